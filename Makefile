@@ -1,0 +1,40 @@
+# make run   installs what is missing, builds, starts the program under Wine
+# make test  installs what is missing, builds, runs every test under Wine
+# make fuzz / make bench: see README
+
+BUILD32 := build/win32
+BUILD64 := build/win64
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build build32 build64 run test bench fuzz format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD32)/build.ninja:
+	cmake -S . -B $(BUILD32) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+
+$(BUILD64)/build.ninja:
+	cmake -S . -B $(BUILD64) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DBUILD_TESTING=OFF -DCALVORN_BENCH=OFF
+
+build32: deps $(BUILD32)/build.ninja
+	cmake --build $(BUILD32) -j $(JOBS)
+
+build64: deps $(BUILD64)/build.ninja
+	cmake --build $(BUILD64) -j $(JOBS)
+
+build: build32 build64
+
+run: build32
+	bash scripts/run.sh $(BUILD32)/calvorn.exe
+
+test: build
+	cd $(BUILD32) && ctest --output-on-failure -j 1
+
+clean:
+	rm -rf build
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')

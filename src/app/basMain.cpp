@@ -1,0 +1,126 @@
+#include "app/basMain.h"
+
+#include "app/basSelfInstall.h"
+#include "app/basTools.h"
+#include "app/command_line.h"
+#include "app/report.h"
+#include "inspection/clsActiveX.h"
+#include "platform/message_box.h"
+#include "registration/clsRegistrator.h"
+#include "registry/clsRegistry.h"
+#include "ui/clsGrid.h"
+#include "ui/frmMain.h"
+#include "ui/message_loop.h"
+
+#include <windows.h>
+
+namespace calvorn::app {
+
+using platform::ErrorRecord;
+using platform::Failure;
+
+AppState& App() {
+    static AppState state;
+    return state;
+}
+
+void ShowError(const std::wstring& sProcedure, const ErrorRecord& error) {
+    AppState& app = App();
+    app.lErrNumber = error.number;
+    app.sErrDescription = error.description;
+    platform::Messages().Show(platform::FormatErrorReport(sProcedure, error), L"", MB_OK);
+}
+
+bool Main() {
+    AppState& app = App();
+    try {
+        app.sAppPath = InitAppPath();
+        app.sAppTitle = BuildAppTitle();
+        InstallDependencies();
+
+        ui::frmMain& main = ui::MainWindow();
+        main.Services().showError = ShowError;
+        main.Services().onUnload = [] { ExitProgram(true); };
+        main.Services().appPath = app.sAppPath;
+        if (!main.Load())
+            throw Failure(platform::Win32Error(::GetLastError()));
+        main.Caption(app.sAppTitle);
+
+        app.oRegistrator = std::make_unique<registration::clsRegistrator>();
+        app.oGridInfo = std::make_unique<ui::clsGrid>();
+        app.oGridComparison = std::make_unique<ui::clsGrid>();
+        app.oActiveX = std::make_unique<inspection::clsActiveX>();
+        app.oRegistry = std::make_unique<registry::clsRegistry>();
+        main.Services().registrator = app.oRegistrator.get();
+        main.Services().activeX = app.oActiveX.get();
+
+        app.oActiveX->Init(*app.oGridInfo, *app.oGridComparison);
+
+        std::wstring arguments = ArgumentsOf(::GetCommandLineW());
+        if (!arguments.empty())
+            ProcessCommandLine(arguments);
+
+        ui::PumpPendingMessages();
+        main.ActiveTab(0);
+        main.Show();
+        return true;
+    } catch (const Failure& failure) {
+        ShowError(L"Main", failure.Record());
+    } catch (const std::bad_alloc&) {
+        ShowError(L"Main", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    return false;
+}
+
+void ExitProgram(bool bFromMainWindow) {
+    AppState& app = App();
+    if (!bFromMainWindow) {
+        // Destroying the main window runs its unload handler, which comes
+        // back here with true and ends the process.
+        if (HWND main = ui::MainWindow().Hwnd())
+            ::DestroyWindow(main);
+    }
+    app.oRegistrator.reset();
+    app.oGridInfo.reset();
+    app.oGridComparison.reset();
+    app.oActiveX.reset();
+    app.oRegistry.reset();
+    ::ExitProcess(0);
+}
+
+namespace {
+
+bool Confirmed(const wchar_t* title) {
+    return platform::Messages().Show(L"Are You Sure?", title, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+} // namespace
+
+void ProcessCommandLine(const std::wstring& arguments) {
+    AppState& app = App();
+    Command cmd = ParseCommand(arguments, app.sAppPath);
+    switch (cmd.action) {
+    case CommandAction::Register:
+        if (Confirmed(L"Calvorn - Registering ActiveX"))
+            app.oRegistrator->RegisterActiveX(cmd.path);
+        ExitProgram(false);
+    case CommandAction::FolderReport:
+        if (Confirmed(L"Calvorn - ActiveX Report"))
+            CreateReport(cmd.path);
+        ExitProgram(false);
+    case CommandAction::Unregister:
+        if (Confirmed(L"Calvorn - UnRegistering ActiveX"))
+            app.oRegistrator->UnRegisterActiveX(cmd.path);
+        ExitProgram(false);
+    case CommandAction::InstallVerbs:
+        for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})
+            app.oRegistry->CreateShellAssociation(app.sAppPath + L"calvorn.exe", extension);
+        ExitProgram(false);
+    case CommandAction::OpenReport:
+        app.oActiveX->FileName(cmd.path);
+        app.oActiveX->DisplayInfo();
+        return;
+    }
+}
+
+} // namespace calvorn::app

@@ -1,0 +1,47 @@
+#pragma once
+// Start-up, the orderly exit, the error reporter and the command line.
+
+#include "platform/error_record.h"
+
+#include <memory>
+#include <string>
+
+namespace calvorn::registration {
+class clsRegistrator;
+}
+namespace calvorn::inspection {
+class clsActiveX;
+}
+namespace calvorn::registry {
+class clsRegistry;
+}
+namespace calvorn::ui {
+class clsGrid;
+}
+
+namespace calvorn::app {
+
+// Application-wide state, owned by start-up for the whole run.
+struct AppState {
+    std::wstring sAppPath;
+    std::wstring sAppTitle;
+    std::unique_ptr<registration::clsRegistrator> oRegistrator;
+    std::unique_ptr<ui::clsGrid> oGridInfo;
+    std::unique_ptr<ui::clsGrid> oGridComparison;
+    std::unique_ptr<inspection::clsActiveX> oActiveX;
+    std::unique_ptr<registry::clsRegistry> oRegistry;
+    std::int32_t lErrNumber = 0;
+    std::wstring sErrDescription;
+    bool bCancelReport = false;
+};
+
+AppState& App();
+
+// Runs start-up; true when the main window is shown, false when start-up
+// failed (and was reported). A command-line switch never returns here.
+bool Main();
+[[noreturn]] void ExitProgram(bool bFromMainWindow);
+void ShowError(const std::wstring& sProcedure, const platform::ErrorRecord& error);
+void ProcessCommandLine(const std::wstring& arguments);
+
+} // namespace calvorn::app

@@ -1,0 +1,22 @@
+#pragma once
+// Small routines shared by start-up and the rest of the program.
+
+#include <string>
+#include <string_view>
+
+namespace calvorn::app {
+
+// The folder of the running program, always ending in "\".
+std::wstring InitAppPath();
+// "<product> v.<major>.<minor>   (build <revision>)" from the program's own
+// version information; the parts it cannot read stay empty or 0.
+std::wstring BuildAppTitle();
+std::wstring BuildAppTitle(const std::wstring& productName, unsigned major, unsigned minor,
+                           unsigned revision);
+// True or False in any letter case, or a number (non-zero is true);
+// anything else is false.
+bool ToBool(std::wstring_view value);
+// The text before the first NUL, or all of it.
+std::wstring StripNull(std::wstring_view text);
+
+} // namespace calvorn::app

@@ -1,0 +1,32 @@
+#pragma once
+// The version resource of one file as sixteen text fields: nine string-table
+// values and seven words decoded from the fixed file information.
+
+#include <string>
+
+namespace calvorn::inspection {
+
+class clsFileInfo {
+  public:
+    // Sets all sixteen fields for the file; never fails to its caller.
+    void SelectFile(const std::wstring& path);
+
+    std::wstring CompanyName;
+    std::wstring FileDescription;
+    std::wstring InternalName;
+    std::wstring LegalCopyright;
+    std::wstring LegalTrademarks;
+    std::wstring OriginalFileName;
+    std::wstring ProductName;
+    std::wstring ProductVersion;
+    std::wstring Comments;
+    std::wstring StrucVerEx;
+    std::wstring FileVerEx;
+    std::wstring ProdVerEx;
+    std::wstring FileFlagsEx;
+    std::wstring FileOSEx;
+    std::wstring FileTypeEx;
+    std::wstring FileSubTypeEx;
+};
+
+} // namespace calvorn::inspection

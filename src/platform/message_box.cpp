@@ -1,0 +1,26 @@
+#include "platform/message_box.h"
+
+#include <windows.h>
+
+namespace calvorn::platform {
+
+int SystemMessageBox::Show(const std::wstring& text, const std::wstring& title, unsigned flags) {
+    // Owned by the active window of this thread, so that a box shown over the
+    // main window is modal to it; no window yet means no owner.
+    HWND owner = ::GetActiveWindow();
+    return ::MessageBoxW(owner, text.c_str(), title.empty() ? nullptr : title.c_str(), flags);
+}
+
+namespace {
+SystemMessageBox g_system;
+IMessageBox* g_current = &g_system;
+} // namespace
+
+IMessageBox& Messages() {
+    return *g_current;
+}
+void SetMessages(IMessageBox* box) {
+    g_current = box ? box : &g_system;
+}
+
+} // namespace calvorn::platform

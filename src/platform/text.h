@@ -1,0 +1,21 @@
+#pragma once
+// Conversions at the edges: the program keeps text as UTF-16.
+
+#include <string>
+#include <string_view>
+
+namespace calvorn::platform {
+
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view wide);     // UTF-8
+std::string NarrowAnsi(std::wstring_view wide); // the system ANSI code page
+std::wstring WidenAnsi(std::string_view ansi);
+
+// The text of a Win32 error code or HRESULT as the system words it, without
+// the trailing line end; empty when the system has no text for it.
+std::wstring SystemMessage(unsigned long code);
+
+// The folder of the running executable, ending in a backslash.
+std::wstring ExecutableFolder();
+
+} // namespace calvorn::platform

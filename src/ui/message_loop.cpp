@@ -1,0 +1,37 @@
+#include "ui/message_loop.h"
+
+#include <windows.h>
+
+namespace calvorn::ui {
+
+namespace {
+void Dispatch(MSG& msg) {
+    // Dialog-style keyboard handling (Tab, access keys) for the top-level
+    // window that the message belongs to.
+    HWND top = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (top && ::IsDialogMessageW(top, &msg))
+        return;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+}
+} // namespace
+
+void PumpPendingMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        Dispatch(msg);
+    }
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0)
+        Dispatch(msg);
+    return static_cast<int>(msg.wParam);
+}
+
+} // namespace calvorn::ui
