@@ -1,0 +1,201 @@
+#include "support/program_driver.h"
+
+#include "support/test_paths.h"
+
+#include <thread>
+
+namespace calvorn::test {
+
+using namespace std::chrono;
+
+namespace {
+
+struct EnumContext {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lp) {
+    auto* ctx = reinterpret_cast<EnumContext*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == ctx->pid && ::IsWindowVisible(hwnd))
+        ctx->found.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChildren(HWND hwnd, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
+bool IsMessageBox(HWND hwnd) {
+    return ClassNameOf(hwnd) == L"#32770";
+}
+
+SeenMessageBox Describe(HWND hwnd) {
+    SeenMessageBox box;
+    box.hwnd = hwnd;
+    box.title = WindowText(hwnd);
+    std::vector<HWND> children;
+    ::EnumChildWindows(hwnd, CollectChildren, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children) {
+        std::wstring cls = ClassNameOf(child);
+        std::wstring text = WindowText(child);
+        if (_wcsicmp(cls.c_str(), L"Static") == 0) {
+            // The icon is a static without text; the message is the static with text.
+            if (!text.empty() && box.text.empty())
+                box.text = text;
+        } else if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+            box.buttons.push_back(text);
+        }
+    }
+    return box;
+}
+
+} // namespace
+
+std::wstring WindowText(HWND hwnd) {
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length))
+        return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                          SMTO_ABORTIFHUNG, 2000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+std::wstring ClassNameOf(HWND hwnd) {
+    wchar_t name[256] = {};
+    ::GetClassNameW(hwnd, name, 256);
+    return name;
+}
+
+HWND FindControl(HWND parent, int id) {
+    std::vector<HWND> children;
+    ::EnumChildWindows(parent, CollectChildren, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children)
+        if (::GetDlgCtrlID(child) == id)
+            return child;
+    return nullptr;
+}
+
+ProgramRun::ProgramRun(const std::wstring& program, const std::wstring& arguments,
+                       const std::wstring& workingDir) {
+    std::wstring line = L"\"" + program + L"\"";
+    if (!arguments.empty())
+        line += L" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi)) {
+        process_ = pi.hProcess;
+        pid_ = pi.dwProcessId;
+        ::CloseHandle(pi.hThread);
+        ::WaitForInputIdle(process_, 5000);
+    }
+}
+
+ProgramRun::~ProgramRun() {
+    if (process_) {
+        if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(process_, 255);
+            ::WaitForSingleObject(process_, 5000);
+        }
+        ::CloseHandle(process_);
+    }
+}
+
+std::vector<HWND> ProgramRun::VisibleWindows() const {
+    EnumContext ctx{pid_, {}};
+    ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&ctx));
+    return ctx.found;
+}
+
+std::optional<SeenMessageBox> ProgramRun::WaitForMessageBox(milliseconds timeout) {
+    auto deadline = steady_clock::now() + timeout;
+    while (steady_clock::now() < deadline) {
+        for (HWND hwnd : VisibleWindows())
+            if (IsMessageBox(hwnd)) {
+                // Give the box a moment to finish creating its children.
+                std::this_thread::sleep_for(milliseconds(50));
+                return Describe(hwnd);
+            }
+        if (::WaitForSingleObject(process_, 20) == WAIT_OBJECT_0)
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool ProgramRun::Answer(const SeenMessageBox& box, int commandId) {
+    if (HWND button = ::GetDlgItem(box.hwnd, commandId))
+        ::PostMessageW(button, BM_CLICK, 0, 0);
+    else
+        ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(commandId, BN_CLICKED), 0);
+    auto deadline = steady_clock::now() + seconds(10);
+    while (steady_clock::now() < deadline) {
+        if (!::IsWindow(box.hwnd) || !::IsWindowVisible(box.hwnd))
+            return true;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    return false;
+}
+
+HWND ProgramRun::WaitForWindow(const std::wstring& className, milliseconds timeout) {
+    auto deadline = steady_clock::now() + timeout;
+    while (steady_clock::now() < deadline) {
+        for (HWND hwnd : VisibleWindows())
+            if (ClassNameOf(hwnd) == className)
+                return hwnd;
+        if (::WaitForSingleObject(process_, 20) == WAIT_OBJECT_0)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+std::optional<DWORD> ProgramRun::WaitForExit(milliseconds timeout) {
+    if (!process_ ||
+        ::WaitForSingleObject(process_, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+void ProgramRun::Kill() {
+    if (process_)
+        ::TerminateProcess(process_, 255);
+}
+
+RunTranscript RunAndAnswer(const std::wstring& arguments, const std::vector<int>& answers,
+                           milliseconds timeout, const std::wstring& program,
+                           const std::wstring& workingDir) {
+    RunTranscript transcript;
+    ProgramRun run(program.empty() ? ProgramPath() : program, arguments, workingDir);
+    if (!run.Started())
+        return transcript;
+    auto deadline = steady_clock::now() + timeout;
+    size_t next = 0;
+    while (steady_clock::now() < deadline) {
+        if (auto code = run.WaitForExit(milliseconds(0))) {
+            transcript.exitCode = code;
+            return transcript;
+        }
+        for (HWND hwnd : run.VisibleWindows())
+            if (ClassNameOf(hwnd) == L"Calvorn.frmMain")
+                transcript.mainWindowSeen = true;
+        auto remaining = duration_cast<milliseconds>(deadline - steady_clock::now());
+        auto box = run.WaitForMessageBox(std::min(remaining, milliseconds(200)));
+        if (!box)
+            continue;
+        transcript.boxes.push_back(*box);
+        run.Answer(*box, next < answers.size() ? answers[next++] : IDOK);
+    }
+    run.Kill();
+    return transcript;
+}
+
+} // namespace calvorn::test
