@@ -63,7 +63,7 @@ TEST_F(Errors, KeyFailuresNameTheRootInSignedDecimal) {
     ExpectError(26001, L"Failed to delete registry Key: '-2147483647',Section: '" + path_ +
                            L"',Key: 'absent");
 
-    SetRaw(L"sub", L"", REG_SZ, BytesOf(L"x", true));
+    SetRaw(L"sub", L"", REG_SZ, TextBytes(L"x"));
     EXPECT_FALSE(reg_.DeleteKey()) << "a key with subkeys stays";
     ExpectError(26001, L"Failed to delete registry Key: '-2147483647',Section: '" + path_);
     EXPECT_TRUE(KeyThere(HKEY_CURRENT_USER, path_ + L"\\sub"));
@@ -105,8 +105,8 @@ TEST_F(Listing, SubkeysInTheRegistrysOrderWhateverTheirLength) {
     const std::wstring longest(255, L'm');
     for (const std::wstring& name :
          {std::wstring(L"zeta"), longest, std::wstring(L"Alpha"), std::wstring(L"beta")})
-        SetRaw(name, L"", REG_SZ, BytesOf(L"x", true));
-    SetRaw(L"beta\\deeper", L"", REG_SZ, BytesOf(L"x", true));
+        SetRaw(name, L"", REG_SZ, TextBytes(L"x"));
+    SetRaw(L"beta\\deeper", L"", REG_SZ, TextBytes(L"x"));
 
     std::vector<std::wstring> names;
     std::int32_t count = 0;
@@ -119,7 +119,7 @@ TEST_F(Listing, ValueNamesInTheRegistrysOrder) {
     const std::wstring longName(300, L'n');
     for (const std::wstring& name :
          {std::wstring(L"second"), std::wstring(L""), longName, std::wstring(L"First")})
-        SetRaw(L"", name, REG_SZ, BytesOf(L"x", true));
+        SetRaw(L"", name, REG_SZ, TextBytes(L"x"));
 
     // The order is the registry's own; read it independently.
     std::vector<std::wstring> expected;

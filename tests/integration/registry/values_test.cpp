@@ -23,10 +23,10 @@ class Values : public TestRoot {
 };
 
 TEST_F(Values, TextTypesLoseOnlyAPresentTerminator) {
-    SetRaw(L"", L"terminated", REG_SZ, BytesOf(L"abc", true));
-    SetRaw(L"", L"unterminated", REG_SZ, BytesOf(L"abc", false));
+    SetRaw(L"", L"terminated", REG_SZ, TextBytes(L"abc"));
+    SetRaw(L"", L"unterminated", REG_SZ, TextBytes(L"abc", false));
     SetRaw(L"", L"empty", REG_SZ, {});
-    SetRaw(L"", L"multi", REG_MULTI_SZ, BytesOf(std::wstring(L"a\0bc\0", 5), true));
+    SetRaw(L"", L"multi", REG_MULTI_SZ, TextBytes(std::wstring(L"a\0bc\0", 5)));
 
     EXPECT_EQ(Read(L"terminated"), RegValue(std::wstring(L"abc")));
     EXPECT_EQ(reg_.ValueType(), REG_SZ);
@@ -38,8 +38,8 @@ TEST_F(Values, TextTypesLoseOnlyAPresentTerminator) {
 
 TEST_F(Values, ExpandableTextIsExpandedOnRead) {
     ::SetEnvironmentVariableW(L"CALVORN_TEST_VAR", L"expanded");
-    SetRaw(L"", L"x", REG_EXPAND_SZ, BytesOf(L"<%CALVORN_TEST_VAR%>", true));
-    SetRaw(L"", L"unterminated", REG_EXPAND_SZ, BytesOf(L"%CALVORN_TEST_VAR%", false));
+    SetRaw(L"", L"x", REG_EXPAND_SZ, TextBytes(L"<%CALVORN_TEST_VAR%>"));
+    SetRaw(L"", L"unterminated", REG_EXPAND_SZ, TextBytes(L"%CALVORN_TEST_VAR%", false));
     EXPECT_EQ(Read(L"x"), RegValue(std::wstring(L"<expanded>")));
     EXPECT_EQ(reg_.ValueType(), REG_EXPAND_SZ);
     EXPECT_EQ(Read(L"unterminated"), RegValue(std::wstring(L"expanded")));
@@ -64,11 +64,11 @@ TEST_F(Values, TextWriteChoosesExpandableOnlyForAnEnclosedReference) {
         auto raw = GetRaw(L"v");
         ASSERT_TRUE(raw) << c.text;
         EXPECT_EQ(raw->type, c.stored) << c.text;
-        EXPECT_EQ(raw->data, BytesOf(c.text, true)) << c.text; // stored unexpanded, terminated
+        EXPECT_EQ(raw->data, TextBytes(c.text)) << c.text; // stored unexpanded, terminated
         EXPECT_EQ(reg_.ValueType(), c.typeSet) << "a write never changes the type";
     }
     Write(L"n", REG_SZ, std::int32_t{-42});
-    EXPECT_EQ(GetRaw(L"n")->data, BytesOf(L"-42", true));
+    EXPECT_EQ(GetRaw(L"n")->data, TextBytes(L"-42"));
     EXPECT_FALSE(reg_.LastError().IsSet());
 }
 

@@ -60,8 +60,8 @@ TEST(VerbRoundTrip, CreateThenRemoveLeavesOnlyTheShellKeys) {
     }
 
     // Keys that appeared: only empty "shell" keys of the ProgIDs and "Folder".
-    NameSet allowed{Lower(dll.ProgId() + L"\\shell"), Lower(exe.ProgId() + L"\\shell"),
-                    L"folder\\shell"};
+    std::set<std::wstring> allowed{Lower(dll.ProgId() + L"\\shell"),
+                                   Lower(exe.ProgId() + L"\\shell"), L"folder\\shell"};
     for (const auto& [path, values] : after) {
         auto old = before.find(path);
         if (old == before.end()) {

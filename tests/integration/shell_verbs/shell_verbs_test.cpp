@@ -18,13 +18,6 @@ const std::wstring kProgId = L"CalvornTest.File";
 const std::wstring kExe = L"C:\\Program Files\\Calvorn 100%\\x%y\\calvorn.exe";
 const std::wstring kQuoted = L"\"" + kExe + L"\"";
 
-std::wstring WideSource() {
-    wchar_t path[MAX_PATH];
-    std::wstring name(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
-    name.erase(0, name.find_last_of(L"\\/") + 1);
-    return name.substr(0, name.rfind(L'.')) + L".cRegistry";
-}
-
 std::vector<std::wstring> RootKeys() {
     clsRegistry reg;
     reg.ClassKey(calvorn::registry::kHKeyClassesRoot);
@@ -89,15 +82,16 @@ TEST_F(ShellVerbs, FolderInAnyCaseOnAFreshObjectGetsATextCommand) {
 
 TEST_F(ShellVerbs, AFileTypeWithoutProgIdGetsNothingAndTheNextOneStillDoes) {
     ScopedFileType type(kType, kProgId);
-    SetClassesDefault(L".calvorn-noprogid", nullptr); // exists, no default value
+    WriteRaw(HKEY_CLASSES_ROOT, L".calvorn-noprogid"); // exists, no default value
     const auto rootBefore = RootKeys();
 
     clsRegistry reg;
+    reg.Default(kProgId); // what a failed read returns is not a ProgID
     for (const std::wstring& missing :
          {std::wstring(L".calvorn-missing"), std::wstring(L".calvorn-noprogid")}) {
         reg.CreateShellAssociation(kExe, missing);
         EXPECT_EQ(reg.LastError().number, 26001);
-        EXPECT_EQ(reg.LastError().source, WideSource());
+        EXPECT_EQ(reg.LastError().source, ExpectedSource());
         EXPECT_EQ(reg.LastError().description,
                   L"Failed to read the ProgID of registry Key: '-2147483648',Section: '" + missing +
                       L"'");
@@ -109,6 +103,7 @@ TEST_F(ShellVerbs, AFileTypeWithoutProgIdGetsNothingAndTheNextOneStillDoes) {
     EXPECT_EQ(RootKeys(), rootBefore) << "nothing may land directly under the root";
     EXPECT_FALSE(ClassesKeyThere(L"shell\\Register"));
     EXPECT_FALSE(ClassesKeyThere(L".calvorn-missing"));
+    EXPECT_FALSE(ClassesKeyThere(kProgId + L"\\shell\\Register"));
     ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L".calvorn-noprogid");
 
     reg.CreateShellAssociation(kExe, kType);
@@ -119,7 +114,7 @@ TEST_F(ShellVerbs, AFileTypeWithoutProgIdGetsNothingAndTheNextOneStillDoes) {
 
 TEST_F(ShellVerbs, RemovingAbsentVerbsRecordsTheFailureAndChangesNothing) {
     ScopedFileType type(kType, kProgId);
-    SetClassesDefault(kProgId + L"\\shell\\open\\command", nullptr);
+    WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\open\\command");
     const RegistryDump before = Dump(HKEY_CLASSES_ROOT);
     clsRegistry reg;
     reg.RemoveShellAssociation(kExe, kType);
