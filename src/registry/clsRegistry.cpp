@@ -57,7 +57,8 @@ std::wstring TextOf(const std::vector<std::uint8_t>& data) {
 // The first four bytes, whatever the stored length: never more is copied.
 std::uint32_t DwordOf(const std::vector<std::uint8_t>& data) {
     std::uint32_t value = 0;
-    std::memcpy(&value, data.data(), std::min<std::size_t>(data.size(), sizeof value));
+    if (!data.empty())
+        std::memcpy(&value, data.data(), std::min<std::size_t>(data.size(), sizeof value));
     return value;
 }
 

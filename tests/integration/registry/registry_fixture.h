@@ -19,7 +19,10 @@ class TestRoot : public ::testing::Test {
         reg_.ClassKey(registry::kHKeyCurrentUser);
         reg_.SectionKey(path_);
     }
-    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str()); }
+    void TearDown() override {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\CalvornTests"); // only once empty
+    }
 
     // Stores a value exactly as given (type and bytes) below the test root.
     void SetRaw(const std::wstring& sub, const std::wstring& name, DWORD type,
