@@ -24,6 +24,7 @@ struct Worker {
     HMODULE module = nullptr;
     EntryPointFn* entry = nullptr;
     HRESULT result = E_UNEXPECTED;
+    volatile LONG finished = 0;
     DWORD exceptionCode = 0;
     volatile LONG crashed = 0;
 };
@@ -79,6 +80,7 @@ DWORD WINAPI WorkerMain(void* parameter) {
         ::OleUninitialize();
     ::TlsSetValue(g_workerSlot, nullptr);
     worker->result = result;
+    ::InterlockedExchange(&worker->finished, 1);
     Release(worker);
     return static_cast<DWORD>(result);
 }
@@ -187,8 +189,16 @@ EngineOutcome RunSelfRegistration(const std::wstring& path, Operation operation,
             out.crashed = true;
             out.code = static_cast<long>(worker->exceptionCode);
         } else {
-            out.status = FAILED(worker->result) ? failed : succeeded;
-            out.code = worker->result;
+            HRESULT result = worker->result;
+            if (!worker->finished) {
+                // The component ended the thread itself; its exit code is all
+                // there is to go by. The module stays: its state is unknown.
+                DWORD exitCode = static_cast<DWORD>(E_UNEXPECTED);
+                ::GetExitCodeThread(thread.get(), &exitCode);
+                result = static_cast<HRESULT>(exitCode);
+            }
+            out.status = FAILED(result) ? failed : succeeded;
+            out.code = result;
         }
     } else {
         out.status = failed;
