@@ -2,7 +2,7 @@
 // Shared by the registration end-to-end tests: running the real program,
 // the probe servers' registry traces, and scratch copies of files.
 
-#include "../../integration/registration/probe_registry.h"
+#include "fixtures/com/probe_registry.h"
 #include "support/test_paths.h"
 #include "tools/drive_session.h"
 

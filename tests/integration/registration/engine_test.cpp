@@ -1,6 +1,6 @@
 // The registration engine against the probe servers, in this process.
 
-#include "probe_registry.h"
+#include "fixtures/com/probe_registry.h"
 #include "registration/clsRegistrator.h"
 #include "registration/registration_engine.h"
 #include "support/test_paths.h"

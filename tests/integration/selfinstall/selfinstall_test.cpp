@@ -1,7 +1,7 @@
 // The first-run self-install against the real system folder of the test
 // prefix, with a probe server standing in for one of the components.
 
-#include "../registration/probe_registry.h"
+#include "fixtures/com/probe_registry.h"
 #include "app/basMain.h"
 #include "app/basSelfInstall.h"
 #include "platform/text.h"
