@@ -58,4 +58,6 @@ TEST(SelfInstallE2E, FirstRunInstallsTheStandInThenNeverAgain) {
     CleanProbeRegistry();
     if (saved)
         app::SaveSetting(L"General", app::kSelfInstallSetting, *saved);
+    else
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, app::kSettingsKey, app::kSelfInstallSetting);
 }

@@ -104,6 +104,11 @@ TEST_F(Engine, ModulesThatCannotServe) {
     EXPECT_EQ(RunSelfRegistration(plain, Operation::Register).status, rsNotActiveX);
     EXPECT_EQ(RunSelfRegistration(plain, Operation::Unregister).status, rsNotActiveX);
     EXPECT_FALSE(Loaded(plain));
+
+    // A bare name goes to the loader as it is and is found by its search order.
+    ASSERT_TRUE(::SetDllDirectoryW(FixturePath(L"").c_str()));
+    EXPECT_EQ(RunSelfRegistration(L"probe_plain.dll", Operation::Register).status, rsNotActiveX);
+    ::SetDllDirectoryW(nullptr);
 }
 
 TEST_F(Engine, NonAsciiFolderAndName) {
