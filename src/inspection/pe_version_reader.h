@@ -1,0 +1,26 @@
+#pragma once
+// Reading a file's version block: our own bounded reader of the mapped file,
+// with the platform's version calls as the fallback.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace calvorn::inspection {
+
+using VersionBlock = std::vector<std::uint8_t>;
+
+// The block as the version calls return it ("" when the file has none),
+// clipped to the root's length.
+VersionBlock ReadVersionBlock(const std::wstring& path);
+
+// Only the platform's calls.
+VersionBlock ReadVersionBlockByPlatform(const std::wstring& path);
+
+// Only our reader: no value when it cannot decide (not a plain PE file, or
+// anything in it out of bounds), an empty block when the file surely has no
+// version resource.
+std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path);
+
+} // namespace calvorn::inspection
