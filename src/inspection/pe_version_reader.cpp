@@ -1,16 +1,21 @@
 #include "inspection/pe_version_reader.h"
 
-#include "inspection/version_block.h"
+#include "inspection/pe_resource_locator.h"
+#include "platform/unique_handle.h"
 
 #include <windows.h>
 
 namespace calvorn::inspection {
 
+using platform::UniqueFile;
+using platform::UniqueHandle;
+using platform::UniqueMappedView;
+
 namespace {
 
-VersionBlock Clipped(VersionBlock block) {
-    block.resize(ClipToRoot(ByteSpan(block)).size());
-    return block;
+LocaleLanguages UserLanguages() {
+    return {LANGIDFROMLCID(::GetThreadLocale()), ::GetUserDefaultLangID(),
+            ::GetSystemDefaultLangID()};
 }
 
 } // namespace
@@ -23,10 +28,40 @@ VersionBlock ReadVersionBlockByPlatform(const std::wstring& path) {
     VersionBlock block(size);
     if (!::GetFileVersionInfoW(path.c_str(), handle, size, block.data()))
         return {};
-    return Clipped(std::move(block));
+    block.resize(ClipToRoot(ByteSpan(block)).size());
+    return block;
 }
 
-std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring&) {
+std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size))
+        return std::nullopt;
+    if (size.QuadPart == 0)
+        return VersionBlock{}; // no header, so no resource
+    if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX)
+        return std::nullopt;
+    UniqueHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping)
+        return std::nullopt;
+    UniqueMappedView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    if (!view)
+        return std::nullopt;
+    const ByteSpan bytes(static_cast<const std::uint8_t*>(view.get()),
+                         static_cast<std::size_t>(size.QuadPart));
+    const VersionResource found = LocateVersionResource(bytes, UserLanguages());
+    switch (found.lookup) {
+    case VersionLookup::Found:
+        return BlockFromResource(bytes.subspan(found.offset, found.size));
+    case VersionLookup::None:
+        return VersionBlock{};
+    case VersionLookup::Undecided:
+        break;
+    }
     return std::nullopt;
 }
 

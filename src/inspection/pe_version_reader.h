@@ -2,14 +2,14 @@
 // Reading a file's version block: our own bounded reader of the mapped file,
 // with the platform's version calls as the fallback.
 
-#include <cstdint>
+#include "inspection/version_block.h"
+
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace calvorn::inspection {
 
-using VersionBlock = std::vector<std::uint8_t>;
+using VersionBlock = VersionBlockBytes;
 
 // The block as the version calls return it ("" when the file has none),
 // clipped to the root's length.

@@ -9,10 +9,12 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace calvorn::inspection {
 
 using ByteSpan = std::span<const std::uint8_t>;
+using VersionBlockBytes = std::vector<std::uint8_t>;
 
 // The block ends where its root says it does when that is inside the bytes:
 // the platform's copy carries scratch data after the root's length.

@@ -1,0 +1,95 @@
+#include "inspection/pe_version_reader.h"
+#include "support/test_paths.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace calvorn::inspection;
+
+namespace {
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(folder + data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return files;
+}
+
+// Our reader must decide every file and return the platform's very bytes.
+void ExpectSameAsPlatform(const std::vector<std::wstring>& files, int& versioned) {
+    for (const std::wstring& path : files) {
+        const std::string name(path.begin(), path.end());
+        auto ours = ReadVersionBlockFromImage(path);
+        ASSERT_TRUE(ours.has_value()) << name;
+        const VersionBlock platform = ReadVersionBlockByPlatform(path);
+        EXPECT_EQ(*ours, platform) << name;
+        versioned += platform.empty() ? 0 : 1;
+    }
+}
+
+} // namespace
+
+TEST(VersionBlockReader, SameBytesAsThePlatformForTheFixtures) {
+    const auto files = FilesIn(calvorn::test::FixturePath(L"versions\\"));
+    ASSERT_GT(files.size(), 20u);
+    int versioned = 0;
+    ExpectSameAsPlatform(files, versioned);
+    EXPECT_EQ(versioned + 1, static_cast<int>(files.size())); // all but none.dll
+}
+
+// The platform prefers US English, then the first language; our reader must
+// take the same one where several are present.
+TEST(VersionBlockReader, PicksTheLanguageThePlatformPicks) {
+    for (const wchar_t* name : {L"languages.dll", L"languages_no_english.dll"}) {
+        const std::wstring path = calvorn::test::FixturePath(std::wstring(L"versions\\") + name);
+        auto ours = ReadVersionBlockFromImage(path);
+        ASSERT_TRUE(ours.has_value());
+        EXPECT_EQ(*ours, ReadVersionBlockByPlatform(path));
+    }
+}
+
+TEST(VersionBlockReader, SameBytesAsThePlatformForWinesOwnFiles) {
+    const std::wstring folder = L"Z:\\usr\\lib\\i386-linux-gnu\\wine\\i386-windows\\";
+    const auto files = FilesIn(folder);
+    if (files.empty())
+        GTEST_SKIP() << "no Wine PE files on this machine";
+    int versioned = 0;
+    ExpectSameAsPlatform(files, versioned);
+    EXPECT_GT(versioned, 100);
+    std::printf("%zu files, %d with a version resource\n", files.size(), versioned);
+}
+
+TEST(VersionBlockReader, NonPeFilesHaveNoBlock) {
+    const std::wstring dir = calvorn::test::MakeScratchDir(L"versions");
+    const std::pair<const wchar_t*, std::string> files[] = {
+        {L"empty.dll", ""},
+        {L"text.dll", "just some text, not a program"},
+        {L"short_mz.dll", "MZ"},
+        {L"bad_lfanew.dll", std::string("MZ") + std::string(58, '\0') + "\xff\xff\xff\x7f"},
+    };
+    for (const auto& [name, content] : files) {
+        const std::wstring path = dir + L"\\" + name;
+        HANDLE h =
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        ::CloseHandle(h);
+        auto ours = ReadVersionBlockFromImage(path);
+        ASSERT_TRUE(ours.has_value());
+        EXPECT_TRUE(ours->empty());
+        EXPECT_TRUE(ReadVersionBlockByPlatform(path).empty());
+        EXPECT_TRUE(ReadVersionBlock(path).empty());
+    }
+}
