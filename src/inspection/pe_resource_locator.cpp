@@ -16,23 +16,10 @@ constexpr std::size_t kDosHeaderSize = 64;
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kHighBit = 0x80000000;
 
-std::optional<std::uint32_t> Read32(ByteSpan bytes, std::size_t offset) {
-    if (offset > bytes.size() || bytes.size() - offset < 4)
-        return std::nullopt;
-    return static_cast<std::uint32_t>(bytes[offset] | (bytes[offset + 1] << 8) |
-                                      (bytes[offset + 2] << 16) |
-                                      (static_cast<std::uint32_t>(bytes[offset + 3]) << 24));
-}
-
-std::optional<std::uint16_t> Read16(ByteSpan bytes, std::size_t offset) {
-    if (offset > bytes.size() || bytes.size() - offset < 2)
-        return std::nullopt;
-    return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
-
-bool HasAt(ByteSpan file, std::size_t offset, const char* magic, std::size_t length) {
-    return offset <= file.size() && file.size() - offset >= length &&
-           std::memcmp(file.data() + offset, magic, length) == 0;
+bool HasAt(FileReader& file, std::uint64_t offset, const char* magic, std::size_t length) {
+    std::uint8_t bytes[8];
+    return length <= sizeof bytes && file.Copy(offset, bytes, length) &&
+           std::memcmp(bytes, magic, length) == 0;
 }
 
 struct Section {
@@ -54,7 +41,7 @@ std::optional<std::uint32_t> FileOffsetOf(const std::vector<Section>& sections, 
 enum class Step { Found, Missing, Unsure };
 struct Lookup {
     Step step;
-    std::size_t offset = 0; // from the file's start
+    std::uint64_t offset = 0; // from the file's start
 };
 
 // The resource directories, read the way the platform's loader reads them:
@@ -62,20 +49,20 @@ struct Lookup {
 // entry counts only when it is (or is not) a directory as wanted.
 class ResourceTree {
   public:
-    ResourceTree(ByteSpan file, std::size_t root) : file_(file), root_(root) {}
+    ResourceTree(FileReader& file, std::uint64_t root) : file_(file), root_(root) {}
 
-    Lookup FindById(std::size_t dir, std::uint16_t id, bool wantDir) const {
-        auto named = Read16(file_, dir + 12);
-        auto numbered = Read16(file_, dir + 14);
+    Lookup FindById(std::uint64_t dir, std::uint16_t id, bool wantDir) {
+        auto named = file_.Read16(dir + 12);
+        auto numbered = file_.Read16(dir + 14);
         if (!named || !numbered)
             return {Step::Unsure};
         int min = *named;
         int max = min + *numbered - 1;
         while (min <= max) {
             const int pos = (min + max) / 2;
-            const std::size_t entry = dir + 16 + static_cast<std::size_t>(pos) * 8;
-            auto name = Read16(file_, entry);
-            auto target = Read32(file_, entry + 4);
+            const std::uint64_t entry = dir + 16 + static_cast<std::uint64_t>(pos) * 8;
+            auto name = file_.Read16(entry);
+            auto target = file_.Read32(entry + 4);
             if (!name || !target)
                 return {Step::Unsure};
             if (*name == id)
@@ -88,13 +75,13 @@ class ResourceTree {
         return {Step::Missing};
     }
 
-    Lookup First(std::size_t dir, bool wantDir) const {
-        auto named = Read16(file_, dir + 12);
-        auto numbered = Read16(file_, dir + 14);
+    Lookup First(std::uint64_t dir, bool wantDir) {
+        auto named = file_.Read16(dir + 12);
+        auto numbered = file_.Read16(dir + 14);
         if (!named || !numbered)
             return {Step::Unsure};
-        for (std::size_t pos = 0; pos < std::size_t{*named} + *numbered; ++pos) {
-            auto target = Read32(file_, dir + 16 + pos * 8 + 4);
+        for (std::uint64_t pos = 0; pos < std::uint64_t{*named} + *numbered; ++pos) {
+            auto target = file_.Read32(dir + 16 + pos * 8 + 4);
             if (!target)
                 return {Step::Unsure};
             if (((*target & kHighBit) != 0) == wantDir)
@@ -110,8 +97,8 @@ class ResourceTree {
         return {Step::Found, root_ + (target & ~kHighBit)};
     }
 
-    ByteSpan file_;
-    std::size_t root_;
+    FileReader& file_;
+    std::uint64_t root_;
 };
 
 VersionResource Undecided() {
@@ -136,16 +123,26 @@ std::vector<std::uint16_t> LanguageOrder(const LocaleLanguages& languages) {
     return order;
 }
 
+VersionResource Locate(FileReader& file, const LocaleLanguages& languages);
+
 } // namespace
 
-VersionResource LocateVersionResource(ByteSpan file, const LocaleLanguages& languages) {
+VersionResource LocateVersionResource(FileReader& file, const LocaleLanguages& languages) {
+    // A read that fell short (the file changed under us) decides nothing.
+    const VersionResource found = Locate(file, languages);
+    return file.Failed() ? Undecided() : found;
+}
+
+namespace {
+
+VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
     // Compressed files and Unix binaries may take other roads in the platform.
     if (HasAt(file, 0, "SZDD", 4) || HasAt(file, 0, "\177ELF", 4) ||
         HasAt(file, 0, "\xCE\xFA\xED\xFE", 4) || HasAt(file, 0, "\xFE\xED\xFA\xCE", 4))
         return Undecided();
     if (file.size() < kDosHeaderSize || !HasAt(file, 0, "MZ", 2))
         return None();
-    const std::uint32_t lfanew = *Read32(file, 0x3C);
+    const std::uint32_t lfanew = file.Read32(0x3C).value_or(kHighBit);
     if (lfanew >= kHighBit)
         return None();
     if (!HasAt(file, lfanew, "PE\0\0", 4)) {
@@ -155,19 +152,19 @@ VersionResource LocateVersionResource(ByteSpan file, const LocaleLanguages& lang
         return None();
     }
 
-    const std::size_t fileHeader = std::size_t{lfanew} + 4;
-    const std::size_t optional = fileHeader + 20;
-    auto magic = Read16(file, optional);
+    const std::uint64_t fileHeader = std::uint64_t{lfanew} + 4;
+    const std::uint64_t optional = fileHeader + 20;
+    auto magic = file.Read16(optional);
     if (!magic || (*magic != 0x10B && *magic != 0x20B))
         return None();
     const bool pe64 = *magic == 0x20B;
-    auto directoryCount = Read32(file, optional + (pe64 ? 108 : 92));
-    const std::size_t directory = optional + (pe64 ? 112 : 96) + 2 * 8;
-    auto resourceRva = Read32(file, directory);
-    auto resourceSize = Read32(file, directory + 4);
-    auto sizeOfHeaders = Read32(file, optional + 60);
-    auto sectionCount = Read16(file, fileHeader + 2);
-    auto optionalSize = Read16(file, fileHeader + 16);
+    auto directoryCount = file.Read32(optional + (pe64 ? 108 : 92));
+    const std::uint64_t directory = optional + (pe64 ? 112 : 96) + 2 * 8;
+    auto resourceRva = file.Read32(directory);
+    auto resourceSize = file.Read32(directory + 4);
+    auto sizeOfHeaders = file.Read32(optional + 60);
+    auto sectionCount = file.Read16(fileHeader + 2);
+    auto optionalSize = file.Read16(fileHeader + 16);
     if (!directoryCount || !resourceRva || !resourceSize || !sizeOfHeaders || !sectionCount ||
         !optionalSize)
         return Undecided();
@@ -176,13 +173,14 @@ VersionResource LocateVersionResource(ByteSpan file, const LocaleLanguages& lang
     if (*directoryCount <= 2 || *resourceRva == 0)
         return Undecided();
 
-    const std::size_t table = optional + *optionalSize;
-    if (table > file.size() || (file.size() - table) / kSectionHeaderSize < *sectionCount)
+    const std::uint64_t table = optional + *optionalSize;
+    if (!file.Contains(table, std::uint64_t{*sectionCount} * kSectionHeaderSize))
         return Undecided();
     std::vector<Section> sections(*sectionCount);
     for (std::size_t i = 0; i < sections.size(); ++i) {
-        const std::size_t at = table + i * kSectionHeaderSize;
-        sections[i] = {*Read32(file, at + 12), *Read32(file, at + 16), *Read32(file, at + 20)};
+        const std::uint64_t at = table + i * kSectionHeaderSize;
+        sections[i] = {file.Read32(at + 12).value_or(0), file.Read32(at + 16).value_or(0),
+                       file.Read32(at + 20).value_or(0)};
     }
     std::optional<std::uint32_t> root = *resourceRva;
     if (*resourceRva >= *sizeOfHeaders)
@@ -190,7 +188,7 @@ VersionResource LocateVersionResource(ByteSpan file, const LocaleLanguages& lang
     if (!root)
         return None();
 
-    const ResourceTree tree(file, *root);
+    ResourceTree tree(file, *root);
     Lookup type = tree.FindById(*root, kVersionType, true);
     if (type.step != Step::Found)
         return type.step == Step::Missing ? None() : Undecided();
@@ -208,25 +206,33 @@ VersionResource LocateVersionResource(ByteSpan file, const LocaleLanguages& lang
     if (language.step != Step::Found)
         return Undecided();
 
-    auto dataRva = Read32(file, language.offset);
-    auto dataSize = Read32(file, language.offset + 4);
+    auto dataRva = file.Read32(language.offset);
+    auto dataSize = file.Read32(language.offset + 4);
     if (!dataRva || !dataSize)
         return Undecided();
     // A resource outside every section or past the end of the file: the
     // platform would read whatever memory lies there; we read nothing.
     auto offset = FileOffsetOf(sections, *dataRva);
-    if (!offset || *offset > file.size() || file.size() - *offset < *dataSize)
+    if (!offset || !file.Contains(*offset, *dataSize))
         return None();
     return {VersionLookup::Found, *offset, *dataSize};
 }
 
-VersionBlockBytes BlockFromResource(ByteSpan resource) {
-    VersionBlockBytes block(resource.begin(), resource.end());
+} // namespace
+
+std::optional<VersionBlockBytes> ReadResourceBlock(FileReader& file,
+                                                   const VersionResource& resource) {
+    // The root's length is a 16-bit word: nothing past it matters.
+    const std::size_t size = resource.size;
+    VersionBlockBytes block(std::min<std::size_t>(size, 0xFFFF));
+    if (!file.Copy(resource.offset, block.data(), block.size()))
+        return std::nullopt;
     if (block.size() >= 2) {
         const std::size_t rootLength = block[0] | (block[1] << 8);
         // The platform's buffer is twice the resource and four bytes more;
         // past the resource it holds zeros.
-        block.resize(std::max(block.size(), std::min(rootLength, resource.size() * 2 + 4)));
+        const std::size_t platformSize = size > 0x7FFF ? 0xFFFF : size * 2 + 4;
+        block.resize(std::max(block.size(), std::min(rootLength, platformSize)));
     }
     block.resize(ClipToRoot(ByteSpan(block)).size());
     return block;

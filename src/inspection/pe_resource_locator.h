@@ -3,9 +3,11 @@
 // as the platform's version calls, without platform headers (fuzzable). Every
 // number taken from the file is treated as hostile.
 
+#include "inspection/file_reader.h"
 #include "inspection/version_block.h"
 
 #include <cstddef>
+#include <optional>
 
 namespace calvorn::inspection {
 
@@ -17,8 +19,8 @@ enum class VersionLookup {
 
 struct VersionResource {
     VersionLookup lookup = VersionLookup::Undecided;
-    std::size_t offset = 0;
-    std::size_t size = 0;
+    std::uint64_t offset = 0;
+    std::uint32_t size = 0;
 };
 
 // The user's languages, which decide among several version resources.
@@ -28,10 +30,12 @@ struct LocaleLanguages {
     std::uint16_t system = 0x0409;
 };
 
-VersionResource LocateVersionResource(ByteSpan file, const LocaleLanguages& languages);
+VersionResource LocateVersionResource(FileReader& file, const LocaleLanguages& languages);
 
-// The block that the platform's copy holds once clipped to its root: the
-// resource's bytes, zero-filled up to the root's length when that is longer.
-VersionBlockBytes BlockFromResource(ByteSpan resource);
+// The found resource as the platform's copy holds it once clipped to its
+// root: the resource's bytes, zero-filled up to the root's length when that
+// is longer. No value when the file cannot be read.
+std::optional<VersionBlockBytes> ReadResourceBlock(FileReader& file,
+                                                   const VersionResource& resource);
 
 } // namespace calvorn::inspection

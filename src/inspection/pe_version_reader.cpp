@@ -8,8 +8,6 @@
 namespace calvorn::inspection {
 
 using platform::UniqueFile;
-using platform::UniqueHandle;
-using platform::UniqueMappedView;
 
 namespace {
 
@@ -33,30 +31,43 @@ VersionBlock ReadVersionBlockByPlatform(const std::wstring& path) {
 }
 
 std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path) {
+    // Plain reads rather than a mapping: under Wine a mapping costs more than
+    // the two or three reads a lookup needs, and a file cut short by someone
+    // else gives a short read instead of a fault.
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return std::nullopt;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size))
+    const auto readAt = [handle = file.get()](std::uint64_t offset, std::uint8_t* buffer,
+                                              std::size_t length) -> std::size_t {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got, &at))
+            return 0;
+        return got;
+    };
+    // Most components are smaller than one block: one read brings the whole
+    // file and tells its size.
+    std::vector<std::uint8_t> head(FileReader::kBlockSize);
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr))
         return std::nullopt;
-    if (size.QuadPart == 0)
-        return VersionBlock{}; // no header, so no resource
-    if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX)
-        return std::nullopt;
-    UniqueHandle mapping(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping)
-        return std::nullopt;
-    UniqueMappedView view(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-    if (!view)
-        return std::nullopt;
-    const ByteSpan bytes(static_cast<const std::uint8_t*>(view.get()),
-                         static_cast<std::size_t>(size.QuadPart));
-    const VersionResource found = LocateVersionResource(bytes, UserLanguages());
+    head.resize(got);
+    std::uint64_t size = head.size();
+    if (size == FileReader::kBlockSize) {
+        LARGE_INTEGER full{};
+        if (!::GetFileSizeEx(file.get(), &full))
+            return std::nullopt;
+        size = static_cast<std::uint64_t>(full.QuadPart);
+    }
+    FileReader reader(std::move(head), size, readAt);
+    const VersionResource found = LocateVersionResource(reader, UserLanguages());
     switch (found.lookup) {
     case VersionLookup::Found:
-        return BlockFromResource(bytes.subspan(found.offset, found.size));
+        return ReadResourceBlock(reader, found);
     case VersionLookup::None:
         return VersionBlock{};
     case VersionLookup::Undecided:

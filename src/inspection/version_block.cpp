@@ -49,8 +49,9 @@ std::optional<std::size_t> NextNul(const CharView& text, std::size_t from) {
 ByteSpan ClipToRoot(ByteSpan block) {
     if (block.size() < 2)
         return block;
-    std::size_t length = Word(block, 0);
-    return (length > 0 && length < block.size()) ? block.first(length) : block;
+    // A root of length 0 holds nothing.
+    const std::size_t length = Word(block, 0);
+    return length < block.size() ? block.first(length) : block;
 }
 
 std::wstring FindVersionString(ByteSpan block, std::wstring_view key) {
