@@ -33,6 +33,9 @@ run: build32
 test: build
 	cd $(BUILD32) && ctest --output-on-failure -j 1
 
+bench: build32
+	bash bench/run.sh $(BUILD32)
+
 clean:
 	rm -rf build
 

@@ -6,8 +6,8 @@
 namespace calvorn::inspection {
 
 namespace {
-// Small files come in whole with the first read; in large ones the headers
-// and the resources lie in a handful of blocks.
+// A lookup touches the headers, the resource tree and the data: a handful
+// of blocks even in large files.
 constexpr std::size_t kMaxBlocks = 8;
 } // namespace
 

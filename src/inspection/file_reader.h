@@ -22,7 +22,9 @@ class FileReader {
     // With the file's first bytes already read (up to one block; fewer means
     // that is the whole file, so its size needs no separate question).
     FileReader(std::vector<std::uint8_t> head, std::uint64_t size, ReadAt read);
-    static constexpr std::size_t kBlockSize = 64 * 1024;
+    // Most components fit in one block, so one read brings the whole file;
+    // larger blocks cost more than the extra reads they save (under Wine).
+    static constexpr std::size_t kBlockSize = 16 * 1024;
     static FileReader OverBytes(ByteSpan bytes);
 
     std::uint64_t size() const { return size_; }
