@@ -11,6 +11,17 @@ using platform::UniqueFile;
 
 namespace {
 
+// Paths of MAX_PATH characters and more open only in their "\\?\" form.
+std::wstring OpenablePath(const std::wstring& path) {
+    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    if (path.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\')
+        return L"\\\\?\\" + path;
+    return path;
+}
+
 LocaleLanguages UserLanguages() {
     return {LANGIDFROMLCID(::GetThreadLocale()), ::GetUserDefaultLangID(),
             ::GetSystemDefaultLangID()};
@@ -34,7 +45,7 @@ std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path) 
     // Plain reads rather than a mapping: under Wine a mapping costs more than
     // the two or three reads a lookup needs, and a file cut short by someone
     // else gives a short read instead of a fault.
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+    UniqueFile file(::CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)

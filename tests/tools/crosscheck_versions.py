@@ -32,6 +32,9 @@ def table(output):
 def main():
     build = os.path.abspath(sys.argv[1])
     folder = sys.argv[2] if len(sys.argv) > 2 else "/usr/lib/i386-linux-gnu/wine/i386-windows"
+    if not os.path.isdir(folder):
+        print("no folder %s: skipped" % folder)
+        return 77
     windows_folder = "Z:" + os.path.abspath(folder).replace("/", "\\")
     ours = table(subprocess.run(
         [os.path.join(ROOT, "scripts", "wine-run.sh"), os.path.join(build, "dump_versions.exe"),

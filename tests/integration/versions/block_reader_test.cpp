@@ -79,7 +79,7 @@ TEST(VersionBlockReader, NonPeFilesHaveNoBlock) {
         {L"bad_lfanew.dll", std::string("MZ") + std::string(58, '\0') + "\xff\xff\xff\x7f"},
     };
     for (const auto& [name, content] : files) {
-        const std::wstring path = dir + L"\\" + name;
+        const std::wstring path = dir + name;
         HANDLE h =
             ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);

@@ -1,6 +1,8 @@
 #include "inspection/clsFileInfo.h"
 #include "support/test_paths.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 using calvorn::inspection::clsFileInfo;
@@ -126,4 +128,20 @@ TEST(SelectFile, ReusedObjectKeepsNothingFromBefore) {
     info.SelectFile(Fixture(L"strings"));
     info.SelectFile(Fixture(L"does_not_exist"));
     ExpectAllEmpty(info);
+}
+
+TEST(SelectFile, PathsLongerThanMaxPath) {
+    std::wstring folder = calvorn::test::MakeScratchDir(L"versions_long");
+    folder.pop_back(); // its final backslash
+    while (folder.size() < 300) {
+        folder += L"\\a_rather_long_folder_name_to_pass_max_path";
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+    }
+    const std::wstring path = folder + L"\\strings.dll";
+    ASSERT_TRUE(::CopyFileW((L"\\\\?\\" + Fixture(L"strings")).c_str(), (L"\\\\?\\" + path).c_str(),
+                            FALSE));
+    clsFileInfo info;
+    info.SelectFile(path);
+    EXPECT_EQ(info.ProductName, L"Two Tables");
+    EXPECT_EQ(info.FileVerEx, L"1.2.40000.65535");
 }
