@@ -123,18 +123,6 @@ std::vector<std::uint16_t> LanguageOrder(const LocaleLanguages& languages) {
     return order;
 }
 
-VersionResource Locate(FileReader& file, const LocaleLanguages& languages);
-
-} // namespace
-
-VersionResource LocateVersionResource(FileReader& file, const LocaleLanguages& languages) {
-    // A read that fell short (the file changed under us) decides nothing.
-    const VersionResource found = Locate(file, languages);
-    return file.Failed() ? Undecided() : found;
-}
-
-namespace {
-
 VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
     // Compressed files and Unix binaries may take other roads in the platform.
     if (HasAt(file, 0, "SZDD", 4) || HasAt(file, 0, "\177ELF", 4) ||
@@ -219,6 +207,12 @@ VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
 }
 
 } // namespace
+
+VersionResource LocateVersionResource(FileReader& file, const LocaleLanguages& languages) {
+    // A read that fell short (the file changed under us) decides nothing.
+    const VersionResource found = Locate(file, languages);
+    return file.Failed() ? Undecided() : found;
+}
 
 std::optional<VersionBlockBytes> ReadResourceBlock(FileReader& file,
                                                    const VersionResource& resource) {

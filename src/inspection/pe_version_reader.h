@@ -1,6 +1,7 @@
 #pragma once
-// Reading a file's version block: our own bounded reader of the mapped file,
-// with the platform's version calls as the fallback.
+// Reading a file's version block: our own bounded reader of the file's
+// resource tree, with the platform's version calls (about a millisecond each
+// under Wine) as the fallback for what it cannot decide.
 
 #include "inspection/version_block.h"
 
