@@ -97,3 +97,28 @@ TEST(VersionBlockReader, NonPeFilesHaveNoBlock) {
         EXPECT_TRUE(ReadVersionBlock(path).empty());
     }
 }
+
+// A file whose PE signature is spoiled after its first two letters: the
+// platform's loader refuses it, but its own file reader still finds the
+// resource. Ours leaves such files to the platform, so the fields still come.
+TEST(VersionBlockReader, UndecidedFilesGoToThePlatform) {
+    const std::wstring dir = calvorn::test::MakeScratchDir(L"versions");
+    const std::wstring path = dir + L"odd_signature.dll";
+    ASSERT_TRUE(::CopyFileW(calvorn::test::FixturePath(L"versions\\strings.dll").c_str(),
+                            path.c_str(), FALSE));
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD lfanew = 0, done = 0;
+    ::SetFilePointer(h, 0x3C, nullptr, FILE_BEGIN);
+    ::ReadFile(h, &lfanew, 4, &done, nullptr);
+    const BYTE spoiled = 1;
+    ::SetFilePointer(h, static_cast<LONG>(lfanew + 2), nullptr, FILE_BEGIN);
+    ::WriteFile(h, &spoiled, 1, &done, nullptr);
+    ::CloseHandle(h);
+
+    EXPECT_FALSE(ReadVersionBlockFromImage(path).has_value());
+    const VersionBlock platform = ReadVersionBlockByPlatform(path);
+    EXPECT_FALSE(platform.empty());
+    EXPECT_EQ(ReadVersionBlock(path), platform);
+}
