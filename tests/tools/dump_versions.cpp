@@ -1,6 +1,6 @@
 // Prints the sixteen fields of every file of a folder as tab-separated UTF-8
 // lines (file name first), for the cross-check against another parser.
-#include "folder_files.h" // from bench/
+#include "folder_files.h" // from bench/versions/
 #include "inspection/clsFileInfo.h"
 
 #include <cstdio>
