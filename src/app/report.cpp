@@ -62,55 +62,6 @@ class ProgressWindowSink final : public IReportProgress {
     void Hide() override { ui::ProgressWindow().Hide(); }
 };
 
-// The report under construction: a temporary file beside the report that
-// replaces it whole at the end, or disappears.
-class PendingReport {
-  public:
-    explicit PendingReport(std::wstring path)
-        : path_(std::move(path)),
-          temporary_(path_ + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part") {
-        file_.reset(::CreateFileW(temporary_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file_)
-            throw Failure(Win32Error(::GetLastError()));
-    }
-    ~PendingReport() {
-        if (!committed_) {
-            file_.reset();
-            ::DeleteFileW(temporary_.c_str());
-            // A report of an earlier run would pass for this run's.
-            ::DeleteFileW(path_.c_str());
-        }
-    }
-    PendingReport(const PendingReport&) = delete;
-    PendingReport& operator=(const PendingReport&) = delete;
-
-    void Write(const std::wstring& text) {
-        std::string bytes = platform::NarrowAnsi(text);
-        DWORD written = 0;
-        if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                         nullptr) ||
-            written != bytes.size())
-            throw Failure(Win32Error(::GetLastError()));
-    }
-
-    void Commit() {
-        if (!::FlushFileBuffers(file_.get()))
-            throw Failure(Win32Error(::GetLastError()));
-        file_.reset();
-        if (!::MoveFileExW(temporary_.c_str(), path_.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            throw Failure(Win32Error(::GetLastError()));
-        committed_ = true;
-    }
-
-  private:
-    std::wstring path_;
-    std::wstring temporary_;
-    platform::UniqueFile file_;
-    bool committed_ = false;
-};
-
 } // namespace
 
 std::wstring ReportFolder() {
@@ -129,6 +80,43 @@ std::wstring ReportFolder() {
             folder = temp;
     }
     return files::EnsureSuffix(folder, L"\\");
+}
+
+ReportFile::ReportFile(std::wstring path)
+    : path_(std::move(path)),
+      temporary_(path_ + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part") {
+    file_.reset(::CreateFileW(temporary_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_)
+        throw Failure(Win32Error(::GetLastError()));
+}
+
+ReportFile::~ReportFile() {
+    if (!committed_) {
+        file_.reset();
+        ::DeleteFileW(temporary_.c_str());
+        // A report of an earlier run would pass for this run's.
+        ::DeleteFileW(path_.c_str());
+    }
+}
+
+void ReportFile::Write(const std::wstring& text) {
+    std::string bytes = platform::NarrowAnsi(text);
+    DWORD written = 0;
+    if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) ||
+        written != bytes.size())
+        throw Failure(Win32Error(::GetLastError()));
+}
+
+void ReportFile::Commit() {
+    if (!::FlushFileBuffers(file_.get()))
+        throw Failure(Win32Error(::GetLastError()));
+    file_.reset();
+    if (!::MoveFileExW(temporary_.c_str(), path_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw Failure(Win32Error(::GetLastError()));
+    committed_ = true;
 }
 
 bool IsReportedFile(const std::wstring& fileName) {
@@ -197,7 +185,7 @@ ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
 void CreateReport(const std::wstring& sFolder) {
     try {
         const std::wstring path = ReportFolder() + kReportName;
-        PendingReport report(path);
+        ReportFile report(path);
         ProgressWindowSink progress;
         ReportEnd end = WriteReport(
             sFolder, progress,

@@ -7,6 +7,8 @@
 // so the file never holds half a block; a cancelled report keeps the blocks
 // finished so far and is not opened, a failed one leaves no report at all.
 
+#include "platform/unique_handle.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,6 +28,28 @@ void OpenDocument(const std::wstring& sPath);
 // otherwise the user's local application-data folder "Calvorn" (created when
 // missing), otherwise the user's temporary folder.
 std::wstring ReportFolder();
+
+// The report file under construction: a temporary file beside it that
+// replaces it whole on Commit. Dropped without Commit, it takes the report
+// of an earlier run with it, so no stale or partial file passes for this
+// run's. Write takes the text in the ANSI code page. Failures throw a
+// platform::Failure.
+class ReportFile {
+  public:
+    explicit ReportFile(std::wstring path);
+    ~ReportFile();
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+
+    void Write(const std::wstring& text);
+    void Commit();
+
+  private:
+    std::wstring path_;
+    std::wstring temporary_;
+    platform::UniqueFile file_;
+    bool committed_ = false;
+};
 
 // What the report drives of its progress window; tests supply a fake.
 class IReportProgress {
