@@ -30,6 +30,11 @@ def table(output):
 
 
 def main():
+    try:
+        import pefile  # noqa: F401  (used by pefile_versions.py)
+    except ImportError:
+        print("pefile is not installed (make deps): skipped")
+        return 77
     build = os.path.abspath(sys.argv[1])
     folder = sys.argv[2] if len(sys.argv) > 2 else "/usr/lib/i386-linux-gnu/wine/i386-windows"
     if not os.path.isdir(folder):
