@@ -63,3 +63,21 @@ TEST(BarePath, RelativeNameOpensTheReportOfTheFileBesideTheProgram) {
     EXPECT_EQ(o.rows[10][0], L"Extended File Info");
     EXPECT_EQ(o.rows[17][0], L"Flags: ");
 }
+
+TEST(BarePath, RegisteredLibraryReportHasItsRegistrationAndFileInfo) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    const std::wstring path = FixturePath(L"tl_alpha.dll");
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", path));
+    Opened o = OpenOnCommandLine(L"\"" + path + L"\"");
+    EXPECT_EQ(o.txtFile, path);
+    ASSERT_EQ(o.rows.size(), 24u);
+    const Rows head = {{L"TypeLib Info", L""},
+                       {L"TypeLib Name:", L"CalvornAlpha (Calvorn fixture library Alpha)"},
+                       {L"GUID:", kAlphaGuid},
+                       {L"Version:", L"1.0"},
+                       {L"Registered", L"Yes"},
+                       {L"Path: ", path},
+                       {L"File Info", L""}};
+    EXPECT_EQ(Rows(o.rows.begin(), o.rows.begin() + 7), head);
+    EXPECT_EQ(o.rows[16][0], L"Extended File Info");
+}
