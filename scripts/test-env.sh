@@ -35,6 +35,11 @@ start)
     # Without a window manager the X11 driver waits for one on every window
     # that closes; unmanaged windows spare each message box two seconds.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    # A crash must end the crashed program, not hold it in a debugger's dialog.
+    for view in 32 64; do
+      wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        /v Debugger /d false /f /reg:$view >/dev/null 2>&1 || true
+    done
     wineserver -w
   fi
   # A persistent server spares every test the prefix start-up.

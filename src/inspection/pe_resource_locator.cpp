@@ -107,6 +107,13 @@ VersionResource Undecided() {
 VersionResource None() {
     return {VersionLookup::None, 0, 0};
 }
+// A PE image whose headers or resource tree do not hold together has no
+// version resource we can show. It is not handed to the platform: Wine's
+// version calls crash on some such trees (a resource directory entry that
+// points outside the file was seen to fault inside them).
+VersionResource Broken() {
+    return None();
+}
 
 std::vector<std::uint16_t> LanguageOrder(const LocaleLanguages& languages) {
     // Neutral, the thread's, the user's, the system's, US English; each
@@ -155,15 +162,15 @@ VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
     auto optionalSize = file.Read16(fileHeader + 16);
     if (!directoryCount || !resourceRva || !resourceSize || !sizeOfHeaders || !sectionCount ||
         !optionalSize)
-        return Undecided();
+        return Broken();
     if (*resourceRva == 0 && *resourceSize == 0)
         return None();
     if (*directoryCount <= 2 || *resourceRva == 0)
-        return Undecided();
+        return Broken();
 
     const std::uint64_t table = optional + *optionalSize;
     if (!file.Contains(table, std::uint64_t{*sectionCount} * kSectionHeaderSize))
-        return Undecided();
+        return Broken();
     std::vector<Section> sections(*sectionCount);
     for (std::size_t i = 0; i < sections.size(); ++i) {
         const std::uint64_t at = table + i * kSectionHeaderSize;
@@ -179,10 +186,10 @@ VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
     ResourceTree tree(file, *root);
     Lookup type = tree.FindById(*root, kVersionType, true);
     if (type.step != Step::Found)
-        return type.step == Step::Missing ? None() : Undecided();
+        return type.step == Step::Missing ? None() : Broken();
     Lookup name = tree.FindById(type.offset, kVersionName, true);
     if (name.step != Step::Found)
-        return name.step == Step::Missing ? None() : Undecided();
+        return name.step == Step::Missing ? None() : Broken();
     Lookup language{Step::Missing};
     for (std::uint16_t lang : LanguageOrder(languages)) {
         language = tree.FindById(name.offset, lang, false);
@@ -192,12 +199,12 @@ VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
     if (language.step == Step::Missing)
         language = tree.First(name.offset, false);
     if (language.step != Step::Found)
-        return Undecided();
+        return Broken();
 
     auto dataRva = file.Read32(language.offset);
     auto dataSize = file.Read32(language.offset + 4);
     if (!dataRva || !dataSize)
-        return Undecided();
+        return Broken();
     // A resource outside every section or past the end of the file: the
     // platform would read whatever memory lies there; we read nothing.
     auto offset = FileOffsetOf(sections, *dataRva);

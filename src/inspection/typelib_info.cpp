@@ -1,5 +1,8 @@
 #include "inspection/typelib_info.h"
 
+#include "platform/child_process.h"
+#include "platform/text.h"
+
 #include <windows.h>
 
 #include <oleauto.h>
@@ -28,6 +31,19 @@ struct Bstr {
 std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     if (path.empty())
         return std::nullopt;
+    const std::wstring helper = platform::ExecutableFolder() + kTypeLibHelperName;
+    if (::GetFileAttributesW(helper.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return OpenInProcess(path);
+    // A library that takes the helper down, or keeps it busy, is no library.
+    auto answer = platform::RunChild(helper, L"\"" + path + L"\"", std::chrono::seconds(10));
+    if (!answer || answer->exitCode != 0)
+        return std::nullopt;
+    return Parse(platform::Widen(answer->output));
+}
+
+std::optional<TypeLibInfo> TypeLibInfo::OpenInProcess(const std::wstring& path) {
+    if (path.empty())
+        return std::nullopt;
     ITypeLib* raw = nullptr;
     if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &raw)) || !raw)
         return std::nullopt;
@@ -51,6 +67,81 @@ std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
         info.name_ = name.Text();
         info.helpString_ = doc.Text();
     }
+    return info;
+}
+
+namespace {
+
+void AppendField(std::wstring& out, const std::wstring& field) {
+    out += std::to_wstring(field.size());
+    out += L':';
+    out += field;
+}
+
+std::optional<std::wstring> TakeField(const std::wstring& text, std::size_t& at) {
+    std::size_t colon = text.find(L':', at);
+    if (colon == std::wstring::npos || colon == at || colon - at > 9)
+        return std::nullopt;
+    std::size_t length = 0;
+    for (std::size_t i = at; i < colon; ++i) {
+        if (text[i] < L'0' || text[i] > L'9')
+            return std::nullopt;
+        length = length * 10 + static_cast<std::size_t>(text[i] - L'0');
+    }
+    if (length > text.size() - colon - 1)
+        return std::nullopt;
+    at = colon + 1 + length;
+    return text.substr(colon + 1, length);
+}
+
+std::optional<unsigned long> Number(const std::optional<std::wstring>& field) {
+    if (!field || field->empty() || field->size() > 10)
+        return std::nullopt;
+    unsigned long long value = 0;
+    for (wchar_t c : *field) {
+        if (c < L'0' || c > L'9')
+            return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - L'0');
+    }
+    if (value > 0xFFFFFFFFull)
+        return std::nullopt;
+    return static_cast<unsigned long>(value);
+}
+
+} // namespace
+
+std::wstring TypeLibInfo::Serialize() const {
+    std::wstring out;
+    AppendField(out, guid_);
+    AppendField(out, std::to_wstring(major_));
+    AppendField(out, std::to_wstring(minor_));
+    AppendField(out, std::to_wstring(lcid_));
+    AppendField(out, std::to_wstring(static_cast<unsigned>(syskind_)));
+    AppendField(out, name_);
+    AppendField(out, helpString_);
+    return out;
+}
+
+std::optional<TypeLibInfo> TypeLibInfo::Parse(const std::wstring& text) {
+    std::size_t at = 0;
+    auto guid = TakeField(text, at);
+    auto major = Number(TakeField(text, at));
+    auto minor = Number(TakeField(text, at));
+    auto lcid = Number(TakeField(text, at));
+    auto syskind = Number(TakeField(text, at));
+    auto name = TakeField(text, at);
+    auto help = TakeField(text, at);
+    if (!guid || guid->size() != 38 || !major || *major > 0xFFFF || !minor || *minor > 0xFFFF ||
+        !lcid || !syskind || !name || !help)
+        return std::nullopt;
+    TypeLibInfo info;
+    info.guid_ = *guid;
+    info.major_ = static_cast<std::uint16_t>(*major);
+    info.minor_ = static_cast<std::uint16_t>(*minor);
+    info.lcid_ = *lcid;
+    info.syskind_ = static_cast<int>(*syskind);
+    info.name_ = *name;
+    info.helpString_ = *help;
     return info;
 }
 

@@ -3,6 +3,11 @@
 // identity (GUID, version), its name and its help string. Built on the
 // system's own loader, without registering anything. The library object is
 // released as soon as these are read, so the file is not held open.
+//
+// The system's loader is not safe against damaged libraries (Wine's breaks
+// into the debugger on some, which ends the process), so the program loads
+// them in a helper process of its own, calvorn-typelib.exe beside it, and
+// reads the answer back.
 
 #include <cstdint>
 #include <optional>
@@ -15,6 +20,13 @@ class TypeLibInfo {
     // The library of a file (a .tlb, or a module holding a TYPELIB resource);
     // empty when the file holds no loadable type library or cannot be read.
     static std::optional<TypeLibInfo> Open(const std::wstring& path);
+    // The same, in this process: what the helper process runs, and the
+    // fallback when the helper is not installed beside the program.
+    static std::optional<TypeLibInfo> OpenInProcess(const std::wstring& path);
+
+    // The helper's answer: every field as its length, ":" and its text.
+    std::wstring Serialize() const;
+    static std::optional<TypeLibInfo> Parse(const std::wstring& text);
 
     // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", as registry key names use it.
     const std::wstring& Guid() const { return guid_; }
@@ -43,5 +55,8 @@ class TypeLibInfo {
 // zeros ("1.a"); and its display text, decimal ("1.10").
 std::wstring VersionKeyName(std::uint16_t major, std::uint16_t minor);
 std::wstring VersionText(std::uint16_t major, std::uint16_t minor);
+
+// The file name of the helper program that loads type libraries.
+inline constexpr const wchar_t* kTypeLibHelperName = L"calvorn-typelib.exe";
 
 } // namespace calvorn::inspection

@@ -313,3 +313,13 @@ TEST(ComparisonErrors, UnboundInspectorReportsThroughTheGivenReporter) {
     inspector.DisplayInfo(); // nothing bound: nothing happens, nothing shown
     EXPECT_TRUE(box.shown.empty());
 }
+
+// A damaged library that the system's loader cannot survive: the helper
+// process takes the blow, and the file simply has no library.
+TEST(TypeLibIsolation, DamagedLibraryIsNoLibraryAndThisProcessLives) {
+    auto info = calvorn::inspection::TypeLibInfo::Open(
+        calvorn::test::FixturePath(L"regressions\\broken_typelib.ocx"));
+    EXPECT_FALSE(info.has_value());
+    EXPECT_TRUE(
+        calvorn::inspection::TypeLibInfo::Open(calvorn::test::FixturePath(L"tl_alpha.dll")));
+}
