@@ -39,10 +39,21 @@ std::optional<ChildResult> RunChild(const std::wstring& program, const std::wstr
     }
     ChildResult result;
     ::GetExitCodeProcess(process.get(), &result.exitCode);
+    // Everything the child wrote is in the pipe now. Read only what is there:
+    // a process the child started (Wine starts its desktop process on demand)
+    // may hold the write end open for ever, so a read to the end could block.
     char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got)
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) ||
+            available == 0)
+            break;
+        DWORD got = 0;
+        DWORD want = available < sizeof buffer ? available : static_cast<DWORD>(sizeof buffer);
+        if (!::ReadFile(readEnd.get(), buffer, want, &got, nullptr) || got == 0)
+            break;
         result.output.append(buffer, got);
+    }
     return result;
 }
 
