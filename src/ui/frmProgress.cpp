@@ -43,11 +43,22 @@ void frmProgress::Hide() {
 }
 
 void frmProgress::Max(std::int32_t value) {
+    max_ = value;
+    shownPixels_ = -1;
     ::SendMessageW(Control(IDC_PROGRESS_BAR), PBM_SETRANGE32, 0, value);
 }
 
 void frmProgress::Value(std::int32_t value) {
-    ::SendMessageW(Control(IDC_PROGRESS_BAR), PBM_SETPOS, static_cast<WPARAM>(value), 0);
+    // The bar repaints itself at once on every new position, which costs
+    // far more than reading a file; only a change it can show is passed on.
+    HWND bar = Control(IDC_PROGRESS_BAR);
+    RECT inside{};
+    ::GetClientRect(bar, &inside);
+    int pixels = max_ > 0 ? ::MulDiv(value, inside.right - inside.left, max_) : 0;
+    if (pixels == shownPixels_ && value < max_)
+        return;
+    shownPixels_ = pixels;
+    ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
 }
 
 void frmProgress::FileCaption(const std::wstring& text) {
