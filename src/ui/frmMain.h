@@ -3,6 +3,7 @@
 // comparing two, and switching the Explorer verbs.
 
 #include "platform/error_record.h"
+#include "ui/list_view_grid.h"
 #include "ui/window.h"
 
 #include <functional>
@@ -29,6 +30,9 @@ struct MainWindowServices {
 // Stable control identifiers, for keyboard routing and for tests.
 enum MainControlId : int {
     IDC_XTAB1 = 1001,
+    IDC_TXTFILE = 1010,        // tab 0: the file of the report
+    IDC_GRIDINFO = 1011,       // tab 0: the component report
+    IDC_GRIDCOMPARISON = 1020, // tab 1: the two-file comparison
 };
 
 class frmMain final : public Window<frmMain> {
@@ -44,16 +48,29 @@ class frmMain final : public Window<frmMain> {
     void ActiveTab(int index);
     void Show();
 
+    IFlexGrid& gridinfo() { return gridinfo_; }
+    IFlexGrid& gridcomparison() { return gridcomparison_; }
+    void txtFile(const std::wstring& text);
+    std::wstring txtFile() const;
+
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
   private:
     void OnCreate();
     void OnSize(int width, int height);
     void OnDestroy();
+    LRESULT OnNotify(NMHDR* header);
+    // Shows the controls of the selected tab and hides the others.
+    void ShowTabControls(int index);
+    void LayoutControls();
 
     MainWindowServices services_;
     HWND tab_ = nullptr;
     HFONT font_ = nullptr;
+    HWND txtFile_ = nullptr;
+    HWND tooltip_ = nullptr;
+    ListViewGrid gridinfo_;
+    ListViewGrid gridcomparison_;
 };
 
 frmMain& MainWindow();
