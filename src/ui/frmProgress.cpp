@@ -126,8 +126,8 @@ void frmProgress::OnCreate() {
                840, 420, 4680, 255, font_);
     AddControl(L"STATIC", L"Current file:", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_LABEL3, 180, 840,
                1080, 255, font_);
-    AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, IDC_PROGRESS_LBLFILE, 1260,
-               840, 4260, 255, font_);
+    AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, IDC_PROGRESS_LBLFILE, 1380,
+               840, 4140, 255, font_);
     AddControl(PROGRESS_CLASSW, L"", PBS_SMOOTH, IDC_PROGRESS_BAR, 180, 1170, 5340, 300, nullptr);
     AddControl(L"STATIC", L"", SS_ETCHEDHORZ, IDC_PROGRESS_PICTURE2, 180, 1620, 5340, 30, nullptr);
     AddControl(L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, IDC_PROGRESS_CANCEL, 4320, 1770,
