@@ -33,8 +33,8 @@ class frmProgress final : public Window<frmProgress> {
     void Hide();
 
     // The progress bar's range maximum (its minimum is 0) and position. The
-    // bar takes a new position when it moves by at least one pixel, and
-    // always at the maximum.
+    // bar shows a new position when it moves by a pixel or more, at most
+    // about thirty times a second, and always the maximum.
     void Max(std::int32_t value);
     void Value(std::int32_t value);
     // The caption of lblFile: the file in hand.
@@ -55,6 +55,7 @@ class frmProgress final : public Window<frmProgress> {
     std::function<void()> onCancel_;
     std::int32_t max_ = 0;
     int shownPixels_ = -1;
+    DWORD shownAt_ = 0;
     UINT dpi_ = 96;
     HFONT font_ = nullptr;
     HFONT boldFont_ = nullptr;
