@@ -181,7 +181,7 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
 TEST(FolderReport, CancelKeepsTheFinishedBlocksAndOpensNothing) {
     std::wstring folder = MakeScratchDir(L"many");
     folder.pop_back();
-    constexpr int kFiles = 2000;
+    constexpr int kFiles = 5000;
     for (int i = 0; i < kFiles; ++i)
         WriteText(folder + L"\\f" + std::to_wstring(10000 + i) + L".dll", "");
 
