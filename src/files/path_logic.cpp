@@ -1,7 +1,5 @@
 #include "files/path_logic.h"
 
-#include <cmath>
-
 namespace calvorn::files {
 
 std::wstring GetPathPart(const std::wstring& path, int flags) {
@@ -69,18 +67,6 @@ std::int64_t DayNumber(int year, int month, int day) {
     return era * 146097 + dayOfEra;
 }
 
-void CivilFromDayNumber(std::int64_t n, int& year, int& month, int& day) {
-    const std::int64_t era = (n >= 0 ? n : n - 146096) / 146097;
-    const std::int64_t dayOfEra = n - era * 146097;
-    const std::int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
-    month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 const std::int64_t kDayZero = DayNumber(1899, 12, 30);
 
 } // namespace
@@ -93,22 +79,6 @@ Date DateFromFields(const CalendarFields& f) {
     const double days = static_cast<double>(DayNumber(f.year, f.month, f.day) - kDayZero);
     const double time = (f.hour * 3600 + f.minute * 60 + f.second) / 86400.0;
     return days < 0 ? days - time : days + time;
-}
-
-CalendarFields FieldsFromDate(Date date) {
-    double whole = std::trunc(date);
-    std::int64_t seconds = std::llround(std::fabs(date - whole) * 86400.0);
-    std::int64_t days = static_cast<std::int64_t>(whole);
-    if (seconds >= 86400) { // rounding reached midnight of the next day
-        seconds -= 86400;
-        days += 1;
-    }
-    CalendarFields f;
-    CivilFromDayNumber(days + kDayZero, f.year, f.month, f.day);
-    f.hour = static_cast<int>(seconds / 3600);
-    f.minute = static_cast<int>(seconds / 60 % 60);
-    f.second = static_cast<int>(seconds % 60);
-    return f;
 }
 
 } // namespace calvorn::files

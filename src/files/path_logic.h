@@ -46,7 +46,4 @@ struct CalendarFields {
 // so the user's locale and date order play no part.
 Date DateFromFields(const CalendarFields& fields);
 
-// The calendar fields of a Date, to the nearest second.
-CalendarFields FieldsFromDate(Date date);
-
 } // namespace calvorn::files

@@ -32,7 +32,9 @@ class frmProgress final : public Window<frmProgress> {
     void Show();
     void Hide();
 
-    // The progress bar's range maximum (its minimum is 0) and position.
+    // The progress bar's range maximum (its minimum is 0) and position. The
+    // bar shows a new position when it moves by a pixel or more, at most
+    // about thirty times a second, and always the maximum.
     void Max(std::int32_t value);
     void Value(std::int32_t value);
     // The caption of lblFile: the file in hand.
@@ -51,6 +53,9 @@ class frmProgress final : public Window<frmProgress> {
     HWND Control(int id) const { return ::GetDlgItem(Hwnd(), id); }
 
     std::function<void()> onCancel_;
+    std::int32_t max_ = 0;
+    int shownPixels_ = -1;
+    DWORD shownAt_ = 0;
     UINT dpi_ = 96;
     HFONT font_ = nullptr;
     HFONT boldFont_ = nullptr;

@@ -1,6 +1,7 @@
 // The "-f" folder report through the real program: the whole output file,
 // byte for byte, and a cancel from the progress window.
 
+#include "app/version.h"
 #include "platform/text.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
@@ -94,6 +95,31 @@ std::string EmptyBlock(const std::wstring& path) {
                                     "\r\n\r\n\r\n";
 }
 
+// The block of a copy of the program, from the values of its resource script.
+std::string ProgramBlock(const std::wstring& path) {
+    return Ansi(L"File: " + path) + "\r\n\r\n"
+                                    "Company Name: Calvorn\r\n"
+                                    "File Description: Calvorn COM component tool\r\n"
+                                    "Internal Name: calvorn\r\n"
+                                    "Legal Copyright: Copyright (C) 2026 the Calvorn developers\r\n"
+                                    "Legal Trademarks: \r\n"
+                                    "Original Filename: calvorn.exe\r\n"
+                                    "Product Name: " CALVORN_PRODUCT_NAME "\r\n"
+                                    "Product Version: " CALVORN_VERSION_TEXT "\r\n"
+                                    "Comments: \r\n"
+                                    "\r\n"
+                                    "Extended File Info \r\n"
+                                    "\r\n"
+                                    "Type: App\r\n"
+                                    "SubType: \r\n"
+                                    "Version: " CALVORN_VERSION_TEXT "\r\n"
+                                    "Product Version: " CALVORN_VERSION_TEXT "\r\n"
+                                    "OS: NT-Win32\r\n"
+                                    "Structure Version: 1.0\r\n"
+                                    "Flags: \r\n"
+                                    "\r\n\r\n\r\n";
+}
+
 // Sets the report's environment for the runs of one test.
 class ReportEnvironment {
   public:
@@ -125,6 +151,7 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
     // A real program without a version resource.
     ASSERT_TRUE(::CopyFileW((BuildDir() + L"unit_files.exe").c_str(), (folder + L"\\d.Exe").c_str(),
                             FALSE));
+    ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), (folder + L"\\Copy.EXE").c_str(), FALSE));
     ::CreateDirectoryW((folder + L"\\sub.dll").c_str(), nullptr);
     WriteText(folder + L"\\sub.dll\\inner.dll", "");
 
@@ -141,10 +168,11 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
     int blocks = 0;
     for (const std::wstring& name : FilesInSearchOrder(folder))
         if (Qualifies(name)) {
-            expected += EmptyBlock(folder + L"\\" + name);
+            std::wstring path = folder + L"\\" + name;
+            expected += name == L"Copy.EXE" ? ProgramBlock(path) : EmptyBlock(path);
             ++blocks;
         }
-    EXPECT_EQ(blocks, 4);
+    EXPECT_EQ(blocks, 5);
     EXPECT_EQ(ReadAll(env.Report()), expected);
     // Opened under the very path it was written to.
     EXPECT_EQ(ReadAll(env.OpenLog()), calvorn::platform::Narrow(env.Report()) + "\r\n");
@@ -153,7 +181,7 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
 TEST(FolderReport, CancelKeepsTheFinishedBlocksAndOpensNothing) {
     std::wstring folder = MakeScratchDir(L"many");
     folder.pop_back();
-    constexpr int kFiles = 3000;
+    constexpr int kFiles = 5000;
     for (int i = 0; i < kFiles; ++i)
         WriteText(folder + L"\\f" + std::to_wstring(10000 + i) + L".dll", "");
 

@@ -97,6 +97,20 @@ TEST(FileObject, ReadsSizeDatesAndVolumeOfAnExistingFile) {
     EXPECT_EQ(file.eAttributes() & faReadOnly, 0);
 }
 
+TEST(FileObject, AFileHeldOpenExclusivelyStillGivesItsFacts) {
+    std::wstring dir = MakeScratchDir(L"locked");
+    WriteFile(dir + L"busy.dll", "123");
+    HANDLE held = ::CreateFileW((dir + L"busy.dll").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    clsFile_Vask file;
+    file.sFileName(dir + L"busy.dll");
+    EXPECT_EQ(file.lSize(), 3);
+    EXPECT_NEAR(file.dLastModified(), Now(), 1.0);
+    EXPECT_NE(file.lVolumeSerialNo(), 0);
+    ::CloseHandle(held);
+}
+
 TEST(FileObject, AMissingFileGivesEveryFailureValue) {
     clsFile_Vask file;
     file.sFileName(MakeScratchDir(L"missing") + L"nothing.dll");

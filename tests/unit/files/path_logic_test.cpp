@@ -85,20 +85,3 @@ TEST(DateFromFields, InvalidFieldsGiveTheZeroDate) {
     for (const CalendarFields& f : invalid)
         EXPECT_EQ(DateFromFields(f), kZeroDate) << f.year << "-" << f.month << "-" << f.day;
 }
-
-TEST(FieldsFromDate, GivesBackTheCalendarFields) {
-    const CalendarFields samples[] = {
-        {1601, 1, 1, 0, 0, 0},  {1899, 12, 29, 6, 0, 0},  {1899, 12, 30, 23, 59, 59},
-        {2004, 3, 5, 14, 7, 9}, {2000, 2, 29, 12, 30, 1}, {9999, 12, 31, 23, 59, 59},
-        {1752, 9, 14, 1, 2, 3},
-    };
-    for (const CalendarFields& f : samples) {
-        CalendarFields back = FieldsFromDate(DateFromFields(f));
-        EXPECT_EQ(back.year, f.year);
-        EXPECT_EQ(back.month, f.month);
-        EXPECT_EQ(back.day, f.day);
-        EXPECT_EQ(back.hour, f.hour);
-        EXPECT_EQ(back.minute, f.minute);
-        EXPECT_EQ(back.second, f.second);
-    }
-}
