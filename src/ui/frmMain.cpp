@@ -1,22 +1,130 @@
 #include "ui/frmMain.h"
 
+#include "inspection/clsActiveX.h"
+#include "platform/message_box.h"
+#include "registration/clsRegistrator.h"
+#include "registry/clsRegistry.h"
+#include "ui/command_button.h"
+#include "ui/file_dialog.h"
+#include "ui/frmDisplay.h"
+#include "ui/resource_ids.h"
+
 #include <commctrl.h>
+
+#include <cmath>
+#include <cwchar>
+#include <cwctype>
+#include <utility>
 
 namespace calvorn::ui {
 
+using platform::ErrorRecord;
+using platform::Failure;
+
+const wchar_t* const kShellHelpText =
+    L"Shell Extensions enable generating an ActiveX file/DLL Report for a given folder. This \r\n"
+    L"will generate a full report on all DLL files and other ActiveX files within that folder.\r\n"
+    L"\r\n"
+    L"To generate a report, simply right click on a folder and then select 'ActiveX Report'.\r\n"
+    L"\r\n"
+    L"Please note that this functionality is only available while Shell Extensions are "
+    L"Enabled.\r\n";
+
 namespace {
-const wchar_t* const kTabCaptions[] = {L"Register DLL / File", L"File Comparison", L"Options"};
+
+constexpr const wchar_t* kEnabledSentence =
+    L"Extensions are Enabled. Click Disable to remove Shell Extensions";
+constexpr const wchar_t* kDisabledSentence =
+    L"Extensions are Disabled. Click Enable to create Shell Extensions";
+constexpr const wchar_t* kAssociations[] = {L".dll", L".exe", L".ocx", L"Folder"};
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+const std::pair<const wchar_t*, int> kControlIds[] = {
+    {L"XTab1", IDC_XTAB1},
+    {L"frmFile", IDC_FRMFILE},
+    {L"Label1", IDC_LABEL1},
+    {L"txtFile", IDC_TXTFILE},
+    {L"cmdBrowse", IDC_CMDBROWSE},
+    {L"fraButtons", IDC_FRABUTTONS},
+    {L"cmdReg", IDC_CMDREG},
+    {L"cmdUnReg", IDC_CMDUNREG},
+    {L"fraInfo", IDC_FRAINFO},
+    {L"gridinfo", IDC_GRIDINFO},
+    {L"frmFileOne", IDC_FRMFILEONE},
+    {L"txtFirstFile", IDC_TXTFIRSTFILE},
+    {L"cmdSelectOne", IDC_CMDSELECTONE},
+    {L"frmFileTwo", IDC_FRMFILETWO},
+    {L"txtSecondFile", IDC_TXTSECONDFILE},
+    {L"cmdSelectTwo", IDC_CMDSELECTTWO},
+    {L"fraComparison", IDC_FRACOMPARISON},
+    {L"gridcomparison", IDC_GRIDCOMPARISON},
+    {L"Frame2", IDC_FRAME2},
+    {L"lblShell", IDC_LBLSHELL},
+    {L"cmdShellEX", IDC_CMDSHELLEX},
+    {L"Frame3", IDC_FRAME3},
+    {L"Text1", IDC_TEXT1},
+    {L"imgTabIcon", IDC_IMGTABICON},
+};
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return text;
 }
+
+std::wstring TextOf(HWND hwnd) {
+    if (!hwnd)
+        return {};
+    int length = ::GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
+    return text;
+}
+
+std::wstring CellText(HWND grid, int item, int subItem) {
+    std::wstring text(256, L'\0');
+    while (true) {
+        LVITEMW lvi{};
+        lvi.iSubItem = subItem;
+        lvi.pszText = text.data();
+        lvi.cchTextMax = static_cast<int>(text.size());
+        auto copied = static_cast<size_t>(
+            ::SendMessageW(grid, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
+        if (copied + 1 < text.size() || text.size() >= (1u << 20)) {
+            text.resize(copied);
+            return text;
+        }
+        text.assign(text.size() * 4, L'\0');
+    }
+}
+
+} // namespace
 
 frmMain& MainWindow() {
     static frmMain window;
     return window;
 }
 
+frmMain::frmMain() = default;
+frmMain::~frmMain() = default;
+
 bool frmMain::Load() {
     if (Hwnd())
         return true;
-    return CreateHidden(L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, 720, 560);
+    if (!CreateHidden(L"", kStyle, kExStyle, CW_USEDEFAULT, CW_USEDEFAULT))
+        return false;
+    // The load handler.
+    try {
+        oShellRegistry = std::make_unique<registry::clsRegistry>();
+        if (services_.initButtons)
+            services_.initButtons(Hwnd(), true, true);
+    } catch (const std::bad_alloc&) {
+        if (services_.showError)
+            services_.showError(L"Form-Load <- frmMain",
+                                platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    return true;
 }
 
 void frmMain::Caption(const std::wstring& text) {
@@ -24,11 +132,14 @@ void frmMain::Caption(const std::wstring& text) {
 }
 
 int frmMain::ActiveTab() const {
-    return TabCtrl_GetCurSel(tab_);
+    return form_.tabStrip ? TabCtrl_GetCurSel(form_.tabStrip) : -1;
 }
 
 void frmMain::ActiveTab(int index) {
-    TabCtrl_SetCurSel(tab_, index);
+    if (!form_.tabStrip)
+        return;
+    TabCtrl_SetCurSel(form_.tabStrip, index);
+    OnTabChanged();
 }
 
 void frmMain::Show() {
@@ -36,13 +147,54 @@ void frmMain::Show() {
     ::UpdateWindow(Hwnd());
 }
 
+HWND frmMain::Control(int id) const {
+    for (const BuiltControl& c : form_.controls)
+        if (::GetDlgCtrlID(c.hwnd) == id)
+            return c.hwnd;
+    return nullptr;
+}
+
+std::wstring frmMain::ControlText(int id) const {
+    return TextOf(Control(id));
+}
+
+void frmMain::ControlText(int id, const std::wstring& text) {
+    if (HWND hwnd = Control(id))
+        ::SetWindowTextW(hwnd, text.c_str());
+}
+
+void frmMain::ButtonCaption(int id, const std::wstring& text) {
+    if (CommandButton* button = CommandButton::From(Control(id)))
+        button->Caption(text);
+}
+
 LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE:
         OnCreate();
         return 0;
-    case WM_SIZE:
-        OnSize(LOWORD(lp), HIWORD(lp));
+    case WM_ACTIVATE: {
+        static HWND lastFocus = nullptr;
+        if (LOWORD(wp) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            if (focus && ::IsChild(Hwnd(), focus))
+                lastFocus = focus;
+            return 0;
+        }
+        // Every Command button re-initialises itself when the window is activated.
+        if (services_.initButtons)
+            services_.initButtons(Hwnd(), true, true);
+        if (lastFocus && ::IsWindow(lastFocus) && ::IsWindowVisible(lastFocus))
+            ::SetFocus(lastFocus);
+        else
+            ::SetFocus(::GetNextDlgTabItem(Hwnd(), nullptr, FALSE));
+        return 0;
+    }
+    case WM_COMMAND:
+        OnCommand(LOWORD(wp), HIWORD(wp));
+        return 0;
+    case WM_NOTIFY:
+        OnNotify(*reinterpret_cast<const NMHDR*>(lp), lp);
         return 0;
     case WM_DESTROY:
         OnDestroy();
@@ -53,31 +205,230 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void frmMain::OnCreate() {
-    UINT dpi = WindowDpi(Hwnd());
-    font_ = UiFont(dpi);
-    tab_ = ::CreateWindowExW(
-        0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-        Hwnd(), reinterpret_cast<HMENU>(IDC_XTAB1), ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(tab_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    for (int i = 0; i < 3; ++i) {
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = const_cast<wchar_t*>(kTabCaptions[i]);
-        TabCtrl_InsertItem(tab_, i, &item);
-    }
-}
+    const UINT dpi = WindowDpi(Hwnd());
+    std::vector<LayoutBlock> layout = ParseLayout(LayoutResourceText(IDR_LAYOUT_MAIN));
+    SIZE client = StoredClientTwips(layout, {9600, 7500});
+    RECT r{0, 0, TwipsToPixels(client.cx, dpi), TwipsToPixels(client.cy, dpi)};
+    ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+    ::SetWindowPos(Hwnd(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-void frmMain::OnSize(int width, int height) {
-    if (tab_)
-        ::MoveWindow(tab_, 0, 0, width, height, TRUE);
+    fonts_.text = UiFont(dpi, L"Arial", 90);
+    fonts_.grid = UiFont(dpi, L"Tahoma", 83);
+    form_ = BuildForm(
+        Hwnd(), dpi, layout, fonts_,
+        [](const std::wstring& name) {
+            for (const auto& [control, id] : kControlIds)
+                if (name == control)
+                    return id;
+            if (name.rfind(L"picTab", 0) == 0)
+                return IDC_PICTAB0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
+            return 0;
+        },
+        IDC_TABPAGE0);
+    ControlText(IDC_TEXT1, kShellHelpText);
 }
 
 void frmMain::OnDestroy() {
-    if (font_)
-        ::DeleteObject(font_);
-    font_ = nullptr;
+    // The unload handler: the window's own registry object goes first.
+    oShellRegistry.reset();
+    for (HFONT* font : {&fonts_.text, &fonts_.grid}) {
+        if (*font)
+            ::DeleteObject(*font);
+        *font = nullptr;
+    }
+    form_ = {};
     if (services_.onUnload)
         services_.onUnload();
+}
+
+void frmMain::OnCommand(int id, int code) {
+    if (id >= IDC_PICTAB0 && id <= IDC_PICTAB0 + 10) {
+        if (code == STN_CLICKED)
+            PictureClick(id - IDC_PICTAB0);
+        return;
+    }
+    if (code != BN_CLICKED)
+        return;
+    switch (id) {
+    case IDC_CMDBROWSE:
+        Browse();
+        break;
+    case IDC_CMDREG:
+        RegisterFile(false);
+        break;
+    case IDC_CMDUNREG:
+        RegisterFile(true);
+        break;
+    case IDC_CMDSELECTONE:
+        SelectFile(false);
+        break;
+    case IDC_CMDSELECTTWO:
+        SelectFile(true);
+        break;
+    case IDC_CMDSHELLEX:
+        SwitchShellExtensions();
+        break;
+    default:
+        // Enter (IDOK) and Escape (IDCANCEL) from the dialog manager change nothing.
+        break;
+    }
+}
+
+void frmMain::OnNotify(const NMHDR& header, LPARAM lp) {
+    if (header.hwndFrom == form_.tabStrip && header.code == TCN_SELCHANGE) {
+        OnTabChanged();
+        return;
+    }
+    if (header.code == NM_DBLCLK &&
+        (header.idFrom == IDC_GRIDINFO || header.idFrom == IDC_GRIDCOMPARISON))
+        GridDoubleClick(header.hwndFrom, reinterpret_cast<const NMITEMACTIVATE*>(lp)->ptAction);
+}
+
+void frmMain::OnTabChanged() {
+    const int active = ActiveTab();
+    for (size_t i = 0; i < form_.pages.size(); ++i)
+        ::ShowWindow(form_.pages[i], static_cast<int>(i) == active ? SW_SHOW : SW_HIDE);
+    if (active == 2)
+        ShellExtensionStateTest();
+}
+
+void frmMain::Browse() {
+    auto chosen = ShowOpen(Hwnd());
+    if (!chosen || !services_.activeX)
+        return;
+    services_.activeX->FileName(*chosen);
+    ControlText(IDC_TXTFILE, services_.activeX->FileName());
+    services_.activeX->DisplayInfo();
+}
+
+void frmMain::RegisterFile(bool unregister) {
+    // The typed text goes to the engine as it stands; the report rebuilt is
+    // that of the file last chosen.
+    const std::wstring path = ControlText(IDC_TXTFILE);
+    if (services_.registrator) {
+        if (unregister)
+            services_.registrator->UnRegisterActiveX(path);
+        else
+            services_.registrator->RegisterActiveX(path);
+    }
+    if (services_.activeX)
+        services_.activeX->DisplayInfo();
+}
+
+void frmMain::SelectFile(bool second) {
+    auto chosen = ShowOpen(Hwnd());
+    inspection::clsActiveX* activeX = services_.activeX;
+    if (!chosen || !activeX)
+        return;
+    if (second) {
+        activeX->SecondFilename(*chosen);
+        ControlText(IDC_TXTSECONDFILE, activeX->SecondFilename());
+    } else {
+        activeX->FirstFilename(*chosen);
+        ControlText(IDC_TXTFIRSTFILE, activeX->FirstFilename());
+    }
+    if (activeX->BothSelected())
+        activeX->DoComparison();
+}
+
+namespace {
+
+// The sign that the verbs are installed: the "Register" verb of the file
+// class of ".dll" files.
+bool VerbsInstalled(registry::clsRegistry& reg) {
+    reg.ClassKey(registry::kHKeyClassesRoot);
+    reg.SectionKey(L".dll");
+    const std::wstring fileClass = registry::ValueAsText(reg.Value());
+    reg.SectionKey(fileClass + L"\\shell\\Register");
+    return reg.KeyExists();
+}
+
+} // namespace
+
+void frmMain::ShellExtensionStateTest() {
+    if (ActiveTab() != 2 || !oShellRegistry)
+        return;
+    if (VerbsInstalled(*oShellRegistry)) {
+        ButtonCaption(IDC_CMDSHELLEX, L"Disable");
+        ControlText(IDC_LBLSHELL, kEnabledSentence);
+    } else {
+        ButtonCaption(IDC_CMDSHELLEX, L"Enable");
+        ControlText(IDC_LBLSHELL, kDisabledSentence);
+    }
+}
+
+void frmMain::SwitchShellExtensions() {
+    try {
+        if (!oShellRegistry)
+            throw Failure(platform::Win32Error(ERROR_INVALID_HANDLE));
+        registry::clsRegistry& reg = *oShellRegistry;
+        const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
+        // The caption, not the registry, decides the direction.
+        const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
+        const std::wstring program = services_.appPath + L"calvorn.exe";
+        ControlText(IDC_LBLSHELL, enable ? kEnabledSentence : kDisabledSentence);
+        reg.ClearError();
+        for (const wchar_t* association : kAssociations) {
+            if (enable)
+                reg.CreateShellAssociation(program, association);
+            else
+                reg.RemoveShellAssociation(program, association);
+        }
+        // Success is told only when the registry shows it: a write refused
+        // (no rights to the classes root) is reported, not hidden.
+        ErrorRecord last = reg.LastError();
+        if (VerbsInstalled(reg) != enable)
+            throw Failure(last.IsSet() ? last : platform::Win32Error(ERROR_ACCESS_DENIED));
+        ButtonCaption(IDC_CMDSHELLEX, enable ? L"Disable" : L"Enable");
+        platform::Messages().Show(enable ? L"Shell Extensions Enabled!"
+                                         : L"Shell Extensions Disabled!",
+                                  L"", MB_ICONINFORMATION | MB_OK);
+    } catch (const Failure& failure) {
+        if (services_.showError)
+            services_.showError(L"cmdShellEX_Click", failure.Record());
+    } catch (const std::bad_alloc&) {
+        if (services_.showError)
+            services_.showError(L"cmdShellEX_Click", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+}
+
+void frmMain::GridDoubleClick(HWND grid, POINT at) {
+    // The cell under the mouse becomes the current cell; no cell there (an
+    // empty grid) ends the handler without a window.
+    LVHITTESTINFO hit{};
+    hit.pt = at;
+    if (::SendMessageW(grid, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 ||
+        hit.iItem < 0 || hit.iSubItem < 0)
+        return;
+    ListView_SetItemState(grid, hit.iItem, LVIS_SELECTED | LVIS_FOCUSED,
+                          LVIS_SELECTED | LVIS_FOCUSED);
+    const std::wstring text = CellText(grid, hit.iItem, hit.iSubItem);
+    frmDisplay& display = DisplayWindow();
+    if (!display.Load(Hwnd()))
+        return;
+    display.Text(text);
+    display.ShowModal();
+}
+
+void frmMain::PictureClick(int index) {
+    const BuiltControl* picture = nullptr;
+    for (const BuiltControl& c : form_.controls)
+        if (c.block.kind == L"Picture" && c.block.Number(L"Index", -1) == index)
+            picture = &c;
+    auto tag = picture ? picture->block.Text(L"Tag") : std::nullopt;
+    // A picture without a tab number (picture 0) changes nothing.
+    if (!tag)
+        return;
+    wchar_t* end = nullptr;
+    double number = std::wcstod(tag->c_str(), &end);
+    if (end == tag->c_str())
+        return;
+    const int tab = static_cast<int>(std::floor(number));
+    if (tab < 0 || tab >= static_cast<int>(form_.pages.size()))
+        return;
+    ActiveTab(tab);
+    ::SetFocus(form_.tabStrip);
 }
 
 } // namespace calvorn::ui
