@@ -178,7 +178,7 @@ void CommandButton::ReadProperties(const LayoutBlock& block, const std::wstring&
         MakeFont();
     }
     logic_.FirstRun(p.firstRun);
-    logic_.TextColour(p.fontColour);
+    logic_.FontColour(p.fontColour);
     logic_.Opaque(p.visible != 0);
     ::ShowWindow(hwnd_, p.visible ? SW_SHOWNA : SW_HIDE);
     Carry(logic_.Redraw());
@@ -190,7 +190,7 @@ void CommandButton::WriteProperties(LayoutBlock& block, const std::wstring& ambi
     p.caption = logic_.Caption();
     p.fontFace = fontFace_;
     p.firstRun = logic_.FirstRun();
-    p.fontColour = logic_.TextColour();
+    p.fontColour = logic_.FontColour();
     p.visible = logic_.Opaque() ? 1 : 0;
     WriteButtonProperties(p, ambientFace, block);
 }

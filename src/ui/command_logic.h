@@ -68,6 +68,11 @@ class ButtonLogic {
     void FirstRun(std::uint8_t value) { firstRun_ = value; }
     std::uint32_t TextColour() const { return textColour_; }
     void TextColour(std::uint32_t value) { textColour_ = value; }
+    // The stored "FontColour": reading it sets the text colour until the next
+    // paint; writing gives back what was read, not the colour of the last
+    // paint, so that saving and loading a window changes nothing.
+    std::uint32_t FontColour() const { return fontColour_; }
+    void FontColour(std::uint32_t value) { fontColour_ = textColour_ = value; }
     bool Opaque() const { return opaque_; }
     void Opaque(bool value) { opaque_ = value; }
 
@@ -98,6 +103,7 @@ class ButtonLogic {
     bool enabled_ = true;
     std::uint8_t firstRun_ = 0;
     std::uint32_t textColour_ = kCaptionBlack;
+    std::uint32_t fontColour_ = kCaptionBlack;
     bool opaque_ = true;
     ButtonState state_ = bsNormal;
     bool mouseDown_ = false;
