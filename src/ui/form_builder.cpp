@@ -90,7 +90,7 @@ SIZE StoredClientTwips(const std::vector<LayoutBlock>& layout, SIZE fallback) {
 
 BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layout,
                     const FormFonts& fonts, const std::function<int(const std::wstring&)>& idOf,
-                    int firstPageId) {
+                    int firstPageId, const GridFactory& makeGrid) {
     BuiltForm form;
     std::map<std::wstring, Container> containers;
     containers[L""] = {window, -1, 0, 0};
@@ -165,20 +165,27 @@ BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layou
                 button->ReadProperties(block, kAmbientFace);
             font = nullptr;
         } else if (block.kind == L"Grid") {
-            hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                                     base | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
-                                         LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER,
-                                     x, y, w, h, in.parent, IdOf(id), instance, nullptr);
-            if (hwnd) {
-                ListView_SetExtendedListViewStyle(hwnd, LVS_EX_GRIDLINES);
-                LVCOLUMNW column{};
-                column.mask = LVCF_WIDTH;
-                column.cx = px(2000);
-                ListView_InsertColumn(hwnd, 0, &column);
-                column.cx = px(4200);
-                ListView_InsertColumn(hwnd, 1, &column);
-                grids.push_back(hwnd);
+            if (makeGrid) {
+                hwnd = makeGrid(block, in.parent, id);
+                if (hwnd)
+                    ::MoveWindow(hwnd, x, y, w, h, FALSE);
+            } else {
+                hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                                         base | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
+                                             LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER,
+                                         x, y, w, h, in.parent, IdOf(id), instance, nullptr);
+                if (hwnd) {
+                    ListView_SetExtendedListViewStyle(hwnd, LVS_EX_GRIDLINES);
+                    LVCOLUMNW column{};
+                    column.mask = LVCF_WIDTH;
+                    column.cx = px(2000);
+                    ListView_InsertColumn(hwnd, 0, &column);
+                    column.cx = px(4200);
+                    ListView_InsertColumn(hwnd, 1, &column);
+                }
             }
+            if (hwnd)
+                grids.push_back(hwnd);
             font = fonts.grid;
         } else if (block.kind == L"Picture" || block.kind == L"Image") {
             DWORD style = base | SS_BITMAP | SS_REALSIZECONTROL;

@@ -38,27 +38,27 @@ enum MainControlId : int {
     IDC_XTAB1 = 1001,
     IDC_FRMFILE = 1002,
     IDC_LABEL1 = 1003,
-    IDC_TXTFILE = 1004,
     IDC_CMDBROWSE = 1005,
     IDC_FRABUTTONS = 1006,
     IDC_CMDREG = 1007,
     IDC_CMDUNREG = 1008,
     IDC_FRAINFO = 1009,
-    IDC_GRIDINFO = 1010,
-    IDC_FRMFILEONE = 1011,
-    IDC_TXTFIRSTFILE = 1012,
-    IDC_CMDSELECTONE = 1013,
-    IDC_FRMFILETWO = 1014,
-    IDC_TXTSECONDFILE = 1015,
-    IDC_CMDSELECTTWO = 1016,
-    IDC_FRACOMPARISON = 1017,
-    IDC_GRIDCOMPARISON = 1018,
-    IDC_FRAME2 = 1019,
-    IDC_LBLSHELL = 1020,
-    IDC_CMDSHELLEX = 1021,
-    IDC_FRAME3 = 1022,
-    IDC_TEXT1 = 1023,
-    IDC_IMGTABICON = 1024,
+    IDC_TXTFILE = 1010,
+    IDC_GRIDINFO = 1011,
+    IDC_FRMFILEONE = 1012,
+    IDC_TXTFIRSTFILE = 1013,
+    IDC_CMDSELECTONE = 1014,
+    IDC_FRMFILETWO = 1015,
+    IDC_TXTSECONDFILE = 1016,
+    IDC_CMDSELECTTWO = 1017,
+    IDC_FRACOMPARISON = 1018,
+    IDC_GRIDCOMPARISON = 1020,
+    IDC_FRAME2 = 1021,
+    IDC_LBLSHELL = 1022,
+    IDC_CMDSHELLEX = 1023,
+    IDC_FRAME3 = 1024,
+    IDC_TEXT1 = 1025,
+    IDC_IMGTABICON = 1026,
     IDC_TABPAGE0 = 1090, // the pages of the three tabs: 1090 to 1092
     IDC_PICTAB0 = 1100,  // picTab(index) is IDC_PICTAB0 + index, index 0 to 10
 };
@@ -84,6 +84,8 @@ class frmMain final : public Window<frmMain> {
     void Show();
     // A control by its id; nullptr before Load.
     HWND Control(int id) const;
+    void txtFile(const std::wstring& text) { ControlText(IDC_TXTFILE, text); }
+    std::wstring txtFile() const { return ControlText(IDC_TXTFILE); }
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
