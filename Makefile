@@ -4,9 +4,11 @@
 
 BUILD32 := build/win32
 BUILD64 := build/win64
+BUILDHOST := build/host
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build32 build64 run test bench fuzz format clean
+.PHONY: all deps build build32 build64 host run test bench fuzz format clean
 
 all: build
 
@@ -30,8 +32,19 @@ build: build32 build64
 run: build32
 	bash scripts/run.sh $(BUILD32)/calvorn.exe
 
-test: build
+host: deps
+	cmake -S host -B $(BUILDHOST) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(BUILDHOST) -j $(JOBS)
+
+# The native sanitizer build and its corpus replays first (seconds), then the
+# Windows build under Wine.
+test: build host
+	cd $(BUILDHOST) && ctest --output-on-failure
 	cd $(BUILD32) && ctest --output-on-failure -j 1
+
+# Each fuzz target explores for FUZZ_SECONDS; new finds go to build/host/fuzz-new.
+fuzz: host
+	bash scripts/fuzz.sh $(BUILDHOST) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build

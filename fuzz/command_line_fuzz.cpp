@@ -1,0 +1,27 @@
+// Arbitrary argument text through the command-line grammar and the path rule.
+
+#include "app/command_line.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::wstring text;
+    for (std::size_t i = 0; i + 1 < size; i += 2)
+        text.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
+    const std::wstring app = L"C:\\Program Files\\Calvorn\\";
+
+    calvorn::app::ArgumentsOf(text);
+    auto items = calvorn::app::SplitArguments(text);
+    if (items.empty())
+        __builtin_trap();
+    if (text.find(L'"') != std::wstring::npos && items.size() != 2)
+        __builtin_trap();
+    auto cmd = calvorn::app::ParseCommand(text, app);
+    // A relative path always ends up under the program folder.
+    if (!cmd.path.empty() && cmd.path.find(L":\\") == std::wstring::npos &&
+        cmd.path.rfind(L"\\\\", 0) != 0)
+        __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,60 @@
+// "-s" through the real program: the verbs it leaves in the registry.
+
+#include "integration/shell_verbs/classes_scope.h"
+#include "support/program_driver.h"
+#include "support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+using namespace calvorn::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const wchar_t* const kVerbs[] = {L"Register", L"UnRegister", L"Calvorn"};
+
+// Takes away the verb keys and any "shell" key that was not there before.
+void RemoveVerbs(const std::wstring& progId, bool shellWasThere) {
+    for (const wchar_t* verb : kVerbs)
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (progId + L"\\shell\\" + verb).c_str());
+    if (!shellWasThere)
+        ::RegDeleteKeyW(HKEY_CLASSES_ROOT, (progId + L"\\shell").c_str());
+}
+
+TEST(InstallVerbs, SilentSwitchWritesQuotedCommandsForTheThreeFileTypes) {
+    // A bare prefix lacks the usual ProgIDs of ".dll" and ".exe"; ".ocx" has none.
+    ScopedFileType dll(L".dll", L"dllfile");
+    ScopedFileType exe(L".exe", L"exefile");
+    const bool ocxHasProgId = ClassesValue(L".ocx").has_value();
+    const bool dllShell = ClassesKeyThere(dll.ProgId() + L"\\shell");
+    const bool exeShell = ClassesKeyThere(exe.ProgId() + L"\\shell");
+    const bool folderVerb = ClassesKeyThere(L"Folder\\shell\\ActiveX Report");
+
+    RunTranscript run = RunAndAnswer(L"-s", {});
+    ASSERT_TRUE(run.exitCode.has_value());
+    EXPECT_EQ(*run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty()) << "no message, no question";
+    EXPECT_FALSE(run.mainWindowSeen);
+
+    const std::wstring quoted = L"\"" + ProgramPath() + L"\"";
+    for (const std::wstring* progId : {&dll.ProgId(), &exe.ProgId()}) {
+        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\Register\\command"),
+                  SzValue(quoted + L" -r \"%1\""));
+        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\UnRegister\\command"),
+                  SzValue(quoted + L" -u \"%1\""));
+        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\Calvorn\\command"),
+                  SzValue(quoted + L" \"%1\""));
+    }
+    if (!ocxHasProgId) {
+        // No ProgID, no verbs: nothing for ".ocx" and nothing under the root.
+        EXPECT_FALSE(ClassesKeyThere(L".ocx"));
+        EXPECT_FALSE(ClassesKeyThere(L"shell"));
+    }
+    EXPECT_EQ(ClassesKeyThere(L"Folder\\shell\\ActiveX Report"), folderVerb)
+        << "the folder verb is not this switch's business";
+
+    RemoveVerbs(dll.ProgId(), dllShell);
+    RemoveVerbs(exe.ProgId(), exeShell);
+}
+
+} // namespace

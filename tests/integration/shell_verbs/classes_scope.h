@@ -1,0 +1,49 @@
+#pragma once
+// File types under HKEY_CLASSES_ROOT that exist for the length of a test.
+
+#include "integration/registry/raw_registry.h"
+
+namespace calvorn::test {
+
+inline bool ClassesKeyThere(const std::wstring& key) {
+    return KeyThere(HKEY_CLASSES_ROOT, key);
+}
+inline std::optional<StoredValue> ClassesValue(const std::wstring& key) {
+    return ReadRaw(HKEY_CLASSES_ROOT, key);
+}
+
+// Makes sure a file type key exists with a ProgID (and the ProgID key), and
+// removes again exactly the keys it had to create.
+class ScopedFileType {
+  public:
+    ScopedFileType(const std::wstring& fileType, const std::wstring& progId) {
+        if (!ClassesKeyThere(fileType)) {
+            WriteRaw(HKEY_CLASSES_ROOT, fileType, L"", SzValue(progId));
+            created_.push_back(fileType);
+        }
+        if (auto v = ClassesValue(fileType); v && v->type == REG_SZ) {
+            std::wstring text(v->data.size() / sizeof(wchar_t), L'\0');
+            std::memcpy(text.data(), v->data.data(), text.size() * sizeof(wchar_t));
+            progId_ = text.c_str(); // up to the terminator
+        }
+        if (!progId_.empty() && !ClassesKeyThere(progId_)) {
+            WriteRaw(HKEY_CLASSES_ROOT, progId_);
+            created_.push_back(progId_);
+        }
+    }
+    ~ScopedFileType() {
+        for (const std::wstring& key : created_)
+            ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    }
+    ScopedFileType(const ScopedFileType&) = delete;
+    ScopedFileType& operator=(const ScopedFileType&) = delete;
+
+    // The ProgID in effect: the one given, or the one the system already had.
+    const std::wstring& ProgId() const { return progId_; }
+
+  private:
+    std::vector<std::wstring> created_;
+    std::wstring progId_;
+};
+
+} // namespace calvorn::test

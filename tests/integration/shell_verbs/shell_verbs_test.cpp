@@ -1,0 +1,128 @@
+// The Explorer verbs written into and removed from HKEY_CLASSES_ROOT.
+
+#include "classes_scope.h"
+
+#include "registry/clsRegistry.h"
+
+#include <gtest/gtest.h>
+
+using namespace calvorn::test;
+using calvorn::registry::clsRegistry;
+
+namespace {
+
+const std::wstring kType = L".calvorntest";
+const std::wstring kProgId = L"CalvornTest.File";
+// Spaces would let an unquoted path start C:\Program.exe; a "%" pair would
+// turn an expandable value into something else.
+const std::wstring kExe = L"C:\\Program Files\\Calvorn 100%\\x%y\\calvorn.exe";
+const std::wstring kQuoted = L"\"" + kExe + L"\"";
+
+std::vector<std::wstring> RootKeys() {
+    clsRegistry reg;
+    reg.ClassKey(calvorn::registry::kHKeyClassesRoot);
+    std::vector<std::wstring> names;
+    std::int32_t count = 0;
+    reg.EnumerateSections(names, count);
+    return names;
+}
+
+class ShellVerbs : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId.c_str());
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kType.c_str());
+    }
+};
+
+TEST_F(ShellVerbs, FileTypeVerbsAreQuotedTextCommandsUnderTheProgId) {
+    ScopedFileType type(kType, kProgId);
+    ASSERT_EQ(type.ProgId(), kProgId);
+    clsRegistry reg;
+    reg.ValueKey(L"leftover");
+    reg.CreateShellAssociation(kExe, kType);
+    EXPECT_FALSE(reg.LastError().IsSet()) << reg.LastError().description;
+
+    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\Register\\command"),
+              SzValue(kQuoted + L" -r \"%1\""));
+    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\UnRegister\\command"),
+              SzValue(kQuoted + L" -u \"%1\""));
+    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\Calvorn\\command"), SzValue(kQuoted + L" \"%1\""));
+    EXPECT_FALSE(ClassesValue(kProgId + L"\\shell\\Register")) << "verb keys carry no value";
+    EXPECT_EQ(reg.ClassKey(), calvorn::registry::kHKeyClassesRoot);
+    EXPECT_EQ(reg.SectionKey(), kProgId + L"\\shell\\Calvorn\\command");
+    EXPECT_EQ(reg.ValueKey(), L"");
+
+    // Removal goes from the deepest key up and keeps the "shell" key.
+    reg.RemoveShellAssociation(kExe, kType);
+    EXPECT_FALSE(reg.LastError().IsSet()) << reg.LastError().description;
+    for (const wchar_t* verb : {L"Register", L"UnRegister", L"Calvorn"})
+        EXPECT_FALSE(ClassesKeyThere(kProgId + L"\\shell\\" + verb)) << verb;
+    EXPECT_TRUE(ClassesKeyThere(kProgId + L"\\shell"));
+    EXPECT_EQ(ClassesValue(kType), SzValue(kProgId));
+    EXPECT_EQ(reg.SectionKey(), kProgId + L"\\shell\\Calvorn");
+}
+
+TEST_F(ShellVerbs, FolderInAnyCaseOnAFreshObjectGetsATextCommand) {
+    const bool shellThere = ClassesKeyThere(L"Folder\\shell");
+    clsRegistry fresh; // has read nothing: its ValueType is still 0
+    fresh.CreateShellAssociation(kExe, L"fOLDER");
+    EXPECT_FALSE(fresh.LastError().IsSet()) << fresh.LastError().description;
+    EXPECT_EQ(ClassesValue(L"Folder\\shell\\ActiveX Report\\command"),
+              SzValue(kQuoted + L" -f \"%1\""));
+
+    clsRegistry other;
+    other.RemoveShellAssociation(kExe, L"folder");
+    EXPECT_FALSE(other.LastError().IsSet()) << other.LastError().description;
+    EXPECT_FALSE(ClassesKeyThere(L"Folder\\shell\\ActiveX Report"));
+    EXPECT_TRUE(ClassesKeyThere(L"Folder\\shell"));
+    if (!shellThere)
+        ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L"Folder\\shell");
+}
+
+TEST_F(ShellVerbs, AFileTypeWithoutProgIdGetsNothingAndTheNextOneStillDoes) {
+    ScopedFileType type(kType, kProgId);
+    WriteRaw(HKEY_CLASSES_ROOT, L".calvorn-noprogid"); // exists, no default value
+    const auto rootBefore = RootKeys();
+
+    clsRegistry reg;
+    reg.Default(kProgId); // what a failed read returns is not a ProgID
+    for (const std::wstring& missing :
+         {std::wstring(L".calvorn-missing"), std::wstring(L".calvorn-noprogid")}) {
+        reg.CreateShellAssociation(kExe, missing);
+        EXPECT_EQ(reg.LastError().number, 26001);
+        EXPECT_EQ(reg.LastError().source, ExpectedSource());
+        EXPECT_EQ(reg.LastError().description,
+                  L"Failed to read the ProgID of registry Key: '-2147483648',Section: '" + missing +
+                      L"'");
+        reg.ClearError();
+        reg.RemoveShellAssociation(kExe, missing);
+        EXPECT_EQ(reg.LastError().number, 26001);
+        reg.ClearError();
+    }
+    EXPECT_EQ(RootKeys(), rootBefore) << "nothing may land directly under the root";
+    EXPECT_FALSE(ClassesKeyThere(L"shell\\Register"));
+    EXPECT_FALSE(ClassesKeyThere(L".calvorn-missing"));
+    EXPECT_FALSE(ClassesKeyThere(kProgId + L"\\shell\\Register"));
+    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L".calvorn-noprogid");
+
+    reg.CreateShellAssociation(kExe, kType);
+    EXPECT_FALSE(reg.LastError().IsSet());
+    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\Register\\command"),
+              SzValue(kQuoted + L" -r \"%1\""));
+}
+
+TEST_F(ShellVerbs, RemovingAbsentVerbsRecordsTheFailureAndChangesNothing) {
+    ScopedFileType type(kType, kProgId);
+    WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\open\\command");
+    const RegistryDump before = Dump(HKEY_CLASSES_ROOT);
+    clsRegistry reg;
+    reg.RemoveShellAssociation(kExe, kType);
+    EXPECT_EQ(reg.LastError().number, 26001);
+    EXPECT_EQ(reg.LastError().description,
+              L"Failed to delete registry Key: '-2147483648',Section: '" + kProgId +
+                  L"\\shell\\Calvorn");
+    EXPECT_TRUE(Dump(HKEY_CLASSES_ROOT) == before);
+}
+
+} // namespace
