@@ -203,6 +203,12 @@ BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layou
         }
         if (!hwnd)
             continue;
+        if (auto size = block.Number(L"FontSize"); size && font == fonts.text) {
+            if (HFONT own = UiFont(dpi, L"Arial", static_cast<int>(*size))) {
+                form.ownFonts.push_back(own);
+                font = own;
+            }
+        }
         if (font)
             ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         form.controls.push_back({block, hwnd, in.page});

@@ -24,6 +24,9 @@ struct BuiltForm {
     std::vector<BuiltControl> controls; // in layout order, which is the tab order
     HWND tabStrip = nullptr;
     std::vector<HWND> pages;
+    // Fonts made for controls with a size of their own ("FontSize", in tenths
+    // of a point); the window deletes them with itself.
+    std::vector<HFONT> ownFonts;
 
     const BuiltControl* Find(std::wstring_view name) const;
     HWND Hwnd(std::wstring_view name) const;

@@ -237,6 +237,8 @@ void frmMain::OnDestroy() {
             ::DeleteObject(*font);
         *font = nullptr;
     }
+    for (HFONT font : form_.ownFonts)
+        ::DeleteObject(font);
     form_ = {};
     if (services_.onUnload)
         services_.onUnload();
