@@ -76,6 +76,46 @@ bool ChooseInOpenDialog(HWND dialog, const std::wstring& path) {
     return WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); });
 }
 
+RECT RemoteCellRect(HWND listView, int row, int col) {
+    RECT rect{};
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(listView, &pid);
+    HANDLE process =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return rect;
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    if (remote) {
+        // LVM_GETSUBITEMRECT reads the column from top and the kind from left.
+        RECT ask{LVIR_BOUNDS, col, 0, 0};
+        SIZE_T n = 0;
+        if (::WriteProcessMemory(process, remote, &ask, sizeof ask, &n) &&
+            ::SendMessageW(listView, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(remote)))
+            ::ReadProcessMemory(process, remote, &rect, sizeof rect, &n);
+        ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    ::CloseHandle(process);
+    return rect;
+}
+
+bool DoubleClickCell(HWND listView, int row, int col) {
+    RECT cell = RemoteCellRect(listView, row, col);
+    if (cell.right <= cell.left)
+        return false;
+    LPARAM at = MAKELPARAM(cell.left + 6, (cell.top + cell.bottom) / 2);
+    ::PostMessageW(listView, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    ::PostMessageW(listView, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
 MainWindowRun::MainWindowRun(const std::wstring& arguments) : run(ProgramPath(), arguments) {
     main = run.WaitForWindow(L"Calvorn.frmMain", seconds(30));
 }

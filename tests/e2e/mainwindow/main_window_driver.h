@@ -30,6 +30,13 @@ HWND WaitForDialog(ProgramRun& run, const std::wstring& title,
 // Types `path` into an Open dialog's file-name box and presses Open.
 bool ChooseInOpenDialog(HWND dialog, const std::wstring& path);
 void SetText(HWND control, const std::wstring& text);
+// The rectangle of one cell of a list view in another process, in the list
+// view's client coordinates; empty when it cannot be read.
+RECT RemoteCellRect(HWND listView, int row, int col);
+// The window with the keyboard focus in the thread of `window`.
+HWND FocusOf(HWND window);
+// Double-clicks a cell of a list view in another process.
+bool DoubleClickCell(HWND listView, int row, int col);
 
 // One run of the program with its main window up.
 struct MainWindowRun {
