@@ -42,6 +42,9 @@ test: build host
 	cd $(BUILDHOST) && ctest --output-on-failure
 	cd $(BUILD32) && ctest --output-on-failure -j 1
 
+bench: build32
+	bash bench/run.sh $(BUILD32)
+
 # Each fuzz target explores for FUZZ_SECONDS; new finds go to build/host/fuzz-new.
 fuzz: host
 	bash scripts/fuzz.sh $(BUILDHOST) $(FUZZ_SECONDS)

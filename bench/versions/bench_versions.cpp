@@ -1,0 +1,24 @@
+// Reads the sixteen fields of every file of a folder with one reused object,
+// as the folder report does, and prints the time taken inside the process.
+#include "folder_files.h"
+#include "inspection/clsFileInfo.h"
+
+#include <cstdio>
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_versions FOLDER\n");
+        return 2;
+    }
+    const double start = Seconds();
+    const auto files = FolderFiles(argv[1]);
+    calvorn::inspection::clsFileInfo info;
+    std::size_t versioned = 0;
+    for (const std::wstring& path : files) {
+        info.SelectFile(path);
+        versioned += info.FileVerEx.empty() ? 0 : 1;
+    }
+    std::printf("files %zu versioned %zu seconds %.6f\n", files.size(), versioned,
+                Seconds() - start);
+    return 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The files of one folder (not its subfolders), for the bench programs.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+inline std::vector<std::wstring> FolderFiles(std::wstring folder) {
+    if (!folder.empty() && folder.back() != L'\\')
+        folder += L'\\';
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(folder + data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return files;
+}
+
+inline double Seconds() {
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}

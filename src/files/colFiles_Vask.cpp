@@ -1,0 +1,138 @@
+#include "files/colFiles_Vask.h"
+
+#include "files/basFile_Vask.h"
+
+namespace calvorn::files {
+
+namespace {
+
+// Progress is a courtesy: whatever the object does wrong, the load goes on.
+template <typename Step> void Quietly(IFileProgress* pb, Step step) {
+    if (!pb)
+        return;
+    try {
+        step(*pb);
+    } catch (...) {
+    }
+}
+
+bool IsDotEntry(const std::wstring& name) {
+    return name == L"." || name == L"..";
+}
+
+class DepthGuard {
+  public:
+    explicit DepthGuard(std::int32_t& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+
+  private:
+    std::int32_t& depth_;
+};
+
+} // namespace
+
+std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecursive,
+                                      IFileProgress* pb) {
+    DepthGuard guard(depth_);
+    if (depth_ == 1)
+        Clear();
+
+    const std::int32_t matches = CountMatches(sFileSpec);
+    Quietly(pb, [&](IFileProgress& p) {
+        p.Min(0);
+        p.Value(0);
+        p.Max(matches + 1);
+    });
+
+    const std::wstring folder = GetPathPart(sFileSpec, ppPath);
+    if (bRecursive) {
+        // Subfolders are found through "*.*", whatever the pattern.
+        const std::wstring pattern = GetPathPart(sFileSpec, ppName + ppExtension);
+        const std::wstring base = EnsureSuffix(folder, L"\\");
+        std::vector<std::wstring> subfolders;
+        ForEachMatch(base + L"*.*", [&](const std::wstring& name, DWORD attributes) {
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDotEntry(name))
+                subfolders.push_back(name);
+        });
+        for (const std::wstring& name : subfolders)
+            LoadFiles(base + EnsureSuffix(name, L"\\") + pattern, bRecursive, pb);
+    }
+
+    ForEachMatch(sFileSpec, [&](const std::wstring& name, DWORD attributes) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            auto file = std::make_shared<clsFile_Vask>();
+            file->sFileName(folder + name);
+            Append(std::move(file), std::nullopt);
+        }
+        Quietly(pb, [](IFileProgress& p) {
+            p.Value(p.Value() + 1);
+            p.Refresh();
+        });
+    });
+    return Count();
+}
+
+void colFiles_Vask::Clear() {
+    // New lists: objects that a caller still holds stay valid.
+    files_ = {};
+    keys_ = {};
+}
+
+colFiles_Vask::FilePtr colFiles_Vask::Add(const std::wstring& sFileName, const std::wstring& sKey) {
+    auto file = std::make_shared<clsFile_Vask>();
+    file->sFileName(sFileName);
+    const std::wstring& key = sKey.empty() ? sFileName : sKey;
+    if (!IndexOfKey(key))
+        Append(file, key);
+    return file;
+}
+
+colFiles_Vask::FilePtr colFiles_Vask::Item(std::int32_t position) const {
+    auto index = IndexOfPosition(position);
+    return index ? files_[*index] : nullptr;
+}
+
+colFiles_Vask::FilePtr colFiles_Vask::Item(const std::wstring& key) const {
+    auto index = IndexOfKey(key);
+    return index ? files_[*index] : nullptr;
+}
+
+void colFiles_Vask::Remove(std::int32_t position) {
+    if (auto index = IndexOfPosition(position))
+        RemoveAt(*index);
+}
+
+void colFiles_Vask::Remove(const std::wstring& key) {
+    if (auto index = IndexOfKey(key))
+        RemoveAt(*index);
+}
+
+void colFiles_Vask::Append(FilePtr file, std::optional<std::wstring> key) {
+    files_.push_back(std::move(file));
+    keys_.push_back(std::move(key));
+}
+
+std::optional<size_t> colFiles_Vask::IndexOfKey(const std::wstring& key) const {
+    for (size_t i = 0; i < keys_.size(); ++i) {
+        if (keys_[i] &&
+            ::CompareStringOrdinal(keys_[i]->c_str(), static_cast<int>(keys_[i]->size()),
+                                   key.c_str(), static_cast<int>(key.size()), TRUE) == CSTR_EQUAL)
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<size_t> colFiles_Vask::IndexOfPosition(std::int32_t position) const {
+    if (position < 1 || position > Count())
+        return std::nullopt;
+    return static_cast<size_t>(position - 1);
+}
+
+void colFiles_Vask::RemoveAt(size_t index) {
+    files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(index));
+    keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+} // namespace calvorn::files

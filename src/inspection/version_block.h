@@ -1,0 +1,70 @@
+#pragma once
+// The version block as plain bytes: the string search and the decoding of the
+// fixed information. No platform headers here, so that the parsing of
+// untrusted bytes can be built and fuzzed on any host.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace calvorn::inspection {
+
+using ByteSpan = std::span<const std::uint8_t>;
+using VersionBlockBytes = std::vector<std::uint8_t>;
+
+// The block ends where its root says it does when that is inside the bytes:
+// the platform's copy carries scratch data after the root's length.
+ByteSpan ClipToRoot(ByteSpan block);
+
+// The value that follows `key` in the block read as UTF-16 text, "" when
+// there is none. Only a whole key counts (preceded by a character below 0x20,
+// followed by NUL), compared without regard to ASCII letter case; the first
+// such occurrence in the block wins, whatever its table. One NUL that aligns
+// the value is skipped.
+std::wstring FindVersionString(ByteSpan block, std::wstring_view key);
+
+struct FixedFileInfo {
+    std::uint32_t dwSignature = 0;
+    std::uint32_t dwStrucVersion = 0;
+    std::uint32_t dwFileVersionMS = 0;
+    std::uint32_t dwFileVersionLS = 0;
+    std::uint32_t dwProductVersionMS = 0;
+    std::uint32_t dwProductVersionLS = 0;
+    std::uint32_t dwFileFlagsMask = 0;
+    std::uint32_t dwFileFlags = 0;
+    std::uint32_t dwFileOS = 0;
+    std::uint32_t dwFileType = 0;
+    std::uint32_t dwFileSubtype = 0;
+    std::uint32_t dwFileDateMS = 0;
+    std::uint32_t dwFileDateLS = 0;
+};
+inline constexpr std::size_t kFixedFileInfoSize = 52;
+
+// The root's value, located as the platform's root query locates it; empty
+// when the block is too short or the value holds fewer than 52 bytes.
+std::optional<FixedFileInfo> ReadFixedInfo(ByteSpan block);
+
+// The seven words of the fixed information.
+struct FixedInfoWords {
+    std::wstring StrucVerEx;
+    std::wstring FileVerEx;
+    std::wstring ProdVerEx;
+    std::wstring FileFlagsEx;
+    std::wstring FileOSEx;
+    std::wstring FileTypeEx;
+    std::wstring FileSubTypeEx;
+};
+FixedInfoWords DecodeFixedInfo(const FixedFileInfo& info);
+
+std::wstring VersionPairText(std::uint32_t value);
+std::wstring VersionQuadText(std::uint32_t ms, std::uint32_t ls);
+std::wstring FileFlagsText(std::uint32_t flags);
+std::wstring FileOsText(std::uint32_t os);
+std::wstring FileTypeText(std::uint32_t type);
+std::wstring FileSubTypeText(std::uint32_t type, std::uint32_t subtype);
+
+} // namespace calvorn::inspection

@@ -1,0 +1,62 @@
+#pragma once
+// The progress window of the folder report: names the file in hand, shows
+// how far the report has got and offers Cancel. It refuses every request to
+// close it; the report hides it when it ends.
+
+#include "ui/window.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace calvorn::ui {
+
+// Stable control identifiers, for tests and keyboard routing.
+enum ProgressControlId : int {
+    IDC_PROGRESS_LABEL1 = 2001,
+    IDC_PROGRESS_LABEL2 = 2002,
+    IDC_PROGRESS_LABEL3 = 2003,
+    IDC_PROGRESS_LBLFILE = 2004,
+    IDC_PROGRESS_BAR = 2005,
+    IDC_PROGRESS_CANCEL = 2006,
+    IDC_PROGRESS_PICTURE1 = 2007,
+    IDC_PROGRESS_PICTURE2 = 2008,
+};
+
+class frmProgress final : public Window<frmProgress> {
+  public:
+    static const wchar_t* ClassName() { return L"Calvorn.frmProgress"; }
+
+    // Creates the window hidden; true when it exists.
+    bool Load();
+    void Show();
+    void Hide();
+
+    // The progress bar's range maximum (its minimum is 0) and position.
+    void Max(std::int32_t value);
+    void Value(std::int32_t value);
+    // The caption of lblFile: the file in hand.
+    void FileCaption(const std::wstring& text);
+
+    // Called on each click of Cancel; the window itself keeps no state.
+    void OnCancel(std::function<void()> handler) { onCancel_ = std::move(handler); }
+
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+  private:
+    void OnCreate();
+    void OnDestroy();
+    HWND AddControl(const wchar_t* cls, const wchar_t* text, DWORD style, int id, int left, int top,
+                    int width, int height, HFONT font);
+    HWND Control(int id) const { return ::GetDlgItem(Hwnd(), id); }
+
+    std::function<void()> onCancel_;
+    UINT dpi_ = 96;
+    HFONT font_ = nullptr;
+    HFONT boldFont_ = nullptr;
+};
+
+// The one progress window of the process, created on first use.
+frmProgress& ProgressWindow();
+
+} // namespace calvorn::ui

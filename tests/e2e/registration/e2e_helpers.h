@@ -1,0 +1,52 @@
+#pragma once
+// Shared by the registration end-to-end tests: running the real program,
+// the probe servers' registry traces, and scratch copies of files.
+
+#include "fixtures/com/probe_registry.h"
+#include "support/test_paths.h"
+#include "tools/drive_session.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace calvorn::test {
+
+inline std::wstring Quoted(const std::wstring& path) {
+    return L"\"" + path + L"\"";
+}
+
+inline DriveResult RunCalvorn(const std::wstring& arguments, const std::vector<int>& answers,
+                              const std::wstring& program = ProgramPath(),
+                              const std::wstring& workingDir = {}) {
+    return Drive(program, arguments, answers, std::chrono::seconds(60), workingDir);
+}
+
+// A copy of `source` at `folder` + `name`, the folder made when missing.
+inline std::wstring CopyInto(const std::wstring& source, const std::wstring& folder,
+                             const std::wstring& name) {
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring target = folder + name;
+    EXPECT_TRUE(::CopyFileW(source.c_str(), target.c_str(), FALSE));
+    return target;
+}
+
+// Waits for something another process does (the EXE server writing its key).
+template <typename Condition> bool Eventually(Condition condition) {
+    for (int i = 0; i < 500; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+// Every test starts and ends with no probe registrations.
+class CleanProbes : public ::testing::Test {
+  protected:
+    void SetUp() override { CleanProbeRegistry(); }
+    void TearDown() override { CleanProbeRegistry(); }
+};
+
+} // namespace calvorn::test

@@ -1,0 +1,164 @@
+// The real calvorn.exe with "-r" and "-u", driven from outside: the question,
+// every outcome message (text, title, icon), the paths that reach the engine,
+// and that no switch ever shows the main window.
+
+#include "e2e_helpers.h"
+
+#include "platform/text.h"
+
+using namespace calvorn;
+using namespace calvorn::test;
+
+namespace {
+
+struct Expected {
+    const wchar_t* title;
+    const wchar_t* text; // the first line
+    unsigned icon;
+};
+
+// Runs one switch answered Yes and checks the question, the one outcome
+// message (its first line; the second is returned) and a clean end.
+std::wstring ExpectOutcome(const std::wstring& arguments, const Expected& expected) {
+    DriveResult r = RunCalvorn(arguments, {IDYES, IDOK});
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_FALSE(r.mainWindowSeen);
+    if (r.boxes.size() != 2) {
+        ADD_FAILURE() << "boxes seen: " << r.boxes.size();
+        return {};
+    }
+    bool registering = arguments.rfind(L"-r", 0) == 0;
+    EXPECT_EQ(r.boxes[0].title,
+              registering ? L"Calvorn - Registering ActiveX" : L"Calvorn - UnRegistering ActiveX");
+    EXPECT_EQ(r.boxes[0].text, L"Are You Sure?");
+    EXPECT_EQ(r.boxes[0].icon, static_cast<unsigned>(MB_ICONQUESTION));
+    const DrivenBox& outcome = r.boxes[1];
+    EXPECT_EQ(outcome.title, expected.title);
+    EXPECT_EQ(outcome.icon, expected.icon) << platform::Narrow(IconName(outcome.icon));
+    EXPECT_EQ(outcome.buttons.size(), 1u);
+    size_t lineEnd = outcome.text.find(L'\n');
+    EXPECT_EQ(outcome.text.substr(0, lineEnd), expected.text);
+    return lineEnd == std::wstring::npos ? L"" : outcome.text.substr(lineEnd + 1);
+}
+
+const wchar_t* kReg = L"Calvorn - Registering";
+const wchar_t* kUnreg = L"Calvorn - UnRegistering";
+
+} // namespace
+
+using RegistrationE2E = CleanProbes;
+
+TEST_F(RegistrationE2E, RegisterAndUnregisterAnsweredYes) {
+    const std::wstring path = FixturePath(L"probe_good.dll");
+    EXPECT_EQ(ExpectOutcome(L"-r " + Quoted(path),
+                            {kReg, L"ActiveX Component registration successful!", MB_ICONASTERISK}),
+              L"");
+    EXPECT_EQ(ProbeText(L"probe_good.dll", L"Path"), path);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kProbeTypeLib));
+
+    EXPECT_EQ(
+        ExpectOutcome(L"-u " + Quoted(path),
+                      {kUnreg, L"ActiveX Component unregistration successful!", MB_ICONASTERISK}),
+        L"");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(L"probe_good.dll")));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kProbeTypeLib));
+}
+
+TEST_F(RegistrationE2E, AnsweredNoDoesNothing) {
+    const std::wstring path = Quoted(FixturePath(L"probe_good.dll"));
+    for (const wchar_t* sw : {L"-r ", L"-u "}) {
+        DriveResult r = RunCalvorn(sw + path, {IDNO});
+        EXPECT_EQ(r.exitCode, 0u);
+        ASSERT_EQ(r.boxes.size(), 1u);
+        EXPECT_EQ(r.boxes[0].text, L"Are You Sure?");
+        EXPECT_FALSE(r.mainWindowSeen);
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(L"probe_good.dll")));
+}
+
+TEST_F(RegistrationE2E, FailuresAndRefusals) {
+    ExpectOutcome(L"-r " + Quoted(FixturePath(L"not_a_module.dll")),
+                  {kReg, L"Selected file could not be loaded into memory!", MB_ICONHAND});
+    ExpectOutcome(L"-u " + Quoted(FixturePath(L"probe_plain.dll")),
+                  {kUnreg, L"Selected file is not a valid ActiveX!", MB_ICONEXCLAMATION});
+    ExpectOutcome(L"-r", {kReg, L"No file provided!", MB_ICONEXCLAMATION});
+    ExpectOutcome(L"-u", {kUnreg, L"No file provided!", MB_ICONEXCLAMATION});
+
+    // A failure HRESULT is a failure, with its code and the system's words.
+    std::wstring detail =
+        ExpectOutcome(L"-r " + Quoted(FixturePath(L"probe_fail.dll")),
+                      {kReg, L"ActiveX Component registration failed!", MB_ICONHAND});
+    EXPECT_EQ(detail.rfind(L"0x80004005: ", 0), 0u) << platform::Narrow(detail);
+    detail = ExpectOutcome(L"-u " + Quoted(FixturePath(L"probe_fail.dll")),
+                           {kUnreg, L"ActiveX Component unregistration failed!", MB_ICONHAND});
+    EXPECT_EQ(detail.rfind(L"0x80070005: ", 0), 0u) << platform::Narrow(detail);
+
+    // A crash inside the component is reported; the program ends normally.
+    detail = ExpectOutcome(L"-r " + Quoted(FixturePath(L"probe_crash.dll")),
+                           {kReg, L"ActiveX Component registration failed!", MB_ICONHAND});
+    EXPECT_EQ(detail, L"0xC0000005: The component crashed (access violation).");
+}
+
+// The one run that waits out the program's own 10 s time-out.
+TEST_F(RegistrationE2E, UnregistrationThatNeverEndsTimesOut) {
+    HANDLE release = ::CreateEventW(nullptr, FALSE, FALSE, L"CalvornProbeHangRelease");
+    ::ResetEvent(release);
+    std::wstring detail =
+        ExpectOutcome(L"-u " + Quoted(FixturePath(L"probe_hang.dll")),
+                      {kUnreg, L"ActiveX Component unregistration failed!", MB_ICONHAND});
+    EXPECT_EQ(detail.rfind(L"0x800705B4", 0), 0u) << platform::Narrow(detail);
+    ::CloseHandle(release);
+}
+
+TEST_F(RegistrationE2E, PathsWithSpacesAndBeyondTheAnsiCodePage) {
+    std::wstring scratch = MakeScratchDir(L"e2e-paths");
+    for (auto [folder, name] : {std::pair{L"with spaces\\", L"probe good.dll"},
+                                std::pair{L"Ωμέγα ü 名前\\", L"probé ✓.dll"},
+                                std::pair{L"tools.exe\\", L"probe_good.dll"}}) {
+        std::wstring path = CopyInto(FixturePath(L"probe_good.dll"), scratch + folder, name);
+        ExpectOutcome(L"-r " + Quoted(path),
+                      {kReg, L"ActiveX Component registration successful!", MB_ICONASTERISK});
+        EXPECT_EQ(ProbeText(name, L"Path"), path);
+        ExpectOutcome(L"-u " + Quoted(path),
+                      {kUnreg, L"ActiveX Component unregistration successful!", MB_ICONASTERISK});
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(name)));
+    }
+}
+
+TEST_F(RegistrationE2E, RelativePathIsTakenFromTheProgramFolder) {
+    std::wstring folder = MakeScratchDir(L"e2e-relative");
+    std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
+    CopyInto(FixturePath(L"probe_good.dll"), folder, L"rel probe.dll");
+    // Started from elsewhere, so only the program folder can find it.
+    DriveResult r = RunCalvorn(L"-r \"rel probe.dll\"", {IDYES, IDOK}, program, BuildDir());
+    ASSERT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.boxes[1].text, L"ActiveX Component registration successful!");
+    EXPECT_EQ(ProbeText(L"rel probe.dll", L"Path"), folder + L"rel probe.dll");
+}
+
+TEST_F(RegistrationE2E, ExeServerIsStartedWithItsSwitch) {
+    std::wstring folder = MakeScratchDir(L"e2e-exe");
+    for (const wchar_t* name : {L"probe_server.exe", L"SERVER.EXE"}) {
+        std::wstring path = CopyInto(FixturePath(L"probe_server.exe"), folder, name);
+        DriveResult r = RunCalvorn(L"-r " + Quoted(path), {IDYES});
+        EXPECT_EQ(r.exitCode, 0u);
+        EXPECT_EQ(r.boxes.size(), 1u) << "the EXE route tells nothing";
+        EXPECT_FALSE(r.mainWindowSeen);
+        EXPECT_TRUE(Eventually([&] { return ProbeText(name, L"Switch").has_value(); }));
+        EXPECT_NE(ProbeText(name, L"Switch")->find(L"/regserver"), std::wstring::npos);
+
+        r = RunCalvorn(L"-u " + Quoted(path), {IDYES});
+        EXPECT_EQ(r.boxes.size(), 1u);
+        EXPECT_TRUE(Eventually([&] { return !KeyExists(HKEY_CURRENT_USER, ProbeKey(name)); }));
+    }
+}
+
+TEST_F(RegistrationE2E, ExeThatCannotStartIsReported) {
+    DriveResult r = RunCalvorn(L"-r \"C:\\nowhere\\gone.exe\"", {IDYES, IDOK});
+    EXPECT_EQ(r.exitCode, 0u);
+    ASSERT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.boxes[1].title, L"Calvorn - Registering");
+    EXPECT_EQ(r.boxes[1].icon, static_cast<unsigned>(MB_ICONHAND));
+    EXPECT_EQ(r.boxes[1].text.rfind(L"Selected file could not be started!\n0x8007", 0), 0u)
+        << platform::Narrow(r.boxes[1].text);
+}

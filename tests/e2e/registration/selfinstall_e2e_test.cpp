@@ -1,0 +1,63 @@
+// The first run of a copied program with a stand-in component beside it.
+
+#include "e2e_helpers.h"
+
+#include "app/basSelfInstall.h"
+#include "registration/registration_engine.h"
+
+#include <optional>
+
+using namespace calvorn;
+using namespace calvorn::test;
+
+namespace {
+
+std::optional<std::wstring> StoredSetting() {
+    wchar_t buffer[256];
+    DWORD size = sizeof buffer;
+    if (::RegGetValueW(HKEY_CURRENT_USER, app::kSettingsKey, app::kSelfInstallSetting,
+                       RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::wstring(buffer);
+}
+
+std::wstring SystemFolder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    ::GetSystemDirectoryW(buffer, MAX_PATH + 1);
+    return std::wstring(buffer) + L"\\";
+}
+
+} // namespace
+
+TEST(SelfInstallE2E, FirstRunInstallsTheStandInThenNeverAgain) {
+    const std::wstring target = SystemFolder() + L"TLBINF32.DLL";
+    if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "the prefix already has TLBINF32.DLL";
+    CleanProbeRegistry();
+    std::optional<std::wstring> saved = StoredSetting();
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, app::kSettingsKey, app::kSelfInstallSetting);
+
+    std::wstring folder = MakeScratchDir(L"e2e-selfinstall");
+    std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
+    CopyInto(FixturePath(L"probe_good.dll"), folder, L"TLBINF32.DLL");
+
+    DriveResult r = RunCalvorn(L"-r", {IDNO}, program);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_EQ(r.boxes.size(), 1u) << "the self-install is silent";
+    EXPECT_EQ(ProbeText(L"TLBINF32.DLL", L"Path"), target);
+    EXPECT_EQ(StoredSetting(), L"true");
+
+    // Second run: nothing is installed again.
+    CleanProbeRegistry();
+    r = RunCalvorn(L"-r", {IDNO}, program);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_FALSE(ProbeText(L"TLBINF32.DLL", L"Path"));
+
+    registration::RunSelfRegistration(target, registration::Operation::Unregister);
+    EXPECT_TRUE(::DeleteFileW(target.c_str()));
+    CleanProbeRegistry();
+    if (saved)
+        app::SaveSetting(L"General", app::kSelfInstallSetting, *saved);
+    else
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, app::kSettingsKey, app::kSelfInstallSetting);
+}

@@ -1,0 +1,147 @@
+#include "inspection/clsFileInfo.h"
+#include "support/test_paths.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+using calvorn::inspection::clsFileInfo;
+
+namespace {
+
+std::wstring Fixture(const std::wstring& name) {
+    return calvorn::test::FixturePath(L"versions\\" + name + L".dll");
+}
+
+clsFileInfo Select(const std::wstring& name) {
+    clsFileInfo info;
+    info.SelectFile(Fixture(name));
+    return info;
+}
+
+void ExpectAllEmpty(const clsFileInfo& info) {
+    for (const std::wstring* field :
+         {&info.CompanyName, &info.FileDescription, &info.InternalName, &info.LegalCopyright,
+          &info.LegalTrademarks, &info.OriginalFileName, &info.ProductName, &info.ProductVersion,
+          &info.Comments, &info.StrucVerEx, &info.FileVerEx, &info.ProdVerEx, &info.FileFlagsEx,
+          &info.FileOSEx, &info.FileTypeEx, &info.FileSubTypeEx})
+        EXPECT_EQ(*field, L"");
+}
+
+} // namespace
+
+TEST(SelectFile, FirstTableWinsAndWholeKeysOnly) {
+    const clsFileInfo info = Select(L"strings");
+    EXPECT_EQ(info.CompanyName, L"Erste GmbH");
+    EXPECT_EQ(info.FileDescription, L"Beschreibung");
+    EXPECT_EQ(info.InternalName, L"intern");
+    EXPECT_EQ(info.LegalCopyright, L"(c) Erste");
+    EXPECT_EQ(info.LegalTrademarks, L"");
+    EXPECT_EQ(info.OriginalFileName, L"strings.dll");
+    // "see ProductName" comes first in the block but is a value, not the key.
+    EXPECT_EQ(info.ProductName, L"Two Tables");
+    EXPECT_EQ(info.ProductVersion, L"7.0 beta");
+    EXPECT_EQ(info.Comments, L"see ProductName");
+    EXPECT_EQ(info.StrucVerEx, L"1.0");
+    EXPECT_EQ(info.FileVerEx, L"1.2.40000.65535");
+    EXPECT_EQ(info.ProdVerEx, L"3.4.32768.5");
+    EXPECT_EQ(info.FileFlagsEx, L"");
+    EXPECT_EQ(info.FileOSEx, L"NT-Win32");
+    EXPECT_EQ(info.FileTypeEx, L"DLL");
+    EXPECT_EQ(info.FileSubTypeEx, L"");
+}
+
+TEST(SelectFile, EmptyValuesOfOddAndEvenKeys) {
+    const clsFileInfo info = Select(L"empty");
+    EXPECT_EQ(info.CompanyName, L"");
+    EXPECT_EQ(info.Comments, L"");
+    EXPECT_EQ(info.InternalName, L"");
+    EXPECT_EQ(info.ProductName, L"After Empty");
+}
+
+TEST(SelectFile, EveryOsValue) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"os_dos_win16", L"DOS-Win16"}, {L"os_dos_win32", L"DOS-Win32"},
+        {L"os_pm16", L"OS/2-16 PM-16"},  {L"os_pm32", L"OS/2-16 PM-32"},
+        {L"os_nt_win32", L"NT-Win32"},   {L"os_win32_only", L"Unknown"},
+    };
+    for (const auto& [name, word] : cases)
+        EXPECT_EQ(Select(name).FileOSEx, word) << name;
+}
+
+TEST(SelectFile, FlagWordsInTableOrder) {
+    EXPECT_EQ(Select(L"flags_all").FileFlagsEx, L"Debug PreRel Patched Private Info Special ");
+    EXPECT_EQ(Select(L"flags_debug_special").FileFlagsEx, L"Debug Special ");
+    EXPECT_EQ(Select(L"flags_unlisted").FileFlagsEx, L"");
+    EXPECT_EQ(Select(L"os_nt_win32").FileFlagsEx, L"");
+}
+
+TEST(SelectFile, TypesAndSubtypes) {
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* type;
+        const wchar_t* subtype;
+    };
+    const Case cases[] = {
+        {L"type_app", L"App", L""},
+        {L"type_unknown", L"Unknown", L""},
+        {L"type_vxd", L"VxD", L""},
+        {L"type_6", L"Unknown", L""},
+        {L"type_lib", L"Lib", L""},
+        {L"type_8", L"Unknown", L""},
+        {L"dll_subtype_3", L"DLL", L""},
+        {L"driver_unknown", L"Driver", L"Unknown"},
+        {L"driver_printer", L"Driver", L"Printer driver"},
+        {L"driver_comm", L"Driver", L"Comm driver"},
+        {L"driver_11", L"Driver", L""},
+        {L"font_raster", L"Font", L"Raster Font"},
+        {L"font_vector", L"Font", L"Vector Font"},
+        {L"font_truetype", L"Font", L"TrueType Font"},
+        {L"font_0", L"Font", L""},
+    };
+    for (const auto& c : cases) {
+        const clsFileInfo info = Select(c.name);
+        EXPECT_EQ(info.FileTypeEx, c.type) << c.name;
+        EXPECT_EQ(info.FileSubTypeEx, c.subtype) << c.name;
+        EXPECT_EQ(info.FileDescription, c.name);
+    }
+}
+
+TEST(SelectFile, VersionPartsAboveSignedRange) {
+    const clsFileInfo info = Select(L"big_numbers");
+    EXPECT_EQ(info.FileVerEx, L"65535.32768.40000.1");
+    EXPECT_EQ(info.ProdVerEx, L"0.65534.32767.0");
+}
+
+TEST(SelectFile, ReusedObjectKeepsNothingFromBefore) {
+    clsFileInfo info;
+    info.SelectFile(Fixture(L"driver_printer"));
+    info.SelectFile(Fixture(L"driver_comm"));
+    EXPECT_EQ(info.FileSubTypeEx, L"Comm driver");
+    info.SelectFile(Fixture(L"os_nt_win32"));
+    EXPECT_EQ(info.FileTypeEx, L"DLL");
+    EXPECT_EQ(info.FileSubTypeEx, L"");
+
+    info.SelectFile(Fixture(L"strings"));
+    info.SelectFile(Fixture(L"none"));
+    ExpectAllEmpty(info);
+    info.SelectFile(Fixture(L"strings"));
+    info.SelectFile(Fixture(L"does_not_exist"));
+    ExpectAllEmpty(info);
+}
+
+TEST(SelectFile, PathsLongerThanMaxPath) {
+    std::wstring folder = calvorn::test::MakeScratchDir(L"versions_long");
+    folder.pop_back(); // its final backslash
+    while (folder.size() < 300) {
+        folder += L"\\a_rather_long_folder_name_to_pass_max_path";
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+    }
+    const std::wstring path = folder + L"\\strings.dll";
+    ASSERT_TRUE(::CopyFileW((L"\\\\?\\" + Fixture(L"strings")).c_str(), (L"\\\\?\\" + path).c_str(),
+                            FALSE));
+    clsFileInfo info;
+    info.SelectFile(path);
+    EXPECT_EQ(info.ProductName, L"Two Tables");
+    EXPECT_EQ(info.FileVerEx, L"1.2.40000.65535");
+}

@@ -1,0 +1,49 @@
+// Prints the sixteen fields of every file of a folder as tab-separated UTF-8
+// lines (file name first), for the cross-check against another parser.
+#include "folder_files.h" // from bench/versions/
+#include "inspection/clsFileInfo.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    std::string utf8(text.size() * 3 + 1, '\0');
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(),
+                              static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.resize(n > 0 ? n : 0);
+    // Tabs and line breaks inside values would break the format.
+    for (char& c : utf8)
+        if (c == '\t' || c == '\r' || c == '\n')
+            c = ' ';
+    return utf8;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: dump_versions FOLDER\n");
+        return 2;
+    }
+    calvorn::inspection::clsFileInfo info;
+    for (const std::wstring& path : FolderFiles(argv[1])) {
+        info.SelectFile(path);
+        const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+        std::string line = Utf8(name);
+        for (const std::wstring* field :
+             {&info.CompanyName, &info.FileDescription, &info.InternalName, &info.LegalCopyright,
+              &info.LegalTrademarks, &info.OriginalFileName, &info.ProductName,
+              &info.ProductVersion, &info.Comments, &info.StrucVerEx, &info.FileVerEx,
+              &info.ProdVerEx, &info.FileFlagsEx, &info.FileOSEx, &info.FileTypeEx,
+              &info.FileSubTypeEx}) {
+            line += '\t';
+            line += Utf8(*field);
+        }
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return 0;
+}

@@ -1,0 +1,140 @@
+// The registration front-end: which route a path takes and what the user is
+// told for every outcome, with the engine and the message box faked.
+
+#include "platform/text.h"
+#include "registration/clsRegistrator.h"
+#include "support/fake_message_box.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+using namespace calvorn::registration;
+using namespace calvorn::test;
+
+namespace {
+
+class FakeEngine final : public IRegistrationEngine {
+  public:
+    EngineOutcome Run(const std::wstring& path, Operation operation) override {
+        runs.push_back({path, operation});
+        return outcome;
+    }
+    unsigned long StartServer(const std::wstring& path, const std::wstring& switchText) override {
+        started.push_back({path, switchText});
+        return startError;
+    }
+
+    EngineOutcome outcome;
+    unsigned long startError = 0;
+    std::vector<std::pair<std::wstring, Operation>> runs;
+    std::vector<std::pair<std::wstring, std::wstring>> started;
+};
+
+struct Row {
+    RegistrationStatus status;
+    const wchar_t* text;
+    unsigned icon;
+};
+
+} // namespace
+
+TEST(RegistrationMessages, EveryStatusUnderBothTitles) {
+    const Row rows[] = {
+        {rsLoadFailed, L"Selected file could not be loaded into memory!", MB_ICONHAND},
+        {rsNotActiveX, L"Selected file is not a valid ActiveX!", MB_ICONEXCLAMATION},
+        {rsRegisterFailed, L"ActiveX Component registration failed!", MB_ICONHAND},
+        {rsRegistered, L"ActiveX Component registration successful!", MB_ICONASTERISK},
+        {rsUnregistered, L"ActiveX Component unregistration successful!", MB_ICONASTERISK},
+        {rsUnregisterFailed, L"ActiveX Component unregistration failed!", MB_ICONHAND},
+        {rsNoFile, L"No file provided!", MB_ICONEXCLAMATION},
+    };
+    for (Operation op : {Operation::Register, Operation::Unregister}) {
+        for (const Row& row : rows) {
+            FakeEngine engine;
+            FakeMessageBox box;
+            engine.outcome.status = row.status;
+            clsRegistrator registrator(box, engine);
+            if (op == Operation::Register)
+                registrator.RegisterActiveX(L"C:\\x\\a.dll");
+            else
+                registrator.UnRegisterActiveX(L"C:\\x\\a.dll");
+            ASSERT_EQ(box.shown.size(), 1u);
+            EXPECT_EQ(box.shown[0].text, row.text);
+            EXPECT_EQ(box.shown[0].title, op == Operation::Register ? L"Calvorn - Registering"
+                                                                    : L"Calvorn - UnRegistering");
+            EXPECT_EQ(box.shown[0].flags, MB_OK | row.icon);
+        }
+    }
+}
+
+TEST(RegistrationMessages, NoThreadMeansNoMessage) {
+    FakeEngine engine;
+    FakeMessageBox box;
+    clsRegistrator registrator(box, engine);
+    registrator.RegisterActiveX(L"C:\\x\\a.dll");
+    EXPECT_EQ(engine.runs.size(), 1u);
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST(RegistrationMessages, FailureCarriesTheCodeAndTheSystemText) {
+    EngineOutcome failed{rsRegisterFailed, E_FAIL, false, false};
+    auto message = MessageFor(Operation::Register, failed);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->text, L"ActiveX Component registration failed!\n0x80004005: " +
+                                 calvorn::platform::SystemMessage(E_FAIL));
+    EXPECT_FALSE(calvorn::platform::SystemMessage(E_FAIL).empty());
+
+    EngineOutcome crashed{rsUnregisterFailed, static_cast<long>(EXCEPTION_ACCESS_VIOLATION), true,
+                          false};
+    EXPECT_EQ(MessageFor(Operation::Unregister, crashed)->text,
+              L"ActiveX Component unregistration failed!\n"
+              L"0xC0000005: The component crashed (access violation).");
+
+    EngineOutcome late{rsUnregisterFailed, HRESULT_FROM_WIN32(ERROR_TIMEOUT), false, true};
+    auto timeout = MessageFor(Operation::Unregister, late);
+    EXPECT_EQ(timeout->text.rfind(L"ActiveX Component unregistration failed!\n0x800705B4", 0), 0u);
+    EXPECT_EQ(timeout->flags, MB_OK | MB_ICONHAND);
+}
+
+TEST(RegistrationRoute, ExeByExtensionInAnyCase) {
+    EXPECT_TRUE(IsExeServer(L"C:\\x\\server.exe"));
+    EXPECT_TRUE(IsExeServer(L"C:\\x\\SERVER.EXE"));
+    EXPECT_TRUE(IsExeServer(L"server.Exe"));
+    EXPECT_FALSE(IsExeServer(L"C:\\tools.exe\\a.dll"));
+    EXPECT_FALSE(IsExeServer(L"C:\\x.exe\\noextension"));
+    EXPECT_FALSE(IsExeServer(L"C:\\x\\a.exe.dll"));
+    EXPECT_FALSE(IsExeServer(L"C:\\x\\a.exex"));
+    EXPECT_FALSE(IsExeServer(L""));
+}
+
+TEST(RegistrationRoute, ExeServerIsStartedWithItsSwitchAndSaysNothing) {
+    FakeEngine engine;
+    FakeMessageBox box;
+    clsRegistrator registrator(box, engine);
+    registrator.RegisterActiveX(L"C:\\x\\SERVER.EXE");
+    registrator.UnRegisterActiveX(L"C:\\x\\server.exe");
+    ASSERT_EQ(engine.started.size(), 2u);
+    EXPECT_EQ(engine.started[0].second, L"/regserver");
+    EXPECT_EQ(engine.started[1].second, L"/unregserver");
+    EXPECT_TRUE(engine.runs.empty());
+    EXPECT_TRUE(box.shown.empty());
+
+    // A DLL in a folder named like an EXE goes to the engine.
+    registrator.RegisterActiveX(L"C:\\tools.exe\\a.dll");
+    ASSERT_EQ(engine.runs.size(), 1u);
+    EXPECT_EQ(engine.runs[0].first, L"C:\\tools.exe\\a.dll");
+}
+
+TEST(RegistrationRoute, ExeThatCannotStartIsReported) {
+    FakeEngine engine;
+    FakeMessageBox box;
+    engine.startError = ERROR_FILE_NOT_FOUND;
+    clsRegistrator registrator(box, engine);
+    registrator.UnRegisterActiveX(L"C:\\x\\gone.exe");
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].title, L"Calvorn - UnRegistering");
+    EXPECT_EQ(box.shown[0].text, L"Selected file could not be started!\n0x80070002: " +
+                                     calvorn::platform::SystemMessage(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(box.shown[0].flags, MB_OK | MB_ICONHAND);
+}

@@ -1,0 +1,270 @@
+// The folder report's walk, block format and file handling, with a fake
+// progress window and fake version fields.
+
+#include "app/report.h"
+#include "files/colFiles_Vask.h"
+#include "inspection/clsFileInfo.h"
+#include "platform/error_record.h"
+#include "support/fake_message_box.h"
+#include "support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace calvorn;
+using namespace calvorn::app;
+using calvorn::test::MakeScratchDir;
+
+namespace {
+
+class FakeProgress final : public IReportProgress {
+  public:
+    void Show() override { log.push_back(L"show"); }
+    void Max(std::int32_t v) override { log.push_back(L"max " + std::to_wstring(v)); }
+    void Value(std::int32_t v) override { log.push_back(L"value " + std::to_wstring(v)); }
+    void CurrentFile(const std::wstring& name) override { log.push_back(L"file " + name); }
+    void PumpMessages() override {
+        log.push_back(L"pump");
+        if (++pumps == cancelAtPump && cancel)
+            *cancel = true; // the user clicks Cancel
+    }
+    void Hide() override { log.push_back(L"hide"); }
+
+    std::vector<std::wstring> log;
+    int pumps = 0;
+    int cancelAtPump = 0;
+    bool* cancel = nullptr;
+};
+
+// Version fields that name the file they were asked for.
+void FakeLookup(inspection::clsFileInfo& info, const std::wstring& path) {
+    info = {};
+    info.CompanyName = L"Company of " + files::GetPathPart(path, files::ppName);
+    info.FileFlagsEx = L"Debug ";
+}
+
+std::wstring ExpectedBlock(const std::wstring& path) {
+    return L"File: " + path + L"\r\n\r\nCompany Name: Company of " +
+           files::GetPathPart(path, files::ppName) +
+           L"\r\nFile Description: \r\nInternal Name: \r\nLegal Copyright: \r\n"
+           L"Legal Trademarks: \r\nOriginal Filename: \r\nProduct Name: \r\n"
+           L"Product Version: \r\nComments: \r\n\r\nExtended File Info \r\n\r\nType: \r\n"
+           L"SubType: \r\nVersion: \r\nProduct Version: \r\nOS: \r\nStructure Version: \r\n"
+           L"Flags: Debug \r\n\r\n\r\n\r\n";
+}
+
+void Touch(const std::wstring& path) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ::CloseHandle(h);
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The folder's files in the order the report lists them.
+std::vector<std::wstring> Listed(const std::wstring& folder) {
+    files::colFiles_Vask list;
+    list.LoadFiles(folder + L"*.*", false);
+    std::vector<std::wstring> names;
+    for (const auto& file : list)
+        names.push_back(file->sFileName());
+    return names;
+}
+
+struct ReportRun {
+    ReportEnd end;
+    std::wstring text;
+};
+
+ReportRun RunReport(const std::wstring& folder, FakeProgress& progress, bool& cancel) {
+    ReportRun run{};
+    run.end = WriteReport(folder, progress, FakeLookup, cancel,
+                          [&run](const std::wstring& block) { run.text += block; });
+    return run;
+}
+
+} // namespace
+
+TEST(ReportBlock, HoldsEveryLabelInOrderWithThreeEmptyLinesAfter) {
+    inspection::clsFileInfo info;
+    info.CompanyName = L"Co";
+    info.FileDescription = L"Desc";
+    info.InternalName = L"int";
+    info.LegalCopyright = L"(c)";
+    info.LegalTrademarks = L"tm";
+    info.OriginalFileName = L"orig.dll";
+    info.ProductName = L"Prod";
+    info.ProductVersion = L"1.2";
+    info.Comments = L"none";
+    info.FileTypeEx = L"Dll";
+    info.FileSubTypeEx = L"";
+    info.FileVerEx = L"1.2.3.4";
+    info.ProdVerEx = L"5.6.7.8";
+    info.FileOSEx = L"Win32";
+    info.StrucVerEx = L"1.0";
+    info.FileFlagsEx = L"Debug PreRel ";
+    EXPECT_EQ(FormatReportBlock(L"C:\\x\\a.dll", info), L"File: C:\\x\\a.dll\r\n"
+                                                        L"\r\n"
+                                                        L"Company Name: Co\r\n"
+                                                        L"File Description: Desc\r\n"
+                                                        L"Internal Name: int\r\n"
+                                                        L"Legal Copyright: (c)\r\n"
+                                                        L"Legal Trademarks: tm\r\n"
+                                                        L"Original Filename: orig.dll\r\n"
+                                                        L"Product Name: Prod\r\n"
+                                                        L"Product Version: 1.2\r\n"
+                                                        L"Comments: none\r\n"
+                                                        L"\r\n"
+                                                        L"Extended File Info \r\n"
+                                                        L"\r\n"
+                                                        L"Type: Dll\r\n"
+                                                        L"SubType: \r\n"
+                                                        L"Version: 1.2.3.4\r\n"
+                                                        L"Product Version: 5.6.7.8\r\n"
+                                                        L"OS: Win32\r\n"
+                                                        L"Structure Version: 1.0\r\n"
+                                                        L"Flags: Debug PreRel \r\n"
+                                                        L"\r\n"
+                                                        L"\r\n"
+                                                        L"\r\n");
+}
+
+TEST(ReportBlock, QualifiesByTheLastFourCharactersInAnyCase) {
+    for (const wchar_t* yes : {L"a.dll", L"c.OCX", L"d.Exe", L".dll", L"C:\\x.y\\Z.DlL"})
+        EXPECT_TRUE(IsReportedFile(yes)) << yes;
+    for (const wchar_t* no : {L"b.txt", L"x.dll.bak", L"dll", L"adll", L"", L"a.dl", L"a.ocx "})
+        EXPECT_FALSE(IsReportedFile(no)) << no;
+}
+
+TEST(WriteReport, WritesABlockPerQualifyingFileAndCountsEveryFile) {
+    std::wstring dir = MakeScratchDir(L"report");
+    for (const wchar_t* name : {L"a.dll", L"b.txt", L"c.OCX", L"d.Exe", L"x.dll.bak"})
+        Touch(dir + name);
+    ::CreateDirectoryW((dir + L"sub.dll").c_str(), nullptr); // folders are not listed
+    Touch(dir + L"sub.dll\\inner.dll");
+
+    FakeProgress progress;
+    bool cancel = false;
+    ReportRun run = RunReport(dir, progress, cancel);
+    EXPECT_EQ(run.end, ReportEnd::Completed);
+
+    std::vector<std::wstring> listed = Listed(dir);
+    ASSERT_EQ(listed.size(), 5u);
+    std::wstring expectedText;
+    std::vector<std::wstring> expectedLog = {L"show", L"max 5"};
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (IsReportedFile(listed[i]))
+            expectedText += ExpectedBlock(listed[i]);
+        expectedLog.insert(
+            expectedLog.end(),
+            {L"value " + std::to_wstring(i + 1),
+             L"file " + files::GetPathPart(listed[i], files::ppName + files::ppExtension), L"pump",
+             L"pump"});
+    }
+    expectedLog.push_back(L"hide");
+    EXPECT_EQ(run.text, expectedText);
+    EXPECT_EQ(progress.log, expectedLog);
+
+    // The folder may come with or without its closing backslash.
+    FakeProgress again;
+    ReportRun withoutSlash = RunReport(dir.substr(0, dir.size() - 1), again, cancel);
+    EXPECT_EQ(withoutSlash.text, expectedText);
+}
+
+TEST(WriteReport, CancelStopsAfterTheFileInHand) {
+    std::wstring dir = MakeScratchDir(L"cancel");
+    for (const wchar_t* name : {L"1.dll", L"2.dll", L"3.dll", L"4.dll", L"5.dll"})
+        Touch(dir + name);
+    FakeProgress progress;
+    bool cancel = false;
+    progress.cancel = &cancel;
+    progress.cancelAtPump = 3; // the first pump of the second file
+    ReportRun run = RunReport(dir, progress, cancel);
+
+    EXPECT_EQ(run.end, ReportEnd::Cancelled);
+    std::vector<std::wstring> listed = Listed(dir);
+    EXPECT_EQ(run.text, ExpectedBlock(listed[0]) + ExpectedBlock(listed[1]));
+    EXPECT_EQ(progress.log.back(), L"hide");
+    EXPECT_EQ(progress.pumps, 4);
+}
+
+TEST(WriteReport, AMissingFolderGivesAnEmptyReport) {
+    FakeProgress progress;
+    bool cancel = false;
+    ReportRun run = RunReport(MakeScratchDir(L"none") + L"nowhere", progress, cancel);
+    EXPECT_EQ(run.end, ReportEnd::Completed);
+    EXPECT_EQ(run.text, L"");
+    EXPECT_EQ(progress.log, (std::vector<std::wstring>{L"show", L"max 0", L"hide"}));
+}
+
+TEST(WriteReport, AWriteFailureEndsTheWalkWithTheProgressLeftShown) {
+    std::wstring dir = MakeScratchDir(L"failing");
+    Touch(dir + L"a.dll");
+    Touch(dir + L"b.dll");
+    FakeProgress progress;
+    bool cancel = false;
+    int writes = 0;
+    BlockWriter failing = [&writes](const std::wstring&) {
+        ++writes;
+        throw platform::Failure(platform::Win32Error(ERROR_DISK_FULL));
+    };
+    EXPECT_THROW(WriteReport(dir, progress, FakeLookup, cancel, failing), platform::Failure);
+    EXPECT_EQ(writes, 1);
+    EXPECT_NE(progress.log.back(), L"hide");
+}
+
+TEST(ReportFile, AppearsWholeOnCommitInTheAnsiCodePage) {
+    std::wstring dir = MakeScratchDir(L"reportfile");
+    {
+        ReportFile file(dir + L"output.txt");
+        file.Write(L"File: a\r\n");
+        EXPECT_FALSE(Exists(dir + L"output.txt")); // nothing there until it is whole
+        file.Write(L"\u00e9\r\n");
+        file.Commit();
+    }
+    EXPECT_EQ(ReadAll(dir + L"output.txt"), std::string("File: a\r\n\xe9\r\n"));
+    EXPECT_EQ(Listed(dir).size(), 1u); // no temporary file left behind
+}
+
+TEST(ReportFile, ADroppedReportLeavesNoReportAtAll) {
+    std::wstring dir = MakeScratchDir(L"dropped");
+    {
+        ReportFile old(dir + L"output.txt");
+        old.Write(L"an earlier run\r\n");
+        old.Commit();
+    }
+    {
+        ReportFile file(dir + L"output.txt");
+        file.Write(L"half");
+    } // a failure midway
+    EXPECT_TRUE(Listed(dir).empty());
+}
+
+TEST(CreateReport, AReportThatCannotBeCreatedIsReportedUnderItsTag) {
+    std::wstring dir = MakeScratchDir(L"unwritable");
+    std::wstring openLog = dir + L"opened.txt";
+    ::SetEnvironmentVariableW(L"CALVORN_REPORT_DIR", (dir + L"missing\\folder").c_str());
+    ::SetEnvironmentVariableW(L"CALVORN_OPEN_LOG", openLog.c_str());
+    test::FakeMessageBox box;
+    {
+        test::ScopedMessages scope(box);
+        CreateReport(dir);
+    }
+    ::SetEnvironmentVariableW(L"CALVORN_REPORT_DIR", nullptr);
+    ::SetEnvironmentVariableW(L"CALVORN_OPEN_LOG", nullptr);
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text.rfind(L"CreateReport: error 3: ", 0), 0u) << box.shown[0].text;
+    EXPECT_FALSE(Exists(openLog));
+}

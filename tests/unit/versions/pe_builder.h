@@ -1,0 +1,86 @@
+#pragma once
+// A minimal 32-bit PE image with one resource section holding version
+// resources in the languages asked for, each block naming its language in
+// the second character of its ProductName (with the top bit set).
+
+#include "block_builder.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace calvorn::test {
+
+struct PeImage {
+    Bytes bytes;
+    std::size_t languageDir = 0; // file offset of the language directory
+};
+
+inline constexpr std::size_t kSectionStart = 0x200;
+inline constexpr std::uint32_t kSectionRva = 0x1000;
+
+// Resources: (type, name, language) -> block. The tree is laid out sorted by
+// number as resource compilers do.
+inline PeImage BuildPe(std::vector<std::uint16_t> languages, std::uint16_t type = 16,
+                       std::uint16_t name = 1) {
+    std::sort(languages.begin(), languages.end());
+    PeImage pe;
+    Bytes& b = pe.bytes;
+    b.assign(kSectionStart, 0);
+    b[0] = 'M';
+    b[1] = 'Z';
+    Put32(b, 0x3C, 0x40);
+    b[0x40] = 'P';
+    b[0x41] = 'E';
+    const std::size_t fileHeader = 0x44;
+    Put16(b, fileHeader + 2, 1);     // sections
+    Put16(b, fileHeader + 16, 0xE0); // optional header size
+    const std::size_t optional = fileHeader + 20;
+    Put16(b, optional, 0x10B);
+    Put32(b, optional + 60, kSectionStart); // SizeOfHeaders
+    Put32(b, optional + 92, 16);            // NumberOfRvaAndSizes
+    Put32(b, optional + 96 + 16, kSectionRva);
+    const std::size_t section = optional + 0xE0;
+
+    // Root (one type) -> type dir (one name) -> language dir -> data entries.
+    Bytes tree;
+    auto directory = [&tree](std::size_t entries) {
+        const std::size_t at = tree.size();
+        tree.resize(at + 16 + entries * 8, 0);
+        Put16(tree, at + 14, static_cast<std::uint16_t>(entries));
+        return at;
+    };
+    const std::size_t root = directory(1);
+    const std::size_t typeDir = directory(1);
+    const std::size_t langDir = directory(languages.size());
+    Put16(tree, root + 16, type);
+    Put32(tree, root + 20, 0x80000000u | static_cast<std::uint32_t>(typeDir));
+    Put16(tree, typeDir + 16, name);
+    Put32(tree, typeDir + 20, 0x80000000u | static_cast<std::uint32_t>(langDir));
+    std::vector<std::size_t> dataEntries;
+    for (std::size_t i = 0; i < languages.size(); ++i) {
+        dataEntries.push_back(tree.size());
+        tree.resize(tree.size() + 16, 0);
+        Put16(tree, langDir + 16 + i * 8, languages[i]);
+        Put32(tree, langDir + 20 + i * 8, static_cast<std::uint32_t>(dataEntries.back()));
+    }
+    for (std::size_t i = 0; i < languages.size(); ++i) {
+        PadTo4(tree);
+        const Bytes block = VersionBlock(
+            {Table(u"000004B0", {String(u"ProductName",
+                                        std::u16string(1, u'A') +
+                                            std::u16string(1, char16_t(languages[i] | 0x8000)))})});
+        Put32(tree, dataEntries[i], kSectionRva + static_cast<std::uint32_t>(tree.size()));
+        Put32(tree, dataEntries[i] + 4, static_cast<std::uint32_t>(block.size()));
+        tree.insert(tree.end(), block.begin(), block.end());
+    }
+    Put32(b, optional + 96 + 20, static_cast<std::uint32_t>(tree.size()));
+    Put32(b, section + 8, static_cast<std::uint32_t>(tree.size())); // VirtualSize
+    Put32(b, section + 12, kSectionRva);
+    Put32(b, section + 16, static_cast<std::uint32_t>(tree.size())); // SizeOfRawData
+    Put32(b, section + 20, kSectionStart);
+    b.insert(b.end(), tree.begin(), tree.end());
+    pe.languageDir = kSectionStart + langDir;
+    return pe;
+}
+
+} // namespace calvorn::test
