@@ -108,3 +108,23 @@ TEST(MainWindow, TabKeyWalksTheControlsOfTheActiveTabInOrder) {
             << "focus did not reach control " << id;
     }
 }
+
+TEST(MainWindow, RegisterAndUnregisterTheTypedPath) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    SetText(w.Control(IDC_TXTFILE), FixturePath(L"probe_good.dll"));
+    PressCommand(w.Control(IDC_CMDREG));
+    auto box = w.run.WaitForMessageBox(30s);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->title, L"Calvorn - Registering");
+    EXPECT_EQ(box->text, L"ActiveX Component registration successful!");
+    w.run.Answer(*box, IDOK);
+    // The access key does what the mouse does.
+    ::PostMessageW(w.Control(IDC_TXTFILE), WM_SYSCHAR, L'u', 1 << 29);
+    box = w.run.WaitForMessageBox(30s);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->title, L"Calvorn - UnRegistering");
+    EXPECT_EQ(box->text, L"ActiveX Component unregistration successful!");
+    w.run.Answer(*box, IDOK);
+    EXPECT_EQ(w.Text(IDC_TXTFILE), FixturePath(L"probe_good.dll"));
+}
