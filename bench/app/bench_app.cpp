@@ -1,6 +1,7 @@
 // Times what a user waits for, against a baseline measured in the same run:
 //   startup  N      start to main window shown, calvorn.exe against a bare window program
 //   memory          binary size, and peak working set with the main window open
+//   register N      -r and -u of a probe server, against regsvr32
 // Prints one line per measure: name, ours, baseline, ratio.
 
 #include "support/program_driver.h"
@@ -83,6 +84,34 @@ void Memory() {
     std::printf("peak_working_set_bare_window_MB\t%.2f\t-\t-\n", bare);
 }
 
+// One registration and one unregistration of the probe server, the way a
+// user does it: calvorn.exe -r / -u with the confirmation and the result
+// answered, against Wine's regsvr32 with its result answered.
+double TimeRun(const std::wstring& program, const std::wstring& arguments,
+               const std::vector<int>& answers) {
+    auto start = steady_clock::now();
+    RunTranscript t = RunAndAnswer(arguments, answers, seconds(60), program);
+    double ms = duration<double, std::milli>(steady_clock::now() - start).count();
+    return t.exitCode ? ms : -1.0;
+}
+
+void Registration(int runs) {
+    const std::wstring dll = L"\"" + FixturePath(L"probe_good.dll") + L"\"";
+    wchar_t system[MAX_PATH];
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring regsvr32 = std::wstring(system) + L"\\regsvr32.exe";
+    std::vector<double> ours, base;
+    TimeRun(regsvr32, dll, {IDOK});
+    TimeRun(regsvr32, L"/u " + dll, {IDOK});
+    for (int i = 0; i < runs; ++i) {
+        ours.push_back(TimeRun(ProgramPath(), L"-r " + dll, {IDYES, IDOK}) +
+                       TimeRun(ProgramPath(), L"-u " + dll, {IDYES, IDOK}));
+        base.push_back(TimeRun(regsvr32, dll, {IDOK}) + TimeRun(regsvr32, L"/u " + dll, {IDOK}));
+    }
+    double o = Median(ours), b = Median(base);
+    std::printf("register_unregister_ms\t%.1f\t%.1f\t%.2f\n", o, b, b > 0 ? o / b : 0.0);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -92,5 +121,7 @@ int wmain(int argc, wchar_t** argv) {
         Startup(runs);
     if (what == L"memory" || what == L"all")
         Memory();
+    if (what == L"register" || what == L"all")
+        Registration(runs);
     return 0;
 }

@@ -52,11 +52,13 @@ bool Main() {
         app.oRegistrator = std::make_unique<registration::clsRegistrator>();
         app.oGridInfo = std::make_unique<ui::clsGrid>();
         app.oGridComparison = std::make_unique<ui::clsGrid>();
-        app.oActiveX = std::make_unique<inspection::clsActiveX>();
+        app.oActiveX = std::make_unique<inspection::clsActiveX>(platform::Messages(), ShowError);
         app.oRegistry = std::make_unique<registry::clsRegistry>();
         main.Services().registrator = app.oRegistrator.get();
         main.Services().activeX = app.oActiveX.get();
 
+        app.oGridInfo->Init(main.gridinfo());
+        app.oGridComparison->Init(main.gridcomparison());
         app.oActiveX->Init(*app.oGridInfo, *app.oGridComparison);
 
         std::wstring arguments = ArgumentsOf(::GetCommandLineW());
@@ -122,6 +124,7 @@ void ProcessCommandLine(const std::wstring& arguments) {
         ExitProgram(false);
     case CommandAction::OpenReport:
         app.oActiveX->FileName(cmd.path);
+        ui::MainWindow().txtFile(app.oActiveX->FileName());
         app.oActiveX->DisplayInfo();
         return;
     }

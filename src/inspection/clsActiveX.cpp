@@ -1,24 +1,258 @@
 #include "inspection/clsActiveX.h"
 
+#include "inspection/typelib_info.h"
+
+#include <windows.h>
+
+#include <optional>
+
 namespace calvorn::inspection {
 
-// Not built yet: the component report arrives with its own change.
-clsActiveX::clsActiveX(platform::IMessageBox& messages) : messages_(messages) {}
+using platform::ErrorRecord;
+using platform::Failure;
+using registry::kHKeyClassesRoot;
+using registry::ValueAsText;
+
+namespace {
+
+constexpr unsigned kExclamationOk = MB_OK | MB_ICONEXCLAMATION;
+
+std::wstring NameText(const TypeLibInfo& lib) {
+    return lib.Name() + L" (" + lib.HelpString() + L")";
+}
+
+std::wstring LibraryKey(const TypeLibInfo& lib) {
+    return L"TypeLib\\" + lib.Guid();
+}
+
+std::wstring VersionKey(const TypeLibInfo& lib) {
+    return LibraryKey(lib) + L"\\" + VersionKeyName(lib.MajorVersion(), lib.MinorVersion());
+}
+
+} // namespace
+
+struct clsActiveX::Summary {
+    std::wstring nameText;
+    std::wstring guid;
+    std::wstring versionText;
+    bool registered = false;
+    std::wstring registeredPath;
+};
+
+clsActiveX::clsActiveX(platform::IMessageBox& messages, ErrorReporter reporter)
+    : messages_(messages), reporter_(std::move(reporter)) {}
+
+void clsActiveX::ReportError(const std::wstring& tag, const ErrorRecord& error) {
+    if (reporter_)
+        reporter_(tag, error);
+    else
+        messages_.Show(platform::FormatErrorReport(tag, error), L"", MB_OK);
+}
+
 void clsActiveX::Init(IReportPresenter& mGrid, IReportPresenter& mGridComp) {
     grid_ = &mGrid;
     gridComp_ = &mGridComp;
 }
+
 void clsActiveX::FirstFilename(std::wstring value) {
     firstFilename_ = std::move(value);
     if (!secondFilename_.empty())
         bothSelected_ = true;
 }
+
 void clsActiveX::SecondFilename(std::wstring value) {
     secondFilename_ = std::move(value);
     if (!firstFilename_.empty())
         bothSelected_ = true;
 }
-void clsActiveX::DisplayInfo() {}
-void clsActiveX::DoComparison() {}
+
+std::wstring clsActiveX::RegisteredPath(const std::wstring& versionKey) {
+    registry_.ClassKey(kHKeyClassesRoot);
+    registry_.SectionKey(versionKey + L"\\0\\win32");
+    if (registry_.KeyExists())
+        return ValueAsText(registry_.Value());
+    // A 64-bit system may have registered the library for 64-bit clients only.
+    registry_.SectionKey(versionKey + L"\\0\\win64");
+    if (registry_.KeyExists())
+        return ValueAsText(registry_.Value()) + L" (win64)";
+    return L"";
+}
+
+void clsActiveX::DisplayInfo() {
+    if (!grid_)
+        return;
+    grid_->Clear();
+    fileInfo_ = clsFileInfo{};
+    try {
+        TypeLibSection(fileName_);
+    } catch (...) {
+        // Most often the file simply has no type library: the section ends
+        // where it failed and the file information still follows.
+    }
+    FileSection(fileName_);
+}
+
+void clsActiveX::TypeLibSection(const std::wstring& path) {
+    std::optional<TypeLibInfo> lib = TypeLibInfo::Open(path);
+    if (!lib)
+        return;
+    const std::wstring libraryKey = LibraryKey(*lib);
+    const std::wstring keyName = VersionKeyName(lib->MajorVersion(), lib->MinorVersion());
+    registry_.ClassKey(kHKeyClassesRoot);
+    registry_.SectionKey(libraryKey);
+    const bool libraryRegistered = registry_.KeyExists();
+    registry_.SectionKey(libraryKey + L"\\" + keyName);
+    const bool versionRegistered = registry_.KeyExists();
+
+    grid_->AddRow(L"TypeLib Info", L"", true);
+    grid_->AddRow(L"TypeLib Name:", NameText(*lib), false);
+    grid_->AddRow(L"GUID:", lib->Guid(), false);
+    grid_->AddRow(L"Version:", VersionText(lib->MajorVersion(), lib->MinorVersion()), false);
+
+    if (!libraryRegistered) {
+        grid_->AddRow(L"Registered", L"No", false);
+        return;
+    }
+    if (versionRegistered) {
+        grid_->AddRow(L"Registered", L"Yes", false);
+        grid_->AddRow(L"Path: ", RegisteredPath(libraryKey + L"\\" + keyName), false);
+    } else {
+        grid_->AddRow(L"Registered", L"No", false);
+    }
+
+    registry_.ClassKey(kHKeyClassesRoot);
+    registry_.SectionKey(libraryKey);
+    std::vector<std::wstring> names;
+    std::int32_t count = 0;
+    if (!registry_.EnumerateSections(names, count) || !(count > 1 || !versionRegistered))
+        return;
+    grid_->AddRow(L"Other Versions Found!", L"", true);
+    // The listing is 1-based: the names are the last `count` entries.
+    const size_t listed = count > 0 ? static_cast<size_t>(count) : 0;
+    const size_t first = names.size() > listed ? names.size() - listed : 0;
+    for (size_t i = first; i < names.size(); ++i) {
+        const std::wstring& name = names[i];
+        // Key names compare as the registry does, without regard to case.
+        if (_wcsicmp(name.c_str(), keyName.c_str()) == 0)
+            continue;
+        const std::wstring versionKey = libraryKey + L"\\" + name;
+        registry_.ClassKey(kHKeyClassesRoot);
+        registry_.SectionKey(versionKey);
+        grid_->AddRow(L"TypeLib Name:", ValueAsText(registry_.Value()), false);
+        grid_->AddRow(L"Version:", name, false);
+        grid_->AddRow(L"Path: ", RegisteredPath(versionKey), false);
+    }
+}
+
+void clsActiveX::FileSection(const std::wstring& path) {
+    // Each row stands on its own: one that fails is left out, the rest follow.
+    auto row = [this](const wchar_t* label, const std::wstring& value, bool heading = false) {
+        try {
+            grid_->AddRow(label, value, heading);
+        } catch (...) {
+        }
+    };
+    row(L"File Info", L"", true);
+    try {
+        fileInfo_.SelectFile(path);
+    } catch (...) {
+        fileInfo_ = clsFileInfo{};
+    }
+    const clsFileInfo& f = fileInfo_;
+    row(L"CompanyName: ", f.CompanyName);
+    row(L"FileDescription: ", f.FileDescription);
+    row(L"InternalName: ", f.InternalName);
+    row(L"LegalCopyright: ", f.LegalCopyright);
+    row(L"LegalTrademarks: ", f.LegalTrademarks);
+    row(L"OriginalFileName: ", f.OriginalFileName);
+    row(L"ProductName: ", f.ProductName);
+    row(L"ProductVersion: ", f.ProductVersion);
+    row(L"Comments: ", f.Comments);
+    row(L"Extended File Info", L"", true);
+    row(L"Type: ", f.FileTypeEx);
+    row(L"SubType: ", f.FileSubTypeEx);
+    row(L"Version: ", f.FileVerEx);
+    row(L"Product Version: ", f.ProdVerEx);
+    row(L"OS: ", f.FileOSEx);
+    row(L"Structure Version: ", f.StrucVerEx);
+    row(L"Flags: ", f.FileFlagsEx);
+}
+
+clsActiveX::Summary clsActiveX::Summarize(const TypeLibInfo& lib) {
+    Summary s;
+    const std::wstring versionKey = VersionKey(lib);
+    registry_.ClassKey(kHKeyClassesRoot);
+    registry_.SectionKey(versionKey);
+    s.registered = registry_.KeyExists();
+    if (s.registered)
+        s.registeredPath = RegisteredPath(versionKey);
+    s.versionText = VersionText(lib.MajorVersion(), lib.MinorVersion());
+    s.guid = lib.Guid();
+    s.nameText = NameText(lib);
+    return s;
+}
+
+void clsActiveX::DoComparison() {
+    try {
+        if (firstFilename_.empty() || secondFilename_.empty()) {
+            messages_.Show(L"You must select two files!", L"", kExclamationOk);
+            return;
+        }
+        if (!gridComp_)
+            throw Failure({E_POINTER, L"clsActiveX", L"The comparison grid is not bound."});
+        gridComp_->Clear();
+    } catch (const Failure& failure) {
+        ReportError(L"DoComparison - clsActiveX", failure.Record());
+        return;
+    } catch (const std::bad_alloc&) {
+        ReportError(L"DoComparison - clsActiveX", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+        return;
+    }
+
+    auto writeRows = [this]() -> bool {
+        std::optional<TypeLibInfo> first = TypeLibInfo::Open(firstFilename_);
+        if (!first)
+            return false;
+        Summary a = Summarize(*first);
+        std::optional<TypeLibInfo> second = TypeLibInfo::Open(secondFilename_);
+        if (!second)
+            return false;
+        Summary b = Summarize(*second);
+        // The first file's library once more, as an object of its own.
+        std::optional<TypeLibInfo> again = TypeLibInfo::Open(firstFilename_);
+        if (!again)
+            return false;
+        const bool identical = second->IsSameLibrary(*again);
+
+        IReportPresenter& g = *gridComp_;
+        g.AddRow(L"Comparison Result", L"", true);
+        g.AddRow(identical ? L"These files are Identical." : L"The Files Are Diferent!", L"",
+                 false);
+        auto summaryRows = [&g](const wchar_t* heading, const Summary& s) {
+            g.AddRow(heading, L"", true);
+            g.AddRow(L"TypeLib Name:", s.nameText, false);
+            g.AddRow(L"GUID:", s.guid, false);
+            g.AddRow(L"Version:", s.versionText, false);
+            g.AddRow(L"Registered", s.registered ? L"Yes" : L"No", false);
+            if (s.registered)
+                g.AddRow(L"Registered Path:", s.registeredPath, false);
+        };
+        summaryRows(L"First File TypeLib Info", a);
+        summaryRows(L"Second File TypeLib Info", b);
+        return true;
+    };
+
+    bool written = false;
+    try {
+        written = writeRows();
+    } catch (...) {
+        written = false;
+    }
+    if (!written) {
+        // Rows already written would describe half a comparison: none stay.
+        gridComp_->Clear();
+        gridComp_->ShowMsg(L"At least of the files is not a valid ActiveX file!");
+    }
+}
 
 } // namespace calvorn::inspection

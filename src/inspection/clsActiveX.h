@@ -1,16 +1,28 @@
 #pragma once
 // The component inspector: the single-file report and the two-file comparison.
 
+#include "inspection/clsFileInfo.h"
 #include "inspection/report_presenter.h"
+#include "platform/error_record.h"
 #include "platform/message_box.h"
+#include "registry/clsRegistry.h"
 
+#include <functional>
 #include <string>
 
 namespace calvorn::inspection {
 
+class TypeLibInfo;
+
+// How trapped failures reach the user: a tag naming the routine and the
+// record of what failed. The application hands in its error reporter.
+using ErrorReporter = std::function<void(const std::wstring& tag, const platform::ErrorRecord&)>;
+
 class clsActiveX {
   public:
-    explicit clsActiveX(platform::IMessageBox& messages = platform::Messages());
+    // Without a reporter, trapped failures are shown in a message box.
+    explicit clsActiveX(platform::IMessageBox& messages = platform::Messages(),
+                        ErrorReporter reporter = {});
 
     void Init(IReportPresenter& mGrid, IReportPresenter& mGridComp);
 
@@ -26,9 +38,20 @@ class clsActiveX {
     void DoComparison();
 
   private:
+    struct Summary;
+    void ReportError(const std::wstring& tag, const platform::ErrorRecord& error);
+    void TypeLibSection(const std::wstring& path);
+    void FileSection(const std::wstring& path);
+    // The path a registered version points to ("" when none is recorded).
+    std::wstring RegisteredPath(const std::wstring& versionKey);
+    Summary Summarize(const TypeLibInfo& lib);
+
     platform::IMessageBox& messages_;
+    ErrorReporter reporter_;
     IReportPresenter* grid_ = nullptr;
     IReportPresenter* gridComp_ = nullptr;
+    registry::clsRegistry registry_;
+    clsFileInfo fileInfo_;
     std::wstring fileName_;
     std::wstring firstFilename_;
     std::wstring secondFilename_;

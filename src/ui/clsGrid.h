@@ -7,6 +7,15 @@
 
 namespace calvorn::ui {
 
+// Orange in the grid's 0x00BBGGRR encoding (red 252, green 156, blue 27).
+constexpr GridColor kOrange = 0x1B9CFCu;
+constexpr GridColor kWhite = 0xFFFFFFu;
+constexpr int kLabelWidthTwips = 2000;
+constexpr int kValueWidthTwips = 4200;
+constexpr int kMessageWidthTwips = 20000;
+// Left-aligned, vertically centred.
+constexpr int kAlignLeftCenter = 1;
+
 class clsGrid final : public inspection::IReportPresenter {
   public:
     void Init(IFlexGrid& msflex);
@@ -15,6 +24,9 @@ class clsGrid final : public inspection::IReportPresenter {
     void ShowMsg(const std::wstring& sMsg) override;
 
   private:
+    void AppendRow();
+    void HeadingColours(GridColor back);
+
     IFlexGrid* grid_ = nullptr;
     bool headerToggle_ = false;
 };

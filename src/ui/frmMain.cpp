@@ -82,23 +82,6 @@ std::wstring TextOf(HWND hwnd) {
     return text;
 }
 
-std::wstring CellText(HWND grid, int item, int subItem) {
-    std::wstring text(256, L'\0');
-    while (true) {
-        LVITEMW lvi{};
-        lvi.iSubItem = subItem;
-        lvi.pszText = text.data();
-        lvi.cchTextMax = static_cast<int>(text.size());
-        auto copied = static_cast<size_t>(
-            ::SendMessageW(grid, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&lvi)));
-        if (copied + 1 < text.size() || text.size() >= (1u << 20)) {
-            text.resize(copied);
-            return text;
-        }
-        text.assign(text.size() * 4, L'\0');
-    }
-}
-
 } // namespace
 
 frmMain& MainWindow() {
@@ -194,8 +177,7 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         OnCommand(LOWORD(wp), HIWORD(wp));
         return 0;
     case WM_NOTIFY:
-        OnNotify(*reinterpret_cast<const NMHDR*>(lp), lp);
-        return 0;
+        return OnNotify(*reinterpret_cast<NMHDR*>(lp), lp);
     case WM_DESTROY:
         OnDestroy();
         return 0;
@@ -225,7 +207,11 @@ void frmMain::OnCreate() {
                 return IDC_PICTAB0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
             return 0;
         },
-        IDC_TABPAGE0);
+        IDC_TABPAGE0,
+        [this](const LayoutBlock& block, HWND parent, int id) -> HWND {
+            ListViewGrid& grid = block.name == L"gridinfo" ? gridinfo_ : gridcomparison_;
+            return grid.Create(parent, id) ? grid.Hwnd() : nullptr;
+        });
     ControlText(IDC_TEXT1, kShellHelpText);
 }
 
@@ -277,14 +263,23 @@ void frmMain::OnCommand(int id, int code) {
     }
 }
 
-void frmMain::OnNotify(const NMHDR& header, LPARAM lp) {
+LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
     if (header.hwndFrom == form_.tabStrip && header.code == TCN_SELCHANGE) {
         OnTabChanged();
-        return;
+        return 0;
     }
-    if (header.code == NM_DBLCLK &&
-        (header.idFrom == IDC_GRIDINFO || header.idFrom == IDC_GRIDCOMPARISON))
-        GridDoubleClick(header.hwndFrom, reinterpret_cast<const NMITEMACTIVATE*>(lp)->ptAction);
+    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_}) {
+        if (header.hwndFrom != grid->Hwnd())
+            continue;
+        if (header.code == NM_DBLCLK) {
+            GridDoubleClick(*grid, reinterpret_cast<const NMITEMACTIVATE*>(lp)->ptAction);
+            return 0;
+        }
+        LRESULT result = 0;
+        if (grid->OnNotify(&header, result))
+            return result;
+    }
+    return 0;
 }
 
 void frmMain::OnTabChanged() {
@@ -395,17 +390,19 @@ void frmMain::SwitchShellExtensions() {
     }
 }
 
-void frmMain::GridDoubleClick(HWND grid, POINT at) {
-    // The cell under the mouse becomes the current cell; no cell there (an
-    // empty grid) ends the handler without a window.
+void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
+    // The cell under the mouse becomes the current cell, column first, then
+    // row; no cell there (an empty grid) ends the handler without a window.
     LVHITTESTINFO hit{};
     hit.pt = at;
-    if (::SendMessageW(grid, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 ||
+    if (::SendMessageW(grid.Hwnd(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 ||
         hit.iItem < 0 || hit.iSubItem < 0)
         return;
-    ListView_SetItemState(grid, hit.iItem, LVIS_SELECTED | LVIS_FOCUSED,
-                          LVIS_SELECTED | LVIS_FOCUSED);
-    const std::wstring text = CellText(grid, hit.iItem, hit.iSubItem);
+    grid.Col(hit.iSubItem);
+    grid.Row(hit.iItem);
+    if (grid.Row() != hit.iItem || grid.Col() != hit.iSubItem)
+        return;
+    const std::wstring text = grid.Text();
     frmDisplay& display = DisplayWindow();
     if (!display.Load(Hwnd()))
         return;

@@ -4,6 +4,7 @@
 
 #include "platform/error_record.h"
 #include "ui/form_builder.h"
+#include "ui/list_view_grid.h"
 #include "ui/window.h"
 
 #include <functional>
@@ -84,6 +85,8 @@ class frmMain final : public Window<frmMain> {
     void Show();
     // A control by its id; nullptr before Load.
     HWND Control(int id) const;
+    IFlexGrid& gridinfo() { return gridinfo_; }
+    IFlexGrid& gridcomparison() { return gridcomparison_; }
     void txtFile(const std::wstring& text) { ControlText(IDC_TXTFILE, text); }
     std::wstring txtFile() const { return ControlText(IDC_TXTFILE); }
 
@@ -93,7 +96,7 @@ class frmMain final : public Window<frmMain> {
     void OnCreate();
     void OnDestroy();
     void OnCommand(int id, int code);
-    void OnNotify(const NMHDR& header, LPARAM lp);
+    LRESULT OnNotify(NMHDR& header, LPARAM lp);
     void OnTabChanged();
 
     void Browse();
@@ -101,7 +104,7 @@ class frmMain final : public Window<frmMain> {
     void SelectFile(bool second);
     void ShellExtensionStateTest();
     void SwitchShellExtensions();
-    void GridDoubleClick(HWND grid, POINT at);
+    void GridDoubleClick(ListViewGrid& grid, POINT at);
     void PictureClick(int index);
 
     std::wstring ControlText(int id) const;
@@ -112,6 +115,8 @@ class frmMain final : public Window<frmMain> {
     std::unique_ptr<registry::clsRegistry> oShellRegistry;
     BuiltForm form_;
     FormFonts fonts_;
+    ListViewGrid gridinfo_;
+    ListViewGrid gridcomparison_;
 };
 
 frmMain& MainWindow();

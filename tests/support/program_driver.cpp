@@ -120,9 +120,13 @@ std::optional<SeenMessageBox> ProgramRun::WaitForMessageBox(milliseconds timeout
     while (steady_clock::now() < deadline) {
         for (HWND hwnd : VisibleWindows())
             if (IsMessageBox(hwnd)) {
-                // Give the box a moment to finish creating its children.
-                std::this_thread::sleep_for(milliseconds(50));
-                return Describe(hwnd);
+                // The box may still be creating its children: wait for its text.
+                SeenMessageBox box = Describe(hwnd);
+                for (int i = 0; i < 50 && (box.text.empty() || box.buttons.empty()); ++i) {
+                    std::this_thread::sleep_for(milliseconds(10));
+                    box = Describe(hwnd);
+                }
+                return box;
             }
         if (::WaitForSingleObject(process_, 20) == WAIT_OBJECT_0)
             return std::nullopt;
@@ -139,7 +143,7 @@ bool ProgramRun::Answer(const SeenMessageBox& box, int commandId) {
     while (steady_clock::now() < deadline) {
         if (!::IsWindow(box.hwnd) || !::IsWindowVisible(box.hwnd))
             return true;
-        std::this_thread::sleep_for(milliseconds(20));
+        std::this_thread::sleep_for(milliseconds(5));
     }
     return false;
 }

@@ -44,6 +44,13 @@ struct MainWindowRun {
     ~MainWindowRun();
     HWND Control(int id) const { return FindControl(main, id); }
     std::wstring Text(int id) const { return WindowText(Control(id)); }
+    // Waits for a control's text to become `expected` (a busy window answers
+    // late); the text last read.
+    std::wstring TextOnceIs(int id, const std::wstring& expected) const {
+        std::wstring text;
+        WaitUntil([&] { return (text = Text(id)) == expected; });
+        return text;
+    }
 
     ProgramRun run;
     HWND main = nullptr;

@@ -55,10 +55,11 @@ TEST(ShellVerbs, EnableWritesTheVerbsAndDisableRemovesThem) {
         ASSERT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");
     }
 
-    ASSERT_EQ(w.Text(IDC_CMDSHELLEX), L"Enable");
+    ASSERT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Enabled!");
-    EXPECT_EQ(w.Text(IDC_CMDSHELLEX), L"Disable");
-    EXPECT_EQ(w.Text(IDC_LBLSHELL),
+    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Disable"), L"Disable");
+    EXPECT_EQ(w.TextOnceIs(IDC_LBLSHELL,
+                           L"Extensions are Enabled. Click Disable to remove Shell Extensions"),
               L"Extensions are Enabled. Click Disable to remove Shell Extensions");
     const std::wstring command = DefaultValue(dllClass + L"\\shell\\Register\\command");
     EXPECT_NE(command.find(L"calvorn.exe"), std::wstring::npos) << command;
@@ -68,8 +69,9 @@ TEST(ShellVerbs, EnableWritesTheVerbsAndDisableRemovesThem) {
     EXPECT_TRUE(KeyThere(L"Folder\\shell\\ActiveX Report\\command"));
 
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");
-    EXPECT_EQ(w.Text(IDC_CMDSHELLEX), L"Enable");
-    EXPECT_EQ(w.Text(IDC_LBLSHELL),
+    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
+    EXPECT_EQ(w.TextOnceIs(IDC_LBLSHELL,
+                           L"Extensions are Disabled. Click Enable to create Shell Extensions"),
               L"Extensions are Disabled. Click Enable to create Shell Extensions");
     EXPECT_FALSE(KeyThere(dllClass + L"\\shell\\Register"));
     EXPECT_FALSE(KeyThere(dllClass + L"\\shell\\Calvorn"));
@@ -97,7 +99,7 @@ TEST(ShellVerbs, VerbsThatCouldNotBeWrittenAreReportedNotCelebrated) {
     const std::wstring text = PressAndAnswer(w);
     restore.Now();
     EXPECT_EQ(text.rfind(L"cmdShellEX_Click: error ", 0), 0u) << text;
-    EXPECT_EQ(w.Text(IDC_CMDSHELLEX), L"Enable");
+    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
     // With the class back, the same button works; then leave no verbs behind.
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Enabled!");
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");

@@ -1,0 +1,295 @@
+#include "ui/list_view_grid.h"
+
+#include "ui/window.h"
+
+#include <commctrl.h>
+
+namespace calvorn::ui {
+
+namespace {
+
+// The width a new column starts with, before the presenter sets its own.
+constexpr int kDefaultColumnTwips = 960;
+
+int ListViewFormat(int alignment) {
+    // Flex-grid codes: 0-2 left, 3-5 centre, 6-8 right (top, centre, bottom
+    // each); 9 is "general", which lays text out to the left.
+    if (alignment >= 3 && alignment <= 5)
+        return LVCFMT_CENTER;
+    if (alignment >= 6 && alignment <= 8)
+        return LVCFMT_RIGHT;
+    return LVCFMT_LEFT;
+}
+
+} // namespace
+
+COLORREF ResolveGridColor(GridColor color) {
+    if (color & 0x80000000u)
+        return ::GetSysColor(static_cast<int>(color & 0xFFu));
+    return static_cast<COLORREF>(color & 0x00FFFFFFu);
+}
+
+bool ListViewGrid::Create(HWND parent, int id) {
+    hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT |
+                                  LVS_NOCOLUMNHEADER | LVS_SHOWSELALWAYS,
+                              0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                              ::GetModuleHandleW(nullptr), nullptr);
+    if (!hwnd_)
+        return false;
+    ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    Cols(1);
+    return true;
+}
+
+int ListViewGrid::ColumnCount() const {
+    HWND header = ListView_GetHeader(hwnd_);
+    return header ? Header_GetItemCount(header) : 0;
+}
+
+int ListViewGrid::Rows() const {
+    return hwnd_ ? ListView_GetItemCount(hwnd_) : 0;
+}
+
+void ListViewGrid::Rows(int count) {
+    if (!hwnd_ || count < 0)
+        return;
+    int have = Rows();
+    for (; have < count; ++have) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = have;
+        item.pszText = const_cast<wchar_t*>(L"");
+        if (ListView_InsertItem(hwnd_, &item) < 0)
+            break;
+    }
+    while (have > count && ListView_DeleteItem(hwnd_, have - 1))
+        --have;
+    if (row_ >= have)
+        row_ = have > 0 ? have - 1 : 0;
+    ResizeColours();
+}
+
+void ListViewGrid::Cols(int count) {
+    // A list view keeps at least its first column.
+    if (!hwnd_ || count < 1)
+        return;
+    int have = ColumnCount();
+    int width = TwipsToPixels(kDefaultColumnTwips, WindowDpi(hwnd_));
+    for (; have < count; ++have) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = width;
+        column.iSubItem = have;
+        if (ListView_InsertColumn(hwnd_, have, &column) < 0)
+            break;
+    }
+    while (have > count && ListView_DeleteColumn(hwnd_, have - 1))
+        --have;
+    if (col_ >= have)
+        col_ = have - 1;
+    ResizeColours();
+}
+
+void ListViewGrid::Row(int row) {
+    if (row >= 0 && row < Rows())
+        row_ = row;
+}
+
+void ListViewGrid::Col(int col) {
+    if (col >= 0 && col < ColumnCount())
+        col_ = col;
+}
+
+std::wstring ListViewGrid::CellText(int row, int col) const {
+    std::wstring text(256, L'\0');
+    for (;;) {
+        LVITEMW item{};
+        item.iSubItem = col;
+        item.pszText = text.data();
+        item.cchTextMax = static_cast<int>(text.size());
+        auto copied = static_cast<size_t>(::SendMessageW(
+            hwnd_, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
+        if (copied + 1 < text.size()) {
+            text.resize(copied);
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
+}
+
+std::wstring ListViewGrid::Text() const {
+    if (!hwnd_ || row_ >= Rows())
+        return {};
+    return CellText(row_, col_);
+}
+
+void ListViewGrid::Text(const std::wstring& text) {
+    if (!hwnd_ || row_ >= Rows())
+        return;
+    ListView_SetItemText(hwnd_, row_, col_, const_cast<wchar_t*>(text.c_str()));
+}
+
+ListViewGrid::CellColours* ListViewGrid::Current() {
+    if (row_ < 0 || static_cast<size_t>(row_) >= colours_.size())
+        return nullptr;
+    auto& cells = colours_[static_cast<size_t>(row_)];
+    if (col_ < 0 || static_cast<size_t>(col_) >= cells.size())
+        return nullptr;
+    return &cells[static_cast<size_t>(col_)];
+}
+
+void ListViewGrid::ResizeColours() {
+    int cols = ColumnCount();
+    colours_.resize(static_cast<size_t>(Rows()));
+    for (auto& cells : colours_)
+        cells.resize(static_cast<size_t>(cols > 0 ? cols : 0));
+}
+
+void ListViewGrid::CellBackColor(GridColor color) {
+    if (CellColours* cell = Current()) {
+        cell->back = color;
+        ListView_RedrawItems(hwnd_, row_, row_);
+    }
+}
+
+void ListViewGrid::CellForeColor(GridColor color) {
+    if (CellColours* cell = Current()) {
+        cell->fore = color;
+        ListView_RedrawItems(hwnd_, row_, row_);
+    }
+}
+
+void ListViewGrid::ColAlignment(int col, int alignment) {
+    if (!hwnd_ || col < 0 || col >= ColumnCount())
+        return;
+    LVCOLUMNW column{};
+    column.mask = LVCF_FMT;
+    column.fmt = ListViewFormat(alignment);
+    ListView_SetColumn(hwnd_, col, &column);
+}
+
+void ListViewGrid::ColWidth(int col, int twips) {
+    if (!hwnd_ || col < 0 || col >= ColumnCount() || twips < 0)
+        return;
+    ListView_SetColumnWidth(hwnd_, col, TwipsToPixels(twips, WindowDpi(hwnd_)));
+}
+
+void ListViewGrid::Clear() {
+    if (!hwnd_)
+        return;
+    int rows = Rows();
+    int cols = ColumnCount();
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c)
+            ListView_SetItemText(hwnd_, r, c, const_cast<wchar_t*>(L""));
+    for (auto& cells : colours_)
+        for (auto& cell : cells)
+            cell = {};
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+ListViewGrid::Paint ListViewGrid::PaintOf(int row, int col) const {
+    Paint paint{::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
+    if (row < 0 || col < 0 || static_cast<size_t>(row) >= colours_.size())
+        return paint;
+    const auto& cells = colours_[static_cast<size_t>(row)];
+    if (static_cast<size_t>(col) >= cells.size())
+        return paint;
+    const CellColours& cell = cells[static_cast<size_t>(col)];
+    if (cell.back)
+        paint.back = ResolveGridColor(*cell.back);
+    if (cell.fore)
+        paint.fore = ResolveGridColor(*cell.fore);
+    return paint;
+}
+
+LRESULT ListViewGrid::CustomDraw(NMLVCUSTOMDRAW& draw) const {
+    switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+        // Every cell gets its colours, default ones included: the control
+        // otherwise carries the last cell's colours into the next.
+        Paint paint = PaintOf(static_cast<int>(draw.nmcd.dwItemSpec), draw.iSubItem);
+        draw.clrTextBk = paint.back;
+        draw.clrText = paint.fore;
+        return CDRF_NEWFONT;
+    }
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
+bool ListViewGrid::OnNotify(NMHDR* header, LRESULT& result) {
+    if (!hwnd_ || !header || header->hwndFrom != hwnd_)
+        return false;
+    switch (header->code) {
+    case NM_CUSTOMDRAW:
+        result = CustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+        return true;
+    case LVN_KEYDOWN: {
+        auto* key = reinterpret_cast<NMLVKEYDOWN*>(header);
+        if (key->wVKey == 'C' && ::GetKeyState(VK_CONTROL) < 0) {
+            CopyToClipboard();
+            result = 0;
+            return true;
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+std::wstring ListViewGrid::CopyText() const {
+    if (!hwnd_)
+        return {};
+    std::vector<int> rows;
+    for (int i = ListView_GetNextItem(hwnd_, -1, LVNI_SELECTED); i >= 0;
+         i = ListView_GetNextItem(hwnd_, i, LVNI_SELECTED))
+        rows.push_back(i);
+    if (rows.empty())
+        for (int i = 0, n = Rows(); i < n; ++i)
+            rows.push_back(i);
+    int cols = ColumnCount();
+    std::wstring text;
+    for (int r : rows) {
+        for (int c = 0; c < cols; ++c) {
+            if (c > 0)
+                text += L'\t';
+            text += CellText(r, c);
+        }
+        text += L"\r\n";
+    }
+    return text;
+}
+
+bool ListViewGrid::CopyToClipboard() const {
+    std::wstring text = CopyText();
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    if (!memory)
+        return false;
+    if (void* p = ::GlobalLock(memory)) {
+        ::memcpy(p, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        ::GlobalUnlock(memory);
+    } else {
+        ::GlobalFree(memory);
+        return false;
+    }
+    if (!::OpenClipboard(hwnd_)) {
+        ::GlobalFree(memory);
+        return false;
+    }
+    ::EmptyClipboard();
+    bool placed = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    if (!placed)
+        ::GlobalFree(memory); // the clipboard owns it only on success
+    ::CloseClipboard();
+    return placed;
+}
+
+} // namespace calvorn::ui

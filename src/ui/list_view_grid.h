@@ -1,0 +1,83 @@
+#pragma once
+// The report grid served by the system's list-view control in report mode.
+// Rows are real list-view items, so that assistive tools read them; cell
+// colours live here and are painted through custom draw. The parent window
+// forwards WM_NOTIFY to OnNotify: the control answers its own notifications.
+
+#include "ui/flex_grid.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace calvorn::ui {
+
+class ListViewGrid final : public IFlexGrid {
+  public:
+    ListViewGrid() = default;
+    ListViewGrid(const ListViewGrid&) = delete;
+    ListViewGrid& operator=(const ListViewGrid&) = delete;
+
+    // Creates the control as a visible child of `parent`; false when the
+    // system refuses. The parent destroys it with itself.
+    bool Create(HWND parent, int id);
+    HWND Hwnd() const { return hwnd_; }
+
+    // A notification the parent received; true (with the result to return)
+    // when it came from this control and was handled here.
+    bool OnNotify(NMHDR* header, LRESULT& result);
+
+    // The selected rows, or every row when none is selected: cells separated
+    // by tabs, rows ended by CR LF.
+    std::wstring CopyText() const;
+    // Puts CopyText on the clipboard as Unicode text (what Ctrl+C does).
+    bool CopyToClipboard() const;
+
+    // The colours a cell is painted in (0x00BBGGRR, system colours resolved).
+    struct Paint {
+        COLORREF back;
+        COLORREF fore;
+    };
+    Paint PaintOf(int row, int col) const;
+
+    int Rows() const override;
+    void Rows(int count) override;
+    void Cols(int count) override;
+    int Row() const override { return row_; }
+    void Row(int row) override;
+    int Col() const override { return col_; }
+    void Col(int col) override;
+    std::wstring Text() const override;
+    void Text(const std::wstring& text) override;
+    void CellBackColor(GridColor color) override;
+    void CellForeColor(GridColor color) override;
+    void ColAlignment(int col, int alignment) override;
+    void ColWidth(int col, int twips) override;
+    void Clear() override;
+
+  private:
+    struct CellColours {
+        std::optional<GridColor> back;
+        std::optional<GridColor> fore;
+    };
+    int ColumnCount() const;
+    std::wstring CellText(int row, int col) const;
+    CellColours* Current();
+    void ResizeColours();
+    LRESULT CustomDraw(NMLVCUSTOMDRAW& draw) const;
+
+    HWND hwnd_ = nullptr;
+    int row_ = 0;
+    int col_ = 0;
+    std::vector<std::vector<CellColours>> colours_; // [row][col]
+};
+
+// A grid colour as a COLORREF: values with the top bit set name a system
+// colour by its index.
+COLORREF ResolveGridColor(GridColor color);
+
+} // namespace calvorn::ui

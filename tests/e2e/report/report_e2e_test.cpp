@@ -1,0 +1,83 @@
+// A path alone on the command line: the real program opens on the report
+// of that file, read here off its list view from outside.
+
+#include "support/list_view_reader.h"
+#include "support/program_driver.h"
+#include "support/test_paths.h"
+#include "support/typelib_keys.h"
+#include "ui/frmMain.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+using namespace calvorn::test;
+using namespace std::chrono_literals;
+using calvorn::ui::IDC_GRIDCOMPARISON;
+using calvorn::ui::IDC_GRIDINFO;
+using calvorn::ui::IDC_TXTFILE;
+using Rows = std::vector<std::vector<std::wstring>>;
+
+namespace {
+
+struct Opened {
+    Rows rows;
+    std::wstring txtFile;
+    bool reportVisible = false;
+    bool comparisonVisible = true;
+    LRESULT tab = -1;
+};
+
+Opened OpenOnCommandLine(const std::wstring& arguments) {
+    Opened o;
+    ProgramRun run(ProgramPath(), arguments);
+    EXPECT_TRUE(run.Started());
+    HWND main = run.WaitForWindow(L"Calvorn.frmMain", 30s);
+    EXPECT_NE(main, nullptr);
+    if (!main)
+        return o;
+    HWND grid = FindControl(main, IDC_GRIDINFO);
+    o.rows = ReadListViewRows(grid);
+    o.txtFile = WindowText(FindControl(main, IDC_TXTFILE));
+    o.reportVisible = ::IsWindowVisible(grid);
+    o.comparisonVisible = ::IsWindowVisible(FindControl(main, IDC_GRIDCOMPARISON));
+    o.tab = ::SendMessageW(FindControl(main, calvorn::ui::IDC_XTAB1), TCM_GETCURSEL, 0, 0);
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    auto code = run.WaitForExit(20s);
+    EXPECT_TRUE(code.has_value());
+    return o;
+}
+
+} // namespace
+
+TEST(BarePath, RelativeNameOpensTheReportOfTheFileBesideTheProgram) {
+    // No ":\" in the path: it is taken from the program's folder.
+    Opened o = OpenOnCommandLine(L"\"fixtures\\tl_none.dll\"");
+    EXPECT_EQ(o.txtFile, BuildDir() + L"fixtures\\tl_none.dll");
+    EXPECT_EQ(o.tab, 0);
+    EXPECT_TRUE(o.reportVisible);
+    EXPECT_FALSE(o.comparisonVisible);
+    ASSERT_EQ(o.rows.size(), 18u);
+    EXPECT_EQ(o.rows[0], (std::vector<std::wstring>{L"File Info", L""}));
+    EXPECT_EQ(o.rows[1][0], L"CompanyName: ");
+    EXPECT_EQ(o.rows[10][0], L"Extended File Info");
+    EXPECT_EQ(o.rows[17][0], L"Flags: ");
+}
+
+TEST(BarePath, RegisteredLibraryReportHasItsRegistrationAndFileInfo) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    const std::wstring path = FixturePath(L"tl_alpha.dll");
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", path));
+    Opened o = OpenOnCommandLine(L"\"" + path + L"\"");
+    EXPECT_EQ(o.txtFile, path);
+    ASSERT_EQ(o.rows.size(), 24u);
+    const Rows head = {{L"TypeLib Info", L""},
+                       {L"TypeLib Name:", L"CalvornAlpha (Calvorn fixture library Alpha)"},
+                       {L"GUID:", kAlphaGuid},
+                       {L"Version:", L"1.0"},
+                       {L"Registered", L"Yes"},
+                       {L"Path: ", path},
+                       {L"File Info", L""}};
+    EXPECT_EQ(Rows(o.rows.begin(), o.rows.begin() + 7), head);
+    EXPECT_EQ(o.rows[16][0], L"Extended File Info");
+}

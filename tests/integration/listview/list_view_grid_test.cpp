@@ -1,0 +1,148 @@
+// The list-view grid under a real window: rows as list-view items, widths
+// at the window's DPI, heading colours as painted, Ctrl+C.
+
+#include "ui/clsGrid.h"
+#include "ui/list_view_grid.h"
+#include "ui/window.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+using namespace calvorn::ui;
+
+namespace {
+
+ListViewGrid* g_forwardTo = nullptr;
+
+LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NOTIFY && g_forwardTo) {
+        LRESULT result = 0;
+        if (g_forwardTo->OnNotify(reinterpret_cast<NMHDR*>(lp), result))
+            return result;
+    }
+    return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+class ListViewGridTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = HostProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"ListViewGridTestHost";
+        ::RegisterClassW(&wc);
+        host = ::CreateWindowExW(0, wc.lpszClassName, L"host", WS_OVERLAPPEDWINDOW, 0, 0, 800, 400,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+        ASSERT_NE(host, nullptr);
+        ASSERT_TRUE(grid.Create(host, 100));
+        ::MoveWindow(grid.Hwnd(), 0, 0, 780, 360, FALSE);
+        g_forwardTo = &grid;
+        presenter.Init(grid);
+    }
+    void TearDown() override {
+        g_forwardTo = nullptr;
+        ::DestroyWindow(host);
+    }
+    std::wstring ItemText(int row, int col) {
+        wchar_t buffer[256] = {};
+        ListView_GetItemText(grid.Hwnd(), row, col, buffer, 256);
+        return buffer;
+    }
+    void Pump() {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+    }
+    // The colour painted near the right end of a cell, away from its text.
+    COLORREF PaintedAt(int row, int col) {
+        RECT cell{};
+        ListView_GetSubItemRect(grid.Hwnd(), row, col, LVIR_BOUNDS, &cell);
+        if (col == 0)
+            cell.right = cell.left + ListView_GetColumnWidth(grid.Hwnd(), 0);
+        HDC dc = ::GetDC(grid.Hwnd());
+        COLORREF c = ::GetPixel(dc, cell.right - 4, (cell.top + cell.bottom) / 2);
+        ::ReleaseDC(grid.Hwnd(), dc);
+        return c;
+    }
+    void Report() {
+        presenter.Clear();
+        presenter.AddRow(L"TypeLib Info", L"", true);
+        presenter.AddRow(L"GUID:", L"{X}", false);
+        presenter.AddRow(L"File Info", L"", true);
+        presenter.AddRow(L"CompanyName: ", L"Acme", false);
+        presenter.AddRow(L"Extended File Info", L"", true);
+    }
+
+    HWND host = nullptr;
+    ListViewGrid grid;
+    clsGrid presenter;
+};
+
+} // namespace
+
+TEST_F(ListViewGridTest, RowsAreListViewItemsWithWidthsAtTheWindowDpi) {
+    Report();
+    ASSERT_EQ(ListView_GetItemCount(grid.Hwnd()), 5);
+    EXPECT_EQ(ItemText(1, 0), L"GUID:");
+    EXPECT_EQ(ItemText(1, 1), L"{X}");
+    EXPECT_EQ(ItemText(3, 1), L"Acme");
+    UINT dpi = WindowDpi(grid.Hwnd());
+    EXPECT_EQ(ListView_GetColumnWidth(grid.Hwnd(), 0), TwipsToPixels(2000, dpi));
+    EXPECT_EQ(ListView_GetColumnWidth(grid.Hwnd(), 1), TwipsToPixels(4200, dpi));
+
+    presenter.ShowMsg(L"At least of the files is not a valid ActiveX file!");
+    ASSERT_EQ(ListView_GetItemCount(grid.Hwnd()), 1);
+    EXPECT_EQ(ItemText(0, 0), L"At least of the files is not a valid ActiveX file!");
+    EXPECT_EQ(ItemText(0, 1), L"");
+    EXPECT_EQ(ListView_GetColumnWidth(grid.Hwnd(), 0), TwipsToPixels(20000, dpi));
+    EXPECT_EQ(grid.PaintOf(0, 0).back, ::GetSysColor(COLOR_DESKTOP));
+}
+
+TEST_F(ListViewGridTest, HeadingsArePaintedInTheDesktopColourAndOrange) {
+    Report();
+    ::ShowWindow(host, SW_SHOW);
+    ::UpdateWindow(host);
+    ::RedrawWindow(grid.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
+    Pump();
+    const COLORREF desktop = ::GetSysColor(COLOR_DESKTOP);
+    const COLORREF orange = RGB(252, 156, 27);
+    const COLORREF window = ::GetSysColor(COLOR_WINDOW);
+    EXPECT_EQ(grid.PaintOf(0, 1).back, desktop);
+    EXPECT_EQ(grid.PaintOf(2, 0).back, orange);
+    EXPECT_EQ(grid.PaintOf(2, 0).fore, RGB(255, 255, 255));
+    EXPECT_EQ(grid.PaintOf(3, 1).back, window);
+    EXPECT_EQ(PaintedAt(0, 0), desktop);
+    EXPECT_EQ(PaintedAt(0, 1), desktop);
+    EXPECT_EQ(PaintedAt(2, 0), orange);
+    EXPECT_EQ(PaintedAt(2, 1), orange);
+    EXPECT_EQ(PaintedAt(3, 1), window);
+    EXPECT_EQ(PaintedAt(4, 1), desktop);
+}
+
+TEST_F(ListViewGridTest, CtrlCCopiesSelectedRowsOrAllAsTabSeparatedText) {
+    Report();
+    EXPECT_EQ(grid.CopyText(), L"TypeLib Info\t\r\nGUID:\t{X}\r\nFile Info\t\r\n"
+                               L"CompanyName: \tAcme\r\nExtended File Info\t\r\n");
+    ListView_SetItemState(grid.Hwnd(), 1, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(grid.Hwnd(), 3, LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_EQ(grid.CopyText(), L"GUID:\t{X}\r\nCompanyName: \tAcme\r\n");
+
+    // The key as the control receives it, with Ctrl held down.
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    ::SendMessageW(grid.Hwnd(), WM_KEYDOWN, 'C', 0);
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+
+    ASSERT_TRUE(::OpenClipboard(host));
+    std::wstring copied;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        copied = static_cast<const wchar_t*>(::GlobalLock(data));
+        ::GlobalUnlock(data);
+    }
+    ::CloseClipboard();
+    EXPECT_EQ(copied, L"GUID:\t{X}\r\nCompanyName: \tAcme\r\n");
+}

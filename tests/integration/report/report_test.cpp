@@ -1,0 +1,315 @@
+// The component report and the comparison on the fixture libraries, with
+// the registry states built here under HKEY_CLASSES_ROOT\TypeLib.
+
+#include "inspection/clsActiveX.h"
+#include "inspection/typelib_info.h"
+#include "support/fake_message_box.h"
+#include "support/test_paths.h"
+#include "support/typelib_keys.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace calvorn;
+using namespace calvorn::test;
+using inspection::clsActiveX;
+using inspection::TypeLibInfo;
+
+namespace {
+
+struct Row {
+    std::wstring label;
+    std::wstring value;
+    bool heading = false;
+    bool operator==(const Row&) const = default;
+};
+
+class RecordingPresenter final : public inspection::IReportPresenter {
+  public:
+    void Clear() override {
+        rows.clear();
+        message.clear();
+    }
+    void AddRow(const std::wstring& c, const std::wstring& t, bool h) override {
+        rows.push_back({c, t, h});
+    }
+    void ShowMsg(const std::wstring& m) override {
+        Clear();
+        message = m;
+    }
+    std::vector<std::wstring> Headings() const {
+        std::vector<std::wstring> h;
+        for (const Row& r : rows)
+            if (r.heading)
+                h.push_back(r.label);
+        return h;
+    }
+    // The rows before the "File Info" heading.
+    std::vector<Row> TypeLibRows() const {
+        std::vector<Row> out;
+        for (const Row& r : rows) {
+            if (r.heading && r.label == L"File Info")
+                break;
+            out.push_back(r);
+        }
+        return out;
+    }
+    std::vector<Row> rows;
+    std::wstring message;
+};
+
+const std::wstring kAlphaName = L"CalvornAlpha (Calvorn fixture library Alpha)";
+
+std::vector<Row> AlphaHead(const std::wstring& registered) {
+    return {{L"TypeLib Info", L"", true},
+            {L"TypeLib Name:", kAlphaName, false},
+            {L"GUID:", kAlphaGuid, false},
+            {L"Version:", L"1.0", false},
+            {L"Registered", registered, false}};
+}
+
+std::vector<Row> operator+(std::vector<Row> a, const std::vector<Row>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class Report : public ::testing::Test {
+  protected:
+    Report() { inspector.Init(info, comparison); }
+    std::vector<Row> ReportOf(const std::wstring& fixture) {
+        inspector.FileName(fixture.empty() ? L"" : FixturePath(fixture));
+        inspector.DisplayInfo();
+        return info.TypeLibRows();
+    }
+    FakeMessageBox box;
+    RecordingPresenter info;
+    RecordingPresenter comparison;
+    clsActiveX inspector{box};
+};
+
+const wchar_t* const kFileLabels[] = {L"File Info",           L"CompanyName: ",
+                                      L"FileDescription: ",   L"InternalName: ",
+                                      L"LegalCopyright: ",    L"LegalTrademarks: ",
+                                      L"OriginalFileName: ",  L"ProductName: ",
+                                      L"ProductVersion: ",    L"Comments: ",
+                                      L"Extended File Info",  L"Type: ",
+                                      L"SubType: ",           L"Version: ",
+                                      L"Product Version: ",   L"OS: ",
+                                      L"Structure Version: ", L"Flags: "};
+
+} // namespace
+
+TEST(TypeLibInfo, ReadsIdentityNameAndHelpAndMissesQuietly) {
+    auto ten = TypeLibInfo::Open(FixturePath(L"tl_ten.dll"));
+    ASSERT_TRUE(ten.has_value());
+    EXPECT_EQ(ten->Guid(), kTenGuid);
+    EXPECT_EQ(ten->MajorVersion(), 1);
+    EXPECT_EQ(ten->MinorVersion(), 10);
+    EXPECT_EQ(ten->Name(), L"CalvornTen");
+    EXPECT_EQ(ten->HelpString(), L"Calvorn fixture library Ten");
+    EXPECT_EQ(inspection::VersionKeyName(1, 10), L"1.a");
+    EXPECT_EQ(inspection::VersionKeyName(0x2b, 0xff), L"2b.ff");
+    EXPECT_EQ(inspection::VersionText(1, 10), L"1.10");
+
+    auto noHelp = TypeLibInfo::Open(FixturePath(L"tl_nohelp.dll"));
+    ASSERT_TRUE(noHelp.has_value());
+    EXPECT_EQ(noHelp->HelpString(), L"");
+
+    EXPECT_FALSE(TypeLibInfo::Open(FixturePath(L"tl_none.dll")).has_value());
+    EXPECT_FALSE(TypeLibInfo::Open(FixturePath(L"missing.dll")).has_value());
+    EXPECT_FALSE(TypeLibInfo::Open(L"").has_value());
+
+    auto alpha = TypeLibInfo::Open(FixturePath(L"tl_alpha.dll"));
+    auto alphaAgain = TypeLibInfo::Open(FixturePath(L"tl_alpha.dll"));
+    auto alpha2 = TypeLibInfo::Open(FixturePath(L"tl_alpha2.dll"));
+    ASSERT_TRUE(alpha && alphaAgain && alpha2);
+    EXPECT_TRUE(alpha->IsSameLibrary(*alphaAgain));
+    EXPECT_FALSE(alpha->IsSameLibrary(*alpha2)); // same GUID, other version
+    EXPECT_FALSE(alpha->IsSameLibrary(*ten));
+}
+
+TEST_F(Report, UnregisteredLibraryHasNoOtherVersionsSection) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    EXPECT_EQ(ReportOf(L"tl_alpha.dll"), AlphaHead(L"No"));
+    EXPECT_EQ(info.Headings(),
+              (std::vector<std::wstring>{L"TypeLib Info", L"File Info", L"Extended File Info"}));
+    std::vector<std::wstring> labels;
+    for (size_t i = 5; i < info.rows.size(); ++i)
+        labels.push_back(info.rows[i].label);
+    EXPECT_EQ(labels, std::vector<std::wstring>(std::begin(kFileLabels), std::end(kFileLabels)));
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST_F(Report, RegisteredVersionShowsItsPathAndOtherVersionsTheirs) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib\\alpha1.dll"));
+    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
+              AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"C:\\lib\\alpha1.dll", false}}));
+
+    ASSERT_TRUE(keys.AddVersion(L"2.0", L"Alpha two", L"C:\\lib\\alpha2.dll"));
+    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
+              AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"C:\\lib\\alpha1.dll", false},
+                                                    {L"Other Versions Found!", L"", true},
+                                                    {L"TypeLib Name:", L"Alpha two", false},
+                                                    {L"Version:", L"2.0", false},
+                                                    {L"Path: ", L"C:\\lib\\alpha2.dll", false}}));
+}
+
+TEST_F(Report, UnregisteredVersionListsTheOtherRegisteredVersions) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    ASSERT_TRUE(keys.AddVersion(L"2.0", L"Alpha two", L"C:\\lib\\alpha2.dll"));
+    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
+              AlphaHead(L"No") + std::vector<Row>({{L"Other Versions Found!", L"", true},
+                                                   {L"TypeLib Name:", L"Alpha two", false},
+                                                   {L"Version:", L"2.0", false},
+                                                   {L"Path: ", L"C:\\lib\\alpha2.dll", false}}));
+    // The headings alternate through the presenter: four of them now.
+    EXPECT_EQ(info.Headings().size(), 4u);
+}
+
+TEST_F(Report, LibraryKeyWithoutVersionsShowsAnEmptyOtherVersionsSection) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    ASSERT_TRUE(keys.CreateLibraryKey());
+    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
+              AlphaHead(L"No") + std::vector<Row>({{L"Other Versions Found!", L"", true}}));
+}
+
+TEST_F(Report, MissingPlatformKeysGiveAnEmptyPathAndWin64IsShownAsSuch) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one"));
+    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
+              AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"", false}}));
+
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib64\\alpha1.dll", L"win64"));
+    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
+              AlphaHead(L"Yes") +
+                  std::vector<Row>({{L"Path: ", L"C:\\lib64\\alpha1.dll (win64)", false}}));
+
+    // With both, the 32-bit registration is the one shown.
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib\\alpha1.dll"));
+    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
+              AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"C:\\lib\\alpha1.dll", false}}));
+}
+
+TEST_F(Report, MinorVersionTenIsLookedUpInHexAndShownInDecimal) {
+    ScopedTypeLibKeys keys(kTenGuid);
+    // A decimal key name is not this version's registration.
+    ASSERT_TRUE(keys.AddVersion(L"1.10", L"decimal", L"C:\\wrong.dll"));
+    std::vector<Row> rows = ReportOf(L"tl_ten.dll");
+    ASSERT_GE(rows.size(), 5u);
+    EXPECT_EQ(rows[3], (Row{L"Version:", L"1.10", false}));
+    EXPECT_EQ(rows[4], (Row{L"Registered", L"No", false}));
+
+    ASSERT_TRUE(keys.AddVersion(L"1.a", L"Ten", L"C:\\ten.dll"));
+    rows = ReportOf(L"tl_ten.dll");
+    ASSERT_GE(rows.size(), 6u);
+    EXPECT_EQ(rows[4], (Row{L"Registered", L"Yes", false}));
+    EXPECT_EQ(rows[5], (Row{L"Path: ", L"C:\\ten.dll", false}));
+}
+
+TEST_F(Report, LibraryWithoutHelpStringShowsEmptyParentheses) {
+    ScopedTypeLibKeys keys(kNoHelpGuid);
+    std::vector<Row> rows = ReportOf(L"tl_nohelp.dll");
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[1], (Row{L"TypeLib Name:", L"CalvornNoHelp ()", false}));
+}
+
+TEST_F(Report, FilesWithoutATypeLibraryStartWithFileInfo) {
+    for (const wchar_t* fixture : {L"tl_none.dll", L"missing.dll", L""}) {
+        ReportOf(fixture);
+        ASSERT_EQ(info.rows.size(), std::size(kFileLabels)) << fixture;
+        for (size_t i = 0; i < info.rows.size(); ++i)
+            EXPECT_EQ(info.rows[i].label, kFileLabels[i]) << fixture;
+        EXPECT_TRUE(info.rows[0].heading);
+        EXPECT_TRUE(info.rows[10].heading);
+    }
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST_F(Report, SecondReportReplacesTheFirst) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    ReportOf(L"tl_alpha.dll");
+    std::vector<Row> once = info.rows;
+    ReportOf(L"tl_alpha.dll");
+    EXPECT_EQ(info.rows, once);
+}
+
+class Comparison : public Report {
+  protected:
+    void Compare(const std::wstring& first, const std::wstring& second) {
+        inspector.FirstFilename(first.empty() ? L"" : FixturePath(first));
+        inspector.SecondFilename(second.empty() ? L"" : FixturePath(second));
+        inspector.DoComparison();
+    }
+};
+
+TEST_F(Comparison, SameFileTwiceIsIdenticalWithTwoEqualSummaries) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib\\alpha1.dll"));
+    Compare(L"tl_alpha.dll", L"tl_alpha.dll");
+    std::vector<Row> summary = {{L"TypeLib Name:", kAlphaName, false},
+                                {L"GUID:", kAlphaGuid, false},
+                                {L"Version:", L"1.0", false},
+                                {L"Registered", L"Yes", false},
+                                {L"Registered Path:", L"C:\\lib\\alpha1.dll", false}};
+    EXPECT_EQ(comparison.rows,
+              std::vector<Row>({{L"Comparison Result", L"", true},
+                                {L"These files are Identical.", L"", false},
+                                {L"First File TypeLib Info", L"", true}}) +
+                  summary + std::vector<Row>({{L"Second File TypeLib Info", L"", true}}) + summary);
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST_F(Comparison, OtherVersionIsDifferentAndUnregisteredHasNoPathRow) {
+    ScopedTypeLibKeys alpha(kAlphaGuid);
+    ScopedTypeLibKeys ten(kTenGuid);
+    ASSERT_TRUE(ten.AddVersion(L"1.a", L"Ten", L"C:\\ten.dll"));
+    Compare(L"tl_alpha.dll", L"tl_ten.dll");
+    ASSERT_EQ(comparison.rows.size(), 13u);
+    EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+    EXPECT_EQ(comparison.rows[6], (Row{L"Registered", L"No", false}));
+    EXPECT_EQ(comparison.rows[7], (Row{L"Second File TypeLib Info", L"", true}));
+    EXPECT_EQ(comparison.rows[10], (Row{L"Version:", L"1.10", false}));
+    EXPECT_EQ(comparison.rows[12], (Row{L"Registered Path:", L"C:\\ten.dll", false}));
+
+    Compare(L"tl_alpha.dll", L"tl_alpha2.dll");
+    ASSERT_GE(comparison.rows.size(), 2u);
+    EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+}
+
+TEST_F(Comparison, FileWithoutTypeLibraryGivesOnlyTheMessageRow) {
+    for (auto [first, second] :
+         {std::pair{L"tl_alpha.dll", L"tl_none.dll"}, std::pair{L"tl_none.dll", L"tl_alpha.dll"},
+          std::pair{L"tl_alpha.dll", L"missing.dll"}}) {
+        comparison.rows = {{L"old", L"", false}};
+        Compare(first, second);
+        EXPECT_TRUE(comparison.rows.empty()) << first << " " << second;
+        EXPECT_EQ(comparison.message, L"At least of the files is not a valid ActiveX file!");
+    }
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST_F(Comparison, OneNameMissingAsksForTwoFilesAndLeavesTheGrid) {
+    comparison.rows = {{L"previous", L"", true}};
+    Compare(L"tl_alpha.dll", L"");
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, L"You must select two files!");
+    EXPECT_EQ(box.shown[0].title, L"");
+    EXPECT_EQ(box.shown[0].flags, 48u);
+    EXPECT_EQ(comparison.rows, (std::vector<Row>({{L"previous", L"", true}})));
+}
+
+TEST(ComparisonErrors, UnboundInspectorReportsThroughTheGivenReporter) {
+    FakeMessageBox box;
+    std::wstring tag;
+    clsActiveX inspector(box,
+                         [&](const std::wstring& t, const platform::ErrorRecord&) { tag = t; });
+    inspector.FirstFilename(L"a");
+    inspector.SecondFilename(L"b");
+    inspector.DoComparison();
+    EXPECT_EQ(tag, L"DoComparison - clsActiveX");
+    EXPECT_TRUE(box.shown.empty());
+    inspector.DisplayInfo(); // nothing bound: nothing happens, nothing shown
+    EXPECT_TRUE(box.shown.empty());
+}

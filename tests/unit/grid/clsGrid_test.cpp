@@ -1,0 +1,145 @@
+// The report presenter against a grid that records what it is told.
+
+#include "ui/clsGrid.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <utility>
+
+using namespace calvorn::ui;
+
+namespace {
+
+struct Cell {
+    std::wstring text;
+    std::optional<GridColor> back;
+    std::optional<GridColor> fore;
+};
+
+class FakeGrid final : public IFlexGrid {
+  public:
+    int Rows() const override { return rows; }
+    void Rows(int count) override {
+        rows = count;
+        std::erase_if(cells, [&](const auto& c) { return c.first.first >= count; });
+    }
+    void Cols(int count) override { cols = count; }
+    int Row() const override { return row; }
+    void Row(int r) override { row = r; }
+    int Col() const override { return col; }
+    void Col(int c) override { col = c; }
+    std::wstring Text() const override {
+        auto it = cells.find({row, col});
+        return it == cells.end() ? L"" : it->second.text;
+    }
+    void Text(const std::wstring& text) override { cells[{row, col}].text = text; }
+    void CellBackColor(GridColor color) override { cells[{row, col}].back = color; }
+    void CellForeColor(GridColor color) override { cells[{row, col}].fore = color; }
+    void ColAlignment(int c, int alignment) override { alignments[c] = alignment; }
+    void ColWidth(int c, int twips) override { widths[c] = twips; }
+    void Clear() override {
+        for (auto& [key, cell] : cells)
+            cell = {};
+        ++clears;
+    }
+
+    Cell At(int r, int c) const {
+        auto it = cells.find({r, c});
+        return it == cells.end() ? Cell{} : it->second;
+    }
+
+    int rows = 7;
+    int cols = 5;
+    int row = 0;
+    int col = 0;
+    int clears = 0;
+    std::map<std::pair<int, int>, Cell> cells;
+    std::map<int, int> alignments;
+    std::map<int, int> widths;
+};
+
+} // namespace
+
+TEST(clsGrid, InitLeavesAnEmptyGridOfTwoColumns) {
+    FakeGrid grid;
+    clsGrid presenter;
+    presenter.Init(grid);
+    EXPECT_EQ(grid.rows, 0);
+    EXPECT_EQ(grid.cols, 2);
+}
+
+TEST(clsGrid, HeadingsAlternateDesktopOrangeDesktopAndOrdinaryRowsKeepDefaults) {
+    FakeGrid grid;
+    clsGrid presenter;
+    presenter.Init(grid);
+    presenter.Clear();
+    presenter.AddRow(L"TypeLib Info", L"", true);
+    presenter.AddRow(L"GUID:", L"{x}", false);
+    presenter.AddRow(L"File Info", L"", true);
+    presenter.AddRow(L"CompanyName: ", L"Acme", false);
+    presenter.AddRow(L"Extended File Info", L"", true);
+
+    ASSERT_EQ(grid.rows, 5);
+    const GridColor expected[] = {kDesktopColor, 0, kOrange, 0, kDesktopColor};
+    for (int r = 0; r < 5; ++r) {
+        for (int c = 0; c < 2; ++c) {
+            Cell cell = grid.At(r, c);
+            if (expected[r] == 0) {
+                EXPECT_FALSE(cell.back.has_value()) << r;
+                EXPECT_FALSE(cell.fore.has_value()) << r;
+            } else {
+                EXPECT_EQ(cell.back, expected[r]) << r << "," << c;
+                EXPECT_EQ(cell.fore, kWhite) << r << "," << c;
+            }
+        }
+    }
+    EXPECT_EQ(grid.At(1, 0).text, L"GUID:");
+    EXPECT_EQ(grid.At(1, 1).text, L"{x}");
+    EXPECT_EQ(grid.At(3, 1).text, L"Acme");
+    EXPECT_EQ(grid.widths[0], 2000);
+    EXPECT_EQ(grid.widths[1], 4200);
+    EXPECT_EQ(grid.alignments[0], 1);
+    EXPECT_EQ(grid.alignments[1], 1);
+}
+
+TEST(clsGrid, ClearRestartsTheAlternationAndEmptiesTheGrid) {
+    FakeGrid grid;
+    clsGrid presenter;
+    presenter.Init(grid);
+    presenter.AddRow(L"A", L"", true);
+    presenter.Clear();
+    EXPECT_EQ(grid.rows, 0);
+    EXPECT_EQ(grid.cols, 2);
+    EXPECT_GE(grid.clears, 1);
+    presenter.AddRow(L"B", L"", true);
+    EXPECT_EQ(grid.At(0, 0).back, kDesktopColor);
+}
+
+TEST(clsGrid, MessageTakesAWideFirstColumnAndTheNextHeadingStartsAtDesktop) {
+    FakeGrid grid;
+    clsGrid presenter;
+    presenter.Init(grid);
+    presenter.AddRow(L"First", L"", true); // the next heading would be orange
+    presenter.ShowMsg(L"At least of the files is not a valid ActiveX file!");
+    ASSERT_EQ(grid.rows, 1);
+    EXPECT_EQ(grid.At(0, 0).text, L"At least of the files is not a valid ActiveX file!");
+    EXPECT_EQ(grid.At(0, 0).back, kDesktopColor);
+    EXPECT_EQ(grid.At(0, 0).fore, kWhite);
+    EXPECT_EQ(grid.At(0, 1).text, L"");
+    EXPECT_EQ(grid.widths[0], 20000);
+
+    presenter.AddRow(L"Heading", L"", true);
+    ASSERT_EQ(grid.rows, 2);
+    EXPECT_EQ(grid.At(1, 0).back, kDesktopColor);
+    EXPECT_EQ(grid.widths[0], 2000);
+}
+
+TEST(clsGrid, UnboundPresenterDoesNothing) {
+    clsGrid presenter;
+    presenter.Clear();
+    presenter.AddRow(L"A", L"B", true);
+    presenter.ShowMsg(L"C");
+    SUCCEED();
+}
