@@ -167,8 +167,13 @@ BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layou
         } else if (block.kind == L"Grid") {
             if (makeGrid) {
                 hwnd = makeGrid(block, in.parent, id);
-                if (hwnd)
+                if (hwnd) {
+                    // Its frame lies above it among the siblings: a grid that
+                    // clipped its siblings would not be painted at all.
+                    LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
+                    ::SetWindowLongPtrW(hwnd, GWL_STYLE, style & ~WS_CLIPSIBLINGS);
                     ::MoveWindow(hwnd, x, y, w, h, FALSE);
+                }
             } else {
                 hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                                          base | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |

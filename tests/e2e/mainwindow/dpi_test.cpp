@@ -60,6 +60,14 @@ void ExpectLaidOut(DWORD dpi) {
         EXPECT_TRUE(inner.left >= 0 && inner.top >= 0 && inner.right <= outer.right &&
                     inner.bottom <= outer.bottom)
             << "control " << ::GetDlgCtrlID(child) << " leaves its container at " << dpi << " DPI";
+        // Shown controls can paint: no sibling clips them away.
+        if (::IsWindowVisible(child)) {
+            HDC dc = ::GetDC(child);
+            RECT box{};
+            EXPECT_NE(::GetClipBox(dc, &box), NULLREGION)
+                << "control " << ::GetDlgCtrlID(child) << " cannot paint";
+            ::ReleaseDC(child, dc);
+        }
     }
     // A Command button is as high as its stored 420 twips.
     RECT button{};
