@@ -66,8 +66,17 @@ void frmDisplay::ShowModal() {
     if (!Hwnd())
         return;
     HWND owner = owner_;
-    if (owner)
+    if (owner) {
+        // Centred over the window it belongs to, and kept on the screen.
+        RECT o{}, self{};
+        ::GetWindowRect(owner, &o);
+        ::GetWindowRect(Hwnd(), &self);
+        int x = (o.left + o.right - (self.right - self.left)) / 2;
+        int y = (o.top + o.bottom - (self.bottom - self.top)) / 2;
+        ::SetWindowPos(Hwnd(), nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         ::EnableWindow(owner, FALSE);
+    }
     ::ShowWindow(Hwnd(), SW_SHOW);
     ::SetForegroundWindow(Hwnd());
     ::SetFocus(txtinfo_);
