@@ -157,18 +157,17 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         OnCreate();
         return 0;
     case WM_ACTIVATE: {
-        static HWND lastFocus = nullptr;
         if (LOWORD(wp) == WA_INACTIVE) {
             HWND focus = ::GetFocus();
             if (focus && ::IsChild(Hwnd(), focus))
-                lastFocus = focus;
+                lastFocus_ = focus;
             return 0;
         }
         // Every Command button re-initialises itself when the window is activated.
         if (services_.initButtons)
             services_.initButtons(Hwnd(), true, true);
-        if (lastFocus && ::IsWindow(lastFocus) && ::IsWindowVisible(lastFocus))
-            ::SetFocus(lastFocus);
+        if (lastFocus_ && ::IsWindow(lastFocus_) && ::IsWindowVisible(lastFocus_))
+            ::SetFocus(lastFocus_);
         else
             ::SetFocus(::GetNextDlgTabItem(Hwnd(), nullptr, FALSE));
         return 0;

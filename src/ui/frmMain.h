@@ -115,6 +115,7 @@ class frmMain final : public Window<frmMain> {
     std::unique_ptr<registry::clsRegistry> oShellRegistry;
     BuiltForm form_;
     FormFonts fonts_;
+    HWND lastFocus_ = nullptr; // the control that had the focus when the window was left
     ListViewGrid gridinfo_;
     ListViewGrid gridcomparison_;
 };

@@ -1,6 +1,9 @@
 // The stored layout format and the Command button's persisted property set.
 
+#include "support/test_paths.h"
 #include "ui/form_layout.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -78,4 +81,38 @@ TEST(ButtonProperties, WrittenInTheStoredOrder) {
     WriteButtonProperties(p, L"Arial", block);
     EXPECT_EQ(Keys(block), (std::vector<std::wstring>{L"Enabled", L"Caption", L"FirstRun", L"Font",
                                                       L"FontColour", L"Visible"}));
+}
+
+TEST(FormLayout, TheStoredMainWindowReadsAndWritesBackUnchanged) {
+    // The layout as it lies in the source tree, beside this build.
+    const std::wstring path = calvorn::test::BuildDir() + L"..\\..\\res\\frmMain.layout";
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        GTEST_SKIP() << "no source tree beside the build";
+    std::string bytes(1 << 16, '\0');
+    DWORD read = 0;
+    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    ::CloseHandle(file);
+    std::wstring text(bytes.begin(), bytes.begin() + read); // the layout is plain ASCII
+    auto layout = ParseLayout(text);
+    ASSERT_GT(layout.size(), 30u);
+    EXPECT_EQ(ParseLayout(WriteLayout(layout)), layout);
+    int buttons = 0;
+    for (const LayoutBlock& block : layout) {
+        if (block.kind != L"Command")
+            continue;
+        ++buttons;
+        // Each stored button holds its non-default properties in the written order.
+        LayoutBlock properties{block.kind, block.name, {}};
+        for (const LayoutProperty& p : block.properties)
+            if (p.key == L"Caption" || p.key == L"Enabled" || p.key == L"FirstRun" ||
+                p.key == L"Font" || p.key == L"FontColour" || p.key == L"Visible")
+                properties.properties.push_back(p);
+        LayoutBlock rewritten{block.kind, block.name, {}};
+        WriteButtonProperties(ReadButtonProperties(block, L"Arial"), L"Arial", rewritten);
+        EXPECT_EQ(rewritten, properties)
+            << "button " << std::string(block.name.begin(), block.name.end());
+    }
+    EXPECT_EQ(buttons, 6);
 }
