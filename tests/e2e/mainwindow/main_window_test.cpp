@@ -86,13 +86,13 @@ TEST(MainWindow, CancelAndEnterKeepTheTypedText) {
     ASSERT_NE(dialog, nullptr);
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
-    EXPECT_EQ(w.Text(IDC_TXTFILE), L"C:\\typed\\by hand.dll");
+    EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, L"C:\\typed\\by hand.dll"), L"C:\\typed\\by hand.dll");
     // Enter in the file box neither clears it nor closes anything.
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_KEYDOWN, VK_RETURN, 0);
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_CHAR, L'\r', 0);
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(::IsWindowVisible(w.main));
-    EXPECT_EQ(w.Text(IDC_TXTFILE), L"C:\\typed\\by hand.dll");
+    EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, L"C:\\typed\\by hand.dll"), L"C:\\typed\\by hand.dll");
 }
 
 TEST(MainWindow, TabKeyWalksTheControlsOfTheActiveTabInOrder) {
