@@ -386,6 +386,12 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_KILLFOCUS:
         Carry(logic_.FocusLost());
         return 0;
+    case WM_KEYUP:
+        // Space presses the focused button as its access key would: the "..."
+        // and Enable buttons carry no access key, and keyboard users need them.
+        if (wp == VK_SPACE && logic_.EnabledValue())
+            Carry(logic_.AccessKeyPressed());
+        return 0;
     case BM_CLICK:
         if (logic_.EnabledValue()) {
             settingFocusForKey_ = true;

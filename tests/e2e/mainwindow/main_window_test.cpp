@@ -131,3 +131,24 @@ TEST(MainWindow, RegisterAndUnregisterTheTypedPath) {
     // The report is rebuilt meanwhile; the typed path stays.
     EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_TXTFILE) == FixturePath(L"probe_good.dll"); }));
 }
+
+TEST(MainWindow, SpaceOnAFocusedButtonWithoutAccessKeyPressesIt) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    SelectTab(w.main, 1);
+    HWND first = w.Control(IDC_TXTFIRSTFILE);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(first); }));
+    ::PostMessageW(first, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::PostMessageW(first, WM_LBUTTONUP, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == first; }));
+    ::PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
+    HWND dots = w.Control(IDC_CMDSELECTONE);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == dots; }));
+    ::PostMessageW(dots, WM_KEYDOWN, VK_SPACE, 0);
+    ::PostMessageW(dots, WM_KEYUP, VK_SPACE, 0);
+    HWND dialog = WaitForDialog(w.run, L"Open");
+    ASSERT_NE(dialog, nullptr);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
+    EXPECT_EQ(w.TextOnceIs(IDC_TXTFIRSTFILE, L""), L"");
+}

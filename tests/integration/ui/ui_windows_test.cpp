@@ -84,7 +84,12 @@ TEST_F(CommandWindow, MouseClickAndAccessKeyReachTheParent) {
 
     ::SendMessageW(hwnd_, BM_CLICK, 0, 0);
     EXPECT_EQ(Clicks(), 2);
-    // Enter and Space are not the button's keys.
+    // Space presses the focused button; Enter stays the dialog manager's.
+    ::SendMessageW(hwnd_, WM_KEYDOWN, VK_SPACE, 0);
+    ::SendMessageW(hwnd_, WM_KEYUP, VK_SPACE, 0);
+    EXPECT_EQ(Clicks(), 3);
+    ::SendMessageW(hwnd_, WM_KEYUP, VK_RETURN, 0);
+    EXPECT_EQ(Clicks(), 3);
     EXPECT_EQ(::SendMessageW(hwnd_, WM_GETDLGCODE, 0, 0), DLGC_BUTTON);
 }
 
