@@ -9,6 +9,7 @@
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/clsGrid.h"
+#include "ui/frmDisplay.h"
 #include "ui/frmMain.h"
 #include "ui/message_loop.h"
 
@@ -42,8 +43,10 @@ bool Main() {
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
         main.Services().appPath = app.sAppPath;
+        main.Services().initButtons = InitButtons;
         if (!main.Load())
             throw Failure(platform::Win32Error(::GetLastError()));
+        ui::DisplayWindow().Load(main.Hwnd());
         main.Caption(app.sAppTitle);
 
         app.oRegistrator = std::make_unique<registration::clsRegistrator>();
@@ -82,6 +85,7 @@ void ExitProgram(bool bFromMainWindow) {
         if (HWND main = ui::MainWindow().Hwnd())
             ::DestroyWindow(main);
     }
+    ui::DisplayWindow().Unload();
     app.oRegistrator.reset();
     app.oGridInfo.reset();
     app.oGridComparison.reset();

@@ -1,6 +1,7 @@
 #include "app/basTools.h"
 
 #include "platform/text.h"
+#include "ui/command_button.h"
 
 #include <windows.h>
 
@@ -80,6 +81,27 @@ bool ToBool(std::wstring_view value) {
     if (end == text.c_str() || *end != L'\0')
         return false;
     return number != 0.0;
+}
+
+void InitButtons(HWND window, bool bInitialize, bool bEnabled) {
+    std::vector<HWND> children;
+    // Pre-order over the child windows is the window's control order.
+    ::EnumChildWindows(
+        window,
+        [](HWND child, LPARAM lp) WINAPI -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children) {
+        ui::CommandButton* button = ui::CommandButton::From(child);
+        if (!button)
+            continue;
+        if (bInitialize)
+            button->Initialize();
+        else
+            button->Enabled(bEnabled);
+    }
 }
 
 std::wstring StripNull(std::wstring_view text) {

@@ -1,6 +1,8 @@
 #pragma once
 // Small routines shared by start-up and the rest of the program.
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,9 @@ std::wstring BuildAppTitle(const std::wstring& productName, unsigned major, unsi
 // True or False in any letter case, or a number (non-zero is true);
 // anything else is false.
 bool ToBool(std::wstring_view value);
+// Visits the window's controls in their control order and, for each Command
+// button, runs Initialize (bInitialize) or sets Enabled to bEnabled.
+void InitButtons(HWND window, bool bInitialize, bool bEnabled);
 // The text before the first NUL, or all of it.
 std::wstring StripNull(std::wstring_view text);
 

@@ -1,15 +1,87 @@
 #include "ui/frmMain.h"
 
+#include "inspection/clsActiveX.h"
+#include "platform/message_box.h"
+#include "registration/clsRegistrator.h"
+#include "registry/clsRegistry.h"
+#include "ui/command_button.h"
+#include "ui/file_dialog.h"
+#include "ui/frmDisplay.h"
+#include "ui/resource_ids.h"
+
 #include <commctrl.h>
 
-#include <initializer_list>
+#include <cmath>
+#include <cwchar>
+#include <cwctype>
+#include <utility>
 
 namespace calvorn::ui {
 
+using platform::ErrorRecord;
+using platform::Failure;
+
+const wchar_t* const kShellHelpText =
+    L"Shell Extensions enable generating an ActiveX file/DLL Report for a given folder. This \r\n"
+    L"will generate a full report on all DLL files and other ActiveX files within that folder.\r\n"
+    L"\r\n"
+    L"To generate a report, simply right click on a folder and then select 'ActiveX Report'.\r\n"
+    L"\r\n"
+    L"Please note that this functionality is only available while Shell Extensions are "
+    L"Enabled.\r\n";
+
 namespace {
-const wchar_t* const kTabCaptions[] = {L"Register DLL / File", L"File Comparison", L"Options"};
-const wchar_t kGridTip[] = L"Double Click for more info";
-constexpr int kMargin = 8;
+
+constexpr const wchar_t* kEnabledSentence =
+    L"Extensions are Enabled. Click Disable to remove Shell Extensions";
+constexpr const wchar_t* kDisabledSentence =
+    L"Extensions are Disabled. Click Enable to create Shell Extensions";
+constexpr const wchar_t* kAssociations[] = {L".dll", L".exe", L".ocx", L"Folder"};
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+const std::pair<const wchar_t*, int> kControlIds[] = {
+    {L"XTab1", IDC_XTAB1},
+    {L"frmFile", IDC_FRMFILE},
+    {L"Label1", IDC_LABEL1},
+    {L"txtFile", IDC_TXTFILE},
+    {L"cmdBrowse", IDC_CMDBROWSE},
+    {L"fraButtons", IDC_FRABUTTONS},
+    {L"cmdReg", IDC_CMDREG},
+    {L"cmdUnReg", IDC_CMDUNREG},
+    {L"fraInfo", IDC_FRAINFO},
+    {L"gridinfo", IDC_GRIDINFO},
+    {L"frmFileOne", IDC_FRMFILEONE},
+    {L"txtFirstFile", IDC_TXTFIRSTFILE},
+    {L"cmdSelectOne", IDC_CMDSELECTONE},
+    {L"frmFileTwo", IDC_FRMFILETWO},
+    {L"txtSecondFile", IDC_TXTSECONDFILE},
+    {L"cmdSelectTwo", IDC_CMDSELECTTWO},
+    {L"fraComparison", IDC_FRACOMPARISON},
+    {L"gridcomparison", IDC_GRIDCOMPARISON},
+    {L"Frame2", IDC_FRAME2},
+    {L"lblShell", IDC_LBLSHELL},
+    {L"cmdShellEX", IDC_CMDSHELLEX},
+    {L"Frame3", IDC_FRAME3},
+    {L"Text1", IDC_TEXT1},
+    {L"imgTabIcon", IDC_IMGTABICON},
+};
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+std::wstring TextOf(HWND hwnd) {
+    if (!hwnd)
+        return {};
+    int length = ::GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
+    return text;
+}
+
 } // namespace
 
 frmMain& MainWindow() {
@@ -17,10 +89,25 @@ frmMain& MainWindow() {
     return window;
 }
 
+frmMain::frmMain() = default;
+frmMain::~frmMain() = default;
+
 bool frmMain::Load() {
     if (Hwnd())
         return true;
-    return CreateHidden(L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, 720, 560);
+    if (!CreateHidden(L"", kStyle, kExStyle, CW_USEDEFAULT, CW_USEDEFAULT))
+        return false;
+    // The load handler.
+    try {
+        oShellRegistry = std::make_unique<registry::clsRegistry>();
+        if (services_.initButtons)
+            services_.initButtons(Hwnd(), true, true);
+    } catch (const std::bad_alloc&) {
+        if (services_.showError)
+            services_.showError(L"Form-Load <- frmMain",
+                                platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    return true;
 }
 
 void frmMain::Caption(const std::wstring& text) {
@@ -28,32 +115,14 @@ void frmMain::Caption(const std::wstring& text) {
 }
 
 int frmMain::ActiveTab() const {
-    return TabCtrl_GetCurSel(tab_);
+    return form_.tabStrip ? TabCtrl_GetCurSel(form_.tabStrip) : -1;
 }
 
 void frmMain::ActiveTab(int index) {
-    TabCtrl_SetCurSel(tab_, index);
-    // Selecting by program sends no change notification.
-    ShowTabControls(TabCtrl_GetCurSel(tab_));
-}
-
-void frmMain::txtFile(const std::wstring& text) {
-    ::SetWindowTextW(txtFile_, text.c_str());
-}
-
-std::wstring frmMain::txtFile() const {
-    int length = ::GetWindowTextLengthW(txtFile_);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(txtFile_, text.data(), length + 1)));
-    return text;
-}
-
-void frmMain::ShowTabControls(int index) {
-    int show0 = index == 0 ? SW_SHOW : SW_HIDE;
-    int show1 = index == 1 ? SW_SHOW : SW_HIDE;
-    ::ShowWindow(txtFile_, show0);
-    ::ShowWindow(gridinfo_.Hwnd(), show0);
-    ::ShowWindow(gridcomparison_.Hwnd(), show1);
+    if (!form_.tabStrip)
+        return;
+    TabCtrl_SetCurSel(form_.tabStrip, index);
+    OnTabChanged();
 }
 
 void frmMain::Show() {
@@ -61,104 +130,303 @@ void frmMain::Show() {
     ::UpdateWindow(Hwnd());
 }
 
+HWND frmMain::Control(int id) const {
+    for (const BuiltControl& c : form_.controls)
+        if (::GetDlgCtrlID(c.hwnd) == id)
+            return c.hwnd;
+    return nullptr;
+}
+
+std::wstring frmMain::ControlText(int id) const {
+    return TextOf(Control(id));
+}
+
+void frmMain::ControlText(int id, const std::wstring& text) {
+    if (HWND hwnd = Control(id))
+        ::SetWindowTextW(hwnd, text.c_str());
+}
+
+void frmMain::ButtonCaption(int id, const std::wstring& text) {
+    if (CommandButton* button = CommandButton::From(Control(id)))
+        button->Caption(text);
+}
+
 LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE:
         OnCreate();
         return 0;
-    case WM_SIZE:
-        OnSize(LOWORD(lp), HIWORD(lp));
+    case WM_ACTIVATE: {
+        if (LOWORD(wp) == WA_INACTIVE) {
+            HWND focus = ::GetFocus();
+            if (focus && ::IsChild(Hwnd(), focus))
+                lastFocus_ = focus;
+            return 0;
+        }
+        // Every Command button re-initialises itself when the window is activated.
+        if (services_.initButtons)
+            services_.initButtons(Hwnd(), true, true);
+        if (lastFocus_ && ::IsWindow(lastFocus_) && ::IsWindowVisible(lastFocus_))
+            ::SetFocus(lastFocus_);
+        else
+            ::SetFocus(::GetNextDlgTabItem(Hwnd(), nullptr, FALSE));
         return 0;
+    }
+    case WM_COMMAND:
+        OnCommand(LOWORD(wp), HIWORD(wp));
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(*reinterpret_cast<NMHDR*>(lp), lp);
     case WM_DESTROY:
         OnDestroy();
         return 0;
-    case WM_NOTIFY:
-        return OnNotify(reinterpret_cast<NMHDR*>(lp));
     default:
         return DefaultProc(msg, wp, lp);
     }
 }
 
 void frmMain::OnCreate() {
-    UINT dpi = WindowDpi(Hwnd());
-    font_ = UiFont(dpi);
-    tab_ = ::CreateWindowExW(
-        0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-        Hwnd(), reinterpret_cast<HMENU>(IDC_XTAB1), ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(tab_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    for (int i = 0; i < 3; ++i) {
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = const_cast<wchar_t*>(kTabCaptions[i]);
-        TabCtrl_InsertItem(tab_, i, &item);
-    }
+    const UINT dpi = WindowDpi(Hwnd());
+    std::vector<LayoutBlock> layout = ParseLayout(LayoutResourceText(IDR_LAYOUT_MAIN));
+    SIZE client = StoredClientTwips(layout, {9600, 7500});
+    RECT r{0, 0, TwipsToPixels(client.cx, dpi), TwipsToPixels(client.cy, dpi)};
+    ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+    ::SetWindowPos(Hwnd(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    txtFile_ =
-        ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                          WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL, 0,
-                          0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(IDC_TXTFILE), instance, nullptr);
-    gridinfo_.Create(Hwnd(), IDC_GRIDINFO);
-    gridcomparison_.Create(Hwnd(), IDC_GRIDCOMPARISON);
-    for (HWND control : {txtFile_, gridinfo_.Hwnd(), gridcomparison_.Hwnd()})
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    // The tab control is the backdrop: the page controls lie above it.
-    ::SetWindowPos(tab_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-
-    tooltip_ =
-        ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                          WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                          CW_USEDEFAULT, CW_USEDEFAULT, Hwnd(), nullptr, instance, nullptr);
-    for (HWND grid : {gridinfo_.Hwnd(), gridcomparison_.Hwnd()}) {
-        TTTOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = Hwnd();
-        tool.uId = reinterpret_cast<UINT_PTR>(grid);
-        tool.lpszText = const_cast<wchar_t*>(kGridTip);
-        ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
-    ShowTabControls(0);
-}
-
-LRESULT frmMain::OnNotify(NMHDR* header) {
-    LRESULT result = 0;
-    if (gridinfo_.OnNotify(header, result) || gridcomparison_.OnNotify(header, result))
-        return result;
-    if (header && header->hwndFrom == tab_ && header->code == TCN_SELCHANGE)
-        ShowTabControls(TabCtrl_GetCurSel(tab_));
-    return 0;
-}
-
-void frmMain::LayoutControls() {
-    RECT page{};
-    ::GetClientRect(tab_, &page);
-    TabCtrl_AdjustRect(tab_, FALSE, &page);
-    int dpi = static_cast<int>(WindowDpi(Hwnd()));
-    int margin = ::MulDiv(kMargin, dpi, 96);
-    int editHeight = ::MulDiv(22, dpi, 96);
-    int left = page.left + margin;
-    int width = page.right - page.left - 2 * margin;
-    int top = page.top + margin;
-    ::MoveWindow(txtFile_, left, top, width, editHeight, TRUE);
-    int gridTop = top + editHeight + margin;
-    ::MoveWindow(gridinfo_.Hwnd(), left, gridTop, width, page.bottom - margin - gridTop, TRUE);
-    ::MoveWindow(gridcomparison_.Hwnd(), left, top, width, page.bottom - margin - top, TRUE);
-}
-
-void frmMain::OnSize(int width, int height) {
-    if (!tab_)
-        return;
-    ::MoveWindow(tab_, 0, 0, width, height, TRUE);
-    LayoutControls();
+    fonts_.text = UiFont(dpi, L"Arial", 90);
+    fonts_.grid = UiFont(dpi, L"Tahoma", 83);
+    form_ = BuildForm(
+        Hwnd(), dpi, layout, fonts_,
+        [](const std::wstring& name) {
+            for (const auto& [control, id] : kControlIds)
+                if (name == control)
+                    return id;
+            if (name.rfind(L"picTab", 0) == 0)
+                return IDC_PICTAB0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
+            return 0;
+        },
+        IDC_TABPAGE0,
+        [this](const LayoutBlock& block, HWND parent, int id) -> HWND {
+            ListViewGrid& grid = block.name == L"gridinfo" ? gridinfo_ : gridcomparison_;
+            return grid.Create(parent, id) ? grid.Hwnd() : nullptr;
+        });
+    ControlText(IDC_TEXT1, kShellHelpText);
 }
 
 void frmMain::OnDestroy() {
-    if (font_)
-        ::DeleteObject(font_);
-    font_ = nullptr;
+    // The unload handler: the window's own registry object goes first.
+    oShellRegistry.reset();
+    for (HFONT* font : {&fonts_.text, &fonts_.grid}) {
+        if (*font)
+            ::DeleteObject(*font);
+        *font = nullptr;
+    }
+    for (HFONT font : form_.ownFonts)
+        ::DeleteObject(font);
+    form_ = {};
     if (services_.onUnload)
         services_.onUnload();
+}
+
+void frmMain::OnCommand(int id, int code) {
+    if (id >= IDC_PICTAB0 && id <= IDC_PICTAB0 + 10) {
+        if (code == STN_CLICKED)
+            PictureClick(id - IDC_PICTAB0);
+        return;
+    }
+    if (code != BN_CLICKED)
+        return;
+    switch (id) {
+    case IDC_CMDBROWSE:
+        Browse();
+        break;
+    case IDC_CMDREG:
+        RegisterFile(false);
+        break;
+    case IDC_CMDUNREG:
+        RegisterFile(true);
+        break;
+    case IDC_CMDSELECTONE:
+        SelectFile(false);
+        break;
+    case IDC_CMDSELECTTWO:
+        SelectFile(true);
+        break;
+    case IDC_CMDSHELLEX:
+        SwitchShellExtensions();
+        break;
+    default:
+        // Enter (IDOK) and Escape (IDCANCEL) from the dialog manager change nothing.
+        break;
+    }
+}
+
+LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
+    if (header.hwndFrom == form_.tabStrip && header.code == TCN_SELCHANGE) {
+        OnTabChanged();
+        return 0;
+    }
+    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_}) {
+        if (header.hwndFrom != grid->Hwnd())
+            continue;
+        if (header.code == NM_DBLCLK) {
+            GridDoubleClick(*grid, reinterpret_cast<const NMITEMACTIVATE*>(lp)->ptAction);
+            return 0;
+        }
+        LRESULT result = 0;
+        if (grid->OnNotify(&header, result))
+            return result;
+    }
+    return 0;
+}
+
+void frmMain::OnTabChanged() {
+    const int active = ActiveTab();
+    for (size_t i = 0; i < form_.pages.size(); ++i)
+        ::ShowWindow(form_.pages[i], static_cast<int>(i) == active ? SW_SHOW : SW_HIDE);
+    if (active == 2)
+        ShellExtensionStateTest();
+}
+
+void frmMain::Browse() {
+    auto chosen = ShowOpen(Hwnd());
+    if (!chosen || !services_.activeX)
+        return;
+    services_.activeX->FileName(*chosen);
+    ControlText(IDC_TXTFILE, services_.activeX->FileName());
+    services_.activeX->DisplayInfo();
+}
+
+void frmMain::RegisterFile(bool unregister) {
+    // The typed text goes to the engine as it stands; the report rebuilt is
+    // that of the file last chosen.
+    const std::wstring path = ControlText(IDC_TXTFILE);
+    if (services_.registrator) {
+        if (unregister)
+            services_.registrator->UnRegisterActiveX(path);
+        else
+            services_.registrator->RegisterActiveX(path);
+    }
+    if (services_.activeX)
+        services_.activeX->DisplayInfo();
+}
+
+void frmMain::SelectFile(bool second) {
+    auto chosen = ShowOpen(Hwnd());
+    inspection::clsActiveX* activeX = services_.activeX;
+    if (!chosen || !activeX)
+        return;
+    if (second) {
+        activeX->SecondFilename(*chosen);
+        ControlText(IDC_TXTSECONDFILE, activeX->SecondFilename());
+    } else {
+        activeX->FirstFilename(*chosen);
+        ControlText(IDC_TXTFIRSTFILE, activeX->FirstFilename());
+    }
+    if (activeX->BothSelected())
+        activeX->DoComparison();
+}
+
+namespace {
+
+// The sign that the verbs are installed: the "Register" verb of the file
+// class of ".dll" files.
+bool VerbsInstalled(registry::clsRegistry& reg) {
+    reg.ClassKey(registry::kHKeyClassesRoot);
+    reg.SectionKey(L".dll");
+    const std::wstring fileClass = registry::ValueAsText(reg.Value());
+    reg.SectionKey(fileClass + L"\\shell\\Register");
+    return reg.KeyExists();
+}
+
+} // namespace
+
+void frmMain::ShellExtensionStateTest() {
+    if (ActiveTab() != 2 || !oShellRegistry)
+        return;
+    if (VerbsInstalled(*oShellRegistry)) {
+        ButtonCaption(IDC_CMDSHELLEX, L"Disable");
+        ControlText(IDC_LBLSHELL, kEnabledSentence);
+    } else {
+        ButtonCaption(IDC_CMDSHELLEX, L"Enable");
+        ControlText(IDC_LBLSHELL, kDisabledSentence);
+    }
+}
+
+void frmMain::SwitchShellExtensions() {
+    try {
+        if (!oShellRegistry)
+            throw Failure(platform::Win32Error(ERROR_INVALID_HANDLE));
+        registry::clsRegistry& reg = *oShellRegistry;
+        const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
+        // The caption, not the registry, decides the direction.
+        const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
+        const std::wstring program = services_.appPath + L"calvorn.exe";
+        ControlText(IDC_LBLSHELL, enable ? kEnabledSentence : kDisabledSentence);
+        reg.ClearError();
+        for (const wchar_t* association : kAssociations) {
+            if (enable)
+                reg.CreateShellAssociation(program, association);
+            else
+                reg.RemoveShellAssociation(program, association);
+        }
+        // Success is told only when the registry shows it: a write refused
+        // (no rights to the classes root) is reported, not hidden.
+        ErrorRecord last = reg.LastError();
+        if (VerbsInstalled(reg) != enable)
+            throw Failure(last.IsSet() ? last : platform::Win32Error(ERROR_ACCESS_DENIED));
+        ButtonCaption(IDC_CMDSHELLEX, enable ? L"Disable" : L"Enable");
+        platform::Messages().Show(enable ? L"Shell Extensions Enabled!"
+                                         : L"Shell Extensions Disabled!",
+                                  L"", MB_ICONINFORMATION | MB_OK);
+    } catch (const Failure& failure) {
+        if (services_.showError)
+            services_.showError(L"cmdShellEX_Click", failure.Record());
+    } catch (const std::bad_alloc&) {
+        if (services_.showError)
+            services_.showError(L"cmdShellEX_Click", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+}
+
+void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
+    // The cell under the mouse becomes the current cell, column first, then
+    // row; no cell there (an empty grid) ends the handler without a window.
+    LVHITTESTINFO hit{};
+    hit.pt = at;
+    if (::SendMessageW(grid.Hwnd(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 ||
+        hit.iItem < 0 || hit.iSubItem < 0)
+        return;
+    grid.Col(hit.iSubItem);
+    grid.Row(hit.iItem);
+    if (grid.Row() != hit.iItem || grid.Col() != hit.iSubItem)
+        return;
+    const std::wstring text = grid.Text();
+    frmDisplay& display = DisplayWindow();
+    if (!display.Load(Hwnd()))
+        return;
+    display.Text(text);
+    display.ShowModal();
+}
+
+void frmMain::PictureClick(int index) {
+    const BuiltControl* picture = nullptr;
+    for (const BuiltControl& c : form_.controls)
+        if (c.block.kind == L"Picture" && c.block.Number(L"Index", -1) == index)
+            picture = &c;
+    auto tag = picture ? picture->block.Text(L"Tag") : std::nullopt;
+    // A picture without a tab number (picture 0) changes nothing.
+    if (!tag)
+        return;
+    wchar_t* end = nullptr;
+    double number = std::wcstod(tag->c_str(), &end);
+    if (end == tag->c_str())
+        return;
+    const int tab = static_cast<int>(std::floor(number));
+    if (tab < 0 || tab >= static_cast<int>(form_.pages.size()))
+        return;
+    ActiveTab(tab);
+    ::SetFocus(form_.tabStrip);
 }
 
 } // namespace calvorn::ui

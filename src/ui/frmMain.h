@@ -3,10 +3,12 @@
 // comparing two, and switching the Explorer verbs.
 
 #include "platform/error_record.h"
+#include "ui/form_builder.h"
 #include "ui/list_view_grid.h"
 #include "ui/window.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace calvorn::inspection {
@@ -14,6 +16,9 @@ class clsActiveX;
 }
 namespace calvorn::registration {
 class clsRegistrator;
+}
+namespace calvorn::registry {
+class clsRegistry;
 }
 
 namespace calvorn::ui {
@@ -25,19 +30,49 @@ struct MainWindowServices {
     inspection::clsActiveX* activeX = nullptr;
     std::function<void(const std::wstring& tag, const platform::ErrorRecord&)> showError;
     std::function<void()> onUnload; // ends the program
+    // Initialises or enables every Command button of a window.
+    std::function<void(HWND window, bool bInitialize, bool bEnabled)> initButtons;
 };
 
 // Stable control identifiers, for keyboard routing and for tests.
 enum MainControlId : int {
     IDC_XTAB1 = 1001,
-    IDC_TXTFILE = 1010,        // tab 0: the file of the report
-    IDC_GRIDINFO = 1011,       // tab 0: the component report
-    IDC_GRIDCOMPARISON = 1020, // tab 1: the two-file comparison
+    IDC_FRMFILE = 1002,
+    IDC_LABEL1 = 1003,
+    IDC_CMDBROWSE = 1005,
+    IDC_FRABUTTONS = 1006,
+    IDC_CMDREG = 1007,
+    IDC_CMDUNREG = 1008,
+    IDC_FRAINFO = 1009,
+    IDC_TXTFILE = 1010,
+    IDC_GRIDINFO = 1011,
+    IDC_FRMFILEONE = 1012,
+    IDC_TXTFIRSTFILE = 1013,
+    IDC_CMDSELECTONE = 1014,
+    IDC_FRMFILETWO = 1015,
+    IDC_TXTSECONDFILE = 1016,
+    IDC_CMDSELECTTWO = 1017,
+    IDC_FRACOMPARISON = 1018,
+    IDC_GRIDCOMPARISON = 1020,
+    IDC_FRAME2 = 1021,
+    IDC_LBLSHELL = 1022,
+    IDC_CMDSHELLEX = 1023,
+    IDC_FRAME3 = 1024,
+    IDC_TEXT1 = 1025,
+    IDC_IMGTABICON = 1026,
+    IDC_TABPAGE0 = 1090, // the pages of the three tabs: 1090 to 1092
+    IDC_PICTAB0 = 1100,  // picTab(index) is IDC_PICTAB0 + index, index 0 to 10
 };
+
+// The help text of the Options tab.
+extern const wchar_t* const kShellHelpText;
 
 class frmMain final : public Window<frmMain> {
   public:
     static const wchar_t* ClassName() { return L"Calvorn.frmMain"; }
+
+    frmMain();
+    ~frmMain() override;
 
     MainWindowServices& Services() { return services_; }
 
@@ -45,30 +80,42 @@ class frmMain final : public Window<frmMain> {
     bool Load();
     void Caption(const std::wstring& text);
     int ActiveTab() const;
+    // Selects a tab as a user would, running the handler of a tab change.
     void ActiveTab(int index);
     void Show();
-
+    // A control by its id; nullptr before Load.
+    HWND Control(int id) const;
     IFlexGrid& gridinfo() { return gridinfo_; }
     IFlexGrid& gridcomparison() { return gridcomparison_; }
-    void txtFile(const std::wstring& text);
-    std::wstring txtFile() const;
+    void txtFile(const std::wstring& text) { ControlText(IDC_TXTFILE, text); }
+    std::wstring txtFile() const { return ControlText(IDC_TXTFILE); }
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
   private:
     void OnCreate();
-    void OnSize(int width, int height);
     void OnDestroy();
-    LRESULT OnNotify(NMHDR* header);
-    // Shows the controls of the selected tab and hides the others.
-    void ShowTabControls(int index);
-    void LayoutControls();
+    void OnCommand(int id, int code);
+    LRESULT OnNotify(NMHDR& header, LPARAM lp);
+    void OnTabChanged();
+
+    void Browse();
+    void RegisterFile(bool unregister);
+    void SelectFile(bool second);
+    void ShellExtensionStateTest();
+    void SwitchShellExtensions();
+    void GridDoubleClick(ListViewGrid& grid, POINT at);
+    void PictureClick(int index);
+
+    std::wstring ControlText(int id) const;
+    void ControlText(int id, const std::wstring& text);
+    void ButtonCaption(int id, const std::wstring& text);
 
     MainWindowServices services_;
-    HWND tab_ = nullptr;
-    HFONT font_ = nullptr;
-    HWND txtFile_ = nullptr;
-    HWND tooltip_ = nullptr;
+    std::unique_ptr<registry::clsRegistry> oShellRegistry;
+    BuiltForm form_;
+    FormFonts fonts_;
+    HWND lastFocus_ = nullptr; // the control that had the focus when the window was left
     ListViewGrid gridinfo_;
     ListViewGrid gridcomparison_;
 };

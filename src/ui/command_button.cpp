@@ -1,0 +1,411 @@
+#include "ui/command_button.h"
+
+#include "ui/resource_ids.h"
+#include "ui/window.h"
+
+namespace calvorn::ui {
+
+namespace {
+
+constexpr UINT_PTR kHoverTimer = 1;
+constexpr UINT kHoverInterval = 100;
+// Pixels of this colour in the state pictures lie outside the rounded frame
+// and take the colour of the surface the button stands on.
+constexpr COLORREF kPictureKey = RGB(255, 0, 255);
+
+void MatchBackground(HBITMAP bitmap) {
+    DIBSECTION ds{};
+    if (::GetObjectW(bitmap, sizeof ds, &ds) != sizeof ds || ds.dsBm.bmBitsPixel != 24 ||
+        !ds.dsBm.bmBits)
+        return;
+    COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    auto* bits = static_cast<unsigned char*>(ds.dsBm.bmBits);
+    for (int y = 0; y < ds.dsBm.bmHeight; ++y) {
+        unsigned char* row = bits + static_cast<size_t>(y) * ds.dsBm.bmWidthBytes;
+        for (int x = 0; x < ds.dsBm.bmWidth; ++x) {
+            unsigned char* px = row + x * 3; // blue, green, red
+            if (RGB(px[2], px[1], px[0]) == kPictureKey) {
+                px[0] = GetBValue(face);
+                px[1] = GetGValue(face);
+                px[2] = GetRValue(face);
+            }
+        }
+    }
+}
+
+// The six pictures, loaded once and shared by every button of the process.
+HBITMAP Picture(ButtonPicture which) {
+    static HBITMAP pictures[kButtonPictureCount] = {};
+    static bool loaded = false;
+    if (!loaded) {
+        loaded = true;
+        for (int i = 0; i < kButtonPictureCount; ++i) {
+            pictures[i] = static_cast<HBITMAP>(
+                ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BUTTON_SELECTED + i),
+                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+            if (pictures[i])
+                MatchBackground(pictures[i]);
+        }
+    }
+    return pictures[static_cast<int>(which)];
+}
+
+TRIVERTEX Vertex(int x, int y, std::uint32_t colour) {
+    TRIVERTEX v{};
+    v.x = x;
+    v.y = y;
+    v.Red = static_cast<COLOR16>((colour & 0xFF) << 8);
+    v.Green = static_cast<COLOR16>(((colour >> 8) & 0xFF) << 8);
+    v.Blue = static_cast<COLOR16>(((colour >> 16) & 0xFF) << 8);
+    v.Alpha = 0;
+    return v;
+}
+
+} // namespace
+
+LRESULT CALLBACK CommandProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = new (std::nothrow) CommandButton(hwnd);
+        if (!self)
+            return FALSE;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<CommandButton*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self)
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    LRESULT result = 0;
+    try {
+        result = self->Handle(msg, wp, lp);
+    } catch (...) {
+        result = ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        delete self;
+    }
+    return result;
+}
+
+bool RegisterCommandClass() {
+    static const ATOM atom = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &CommandProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.lpszClassName = kCommandClassName;
+        return ::RegisterClassExW(&wc);
+    }();
+    return atom != 0;
+}
+
+HWND CreateCommand(HWND parent, int id, const std::wstring& caption, int x, int y, int width,
+                   int height) {
+    if (!RegisterCommandClass())
+        return nullptr;
+    return ::CreateWindowExW(0, kCommandClassName, caption.c_str(),
+                             WS_CHILD | WS_VISIBLE | WS_TABSTOP, x, y, width, height, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                             ::GetModuleHandleW(nullptr), nullptr);
+}
+
+CommandButton* CommandButton::From(HWND hwnd) {
+    if (!hwnd)
+        return nullptr;
+    wchar_t name[64] = {};
+    ::GetClassNameW(hwnd, name, 64);
+    if (lstrcmpW(name, kCommandClassName) != 0)
+        return nullptr;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != ::GetCurrentProcessId())
+        return nullptr;
+    return reinterpret_cast<CommandButton*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+CommandButton::CommandButton(HWND hwnd) : hwnd_(hwnd) {}
+
+CommandButton::~CommandButton() {
+    if (memDc_) {
+        ::SelectObject(memDc_, oldBitmap_);
+        ::DeleteDC(memDc_);
+    }
+    if (memBitmap_)
+        ::DeleteObject(memBitmap_);
+    if (font_)
+        ::DeleteObject(font_);
+}
+
+void CommandButton::Caption(const std::wstring& value) {
+    // The window text is the caption; WM_SETTEXT carries it into the logic.
+    ::SetWindowTextW(hwnd_, value.c_str());
+}
+
+bool CommandButton::Enabled() {
+    return logic_.Enabled();
+}
+
+void CommandButton::Enabled(bool value) {
+    Carry(logic_.Enabled(value));
+    ::EnableWindow(hwnd_, value);
+}
+
+void CommandButton::Initialize() {
+    logic_.Initialize();
+    ::SetTimer(hwnd_, kHoverTimer, kHoverInterval, nullptr);
+}
+
+std::uint8_t CommandButton::Visible() {
+    if (!logic_.Opaque())
+        return 0;
+    Carry(logic_.Redraw());
+    return 255;
+}
+
+void CommandButton::Visible(std::uint8_t value) {
+    logic_.Opaque(value != 0);
+    ::ShowWindow(hwnd_, value ? SW_SHOWNA : SW_HIDE);
+    if (value)
+        Carry(logic_.Redraw());
+}
+
+void CommandButton::ReadProperties(const LayoutBlock& block, const std::wstring& ambientFace) {
+    ButtonProperties p = ReadButtonProperties(block, ambientFace);
+    Enabled(p.enabled);
+    Caption(p.caption);
+    if (!p.fontFace.empty()) {
+        fontFace_ = p.fontFace;
+        MakeFont();
+    }
+    logic_.FirstRun(p.firstRun);
+    logic_.FontColour(p.fontColour);
+    logic_.Opaque(p.visible != 0);
+    ::ShowWindow(hwnd_, p.visible ? SW_SHOWNA : SW_HIDE);
+    Carry(logic_.Redraw());
+}
+
+void CommandButton::WriteProperties(LayoutBlock& block, const std::wstring& ambientFace) const {
+    ButtonProperties p;
+    p.enabled = logic_.EnabledValue();
+    p.caption = logic_.Caption();
+    p.fontFace = fontFace_;
+    p.firstRun = logic_.FirstRun();
+    p.fontColour = logic_.FontColour();
+    p.visible = logic_.Opaque() ? 1 : 0;
+    WriteButtonProperties(p, ambientFace, block);
+}
+
+int CommandButton::Border() const {
+    return TwipsToPixels(60, WindowDpi(hwnd_));
+}
+
+void CommandButton::MakeFont() {
+    LOGFONTW lf{};
+    // 9.75 points at the window's real DPI.
+    lf.lfHeight = -::MulDiv(975, static_cast<int>(WindowDpi(hwnd_)), 7200);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpynW(lf.lfFaceName, fontFace_.c_str(), LF_FACESIZE);
+    if (HFONT made = ::CreateFontIndirectW(&lf)) {
+        if (font_)
+            ::DeleteObject(font_);
+        font_ = made;
+    }
+}
+
+void CommandButton::Carry(const ButtonReaction& reaction) {
+    for (const ButtonPaint& paint : reaction.paints)
+        Render(paint);
+    if (reaction.click) {
+        HWND parent = ::GetParent(hwnd_);
+        if (parent)
+            ::SendMessageW(parent, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(hwnd_), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(hwnd_));
+    }
+}
+
+void CommandButton::Render(const ButtonPaint& paint) {
+    lastPaint_ = paint;
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const int w = client.right, h = client.bottom;
+    if (w <= 0 || h <= 0)
+        return;
+    if (!memDc_) {
+        HDC screen = ::GetDC(hwnd_);
+        memDc_ = ::CreateCompatibleDC(screen);
+        ::ReleaseDC(hwnd_, screen);
+        if (!memDc_)
+            return;
+    }
+    if (memSize_.cx != w || memSize_.cy != h || !memBitmap_) {
+        HDC screen = ::GetDC(hwnd_);
+        HBITMAP made = ::CreateCompatibleBitmap(screen, w, h);
+        ::ReleaseDC(hwnd_, screen);
+        if (!made)
+            return;
+        HGDIOBJ previous = ::SelectObject(memDc_, made);
+        if (!oldBitmap_)
+            oldBitmap_ = previous;
+        if (memBitmap_)
+            ::DeleteObject(memBitmap_);
+        memBitmap_ = made;
+        memSize_ = {w, h};
+    }
+    ::FillRect(memDc_, &client, ::GetSysColorBrush(COLOR_BTNFACE));
+
+    auto colours = GradientColours(paint.gradientInverted);
+    TRIVERTEX v[2] = {Vertex(0, 0, colours[0]), Vertex(w - 1, h - 1, colours[1])};
+    GRADIENT_RECT gr{0, 1};
+    ::GradientFill(memDc_, v, 2, &gr, 1, GRADIENT_FILL_RECT_V);
+
+    const int border = Border();
+    if (HBITMAP picture = Picture(paint.picture)) {
+        HDC src = ::CreateCompatibleDC(memDc_);
+        HGDIOBJ old = ::SelectObject(src, picture);
+        ::SetStretchBltMode(memDc_, COLORONCOLOR);
+        for (const FramePiece& piece : FramePieces(w, h, border)) {
+            const PixelRect& s = piece.source;
+            const PixelRect& d = piece.destination;
+            if (s.width == d.width && s.height == d.height)
+                ::BitBlt(memDc_, d.x, d.y, d.width, d.height, src, s.x, s.y, SRCCOPY);
+            else
+                ::StretchBlt(memDc_, d.x, d.y, d.width, d.height, src, s.x, s.y, s.width, s.height,
+                             SRCCOPY);
+        }
+        ::SelectObject(src, old);
+        ::DeleteDC(src);
+    }
+
+    if (!font_)
+        MakeFont();
+    HGDIOBJ oldFont = ::SelectObject(memDc_, font_);
+    ::SetBkMode(memDc_, TRANSPARENT);
+    ::SetTextColor(memDc_, static_cast<COLORREF>(paint.textColour));
+    const std::wstring& caption = logic_.Caption();
+    RECT r;
+    ::SetRect(&r, border, 0, w - border, h);
+    int textHeight =
+        ::DrawTextW(memDc_, caption.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
+    auto cr = CaptionRect(w, h, textHeight, border);
+    ::SetRect(&r, cr[0], cr[1], cr[2], cr[3]);
+    ::DrawTextW(memDc_, caption.c_str(), -1, &r, DT_WORDBREAK | DT_CENTER);
+    ::SelectObject(memDc_, oldFont);
+
+    ::InvalidateRect(hwnd_, nullptr, FALSE);
+    ::UpdateWindow(hwnd_);
+}
+
+void CommandButton::OnPaint() {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(hwnd_, &ps);
+    if (!dc)
+        return;
+    if (memDc_)
+        ::BitBlt(dc, 0, 0, memSize_.cx, memSize_.cy, memDc_, 0, 0, SRCCOPY);
+    if (lastPaint_.focusRect) {
+        RECT client{};
+        ::GetClientRect(hwnd_, &client);
+        HPEN pen = ::CreatePen(PS_DOT, 1, RGB(0, 60, 116));
+        HGDIOBJ oldPen = ::SelectObject(dc, pen);
+        ::SetBkMode(dc, TRANSPARENT);
+        for (const Line& line : FocusLines(client.right, client.bottom, Border())) {
+            ::MoveToEx(dc, line.x1, line.y1, nullptr);
+            ::LineTo(dc, line.x2, line.y2);
+        }
+        ::SelectObject(dc, oldPen);
+        ::DeleteObject(pen);
+    }
+    ::EndPaint(hwnd_, &ps);
+}
+
+LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    const bool left = msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP;
+    switch (msg) {
+    case WM_CREATE: {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        MakeFont();
+        Carry(logic_.Caption(cs->lpszName ? cs->lpszName : L""));
+        return 0;
+    }
+    case WM_SETTEXT: {
+        LRESULT r = ::DefWindowProcW(hwnd_, msg, wp, lp);
+        Carry(logic_.Caption(lp ? reinterpret_cast<const wchar_t*>(lp) : L""));
+        return r;
+    }
+    case WM_SIZE:
+        Carry(logic_.Redraw());
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(font_);
+    case WM_SETFONT:
+        return 0; // the button keeps its own font; the stored face decides it
+    case WM_GETDLGCODE:
+        // A button to the dialog manager: it sends BM_CLICK for the access key.
+        return DLGC_BUTTON;
+    case WM_ENABLE:
+        if ((wp != 0) != logic_.EnabledValue())
+            Carry(logic_.Enabled(wp != 0));
+        return 0;
+    case WM_TIMER: {
+        if (wp != kHoverTimer)
+            return 0;
+        POINT pt{};
+        if (::GetCursorPos(&pt))
+            Carry(logic_.TimerTick(::WindowFromPoint(pt) == hwnd_));
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        Carry(logic_.MouseMove());
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        if (logic_.EnabledValue() && ::GetFocus() != hwnd_)
+            ::SetFocus(hwnd_);
+        ::SetCapture(hwnd_);
+        Carry(logic_.MouseButtonDown(left));
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+        if (::GetCapture() == hwnd_)
+            ::ReleaseCapture();
+        Carry(logic_.MouseButtonUp(left));
+        return 0;
+    case WM_SETFOCUS:
+        if (!settingFocusForKey_)
+            Carry(logic_.FocusGained());
+        return 0;
+    case WM_KILLFOCUS:
+        Carry(logic_.FocusLost());
+        return 0;
+    case WM_KEYUP:
+        // Space presses the focused button as its access key would: the "..."
+        // and Enable buttons carry no access key, and keyboard users need them.
+        if (wp == VK_SPACE && logic_.EnabledValue())
+            Carry(logic_.AccessKeyPressed());
+        return 0;
+    case BM_CLICK:
+        if (logic_.EnabledValue()) {
+            settingFocusForKey_ = true;
+            ::SetFocus(hwnd_);
+            settingFocusForKey_ = false;
+            Carry(logic_.AccessKeyPressed());
+        }
+        return 0;
+    case WM_DESTROY:
+        ::KillTimer(hwnd_, kHoverTimer);
+        return 0;
+    default:
+        return ::DefWindowProcW(hwnd_, msg, wp, lp);
+    }
+}
+
+} // namespace calvorn::ui

@@ -1,0 +1,72 @@
+#pragma once
+// Command: the program's custom-drawn push button, a window class of its
+// own ("Calvorn.Command"). The window text is the caption, so assistive
+// tools and tests read it as they read any button. A click reaches the
+// parent as WM_COMMAND with BN_CLICKED and the button's control id; BM_CLICK
+// is the access key being pressed (the dialog manager sends it).
+
+#include "ui/command_logic.h"
+#include "ui/form_layout.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace calvorn::ui {
+
+inline constexpr const wchar_t* kCommandClassName = L"Calvorn.Command";
+
+// Registers the window class once per process; false when the system refuses.
+bool RegisterCommandClass();
+// A new child button, visible, a tab stop; nullptr when creation fails.
+HWND CreateCommand(HWND parent, int id, const std::wstring& caption, int x, int y, int width,
+                   int height);
+
+class CommandButton {
+  public:
+    // The button behind a window of the class, or nullptr for any other window.
+    static CommandButton* From(HWND hwnd);
+
+    HWND Hwnd() const { return hwnd_; }
+    const std::wstring& Caption() const { return logic_.Caption(); }
+    void Caption(const std::wstring& value);
+    bool Enabled();
+    void Enabled(bool value);
+    void Initialize();
+    // 255 when the button is shown (and then repaints), 0 when hidden.
+    std::uint8_t Visible();
+    void Visible(std::uint8_t value);
+    // Shown or hidden through Visible, without the repaint a read makes.
+    bool Opaque() const { return logic_.Opaque(); }
+
+    void ReadProperties(const LayoutBlock& block, const std::wstring& ambientFace);
+    void WriteProperties(LayoutBlock& block, const std::wstring& ambientFace) const;
+
+    const ButtonLogic& Logic() const { return logic_; }
+    const ButtonPaint& LastPaint() const { return lastPaint_; }
+
+  private:
+    friend LRESULT CALLBACK CommandProc(HWND, UINT, WPARAM, LPARAM);
+    explicit CommandButton(HWND hwnd);
+    ~CommandButton();
+
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void Carry(const ButtonReaction& reaction);
+    void Render(const ButtonPaint& paint);
+    void OnPaint();
+    void MakeFont();
+    int Border() const;
+
+    HWND hwnd_;
+    ButtonLogic logic_;
+    ButtonPaint lastPaint_;
+    std::wstring fontFace_ = L"Arial";
+    HFONT font_ = nullptr;
+    HDC memDc_ = nullptr;
+    HBITMAP memBitmap_ = nullptr;
+    HGDIOBJ oldBitmap_ = nullptr;
+    SIZE memSize_{};
+    bool settingFocusForKey_ = false;
+};
+
+} // namespace calvorn::ui

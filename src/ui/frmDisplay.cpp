@@ -1,0 +1,154 @@
+#include "ui/frmDisplay.h"
+
+#include "ui/form_layout.h"
+#include "ui/resource_ids.h"
+
+namespace calvorn::ui {
+
+namespace {
+constexpr const wchar_t* kCaption = L" Copy Selected";
+
+// The stored client size in twips, with a fallback when the resource is gone.
+SIZE StoredClientTwips() {
+    SIZE size{7500, 3600};
+    for (const LayoutBlock& block : ParseLayout(LayoutResourceText(IDR_LAYOUT_DISPLAY))) {
+        if (block.kind == L"Form") {
+            size.cx = static_cast<LONG>(block.Number(L"ClientWidth", size.cx));
+            size.cy = static_cast<LONG>(block.Number(L"ClientHeight", size.cy));
+        }
+    }
+    return size;
+}
+} // namespace
+
+frmDisplay& DisplayWindow() {
+    static frmDisplay window;
+    return window;
+}
+
+bool frmDisplay::Load(HWND owner) {
+    if (Hwnd())
+        return true;
+    owner_ = owner;
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    if (!CreateHidden(kCaption, style, WS_EX_CONTROLPARENT, CW_USEDEFAULT, CW_USEDEFAULT, owner))
+        return false;
+    UINT dpi = WindowDpi(Hwnd());
+    SIZE twips = StoredClientTwips();
+    RECT r{0, 0, TwipsToPixels(twips.cx, dpi), TwipsToPixels(twips.cy, dpi)};
+    ::AdjustWindowRectEx(&r, style, FALSE, WS_EX_CONTROLPARENT);
+    ::SetWindowPos(Hwnd(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+void frmDisplay::Unload() {
+    if (Hwnd())
+        ::DestroyWindow(Hwnd());
+}
+
+std::wstring frmDisplay::Text() const {
+    if (!txtinfo_)
+        return {};
+    int length = ::GetWindowTextLengthW(txtinfo_);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(txtinfo_, text.data(), length + 1)));
+    return text;
+}
+
+void frmDisplay::Text(const std::wstring& value) {
+    if (!Hwnd() && !Load(owner_))
+        return;
+    ::SetWindowTextW(txtinfo_, value.c_str());
+}
+
+void frmDisplay::ShowModal() {
+    if (!Hwnd())
+        return;
+    HWND owner = owner_;
+    if (owner) {
+        // Centred over the window it belongs to, and kept on the screen.
+        RECT o{}, self{};
+        ::GetWindowRect(owner, &o);
+        ::GetWindowRect(Hwnd(), &self);
+        int x = (o.left + o.right - (self.right - self.left)) / 2;
+        int y = (o.top + o.bottom - (self.bottom - self.top)) / 2;
+        ::SetWindowPos(Hwnd(), nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ::EnableWindow(owner, FALSE);
+    }
+    ::ShowWindow(Hwnd(), SW_SHOW);
+    ::SetForegroundWindow(Hwnd());
+    ::SetFocus(txtinfo_);
+    MSG msg;
+    bool quit = false;
+    while (Hwnd()) {
+        BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            quit = got == 0;
+            break;
+        }
+        if (!::IsDialogMessageW(Hwnd(), &msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    if (owner) {
+        ::EnableWindow(owner, TRUE);
+        ::SetActiveWindow(owner);
+    }
+    if (quit)
+        ::PostQuitMessage(static_cast<int>(msg.wParam));
+    Unload();
+}
+
+void frmDisplay::Close() {
+    // The owner takes input again before this window goes, so the system
+    // hands the activation back to it and not to another program.
+    if (owner_)
+        ::EnableWindow(owner_, TRUE);
+    ::DestroyWindow(Hwnd());
+}
+
+LRESULT frmDisplay::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_CREATE:
+        OnCreate();
+        return 0;
+    case WM_SIZE:
+        OnSize(LOWORD(lp), HIWORD(lp));
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDCANCEL)
+            Close();
+        return 0;
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_DESTROY:
+        if (font_)
+            ::DeleteObject(font_);
+        font_ = nullptr;
+        txtinfo_ = nullptr;
+        return 0;
+    default:
+        return DefaultProc(msg, wp, lp);
+    }
+}
+
+void frmDisplay::OnCreate() {
+    font_ = UiFont(WindowDpi(Hwnd()), L"Tahoma", 90);
+    txtinfo_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE |
+                                     ES_AUTOVSCROLL | ES_WANTRETURN,
+                                 0, 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(IDC_TXTINFO),
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(txtinfo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+}
+
+void frmDisplay::OnSize(int width, int height) {
+    if (txtinfo_)
+        ::MoveWindow(txtinfo_, 0, 0, width, height, TRUE);
+}
+
+} // namespace calvorn::ui

@@ -1,0 +1,86 @@
+// The main window laid out at 96 and at 144 DPI: twips converted at the real
+// DPI, every control inside its container, nothing clipped.
+
+#include "main_window_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace calvorn::test;
+using namespace calvorn::ui;
+
+namespace {
+
+// Sets the DPI Wine gives new processes, and puts back what was there.
+class ScopedLogPixels {
+  public:
+    explicit ScopedLogPixels(DWORD dpi) {
+        DWORD value = 0, size = sizeof value;
+        if (::RegGetValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &value,
+                           &size) == ERROR_SUCCESS)
+            saved_ = value;
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
+    }
+    ~ScopedLogPixels() {
+        if (saved_)
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels", REG_DWORD, &*saved_,
+                              sizeof *saved_);
+        else
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"LogPixels");
+    }
+
+  private:
+    static constexpr const wchar_t* kKey = L"Control Panel\\Desktop";
+    std::optional<DWORD> saved_;
+};
+
+BOOL CALLBACK Collect(HWND hwnd, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
+void ExpectLaidOut(DWORD dpi) {
+    ScopedLogPixels scoped(dpi);
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    RECT client{};
+    ::GetClientRect(w.main, &client);
+    EXPECT_EQ(client.right, ::MulDiv(9600, static_cast<int>(dpi), 1440));
+    EXPECT_EQ(client.bottom, ::MulDiv(7500, static_cast<int>(dpi), 1440));
+    std::vector<HWND> children;
+    ::EnumChildWindows(w.main, Collect, reinterpret_cast<LPARAM>(&children));
+    ASSERT_GT(children.size(), 30u);
+    for (HWND child : children) {
+        HWND parent = ::GetParent(child);
+        RECT inner{}, outer{};
+        ::GetClientRect(parent, &outer);
+        ::GetWindowRect(child, &inner);
+        ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&inner), 2);
+        EXPECT_TRUE(inner.left >= 0 && inner.top >= 0 && inner.right <= outer.right &&
+                    inner.bottom <= outer.bottom)
+            << "control " << ::GetDlgCtrlID(child) << " leaves its container at " << dpi << " DPI";
+        // Shown controls can paint: no sibling clips them away.
+        if (::IsWindowVisible(child)) {
+            HDC dc = ::GetDC(child);
+            RECT box{};
+            EXPECT_NE(::GetClipBox(dc, &box), NULLREGION)
+                << "control " << ::GetDlgCtrlID(child) << " cannot paint";
+            ::ReleaseDC(child, dc);
+        }
+    }
+    // A Command button is as high as its stored 420 twips.
+    RECT button{};
+    ::GetWindowRect(w.Control(IDC_CMDREG), &button);
+    EXPECT_EQ(button.bottom - button.top, ::MulDiv(420, static_cast<int>(dpi), 1440));
+}
+
+} // namespace
+
+TEST(MainWindowDpi, LaysOutAt96) {
+    ExpectLaidOut(96);
+}
+
+TEST(MainWindowDpi, LaysOutAt144) {
+    ExpectLaidOut(144);
+}

@@ -1,0 +1,130 @@
+#include "main_window_driver.h"
+
+#include <commctrl.h>
+
+#include <thread>
+
+namespace calvorn::test {
+
+using namespace std::chrono;
+
+void PressCommand(HWND button) {
+    RECT r{};
+    ::GetWindowRect(button, &r);
+    ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+    ::PostMessageW(button, WM_MOUSEMOVE, 0, at);
+    ::PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(button, WM_LBUTTONUP, 0, at);
+}
+
+void ClickControl(HWND control) {
+    RECT r{};
+    ::GetClientRect(control, &r);
+    LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+    ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+void SelectTab(HWND mainWindow, int index) {
+    // Moving the focus to a tab selects it and notifies the parent.
+    ::SendMessageW(FindControl(mainWindow, ui::IDC_XTAB1), TCM_SETCURFOCUS, index, 0);
+}
+
+int CurrentTab(HWND mainWindow) {
+    return static_cast<int>(
+        ::SendMessageW(FindControl(mainWindow, ui::IDC_XTAB1), TCM_GETCURSEL, 0, 0));
+}
+
+bool WaitUntil(const std::function<bool()>& done, milliseconds timeout) {
+    auto deadline = steady_clock::now() + timeout;
+    while (steady_clock::now() < deadline) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(milliseconds(25));
+    }
+    return done();
+}
+
+HWND WaitForDialog(ProgramRun& run, const std::wstring& title, milliseconds timeout) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND hwnd : run.VisibleWindows())
+                if (ClassNameOf(hwnd) == L"#32770" && WindowText(hwnd) == title)
+                    found = hwnd;
+            return found != nullptr;
+        },
+        timeout);
+    return found;
+}
+
+void SetText(HWND control, const std::wstring& text) {
+    ::SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool ChooseInOpenDialog(HWND dialog, const std::wstring& path) {
+    // The file-name box is a combo box (cmb13) or an edit (edt1), by system.
+    HWND box = FindControl(dialog, 0x47c);
+    if (!box)
+        box = FindControl(dialog, 0x480);
+    if (!box)
+        return false;
+    SetText(box, path);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+    return WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); });
+}
+
+RECT RemoteCellRect(HWND listView, int row, int col) {
+    RECT rect{};
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(listView, &pid);
+    HANDLE process =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return rect;
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    if (remote) {
+        // LVM_GETSUBITEMRECT reads the column from top and the kind from left.
+        RECT ask{LVIR_BOUNDS, col, 0, 0};
+        SIZE_T n = 0;
+        if (::WriteProcessMemory(process, remote, &ask, sizeof ask, &n) &&
+            ::SendMessageW(listView, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(remote)))
+            ::ReadProcessMemory(process, remote, &rect, sizeof rect, &n);
+        ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    ::CloseHandle(process);
+    return rect;
+}
+
+bool DoubleClickCell(HWND listView, int row, int col) {
+    RECT cell = RemoteCellRect(listView, row, col);
+    if (cell.right <= cell.left)
+        return false;
+    LPARAM at = MAKELPARAM(cell.left + 6, (cell.top + cell.bottom) / 2);
+    ::PostMessageW(listView, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    ::PostMessageW(listView, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+MainWindowRun::MainWindowRun(const std::wstring& arguments) : run(ProgramPath(), arguments) {
+    main = run.WaitForWindow(L"Calvorn.frmMain", seconds(30));
+}
+
+MainWindowRun::~MainWindowRun() {
+    if (main && ::IsWindow(main)) {
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+        run.WaitForExit(seconds(20));
+    }
+}
+
+} // namespace calvorn::test

@@ -1,0 +1,59 @@
+#pragma once
+// Drives the real main window by its controls, as a user would.
+
+#include "support/program_driver.h"
+#include "support/test_paths.h"
+#include "ui/frmMain.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace calvorn::test {
+
+// Presses a Command button with what a mouse click sends: the cursor over
+// it, a move, the left button down and up.
+void PressCommand(HWND button);
+// Clicks a plain control (a picture) at its centre.
+void ClickControl(HWND control);
+// Selects a tab as the tab strip does on a click, with its notification.
+void SelectTab(HWND mainWindow, int index);
+int CurrentTab(HWND mainWindow);
+// Polls until `done` holds or the timeout passes; the last answer.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+// The next visible dialog of the process (class #32770) whose title is `title`.
+HWND WaitForDialog(ProgramRun& run, const std::wstring& title,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
+// Types `path` into an Open dialog's file-name box and presses Open.
+bool ChooseInOpenDialog(HWND dialog, const std::wstring& path);
+void SetText(HWND control, const std::wstring& text);
+// The rectangle of one cell of a list view in another process, in the list
+// view's client coordinates; empty when it cannot be read.
+RECT RemoteCellRect(HWND listView, int row, int col);
+// The window with the keyboard focus in the thread of `window`.
+HWND FocusOf(HWND window);
+// Double-clicks a cell of a list view in another process.
+bool DoubleClickCell(HWND listView, int row, int col);
+
+// One run of the program with its main window up.
+struct MainWindowRun {
+    MainWindowRun(const std::wstring& arguments = L"");
+    ~MainWindowRun();
+    HWND Control(int id) const { return FindControl(main, id); }
+    std::wstring Text(int id) const { return WindowText(Control(id)); }
+    // Waits for a control's text to become `expected` (a busy window answers
+    // late); the text last read.
+    std::wstring TextOnceIs(int id, const std::wstring& expected) const {
+        std::wstring text;
+        WaitUntil([&] { return (text = Text(id)) == expected; });
+        return text;
+    }
+
+    ProgramRun run;
+    HWND main = nullptr;
+};
+
+} // namespace calvorn::test

@@ -1,0 +1,167 @@
+// The Command button and the text window as real windows, in this process.
+
+#include "app/basTools.h"
+#include "ui/command_button.h"
+#include "ui/frmDisplay.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace calvorn::ui;
+
+namespace {
+
+std::vector<std::pair<int, int>> g_commands; // id, notification code
+
+LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_COMMAND)
+        g_commands.push_back({LOWORD(wp), HIWORD(wp)});
+    return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+class CommandWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        static ATOM atom = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = HostProc;
+            wc.hInstance = ::GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"CalvornTestHost";
+            return ::RegisterClassW(&wc);
+        }();
+        ASSERT_NE(atom, 0);
+        host_ = ::CreateWindowExW(0, L"CalvornTestHost", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+                                  200, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(host_, nullptr);
+        hwnd_ = CreateCommand(host_, 42, L"&Go", 10, 10, 105, 28);
+        button_ = CommandButton::From(hwnd_);
+        ASSERT_NE(button_, nullptr);
+        g_commands.clear();
+    }
+    void TearDown() override { ::DestroyWindow(host_); }
+
+    std::wstring Text() const {
+        wchar_t text[256] = {};
+        ::GetWindowTextW(hwnd_, text, 256);
+        return text;
+    }
+    int Clicks() const {
+        int n = 0;
+        for (auto [id, code] : g_commands)
+            n += id == 42 && code == BN_CLICKED;
+        return n;
+    }
+
+    HWND host_ = nullptr;
+    HWND hwnd_ = nullptr;
+    CommandButton* button_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(CommandWindow, WindowTextIsTheCaptionBothWays) {
+    EXPECT_EQ(Text(), L"&Go");
+    EXPECT_EQ(button_->Caption(), L"&Go");
+    button_->Caption(L"Disable");
+    EXPECT_EQ(Text(), L"Disable");
+    ::SetWindowTextW(hwnd_, L"&Enable");
+    EXPECT_EQ(button_->Caption(), L"&Enable");
+    EXPECT_EQ(button_->Logic().AccessKey(), L'E');
+}
+
+TEST_F(CommandWindow, MouseClickAndAccessKeyReachTheParent) {
+    RECT r{};
+    ::GetWindowRect(hwnd_, &r);
+    ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::SendMessageW(hwnd_, WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
+    ::SendMessageW(hwnd_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 10));
+    EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::Pressed);
+    EXPECT_EQ(::GetFocus(), hwnd_);
+    ::SendMessageW(hwnd_, WM_LBUTTONUP, 0, MAKELPARAM(20, 10));
+    EXPECT_EQ(Clicks(), 1);
+    EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::HighLightSelect);
+
+    ::SendMessageW(hwnd_, BM_CLICK, 0, 0);
+    EXPECT_EQ(Clicks(), 2);
+    // Space presses the focused button; Enter stays the dialog manager's.
+    ::SendMessageW(hwnd_, WM_KEYDOWN, VK_SPACE, 0);
+    ::SendMessageW(hwnd_, WM_KEYUP, VK_SPACE, 0);
+    EXPECT_EQ(Clicks(), 3);
+    ::SendMessageW(hwnd_, WM_KEYUP, VK_RETURN, 0);
+    EXPECT_EQ(Clicks(), 3);
+    EXPECT_EQ(::SendMessageW(hwnd_, WM_GETDLGCODE, 0, 0), DLGC_BUTTON);
+}
+
+TEST_F(CommandWindow, DisabledButtonRaisesNothing) {
+    button_->Enabled(false);
+    EXPECT_FALSE(::IsWindowEnabled(hwnd_));
+    EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::Disable);
+    EXPECT_EQ(button_->LastPaint().textColour, kCaptionGrey);
+    ::SendMessageW(hwnd_, BM_CLICK, 0, 0);
+    ::SendMessageW(hwnd_, WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(Clicks(), 0);
+    button_->Enabled(true);
+    EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::Normal);
+}
+
+TEST_F(CommandWindow, VisibleHidesAndShowsThePaintedButton) {
+    button_->Visible(0);
+    EXPECT_FALSE(::IsWindowVisible(hwnd_));
+    EXPECT_EQ(button_->Visible(), 0);
+    button_->Visible(7);
+    EXPECT_TRUE(::GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(button_->Visible(), 255);
+}
+
+TEST_F(CommandWindow, StoredPropertiesAreAppliedAndWrittenBack) {
+    LayoutBlock stored{L"Command", L"cmdGo", {}};
+    stored.SetNumber(L"Enabled", 0);
+    stored.SetText(L"Caption", L"&Stored");
+    stored.SetText(L"Font", L"Tahoma");
+    button_->ReadProperties(stored, L"Arial");
+    EXPECT_EQ(Text(), L"&Stored");
+    EXPECT_FALSE(::IsWindowEnabled(hwnd_));
+    LayoutBlock written{L"Command", L"cmdGo", {}};
+    button_->WriteProperties(written, L"Arial");
+    EXPECT_EQ(WriteLayout({written}), WriteLayout({stored}));
+}
+
+TEST_F(CommandWindow, InitButtonsVisitsOnlyCommandButtons) {
+    HWND second = CreateCommand(host_, 43, L"Two", 10, 50, 105, 28);
+    HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 10, 90, 100, 20, host_,
+                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    calvorn::app::InitButtons(host_, false, false);
+    EXPECT_FALSE(::IsWindowEnabled(hwnd_));
+    EXPECT_FALSE(::IsWindowEnabled(second));
+    EXPECT_TRUE(::IsWindowEnabled(edit));
+    calvorn::app::InitButtons(host_, true, true);
+    EXPECT_TRUE(CommandButton::From(second)->Logic().TimerOn());
+    EXPECT_FALSE(::IsWindowEnabled(second)); // initialising does not enable
+}
+
+TEST(TextWindow, TextBoxFillsTheClientAreaAndTextIsReplaced) {
+    frmDisplay& display = DisplayWindow();
+    ASSERT_TRUE(display.Load(nullptr));
+    wchar_t caption[64] = {};
+    ::GetWindowTextW(display.Hwnd(), caption, 64);
+    EXPECT_STREQ(caption, L" Copy Selected");
+    display.Text(L"first\r\nline two");
+    display.Text(L"second");
+    EXPECT_EQ(display.Text(), L"second");
+    HWND box = ::GetDlgItem(display.Hwnd(), IDC_TXTINFO);
+    for (SIZE size : {SIZE{420, 300}, SIZE{60, 50}}) {
+        ::SetWindowPos(display.Hwnd(), nullptr, 0, 0, size.cx, size.cy,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT client{}, boxRect{};
+        ::GetClientRect(display.Hwnd(), &client);
+        ::GetWindowRect(box, &boxRect);
+        ::MapWindowPoints(nullptr, display.Hwnd(), reinterpret_cast<POINT*>(&boxRect), 2);
+        EXPECT_EQ(boxRect.left, 0);
+        EXPECT_EQ(boxRect.top, 0);
+        EXPECT_EQ(boxRect.right, client.right);
+        EXPECT_EQ(boxRect.bottom, client.bottom);
+    }
+    display.Unload();
+    EXPECT_EQ(display.Hwnd(), nullptr);
+}
