@@ -69,8 +69,11 @@ void clsActiveX::SecondFilename(std::wstring value) {
 std::wstring clsActiveX::RegisteredPath(const std::wstring& versionKey) {
     registry_.ClassKey(kHKeyClassesRoot);
     registry_.SectionKey(versionKey + L"\\0\\win32");
-    if (registry_.KeyExists())
-        return ValueAsText(registry_.Value());
+    // Read first, ask about the key only when nothing came: a registered path
+    // then costs one read.
+    std::wstring path = ValueAsText(registry_.Value());
+    if (!path.empty() || registry_.KeyExists())
+        return path;
     // A 64-bit system may have registered the library for 64-bit clients only.
     registry_.SectionKey(versionKey + L"\\0\\win64");
     if (registry_.KeyExists())

@@ -71,9 +71,17 @@ struct RawValue {
 // asking its size and reading it, so a read that no longer fits asks again.
 std::optional<RawValue> QueryRaw(HKEY key, const wchar_t* name) {
     RawValue raw;
-    DWORD size = 0;
-    LSTATUS rc = ::RegQueryValueExW(key, name, nullptr, &raw.type, nullptr, &size);
-    if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA)
+    // Most values fit a small buffer, and every query is a round trip to the
+    // registry (a server call under Wine): ask for the data at once and only
+    // ask again, with the size reported, when it did not fit.
+    std::uint8_t first[512];
+    DWORD size = sizeof first;
+    LSTATUS rc = ::RegQueryValueExW(key, name, nullptr, &raw.type, first, &size);
+    if (rc == ERROR_SUCCESS) {
+        raw.data.assign(first, first + std::min<DWORD>(size, sizeof first));
+        return raw;
+    }
+    if (rc != ERROR_MORE_DATA)
         return std::nullopt;
     for (int attempt = 0; attempt < 8; ++attempt) {
         raw.data.resize(size);
