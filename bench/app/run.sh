@@ -9,5 +9,5 @@ runs="${BENCH_RUNS:-10}"
 "$root/scripts/test-env.sh" start "$build" >/dev/null
 trap '"$root/scripts/test-env.sh" stop "$build"' EXIT
 printf 'measure\tours\tbaseline\tratio\n'
-"$root/scripts/wine-run.sh" "$build/bench_app.exe" all "$runs" | tr -d '\r'
+"$root/scripts/wine-run.sh" "$build/bench_app.exe" all "$runs" | tr -d '\r' | grep -v "^regsvr32:"
 "$root/scripts/wine-run.sh" "$build/bench_report.exe" 1000 "${BENCH_RUNS:-7}" | tr -d '\r'

@@ -1,6 +1,7 @@
 // Reads the sixteen fields of every file of a folder with one reused object,
 // as the folder report does, and prints the time taken inside the process.
-#include "folder_files.h"
+#include "bench_clock.h"
+#include "platform/folder_files.h"
 #include "inspection/clsFileInfo.h"
 
 #include <cstdio>
@@ -11,7 +12,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const double start = Seconds();
-    const auto files = FolderFiles(argv[1]);
+    const auto files = calvorn::platform::FolderFiles(argv[1]);
     calvorn::inspection::clsFileInfo info;
     std::size_t versioned = 0;
     for (const std::wstring& path : files) {

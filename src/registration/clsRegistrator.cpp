@@ -59,47 +59,40 @@ bool IsExeServer(const std::wstring& path) {
     return ::CompareStringOrdinal(path.c_str() + dot, -1, L".exe", -1, TRUE) == CSTR_EQUAL;
 }
 
+namespace {
+
+// The outcome table: what each status tells the user, and whether the
+// failure code follows on a second line.
+struct OutcomeRow {
+    RegistrationStatus status;
+    const wchar_t* text;
+    unsigned flags;
+    bool withCode;
+};
+
+constexpr OutcomeRow kOutcomes[] = {
+    {rsLoadFailed, L"Selected file could not be loaded into memory!", MB_OK | MB_ICONHAND, false},
+    {rsNotActiveX, L"Selected file is not a valid ActiveX!", MB_OK | MB_ICONEXCLAMATION, false},
+    {rsRegisterFailed, L"ActiveX Component registration failed!", MB_OK | MB_ICONHAND, true},
+    {rsRegistered, L"ActiveX Component registration successful!", MB_OK | MB_ICONASTERISK, false},
+    {rsUnregistered, L"ActiveX Component unregistration successful!", MB_OK | MB_ICONASTERISK,
+     false},
+    {rsUnregisterFailed, L"ActiveX Component unregistration failed!", MB_OK | MB_ICONHAND, true},
+    {rsNoFile, L"No file provided!", MB_OK | MB_ICONEXCLAMATION, false},
+};
+
+} // namespace
+
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome) {
-    OutcomeMessage message;
-    message.title = TitleOf(operation);
-    bool withCode = false;
-    switch (outcome.status) {
-    case rsLoadFailed:
-        message.text = L"Selected file could not be loaded into memory!";
-        message.flags = MB_OK | MB_ICONHAND;
-        break;
-    case rsNotActiveX:
-        message.text = L"Selected file is not a valid ActiveX!";
-        message.flags = MB_OK | MB_ICONEXCLAMATION;
-        break;
-    case rsRegisterFailed:
-        message.text = L"ActiveX Component registration failed!";
-        message.flags = MB_OK | MB_ICONHAND;
-        withCode = true;
-        break;
-    case rsRegistered:
-        message.text = L"ActiveX Component registration successful!";
-        message.flags = MB_OK | MB_ICONASTERISK;
-        break;
-    case rsUnregistered:
-        message.text = L"ActiveX Component unregistration successful!";
-        message.flags = MB_OK | MB_ICONASTERISK;
-        break;
-    case rsUnregisterFailed:
-        message.text = L"ActiveX Component unregistration failed!";
-        message.flags = MB_OK | MB_ICONHAND;
-        withCode = true;
-        break;
-    case rsNoFile:
-        message.text = L"No file provided!";
-        message.flags = MB_OK | MB_ICONEXCLAMATION;
-        break;
-    default:
-        return std::nullopt;
+    for (const OutcomeRow& row : kOutcomes) {
+        if (row.status != outcome.status)
+            continue;
+        OutcomeMessage message{row.text, TitleOf(operation), row.flags};
+        if (row.withCode && outcome.code != 0)
+            message.text += L"\n" + DescribeCode(outcome.code, outcome.crashed);
+        return message;
     }
-    if (withCode && outcome.code != 0)
-        message.text += L"\n" + DescribeCode(outcome.code, outcome.crashed);
-    return message;
+    return std::nullopt;
 }
 
 OutcomeMessage StartFailureMessage(Operation operation, unsigned long win32Error) {

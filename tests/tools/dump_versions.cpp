@@ -1,6 +1,6 @@
 // Prints the sixteen fields of every file of a folder as tab-separated UTF-8
 // lines (file name first), for the cross-check against another parser.
-#include "folder_files.h" // from bench/versions/
+#include "platform/folder_files.h"
 #include "inspection/clsFileInfo.h"
 
 #include <cstdio>
@@ -29,7 +29,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     calvorn::inspection::clsFileInfo info;
-    for (const std::wstring& path : FolderFiles(argv[1])) {
+    for (const std::wstring& path : calvorn::platform::FolderFiles(argv[1])) {
         info.SelectFile(path);
         const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
         std::string line = Utf8(name);

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/folder_files.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,20 +13,6 @@
 using namespace calvorn::inspection;
 
 namespace {
-
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> files;
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return files;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            files.push_back(folder + data.cFileName);
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return files;
-}
 
 // Our reader must decide every file and return the platform's very bytes.
 void ExpectSameAsPlatform(const std::vector<std::wstring>& files, int& versioned) {
@@ -41,7 +29,7 @@ void ExpectSameAsPlatform(const std::vector<std::wstring>& files, int& versioned
 } // namespace
 
 TEST(VersionBlockReader, SameBytesAsThePlatformForTheFixtures) {
-    const auto files = FilesIn(calvorn::test::FixturePath(L"versions\\"));
+    const auto files = calvorn::platform::FolderFiles(calvorn::test::FixturePath(L"versions\\"));
     ASSERT_GT(files.size(), 20u);
     int versioned = 0;
     ExpectSameAsPlatform(files, versioned);
@@ -63,7 +51,7 @@ TEST(VersionBlockReader, PicksTheLanguageThePlatformPicks) {
 TEST(VersionBlockReader, SameBytesAsThePlatformForWinesOwnFiles) {
     for (const wchar_t* folder : {L"Z:\\usr\\lib\\i386-linux-gnu\\wine\\i386-windows\\",
                                   L"Z:\\usr\\lib\\x86_64-linux-gnu\\wine\\x86_64-windows\\"}) {
-        const auto files = FilesIn(folder);
+        const auto files = calvorn::platform::FolderFiles(folder);
         if (files.empty())
             continue;
         int versioned = 0;

@@ -1,10 +1,12 @@
 #pragma once
-// The files of one folder (not its subfolders), for the bench programs.
+// The files of one folder (not its subfolders), in the order the system lists them.
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+namespace calvorn::platform {
 
 inline std::vector<std::wstring> FolderFiles(std::wstring folder) {
     if (!folder.empty() && folder.back() != L'\\')
@@ -22,9 +24,4 @@ inline std::vector<std::wstring> FolderFiles(std::wstring folder) {
     return files;
 }
 
-inline double Seconds() {
-    LARGE_INTEGER now, frequency;
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+} // namespace calvorn::platform
