@@ -104,8 +104,4 @@ void InitButtons(HWND window, bool bInitialize, bool bEnabled) {
     }
 }
 
-std::wstring StripNull(std::wstring_view text) {
-    return std::wstring(text.substr(0, text.find(L'\0')));
-}
-
 } // namespace calvorn::app

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "files/path_logic.h"
+
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,6 @@ bool ToBool(std::wstring_view value);
 // button, runs Initialize (bInitialize) or sets Enabled to bEnabled.
 void InitButtons(HWND window, bool bInitialize, bool bEnabled);
 // The text before the first NUL, or all of it.
-std::wstring StripNull(std::wstring_view text);
+using files::StripNull;
 
 } // namespace calvorn::app

@@ -221,11 +221,9 @@ void clsActiveX::DoComparison() {
         if (!second)
             return false;
         Summary b = Summarize(*second);
-        // The first file's library once more, as an object of its own.
-        std::optional<TypeLibInfo> again = TypeLibInfo::Open(firstFilename_);
-        if (!again)
-            return false;
-        const bool identical = second->IsSameLibrary(*again);
+        // The first library's attributes are values already read; opening the
+        // file once more (a helper process) would only read them again.
+        const bool identical = second->IsSameLibrary(*first);
 
         IReportPresenter& g = *gridComp_;
         g.AddRow(L"Comparison Result", L"", true);

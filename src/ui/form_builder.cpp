@@ -165,29 +165,13 @@ BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layou
                 button->ReadProperties(block, kAmbientFace);
             font = nullptr;
         } else if (block.kind == L"Grid") {
-            if (makeGrid) {
-                hwnd = makeGrid(block, in.parent, id);
-                if (hwnd) {
-                    // Its frame lies above it among the siblings: a grid that
-                    // clipped its siblings would not be painted at all.
-                    LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
-                    ::SetWindowLongPtrW(hwnd, GWL_STYLE, style & ~WS_CLIPSIBLINGS);
-                    ::MoveWindow(hwnd, x, y, w, h, FALSE);
-                }
-            } else {
-                hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                                         base | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL |
-                                             LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER,
-                                         x, y, w, h, in.parent, IdOf(id), instance, nullptr);
-                if (hwnd) {
-                    ListView_SetExtendedListViewStyle(hwnd, LVS_EX_GRIDLINES);
-                    LVCOLUMNW column{};
-                    column.mask = LVCF_WIDTH;
-                    column.cx = px(2000);
-                    ListView_InsertColumn(hwnd, 0, &column);
-                    column.cx = px(4200);
-                    ListView_InsertColumn(hwnd, 1, &column);
-                }
+            hwnd = makeGrid(block, in.parent, id);
+            if (hwnd) {
+                // Its frame lies above it among the siblings: a grid that
+                // clipped its siblings would not be painted at all.
+                LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
+                ::SetWindowLongPtrW(hwnd, GWL_STYLE, style & ~WS_CLIPSIBLINGS);
+                ::MoveWindow(hwnd, x, y, w, h, FALSE);
             }
             if (hwnd)
                 grids.push_back(hwnd);

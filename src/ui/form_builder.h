@@ -41,13 +41,13 @@ struct FormFonts {
 SIZE StoredClientTwips(const std::vector<LayoutBlock>& layout, SIZE fallback);
 
 // Makes the control of a "Grid" block on `parent` with `id`; the builder
-// places it. Without one, a plain two-column list view stands in.
+// places it.
 using GridFactory = std::function<HWND(const LayoutBlock& block, HWND parent, int id)>;
 
 // Creates every control of `layout` on `window` at `dpi`; `idOf` gives each
 // control's id by its name. Controls that cannot be created are left out.
 BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layout,
                     const FormFonts& fonts, const std::function<int(const std::wstring&)>& idOf,
-                    int firstPageId, const GridFactory& makeGrid = {});
+                    int firstPageId, const GridFactory& makeGrid);
 
 } // namespace calvorn::ui

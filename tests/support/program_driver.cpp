@@ -176,7 +176,8 @@ void ProgramRun::Kill() {
 
 RunTranscript RunAndAnswer(const std::wstring& arguments, const std::vector<int>& answers,
                            milliseconds timeout, const std::wstring& program,
-                           const std::wstring& workingDir) {
+                           const std::wstring& workingDir,
+                           const std::function<void(const SeenMessageBox&)>& beforeAnswer) {
     RunTranscript transcript;
     ProgramRun run(program.empty() ? ProgramPath() : program, arguments, workingDir);
     if (!run.Started())
@@ -195,6 +196,8 @@ RunTranscript RunAndAnswer(const std::wstring& arguments, const std::vector<int>
         auto box = run.WaitForMessageBox(std::min(remaining, milliseconds(200)));
         if (!box)
             continue;
+        if (beforeAnswer)
+            beforeAnswer(*box);
         transcript.boxes.push_back(*box);
         run.Answer(*box, next < answers.size() ? answers[next++] : IDOK);
     }

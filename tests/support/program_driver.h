@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,8 +67,10 @@ struct RunTranscript {
     std::optional<DWORD> exitCode; // empty: did not end in time (then killed)
     bool mainWindowSeen = false;
 };
+// `beforeAnswer`, when given, sees each box while it is still shown.
 RunTranscript RunAndAnswer(const std::wstring& arguments, const std::vector<int>& answers,
                            std::chrono::milliseconds timeout = std::chrono::seconds(60),
-                           const std::wstring& program = {}, const std::wstring& workingDir = {});
+                           const std::wstring& program = {}, const std::wstring& workingDir = {},
+                           const std::function<void(const SeenMessageBox&)>& beforeAnswer = {});
 
 } // namespace calvorn::test

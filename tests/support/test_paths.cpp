@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 namespace calvorn::test {
 
 std::wstring BuildDir() {
@@ -26,6 +30,30 @@ std::wstring MakeScratchDir(const std::wstring& hint) {
         if (::CreateDirectoryW(dir.c_str(), nullptr))
             return dir + L"\\";
     }
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteText(const std::wstring& path, const std::string& text) {
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    out << text;
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) {
+    ::SetEnvironmentVariableW(name, value.c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    ::SetEnvironmentVariableW(name_, nullptr);
 }
 
 } // namespace calvorn::test

@@ -150,30 +150,17 @@ inline DriveResult Drive(const std::wstring& program, const std::wstring& argume
                          const std::vector<int>& answers,
                          std::chrono::milliseconds timeout = std::chrono::seconds(60),
                          const std::wstring& workingDir = {}) {
-    using namespace std::chrono;
+    // The icon can only be read while the box is on the screen.
+    std::vector<unsigned> icons;
+    RunTranscript t = RunAndAnswer(
+        arguments, answers, timeout, program, workingDir,
+        [&icons](const SeenMessageBox& box) { icons.push_back(ReadMessageBoxIcon(box.hwnd)); });
     DriveResult result;
-    ProgramRun run(program, arguments, workingDir);
-    if (!run.Started())
-        return result;
-    auto deadline = steady_clock::now() + timeout;
-    size_t next = 0;
-    while (steady_clock::now() < deadline) {
-        if (auto code = run.WaitForExit(milliseconds(0))) {
-            result.exitCode = code;
-            return result;
-        }
-        for (HWND hwnd : run.VisibleWindows())
-            if (ClassNameOf(hwnd) == L"Calvorn.frmMain")
-                result.mainWindowSeen = true;
-        auto box = run.WaitForMessageBox(milliseconds(200));
-        if (!box)
-            continue;
-        DrivenBox seen{box->title, box->text, box->buttons, ReadMessageBoxIcon(box->hwnd),
-                       next < answers.size() ? answers[next++] : IDOK};
-        result.boxes.push_back(seen);
-        run.Answer(*box, seen.answer);
-    }
-    run.Kill();
+    result.exitCode = t.exitCode;
+    result.mainWindowSeen = t.mainWindowSeen;
+    for (size_t i = 0; i < t.boxes.size(); ++i)
+        result.boxes.push_back({t.boxes[i].title, t.boxes[i].text, t.boxes[i].buttons, icons[i],
+                                i < answers.size() ? answers[i] : IDOK});
     return result;
 }
 

@@ -22,22 +22,6 @@ constexpr int kLblFile = 2004;
 constexpr int kProgressBar = 2005;
 constexpr int kCancel = 2006;
 
-void WriteText(const std::wstring& path, const std::string& text) {
-    std::ofstream out(std::filesystem::path(path), std::ios::binary);
-    out << text;
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 std::string Ansi(const std::wstring& text) {
     int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
                                   0, nullptr, nullptr);

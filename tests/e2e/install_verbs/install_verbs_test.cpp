@@ -38,12 +38,7 @@ TEST(InstallVerbs, SilentSwitchWritesQuotedCommandsForTheThreeFileTypes) {
 
     const std::wstring quoted = L"\"" + ProgramPath() + L"\"";
     for (const std::wstring* progId : {&dll.ProgId(), &exe.ProgId()}) {
-        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\Register\\command"),
-                  SzValue(quoted + L" -r \"%1\""));
-        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\UnRegister\\command"),
-                  SzValue(quoted + L" -u \"%1\""));
-        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\Calvorn\\command"),
-                  SzValue(quoted + L" \"%1\""));
+        ExpectFileTypeVerbs(*progId, quoted);
     }
     if (!ocxHasProgId) {
         // No ProgID, no verbs: nothing for ".ocx" and nothing under the root.

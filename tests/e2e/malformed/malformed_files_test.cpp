@@ -31,32 +31,12 @@ std::vector<std::wstring> MalformedFiles() {
     return files;
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(fs::path(path), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 size_t CountOf(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
         ++n;
     return n;
 }
-
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) {
-        ::SetEnvironmentVariableW(name, value.c_str());
-    }
-    ~ScopedEnvironment() { ::SetEnvironmentVariableW(name_, nullptr); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-  private:
-    const wchar_t* name_;
-};
 
 } // namespace
 

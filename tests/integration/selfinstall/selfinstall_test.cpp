@@ -41,10 +41,6 @@ void StoreSetting(const std::optional<std::wstring>& value) {
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kSelfInstallSetting);
 }
 
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Takes away whatever a test put into the system folder, registration first.
 void RemoveFromSystemFolder(const std::wstring& name) {
     std::wstring path = SystemFolder() + name;

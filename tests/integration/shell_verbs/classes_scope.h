@@ -3,6 +3,8 @@
 
 #include "integration/registry/raw_registry.h"
 
+#include <gtest/gtest.h>
+
 namespace calvorn::test {
 
 inline bool ClassesKeyThere(const std::wstring& key) {
@@ -45,5 +47,15 @@ class ScopedFileType {
     std::vector<std::wstring> created_;
     std::wstring progId_;
 };
+
+// The three verbs of a file type, as text commands starting with the quoted program.
+inline void ExpectFileTypeVerbs(const std::wstring& progId, const std::wstring& quotedProgram) {
+    EXPECT_EQ(ClassesValue(progId + L"\\shell\\Register\\command"),
+              SzValue(quotedProgram + L" -r \"%1\""));
+    EXPECT_EQ(ClassesValue(progId + L"\\shell\\UnRegister\\command"),
+              SzValue(quotedProgram + L" -u \"%1\""));
+    EXPECT_EQ(ClassesValue(progId + L"\\shell\\Calvorn\\command"),
+              SzValue(quotedProgram + L" \"%1\""));
+}
 
 } // namespace calvorn::test

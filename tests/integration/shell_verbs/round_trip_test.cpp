@@ -28,12 +28,7 @@ TEST(VerbRoundTrip, CreateThenRemoveLeavesOnlyTheShellKeys) {
     for (const std::wstring& a : associations)
         reg.CreateShellAssociation(program, a);
     for (const std::wstring* progId : {&dll.ProgId(), &exe.ProgId()}) {
-        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\Register\\command"),
-                  SzValue(quoted + L" -r \"%1\""));
-        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\UnRegister\\command"),
-                  SzValue(quoted + L" -u \"%1\""));
-        EXPECT_EQ(ClassesValue(*progId + L"\\shell\\Calvorn\\command"),
-                  SzValue(quoted + L" \"%1\""));
+        ExpectFileTypeVerbs(*progId, quoted);
     }
     EXPECT_EQ(ClassesValue(L"Folder\\shell\\ActiveX Report\\command"),
               SzValue(quoted + L" -f \"%1\""));

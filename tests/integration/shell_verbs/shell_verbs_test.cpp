@@ -43,11 +43,7 @@ TEST_F(ShellVerbs, FileTypeVerbsAreQuotedTextCommandsUnderTheProgId) {
     reg.CreateShellAssociation(kExe, kType);
     EXPECT_FALSE(reg.LastError().IsSet()) << reg.LastError().description;
 
-    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\Register\\command"),
-              SzValue(kQuoted + L" -r \"%1\""));
-    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\UnRegister\\command"),
-              SzValue(kQuoted + L" -u \"%1\""));
-    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\Calvorn\\command"), SzValue(kQuoted + L" \"%1\""));
+    ExpectFileTypeVerbs(kProgId, kQuoted);
     EXPECT_FALSE(ClassesValue(kProgId + L"\\shell\\Register")) << "verb keys carry no value";
     EXPECT_EQ(reg.ClassKey(), calvorn::registry::kHKeyClassesRoot);
     EXPECT_EQ(reg.SectionKey(), kProgId + L"\\shell\\Calvorn\\command");

@@ -16,7 +16,9 @@
 
 using namespace calvorn;
 using namespace calvorn::app;
+using calvorn::test::Exists;
 using calvorn::test::MakeScratchDir;
+using calvorn::test::ReadAll;
 
 namespace {
 
@@ -60,17 +62,6 @@ void Touch(const std::wstring& path) {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     ::CloseHandle(h);
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The folder's files in the order the report lists them.
