@@ -19,6 +19,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (value.find(L'\0') != std::wstring::npos || value.size() * 2 > block.size())
             __builtin_trap();
     }
+    for (const char* key : {"CompanyName", "ProductName", "OriginalFileName"}) {
+        auto value = FindVersionString16(block, key);
+        if (value &&
+            (value->bytes.find('\0') != std::string::npos || value->bytes.size() > block.size()))
+            __builtin_trap();
+    }
     if (auto fixed = ReadFixedInfo(block)) {
         const FixedInfoWords words = DecodeFixedInfo(*fixed);
         if (words.FileVerEx.empty() || words.FileOSEx.empty() || words.FileTypeEx.empty())

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "files/path_logic.h"
+
 namespace calvorn::app {
 
 std::wstring ArgumentsOf(std::wstring_view line) {
@@ -62,11 +64,14 @@ std::vector<std::wstring> SplitArguments(std::wstring_view c) {
 }
 
 std::wstring ApplyPathRule(const std::wstring& path, const std::wstring& appPath) {
-    if (path.empty() || path.find(L":\\") != std::wstring::npos)
+    if (path.empty())
         return path;
-    if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\')
-        return path;
-    return appPath + path;
+    // "C:/dir/x.dll" is as absolute as "C:\dir\x.dll"; the rest of the
+    // program splits paths at "\" only.
+    std::wstring plain = files::BackslashSeparators(path);
+    if (files::IsAbsolutePath(plain) || plain.find(L":\\") != std::wstring::npos)
+        return plain;
+    return appPath + plain;
 }
 
 Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {

@@ -22,6 +22,7 @@ std::vector<std::wstring> SplitArguments(std::wstring_view arguments);
 
 // A path without ":\" is taken as relative to the program folder. Absolute
 // UNC paths (two leading backslashes) are left alone, as are empty paths.
+// "/" counts as "\" and comes back as "\" ("C:/dir/x.dll" is absolute).
 std::wstring ApplyPathRule(const std::wstring& path, const std::wstring& appPath);
 
 enum class CommandAction { Register, FolderReport, Unregister, InstallVerbs, OpenReport };

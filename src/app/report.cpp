@@ -1,8 +1,10 @@
 #include "app/report.h"
 
 #include "app/basMain.h"
+#include "app/report_file.h"
+#include "files/basFile_Vask.h"
 #include "files/colFiles_Vask.h"
-#include "inspection/clsFileInfo.h"
+#include "platform/message_box.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "ui/frmProgress.h"
@@ -11,7 +13,6 @@
 #include <windows.h>
 
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <cwctype>
 
@@ -24,23 +25,10 @@ namespace {
 
 const wchar_t kReportName[] = L"output.txt";
 
-std::wstring Environment(const wchar_t* name) {
-    DWORD need = ::GetEnvironmentVariableW(name, nullptr, 0);
-    if (need == 0)
-        return {};
-    std::wstring value(need, L'\0');
-    DWORD got = ::GetEnvironmentVariableW(name, value.data(), need);
-    value.resize(got < need ? got : 0);
-    return value;
-}
-
-std::wstring LocalAppDataFolder() {
-    PWSTR path = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
-        folder = path;
-    ::CoTaskMemFree(path);
-    return folder;
+// The system's words for why a file could not be read.
+std::wstring ReadErrorText(std::uint32_t code) {
+    std::wstring text = platform::SystemMessage(code);
+    return text.empty() ? L"error " + std::to_wstring(code) : text;
 }
 
 // The progress window, as the report drives it.
@@ -64,61 +52,6 @@ class ProgressWindowSink final : public IReportProgress {
 
 } // namespace
 
-std::wstring ReportFolder() {
-    std::wstring folder = Environment(L"CALVORN_REPORT_DIR");
-    if (folder.empty()) {
-        std::wstring appData = LocalAppDataFolder();
-        if (!appData.empty()) {
-            folder = files::EnsureSuffix(appData, L"\\") + L"Calvorn";
-            ::CreateDirectoryW(folder.c_str(), nullptr);
-        }
-    }
-    if (folder.empty()) {
-        wchar_t temp[MAX_PATH + 1] = {};
-        DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
-        if (n > 0 && n <= MAX_PATH)
-            folder = temp;
-    }
-    return files::EnsureSuffix(folder, L"\\");
-}
-
-ReportFile::ReportFile(std::wstring path)
-    : path_(std::move(path)),
-      temporary_(path_ + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part") {
-    file_.reset(::CreateFileW(temporary_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_)
-        throw Failure(Win32Error(::GetLastError()));
-}
-
-ReportFile::~ReportFile() {
-    if (!committed_) {
-        file_.reset();
-        ::DeleteFileW(temporary_.c_str());
-        // A report of an earlier run would pass for this run's.
-        ::DeleteFileW(path_.c_str());
-    }
-}
-
-void ReportFile::Write(const std::wstring& text) {
-    std::string bytes = platform::NarrowAnsi(text);
-    DWORD written = 0;
-    if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) ||
-        written != bytes.size())
-        throw Failure(Win32Error(::GetLastError()));
-}
-
-void ReportFile::Commit() {
-    if (!::FlushFileBuffers(file_.get()))
-        throw Failure(Win32Error(::GetLastError()));
-    file_.reset();
-    if (!::MoveFileExW(temporary_.c_str(), path_.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw Failure(Win32Error(::GetLastError()));
-    committed_ = true;
-}
-
 bool IsReportedFile(const std::wstring& fileName) {
     if (fileName.size() < 4)
         return false;
@@ -128,10 +61,29 @@ bool IsReportedFile(const std::wstring& fileName) {
     return tail == L".DLL" || tail == L".OCX" || tail == L".EXE";
 }
 
-std::wstring FormatReportBlock(const std::wstring& fileName, const inspection::clsFileInfo& info) {
+std::optional<std::wstring> FolderProblem(const std::wstring& folder) {
+    if (folder.empty())
+        return L"No folder was given for the report (the folder named is \"\").";
+    const DWORD attributes = ::GetFileAttributesW(files::ExtendedPath(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return L"The folder \"" + folder + L"\" does not exist.";
+        return L"The folder \"" + folder + L"\" cannot be read: " + ReadErrorText(error);
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return L"\"" + folder + L"\" is not a folder.";
+    return std::nullopt;
+}
+
+std::wstring FormatReportBlock(const ReportRecord& record) {
     const std::wstring nl = L"\r\n";
+    const inspection::clsFileInfo& info = record.fields;
     std::wstring block;
-    block += L"File: " + fileName + nl + nl;
+    block += L"File: " + record.fileName + nl;
+    if (!record.error.empty())
+        block += L"Error: " + record.error + nl;
+    block += nl;
     block += L"Company Name: " + info.CompanyName + nl;
     block += L"File Description: " + info.FileDescription + nl;
     block += L"Internal Name: " + info.InternalName + nl;
@@ -154,9 +106,9 @@ std::wstring FormatReportBlock(const std::wstring& fileName, const inspection::c
 }
 
 ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
-                      const VersionLookup& lookup, const bool& cancel, const BlockWriter& write) {
+                      const VersionLookup& lookup, const bool& cancel, const RecordWriter& write) {
     files::colFiles_Vask list;
-    inspection::clsFileInfo info;
+    ReportRecord record;
 
     progress.Show();
     list.LoadFiles(files::EnsureSuffix(sFolder, L"\\") + L"*.*", false);
@@ -169,8 +121,10 @@ ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
         progress.PumpMessages();
         const std::wstring& name = file->sFileName();
         if (IsReportedFile(name)) {
-            lookup(info, name);
-            write(FormatReportBlock(name, info));
+            record.fileName = name;
+            lookup(record.fields, name);
+            record.error = record.fields.ReadError ? ReadErrorText(record.fields.ReadError) : L"";
+            write(record);
         }
         progress.PumpMessages();
         if (cancel) {
@@ -184,16 +138,26 @@ ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
 
 void CreateReport(const std::wstring& sFolder) {
     try {
-        const std::wstring path = ReportFolder() + kReportName;
-        ReportFile report(path);
+        if (auto problem = FolderProblem(sFolder)) {
+            platform::Messages().Show(*problem + L"\r\nNo report was written.",
+                                      L"Calvorn - ActiveX Report", MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        const std::wstring folder = ReportFolder();
+        RemoveStaleParts(folder);
+        // Held until the process ends, so that no other run replaces this
+        // report while it is being opened.
+        const ReportClaim claim(folder, kReportName);
+        ReportFile report(claim.Path());
         ProgressWindowSink progress;
         ReportEnd end = WriteReport(
             sFolder, progress,
             [](inspection::clsFileInfo& info, const std::wstring& file) { info.SelectFile(file); },
-            App().bCancelReport, [&report](const std::wstring& block) { report.Write(block); });
+            App().bCancelReport,
+            [&report](const ReportRecord& record) { report.Write(FormatReportBlock(record)); });
         report.Commit();
         if (end == ReportEnd::Completed)
-            OpenDocument(path);
+            OpenDocument(claim.Path());
     } catch (const Failure& failure) {
         ShowError(L"CreateReport", failure.Record());
     } catch (const std::bad_alloc&) {
@@ -202,9 +166,18 @@ void CreateReport(const std::wstring& sFolder) {
 }
 
 void OpenDocument(const std::wstring& sPath) {
-    std::wstring log = Environment(L"CALVORN_OPEN_LOG");
+    std::wstring log = platform::EnvironmentVariable(L"CALVORN_OPEN_LOG");
     if (log.empty()) {
-        ::ShellExecuteW(nullptr, L"Open", sPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        SHELLEXECUTEINFOW open{};
+        open.cbSize = sizeof open;
+        open.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+        open.lpVerb = L"Open";
+        open.lpFile = sPath.c_str();
+        open.nShow = SW_SHOWNORMAL;
+        if (::ShellExecuteExW(&open) && open.hProcess) {
+            platform::UniqueHandle editor(open.hProcess);
+            ::WaitForInputIdle(editor.get(), 10000);
+        }
         return;
     }
     // Tests see what would have been opened, and no editor comes up.

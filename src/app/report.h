@@ -1,55 +1,34 @@
 #pragma once
-// The folder report: one block of version fields for every DLL, OCX and EXE
-// of a folder, written to a text file that is then opened with the shell.
+// The folder report: one record of version fields for every DLL, OCX and
+// EXE of a folder, written as a block of text to a file that is then opened
+// with the shell.
 //
-// The file is "output.txt" in a folder the user can always write (see
-// ReportFolder). It is built under a temporary name and put in place whole,
-// so the file never holds half a block; a cancelled report keeps the blocks
-// finished so far and is not opened, a failed one leaves no report at all.
+// The file is "output.txt" in a folder the user can always write, or a name
+// of its own while another run holds that one (see report_file.h). A
+// cancelled report keeps the blocks finished so far and is not opened; a
+// failed one is not opened either and removes nothing but its own temporary
+// file.
 
-#include "platform/unique_handle.h"
+#include "inspection/clsFileInfo.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
-
-namespace calvorn::inspection {
-class clsFileInfo;
-}
 
 namespace calvorn::app {
 
 void CreateReport(const std::wstring& sFolder);
-// Opens the file with the shell's "Open" verb; failures show nothing.
-// With CALVORN_OPEN_LOG set, the path is appended to that file instead.
+// Opens the file with the shell's "Open" verb and waits (a few seconds at
+// most) until the program that opens it is ready for input, so that it has
+// read the report before this run lets go of the name; failures show
+// nothing. With CALVORN_OPEN_LOG set, the path is appended to that file
+// instead.
 void OpenDocument(const std::wstring& sPath);
 
-// The folder of the report, ending in "\": CALVORN_REPORT_DIR when set,
-// otherwise the user's local application-data folder "Calvorn" (created when
-// missing), otherwise the user's temporary folder.
-std::wstring ReportFolder();
-
-// The report file under construction: a temporary file beside it that
-// replaces it whole on Commit. Dropped without Commit, it takes the report
-// of an earlier run with it, so no stale or partial file passes for this
-// run's. Write takes the text in the ANSI code page. Failures throw a
-// platform::Failure.
-class ReportFile {
-  public:
-    explicit ReportFile(std::wstring path);
-    ~ReportFile();
-    ReportFile(const ReportFile&) = delete;
-    ReportFile& operator=(const ReportFile&) = delete;
-
-    void Write(const std::wstring& text);
-    void Commit();
-
-  private:
-    std::wstring path_;
-    std::wstring temporary_;
-    platform::UniqueFile file_;
-    bool committed_ = false;
-};
+// Why a folder cannot be reported on, in a sentence naming it; nothing when
+// it is a folder.
+std::optional<std::wstring> FolderProblem(const std::wstring& folder);
 
 // What the report drives of its progress window; tests supply a fake.
 class IReportProgress {
@@ -67,21 +46,32 @@ class IReportProgress {
 
 // True when the name's last four characters are .DLL, .OCX or .EXE in any case.
 bool IsReportedFile(const std::wstring& fileName);
-// One file's block, its closing line end included.
-std::wstring FormatReportBlock(const std::wstring& fileName, const inspection::clsFileInfo& info);
+
+// What the report says about one file, whatever the format it is written in.
+struct ReportRecord {
+    std::wstring fileName; // the full name
+    inspection::clsFileInfo fields;
+    // The system's text for why the file could not be read (fields.ReadError);
+    // empty when it was read, with or without version information.
+    std::wstring error;
+};
+
+// One file's block of text, its closing line end included. An unreadable
+// file gets a line "Error: <why>" right after its "File: " line.
+std::wstring FormatReportBlock(const ReportRecord& record);
 
 // Fills the version fields of one file; the program uses SelectFile.
 using VersionLookup = std::function<void(inspection::clsFileInfo& info, const std::wstring& path)>;
-// Takes one finished block; throws a platform::Failure when it cannot.
-using BlockWriter = std::function<void(const std::wstring& block)>;
+// Takes one finished record; throws a platform::Failure when it cannot.
+using RecordWriter = std::function<void(const ReportRecord& record)>;
 
 enum class ReportEnd { Completed, Cancelled };
 
 // The report's walk over the folder: shows the progress, lists the folder's
-// files, writes the block of each qualifying one and hides the progress
-// again. `cancel` is read after every file. A failure is passed on with the
-// progress left as it was.
+// files, hands the record of each qualifying one to `write` and hides the
+// progress again. `cancel` is read after every file. A failure is passed on
+// with the progress left as it was.
 ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
-                      const VersionLookup& lookup, const bool& cancel, const BlockWriter& write);
+                      const VersionLookup& lookup, const bool& cancel, const RecordWriter& write);
 
 } // namespace calvorn::app

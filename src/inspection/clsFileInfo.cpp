@@ -3,25 +3,52 @@
 #include "inspection/pe_version_reader.h"
 #include "inspection/version_block.h"
 
+#include <windows.h>
+
 namespace calvorn::inspection {
+
+namespace {
+
+// A value of a 16-bit block in the code page its table names, or the
+// system's ANSI code page when the table names none the system knows.
+std::wstring SingleByteString(ByteSpan block, std::wstring_view key) {
+    const std::string asciiKey(key.begin(), key.end());
+    const auto found = FindVersionString16(block, asciiKey);
+    if (!found || found->bytes.empty())
+        return {};
+    const UINT codePage =
+        found->codePage != 0 && ::IsValidCodePage(found->codePage) ? found->codePage : CP_ACP;
+    const int size = static_cast<int>(found->bytes.size());
+    const int n = ::MultiByteToWideChar(codePage, 0, found->bytes.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        ::MultiByteToWideChar(codePage, 0, found->bytes.data(), size, wide.data(), n);
+    return wide;
+}
+
+} // namespace
 
 void clsFileInfo::SelectFile(const std::wstring& path) {
     // Nothing may carry over from the file selected before.
     *this = clsFileInfo{};
     // One read serves the nine lookups and the decoder.
-    const VersionBlock block = ReadVersionBlock(path);
+    const VersionBlock block = ReadVersionBlock(path, ReadError);
     if (block.empty())
         return;
     const ByteSpan bytes(block);
-    CompanyName = FindVersionString(bytes, L"CompanyName");
-    FileDescription = FindVersionString(bytes, L"FileDescription");
-    InternalName = FindVersionString(bytes, L"InternalName");
-    LegalCopyright = FindVersionString(bytes, L"LegalCopyright");
-    LegalTrademarks = FindVersionString(bytes, L"LegalTrademarks");
-    OriginalFileName = FindVersionString(bytes, L"OriginalFileName");
-    ProductName = FindVersionString(bytes, L"ProductName");
-    ProductVersion = FindVersionString(bytes, L"ProductVersion");
-    Comments = FindVersionString(bytes, L"Comments");
+    const bool sixteenBit = IsSixteenBitBlock(bytes);
+    const auto text = [&](std::wstring_view key) {
+        return sixteenBit ? SingleByteString(bytes, key) : FindVersionString(bytes, key);
+    };
+    CompanyName = text(L"CompanyName");
+    FileDescription = text(L"FileDescription");
+    InternalName = text(L"InternalName");
+    LegalCopyright = text(L"LegalCopyright");
+    LegalTrademarks = text(L"LegalTrademarks");
+    OriginalFileName = text(L"OriginalFileName");
+    ProductName = text(L"ProductName");
+    ProductVersion = text(L"ProductVersion");
+    Comments = text(L"Comments");
     if (auto fixed = ReadFixedInfo(bytes)) {
         auto words = DecodeFixedInfo(*fixed);
         StrucVerEx = std::move(words.StrucVerEx);

@@ -2,6 +2,7 @@
 // The version resource of one file as sixteen text fields: nine string-table
 // values and seven words decoded from the fixed file information.
 
+#include <cstdint>
 #include <string>
 
 namespace calvorn::inspection {
@@ -27,6 +28,11 @@ class clsFileInfo {
     std::wstring FileOSEx;
     std::wstring FileTypeEx;
     std::wstring FileSubTypeEx;
+
+    // The system error that kept the file from being read (locked by
+    // another program, gone), 0 when it was read, with or without a version
+    // resource. The sixteen fields are empty when it is set.
+    std::uint32_t ReadError = 0;
 };
 
 } // namespace calvorn::inspection

@@ -41,7 +41,13 @@ VersionBlock ReadVersionBlockByPlatform(const std::wstring& path) {
     return block;
 }
 
-std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path) {
+std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path,
+                                                      std::uint32_t* readError) {
+    const auto failed = [readError](DWORD error) -> std::optional<VersionBlock> {
+        if (readError)
+            *readError = error != 0 ? error : ERROR_READ_FAULT;
+        return std::nullopt;
+    };
     // Plain reads rather than a mapping: under Wine a mapping costs more than
     // the two or three reads a lookup needs, and a file cut short by someone
     // else gives a short read instead of a fault.
@@ -49,15 +55,19 @@ std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path) 
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return std::nullopt;
-    const auto readAt = [handle = file.get()](std::uint64_t offset, std::uint8_t* buffer,
-                                              std::size_t length) -> std::size_t {
+        return failed(::GetLastError());
+    DWORD readFailure = 0;
+    const auto readAt = [handle = file.get(), &readFailure](std::uint64_t offset,
+                                                            std::uint8_t* buffer,
+                                                            std::size_t length) -> std::size_t {
         OVERLAPPED at{};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD got = 0;
-        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got, &at))
+        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got, &at)) {
+            readFailure = ::GetLastError();
             return 0;
+        }
         return got;
     };
     // Most components are smaller than one block: one read brings the whole
@@ -65,32 +75,47 @@ std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path) 
     std::vector<std::uint8_t> head(FileReader::kBlockSize);
     DWORD got = 0;
     if (!::ReadFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr))
-        return std::nullopt;
+        return failed(::GetLastError());
     head.resize(got);
     std::uint64_t size = head.size();
     if (size == FileReader::kBlockSize) {
         LARGE_INTEGER full{};
         if (!::GetFileSizeEx(file.get(), &full))
-            return std::nullopt;
+            return failed(::GetLastError());
         size = static_cast<std::uint64_t>(full.QuadPart);
     }
     FileReader reader(std::move(head), size, readAt);
     const VersionResource found = LocateVersionResource(reader, UserLanguages());
     switch (found.lookup) {
     case VersionLookup::Found:
-        return ReadResourceBlock(reader, found);
+        if (auto block = ReadResourceBlock(reader, found))
+            return block;
+        break;
     case VersionLookup::None:
         return VersionBlock{};
     case VersionLookup::Undecided:
         break;
     }
+    // A read the system refused (a locked range) is an unreadable file; a
+    // read that merely fell short leaves the file to the platform.
+    if (readFailure != 0)
+        return failed(readFailure);
     return std::nullopt;
 }
 
-VersionBlock ReadVersionBlock(const std::wstring& path) {
-    if (auto block = ReadVersionBlockFromImage(path))
+VersionBlock ReadVersionBlock(const std::wstring& path, std::uint32_t& readError) {
+    readError = 0;
+    if (auto block = ReadVersionBlockFromImage(path, &readError))
         return std::move(*block);
+    // What could not be opened or read here cannot be by the platform either.
+    if (readError != 0)
+        return {};
     return ReadVersionBlockByPlatform(path);
+}
+
+VersionBlock ReadVersionBlock(const std::wstring& path) {
+    std::uint32_t readError = 0;
+    return ReadVersionBlock(path, readError);
 }
 
 } // namespace calvorn::inspection

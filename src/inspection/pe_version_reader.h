@@ -5,6 +5,7 @@
 
 #include "inspection/version_block.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -15,13 +16,18 @@ using VersionBlock = VersionBlockBytes;
 // The block as the version calls return it ("" when the file has none),
 // clipped to the root's length.
 VersionBlock ReadVersionBlock(const std::wstring& path);
+// The same; `readError` is the system error when the file could not be
+// opened or read at all (then the block is empty), else 0.
+VersionBlock ReadVersionBlock(const std::wstring& path, std::uint32_t& readError);
 
 // Only the platform's calls.
 VersionBlock ReadVersionBlockByPlatform(const std::wstring& path);
 
 // Only our reader: no value when it cannot decide (not a plain PE file, or
 // anything in it out of bounds), an empty block when the file surely has no
-// version resource.
-std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path);
+// version resource. When the file cannot be opened or a read fails, no
+// value and the system error in `readError` (when given).
+std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path,
+                                                      std::uint32_t* readError = nullptr);
 
 } // namespace calvorn::inspection

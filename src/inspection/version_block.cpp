@@ -1,5 +1,6 @@
 #include "inspection/version_block.h"
 
+#include <algorithm>
 #include <array>
 
 namespace calvorn::inspection {
@@ -44,7 +45,128 @@ std::optional<std::size_t> NextNul(const CharView& text, std::size_t from) {
     return std::nullopt;
 }
 
+std::size_t Align4(std::size_t offset) {
+    return (offset + 3) & ~std::size_t{3};
+}
+
+// One entry of a 16-bit block: wLength, wValueLength, the NUL-ended key, and
+// the value and the children each at the next 4-byte boundary.
+struct Node16 {
+    std::size_t end = 0; // where the entry ends, clipped to its parent
+    std::string_view key;
+    std::size_t valueStart = 0;
+    std::size_t valueEnd = 0;
+    std::size_t childrenStart = 0;
+};
+
+std::optional<Node16> ReadNode16(ByteSpan block, std::size_t at, std::size_t limit) {
+    if (at + 4 > limit)
+        return std::nullopt;
+    const std::size_t length = Word(block, at);
+    if (length < 5)
+        return std::nullopt;
+    Node16 node;
+    node.end = std::min(at + length, limit);
+    const auto* text = reinterpret_cast<const char*>(block.data());
+    std::size_t keyEnd = at + 4;
+    while (keyEnd < node.end && text[keyEnd] != 0)
+        ++keyEnd;
+    if (keyEnd >= node.end)
+        return std::nullopt;
+    node.key = std::string_view(text + at + 4, keyEnd - at - 4);
+    node.valueStart = std::min(Align4(keyEnd + 1), node.end);
+    node.valueEnd = std::min(node.valueStart + Word(block, at + 2), node.end);
+    node.childrenStart = std::min(Align4(node.valueEnd), node.end);
+    return node;
+}
+
+// Calls `visit` for each child of the entry until it returns true.
+template <typename Visit> bool ForEachChild16(ByteSpan block, const Node16& parent, Visit&& visit) {
+    std::size_t at = parent.childrenStart;
+    while (auto child = ReadNode16(block, at, parent.end)) {
+        if (visit(*child))
+            return true;
+        const std::size_t next = Align4(child->end);
+        if (next <= at)
+            break;
+        at = next;
+    }
+    return false;
+}
+
+bool SameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(static_cast<unsigned char>(a[i])) !=
+            FoldAscii(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::uint16_t CodePageOfTable(std::string_view name) {
+    if (name.size() != 8)
+        return 0;
+    std::uint16_t codePage = 0;
+    for (char c : name.substr(4)) {
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
+        if (digit < 0)
+            return 0;
+        codePage = static_cast<std::uint16_t>(codePage * 16 + digit);
+    }
+    return codePage;
+}
+
+// Where the 32-bit root's value starts, as the platform's root query finds it.
+std::optional<std::size_t> FixedInfoStart32(ByteSpan block) {
+    // wLength, wValueLength, wType, then the NUL-ended key; the value starts
+    // at the next 4-byte boundary of the block.
+    const std::size_t limit = ClipToRoot(block).size();
+    if (limit < 8)
+        return std::nullopt;
+    const std::size_t valueLength = Word(block, 2);
+    const CharView text(block.first(limit));
+    auto keyEnd = NextNul(text, 3);
+    if (!keyEnd || valueLength < kFixedFileInfoSize)
+        return std::nullopt;
+    const std::size_t valueStart = ((*keyEnd + 1) * 2 + 3) & ~std::size_t{3};
+    if (valueStart > limit || limit - valueStart < kFixedFileInfoSize)
+        return std::nullopt;
+    return valueStart;
+}
+
 } // namespace
+
+bool IsSixteenBitBlock(ByteSpan block) {
+    return block.size() > 4 && block[4] >= 0x20;
+}
+
+std::optional<SingleByteText> FindVersionString16(ByteSpan block, std::string_view key) {
+    block = ClipToRoot(block);
+    const auto root = ReadNode16(block, 0, block.size());
+    if (!root)
+        return std::nullopt;
+    std::optional<SingleByteText> found;
+    ForEachChild16(block, *root, [&](const Node16& info) {
+        if (!SameKey(info.key, "StringFileInfo"))
+            return false;
+        return ForEachChild16(block, info, [&](const Node16& table) {
+            return ForEachChild16(block, table, [&](const Node16& entry) {
+                if (!SameKey(entry.key, key))
+                    return false;
+                const auto* text = reinterpret_cast<const char*>(block.data());
+                std::string_view value(text + entry.valueStart, entry.valueEnd - entry.valueStart);
+                found = SingleByteText{std::string(value.substr(0, value.find('\0'))),
+                                       CodePageOfTable(table.key)};
+                return true;
+            });
+        });
+    });
+    return found;
+}
 
 ByteSpan ClipToRoot(ByteSpan block) {
     if (block.size() < 2)
@@ -84,19 +206,19 @@ std::wstring FindVersionString(ByteSpan block, std::wstring_view key) {
 }
 
 std::optional<FixedFileInfo> ReadFixedInfo(ByteSpan block) {
-    // wLength, wValueLength, wType, then the NUL-ended key; the value starts
-    // at the next 4-byte boundary of the block.
-    const std::size_t limit = ClipToRoot(block).size();
-    if (limit < 8)
-        return std::nullopt;
-    const std::size_t valueLength = Word(block, 2);
-    const CharView text(block.first(limit));
-    auto keyEnd = NextNul(text, 3);
-    if (!keyEnd || valueLength < kFixedFileInfoSize)
-        return std::nullopt;
-    const std::size_t valueStart = ((*keyEnd + 1) * 2 + 3) & ~std::size_t{3};
-    if (valueStart > limit || limit - valueStart < kFixedFileInfoSize)
-        return std::nullopt;
+    std::size_t valueStart = 0;
+    if (IsSixteenBitBlock(block)) {
+        const ByteSpan clipped = ClipToRoot(block);
+        const auto root = ReadNode16(clipped, 0, clipped.size());
+        if (!root || root->valueEnd - root->valueStart < kFixedFileInfoSize)
+            return std::nullopt;
+        valueStart = root->valueStart;
+    } else {
+        auto start = FixedInfoStart32(block);
+        if (!start)
+            return std::nullopt;
+        valueStart = *start;
+    }
     std::array<std::uint32_t, 13> d{};
     for (std::size_t i = 0; i < d.size(); ++i)
         d[i] = Dword(block, valueStart + i * 4);

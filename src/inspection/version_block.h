@@ -20,12 +20,32 @@ using VersionBlockBytes = std::vector<std::uint8_t>;
 // the platform's copy carries scratch data after the root's length.
 ByteSpan ClipToRoot(ByteSpan block);
 
+// Whether the block has the 16-bit layout (what the platform returns for a
+// 16-bit file): no type word, keys and values in a single-byte code page.
+// In the 32-bit layout the byte after the two length words is the type (0 or
+// 1); in the 16-bit one it is the first letter of the root's key.
+bool IsSixteenBitBlock(ByteSpan block);
+
 // The value that follows `key` in the block read as UTF-16 text, "" when
 // there is none. Only a whole key counts (preceded by a character below 0x20,
 // followed by NUL), compared without regard to ASCII letter case; the first
 // such occurrence in the block wins, whatever its table. One NUL that aligns
 // the value is skipped.
 std::wstring FindVersionString(ByteSpan block, std::wstring_view key);
+
+// A value of a 16-bit block: its bytes up to the first NUL, and the code page
+// its string table names (the last four hex digits of "040904E4"), 0 when
+// the table's name gives none.
+struct SingleByteText {
+    std::string bytes;
+    std::uint16_t codePage = 0;
+};
+
+// The value of `key` in a 16-bit block, found by walking its structure:
+// "StringFileInfo", its tables in order, their strings in order; keys are
+// compared without regard to ASCII letter case and the first table that
+// holds the key wins. Empty when no table holds it.
+std::optional<SingleByteText> FindVersionString16(ByteSpan block, std::string_view key);
 
 struct FixedFileInfo {
     std::uint32_t dwSignature = 0;
@@ -44,8 +64,9 @@ struct FixedFileInfo {
 };
 inline constexpr std::size_t kFixedFileInfoSize = 52;
 
-// The root's value, located as the platform's root query locates it; empty
-// when the block is too short or the value holds fewer than 52 bytes.
+// The root's value, located as the platform's root query locates it, in
+// either layout; empty when the block is too short or the value holds fewer
+// than 52 bytes.
 std::optional<FixedFileInfo> ReadFixedInfo(ByteSpan block);
 
 // The seven words of the fixed information.

@@ -57,6 +57,16 @@ std::wstring SystemMessage(unsigned long code) {
     return text;
 }
 
+std::wstring EnvironmentVariable(const wchar_t* name) {
+    DWORD need = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (need == 0)
+        return {};
+    std::wstring value(need, L'\0');
+    DWORD got = ::GetEnvironmentVariableW(name, value.data(), need);
+    value.resize(got < need ? got : 0);
+    return value;
+}
+
 std::wstring ExecutableFolder() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

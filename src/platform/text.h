@@ -15,6 +15,9 @@ std::wstring WidenAnsi(std::string_view ansi);
 // the trailing line end; empty when the system has no text for it.
 std::wstring SystemMessage(unsigned long code);
 
+// The value of an environment variable of this process, "" when it is not set.
+std::wstring EnvironmentVariable(const wchar_t* name);
+
 // The folder of the running executable, ending in a backslash.
 std::wstring ExecutableFolder();
 

@@ -3,16 +3,21 @@
 
 #include "app/version.h"
 #include "platform/text.h"
+#include "support/platform_versions.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 using namespace calvorn::test;
+using calvorn::inspection::clsFileInfo;
 using namespace std::chrono_literals;
 
 namespace {
@@ -22,13 +27,17 @@ constexpr int kLblFile = 2004;
 constexpr int kProgressBar = 2005;
 constexpr int kCancel = 2006;
 
-std::string Ansi(const std::wstring& text) {
-    int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                  0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
-                          nullptr, nullptr);
-    return out;
+std::string Utf8(const std::wstring& text) {
+    return calvorn::platform::Narrow(text);
+}
+
+// A whole report as the program writes it: UTF-8, marked as such only when
+// it holds more than ASCII.
+std::string Report(const std::string& blocks) {
+    for (char c : blocks)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return "\xEF\xBB\xBF" + blocks;
+    return blocks;
 }
 
 // The folder's files in the platform's search order.
@@ -54,54 +63,60 @@ bool Qualifies(std::wstring name) {
     return name == L".DLL" || name == L".OCX" || name == L".EXE";
 }
 
+// The block of a file with these fields, every label in its place; an
+// unreadable file has its reason under its name.
+std::string Block(const std::wstring& path, const clsFileInfo& f, const std::wstring& error = {}) {
+    std::wstring b = L"File: " + path + L"\r\n";
+    if (!error.empty())
+        b += L"Error: " + error + L"\r\n";
+    b += L"\r\nCompany Name: " + f.CompanyName + L"\r\nFile Description: " + f.FileDescription +
+         L"\r\nInternal Name: " + f.InternalName + L"\r\nLegal Copyright: " + f.LegalCopyright +
+         L"\r\nLegal Trademarks: " + f.LegalTrademarks + L"\r\nOriginal Filename: " +
+         f.OriginalFileName + L"\r\nProduct Name: " + f.ProductName + L"\r\nProduct Version: " +
+         f.ProductVersion + L"\r\nComments: " + f.Comments +
+         L"\r\n\r\nExtended File Info \r\n\r\nType: " + f.FileTypeEx + L"\r\nSubType: " +
+         f.FileSubTypeEx + L"\r\nVersion: " + f.FileVerEx + L"\r\nProduct Version: " + f.ProdVerEx +
+         L"\r\nOS: " + f.FileOSEx + L"\r\nStructure Version: " + f.StrucVerEx + L"\r\nFlags: " +
+         f.FileFlagsEx + L"\r\n\r\n\r\n\r\n";
+    return Utf8(b);
+}
+
 // The block of a file that has no version resource: every label, no value.
 std::string EmptyBlock(const std::wstring& path) {
-    return Ansi(L"File: " + path) + "\r\n\r\n"
-                                    "Company Name: \r\n"
-                                    "File Description: \r\n"
-                                    "Internal Name: \r\n"
-                                    "Legal Copyright: \r\n"
-                                    "Legal Trademarks: \r\n"
-                                    "Original Filename: \r\n"
-                                    "Product Name: \r\n"
-                                    "Product Version: \r\n"
-                                    "Comments: \r\n"
-                                    "\r\n"
-                                    "Extended File Info \r\n"
-                                    "\r\n"
-                                    "Type: \r\n"
-                                    "SubType: \r\n"
-                                    "Version: \r\n"
-                                    "Product Version: \r\n"
-                                    "OS: \r\n"
-                                    "Structure Version: \r\n"
-                                    "Flags: \r\n"
-                                    "\r\n\r\n\r\n";
+    return Block(path, {});
 }
 
 // The block of a copy of the program, from the values of its resource script.
 std::string ProgramBlock(const std::wstring& path) {
-    return Ansi(L"File: " + path) + "\r\n\r\n"
-                                    "Company Name: Calvorn\r\n"
-                                    "File Description: Calvorn COM component tool\r\n"
-                                    "Internal Name: calvorn\r\n"
-                                    "Legal Copyright: Copyright (C) 2026 the Calvorn developers\r\n"
-                                    "Legal Trademarks: \r\n"
-                                    "Original Filename: calvorn.exe\r\n"
-                                    "Product Name: " CALVORN_PRODUCT_NAME "\r\n"
-                                    "Product Version: " CALVORN_VERSION_TEXT "\r\n"
-                                    "Comments: \r\n"
-                                    "\r\n"
-                                    "Extended File Info \r\n"
-                                    "\r\n"
-                                    "Type: App\r\n"
-                                    "SubType: \r\n"
-                                    "Version: " CALVORN_VERSION_TEXT "\r\n"
-                                    "Product Version: " CALVORN_VERSION_TEXT "\r\n"
-                                    "OS: NT-Win32\r\n"
-                                    "Structure Version: 1.0\r\n"
-                                    "Flags: \r\n"
-                                    "\r\n\r\n\r\n";
+    clsFileInfo f;
+    f.CompanyName = L"Calvorn";
+    f.FileDescription = L"Calvorn COM component tool";
+    f.InternalName = L"calvorn";
+    f.LegalCopyright = L"Copyright (C) 2026 the Calvorn developers";
+    f.OriginalFileName = L"calvorn.exe";
+    f.ProductName = L"" CALVORN_PRODUCT_NAME;
+    f.ProductVersion = L"" CALVORN_VERSION_TEXT;
+    f.FileTypeEx = L"App";
+    f.FileVerEx = L"" CALVORN_VERSION_TEXT;
+    f.ProdVerEx = L"" CALVORN_VERSION_TEXT;
+    f.FileOSEx = L"NT-Win32";
+    f.StrucVerEx = L"1.0";
+    return Block(path, f);
+}
+
+// The fixture whose version strings are Greek, Cyrillic, Chinese and an emoji.
+std::string UnicodeBlock(const std::wstring& path) {
+    clsFileInfo f;
+    f.CompanyName = L"\u03a9mega \u0391\u0395";
+    f.FileDescription = L"\u041a\u043e\u043c\u043f\u043e\u043d\u0435\u043d\u0442";
+    f.OriginalFileName = L"\u03a9mega.dll";
+    f.ProductName = L"\u4e2d\u6587 \U0001F600";
+    f.FileTypeEx = L"DLL";
+    f.FileVerEx = L"1.0.0.1";
+    f.ProdVerEx = L"1.0.0.1";
+    f.FileOSEx = L"NT-Win32";
+    f.StrucVerEx = L"1.0";
+    return Block(path, f);
 }
 
 // Sets the report's environment for the runs of one test.
@@ -115,6 +130,7 @@ class ReportEnvironment {
         ::SetEnvironmentVariableW(L"CALVORN_REPORT_DIR", nullptr);
         ::SetEnvironmentVariableW(L"CALVORN_OPEN_LOG", nullptr);
     }
+    std::wstring Folder() const { return dir_; }
     std::wstring Report() const { return dir_ + L"output.txt"; }
     std::wstring OpenLog() const { return dir_ + L"opened.txt"; }
 
@@ -132,6 +148,9 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
     WriteText(folder + L"\\c.OCX", "");
     WriteText(folder + L"\\x.dll.bak", "backup\r\n");
     WriteText(folder + L"\\caf\u00e9.dll", "accented\r\n");
+    // Named and described beyond any one code page.
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"versions\\unicode.dll").c_str(),
+                            (folder + L"\\\u03a9mega.dll").c_str(), FALSE));
     // A real program without a version resource.
     ASSERT_TRUE(::CopyFileW((BuildDir() + L"unit_files.exe").c_str(), (folder + L"\\d.Exe").c_str(),
                             FALSE));
@@ -140,6 +159,10 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
     WriteText(folder + L"\\sub.dll\\inner.dll", "");
 
     ReportEnvironment env;
+    // What a killed run left behind goes; what is not ours stays.
+    const std::wstring stale = env.Report() + L".4294967290.part";
+    WriteText(stale, "half a block");
+    WriteText(env.Folder() + L"notes.4294967290.part", "someone else's");
     RunTranscript t = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES});
     ASSERT_TRUE(t.exitCode.has_value());
     EXPECT_EQ(*t.exitCode, 0u);
@@ -153,11 +176,15 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
     for (const std::wstring& name : FilesInSearchOrder(folder))
         if (Qualifies(name)) {
             std::wstring path = folder + L"\\" + name;
-            expected += name == L"Copy.EXE" ? ProgramBlock(path) : EmptyBlock(path);
+            expected += name == L"Copy.EXE"         ? ProgramBlock(path)
+                        : name == L"\u03a9mega.dll" ? UnicodeBlock(path)
+                                                    : EmptyBlock(path);
             ++blocks;
         }
-    EXPECT_EQ(blocks, 5);
-    EXPECT_EQ(ReadAll(env.Report()), expected);
+    EXPECT_EQ(blocks, 6);
+    EXPECT_EQ(ReadAll(env.Report()), Report(expected));
+    EXPECT_FALSE(Exists(stale));
+    EXPECT_TRUE(Exists(env.Folder() + L"notes.4294967290.part"));
     // Opened under the very path it was written to.
     EXPECT_EQ(ReadAll(env.OpenLog()), calvorn::platform::Narrow(env.Report()) + "\r\n");
 }
@@ -206,4 +233,197 @@ TEST(FolderReport, CancelKeepsTheFinishedBlocksAndOpensNothing) {
     EXPECT_GE(blocks, 1u);
     EXPECT_LT(blocks, names.size());
     EXPECT_FALSE(Exists(env.OpenLog()));
+}
+
+namespace {
+
+// Holds or lets go of every thread of a process.
+void SetSuspended(DWORD pid, bool suspended) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    ASSERT_NE(snapshot, INVALID_HANDLE_VALUE);
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = ::Thread32First(snapshot, &thread); more;
+         more = ::Thread32Next(snapshot, &thread)) {
+        if (thread.th32OwnerProcessID != pid)
+            continue;
+        HANDLE h = ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread.th32ThreadID);
+        if (!h)
+            continue;
+        suspended ? ::SuspendThread(h) : ::ResumeThread(h);
+        ::CloseHandle(h);
+    }
+    ::CloseHandle(snapshot);
+}
+
+std::string BlocksOfFolder(const std::wstring& folder,
+                           std::string (*block)(const std::wstring& path)) {
+    std::string blocks;
+    for (const std::wstring& name : FilesInSearchOrder(folder))
+        if (Qualifies(name))
+            blocks += block(folder + L"\\" + name);
+    return blocks;
+}
+
+// An environment variable changed for one scope and then put back as it was.
+class ChangedEnvironment {
+  public:
+    ChangedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) {
+        wchar_t old[32768];
+        DWORD n = ::GetEnvironmentVariableW(name, old, 32768);
+        if (n > 0 && n < 32768)
+            old_ = std::wstring(old, n);
+        had_ = n > 0;
+        ::SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~ChangedEnvironment() { ::SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
+
+  private:
+    const wchar_t* name_;
+    std::wstring old_;
+    bool had_ = false;
+};
+
+} // namespace
+
+TEST(FolderReport, SixteenBitFilesCarryThePlatformsOwnFields) {
+    std::wstring folder = MakeScratchDir(L"sixteen");
+    folder.pop_back();
+    for (const std::wstring& path : SixteenBitSystemFiles())
+        ASSERT_TRUE(
+            ::CopyFileW(path.c_str(), (folder + path.substr(path.rfind(L'\\'))).c_str(), FALSE));
+    ReportEnvironment env;
+    RunTranscript t = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES});
+    ASSERT_TRUE(t.exitCode.has_value());
+    const std::string expected = BlocksOfFolder(
+        folder, [](const std::wstring& path) { return Block(path, PlatformVersionFields(path)); });
+    const std::string report = ReadAll(env.Report());
+    EXPECT_EQ(report, Report(expected));
+    EXPECT_NE(report.find("Version: 2.10.3050.1\r\n"), std::string::npos); // ole2nls.dll
+}
+
+TEST(FolderReport, AFileThatCannotBeReadSaysWhyInItsBlock) {
+    std::wstring folder = MakeScratchDir(L"locked");
+    folder.pop_back();
+    ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), (folder + L"\\held.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), (folder + L"\\free.exe").c_str(), FALSE));
+    // Another program holds it open and shares it with no one.
+    HANDLE held = ::CreateFileW((folder + L"\\held.exe").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ReportEnvironment env;
+    RunTranscript t = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES});
+    ::CloseHandle(held);
+    ASSERT_TRUE(t.exitCode.has_value());
+    EXPECT_EQ(t.boxes.size(), 1u);
+    const std::wstring why = calvorn::platform::SystemMessage(ERROR_SHARING_VIOLATION);
+    ASSERT_FALSE(why.empty());
+    std::string expected;
+    for (const std::wstring& name : FilesInSearchOrder(folder))
+        expected += name == L"held.exe" ? Block(folder + L"\\held.exe", {}, why)
+                                        : ProgramBlock(folder + L"\\" + name);
+    EXPECT_EQ(ReadAll(env.Report()), Report(expected));
+}
+
+TEST(FolderReport, NoFolderOrAMissingOneIsNamedAndGetsNoReport) {
+    ReportEnvironment env;
+    const std::wstring missing = MakeScratchDir(L"gone") + L"nowhere";
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"", L"No folder was given for the report (the folder named is \"\")."},
+        {missing, L"The folder \"" + missing + L"\" does not exist."},
+        {ProgramPath(), L"\"" + ProgramPath() + L"\" is not a folder."},
+    };
+    for (const auto& [folder, text] : cases) {
+        RunTranscript t = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES, IDOK});
+        ASSERT_TRUE(t.exitCode.has_value());
+        ASSERT_EQ(t.boxes.size(), 2u);
+        EXPECT_EQ(t.boxes[1].title, L"Calvorn - ActiveX Report");
+        EXPECT_EQ(t.boxes[1].text, text + L"\r\nNo report was written.");
+    }
+    EXPECT_FALSE(Exists(env.Report()));
+    EXPECT_FALSE(Exists(env.OpenLog()));
+}
+
+TEST(FolderReport, AFolderWithForwardSlashesIsAbsolute) {
+    std::wstring folder = MakeScratchDir(L"slashes");
+    ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), (folder + L"x.exe").c_str(), FALSE));
+    std::wstring slashed = folder.substr(0, folder.size() - 1);
+    for (wchar_t& c : slashed)
+        if (c == L'\\')
+            c = L'/';
+    ReportEnvironment env;
+    RunTranscript t = RunAndAnswer(L"-f \"" + slashed + L"\"", {IDYES});
+    ASSERT_TRUE(t.exitCode.has_value());
+    EXPECT_EQ(t.boxes.size(), 1u);
+    EXPECT_EQ(ReadAll(env.Report()), ProgramBlock(folder + L"x.exe"));
+}
+
+TEST(FolderReport, TwoRunsAtOnceEachOpenTheReportTheyWrote) {
+    std::wstring big = MakeScratchDir(L"big");
+    big.pop_back();
+    for (int i = 0; i < 3000; ++i)
+        WriteText(big + L"\\f" + std::to_wstring(10000 + i) + L".dll", "");
+    std::wstring small = MakeScratchDir(L"small");
+    small.pop_back();
+    ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), (small + L"\\x.exe").c_str(), FALSE));
+
+    ReportEnvironment env;
+    ProgramRun first(ProgramPath(), L"-f \"" + big + L"\"");
+    ASSERT_TRUE(first.Started());
+    auto box = first.WaitForMessageBox(30s);
+    ASSERT_TRUE(box.has_value());
+    first.Answer(*box, IDYES);
+    // Held in the middle of its report, the first run keeps its report's name.
+    ASSERT_NE(first.WaitForWindow(L"Calvorn.frmProgress", 30s), nullptr);
+    SetSuspended(first.ProcessId(), true);
+    ASSERT_FALSE(first.WaitForExit(0ms).has_value());
+
+    RunTranscript second = RunAndAnswer(L"-f \"" + small + L"\"", {IDYES});
+    SetSuspended(first.ProcessId(), false);
+    ASSERT_TRUE(second.exitCode.has_value());
+    ASSERT_TRUE(first.WaitForExit(120s).has_value());
+
+    const std::wstring own = env.Folder() + L"output (2).txt";
+    EXPECT_EQ(ReadAll(env.OpenLog()), calvorn::platform::Narrow(own) + "\r\n" +
+                                          calvorn::platform::Narrow(env.Report()) + "\r\n");
+    EXPECT_EQ(ReadAll(own), BlocksOfFolder(small, ProgramBlock));
+    EXPECT_EQ(ReadAll(env.Report()), BlocksOfFolder(big, EmptyBlock));
+}
+
+TEST(FolderReport, ABlockedReportFolderFallsBackToTheTemporaryFolder) {
+    std::wstring folder = MakeScratchDir(L"fallback");
+    ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), (folder + L"x.exe").c_str(), FALSE));
+    folder.pop_back();
+    PWSTR appData = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &appData)));
+    const std::wstring ours = std::wstring(appData) + L"\\Calvorn";
+    ::CoTaskMemFree(appData);
+    const std::wstring kept = ours + L".kept-by-test";
+    const bool had = Exists(ours);
+    if (had) {
+        ASSERT_TRUE(::MoveFileW(ours.c_str(), kept.c_str()));
+    }
+    WriteText(ours, "a file in the way");
+
+    const std::wstring temp = MakeScratchDir(L"temp");
+    const std::wstring openLog = MakeScratchDir(L"log") + L"opened.txt";
+    ChangedEnvironment tmp(L"TMP", temp), tmp2(L"TEMP", temp);
+    ChangedEnvironment log(L"CALVORN_OPEN_LOG", openLog);
+    RunTranscript t = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES});
+    EXPECT_EQ(t.boxes.size(), 1u);
+    EXPECT_EQ(ReadAll(temp + L"output.txt"), ProgramBlock(folder + L"\\x.exe"));
+    EXPECT_EQ(ReadAll(openLog), calvorn::platform::Narrow(temp + L"output.txt") + "\r\n");
+
+    // Nowhere to write at all: the message names the file it tried.
+    ChangedEnvironment none(L"TMP", temp + L"missing\\"), none2(L"TEMP", temp + L"missing\\");
+    RunTranscript failed = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES, IDOK});
+
+    ::DeleteFileW(ours.c_str());
+    if (had)
+        ::MoveFileW(kept.c_str(), ours.c_str());
+    ASSERT_EQ(failed.boxes.size(), 2u);
+    EXPECT_EQ(failed.boxes[1].text.rfind(L"CreateReport: error 3: ", 0), 0u)
+        << failed.boxes[1].text;
+    EXPECT_NE(failed.boxes[1].text.find(temp + L"missing\\output.txt"), std::wstring::npos)
+        << failed.boxes[1].text;
 }

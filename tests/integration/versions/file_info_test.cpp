@@ -1,4 +1,5 @@
 #include "inspection/clsFileInfo.h"
+#include "support/platform_versions.h"
 #include "support/test_paths.h"
 
 #include <windows.h>
@@ -144,4 +145,54 @@ TEST(SelectFile, PathsLongerThanMaxPath) {
     info.SelectFile(path);
     EXPECT_EQ(info.ProductName, L"Two Tables");
     EXPECT_EQ(info.FileVerEx, L"1.2.40000.65535");
+}
+
+// The platform hands back a 16-bit file's block in the 16-bit layout; every
+// field must still be the one the platform's own calls give.
+TEST(SelectFile, SixteenBitFilesGiveThePlatformsFields) {
+    clsFileInfo info;
+    for (const std::wstring& path : calvorn::test::SixteenBitSystemFiles()) {
+        const std::string name(path.begin(), path.end());
+        const clsFileInfo platform = calvorn::test::PlatformVersionFields(path);
+        ASSERT_FALSE(platform.FileVerEx.empty()) << name;
+        info.SelectFile(path);
+        const std::wstring clsFileInfo::*fields[] = {
+            &clsFileInfo::CompanyName,     &clsFileInfo::FileDescription,
+            &clsFileInfo::InternalName,    &clsFileInfo::LegalCopyright,
+            &clsFileInfo::LegalTrademarks, &clsFileInfo::OriginalFileName,
+            &clsFileInfo::ProductName,     &clsFileInfo::ProductVersion,
+            &clsFileInfo::Comments,        &clsFileInfo::StrucVerEx,
+            &clsFileInfo::FileVerEx,       &clsFileInfo::ProdVerEx,
+            &clsFileInfo::FileFlagsEx,     &clsFileInfo::FileOSEx,
+            &clsFileInfo::FileTypeEx,      &clsFileInfo::FileSubTypeEx};
+        for (std::size_t i = 0; i < std::size(fields); ++i)
+            EXPECT_EQ(info.*fields[i], platform.*fields[i]) << name << " field " << i;
+        EXPECT_EQ(info.ReadError, 0u);
+    }
+    info.SelectFile(calvorn::test::SixteenBitSystemFiles()[0]); // ole2nls.dll
+    EXPECT_EQ(info.FileTypeEx, L"DLL");
+    EXPECT_EQ(info.FileVerEx, L"2.10.3050.1");
+    EXPECT_EQ(info.ProdVerEx, L"1.0.0.0");
+    EXPECT_EQ(info.StrucVerEx, L"1.0");
+    EXPECT_EQ(info.FileFlagsEx, L"");
+    EXPECT_EQ(info.OriginalFileName, L"OLE2NLS.DLL");
+}
+
+TEST(SelectFile, AFileThatCannotBeReadSaysWhy) {
+    const std::wstring dir = calvorn::test::MakeScratchDir(L"locked");
+    const std::wstring path = dir + L"held.dll";
+    ASSERT_TRUE(::CopyFileW(Fixture(L"strings").c_str(), path.c_str(), FALSE));
+    HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    clsFileInfo info;
+    info.SelectFile(path);
+    EXPECT_EQ(info.ReadError, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+    ExpectAllEmpty(info);
+    ::CloseHandle(held);
+    info.SelectFile(path);
+    EXPECT_EQ(info.ReadError, 0u);
+    EXPECT_EQ(info.ProductName, L"Two Tables");
+    info.SelectFile(dir + L"gone.dll");
+    EXPECT_EQ(info.ReadError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
 }

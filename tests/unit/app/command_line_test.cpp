@@ -61,6 +61,11 @@ TEST(ApplyPathRule, RelativeNamesGetTheProgramFolderAbsoluteOnesDoNot) {
     EXPECT_EQ(ApplyPathRule(L"C:\\x\\a.dll", kApp), L"C:\\x\\a.dll");
     EXPECT_EQ(ApplyPathRule(L"\\\\server\\share\\a.dll", kApp), L"\\\\server\\share\\a.dll");
     EXPECT_EQ(ApplyPathRule(L"", kApp), L"");
+    // Forward slashes are separators too, and come back as backslashes.
+    EXPECT_EQ(ApplyPathRule(L"C:/dir/x.dll", kApp), L"C:\\dir\\x.dll");
+    EXPECT_EQ(ApplyPathRule(L"c:/x.dll", kApp), L"c:\\x.dll");
+    EXPECT_EQ(ApplyPathRule(L"//server/share/a.dll", kApp), L"\\\\server\\share\\a.dll");
+    EXPECT_EQ(ApplyPathRule(L"sub/a.dll", kApp), kApp + L"sub\\a.dll");
 }
 
 TEST(ParseCommand, SwitchesAreExactAndCaseSensitive) {

@@ -2,6 +2,7 @@
 // progress window and fake version fields.
 
 #include "app/report.h"
+#include "app/report_file.h"
 #include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
 #include "platform/error_record.h"
@@ -10,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 using namespace calvorn;
@@ -81,15 +84,17 @@ struct ReportRun {
 
 ReportRun RunReport(const std::wstring& folder, FakeProgress& progress, bool& cancel) {
     ReportRun run{};
-    run.end = WriteReport(folder, progress, FakeLookup, cancel,
-                          [&run](const std::wstring& block) { run.text += block; });
+    run.end = WriteReport(folder, progress, FakeLookup, cancel, [&run](const ReportRecord& record) {
+        run.text += FormatReportBlock(record);
+    });
     return run;
 }
 
 } // namespace
 
 TEST(ReportBlock, HoldsEveryLabelInOrderWithThreeEmptyLinesAfter) {
-    inspection::clsFileInfo info;
+    ReportRecord record{L"C:\\x\\a.dll", {}, {}};
+    inspection::clsFileInfo& info = record.fields;
     info.CompanyName = L"Co";
     info.FileDescription = L"Desc";
     info.InternalName = L"int";
@@ -106,30 +111,33 @@ TEST(ReportBlock, HoldsEveryLabelInOrderWithThreeEmptyLinesAfter) {
     info.FileOSEx = L"Win32";
     info.StrucVerEx = L"1.0";
     info.FileFlagsEx = L"Debug PreRel ";
-    EXPECT_EQ(FormatReportBlock(L"C:\\x\\a.dll", info), L"File: C:\\x\\a.dll\r\n"
-                                                        L"\r\n"
-                                                        L"Company Name: Co\r\n"
-                                                        L"File Description: Desc\r\n"
-                                                        L"Internal Name: int\r\n"
-                                                        L"Legal Copyright: (c)\r\n"
-                                                        L"Legal Trademarks: tm\r\n"
-                                                        L"Original Filename: orig.dll\r\n"
-                                                        L"Product Name: Prod\r\n"
-                                                        L"Product Version: 1.2\r\n"
-                                                        L"Comments: none\r\n"
-                                                        L"\r\n"
-                                                        L"Extended File Info \r\n"
-                                                        L"\r\n"
-                                                        L"Type: Dll\r\n"
-                                                        L"SubType: \r\n"
-                                                        L"Version: 1.2.3.4\r\n"
-                                                        L"Product Version: 5.6.7.8\r\n"
-                                                        L"OS: Win32\r\n"
-                                                        L"Structure Version: 1.0\r\n"
-                                                        L"Flags: Debug PreRel \r\n"
-                                                        L"\r\n"
-                                                        L"\r\n"
-                                                        L"\r\n");
+    const std::wstring rest = L"Company Name: Co\r\n"
+                              L"File Description: Desc\r\n"
+                              L"Internal Name: int\r\n"
+                              L"Legal Copyright: (c)\r\n"
+                              L"Legal Trademarks: tm\r\n"
+                              L"Original Filename: orig.dll\r\n"
+                              L"Product Name: Prod\r\n"
+                              L"Product Version: 1.2\r\n"
+                              L"Comments: none\r\n"
+                              L"\r\n"
+                              L"Extended File Info \r\n"
+                              L"\r\n"
+                              L"Type: Dll\r\n"
+                              L"SubType: \r\n"
+                              L"Version: 1.2.3.4\r\n"
+                              L"Product Version: 5.6.7.8\r\n"
+                              L"OS: Win32\r\n"
+                              L"Structure Version: 1.0\r\n"
+                              L"Flags: Debug PreRel \r\n"
+                              L"\r\n"
+                              L"\r\n"
+                              L"\r\n";
+    EXPECT_EQ(FormatReportBlock(record), L"File: C:\\x\\a.dll\r\n\r\n" + rest);
+    // An unreadable file says why, right under its name.
+    record.error = L"Access denied.";
+    EXPECT_EQ(FormatReportBlock(record),
+              L"File: C:\\x\\a.dll\r\nError: Access denied.\r\n\r\n" + rest);
 }
 
 TEST(ReportBlock, QualifiesByTheLastFourCharactersInAnyCase) {
@@ -207,7 +215,7 @@ TEST(WriteReport, AWriteFailureEndsTheWalkWithTheProgressLeftShown) {
     FakeProgress progress;
     bool cancel = false;
     int writes = 0;
-    BlockWriter failing = [&writes](const std::wstring&) {
+    RecordWriter failing = [&writes](const ReportRecord&) {
         ++writes;
         throw platform::Failure(platform::Win32Error(ERROR_DISK_FULL));
     };
@@ -216,20 +224,35 @@ TEST(WriteReport, AWriteFailureEndsTheWalkWithTheProgressLeftShown) {
     EXPECT_NE(progress.log.back(), L"hide");
 }
 
-TEST(ReportFile, AppearsWholeOnCommitInTheAnsiCodePage) {
+TEST(ReportFile, AppearsWholeOnCommitInUtf8MarkedOnlyWhenNotAscii) {
     std::wstring dir = MakeScratchDir(L"reportfile");
     {
         ReportFile file(dir + L"output.txt");
         file.Write(L"File: a\r\n");
         EXPECT_FALSE(Exists(dir + L"output.txt")); // nothing there until it is whole
+        file.Commit();
+    }
+    EXPECT_EQ(ReadAll(dir + L"output.txt"), "File: a\r\n"); // ASCII: as it always was
+    {
+        ReportFile file(dir + L"output.txt");
+        file.Write(L"File: a\r\n");
+        file.Write(L"\u03a9mega \u4e2d \U0001F600\r\n");
         file.Write(L"\u00e9\r\n");
         file.Commit();
     }
-    EXPECT_EQ(ReadAll(dir + L"output.txt"), std::string("File: a\r\n\xe9\r\n"));
-    EXPECT_EQ(Listed(dir).size(), 1u); // no temporary file left behind
+    EXPECT_EQ(ReadAll(dir + L"output.txt"),
+              "\xEF\xBB\xBF"
+              "File: a\r\n\xCE\xA9mega \xE4\xB8\xAD \xF0\x9F\x98\x80\r\n\xC3\xA9\r\n");
+    {
+        ReportFile file(dir + L"plain.jsonl", ByteOrderMark::Never);
+        file.Write(L"\u00e9");
+        file.Commit();
+    }
+    EXPECT_EQ(ReadAll(dir + L"plain.jsonl"), "\xC3\xA9");
+    EXPECT_EQ(Listed(dir).size(), 2u); // no temporary file left behind
 }
 
-TEST(ReportFile, ADroppedReportLeavesNoReportAtAll) {
+TEST(ReportFile, ADroppedReportRemovesOnlyItsOwnTemporaryFile) {
     std::wstring dir = MakeScratchDir(L"dropped");
     {
         ReportFile old(dir + L"output.txt");
@@ -240,7 +263,38 @@ TEST(ReportFile, ADroppedReportLeavesNoReportAtAll) {
         ReportFile file(dir + L"output.txt");
         file.Write(L"half");
     } // a failure midway
-    EXPECT_TRUE(Listed(dir).empty());
+    EXPECT_EQ(Listed(dir), std::vector<std::wstring>{dir + L"output.txt"});
+    EXPECT_EQ(ReadAll(dir + L"output.txt"), "an earlier run\r\n");
+}
+
+TEST(ReportFile, StalePartsOfEndedRunsGoOthersStay) {
+    std::wstring dir = MakeScratchDir(L"stale");
+    const std::wstring own = std::to_wstring(::GetCurrentProcessId());
+    // 4294967290 names no running process.
+    for (const wchar_t* name : {L"output.txt.4294967290.part", L"output (2).txt.4294967290.part",
+                                L"other.txt.4294967290.part", L"output.txt.x1.part", L"output.txt"})
+        Touch(dir + name);
+    Touch(dir + L"output.txt." + own + L".part");
+    RemoveStaleParts(dir);
+    std::vector<std::wstring> kept = Listed(dir);
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::wstring>{
+                        dir + L"other.txt.4294967290.part", dir + L"output.txt",
+                        dir + L"output.txt." + own + L".part", dir + L"output.txt.x1.part"}));
+}
+
+TEST(ReportClaim, ANameHeldByARunningReportIsNotTakenTwice) {
+    std::wstring dir = MakeScratchDir(L"claims");
+    auto first = std::make_unique<ReportClaim>(dir, L"output.txt");
+    EXPECT_EQ(first->Path(), dir + L"output.txt");
+    ReportClaim second(dir, L"output.txt");
+    EXPECT_EQ(second.Path(), dir + L"output (2).txt");
+    first.reset(); // that run ended
+    ReportClaim third(dir, L"output.txt");
+    EXPECT_EQ(third.Path(), dir + L"output.txt");
+    // The same name in another folder is another report.
+    ReportClaim elsewhere(MakeScratchDir(L"claims"), L"output.txt");
+    EXPECT_EQ(files::GetPathPart(elsewhere.Path(), files::ppName), L"output");
 }
 
 TEST(CreateReport, AReportThatCannotBeCreatedIsReportedUnderItsTag) {
@@ -257,5 +311,9 @@ TEST(CreateReport, AReportThatCannotBeCreatedIsReportedUnderItsTag) {
     ::SetEnvironmentVariableW(L"CALVORN_OPEN_LOG", nullptr);
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].text.rfind(L"CreateReport: error 3: ", 0), 0u) << box.shown[0].text;
+    // The message names the file it could not make.
+    EXPECT_NE(box.shown[0].text.find(L"(" + dir + L"missing\\folder\\output.txt)"),
+              std::wstring::npos)
+        << box.shown[0].text;
     EXPECT_FALSE(Exists(openLog));
 }

@@ -88,4 +88,30 @@ inline Bytes VersionBlock(const std::vector<Bytes>& tables,
     return Entry(u"VS_VERSION_INFO", fixed, 0, {Entry(u"StringFileInfo", {}, 1, tables)});
 }
 
+// The 16-bit layout: wLength, wValueLength, the key in single bytes, then the
+// value and the children at 4-byte boundaries; no type word.
+inline Bytes Entry16(const std::string& key, const Bytes& value,
+                     const std::vector<Bytes>& children = {}) {
+    Bytes b;
+    Put32(b, 0, 0); // the two lengths, filled in below
+    for (char c : key)
+        b.push_back(static_cast<std::uint8_t>(c));
+    b.push_back(0);
+    PadTo4(b);
+    b.insert(b.end(), value.begin(), value.end());
+    for (const Bytes& child : children) {
+        PadTo4(b);
+        b.insert(b.end(), child.begin(), child.end());
+    }
+    Put16(b, 0, static_cast<std::uint16_t>(b.size()));
+    Put16(b, 2, static_cast<std::uint16_t>(value.size()));
+    return b;
+}
+
+inline Bytes String16(const std::string& key, const std::string& value) {
+    Bytes text(value.begin(), value.end());
+    text.push_back(0);
+    return Entry16(key, text);
+}
+
 } // namespace calvorn::test

@@ -109,6 +109,54 @@ TEST(ReadFixedInfo, ValueFollowsTheRootKeyWhateverItsLength) {
     EXPECT_EQ(FileTypeText(fixed->dwFileType), L"App");
 }
 
+// What the platform returns for a 16-bit file: single-byte keys and values,
+// no type words. Both layouts are told apart by the byte after the lengths.
+TEST(SixteenBitBlock, StringsAndFixedInfoOfTheOtherLayout) {
+    const Bytes block = Entry16(
+        "VS_VERSION_INFO", FixedInfo(0x0002000A, 0x0BEA0001, 0, 0x00010001, 2, 0),
+        {Entry16("StringFileInfo", {},
+                 {Entry16("040904E4", {},
+                          {String16("CompanyName", "Wine"), String16("InternalName", ""),
+                           String16("Comments", "\xe9t\xe9")}),
+                  Entry16("04070000", {},
+                          {String16("ProductName", "Zweite"), String16("companyname", "second")})}),
+         Entry16("VarFileInfo", {})});
+    EXPECT_TRUE(IsSixteenBitBlock(ByteSpan(block)));
+    EXPECT_FALSE(IsSixteenBitBlock(ByteSpan(VersionBlock({}))));
+
+    auto company = FindVersionString16(ByteSpan(block), "COMPANYNAME");
+    ASSERT_TRUE(company);
+    EXPECT_EQ(company->bytes, "Wine"); // the first table wins
+    EXPECT_EQ(company->codePage, 1252);
+    EXPECT_EQ(FindVersionString16(ByteSpan(block), "Comments")->bytes, "\xe9t\xe9");
+    EXPECT_EQ(FindVersionString16(ByteSpan(block), "InternalName")->bytes, "");
+    auto product = FindVersionString16(ByteSpan(block), "ProductName");
+    ASSERT_TRUE(product);
+    EXPECT_EQ(product->codePage, 0); // "0000" names no code page
+    EXPECT_FALSE(FindVersionString16(ByteSpan(block), "LegalCopyright"));
+    EXPECT_FALSE(FindVersionString16(ByteSpan(block), "Company")); // whole keys only
+
+    auto fixed = ReadFixedInfo(ByteSpan(block));
+    ASSERT_TRUE(fixed);
+    const FixedInfoWords words = DecodeFixedInfo(*fixed);
+    EXPECT_EQ(words.FileVerEx, L"2.10.3050.1");
+    EXPECT_EQ(words.StrucVerEx, L"1.0");
+    EXPECT_EQ(words.FileOSEx, L"DOS-Win16");
+    EXPECT_EQ(words.FileTypeEx, L"DLL");
+    EXPECT_EQ(words.FileFlagsEx, L"");
+
+    // Cut anywhere, nothing is read past the end.
+    for (std::size_t size = 0; size < block.size(); ++size) {
+        const ByteSpan cut = ByteSpan(block).first(size);
+        if (auto found = FindVersionString16(cut, "ProductName")) {
+            EXPECT_LE(found->bytes.size(), size);
+        }
+        if (size < 20 + 52) {
+            EXPECT_FALSE(ReadFixedInfo(cut)) << size;
+        }
+    }
+}
+
 TEST(ClipToRoot, CutsAtTheRootLengthAndEmptiesAZeroRoot) {
     Bytes block = VersionBlock({});
     const std::size_t length = block.size();

@@ -1,0 +1,215 @@
+#include "app/report_file.h"
+
+#include "files/path_logic.h"
+#include "platform/text.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <cwctype>
+#include <vector>
+
+namespace calvorn::app {
+
+using platform::Failure;
+
+namespace {
+
+std::wstring LocalAppDataFolder() {
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
+        folder = path;
+    ::CoTaskMemFree(path);
+    return folder;
+}
+
+std::wstring TempFolder() {
+    DWORD need = ::GetTempPathW(0, nullptr);
+    if (need == 0)
+        return {};
+    std::wstring folder(need, L'\0');
+    DWORD got = ::GetTempPathW(need, folder.data());
+    folder.resize(got < need ? got : 0);
+    return folder;
+}
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The name of the lock that holds a report path: the path may be longer than
+// an object name may be, so it is named by a hash of the path in one case.
+std::wstring ClaimName(std::wstring path) {
+    for (wchar_t& c : path)
+        c = static_cast<wchar_t>(std::towupper(c));
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (wchar_t c : path) {
+        hash ^= static_cast<std::uint16_t>(c);
+        hash *= 0x100000001b3ull;
+    }
+    wchar_t text[17] = {};
+    for (int i = 15; i >= 0; --i, hash >>= 4)
+        text[i] = L"0123456789abcdef"[hash & 0xF];
+    return L"Local\\Calvorn.Report." + std::wstring(text);
+}
+
+bool ProcessAlive(DWORD pid) {
+    platform::UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+    return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+// The process id in "<stem>....<digits>.part", 0 when the name is not of that
+// form (a file of someone else's).
+DWORD PartOwner(const std::wstring& name, const std::wstring& stem) {
+    if (name.size() <= stem.size() || _wcsnicmp(name.c_str(), stem.c_str(), stem.size()) != 0)
+        return 0;
+    const std::wstring suffix = L".part";
+    if (name.size() < suffix.size() ||
+        _wcsicmp(name.c_str() + name.size() - suffix.size(), suffix.c_str()) != 0)
+        return 0;
+    const std::wstring rest = name.substr(0, name.size() - suffix.size());
+    const std::size_t dot = rest.rfind(L'.');
+    if (dot == std::wstring::npos || dot + 1 == rest.size() || rest.size() - dot > 11)
+        return 0;
+    std::uint64_t pid = 0;
+    for (std::size_t i = dot + 1; i < rest.size(); ++i) {
+        if (rest[i] < L'0' || rest[i] > L'9')
+            return 0;
+        pid = pid * 10 + static_cast<unsigned>(rest[i] - L'0');
+    }
+    return pid <= 0xFFFFFFFFull ? static_cast<DWORD>(pid) : 0;
+}
+
+const char kMark[] = "\xEF\xBB\xBF";
+
+} // namespace
+
+platform::ErrorRecord PathError(unsigned long code, const std::wstring& path) {
+    platform::ErrorRecord record = platform::Win32Error(code);
+    record.description += (record.description.empty() ? L"(" : L" (") + path + L")";
+    return record;
+}
+
+std::wstring ReportFolder() {
+    std::wstring folder = platform::EnvironmentVariable(L"CALVORN_REPORT_DIR");
+    if (folder.empty()) {
+        std::wstring appData = LocalAppDataFolder();
+        if (!appData.empty()) {
+            folder = files::EnsureSuffix(appData, L"\\") + L"Calvorn";
+            ::CreateDirectoryW(folder.c_str(), nullptr);
+            // A file of that name, or no right to make the folder.
+            if (!IsFolder(folder))
+                folder.clear();
+        }
+    }
+    if (folder.empty())
+        folder = TempFolder();
+    return files::EnsureSuffix(folder, L"\\");
+}
+
+void RemoveStaleParts(const std::wstring& folder) {
+    const std::wstring stem = L"output";
+    WIN32_FIND_DATAW data{};
+    platform::UniqueFind find(
+        ::FindFirstFileW((files::EnsureSuffix(folder, L"\\") + stem + L"*.part").c_str(), &data));
+    if (!find)
+        return;
+    std::vector<std::wstring> stale;
+    do {
+        const DWORD owner = PartOwner(data.cFileName, stem);
+        if (owner != 0 && owner != ::GetCurrentProcessId() && !ProcessAlive(owner) &&
+            !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            stale.push_back(data.cFileName);
+    } while (::FindNextFileW(find.get(), &data));
+    for (const std::wstring& name : stale)
+        ::DeleteFileW((files::EnsureSuffix(folder, L"\\") + name).c_str());
+}
+
+ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name) {
+    const std::wstring extension = files::GetPathPart(name, files::ppExtension);
+    const std::wstring stem = files::GetPathPart(name, files::ppName);
+    for (int n = 1; n <= 100; ++n) {
+        std::wstring candidate =
+            folder + (n == 1 ? name
+                             : stem + L" (" + std::to_wstring(n) + L")" +
+                                   (extension.empty() ? L"" : L"." + extension));
+        // The lock lives as long as some process holds it: a name whose
+        // lock exists already is held by a running report.
+        platform::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, ClaimName(candidate).c_str()));
+        if (!mutex)
+            throw Failure(PathError(::GetLastError(), candidate));
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            path_ = std::move(candidate);
+            mutex_ = std::move(mutex);
+            return;
+        }
+    }
+    throw Failure(PathError(ERROR_BUSY, folder + name));
+}
+
+ReportFile::ReportFile(std::wstring path, ByteOrderMark mark)
+    : path_(std::move(path)),
+      temporary_(path_ + L"." + std::to_wstring(::GetCurrentProcessId()) + L".part"), mark_(mark) {
+    // Not shared for deletion: a run that tidies up after killed runs cannot
+    // take this file away while it is written.
+    file_.reset(::CreateFileW(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_)
+        throw Failure(PathError(::GetLastError(), path_));
+}
+
+ReportFile::~ReportFile() {
+    if (!committed_) {
+        file_.reset();
+        ::DeleteFileW(temporary_.c_str());
+    }
+}
+
+void ReportFile::WriteBytes(const std::string& bytes) {
+    DWORD written = 0;
+    if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) ||
+        written != bytes.size())
+        throw Failure(PathError(::GetLastError(), path_));
+    written_ += written;
+}
+
+// The text so far is ASCII, so it moves up by the mark's three bytes whole.
+void ReportFile::PutMarkInFront() {
+    std::string text(static_cast<std::size_t>(written_), '\0');
+    DWORD got = 0;
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) ||
+        !::ReadFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr) ||
+        got != text.size() || !::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
+        throw Failure(PathError(::GetLastError(), path_));
+    written_ = 0;
+    marked_ = true;
+    WriteBytes(kMark + text);
+}
+
+void ReportFile::Write(std::wstring_view text) {
+    const std::string bytes = platform::Narrow(text);
+    if (mark_ == ByteOrderMark::WhenNeeded && !marked_)
+        for (char c : bytes)
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                PutMarkInFront();
+                break;
+            }
+    WriteBytes(bytes);
+}
+
+void ReportFile::Commit() {
+    if (!::FlushFileBuffers(file_.get()))
+        throw Failure(PathError(::GetLastError(), path_));
+    file_.reset();
+    if (!::MoveFileExW(temporary_.c_str(), path_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throw Failure(PathError(::GetLastError(), path_));
+    committed_ = true;
+}
+
+} // namespace calvorn::app
