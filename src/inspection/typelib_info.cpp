@@ -1,5 +1,6 @@
 #include "inspection/typelib_info.h"
 
+#include "inspection/image_file.h"
 #include "platform/child_process.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -27,6 +28,32 @@ struct Bstr {
     std::wstring Text() const { return s ? std::wstring(s, ::SysStringLen(s)) : std::wstring(); }
 };
 
+// The short (8.3) form of a path, without the "\\?\" it had to be asked
+// with; empty when the file system keeps no short names.
+std::wstring ShortForm(const std::wstring& path) {
+    const std::wstring asked = OpenablePath(path);
+    const DWORD need = ::GetShortPathNameW(asked.c_str(), nullptr, 0);
+    if (need == 0)
+        return {};
+    std::wstring shortPath(need, L'\0');
+    const DWORD got = ::GetShortPathNameW(asked.c_str(), shortPath.data(), need);
+    if (got == 0 || got >= need)
+        return {};
+    shortPath.resize(got);
+    if (shortPath.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + shortPath.substr(8);
+    if (shortPath.rfind(L"\\\\?\\", 0) == 0)
+        return shortPath.substr(4);
+    return shortPath;
+}
+
+ITypeLib* LoadLibraryOf(const std::wstring& path) {
+    ITypeLib* lib = nullptr;
+    if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib)))
+        return nullptr;
+    return lib;
+}
+
 } // namespace
 
 std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
@@ -46,8 +73,15 @@ std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
 std::optional<TypeLibInfo> TypeLibInfo::OpenInProcess(const std::wstring& path) {
     if (path.empty())
         return std::nullopt;
-    ITypeLib* raw = nullptr;
-    if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &raw)) || !raw)
+    ITypeLib* raw = LoadLibraryOf(path);
+    // The loader fails on paths of MAX_PATH characters and more; the short
+    // form names the same file in fewer.
+    if (!raw && path.size() >= MAX_PATH) {
+        const std::wstring shortPath = ShortForm(path);
+        if (!shortPath.empty() && shortPath != path)
+            raw = LoadLibraryOf(shortPath);
+    }
+    if (!raw)
         return std::nullopt;
     TypeLibPtr lib(raw);
 

@@ -80,11 +80,20 @@ class clsRegistry {
     // The Explorer verbs of a file type (".dll": "Register", "UnRegister",
     // "Calvorn" under its ProgID) or of "Folder" (any letter case: "ActiveX
     // Report"), all under HKEY_CLASSES_ROOT. Commands are REG_SZ and quote the
-    // program path: "C:\path\calvorn.exe" -r "%1". A file type without a
-    // ProgID gets no verbs and records an error. Removal deletes from the
-    // deepest key up and leaves the "shell" key in place.
-    void CreateShellAssociation(std::wstring sExePath, std::wstring sAssociation);
-    void RemoveShellAssociation(std::wstring sExePath, std::wstring sAssociation);
+    // program path: "C:\path\calvorn.exe" -r "%1". A verb is ours when its
+    // command starts calvorn.exe or calvorn64.exe with our switch; another
+    // program's verb of the same name is never replaced or removed.
+    // Both return what could not be done, one sentence each, naming the
+    // association: a file type without a ProgID (which gets no verbs and
+    // records an error), another program's verb left in place, a write or
+    // delete the registry refused. Removal deletes from the deepest key up and
+    // leaves the "shell" key in place.
+    std::vector<std::wstring> CreateShellAssociation(std::wstring sExePath,
+                                                     std::wstring sAssociation);
+    std::vector<std::wstring> RemoveShellAssociation(std::wstring sExePath,
+                                                     std::wstring sAssociation);
+    // Whether a verb of ours is there for the association; records nothing.
+    bool ShellAssociationInstalled(const std::wstring& sAssociation);
 
     std::int32_t ValueType() const { return valueType_; }
     void ValueType(std::int32_t eValueType) { valueType_ = eValueType; }
@@ -107,7 +116,12 @@ class clsRegistry {
 
     std::optional<RegValue> ReadValue();
     void WriteValue(const RegValue& vValue, std::int32_t type, bool chooseExpand);
+    enum class VerbOwner { None, Ours, Other };
     std::wstring ProgIdOf(const std::wstring& fileType);
+    std::wstring ReadProgId(const std::wstring& fileType);
+    std::wstring VerbBase(const std::wstring& association, bool record);
+    VerbOwner OwnerOfVerb(const std::wstring& verbKey, const std::wstring& arguments,
+                          std::wstring& command);
     void WriteCommand(const std::wstring& key, const std::wstring& command);
     void DeleteSection(const std::wstring& key);
     void Record(std::int32_t number, std::wstring description);

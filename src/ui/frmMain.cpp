@@ -330,28 +330,26 @@ void frmMain::SelectFile(bool second) {
 
 namespace {
 
-// The sign that the verbs are installed: the "Register" verb of the file
-// class of ".dll" files.
+// The sign that the verbs are installed: a verb of ours for any of the
+// associations, so that whatever Enable wrote, Disable is offered to remove.
 bool VerbsInstalled(registry::clsRegistry& reg) {
-    reg.ClassKey(registry::kHKeyClassesRoot);
-    reg.SectionKey(L".dll");
-    const std::wstring fileClass = registry::ValueAsText(reg.Value());
-    reg.SectionKey(fileClass + L"\\shell\\Register");
-    return reg.KeyExists();
+    for (const wchar_t* association : kAssociations)
+        if (reg.ShellAssociationInstalled(association))
+            return true;
+    return false;
 }
 
 } // namespace
 
+void frmMain::ShowShellState(bool installed) {
+    ButtonCaption(IDC_CMDSHELLEX, installed ? L"Disable" : L"Enable");
+    ControlText(IDC_LBLSHELL, installed ? kEnabledSentence : kDisabledSentence);
+}
+
 void frmMain::ShellExtensionStateTest() {
     if (ActiveTab() != 2 || !oShellRegistry)
         return;
-    if (VerbsInstalled(*oShellRegistry)) {
-        ButtonCaption(IDC_CMDSHELLEX, L"Disable");
-        ControlText(IDC_LBLSHELL, kEnabledSentence);
-    } else {
-        ButtonCaption(IDC_CMDSHELLEX, L"Enable");
-        ControlText(IDC_LBLSHELL, kDisabledSentence);
-    }
+    ShowShellState(VerbsInstalled(*oShellRegistry));
 }
 
 void frmMain::SwitchShellExtensions() {
@@ -363,23 +361,22 @@ void frmMain::SwitchShellExtensions() {
         // The caption, not the registry, decides the direction.
         const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
         const std::wstring program = services_.appPath + L"calvorn.exe";
-        ControlText(IDC_LBLSHELL, enable ? kEnabledSentence : kDisabledSentence);
         reg.ClearError();
+        // Every association is done that can be; what cannot is told at the end.
+        std::vector<std::wstring> problems;
         for (const wchar_t* association : kAssociations) {
-            if (enable)
-                reg.CreateShellAssociation(program, association);
-            else
-                reg.RemoveShellAssociation(program, association);
+            std::vector<std::wstring> more = enable
+                                                 ? reg.CreateShellAssociation(program, association)
+                                                 : reg.RemoveShellAssociation(program, association);
+            problems.insert(problems.end(), more.begin(), more.end());
         }
-        // Success is told only when the registry shows it: a write refused
-        // (no rights to the classes root) is reported, not hidden.
-        ErrorRecord last = reg.LastError();
-        if (VerbsInstalled(reg) != enable)
-            throw Failure(last.IsSet() ? last : platform::Win32Error(ERROR_ACCESS_DENIED));
-        ButtonCaption(IDC_CMDSHELLEX, enable ? L"Disable" : L"Enable");
-        platform::Messages().Show(enable ? L"Shell Extensions Enabled!"
-                                         : L"Shell Extensions Disabled!",
-                                  L"", MB_ICONINFORMATION | MB_OK);
+        // The label and the button show what the registry holds now.
+        const bool installed = VerbsInstalled(reg);
+        ShowShellState(installed);
+        platform::Messages().Show(ShellSwitchMessage(enable, installed, problems), L"",
+                                  MB_OK | (problems.empty() && installed == enable
+                                               ? MB_ICONINFORMATION
+                                               : MB_ICONEXCLAMATION));
     } catch (const Failure& failure) {
         if (services_.showError)
             services_.showError(L"cmdShellEX_Click", failure.Record());
@@ -387,6 +384,21 @@ void frmMain::SwitchShellExtensions() {
         if (services_.showError)
             services_.showError(L"cmdShellEX_Click", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
     }
+}
+
+std::wstring ShellSwitchMessage(bool enable, bool installed,
+                                const std::vector<std::wstring>& problems) {
+    if (problems.empty() && installed == enable)
+        return enable ? L"Shell Extensions Enabled!" : L"Shell Extensions Disabled!";
+    std::wstring text = enable ? (installed ? L"Shell Extensions Enabled, except:"
+                                            : L"Shell Extensions could not be enabled:")
+                               : (installed ? L"Shell Extensions could not all be removed:"
+                                            : L"Shell Extensions Disabled, except:");
+    for (const std::wstring& problem : problems)
+        text += L"\r\n" + problem;
+    if (problems.empty())
+        text += L"\r\nThe registry does not show the change.";
+    return text;
 }
 
 void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace calvorn::inspection {
 class clsActiveX;
@@ -67,6 +68,12 @@ enum MainControlId : int {
 // The help text of the Options tab.
 extern const wchar_t* const kShellHelpText;
 
+// The one message after Enable or Disable: the plain confirmation when every
+// association went as asked, else a heading and what could not be done, one
+// line each.
+std::wstring ShellSwitchMessage(bool enable, bool installed,
+                                const std::vector<std::wstring>& problems);
+
 class frmMain final : public Window<frmMain> {
   public:
     static const wchar_t* ClassName() { return L"Calvorn.frmMain"; }
@@ -103,6 +110,7 @@ class frmMain final : public Window<frmMain> {
     void RegisterFile(bool unregister);
     void SelectFile(bool second);
     void ShellExtensionStateTest();
+    void ShowShellState(bool installed);
     void SwitchShellExtensions();
     void GridDoubleClick(ListViewGrid& grid, POINT at);
     void PictureClick(int index);

@@ -43,6 +43,8 @@ std::wstring PressAndAnswer(MainWindowRun& w) {
 
 TEST(ShellVerbs, EnableWritesTheVerbsAndDisableRemovesThem) {
     ScopedFileType dll(L".dll", L"dllfile");
+    ScopedFileType exe(L".exe", L"exefile");
+    ScopedFileType ocx(L".ocx", L"ocxfile");
     const std::wstring dllClass = dll.ProgId();
     ASSERT_FALSE(dllClass.empty());
     MainWindowRun w;
@@ -82,25 +84,85 @@ TEST(ShellVerbs, EnableWritesTheVerbsAndDisableRemovesThem) {
     }
 }
 
-TEST(ShellVerbs, VerbsThatCouldNotBeWrittenAreReportedNotCelebrated) {
-    // ".dll" without a file class: no verb can be written for it.
+// A value of HKEY_CLASSES_ROOT changed for one test and put back after.
+class ChangedClassesValue {
+  public:
+    ChangedClassesValue(const std::wstring& key, const std::wstring& value)
+        : key_(key), existed_(ClassesKeyThere(key)), saved_(ClassesValue(key)) {
+        WriteRaw(HKEY_CLASSES_ROOT, key, L"", SzValue(value));
+    }
+    ~ChangedClassesValue() {
+        if (!existed_)
+            ::RegDeleteTreeW(HKEY_CLASSES_ROOT, key_.c_str());
+        else if (saved_)
+            WriteRaw(HKEY_CLASSES_ROOT, key_, L"", saved_);
+        else
+            ::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr);
+    }
+
+  private:
+    std::wstring key_;
+    bool existed_;
+    std::optional<StoredValue> saved_;
+};
+
+const std::wstring kEnabledLabel =
+    L"Extensions are Enabled. Click Disable to remove Shell Extensions";
+
+TEST(ShellVerbs, ATypeWithoutProgIdIsNamedAndTheOthersStillGetTheirVerbs) {
     ScopedFileType dll(L".dll", L"dllfile");
-    struct Restore {
-        std::optional<StoredValue> saved = ClassesValue(L".dll");
-        void Now() const { WriteRaw(HKEY_CLASSES_ROOT, L".dll", L"", saved); }
-        ~Restore() { Now(); }
-    } restore;
-    ASSERT_TRUE(restore.saved.has_value());
-    ASSERT_TRUE(WriteRaw(HKEY_CLASSES_ROOT, L".dll", L"", SzValue(L"")));
+    ScopedFileType exe(L".exe", L"exefile");
+    // As in a fresh prefix: ".ocx" names no file type.
+    ChangedClassesValue ocx(L".ocx", L"");
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 2);
     ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_CMDSHELLEX) == L"Enable"; }));
-    const std::wstring text = PressAndAnswer(w);
-    restore.Now();
-    EXPECT_EQ(text.rfind(L"cmdShellEX_Click: error ", 0), 0u) << text;
-    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
-    // With the class back, the same button works; then leave no verbs behind.
-    EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Enabled!");
+    EXPECT_EQ(PressAndAnswer(w),
+              L"Shell Extensions Enabled, except:\r\n"
+              L".ocx: HKEY_CLASSES_ROOT\\.ocx names no file type (ProgID), so it has no verbs.");
+    // The button and the label show what is installed.
+    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Disable"), L"Disable");
+    EXPECT_EQ(w.TextOnceIs(IDC_LBLSHELL, kEnabledLabel), kEnabledLabel);
+    EXPECT_TRUE(KeyThere(dll.ProgId() + L"\\shell\\Register\\command"));
+    EXPECT_TRUE(KeyThere(exe.ProgId() + L"\\shell\\Calvorn\\command"));
+    EXPECT_TRUE(KeyThere(L"Folder\\shell\\ActiveX Report\\command"));
+    // And what Enable wrote, Disable takes away.
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");
+    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
+    EXPECT_FALSE(KeyThere(dll.ProgId() + L"\\shell\\Register"));
+    EXPECT_FALSE(KeyThere(exe.ProgId() + L"\\shell\\Calvorn"));
+    EXPECT_FALSE(KeyThere(L"Folder\\shell\\ActiveX Report"));
+}
+
+TEST(ShellVerbs, AnotherToolsVerbIsNamedOnEnableAndKeptOnDisable) {
+    ScopedFileType dll(L".dll", L"dllfile");
+    ScopedFileType exe(L".exe", L"exefile");
+    ScopedFileType ocx(L".ocx", L"ocxfile");
+    const std::wstring theirs = L"\"C:\\Tools\\regtool.exe\" \"%1\"";
+    const std::wstring verbKey = dll.ProgId() + L"\\shell\\Register";
+    const bool verbThere = KeyThere(verbKey);
+    struct RemoveVerb {
+        const std::wstring& key;
+        bool keep;
+        ~RemoveVerb() {
+            if (!keep)
+                ::RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+        }
+    } removeVerb{verbKey, verbThere};
+    ChangedClassesValue verb(verbKey + L"\\command", theirs);
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    SelectTab(w.main, 2);
+    ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_CMDSHELLEX) == L"Enable"; }));
+    EXPECT_EQ(PressAndAnswer(w),
+              L"Shell Extensions Enabled, except:\r\n"
+              L".dll: the verb \"Register\" of " +
+                  dll.ProgId() + L" belongs to another program and was left as it is: " + theirs);
+    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Disable"), L"Disable");
+    EXPECT_EQ(DefaultValue(dll.ProgId() + L"\\shell\\Register\\command"), theirs);
+    EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");
+    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
+    EXPECT_EQ(DefaultValue(dll.ProgId() + L"\\shell\\Register\\command"), theirs);
+    EXPECT_FALSE(KeyThere(dll.ProgId() + L"\\shell\\UnRegister"));
 }

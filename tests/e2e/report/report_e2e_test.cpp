@@ -81,3 +81,32 @@ TEST(BarePath, RegisteredLibraryReportHasItsRegistrationAndFileInfo) {
     EXPECT_EQ(Rows(o.rows.begin(), o.rows.begin() + 7), head);
     EXPECT_EQ(o.rows[16][0], L"Extended File Info");
 }
+
+TEST(BarePath, ForwardSlashesNameTheFileItself) {
+    std::wstring slashed = FixturePath(L"tl_none.dll");
+    for (wchar_t& c : slashed)
+        if (c == L'\\')
+            c = L'/';
+    Opened o = OpenOnCommandLine(L"\"" + slashed + L"\"");
+    EXPECT_EQ(o.txtFile, FixturePath(L"tl_none.dll"));
+    ASSERT_EQ(o.rows.size(), 18u);
+}
+
+TEST(BarePath, ALongPathKeepsItsTypeLibrarySection) {
+    std::wstring folder = MakeScratchDir(L"long");
+    folder.pop_back();
+    while (folder.size() < 280) {
+        folder += L"\\a_rather_long_folder_name_to_pass_max_path";
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+    }
+    const std::wstring path = folder + L"\\tl_alpha.dll";
+    ASSERT_TRUE(::CopyFileW((L"\\\\?\\" + FixturePath(L"tl_alpha.dll")).c_str(),
+                            (L"\\\\?\\" + path).c_str(), FALSE));
+    Opened o = OpenOnCommandLine(L"\"" + path + L"\"");
+    EXPECT_EQ(o.txtFile, path); // the report names the long path
+    ASSERT_GE(o.rows.size(), 3u);
+    EXPECT_EQ(o.rows[0], (std::vector<std::wstring>{L"TypeLib Info", L""}));
+    EXPECT_EQ(o.rows[1], (std::vector<std::wstring>{
+                             L"TypeLib Name:", L"CalvornAlpha (Calvorn fixture library Alpha)"}));
+    EXPECT_EQ(o.rows[2], (std::vector<std::wstring>{L"GUID:", kAlphaGuid}));
+}

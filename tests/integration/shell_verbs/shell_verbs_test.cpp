@@ -3,6 +3,7 @@
 #include "classes_scope.h"
 
 #include "registry/clsRegistry.h"
+#include "registry/verb_command.h"
 
 #include <gtest/gtest.h>
 
@@ -85,14 +86,16 @@ TEST_F(ShellVerbs, AFileTypeWithoutProgIdGetsNothingAndTheNextOneStillDoes) {
     reg.Default(kProgId); // what a failed read returns is not a ProgID
     for (const std::wstring& missing :
          {std::wstring(L".calvorn-missing"), std::wstring(L".calvorn-noprogid")}) {
-        reg.CreateShellAssociation(kExe, missing);
+        EXPECT_EQ(reg.CreateShellAssociation(kExe, missing),
+                  std::vector<std::wstring>{missing + L": HKEY_CLASSES_ROOT\\" + missing +
+                                            L" names no file type (ProgID), so it has no verbs."});
         EXPECT_EQ(reg.LastError().number, 26001);
         EXPECT_EQ(reg.LastError().source, ExpectedSource());
         EXPECT_EQ(reg.LastError().description,
                   L"Failed to read the ProgID of registry Key: '-2147483648',Section: '" + missing +
                       L"'");
         reg.ClearError();
-        reg.RemoveShellAssociation(kExe, missing);
+        EXPECT_TRUE(reg.RemoveShellAssociation(kExe, missing).empty());
         EXPECT_EQ(reg.LastError().number, 26001);
         reg.ClearError();
     }
@@ -119,6 +122,64 @@ TEST_F(ShellVerbs, RemovingAbsentVerbsRecordsTheFailureAndChangesNothing) {
               L"Failed to delete registry Key: '-2147483648',Section: '" + kProgId +
                   L"\\shell\\Calvorn");
     EXPECT_TRUE(Dump(HKEY_CLASSES_ROOT) == before);
+}
+
+TEST(VerbCommand, OursIsOurProgramFromAnywhereWithOurSwitch) {
+    using calvorn::registry::IsOurCommand;
+    for (const wchar_t* ours :
+         {L"\"C:\\Program Files\\Calvorn\\calvorn.exe\" -r \"%1\"",
+          L"C:\\Program Files\\Calvorn\\calvorn.exe -r \"%1\"", // unquoted, as once written
+          L"\"D:\\x\\CALVORN64.EXE\"  -R \"%1\" ", L"calvorn.exe -r \"%1\""})
+        EXPECT_TRUE(IsOurCommand(ours, L"-r \"%1\"")) << ours;
+    for (const wchar_t* other :
+         {L"\"C:\\Tools\\regtool.exe\" -r \"%1\"", L"\"C:\\x\\calvorn.exe\" -u \"%1\"",
+          L"\"C:\\x\\calvorn.exe\" -r \"%1\" /extra", L"\"C:\\x\\notcalvorn.exe\" -r \"%1\"",
+          L"C:\\x\\calvorn.exe.bak -r \"%1\"", L"\"C:\\x\\calvorn.exe -r \"%1\"", L""})
+        EXPECT_FALSE(IsOurCommand(other, L"-r \"%1\"")) << other;
+    EXPECT_TRUE(IsOurCommand(L"\"C:\\x\\calvorn.exe\" \"%1\"", L"\"%1\""));
+}
+
+TEST_F(ShellVerbs, AnotherProgramsVerbOfTheSameNameIsNeitherReplacedNorRemoved) {
+    ScopedFileType type(kType, kProgId);
+    const std::wstring theirs = L"\"C:\\Tools\\regtool.exe\" /register \"%1\"";
+    WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\Register\\command", L"", SzValue(theirs));
+    // A verb the shell runs another way, with no command of its own.
+    WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\Calvorn", L"DelegateExecute",
+             SzValue(L"{00000000-0000-0000-0000-000000000001}"));
+    clsRegistry reg;
+    EXPECT_FALSE(reg.ShellAssociationInstalled(kType));
+    const std::vector<std::wstring> problems = reg.CreateShellAssociation(kExe, kType);
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[0], kType + L": the verb \"Register\" of " + kProgId +
+                               L" belongs to another program and was left as it is: " + theirs);
+    EXPECT_EQ(problems[1].rfind(kType + L": the verb \"Calvorn\" of ", 0), 0u) << problems[1];
+    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\Register\\command"), SzValue(theirs));
+    EXPECT_FALSE(ClassesKeyThere(kProgId + L"\\shell\\Calvorn\\command"));
+    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\UnRegister\\command"),
+              SzValue(kQuoted + L" -u \"%1\""));
+    EXPECT_TRUE(reg.ShellAssociationInstalled(kType));
+
+    EXPECT_TRUE(reg.RemoveShellAssociation(kExe, kType).empty());
+    EXPECT_EQ(ClassesValue(kProgId + L"\\shell\\Register\\command"), SzValue(theirs));
+    EXPECT_TRUE(ClassesKeyThere(kProgId + L"\\shell\\Calvorn"));
+    EXPECT_FALSE(ClassesKeyThere(kProgId + L"\\shell\\UnRegister"));
+    EXPECT_FALSE(reg.ShellAssociationInstalled(kType));
+}
+
+TEST_F(ShellVerbs, VerbsOfAnotherCopyOfTheProgramAreOursToReplaceAndRemove) {
+    ScopedFileType type(kType, kProgId);
+    // Written unquoted by an older version from another folder.
+    WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\Register\\command", L"",
+             SzValue(L"C:\\Old Place\\calvorn.exe -r \"%1\""));
+    clsRegistry reg;
+    EXPECT_TRUE(reg.ShellAssociationInstalled(kType));
+    EXPECT_TRUE(reg.CreateShellAssociation(kExe, kType).empty());
+    ExpectFileTypeVerbs(kProgId, kQuoted);
+    WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\Register\\command", L"",
+             SzValue(L"\"C:\\Old Place\\calvorn64.exe\" -r \"%1\""));
+    EXPECT_TRUE(reg.RemoveShellAssociation(kExe, kType).empty());
+    for (const wchar_t* verb : {L"Register", L"UnRegister", L"Calvorn"})
+        EXPECT_FALSE(ClassesKeyThere(kProgId + L"\\shell\\" + verb)) << verb;
 }
 
 } // namespace

@@ -1,0 +1,66 @@
+#include "registry/verb_command.h"
+
+#include <cwctype>
+
+namespace calvorn::registry {
+
+namespace {
+
+bool SameText(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::towlower(a[i]) != std::towlower(b[i]))
+            return false;
+    return true;
+}
+
+std::wstring_view TrimLeft(std::wstring_view text) {
+    while (!text.empty() && (text.front() == L' ' || text.front() == L'\t'))
+        text.remove_prefix(1);
+    return text;
+}
+
+// Where an unquoted program path ends: after the first ".exe" that ends a
+// name. An unquoted path may hold spaces, so the blank is no guide.
+std::size_t UnquotedProgramEnd(std::wstring_view command) {
+    for (std::size_t at = 0; at + 4 <= command.size(); ++at) {
+        const std::size_t end = at + 4;
+        if (SameText(command.substr(at, 4), L".exe") &&
+            (end == command.size() || command[end] == L' ' || command[end] == L'\t'))
+            return end;
+    }
+    return std::wstring_view::npos;
+}
+
+} // namespace
+
+bool IsOurCommand(std::wstring_view command, std::wstring_view arguments) {
+    command = TrimLeft(command);
+    std::wstring_view program;
+    std::wstring_view rest;
+    if (!command.empty() && command.front() == L'"') {
+        const std::size_t close = command.find(L'"', 1);
+        if (close == std::wstring_view::npos)
+            return false;
+        program = command.substr(1, close - 1);
+        rest = command.substr(close + 1);
+    } else {
+        const std::size_t end = UnquotedProgramEnd(command);
+        if (end == std::wstring_view::npos)
+            return false;
+        program = command.substr(0, end);
+        rest = command.substr(end);
+    }
+    const std::size_t slash = program.find_last_of(L"\\/");
+    const std::wstring_view name =
+        slash == std::wstring_view::npos ? program : program.substr(slash + 1);
+    if (!SameText(name, L"calvorn.exe") && !SameText(name, L"calvorn64.exe"))
+        return false;
+    rest = TrimLeft(rest);
+    while (!rest.empty() && (rest.back() == L' ' || rest.back() == L'\t'))
+        rest.remove_suffix(1);
+    return SameText(rest, arguments);
+}
+
+} // namespace calvorn::registry
