@@ -115,7 +115,9 @@ def write_wxs(entries, version, path):
         "@NEXT_BUILD@": next_build(version),
         "@ICON@": "packaging/calvorn.ico",
         "@SETUP_ACTIONS@": SETUP_ACTIONS,
-        "@START_FILE_ID@": identifier(START_MENU_PROGRAM),
+        # Every program of the package, in case a part writes verbs of its own.
+        "@PROGRAM_PATHS@": ";".join(f"[#{identifier(os.path.basename(p))}]"
+                                    for _, p in entries if p.lower().endswith(".exe")),
         "@COMPONENTS32@": "\n".join(parts["32"]),
         "@COMPONENTS64@": "\n".join(parts["64"]),
         "@COMPONENT_REFS@": "\n".join(refs),

@@ -9,6 +9,7 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <vector>
@@ -38,20 +39,23 @@ void Log(MSIHANDLE install, const std::wstring& text) {
 
 } // namespace
 
-// CustomActionData: the full path of the installed calvorn.exe, which is
-// what the verbs' commands start. Removing the package must not fail over
-// verbs, so this always reports success and logs what it did.
+// CustomActionData: the full paths of the installed programs, separated by
+// ";", which are what the verbs' commands start. Removing the package must
+// not fail over verbs, so this always reports success and logs what it did.
 extern "C" __declspec(dllexport) UINT __stdcall RemoveExplorerVerbs(MSIHANDLE install) {
     try {
-        const std::wstring program = CustomActionData(install);
-        if (program.empty()) {
-            Log(install, L"RemoveExplorerVerbs: no program path given; verbs left alone.");
-            return ERROR_SUCCESS;
-        }
+        const std::wstring programs = CustomActionData(install);
         calvorn::registry::clsRegistry registry;
-        for (const wchar_t* association : kAssociations)
-            registry.RemoveShellAssociation(program, association);
-        Log(install, L"RemoveExplorerVerbs: removed the verbs of " + program + L".");
+        for (std::size_t start = 0; start < programs.size();) {
+            std::size_t end = std::min(programs.find(L';', start), programs.size());
+            const std::wstring program = programs.substr(start, end - start);
+            start = end + 1;
+            if (program.empty())
+                continue;
+            for (const wchar_t* association : kAssociations)
+                registry.RemoveShellAssociation(program, association);
+            Log(install, L"RemoveExplorerVerbs: no verb left that starts " + program + L".");
+        }
     } catch (const std::bad_alloc&) {
         Log(install, L"RemoveExplorerVerbs: out of memory; verbs left alone.");
     }
