@@ -141,11 +141,11 @@ std::vector<std::wstring> Differences(const RegistryDump& before, const Registry
     return changed;
 }
 
-// Removes the package at the end whatever happened, so no other test meets it.
+// Removes whatever version is left at the end, so no other test meets it.
 struct Uninstaller {
     ~Uninstaller() {
-        if (!InstalledProducts().empty())
-            Msiexec(L"/x \"" + PackagePath(kVersion) + L"\" /qn");
+        for (const std::wstring& product : InstalledProducts())
+            Msiexec(L"/x " + product + L" /qn");
     }
 };
 
@@ -167,15 +167,17 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
     Uninstaller uninstaller;
 
     const std::wstring current = PackagePath(kVersion);
+    const std::wstring older = PackagePath(L"0.0.1.0");
     const std::wstring log = MakeScratchDir(L"msi") + L"install.log";
     {
         SCOPED_TRACE("an older package, then this one over it");
-        EXPECT_EQ(Msiexec(L"/i \"" + PackagePath(L"0.0.1.0") + L"\" /qn"), 0u);
+        EXPECT_EQ(Msiexec(L"/i \"" + older + L"\" /qn"), 0u);
         ASSERT_EQ(InstalledProducts().size(), 1u);
         EXPECT_EQ(ProductInfo(InstalledProducts()[0], INSTALLPROPERTY_VERSIONSTRING), L"0.0.1.0");
         EXPECT_EQ(Msiexec(L"/i \"" + current + L"\" /qn /l*v \"" + log + L"\""), 0u);
         EXPECT_GT(ReadAll(log).size(), 1000u) << "a verbose log";
         EXPECT_EQ(Msiexec(L"/i \"" + current + L"\" /qn"), 0u) << "installing twice";
+        EXPECT_NE(Msiexec(L"/i \"" + older + L"\" /qn"), 0u) << "no downgrade";
         std::vector<std::wstring> products = InstalledProducts();
         ASSERT_EQ(products.size(), 1u) << "one installed version";
         EXPECT_EQ(ProductInfo(products[0], INSTALLPROPERTY_VERSIONSTRING), kVersion);
