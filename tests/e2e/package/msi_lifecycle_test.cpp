@@ -121,19 +121,20 @@ RegistryDump MachineRegistry() {
 // empty containers, a verb parent "shell" key), so it does not count.
 std::vector<std::wstring> Differences(const RegistryDump& before, const RegistryDump& after) {
     std::vector<std::wstring> changed;
-    for (auto it = after.begin(); it != after.end(); ++it) {
-        auto old = before.find(it->first);
+    for (const auto& [path, values] : after) {
+        auto old = before.find(path);
         if (old != before.end()) {
-            if (old->second != it->second)
-                changed.push_back(L"changed " + it->first);
+            if (old->second != values)
+                changed.push_back(L"changed " + path);
             continue;
         }
-        bool holdsValues = false;
-        for (auto below = it; below != after.end() && below->first.rfind(it->first, 0) == 0;
-             ++below)
-            holdsValues = holdsValues || !below->second.empty();
+        bool holdsValues = !values.empty();
+        const std::wstring below = path + L"\\";
+        for (auto sub = after.lower_bound(below);
+             !holdsValues && sub != after.end() && sub->first.rfind(below, 0) == 0; ++sub)
+            holdsValues = !sub->second.empty();
         if (holdsValues)
-            changed.push_back(L"added " + it->first);
+            changed.push_back(L"added " + path);
     }
     for (const auto& [path, values] : before)
         if (!after.contains(path))
