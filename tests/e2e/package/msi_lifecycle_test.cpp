@@ -108,12 +108,14 @@ RegistryDump MachineRegistry() {
     return dump;
 }
 
-// Removes whatever version is left at the end, so no other test meets it.
+// Removes whatever version is installed: one left by a run that stopped
+// half-way, and at the end whatever happened, so no other test meets it.
+void RemoveInstalled() {
+    for (const std::wstring& product : InstalledProducts())
+        Msiexec(L"/x " + product + L" /qn");
+}
 struct Uninstaller {
-    ~Uninstaller() {
-        for (const std::wstring& product : InstalledProducts())
-            Msiexec(L"/x " + product + L" /qn");
-    }
+    ~Uninstaller() { RemoveInstalled(); }
 };
 
 } // namespace
@@ -121,7 +123,8 @@ struct Uninstaller {
 TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
     const std::vector<std::wstring> files = ShippedFiles();
     ASSERT_GE(files.size(), 6u);
-    ASSERT_TRUE(InstalledProducts().empty()) << "Calvorn is installed before the test";
+    RemoveInstalled();
+    ASSERT_TRUE(InstalledProducts().empty());
     // The file types an administrator's machine has (a bare prefix lacks them).
     ScopedFileType dll(L".dll", L"dllfile");
     ScopedFileType exe(L".exe", L"exefile");
