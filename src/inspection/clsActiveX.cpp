@@ -1,5 +1,6 @@
 #include "inspection/clsActiveX.h"
 
+#include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
 
 #include <windows.h>
@@ -93,6 +94,12 @@ void clsActiveX::DisplayInfo() {
         // where it failed and the file information still follows.
     }
     FileSection(fileName_);
+    try {
+        for (const ModuleRow& row : ModuleRowsOf(fileName_))
+            grid_->AddRow(row.label, row.value, row.heading);
+    } catch (...) {
+        // The facts are extra: a failure leaves the report as it was.
+    }
 }
 
 void clsActiveX::TypeLibSection(const std::wstring& path) {

@@ -97,6 +97,10 @@ const wchar_t* const kFileLabels[] = {L"File Info",           L"CompanyName: ",
                                       L"SubType: ",           L"Version: ",
                                       L"Product Version: ",   L"OS: ",
                                       L"Structure Version: ", L"Flags: "};
+// After the file information, what the headers tell (a DLL that needs
+// nothing missing).
+const wchar_t* const kModuleLabels[] = {L"Module", L"Machine: ", L"Kind: ", L"Entry Points: ",
+                                        L"Missing DLLs: "};
 
 } // namespace
 
@@ -132,12 +136,14 @@ TEST(TypeLibInfo, ReadsIdentityNameAndHelpAndMissesQuietly) {
 TEST_F(Report, UnregisteredLibraryHasNoOtherVersionsSection) {
     ScopedTypeLibKeys keys(kAlphaGuid);
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"), AlphaHead(L"No"));
-    EXPECT_EQ(info.Headings(),
-              (std::vector<std::wstring>{L"TypeLib Info", L"File Info", L"Extended File Info"}));
+    EXPECT_EQ(info.Headings(), (std::vector<std::wstring>{L"TypeLib Info", L"File Info",
+                                                          L"Extended File Info", L"Module"}));
     std::vector<std::wstring> labels;
     for (size_t i = 5; i < info.rows.size(); ++i)
         labels.push_back(info.rows[i].label);
-    EXPECT_EQ(labels, std::vector<std::wstring>(std::begin(kFileLabels), std::end(kFileLabels)));
+    std::vector<std::wstring> expected(std::begin(kFileLabels), std::end(kFileLabels));
+    expected.insert(expected.end(), std::begin(kModuleLabels), std::end(kModuleLabels));
+    EXPECT_EQ(labels, expected);
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -164,8 +170,8 @@ TEST_F(Report, UnregisteredVersionListsTheOtherRegisteredVersions) {
                                                    {L"TypeLib Name:", L"Alpha two", false},
                                                    {L"Version:", L"2.0", false},
                                                    {L"Path: ", L"C:\\lib\\alpha2.dll", false}}));
-    // The headings alternate through the presenter: four of them now.
-    EXPECT_EQ(info.Headings().size(), 4u);
+    // The headings alternate through the presenter: five of them now.
+    EXPECT_EQ(info.Headings().size(), 5u);
 }
 
 TEST_F(Report, LibraryKeyWithoutVersionsShowsAnEmptyOtherVersionsSection) {
@@ -218,8 +224,12 @@ TEST_F(Report, LibraryWithoutHelpStringShowsEmptyParentheses) {
 TEST_F(Report, FilesWithoutATypeLibraryStartWithFileInfo) {
     for (const wchar_t* fixture : {L"tl_none.dll", L"missing.dll", L""}) {
         ReportOf(fixture);
-        ASSERT_EQ(info.rows.size(), std::size(kFileLabels)) << fixture;
-        for (size_t i = 0; i < info.rows.size(); ++i)
+        // A file that cannot be read has no module facts either.
+        const bool readable = fixture == std::wstring(L"tl_none.dll");
+        ASSERT_EQ(info.rows.size(),
+                  std::size(kFileLabels) + (readable ? std::size(kModuleLabels) : 0))
+            << fixture;
+        for (size_t i = 0; i < std::size(kFileLabels); ++i)
             EXPECT_EQ(info.rows[i].label, kFileLabels[i]) << fixture;
         EXPECT_TRUE(info.rows[0].heading);
         EXPECT_TRUE(info.rows[10].heading);
