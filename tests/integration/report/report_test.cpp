@@ -261,6 +261,7 @@ TEST_F(Comparison, SameFileTwiceIsIdenticalWithTwoEqualSummaries) {
     std::vector<Row> summary = {{L"TypeLib Name:", kAlphaName, false},
                                 {L"GUID:", kAlphaGuid, false},
                                 {L"Version:", L"1.0", false},
+                                {L"Target Platform:", L"win32", false},
                                 {L"Registered", L"Yes", false},
                                 {L"Registered Path:", L"C:\\lib\\alpha1.dll", false}};
     EXPECT_EQ(comparison.rows,
@@ -276,16 +277,28 @@ TEST_F(Comparison, OtherVersionIsDifferentAndUnregisteredHasNoPathRow) {
     ScopedTypeLibKeys ten(kTenGuid);
     ASSERT_TRUE(ten.AddVersion(L"1.a", L"Ten", L"C:\\ten.dll"));
     Compare(L"tl_alpha.dll", L"tl_ten.dll");
-    ASSERT_EQ(comparison.rows.size(), 13u);
+    ASSERT_EQ(comparison.rows.size(), 15u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
-    EXPECT_EQ(comparison.rows[6], (Row{L"Registered", L"No", false}));
-    EXPECT_EQ(comparison.rows[7], (Row{L"Second File TypeLib Info", L"", true}));
-    EXPECT_EQ(comparison.rows[10], (Row{L"Version:", L"1.10", false}));
-    EXPECT_EQ(comparison.rows[12], (Row{L"Registered Path:", L"C:\\ten.dll", false}));
+    EXPECT_EQ(comparison.rows[7], (Row{L"Registered", L"No", false}));
+    EXPECT_EQ(comparison.rows[8], (Row{L"Second File TypeLib Info", L"", true}));
+    EXPECT_EQ(comparison.rows[11], (Row{L"Version:", L"1.10", false}));
+    EXPECT_EQ(comparison.rows[14], (Row{L"Registered Path:", L"C:\\ten.dll", false}));
 
     Compare(L"tl_alpha.dll", L"tl_alpha2.dll");
     ASSERT_GE(comparison.rows.size(), 2u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+}
+
+TEST_F(Comparison, LibrariesThatDifferOnlyInTheirPlatformAreDifferent) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    Compare(L"tl_alpha.dll", L"tl_alpha64.dll");
+    ASSERT_EQ(comparison.rows.size(), 14u);
+    EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+    // The same name, GUID and version; only the platform differs.
+    for (size_t i = 3; i < 6; ++i)
+        EXPECT_EQ(comparison.rows[i], comparison.rows[i + 6]);
+    EXPECT_EQ(comparison.rows[6], (Row{L"Target Platform:", L"win32", false}));
+    EXPECT_EQ(comparison.rows[12], (Row{L"Target Platform:", L"win64", false}));
 }
 
 TEST_F(Comparison, FileWithoutTypeLibraryGivesOnlyTheMessageRow) {
