@@ -7,10 +7,13 @@
 #include "ui/command_button.h"
 #include "ui/file_dialog.h"
 #include "ui/frmDisplay.h"
+#include "ui/message_loop.h"
 #include "ui/resource_ids.h"
+#include "ui/window_placement.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 #include <cwctype>
@@ -37,7 +40,7 @@ constexpr const wchar_t* kEnabledSentence =
 constexpr const wchar_t* kDisabledSentence =
     L"Extensions are Disabled. Click Enable to create Shell Extensions";
 constexpr const wchar_t* kAssociations[] = {L".dll", L".exe", L".ocx", L"Folder"};
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
 const std::pair<const wchar_t*, int> kControlIds[] = {
@@ -126,8 +129,52 @@ void frmMain::ActiveTab(int index) {
 }
 
 void frmMain::Show() {
-    ::ShowWindow(Hwnd(), SW_SHOW);
+    int show = SW_SHOW;
+    if (services_.getSetting) {
+        if (auto stored = ParsePlacement(services_.getSetting(kPlacementSetting, L""))) {
+            RECT minimum{0, 0, designClient_.cx, designClient_.cy};
+            ::AdjustWindowRectEx(&minimum, kStyle, FALSE, kExStyle);
+            show = ApplyPlacement(Hwnd(), *stored, WindowDpi(Hwnd()),
+                                  {minimum.right - minimum.left, minimum.bottom - minimum.top});
+        }
+    }
+    shown_ = true;
+    ::ShowWindow(Hwnd(), show);
     ::UpdateWindow(Hwnd());
+}
+
+void frmMain::SavePlacement() {
+    if (shown_ && services_.saveSetting)
+        services_.saveSetting(kPlacementSetting,
+                              FormatPlacement(CurrentPlacement(Hwnd(), WindowDpi(Hwnd()))));
+}
+
+SIZE frmMain::Growth() const {
+    RECT client{};
+    ::GetClientRect(Hwnd(), &client);
+    // Smaller than stored only when the screen is: the layout then stays as stored.
+    return {std::max<LONG>(0, client.right - designClient_.cx),
+            std::max<LONG>(0, client.bottom - designClient_.cy)};
+}
+
+void frmMain::OnSize() {
+    if (!form_.tabStrip || ::IsIconic(Hwnd()))
+        return;
+    const SIZE grow = Growth();
+    ArrangeForm(form_, grow.cx, grow.cy);
+    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+        if (grid->Hwnd())
+            grid->FitLastColumn();
+    // Frames and labels paint on their page: what they covered must go.
+    ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void frmMain::OnMinMaxInfo(MINMAXINFO& info) const {
+    if (designClient_.cx <= 0)
+        return;
+    RECT r{0, 0, designClient_.cx, designClient_.cy};
+    ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+    info.ptMinTrackSize = {r.right - r.left, r.bottom - r.top};
 }
 
 HWND frmMain::Control(int id) const {
@@ -177,6 +224,32 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<NMHDR*>(lp), lp);
+    case WM_SIZE:
+        OnSize();
+        return 0;
+    case WM_NEXTDLGCTL:
+        NextControl(wp, lp);
+        return 0;
+    case kTakeKeyMessage:
+        return lp && TakeKey(*reinterpret_cast<const MSG*>(lp)) ? 1 : 0;
+    case WM_GETMINMAXINFO:
+        OnMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lp));
+        return 0;
+    case WM_WINDOWPOSCHANGING: {
+        // The stored layout is the smallest size, whoever sets the size.
+        auto& pos = *reinterpret_cast<WINDOWPOS*>(lp);
+        if (!(pos.flags & SWP_NOSIZE) && !::IsIconic(Hwnd()) && !::IsZoomed(Hwnd())) {
+            MINMAXINFO info{};
+            OnMinMaxInfo(info);
+            pos.cx = std::max<int>(pos.cx, info.ptMinTrackSize.x);
+            pos.cy = std::max<int>(pos.cy, info.ptMinTrackSize.y);
+        }
+        return DefaultProc(msg, wp, lp);
+    }
+    case WM_CLOSE:
+        SavePlacement();
+        shown_ = false;
+        return DefaultProc(msg, wp, lp);
     case WM_DESTROY:
         OnDestroy();
         return 0;
@@ -189,29 +262,50 @@ void frmMain::OnCreate() {
     const UINT dpi = WindowDpi(Hwnd());
     std::vector<LayoutBlock> layout = ParseLayout(LayoutResourceText(IDR_LAYOUT_MAIN));
     SIZE client = StoredClientTwips(layout, {9600, 7500});
-    RECT r{0, 0, TwipsToPixels(client.cx, dpi), TwipsToPixels(client.cy, dpi)};
+    designClient_ = {TwipsToPixels(client.cx, dpi), TwipsToPixels(client.cy, dpi)};
+    RECT r{0, 0, designClient_.cx, designClient_.cy};
     ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
     ::SetWindowPos(Hwnd(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     fonts_.text = UiFont(dpi, L"Arial", 90);
     fonts_.grid = UiFont(dpi, L"Tahoma", 83);
-    form_ = BuildForm(
-        Hwnd(), dpi, layout, fonts_,
-        [](const std::wstring& name) {
-            for (const auto& [control, id] : kControlIds)
-                if (name == control)
-                    return id;
-            if (name.rfind(L"picTab", 0) == 0)
-                return IDC_PICTAB0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
-            return 0;
-        },
-        IDC_TABPAGE0,
-        [this](const LayoutBlock& block, HWND parent, int id) -> HWND {
-            ListViewGrid& grid = block.name == L"gridinfo" ? gridinfo_ : gridcomparison_;
-            return grid.Create(parent, id) ? grid.Hwnd() : nullptr;
-        });
-    ControlText(IDC_TEXT1, kShellHelpText);
+    FormSource source;
+    source.window = Hwnd();
+    source.dpi = dpi;
+    source.layout = std::move(layout);
+    source.fonts = fonts_;
+    source.idOf = [](const std::wstring& name) {
+        for (const auto& [control, id] : kControlIds)
+            if (name == control)
+                return id;
+        if (name.rfind(L"picTab", 0) == 0)
+            return IDC_PICTAB0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
+        return 0;
+    };
+    source.firstPageId = IDC_TABPAGE0;
+    source.makeGrid = [this](const LayoutBlock& block, HWND parent, int id) -> HWND {
+        ListViewGrid& grid = block.name == L"gridinfo" ? gridinfo_ : gridcomparison_;
+        if (!grid.Create(parent, id))
+            return nullptr;
+        // A grid made after its presenter was bound starts as binding left it.
+        grid.Rows(0);
+        grid.Cols(2);
+        return grid.Hwnd();
+    };
+    form_ = BuildForm(std::move(source), 0);
+}
+
+void frmMain::EnsurePage(int page) {
+    const SIZE grow = Growth();
+    if (!BuildPage(form_, page, grow.cx, grow.cy))
+        return;
+    if (::IsWindow(Control(IDC_TEXT1)) && ControlText(IDC_TEXT1).empty())
+        ControlText(IDC_TEXT1, kShellHelpText);
+    if (services_.initButtons)
+        services_.initButtons(form_.pages[static_cast<size_t>(page)], true, true);
+    if (gridcomparison_.Hwnd())
+        gridcomparison_.FitLastColumn();
 }
 
 void frmMain::OnDestroy() {
@@ -283,6 +377,7 @@ LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
 
 void frmMain::OnTabChanged() {
     const int active = ActiveTab();
+    EnsurePage(active);
     for (size_t i = 0; i < form_.pages.size(); ++i)
         ::ShowWindow(form_.pages[i], static_cast<int>(i) == active ? SW_SHOW : SW_HIDE);
     if (active == 2)
@@ -409,9 +504,13 @@ void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
     if (::SendMessageW(grid.Hwnd(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 ||
         hit.iItem < 0 || hit.iSubItem < 0)
         return;
-    grid.Col(hit.iSubItem);
-    grid.Row(hit.iItem);
-    if (grid.Row() != hit.iItem || grid.Col() != hit.iSubItem)
+    ShowCell(grid, hit.iItem, hit.iSubItem);
+}
+
+void frmMain::ShowCell(ListViewGrid& grid, int row, int col) {
+    grid.Col(col);
+    grid.Row(row);
+    if (grid.Row() != row || grid.Col() != col)
         return;
     const std::wstring text = grid.Text();
     frmDisplay& display = DisplayWindow();
@@ -419,6 +518,63 @@ void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
         return;
     display.Text(text);
     display.ShowModal();
+}
+
+bool frmMain::TakeKey(const MSG& msg) {
+    const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
+    const bool shift = ::GetKeyState(VK_SHIFT) < 0;
+    if (ctrl && (msg.wParam == VK_TAB || msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
+        StepTab(msg.wParam == VK_PRIOR || (msg.wParam == VK_TAB && shift) ? -1 : 1);
+        return true;
+    }
+    if (msg.wParam != VK_RETURN || ctrl)
+        return false;
+    // Enter on a grid row shows its value as a double-click would; a row
+    // without a value (a heading) shows its label.
+    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_}) {
+        if (!grid->Hwnd() || msg.hwnd != grid->Hwnd())
+            continue;
+        int row = ListView_GetNextItem(grid->Hwnd(), -1, LVNI_FOCUSED);
+        if (row < 0)
+            row = ListView_GetNextItem(grid->Hwnd(), -1, LVNI_SELECTED);
+        if (row < 0)
+            return true;
+        grid->Row(row);
+        grid->Col(1);
+        ShowCell(*grid, row, grid->Text().empty() ? 0 : 1);
+        return true;
+    }
+    return false;
+}
+
+void frmMain::NextControl(WPARAM wp, LPARAM lp) {
+    // The dialog manager answers the access key of a label or frame with two
+    // of these: "to the label", then "to the next control". A window that
+    // is no dialog moves the focus itself.
+    if (LOWORD(lp)) {
+        accessKeyFrom_ = reinterpret_cast<HWND>(wp);
+        return;
+    }
+    HWND from = accessKeyFrom_ ? accessKeyFrom_ : ::GetFocus();
+    accessKeyFrom_ = nullptr;
+    HWND next = ::GetNextDlgTabItem(Hwnd(), from, wp != 0);
+    if (!next)
+        return;
+    ::SetFocus(next);
+    if (::SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+        ::SendMessageW(next, EM_SETSEL, 0, -1);
+}
+
+void frmMain::StepTab(int step) {
+    const int count = static_cast<int>(form_.pages.size());
+    if (count == 0)
+        return;
+    const int next = ((ActiveTab() + step) % count + count) % count;
+    HWND focus = ::GetFocus();
+    ActiveTab(next);
+    // The focus does not stay behind on a page that is no longer shown.
+    if (!focus || !::IsWindowVisible(focus))
+        ::SetFocus(form_.tabStrip);
 }
 
 void frmMain::PictureClick(int index) {

@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <thread>
+#include <vector>
 
 namespace calvorn::test {
 
@@ -108,12 +110,74 @@ bool DoubleClickCell(HWND listView, int row, int col) {
     return true;
 }
 
+bool ClickCell(HWND listView, int row, int col) {
+    RECT cell = RemoteCellRect(listView, row, col);
+    if (cell.right <= cell.left)
+        return false;
+    LPARAM at = MAKELPARAM(cell.left + 6, (cell.top + cell.bottom) / 2);
+    ::PostMessageW(listView, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(listView, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
+void TypeKeys(HWND window, std::initializer_list<WORD> keys) {
+    ::SetForegroundWindow(window);
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = key;
+        inputs.push_back(in);
+    }
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = *key;
+        in.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(in);
+    }
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 HWND FocusOf(HWND window) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info))
         return nullptr;
     return info.hwndFocus;
+}
+
+RECT RectIn(HWND control, HWND window) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+int ColumnWidth(HWND listView, int col) {
+    return static_cast<int>(::SendMessageW(listView, LVM_GETCOLUMNWIDTH, col, 0));
+}
+
+namespace {
+constexpr const wchar_t* kSettingsKey = L"Software\\Calvorn\\General";
+}
+
+void ForgetPlacement() {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, ui::kPlacementSetting);
+}
+
+std::wstring StoredPlacementText() {
+    wchar_t text[128] = {};
+    DWORD size = sizeof text;
+    if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, ui::kPlacementSetting, RRF_RT_REG_SZ,
+                       nullptr, text, &size) != ERROR_SUCCESS)
+        return {};
+    return text;
+}
+
+void StorePlacementText(const std::wstring& text) {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, ui::kPlacementSetting, REG_SZ, text.c_str(),
+                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
 MainWindowRun::MainWindowRun(const std::wstring& arguments) : run(ProgramPath(), arguments) {
