@@ -144,7 +144,7 @@ void CreateReport(const std::wstring& sFolder) {
             return;
         }
         const std::wstring folder = ReportFolder();
-        RemoveStaleParts(folder);
+        RemoveStaleParts(folder, kReportName);
         // Held until the process ends, so that no other run replaces this
         // report while it is being opened.
         const ReportClaim claim(folder, kReportName);

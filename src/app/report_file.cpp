@@ -61,16 +61,15 @@ bool ProcessAlive(DWORD pid) {
     return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-// The process id in "<stem>....<digits>.part", 0 when the name is not of that
-// form (a file of someone else's).
-DWORD PartOwner(const std::wstring& name, const std::wstring& stem) {
-    if (name.size() <= stem.size() || _wcsnicmp(name.c_str(), stem.c_str(), stem.size()) != 0)
-        return 0;
+// The process id in "<report name>.<digits>.part", where the report name is
+// `name` or a name of its own ("output (2).txt" for "output.txt"); 0 for any
+// other file, which is someone else's.
+DWORD PartOwner(const std::wstring& file, const std::wstring& name) {
     const std::wstring suffix = L".part";
-    if (name.size() < suffix.size() ||
-        _wcsicmp(name.c_str() + name.size() - suffix.size(), suffix.c_str()) != 0)
+    if (file.size() <= suffix.size() ||
+        _wcsicmp(file.c_str() + file.size() - suffix.size(), suffix.c_str()) != 0)
         return 0;
-    const std::wstring rest = name.substr(0, name.size() - suffix.size());
+    const std::wstring rest = file.substr(0, file.size() - suffix.size());
     const std::size_t dot = rest.rfind(L'.');
     if (dot == std::wstring::npos || dot + 1 == rest.size() || rest.size() - dot > 11)
         return 0;
@@ -80,7 +79,21 @@ DWORD PartOwner(const std::wstring& name, const std::wstring& stem) {
             return 0;
         pid = pid * 10 + static_cast<unsigned>(rest[i] - L'0');
     }
-    return pid <= 0xFFFFFFFFull ? static_cast<DWORD>(pid) : 0;
+    const std::wstring report = rest.substr(0, dot);
+    const std::wstring stem = files::GetPathPart(name, files::ppName);
+    const std::wstring extension = files::GetPathPart(name, files::ppExtension);
+    bool ours = _wcsicmp(report.c_str(), name.c_str()) == 0;
+    // "<stem> (<n>).<extension>"
+    const std::wstring tail = L")." + extension;
+    if (!ours && report.size() > stem.size() + 2 + tail.size() &&
+        _wcsnicmp(report.c_str(), (stem + L" (").c_str(), stem.size() + 2) == 0 &&
+        _wcsicmp(report.c_str() + report.size() - tail.size(), tail.c_str()) == 0) {
+        const std::wstring number =
+            report.substr(stem.size() + 2, report.size() - stem.size() - 2 - tail.size());
+        ours = !number.empty() && number.size() <= 3 &&
+               number.find_first_not_of(L"0123456789") == std::wstring::npos;
+    }
+    return ours && pid <= 0xFFFFFFFFull ? static_cast<DWORD>(pid) : 0;
 }
 
 const char kMark[] = "\xEF\xBB\xBF";
@@ -110,22 +123,23 @@ std::wstring ReportFolder() {
     return files::EnsureSuffix(folder, L"\\");
 }
 
-void RemoveStaleParts(const std::wstring& folder) {
-    const std::wstring stem = L"output";
+void RemoveStaleParts(const std::wstring& folder, const std::wstring& name) {
     WIN32_FIND_DATAW data{};
-    platform::UniqueFind find(
-        ::FindFirstFileW((files::EnsureSuffix(folder, L"\\") + stem + L"*.part").c_str(), &data));
+    platform::UniqueFind find(::FindFirstFileW(
+        (files::EnsureSuffix(folder, L"\\") + files::GetPathPart(name, files::ppName) + L"*.part")
+            .c_str(),
+        &data));
     if (!find)
         return;
     std::vector<std::wstring> stale;
     do {
-        const DWORD owner = PartOwner(data.cFileName, stem);
+        const DWORD owner = PartOwner(data.cFileName, name);
         if (owner != 0 && owner != ::GetCurrentProcessId() && !ProcessAlive(owner) &&
             !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             stale.push_back(data.cFileName);
     } while (::FindNextFileW(find.get(), &data));
-    for (const std::wstring& name : stale)
-        ::DeleteFileW((files::EnsureSuffix(folder, L"\\") + name).c_str());
+    for (const std::wstring& file : stale)
+        ::DeleteFileW((files::EnsureSuffix(folder, L"\\") + file).c_str());
 }
 
 ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name) {

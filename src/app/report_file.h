@@ -27,10 +27,12 @@ platform::ErrorRecord PathError(unsigned long code, const std::wstring& path);
 // name in the way, no rights), the user's temporary folder.
 std::wstring ReportFolder();
 
-// Deletes the temporary files that killed runs left in the folder. A file
-// whose run is still alive is kept: its process still exists, and the run
-// holds the file open without leave to delete it.
-void RemoveStaleParts(const std::wstring& folder);
+// Deletes the temporary files that killed runs left in the folder for the
+// report `name` (and for its per-run names, see ReportClaim). A file whose
+// run is still alive is kept: its process still exists, and the run holds the
+// file open without leave to delete it. Files of any other name are not
+// touched: the temporary folder is everyone's.
+void RemoveStaleParts(const std::wstring& folder, const std::wstring& name);
 
 // A report name held for the rest of the process: `name` when no other
 // running report holds it, else "<stem> (2)<ext>", "<stem> (3)<ext>" ... A

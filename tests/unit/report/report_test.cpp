@@ -272,14 +272,16 @@ TEST(ReportFile, StalePartsOfEndedRunsGoOthersStay) {
     const std::wstring own = std::to_wstring(::GetCurrentProcessId());
     // 4294967290 names no running process.
     for (const wchar_t* name : {L"output.txt.4294967290.part", L"output (2).txt.4294967290.part",
-                                L"other.txt.4294967290.part", L"output.txt.x1.part", L"output.txt"})
+                                L"other.txt.4294967290.part", L"output.txt.x1.part", L"output.txt",
+                                L"output.mp4.4294967290.part", L"output (x).txt.4294967290.part"})
         Touch(dir + name);
     Touch(dir + L"output.txt." + own + L".part");
-    RemoveStaleParts(dir);
+    RemoveStaleParts(dir, L"output.txt");
     std::vector<std::wstring> kept = Listed(dir);
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(kept, (std::vector<std::wstring>{
-                        dir + L"other.txt.4294967290.part", dir + L"output.txt",
+                        dir + L"other.txt.4294967290.part", dir + L"output (x).txt.4294967290.part",
+                        dir + L"output.mp4.4294967290.part", dir + L"output.txt",
                         dir + L"output.txt." + own + L".part", dir + L"output.txt.x1.part"}));
 }
 
