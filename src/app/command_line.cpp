@@ -130,8 +130,9 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
         }
         const std::wstring& w = word.text;
         auto value = [&](const wchar_t* option) -> std::optional<std::wstring> {
-            if (i + 1 < words.size() && (words[i + 1].quoted || words[i + 1].text.rfind(L"-", 0) != 0 ||
-                                         words[i + 1].text == L"-"))
+            if (i + 1 < words.size() &&
+                (words[i + 1].quoted || words[i + 1].text.rfind(L"-", 0) != 0 ||
+                 words[i + 1].text == L"-"))
                 return words[++i].text;
             fail(std::wstring(option) + L" needs a value");
             return std::nullopt;

@@ -48,9 +48,9 @@ ConsoleOutput::ConsoleOutput() {
             ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
     if ((!out_ || !err_) && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
         // Lives as long as the process: the lines go out until its end.
-        HANDLE console = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                       0, nullptr);
+        HANDLE console =
+            ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (console != INVALID_HANDLE_VALUE) {
             if (!out_)
                 out_ = console;

@@ -42,8 +42,7 @@ inline constexpr std::array<ExitCodeRow, 12> kExitCodes{{
     {ExitCode::ServerNotStarted, L"not-started", L"the EXE server could not be started"},
     {ExitCode::ServerFailed, L"server-failed", L"the EXE server ended with a non-zero exit code"},
     {ExitCode::ReportNotWritten, L"report-failed", L"the report could not be written"},
-    {ExitCode::VerbsNotInstalled, L"verbs-failed",
-     L"the Explorer verbs could not be installed"},
+    {ExitCode::VerbsNotInstalled, L"verbs-failed", L"the Explorer verbs could not be installed"},
 }};
 
 constexpr const ExitCodeRow& RowOf(ExitCode code) {

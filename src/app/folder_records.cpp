@@ -66,12 +66,24 @@ namespace {
 
 // The columns, in the text report's order; the fixed versions are told apart
 // from the string-table ones by their names.
-constexpr std::array<const char*, 18> kColumns = {
-    "path",         "company_name",          "file_description", "internal_name",
-    "legal_copyright", "legal_trademarks",   "original_filename", "product_name",
-    "product_version", "comments",           "fixed_file_version", "fixed_product_version",
-    "type",         "subtype",               "os",               "flags",
-    "size",         "last_write_utc"};
+constexpr std::array<const char*, 18> kColumns = {"path",
+                                                  "company_name",
+                                                  "file_description",
+                                                  "internal_name",
+                                                  "legal_copyright",
+                                                  "legal_trademarks",
+                                                  "original_filename",
+                                                  "product_name",
+                                                  "product_version",
+                                                  "comments",
+                                                  "fixed_file_version",
+                                                  "fixed_product_version",
+                                                  "type",
+                                                  "subtype",
+                                                  "os",
+                                                  "flags",
+                                                  "size",
+                                                  "last_write_utc"};
 
 // The flags field carries a blank after its last word; a column does not.
 std::wstring_view Trimmed(const std::wstring& text) {

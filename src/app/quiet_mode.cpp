@@ -29,8 +29,8 @@ ExitCode InstallVerbs(IQuietOutput& output) {
         registry.ClearError();
         registry.CreateShellAssociation(program, extension);
         if (registry.LastError().IsSet()) {
-            output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) + L" \"" +
-                            extension + L"\" " + registry.LastError().description,
+            output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) + L" \"" + extension +
+                            L"\" " + registry.LastError().description,
                         true);
             return ExitCode::VerbsNotInstalled;
         }

@@ -48,7 +48,6 @@ ExitCode RegisterEach(registration::Operation operation, const std::vector<std::
 
 // The program's registrar: components in-process through the engine, EXE
 // servers started with their switch and waited for.
-FileOutcome RegisterFile(registration::Operation operation, const std::wstring& path,
-                         bool perUser);
+FileOutcome RegisterFile(registration::Operation operation, const std::wstring& path, bool perUser);
 
 } // namespace calvorn::app

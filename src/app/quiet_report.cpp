@@ -79,8 +79,8 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
     const std::wstring folder = FullPath(command.path);
     DWORD attributes = ::GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        Fail(output, folder, attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError()
-                                                                   : ERROR_DIRECTORY);
+        Fail(output, folder,
+             attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY);
         return ExitCode::ReportNotWritten;
     }
     const bool toStandardOutput = command.out == L"-";

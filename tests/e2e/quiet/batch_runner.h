@@ -55,7 +55,8 @@ inline BatchResult RunBatch(const std::wstring& arguments, const std::wstring& w
         result.cmdExit = run.WaitForExit(std::chrono::seconds(60));
     }
     result.errorLevel = ReadAll(dir + L"level.txt");
-    while (!result.errorLevel.empty() && std::isspace(static_cast<unsigned char>(result.errorLevel.back())))
+    while (!result.errorLevel.empty() &&
+           std::isspace(static_cast<unsigned char>(result.errorLevel.back())))
         result.errorLevel.pop_back();
     result.outBytes = ReadAll(dir + L"out.txt");
     result.out = Lines(result.outBytes);

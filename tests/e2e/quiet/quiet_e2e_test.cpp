@@ -24,7 +24,8 @@ void ExpectOne(const std::wstring& arguments, int code, const std::string& line)
     ASSERT_EQ(lines.size(), 1u + (code == 0 ? 1 : 0)) << r.outBytes;
     EXPECT_EQ(lines[0].rfind(line, 0), 0u) << lines[0];
     ASSERT_FALSE(r.out.empty());
-    EXPECT_EQ(r.out.back(), code == 0 ? "1 file: 1 succeeded, 0 failed" : "1 file: 0 succeeded, 1 failed");
+    EXPECT_EQ(r.out.back(),
+              code == 0 ? "1 file: 1 succeeded, 0 failed" : "1 file: 0 succeeded, 1 failed");
 }
 
 } // namespace
@@ -35,7 +36,8 @@ TEST_F(QuietE2E, EachOutcomeHasItsExitCodeAndLine) {
     const std::string good = Fixture(L"probe_good.dll");
     ExpectOne(L"-q -r " + Quoted(FixturePath(L"probe_good.dll")), 0, "registered \"" + good + "\"");
     EXPECT_EQ(ProbeText(L"probe_good.dll", L"Path"), FixturePath(L"probe_good.dll"));
-    ExpectOne(L"-q -u " + Quoted(FixturePath(L"probe_good.dll")), 0, "unregistered \"" + good + "\"");
+    ExpectOne(L"-q -u " + Quoted(FixturePath(L"probe_good.dll")), 0,
+              "unregistered \"" + good + "\"");
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(L"probe_good.dll")));
 
     const std::wstring missing = BuildDir() + L"no such.dll";
@@ -64,14 +66,16 @@ TEST_F(QuietE2E, SlowEntryPointTimesOut) {
 
 TEST_F(QuietE2E, ExeServerIsWaitedForAndItsEndTold) {
     const std::wstring folder = MakeScratchDir(L"quiet-exe");
-    const std::wstring server = CopyInto(FixturePath(L"probe_server.exe"), folder, L"probe_server.exe");
+    const std::wstring server =
+        CopyInto(FixturePath(L"probe_server.exe"), folder, L"probe_server.exe");
     ExpectOne(L"-q -r " + Quoted(server), 0, "registered \"" + platform::Narrow(server) + "\"");
     // Waited for: the key is there as soon as the program has ended.
     EXPECT_NE(ProbeText(L"probe_server.exe", L"Switch").value_or(L"").find(L"/regserver"),
               std::wstring::npos);
     ExpectOne(L"-q -u " + Quoted(server), 0, "unregistered \"" + platform::Narrow(server) + "\"");
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(L"probe_server.exe")));
-    ExpectOne(L"-q -r \"C:\\nowhere\\gone.exe\"", 8, "not-started \"C:\\nowhere\\gone.exe\" 0x8007");
+    ExpectOne(L"-q -r \"C:\\nowhere\\gone.exe\"", 8,
+              "not-started \"C:\\nowhere\\gone.exe\" 0x8007");
 }
 
 TEST_F(QuietE2E, ManyFilesOneFailureAndAWildcard) {
@@ -96,10 +100,9 @@ TEST_F(QuietE2E, ManyFilesOneFailureAndAWildcard) {
     r = RunBatch(L"-q -u \"*.ocx\" c.dll", folder);
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0));
     const std::string dir = platform::Narrow(folder);
-    EXPECT_EQ(r.out, (std::vector<std::string>{"unregistered \"" + dir + "a.ocx\"",
-                                               "unregistered \"" + dir + "b.ocx\"",
-                                               "unregistered \"" + dir + "c.dll\"",
-                                               "3 files: 3 succeeded, 0 failed"}));
+    EXPECT_EQ(r.out, (std::vector<std::string>{
+                         "unregistered \"" + dir + "a.ocx\"", "unregistered \"" + dir + "b.ocx\"",
+                         "unregistered \"" + dir + "c.dll\"", "3 files: 3 succeeded, 0 failed"}));
     r = RunBatch(L"-q -r \"*.xyz\"", folder);
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(3));
     ASSERT_EQ(r.err.size(), 1u);

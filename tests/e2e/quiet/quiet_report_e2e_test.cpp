@@ -154,8 +154,8 @@ TEST(QuietReportE2E, CsvAndJsonHoldWhatTheTextReportSays) {
     BatchResult text = RunBatch(L"-q -f " + Quoted(folder) + L" -out " + Quoted(out + L"r.txt"));
     EXPECT_EQ(text.cmdExit, std::optional<DWORD>(0));
     EXPECT_EQ(text.out, std::vector<std::string>{"written \"" + platform::Narrow(out) + "r.txt\""});
-    BatchResult csv = RunBatch(L"-q -f " + Quoted(folder) + L" -format csv -out " +
-                               Quoted(out + L"r.csv"));
+    BatchResult csv =
+        RunBatch(L"-q -f " + Quoted(folder) + L" -format csv -out " + Quoted(out + L"r.csv"));
     EXPECT_EQ(csv.cmdExit, std::optional<DWORD>(0));
     // Standard output takes the report itself and nothing else.
     BatchResult json = RunBatch(L"-q -f " + Quoted(folder) + L" -format jsonl -out -");
@@ -187,7 +187,8 @@ TEST(QuietReportE2E, CsvAndJsonHoldWhatTheTextReportSays) {
         return r["path"].find("unicode.dll") != std::string::npos;
     });
     ASSERT_NE(unicode, fromCsv.end());
-    EXPECT_EQ((*unicode)["company_name"], "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1, \"Quoted\" Ltd");
+    EXPECT_EQ((*unicode)["company_name"],
+              "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1, \"Quoted\" Ltd");
     EXPECT_EQ((*unicode)["file_description"],
               "\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80");
     EXPECT_FALSE(Exists(out + L"opened.log")) << "quiet mode opens no viewer";
@@ -199,7 +200,8 @@ TEST(QuietReportE2E, SubfoldersAndTheUsualPlace) {
     ScopedEnvironment place(L"CALVORN_REPORT_DIR", reports);
     BatchResult r = RunBatch(L"-q -f " + Quoted(folder) + L" -format csv -sub");
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0));
-    EXPECT_EQ(r.out, std::vector<std::string>{"written \"" + platform::Narrow(reports) + "output.csv\""});
+    EXPECT_EQ(r.out,
+              std::vector<std::string>{"written \"" + platform::Narrow(reports) + "output.csv\""});
     std::vector<Record> records = ParseCsv(ReadAll(reports + L"output.csv"));
     ASSERT_EQ(records.size(), 5u);
     EXPECT_EQ(records[0]["path"], platform::Narrow(folder) + "sub\\deeper.OCX");
@@ -209,6 +211,7 @@ TEST(QuietReportE2E, SubfoldersAndTheUsualPlace) {
                  Quoted(reports + L"x.jsonl"));
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(10));
     ASSERT_EQ(r.err.size(), 1u);
-    EXPECT_EQ(r.err[0].rfind("report-failed \"" + platform::Narrow(folder) + "gone\" 0x8007", 0), 0u);
+    EXPECT_EQ(r.err[0].rfind("report-failed \"" + platform::Narrow(folder) + "gone\" 0x8007", 0),
+              0u);
     EXPECT_FALSE(Exists(reports + L"x.jsonl"));
 }

@@ -107,7 +107,8 @@ TEST(SplitQuietWords, QuotesGroupAndBackslashesStayPlain) {
     EXPECT_EQ(words[5].text, L"-x");
     EXPECT_TRUE(words[5].quoted);
     EXPECT_TRUE(SplitQuietWords(L"  ").empty());
-    EXPECT_EQ(SplitQuietWords(LR"("a b)").front().text, L"a b"); // an unclosed quote runs to the end
+    EXPECT_EQ(SplitQuietWords(LR"("a b)").front().text,
+              L"a b"); // an unclosed quote runs to the end
 }
 
 TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
@@ -117,7 +118,8 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     EXPECT_EQ(cmd.action, CommandAction::Register);
     EXPECT_TRUE(cmd.perUser);
     // Relative paths are left for the current folder, not the program's.
-    EXPECT_EQ(cmd.paths, (std::vector<std::wstring>{LR"(C:\a b.dll)", L"rel.ocx", LR"(C:\App\*.ocx)"}));
+    EXPECT_EQ(cmd.paths,
+              (std::vector<std::wstring>{LR"(C:\a b.dll)", L"rel.ocx", LR"(C:\App\*.ocx)"}));
 
     cmd = ParseCommand(LR"(-q -f "C:\dir" -format JSONL -out - -sub)", kApp);
     EXPECT_EQ(cmd.error, L"");

@@ -93,8 +93,9 @@ TEST(QuietRegistration, EveryFileIsTriedAndTheFirstFailureIsTheExitCode) {
     EXPECT_EQ(output.out.back(), L"4 files: 2 succeeded, 2 failed");
 
     RecordingOutput one;
-    EXPECT_EQ(RegisterEach(Operation::Unregister, {L"a.dll"},
-                           [](const std::wstring&) { return FileOutcome{}; }, one),
+    EXPECT_EQ(RegisterEach(
+                  Operation::Unregister, {L"a.dll"},
+                  [](const std::wstring&) { return FileOutcome{}; }, one),
               ExitCode::Success);
     EXPECT_EQ(one.out.back(), L"1 file: 1 succeeded, 0 failed");
 }

@@ -47,7 +47,8 @@ TEST(FolderRecords, CsvRowQuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(row.rfind("C:\\App\\a.dll,\"Acme, \"\"Best\"\" Ltd\",\"line one\r\nline two\",", 0),
               0u)
         << row;
-    EXPECT_NE(row.find(",\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80,"), std::string::npos);
+    EXPECT_NE(row.find(",\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80,"),
+              std::string::npos);
     EXPECT_NE(row.find(",Debug Patched,5000000000,2024-05-01T00:00:00Z\r\n"), std::string::npos);
     // Eighteen fields: seventeen separators outside quotes.
     size_t separators = 0;
@@ -63,14 +64,16 @@ TEST(FolderRecords, CsvRowQuotesOnlyWhatNeedsIt) {
 
 TEST(FolderRecords, JsonLineEscapesAndKeepsTheSizeANumber) {
     std::string line = JsonLine(Sample());
-    EXPECT_EQ(line.rfind("{\"path\":\"C:\\\\App\\\\a.dll\",\"company_name\":\"Acme, \\\"Best\\\" Ltd\","
-                         "\"file_description\":\"line one\\r\\nline two\",",
-                         0),
-              0u)
+    EXPECT_EQ(
+        line.rfind("{\"path\":\"C:\\\\App\\\\a.dll\",\"company_name\":\"Acme, \\\"Best\\\" Ltd\","
+                   "\"file_description\":\"line one\\r\\nline two\",",
+                   0),
+        0u)
         << line;
     EXPECT_NE(line.find("\"comments\":\"tab\\there \\\\ back\""), std::string::npos);
-    EXPECT_NE(line.find("\"product_name\":\"\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80\""),
-              std::string::npos);
+    EXPECT_NE(
+        line.find("\"product_name\":\"\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80\""),
+        std::string::npos);
     EXPECT_NE(line.find("\"size\":5000000000,"), std::string::npos);
     EXPECT_EQ(line.substr(line.size() - 2), "}\n");
     EXPECT_EQ(line.find('\n'), line.size() - 1); // one line, whatever the fields hold
