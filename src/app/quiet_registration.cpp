@@ -3,6 +3,7 @@
 #include "platform/per_user_classes.h"
 #include "platform/unique_handle.h"
 #include "registration/clsRegistrator.h"
+#include "registration/module_check.h"
 
 #include <windows.h>
 
@@ -23,31 +24,63 @@ FileOutcome Failed(ExitCode code, long hr, bool crashed = false) {
 
 } // namespace
 
-FileOutcome OutcomeOf(const EngineOutcome& outcome) {
+namespace {
+
+// The code that stands for a failure found in the headers, before any load.
+long CodeOfCause(const inspection::ModuleDiagnosis& diagnosis) {
+    switch (diagnosis.cause) {
+    case inspection::ModuleCause::NotWindowsModule:
+        return HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+    case inspection::ModuleCause::UnsupportedMachine:
+    case inspection::ModuleCause::MissingPart:
+        return HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
+    case inspection::ModuleCause::DotNetAssembly:
+    case inspection::ModuleCause::MissingEntryPoint:
+        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    case inspection::ModuleCause::MissingImport:
+        break;
+    }
+    return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+}
+
+FileOutcome Classified(const EngineOutcome& outcome) {
     using namespace registration;
+    const long code = outcome.code        ? outcome.code
+                      : outcome.diagnosis ? CodeOfCause(*outcome.diagnosis)
+                                          : 0;
     switch (outcome.status) {
     case rsRegistered:
     case rsUnregistered:
         return {};
     case rsLoadFailed:
-        return Failed(ExitCode::NotLoaded,
-                      outcome.code ? outcome.code : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+        return Failed(ExitCode::NotLoaded, code ? code : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
     case rsNotActiveX:
-        return Failed(ExitCode::NoEntryPoint, HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+        return Failed(ExitCode::NoEntryPoint,
+                      code ? code : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
     case rsNoFile:
         return Failed(ExitCode::BadArguments, HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
     case rsRegisterFailed:
     case rsUnregisterFailed:
         if (outcome.crashed)
-            return Failed(ExitCode::Crashed, outcome.code, true);
+            return Failed(ExitCode::Crashed, code, true);
         if (outcome.timedOut)
-            return Failed(ExitCode::TimedOut, outcome.code);
-        return Failed(ExitCode::EntryPointFailed, outcome.code ? outcome.code : E_FAIL);
+            return Failed(ExitCode::TimedOut, code);
+        return Failed(ExitCode::EntryPointFailed, code ? code : E_FAIL);
     case rsNone:
         break;
     }
     // No worker could be started: the entry point never ran.
-    return Failed(ExitCode::EntryPointFailed, outcome.code ? outcome.code : E_UNEXPECTED);
+    return Failed(ExitCode::EntryPointFailed, code ? code : E_UNEXPECTED);
+}
+
+} // namespace
+
+FileOutcome OutcomeOf(const EngineOutcome& outcome) {
+    FileOutcome classified = Classified(outcome);
+    // The cause in words, as the interactive message adds it.
+    if (outcome.diagnosis && classified.code != ExitCode::Success)
+        classified.detail += L" " + registration::DiagnosisText(*outcome.diagnosis);
+    return classified;
 }
 
 FileOutcome OutcomeOf(const ServerRun& run) {
@@ -161,7 +194,7 @@ FileOutcome RegisterFile(Operation operation, const std::wstring& path, bool per
     platform::PerUserClasses user(perUser);
     if (!user.Ready())
         return Failed(ExitCode::EntryPointFailed, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
-    return OutcomeOf(registration::SystemEngine().Run(path, operation));
+    return OutcomeOf(registration::RunChecked(registration::SystemEngine(), path, operation));
 }
 
 } // namespace calvorn::app

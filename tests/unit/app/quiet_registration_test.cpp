@@ -99,3 +99,20 @@ TEST(QuietRegistration, EveryFileIsTriedAndTheFirstFailureIsTheExitCode) {
               ExitCode::Success);
     EXPECT_EQ(one.out.back(), L"1 file: 1 succeeded, 0 failed");
 }
+
+TEST(QuietOutcomes, AFailureFoundInTheHeadersKeepsItsCauseInTheLine) {
+    EngineOutcome outcome = Engine(rsLoadFailed);
+    outcome.diagnosis = calvorn::inspection::ModuleDiagnosis{
+        calvorn::inspection::ModuleCause::NotWindowsModule, L"a.dll", L"", L""};
+    FileOutcome got = OutcomeOf(outcome);
+    EXPECT_EQ(got.code, ExitCode::NotLoaded);
+    EXPECT_EQ(got.detail.rfind(L"0x800700C1: ", 0), 0u) << got.detail;
+    EXPECT_NE(got.detail.find(L"a.dll is not a Windows module"), std::wstring::npos);
+
+    outcome = Engine(rsNotActiveX);
+    outcome.diagnosis = calvorn::inspection::ModuleDiagnosis{
+        calvorn::inspection::ModuleCause::DotNetAssembly, L"n.dll", L"", L""};
+    got = OutcomeOf(outcome);
+    EXPECT_EQ(got.code, ExitCode::NoEntryPoint);
+    EXPECT_NE(got.detail.find(L"n.dll is a .NET assembly"), std::wstring::npos);
+}
