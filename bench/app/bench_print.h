@@ -17,7 +17,10 @@ inline void PrintTarget(const char* measure, double ours, double baseline, doubl
     const bool valid = ours > 0 && baseline > 0;
     const bool met = valid && (atMost ? ratio <= target : ratio >= target);
     std::printf("%-30s %10.2f %10.2f %7.2f %2s %5.2f  %s\n", measure, ours, baseline, ratio,
-                atMost ? "<=" : ">=", target, !valid ? "NO MEASURE" : met ? "MET" : "NOT MET");
+                atMost ? "<=" : ">=", target,
+                !valid ? "NO MEASURE"
+                : met  ? "MET"
+                       : "NOT MET");
     std::fflush(stdout);
 }
 

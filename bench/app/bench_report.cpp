@@ -27,7 +27,7 @@ class CountingPresenter final : public inspection::IReportPresenter {
     int rows = 0;
 };
 
-// Median time of one report.
+// Median time of one report (one process: a median of many is steady).
 double ReportMs(inspection::clsActiveX& inspector, int runs) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {

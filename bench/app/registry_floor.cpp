@@ -58,8 +58,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int run = 0; run <= runs; ++run) {
         const double start = Now();
         HKEY library = nullptr;
-        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &library) !=
-            ERROR_SUCCESS)
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &library) != ERROR_SUCCESS)
             return 1;
         versions = ReadVersions(library);
         ::RegCloseKey(library);
