@@ -202,8 +202,13 @@ TEST_F(Report, EachBuildShowsItsOwnPlatformsPathFirstAndNamesTheOther) {
     inspector.FirstFilename(FixturePath(L"tl_alpha.dll"));
     inspector.SecondFilename(FixturePath(L"tl_alpha.dll"));
     inspector.DoComparison();
-    ASSERT_EQ(comparison.rows.size(), 14u);
-    EXPECT_EQ(comparison.rows[7], (Row{L"Registered Path:", L"C:\\own\\alpha1.dll", false}));
+    int paths = 0;
+    for (const Row& row : comparison.rows)
+        if (row.label == L"Registered Path:") {
+            EXPECT_EQ(row.value, L"C:\\own\\alpha1.dll");
+            ++paths;
+        }
+    EXPECT_EQ(paths, 2);
 
     // An entry of our own platform without a path is what is registered:
     // the other platform's path does not stand in for it.
