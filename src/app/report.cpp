@@ -76,6 +76,13 @@ std::optional<std::wstring> FolderProblem(const std::wstring& folder) {
     return std::nullopt;
 }
 
+ReportRecord MakeReportRecord(std::wstring fileName, inspection::clsFileInfo fields) {
+    ReportRecord record{std::move(fileName), std::move(fields), {}};
+    if (record.fields.ReadError)
+        record.error = ReadErrorText(record.fields.ReadError);
+    return record;
+}
+
 std::wstring FormatReportBlock(const ReportRecord& record) {
     const std::wstring nl = L"\r\n";
     const inspection::clsFileInfo& info = record.fields;

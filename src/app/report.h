@@ -56,6 +56,10 @@ struct ReportRecord {
     std::wstring error;
 };
 
+// The record of a file whose fields were read: its error text from
+// fields.ReadError.
+ReportRecord MakeReportRecord(std::wstring fileName, inspection::clsFileInfo fields);
+
 // One file's block of text, its closing line end included. An unreadable
 // file gets a line "Error: <why>" right after its "File: " line.
 std::wstring FormatReportBlock(const ReportRecord& record);

@@ -182,7 +182,7 @@ ReportFile::~ReportFile() {
     }
 }
 
-void ReportFile::WriteBytes(const std::string& bytes) {
+void ReportFile::Append(std::string_view bytes) {
     DWORD written = 0;
     if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                      nullptr) ||
@@ -202,18 +202,21 @@ void ReportFile::PutMarkInFront() {
         throw Failure(PathError(::GetLastError(), path_));
     written_ = 0;
     marked_ = true;
-    WriteBytes(kMark + text);
+    Append(kMark + text);
 }
 
 void ReportFile::Write(std::wstring_view text) {
-    const std::string bytes = platform::Narrow(text);
+    WriteBytes(platform::Narrow(text));
+}
+
+void ReportFile::WriteBytes(std::string_view bytes) {
     if (mark_ == ByteOrderMark::WhenNeeded && !marked_)
         for (char c : bytes)
             if (static_cast<unsigned char>(c) >= 0x80) {
                 PutMarkInFront();
                 break;
             }
-    WriteBytes(bytes);
+    Append(bytes);
 }
 
 void ReportFile::Commit() {

@@ -69,12 +69,14 @@ class ReportFile {
     ReportFile& operator=(const ReportFile&) = delete;
 
     void Write(std::wstring_view text);
+    // Text already in UTF-8, under the same rule for the mark.
+    void WriteBytes(std::string_view bytes);
     // Puts the file in place, replacing one of the same name.
     void Commit();
     const std::wstring& Path() const { return path_; }
 
   private:
-    void WriteBytes(const std::string& bytes);
+    void Append(std::string_view bytes);
     void PutMarkInFront();
 
     std::wstring path_;

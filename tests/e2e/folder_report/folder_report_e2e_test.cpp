@@ -149,7 +149,7 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
     WriteText(folder + L"\\x.dll.bak", "backup\r\n");
     WriteText(folder + L"\\caf\u00e9.dll", "accented\r\n");
     // Named and described beyond any one code page.
-    ASSERT_TRUE(::CopyFileW(FixturePath(L"versions\\unicode.dll").c_str(),
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"versions\\unicode_names.dll").c_str(),
                             (folder + L"\\\u03a9mega.dll").c_str(), FALSE));
     // A real program without a version resource.
     ASSERT_TRUE(::CopyFileW((BuildDir() + L"unit_files.exe").c_str(), (folder + L"\\d.Exe").c_str(),
