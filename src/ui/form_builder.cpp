@@ -96,7 +96,6 @@ BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layou
     containers[L""] = {window, -1, 0, 0};
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     auto px = [dpi](long long twips) { return TwipsToPixels(static_cast<int>(twips), dpi); };
-    std::vector<HWND> grids;
 
     for (const LayoutBlock& block : layout) {
         if (block.kind == L"Form")
@@ -173,8 +172,6 @@ BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layou
                 ::SetWindowLongPtrW(hwnd, GWL_STYLE, style & ~WS_CLIPSIBLINGS);
                 ::MoveWindow(hwnd, x, y, w, h, FALSE);
             }
-            if (hwnd)
-                grids.push_back(hwnd);
             font = fonts.grid;
         } else if (block.kind == L"Picture" || block.kind == L"Image") {
             DWORD style = base | SS_BITMAP | SS_REALSIZECONTROL;
@@ -208,23 +205,6 @@ BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layou
         ::SetWindowPos(form.tabStrip, HWND_BOTTOM, 0, 0, 0, 0,
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    if (!grids.empty()) {
-        HWND tip = ::CreateWindowExW(
-            WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
-        for (const BuiltControl& c : form.controls) {
-            auto text = c.block.Text(L"ToolTipText");
-            if (!tip || c.block.kind != L"Grid" || !text)
-                continue;
-            TTTOOLINFOW ti{};
-            ti.cbSize = sizeof ti;
-            ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-            ti.hwnd = window;
-            ti.uId = reinterpret_cast<UINT_PTR>(c.hwnd);
-            ti.lpszText = const_cast<wchar_t*>(text->c_str());
-            ::SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-        }
-    }
     return form;
 }
 

@@ -41,7 +41,8 @@ struct FormFonts {
 SIZE StoredClientTwips(const std::vector<LayoutBlock>& layout, SIZE fallback);
 
 // Makes the control of a "Grid" block on `parent` with `id`; the builder
-// places it.
+// places it. A grid shows its tool tip ("ToolTipText") itself: the tip
+// depends on the cell under the mouse.
 using GridFactory = std::function<HWND(const LayoutBlock& block, HWND parent, int id)>;
 
 // Creates every control of `layout` on `window` at `dpi`; `idOf` gives each

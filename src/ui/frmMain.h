@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace calvorn::inspection {
 class clsActiveX;
@@ -101,6 +102,12 @@ class frmMain final : public Window<frmMain> {
 
     void Browse();
     void RegisterFile(bool unregister);
+    // The report of `path`, which becomes the file of the report.
+    void ShowReport(const std::wstring& path);
+    // While a registration runs: the buttons and the file box take no input,
+    // the window shows the wait cursor and a close waits for the end.
+    void Busy(bool on);
+    void RefreshCursor();
     void SelectFile(bool second);
     void ShellExtensionStateTest();
     void SwitchShellExtensions();
@@ -116,6 +123,10 @@ class frmMain final : public Window<frmMain> {
     BuiltForm form_;
     FormFonts fonts_;
     HWND lastFocus_ = nullptr; // the control that had the focus when the window was left
+    bool busy_ = false;
+    bool closePending_ = false;
+    std::vector<HWND> disabledWhileBusy_;
+    HWND focusBeforeBusy_ = nullptr;
     ListViewGrid gridinfo_;
     ListViewGrid gridcomparison_;
 };

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace calvorn;
@@ -206,6 +207,15 @@ TEST_F(Report, MinorVersionTenIsLookedUpInHexAndShownInDecimal) {
     ASSERT_GE(rows.size(), 6u);
     EXPECT_EQ(rows[4], (Row{L"Registered", L"Yes", false}));
     EXPECT_EQ(rows[5], (Row{L"Path: ", L"C:\\ten.dll", false}));
+    // Other versions read as this one does: in decimal (key "1.10" is 1.16).
+    ASSERT_TRUE(keys.AddVersion(L"2.1f", L"Ten two", L"C:\\ten2.dll"));
+    rows = ReportOf(L"tl_ten.dll");
+    std::vector<std::wstring> others;
+    for (size_t i = 6; i < rows.size(); ++i)
+        if (rows[i].label == L"Version:")
+            others.push_back(rows[i].value);
+    std::sort(others.begin(), others.end());
+    EXPECT_EQ(others, (std::vector<std::wstring>{L"1.16", L"2.31"}));
 }
 
 TEST_F(Report, LibraryWithoutHelpStringShowsEmptyParentheses) {
@@ -216,14 +226,33 @@ TEST_F(Report, LibraryWithoutHelpStringShowsEmptyParentheses) {
 }
 
 TEST_F(Report, FilesWithoutATypeLibraryStartWithFileInfo) {
-    for (const wchar_t* fixture : {L"tl_none.dll", L"missing.dll", L""}) {
-        ReportOf(fixture);
-        ASSERT_EQ(info.rows.size(), std::size(kFileLabels)) << fixture;
-        for (size_t i = 0; i < info.rows.size(); ++i)
-            EXPECT_EQ(info.rows[i].label, kFileLabels[i]) << fixture;
-        EXPECT_TRUE(info.rows[0].heading);
-        EXPECT_TRUE(info.rows[10].heading);
-    }
+    ReportOf(L"tl_none.dll");
+    ASSERT_EQ(info.rows.size(), std::size(kFileLabels));
+    for (size_t i = 0; i < info.rows.size(); ++i)
+        EXPECT_EQ(info.rows[i].label, kFileLabels[i]);
+    EXPECT_TRUE(info.rows[0].heading);
+    EXPECT_TRUE(info.rows[10].heading);
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST_F(Report, MissingFilesAndFilesWithoutVersionsSaySoInsteadOfBlanks) {
+    ReportOf(L"missing.dll");
+    EXPECT_TRUE(info.rows.empty());
+    EXPECT_EQ(info.message, L"The file \"" + FixturePath(L"missing.dll") + L"\" does not exist.");
+    ReportOf(L"versions");
+    EXPECT_EQ(info.message,
+              L"\"" + FixturePath(L"versions") + L"\" is a folder, not a component file.");
+    // No name: no report at all, not a skeleton of empty rows.
+    ReportOf(L"");
+    EXPECT_TRUE(info.rows.empty());
+    EXPECT_TRUE(info.message.empty());
+
+    // A file without a version resource keeps its type library section.
+    ReportOf(L"probe_good.dll");
+    ASSERT_FALSE(info.rows.empty());
+    EXPECT_EQ(info.rows.front(), (Row{L"TypeLib Info", L"", true}));
+    EXPECT_EQ(info.rows.back(), (Row{L"This file has no version information.", L"", false}));
+    EXPECT_EQ(info.Headings().back(), L"File Info");
     EXPECT_TRUE(box.shown.empty());
 }
 
