@@ -119,9 +119,10 @@ std::wstring ToolTipOverCell(ProgramRun& run, HWND listView, int row, int col) {
     POINT screen = at;
     ::ClientToScreen(listView, &screen);
     ::SetCursorPos(screen.x, screen.y);
+    // One move: every further one would start the tip's delay again.
+    ::PostMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
     std::wstring text;
     WaitUntil([&] {
-        ::PostMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
         for (HWND hwnd : run.VisibleWindows())
             if (ClassNameOf(hwnd) == L"tooltips_class32" && !(text = WindowText(hwnd)).empty())
                 return true;
