@@ -1,6 +1,7 @@
 #include "inspection/typelib_info.h"
 
 #include "platform/child_process.h"
+#include "platform/program_parts.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -31,11 +32,12 @@ struct Bstr {
 std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     if (path.empty())
         return std::nullopt;
-    const std::wstring helper = platform::ExecutableFolder() + kTypeLibHelperName;
-    if (::GetFileAttributesW(helper.c_str()) == INVALID_FILE_ATTRIBUTES)
+    const auto helper =
+        platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
+    if (!helper)
         return OpenInProcess(path);
     // A library that takes the helper down, or keeps it busy, is no library.
-    auto answer = platform::RunChild(helper, L"\"" + path + L"\"", std::chrono::seconds(10));
+    auto answer = platform::RunChild(*helper, L"\"" + path + L"\"", std::chrono::seconds(10));
     if (!answer || answer->exitCode != 0)
         return std::nullopt;
     return Parse(platform::Widen(answer->output));

@@ -6,8 +6,8 @@
 //
 // The system's loader is not safe against damaged libraries (Wine's breaks
 // into the debugger on some, which ends the process), so the program loads
-// them in a helper process of its own, calvorn-typelib.exe beside it, and
-// reads the answer back.
+// them in a helper process of its own (calvorn-typelib32.exe or
+// calvorn-typelib64.exe, found by the part locator) and reads the answer back.
 
 #include <cstdint>
 #include <optional>
@@ -55,8 +55,5 @@ class TypeLibInfo {
 // zeros ("1.a"); and its display text, decimal ("1.10").
 std::wstring VersionKeyName(std::uint16_t major, std::uint16_t minor);
 std::wstring VersionText(std::uint16_t major, std::uint16_t minor);
-
-// The file name of the helper program that loads type libraries.
-inline constexpr const wchar_t* kTypeLibHelperName = L"calvorn-typelib.exe";
 
 } // namespace calvorn::inspection

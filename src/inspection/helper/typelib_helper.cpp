@@ -1,7 +1,7 @@
-// calvorn-typelib.exe: loads the type library of one file and writes what
-// the program needs of it to its standard output. It runs in a process of
-// its own because the system's loader can take its process down on a damaged
-// library. Exit code 0 with an answer, 1 when the file holds no library.
+// calvorn-typelib32.exe / calvorn-typelib64.exe: loads the type library of
+// one file and writes what the program needs of it to its standard output.
+// It runs in a process of its own because the system's loader can take its
+// process down on a damaged library. Exit code 0 with an answer, 1 when the file holds no library.
 
 #include "inspection/typelib_info.h"
 #include "platform/text.h"

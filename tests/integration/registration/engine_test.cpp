@@ -2,6 +2,7 @@
 
 #include "fixtures/com/probe_registry.h"
 #include "registration/clsRegistrator.h"
+#include "platform/program_parts.h"
 #include "registration/registration_engine.h"
 #include "support/test_paths.h"
 
@@ -153,4 +154,15 @@ TEST_F(Engine, FrontEndEngineCallsGiveTheStatusOnly) {
     EXPECT_EQ(registrator.UnRegister(FixturePath(L"probe_good.dll")), rsUnregistered);
     EXPECT_EQ(registrator.Register(FixturePath(L"probe_fail.dll")), rsRegisterFailed);
     EXPECT_EQ(registrator.UnRegister(L""), rsNoFile);
+}
+
+TEST(ProgramParts, FoundBesideTheProgramOrNotAtAll) {
+    using namespace calvorn::platform;
+    EXPECT_EQ(PartFileName(ProgramPart::Program, Bitness::x64), L"calvorn64.exe");
+    EXPECT_EQ(PartFileName(ProgramPart::TypeLibHelper, Bitness::x86), L"calvorn-typelib32.exe");
+    EXPECT_EQ(LocatePart(ProgramPart::RegistrationHost, Bitness::x86),
+              BuildDir() + L"calvorn-reghost32.exe");
+    EXPECT_EQ(LocatePart(ProgramPart::Program, Bitness::x86), BuildDir() + L"calvorn.exe");
+    // The 64-bit parts are built elsewhere and nothing is installed.
+    EXPECT_FALSE(LocatePart(ProgramPart::RegistrationHost, Bitness::x64));
 }
