@@ -1,5 +1,6 @@
 #include "inspection/clsActiveX.h"
 
+#include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
 
 #include <windows.h>
@@ -91,6 +92,7 @@ struct clsActiveX::Summary {
     std::wstring nameText;
     std::wstring guid;
     std::wstring versionText;
+    std::wstring platform;
     bool registered = false;
     std::wstring registeredPath;
 };
@@ -161,6 +163,12 @@ void clsActiveX::DisplayInfo() {
         // where it failed and the file information still follows.
     }
     FileSection(path);
+    try {
+        for (const ModuleRow& row : ModuleRowsOf(path))
+            grid_->AddRow(row.label, row.value, row.heading);
+    } catch (...) {
+        // The facts are extra: a failure leaves the report as it was.
+    }
 }
 
 void clsActiveX::TypeLibSection(const std::wstring& path) {
@@ -262,6 +270,7 @@ clsActiveX::Summary clsActiveX::Summarize(const TypeLibInfo& lib) {
     if (s.registered)
         s.registeredPath = RegisteredPath(versionKey);
     s.versionText = VersionText(lib.MajorVersion(), lib.MinorVersion());
+    s.platform = lib.TargetPlatform();
     s.guid = lib.Guid();
     s.nameText = NameText(lib);
     return s;
@@ -306,6 +315,7 @@ void clsActiveX::DoComparison() {
             g.AddRow(L"TypeLib Name:", s.nameText, false);
             g.AddRow(L"GUID:", s.guid, false);
             g.AddRow(L"Version:", s.versionText, false);
+            g.AddRow(L"Target Platform:", s.platform, false);
             g.AddRow(L"Registered", s.registered ? L"Yes" : L"No", false);
             if (s.registered)
                 g.AddRow(L"Registered Path:", s.registeredPath, false);

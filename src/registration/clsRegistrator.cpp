@@ -1,5 +1,7 @@
 #include "registration/clsRegistrator.h"
 
+#include "registration/module_check.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
@@ -81,7 +83,45 @@ constexpr OutcomeRow kOutcomes[] = {
     {rsNoFile, L"No file provided!", MB_OK | MB_ICONEXCLAMATION, false},
 };
 
+// The causes a diagnosis names; %1 is the component's file name, %2 the
+// machine, bitness or entry point.
+struct CauseRow {
+    inspection::ModuleCause cause;
+    const wchar_t* text;
+};
+
+constexpr CauseRow kCauses[] = {
+    {inspection::ModuleCause::NotWindowsModule, L"%1 is not a Windows module"},
+    {inspection::ModuleCause::UnsupportedMachine,
+     L"%1 is built for %2; Calvorn registers x86 and x64 components only"},
+    {inspection::ModuleCause::MissingPart,
+     L"%1 is a %2-bit component; the %2-bit part of Calvorn is missing"},
+    {inspection::ModuleCause::DotNetAssembly,
+     L"%1 is a .NET assembly: it is registered with the .NET registration tool (RegAsm), not "
+     L"through an entry point"},
+    {inspection::ModuleCause::MissingEntryPoint, L"%1 does not export %2"},
+    {inspection::ModuleCause::MissingImport, L"A DLL it needs cannot be found: %2"},
+};
+
+std::wstring Fill(std::wstring text, const wchar_t* mark, const std::wstring& value) {
+    for (auto at = text.find(mark); at != std::wstring::npos;
+         at = text.find(mark, at + value.size())) {
+        text.replace(at, 2, value);
+    }
+    return text;
+}
+
 } // namespace
+
+std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis) {
+    for (const CauseRow& row : kCauses)
+        if (row.cause == diagnosis.cause)
+            return Fill(Fill(row.text, L"%1", diagnosis.fileName), L"%2",
+                        diagnosis.cause == inspection::ModuleCause::MissingImport
+                            ? diagnosis.chain
+                            : diagnosis.detail);
+    return L"";
+}
 
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome) {
     for (const OutcomeRow& row : kOutcomes) {
@@ -90,6 +130,8 @@ std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcom
         OutcomeMessage message{row.text, TitleOf(operation), row.flags};
         if (row.withCode && outcome.code != 0)
             message.text += L"\n" + DescribeCode(outcome.code, outcome.crashed);
+        if (outcome.diagnosis)
+            message.text += L"\n" + DiagnosisText(*outcome.diagnosis);
         return message;
     }
     return std::nullopt;
@@ -130,7 +172,7 @@ void clsRegistrator::Carry(const std::wstring& sFile, Operation operation) {
         }
         return;
     }
-    if (auto message = MessageFor(operation, engine_.Run(sFile, operation)))
+    if (auto message = MessageFor(operation, RunChecked(engine_, sFile, operation)))
         messages_.Show(message->text, message->title, message->flags);
 }
 

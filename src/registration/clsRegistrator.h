@@ -37,6 +37,8 @@ struct OutcomeMessage {
 
 // The message that tells the user an in-process outcome; nothing for rsNone.
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome);
+// The cause of a failure in words, as the messages and the log show it.
+std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis);
 // The message for an EXE server that could not be started at all.
 OutcomeMessage StartFailureMessage(Operation operation, unsigned long win32Error);
 // EXE servers are told by the file's extension, in any letter case.

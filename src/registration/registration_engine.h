@@ -3,7 +3,10 @@
 // on a worker thread and tells what came of it. Shows nothing; both the
 // registration front-end and the self-install use it.
 
+#include "inspection/module_diagnosis.h"
 #include "registration/registration_status.h"
+
+#include <optional>
 
 #include <string>
 
@@ -21,6 +24,9 @@ struct EngineOutcome {
     long code = 0;
     bool crashed = false;
     bool timedOut = false;
+    // Why the component could not be loaded or has no entry point, when its
+    // headers or its imports tell.
+    std::optional<inspection::ModuleDiagnosis> diagnosis = {};
 };
 
 // Loads `path`, runs DllRegisterServer or DllUnregisterServer on a worker

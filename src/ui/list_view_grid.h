@@ -47,6 +47,10 @@ class ListViewGrid final : public IFlexGrid {
     // when it came from this control and was handled here.
     bool OnNotify(NMHDR* header, LRESULT& result);
 
+    // The last column takes the width the others leave, never less than
+    // its own width as last set.
+    void FitLastColumn();
+
     // The selected rows, or every row when none is selected: cells separated
     // by tabs, rows ended by CR LF.
     std::wstring CopyText() const;
@@ -101,6 +105,7 @@ class ListViewGrid final : public IFlexGrid {
     std::wstring shownTip_; // kept alive for the tooltip while it shows it
     int hoverRow_ = -1;     // the cell under the mouse
     int hoverCol_ = -1;
+    int lastColumnWidth_ = 0; // pixels, as last set
     int row_ = 0;
     int col_ = 0;
     std::vector<std::vector<CellColours>> colours_; // [row][col]

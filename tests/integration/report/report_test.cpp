@@ -98,6 +98,10 @@ const wchar_t* const kFileLabels[] = {L"File Info",           L"CompanyName: ",
                                       L"SubType: ",           L"Version: ",
                                       L"Product Version: ",   L"OS: ",
                                       L"Structure Version: ", L"Flags: "};
+// After the file information, what the headers tell (a DLL that needs
+// nothing missing).
+const wchar_t* const kModuleLabels[] = {L"Module", L"Machine: ", L"Kind: ", L"Entry Points: ",
+                                        L"Missing DLLs: "};
 
 } // namespace
 
@@ -133,12 +137,14 @@ TEST(TypeLibInfo, ReadsIdentityNameAndHelpAndMissesQuietly) {
 TEST_F(Report, UnregisteredLibraryHasNoOtherVersionsSection) {
     ScopedTypeLibKeys keys(kAlphaGuid);
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"), AlphaHead(L"No"));
-    EXPECT_EQ(info.Headings(),
-              (std::vector<std::wstring>{L"TypeLib Info", L"File Info", L"Extended File Info"}));
+    EXPECT_EQ(info.Headings(), (std::vector<std::wstring>{L"TypeLib Info", L"File Info",
+                                                          L"Extended File Info", L"Module"}));
     std::vector<std::wstring> labels;
     for (size_t i = 5; i < info.rows.size(); ++i)
         labels.push_back(info.rows[i].label);
-    EXPECT_EQ(labels, std::vector<std::wstring>(std::begin(kFileLabels), std::end(kFileLabels)));
+    std::vector<std::wstring> expected(std::begin(kFileLabels), std::end(kFileLabels));
+    expected.insert(expected.end(), std::begin(kModuleLabels), std::end(kModuleLabels));
+    EXPECT_EQ(labels, expected);
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -165,8 +171,8 @@ TEST_F(Report, UnregisteredVersionListsTheOtherRegisteredVersions) {
                                                    {L"TypeLib Name:", L"Alpha two", false},
                                                    {L"Version:", L"2.0", false},
                                                    {L"Path: ", L"C:\\lib\\alpha2.dll", false}}));
-    // The headings alternate through the presenter: four of them now.
-    EXPECT_EQ(info.Headings().size(), 4u);
+    // The headings alternate through the presenter: five of them now.
+    EXPECT_EQ(info.Headings().size(), 5u);
 }
 
 TEST_F(Report, LibraryKeyWithoutVersionsShowsAnEmptyOtherVersionsSection) {
@@ -227,8 +233,8 @@ TEST_F(Report, LibraryWithoutHelpStringShowsEmptyParentheses) {
 
 TEST_F(Report, FilesWithoutATypeLibraryStartWithFileInfo) {
     ReportOf(L"tl_none.dll");
-    ASSERT_EQ(info.rows.size(), std::size(kFileLabels));
-    for (size_t i = 0; i < info.rows.size(); ++i)
+    ASSERT_EQ(info.rows.size(), std::size(kFileLabels) + std::size(kModuleLabels));
+    for (size_t i = 0; i < std::size(kFileLabels); ++i)
         EXPECT_EQ(info.rows[i].label, kFileLabels[i]);
     EXPECT_TRUE(info.rows[0].heading);
     EXPECT_TRUE(info.rows[10].heading);
@@ -251,8 +257,13 @@ TEST_F(Report, MissingFilesAndFilesWithoutVersionsSaySoInsteadOfBlanks) {
     ReportOf(L"probe_good.dll");
     ASSERT_FALSE(info.rows.empty());
     EXPECT_EQ(info.rows.front(), (Row{L"TypeLib Info", L"", true}));
-    EXPECT_EQ(info.rows.back(), (Row{L"This file has no version information.", L"", false}));
-    EXPECT_EQ(info.Headings().back(), L"File Info");
+    const auto noVersion = std::find(info.rows.begin(), info.rows.end(),
+                                     Row{L"This file has no version information.", L"", false});
+    ASSERT_NE(noVersion, info.rows.end());
+    ASSERT_NE(noVersion + 1, info.rows.end());
+    // Straight under its heading, and the module facts follow.
+    EXPECT_EQ(*(noVersion - 1), (Row{L"File Info", L"", true}));
+    EXPECT_EQ((noVersion + 1)->label, L"Module");
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -280,6 +291,7 @@ TEST_F(Comparison, SameFileTwiceIsIdenticalWithTwoEqualSummaries) {
     std::vector<Row> summary = {{L"TypeLib Name:", kAlphaName, false},
                                 {L"GUID:", kAlphaGuid, false},
                                 {L"Version:", L"1.0", false},
+                                {L"Target Platform:", L"win32", false},
                                 {L"Registered", L"Yes", false},
                                 {L"Registered Path:", L"C:\\lib\\alpha1.dll", false}};
     EXPECT_EQ(comparison.rows,
@@ -295,16 +307,28 @@ TEST_F(Comparison, OtherVersionIsDifferentAndUnregisteredHasNoPathRow) {
     ScopedTypeLibKeys ten(kTenGuid);
     ASSERT_TRUE(ten.AddVersion(L"1.a", L"Ten", L"C:\\ten.dll"));
     Compare(L"tl_alpha.dll", L"tl_ten.dll");
-    ASSERT_EQ(comparison.rows.size(), 13u);
+    ASSERT_EQ(comparison.rows.size(), 15u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
-    EXPECT_EQ(comparison.rows[6], (Row{L"Registered", L"No", false}));
-    EXPECT_EQ(comparison.rows[7], (Row{L"Second File TypeLib Info", L"", true}));
-    EXPECT_EQ(comparison.rows[10], (Row{L"Version:", L"1.10", false}));
-    EXPECT_EQ(comparison.rows[12], (Row{L"Registered Path:", L"C:\\ten.dll", false}));
+    EXPECT_EQ(comparison.rows[7], (Row{L"Registered", L"No", false}));
+    EXPECT_EQ(comparison.rows[8], (Row{L"Second File TypeLib Info", L"", true}));
+    EXPECT_EQ(comparison.rows[11], (Row{L"Version:", L"1.10", false}));
+    EXPECT_EQ(comparison.rows[14], (Row{L"Registered Path:", L"C:\\ten.dll", false}));
 
     Compare(L"tl_alpha.dll", L"tl_alpha2.dll");
     ASSERT_GE(comparison.rows.size(), 2u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+}
+
+TEST_F(Comparison, LibrariesThatDifferOnlyInTheirPlatformAreDifferent) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    Compare(L"tl_alpha.dll", L"tl_alpha64.dll");
+    ASSERT_EQ(comparison.rows.size(), 14u);
+    EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+    // The same name, GUID and version; only the platform differs.
+    for (size_t i = 3; i < 6; ++i)
+        EXPECT_EQ(comparison.rows[i], comparison.rows[i + 6]);
+    EXPECT_EQ(comparison.rows[6], (Row{L"Target Platform:", L"win32", false}));
+    EXPECT_EQ(comparison.rows[12], (Row{L"Target Platform:", L"win64", false}));
 }
 
 TEST_F(Comparison, FileWithoutTypeLibraryGivesOnlyTheMessageRow) {
