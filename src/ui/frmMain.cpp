@@ -335,7 +335,9 @@ void frmMain::OnCommand(int id, int code) {
             PictureClick(id - IDC_PICTAB0);
         return;
     }
-    if (code != BN_CLICKED)
+    // While a registration runs no button acts, also one of a page first
+    // shown meanwhile.
+    if (code != BN_CLICKED || busy_)
         return;
     switch (id) {
     case IDC_CMDBROWSE:
@@ -358,7 +360,7 @@ void frmMain::OnCommand(int id, int code) {
         break;
     case IDOK:
         // Enter in the file box: the report of the path typed there.
-        if (!busy_ && ::GetFocus() == Control(IDC_TXTFILE))
+        if (::GetFocus() == Control(IDC_TXTFILE))
             ShowReport(ControlText(IDC_TXTFILE));
         break;
     default:
