@@ -65,8 +65,10 @@ class ProgressWindowSink final : public IReportProgress {
         ui::ProgressWindow().Max(value);
     }
     void Value(std::int32_t value) override {
+        // Even asking the bar its size is a round trip to the server.
         value_ = value;
-        ui::ProgressWindow().Value(value);
+        if (Due())
+            ui::ProgressWindow().Value(value);
     }
     void CurrentFile(const std::wstring& name) override {
         if (Due())
