@@ -40,7 +40,6 @@ bool Main() {
     platform::DefaultTitle(L"" CALVORN_PRODUCT_NAME);
     try {
         app.sAppPath = InitAppPath();
-        app.sAppTitle = BuildAppTitle();
         InstallDependencies();
 
         // A switch action shows no window of ours but its message boxes (and
@@ -54,6 +53,8 @@ bool Main() {
             ProcessCommandLine(arguments);
         }
 
+        // Only the window shows the title: a switch action never reads it.
+        app.sAppTitle = BuildAppTitle();
         ui::frmMain& main = ui::MainWindow();
         app.windowsBuilt = true;
         main.Services().showError = ShowError;
