@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 using namespace calvorn::test;
 using namespace calvorn::ui;
 using namespace std::chrono_literals;
@@ -157,4 +159,49 @@ TEST(MainWindow, SpaceOnAFocusedButtonWithoutAccessKeyPressesIt) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
     EXPECT_EQ(w.TextOnceIs(IDC_TXTFIRSTFILE, L""), L"");
+}
+
+namespace {
+
+bool ModuleLoaded(DWORD pid, const wchar_t* name) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Module32FirstW(snapshot, &entry); more && !found;
+         more = ::Module32NextW(snapshot, &entry))
+        found = _wcsicmp(entry.szModule, name) == 0;
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+bool HasWindowOfClass(DWORD pid, const wchar_t* className) {
+    for (HWND hwnd = ::FindWindowExW(nullptr, nullptr, className, nullptr); hwnd;
+         hwnd = ::FindWindowExW(nullptr, hwnd, className, nullptr)) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == pid)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(MainWindow, StartsWithoutWhatTheFirstPaintDoesNotNeed) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    const DWORD pid = w.run.ProcessId();
+    ASSERT_TRUE(ModuleLoaded(pid, L"calvorn.exe"));
+    // The file dialog's library and the text window come when first used.
+    EXPECT_FALSE(ModuleLoaded(pid, L"comdlg32.dll"));
+    EXPECT_FALSE(HasWindowOfClass(pid, L"Calvorn.frmDisplay"));
+    PressCommand(w.Control(IDC_CMDBROWSE));
+    HWND dialog = WaitForDialog(w.run, L"Open");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(ModuleLoaded(pid, L"comdlg32.dll"));
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
 }
