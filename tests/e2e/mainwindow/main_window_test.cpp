@@ -73,6 +73,30 @@ TEST(MainWindow, PicturesSelectTheTabOfTheirNumber) {
     EXPECT_EQ(CurrentTab(w.main), 1);
 }
 
+TEST(MainWindow, EveryPictureSaysWhatItDoes) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    SelectTab(w.main, 2);
+    ASSERT_TRUE(WaitUntil([&] { return w.Control(IDC_PICTAB0 + 5) != nullptr; }));
+    auto tipOf = [&](int id) {
+        for (const RemoteTool& tool : RemoteToolTips(w.main))
+            if (tool.control == w.Control(id))
+                return tool.text;
+        return std::wstring(L"<none>");
+    };
+    const std::wstring go[] = {L"Go to the Register DLL / File tab",
+                               L"Go to the File Comparison tab", L"Go to the Options tab"};
+    // Tab 0 shows pictures 3, 7, 8; tab 2 shows 2, 10, 5 (tab numbers 0, 1, 2).
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 3), go[0]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 7), go[1]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 8), go[2]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 2), go[0]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 10), go[1]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 5), go[2]);
+    EXPECT_EQ(tipOf(IDC_IMGTABICON), L"Shows which tab is open");
+    EXPECT_NE(tipOf(IDC_PICTAB0).find(L"Calvorn"), std::wstring::npos);
+}
+
 TEST(MainWindow, BrowseFillsTheFileBoxFromTheDialog) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
