@@ -6,6 +6,7 @@
 #include "app/report.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
+#include "platform/per_user_classes.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/clsGrid.h"
@@ -39,7 +40,19 @@ bool Main() {
         app.sAppTitle = BuildAppTitle();
         InstallDependencies();
 
+        // A switch action shows no window of ours but its message boxes (and
+        // the folder report's progress), so it is carried out before the
+        // windows are built and ends the process there.
+        const std::wstring arguments = ArgumentsOf(::GetCommandLineW());
+        if (!arguments.empty() &&
+            ParseCommand(arguments, app.sAppPath).action != CommandAction::OpenReport) {
+            app.oRegistrator = std::make_unique<registration::clsRegistrator>();
+            app.oRegistry = std::make_unique<registry::clsRegistry>();
+            ProcessCommandLine(arguments);
+        }
+
         ui::frmMain& main = ui::MainWindow();
+        app.windowsBuilt = true;
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
         main.Services().appPath = app.sAppPath;
@@ -68,7 +81,6 @@ bool Main() {
         app.oGridComparison->Init(main.gridcomparison());
         app.oActiveX->Init(*app.oGridInfo, *app.oGridComparison);
 
-        std::wstring arguments = ArgumentsOf(::GetCommandLineW());
         if (!arguments.empty())
             ProcessCommandLine(arguments);
 
@@ -86,13 +98,16 @@ bool Main() {
 
 void ExitProgram(bool bFromMainWindow) {
     AppState& app = App();
-    if (!bFromMainWindow) {
-        // Destroying the main window runs its unload handler, which comes
-        // back here with true and ends the process.
-        if (HWND main = ui::MainWindow().Hwnd())
-            ::DestroyWindow(main);
+    // A switch action never built the windows; nothing of them is to be undone.
+    if (app.windowsBuilt) {
+        if (!bFromMainWindow) {
+            // Destroying the main window runs its unload handler, which comes
+            // back here with true and ends the process.
+            if (HWND main = ui::MainWindow().Hwnd())
+                ::DestroyWindow(main);
+        }
+        ui::DisplayWindow().Unload();
     }
-    ui::DisplayWindow().Unload();
     app.oRegistrator.reset();
     app.oGridInfo.reset();
     app.oGridComparison.reset();
@@ -114,22 +129,27 @@ void ProcessCommandLine(const std::wstring& arguments) {
     Command cmd = ParseCommand(arguments, app.sAppPath);
     switch (cmd.action) {
     case CommandAction::Register:
-        if (Confirmed(L"Calvorn - Registering ActiveX"))
+        if (Confirmed(L"Calvorn - Registering ActiveX")) {
+            platform::PerUserClasses user(cmd.perUser);
             app.oRegistrator->RegisterActiveX(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::FolderReport:
         if (Confirmed(L"Calvorn - ActiveX Report"))
             CreateReport(cmd.path);
         ExitProgram(false);
     case CommandAction::Unregister:
-        if (Confirmed(L"Calvorn - UnRegistering ActiveX"))
+        if (Confirmed(L"Calvorn - UnRegistering ActiveX")) {
+            platform::PerUserClasses user(cmd.perUser);
             app.oRegistrator->UnRegisterActiveX(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::InstallVerbs:
         for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})
             app.oRegistry->CreateShellAssociation(app.sAppPath + L"calvorn.exe", extension);
         ExitProgram(false);
     case CommandAction::OpenReport:
+    case CommandAction::ListOptions:
         app.oActiveX->FileName(cmd.path);
         ui::MainWindow().txtFile(app.oActiveX->FileName());
         app.oActiveX->DisplayInfo();
