@@ -69,7 +69,8 @@ bool Main() {
         };
         if (!main.Load())
             throw Failure(platform::Win32Error(::GetLastError()));
-        ui::DisplayWindow().Load(main.Hwnd());
+        // The text window is made when a cell is first shown in it: the
+        // first paint of the main window does not wait for it.
         main.Caption(app.sAppTitle);
 
         app.oRegistrator = std::make_unique<registration::clsRegistrator>(
