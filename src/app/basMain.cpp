@@ -37,7 +37,6 @@ bool Main() {
     AppState& app = App();
     try {
         app.sAppPath = InitAppPath();
-        app.sAppTitle = BuildAppTitle();
         InstallDependencies();
 
         // A switch action shows no window of ours but its message boxes (and
@@ -51,6 +50,8 @@ bool Main() {
             ProcessCommandLine(arguments);
         }
 
+        // Only the window shows the title: a switch action never reads it.
+        app.sAppTitle = BuildAppTitle();
         ui::frmMain& main = ui::MainWindow();
         app.windowsBuilt = true;
         main.Services().showError = ShowError;
@@ -65,7 +66,8 @@ bool Main() {
         };
         if (!main.Load())
             throw Failure(platform::Win32Error(::GetLastError()));
-        ui::DisplayWindow().Load(main.Hwnd());
+        // The text window is made when a cell is first shown in it: the
+        // first paint of the main window does not wait for it.
         main.Caption(app.sAppTitle);
 
         app.oRegistrator = std::make_unique<registration::clsRegistrator>();

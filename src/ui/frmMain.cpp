@@ -318,6 +318,8 @@ void frmMain::OnDestroy() {
     }
     for (HFONT font : form_.ownFonts)
         ::DeleteObject(font);
+    for (HBITMAP picture : form_.ownBitmaps)
+        ::DeleteObject(picture);
     form_ = {};
     if (services_.onUnload)
         services_.onUnload();
@@ -378,6 +380,9 @@ LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
 void frmMain::OnTabChanged() {
     const int active = ActiveTab();
     EnsurePage(active);
+    // The icon at the top shows the picture of the open tab.
+    if (HWND icon = Control(IDC_IMGTABICON); icon && active >= 0)
+        ShowPicture(form_, icon, IDB_TAB_PICTURE_0 + active);
     for (size_t i = 0; i < form_.pages.size(); ++i)
         ::ShowWindow(form_.pages[i], static_cast<int>(i) == active ? SW_SHOW : SW_HIDE);
     if (active == 2)

@@ -120,6 +120,47 @@ bool ClickCell(HWND listView, int row, int col) {
     return true;
 }
 
+std::vector<RemoteTool> RemoteToolTips(HWND window) {
+    std::vector<RemoteTool> tools;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    HANDLE process =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return tools;
+    constexpr size_t kTextChars = 512;
+    auto* remote = static_cast<char*>(
+        ::VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t),
+                         MEM_COMMIT, PAGE_READWRITE));
+    for (HWND tip = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); remote && tip;
+         tip = ::FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(tip, &owner);
+        if (owner != pid)
+            continue;
+        const int count = static_cast<int>(::SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            TTTOOLINFOW info{};
+            info.cbSize = sizeof info;
+            info.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof info);
+            wchar_t text[kTextChars] = {};
+            SIZE_T n = 0;
+            if (!::WriteProcessMemory(process, remote, &info, sizeof info, &n) ||
+                !::WriteProcessMemory(process, remote + sizeof info, text, sizeof text, &n) ||
+                !::SendMessageW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote)))
+                continue;
+            ::ReadProcessMemory(process, remote, &info, sizeof info, &n);
+            ::ReadProcessMemory(process, remote + sizeof info, text, sizeof text, &n);
+            text[kTextChars - 1] = L'\0';
+            tools.push_back({reinterpret_cast<HWND>(info.uId), text});
+        }
+    }
+    if (remote)
+        ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    return tools;
+}
+
 void TypeKeys(HWND window, std::initializer_list<WORD> keys) {
     ::SetForegroundWindow(window);
     std::vector<INPUT> inputs;

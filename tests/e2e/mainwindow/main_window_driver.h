@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace calvorn::test {
 
@@ -56,6 +57,14 @@ void StorePlacementText(const std::wstring& text);
 void TypeKeys(HWND window, std::initializer_list<WORD> keys);
 // Clicks a cell of a list view in another process, which selects its row.
 bool ClickCell(HWND listView, int row, int col);
+
+// The tools of the tooltip windows of a process's window: the control each
+// is shown for and its text.
+struct RemoteTool {
+    HWND control = nullptr;
+    std::wstring text;
+};
+std::vector<RemoteTool> RemoteToolTips(HWND window);
 
 // One run of the program with its main window up.
 struct MainWindowRun {
