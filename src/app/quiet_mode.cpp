@@ -25,16 +25,18 @@ namespace {
 ExitCode InstallVerbs(IQuietOutput& output) {
     registry::clsRegistry registry;
     const std::wstring program = InitAppPath() + L"calvorn.exe";
+    // Every file type is done that can be; each that cannot is named.
+    bool failed = false;
     for (const wchar_t* extension : {L".dll", L".exe", L".ocx"}) {
-        registry.ClearError();
-        registry.CreateShellAssociation(program, extension);
-        if (registry.LastError().IsSet()) {
+        for (const std::wstring& problem : registry.CreateShellAssociation(program, extension)) {
             output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) + L" \"" + extension +
-                            L"\" " + registry.LastError().description,
+                            L"\" " + problem,
                         true);
-            return ExitCode::VerbsNotInstalled;
+            failed = true;
         }
     }
+    if (failed)
+        return ExitCode::VerbsNotInstalled;
     output.Line(L"installed \"" + program + L"\"", false);
     return ExitCode::Success;
 }

@@ -53,3 +53,30 @@ TEST(InstallVerbs, SilentSwitchWritesQuotedCommandsForTheThreeFileTypes) {
 }
 
 } // namespace
+
+TEST(InstallVerbs, QuietSwitchKeepsAnotherToolsVerbAndSaysSo) {
+    ScopedFileType dll(L".dll", L"dllfile");
+    ScopedFileType exe(L".exe", L"exefile");
+    ScopedFileType ocx(L".ocx", L"ocxfile");
+    const bool dllShell = ClassesKeyThere(dll.ProgId() + L"\\shell");
+    const bool exeShell = ClassesKeyThere(exe.ProgId() + L"\\shell");
+    const bool ocxShell = ClassesKeyThere(ocx.ProgId() + L"\\shell");
+    const std::wstring theirs = L"\"C:\\Tools\\regtool.exe\" \"%1\"";
+    WriteRaw(HKEY_CLASSES_ROOT, dll.ProgId() + L"\\shell\\Register\\command", L"", SzValue(theirs));
+
+    RunTranscript run = RunAndAnswer(L"-q -s", {});
+    ASSERT_TRUE(run.exitCode.has_value());
+    EXPECT_EQ(*run.exitCode, 11u) << "verbs-failed";
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(ClassesValue(dll.ProgId() + L"\\shell\\Register\\command"), SzValue(theirs));
+    // Everything else was still done.
+    const std::wstring quoted = L"\"" + ProgramPath() + L"\"";
+    EXPECT_EQ(ClassesValue(dll.ProgId() + L"\\shell\\UnRegister\\command"),
+              SzValue(quoted + L" -u \"%1\""));
+    ExpectFileTypeVerbs(exe.ProgId(), quoted);
+    ExpectFileTypeVerbs(ocx.ProgId(), quoted);
+
+    RemoveVerbs(dll.ProgId(), dllShell);
+    RemoveVerbs(exe.ProgId(), exeShell);
+    RemoveVerbs(ocx.ProgId(), ocxShell);
+}
