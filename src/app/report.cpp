@@ -3,6 +3,7 @@
 #include "app/basMain.h"
 #include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
+#include "platform/message_box.h"
 #include "platform/proc_address.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
@@ -235,6 +236,12 @@ void CreateReport(const std::wstring& sFolder) {
         report.Commit();
         if (end == ReportEnd::Completed)
             OpenDocument(path);
+        else
+            // Nothing opens: the user learns why, and where the part done is.
+            platform::Messages().Show(L"The ActiveX Report was cancelled.\nThe files reported "
+                                      L"before the cancel are in " +
+                                          path,
+                                      L"Calvorn - ActiveX Report", MB_OK | MB_ICONINFORMATION);
     } catch (const Failure& failure) {
         ShowError(L"CreateReport", failure.Record());
     } catch (const std::bad_alloc&) {

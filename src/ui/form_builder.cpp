@@ -81,7 +81,8 @@ std::vector<int> PagesOfBlocks(const std::vector<LayoutBlock>& layout) {
 // A control's "ToolTipText" shown when the mouse rests on it.
 void AddTip(BuiltForm& form, const BuiltControl& control) {
     auto text = control.block.Text(L"ToolTipText");
-    if (!text)
+    // A grid shows its own tips: they depend on the cell under the mouse.
+    if (!text || control.block.kind == L"Grid")
         return;
     if (!form.gridTip)
         form.gridTip =

@@ -47,7 +47,8 @@ struct FormFonts {
 };
 
 // Makes the control of a "Grid" block on `parent` with `id`; the builder
-// places it.
+// places it. A grid shows its tool tip ("ToolTipText") itself: the tip
+// depends on the cell under the mouse.
 using GridFactory = std::function<HWND(const LayoutBlock& block, HWND parent, int id)>;
 
 // What a form is built from; kept, so that pages can be built later.

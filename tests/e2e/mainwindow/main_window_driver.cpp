@@ -110,6 +110,35 @@ bool DoubleClickCell(HWND listView, int row, int col) {
     return true;
 }
 
+std::wstring ToolTipOverCell(ProgramRun& run, HWND listView, int row, int col) {
+    RECT cell = RemoteCellRect(listView, row, col);
+    if (cell.right <= cell.left)
+        return L"<no cell>";
+    // Away first, so that the tip of the cell before goes.
+    ::SetCursorPos(0, 0);
+    std::this_thread::sleep_for(milliseconds(100));
+    POINT at{cell.left + 8, (cell.top + cell.bottom) / 2};
+    POINT screen = at;
+    ::ClientToScreen(listView, &screen);
+    ::SetCursorPos(screen.x, screen.y);
+    // One move: every further one would start the tip's delay again.
+    ::PostMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+    std::wstring text;
+    WaitUntil([&] {
+        for (HWND hwnd : run.VisibleWindows())
+            if (ClassNameOf(hwnd) == L"tooltips_class32" && !(text = WindowText(hwnd)).empty())
+                return true;
+        return false;
+    });
+    return text.empty() ? L"<no tip>" : text;
+}
+
+bool FocusByClick(HWND mainWindow, HWND control) {
+    ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::PostMessageW(control, WM_LBUTTONUP, 0, 0);
+    return WaitUntil([&] { return FocusOf(mainWindow) == control; });
+}
+
 bool ClickCell(HWND listView, int row, int col) {
     RECT cell = RemoteCellRect(listView, row, col);
     if (cell.right <= cell.left)

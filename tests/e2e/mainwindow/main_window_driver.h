@@ -39,6 +39,11 @@ RECT RemoteCellRect(HWND listView, int row, int col);
 HWND FocusOf(HWND window);
 // Double-clicks a cell of a list view in another process.
 bool DoubleClickCell(HWND listView, int row, int col);
+// Rests the mouse on a cell, as a user would, and returns the text of the
+// tooltip that comes up ("<no tip>" when none does).
+std::wstring ToolTipOverCell(ProgramRun& run, HWND listView, int row, int col);
+// Clicks into a control (a text box), which takes the focus.
+bool FocusByClick(HWND mainWindow, HWND control);
 
 // A control's rectangle in the client coordinates of `window`.
 RECT RectIn(HWND control, HWND window);
