@@ -5,6 +5,7 @@
 #include "files/basFile_Vask.h"
 #include "files/colFiles_Vask.h"
 #include "platform/message_box.h"
+#include "platform/proc_address.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "ui/frmProgress.h"
@@ -210,13 +211,16 @@ void CreateReport(const std::wstring& sFolder) {
 void OpenDocument(const std::wstring& sPath) {
     std::wstring log = platform::EnvironmentVariable(L"CALVORN_OPEN_LOG");
     if (log.empty()) {
+        // shell32 is bound when first needed: the window's start-up does not load it.
+        static auto* const shellExecute =
+            platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
         SHELLEXECUTEINFOW open{};
         open.cbSize = sizeof open;
         open.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
         open.lpVerb = L"Open";
         open.lpFile = sPath.c_str();
         open.nShow = SW_SHOWNORMAL;
-        if (::ShellExecuteExW(&open) && open.hProcess) {
+        if (shellExecute && shellExecute(&open) && open.hProcess) {
             platform::UniqueHandle editor(open.hProcess);
             ::WaitForInputIdle(editor.get(), 10000);
         }

@@ -1,6 +1,7 @@
 #include "app/report_file.h"
 
 #include "files/path_logic.h"
+#include "platform/proc_address.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -19,7 +20,10 @@ namespace {
 std::wstring LocalAppDataFolder() {
     PWSTR path = nullptr;
     std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
+    // shell32 is bound when first needed: the window's start-up does not load it.
+    static auto* const knownFolderPath = platform::SystemProc<decltype(::SHGetKnownFolderPath)>(
+        L"shell32.dll", "SHGetKnownFolderPath");
+    if (knownFolderPath && SUCCEEDED(knownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
         folder = path;
     ::CoTaskMemFree(path);
     return folder;
