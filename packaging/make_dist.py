@@ -9,6 +9,7 @@ the upgrade test, which needs a package older than the current one.
 import argparse
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -161,6 +162,8 @@ def main():
         write_wxs(entries, version, wxs)
         # wixl writes in place; a failed run must not leave half a package.
         # Sources in the WiX file are relative to the tree: wixl wants them so.
+        if shutil.which("wixl") is None:
+            fail("wixl is missing: scripts/install-deps.sh installs it")
         result = subprocess.run(["wixl", "-a", "x64", "-o", os.path.abspath(msi) + ".part", wxs],
                                 cwd=ROOT)
         if result.returncode != 0:
