@@ -153,6 +153,8 @@ def main():
     entries = read_files()
     if not os.path.isfile(os.path.join(ROOT, SETUP_ACTIONS)):
         fail(f"missing (build first: make build): {SETUP_ACTIONS}")
+    if shutil.which("wixl") is None:
+        fail("wixl is missing: scripts/install-deps.sh installs it")
     os.makedirs(args.out, exist_ok=True)
 
     write_zip(entries, version, os.path.join(args.out, f"calvorn-{version}-portable.zip"))
@@ -162,8 +164,6 @@ def main():
         write_wxs(entries, version, wxs)
         # wixl writes in place; a failed run must not leave half a package.
         # Sources in the WiX file are relative to the tree: wixl wants them so.
-        if shutil.which("wixl") is None:
-            fail("wixl is missing: scripts/install-deps.sh installs it")
         result = subprocess.run(["wixl", "-a", "x64", "-o", os.path.abspath(msi) + ".part", wxs],
                                 cwd=ROOT)
         if result.returncode != 0:
