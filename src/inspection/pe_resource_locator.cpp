@@ -101,6 +101,14 @@ class ResourceTree {
     std::uint64_t root_;
 };
 
+// Where the "PE\0\0" signature should be, as the DOS header says.
+std::optional<std::uint32_t> PeHeaderOffset(FileReader& file) {
+    auto lfanew = file.Read32(0x3C);
+    if (!lfanew || *lfanew >= kHighBit)
+        return std::nullopt;
+    return lfanew;
+}
+
 VersionResource Undecided() {
     return {VersionLookup::Undecided, 0, 0};
 }
@@ -137,7 +145,7 @@ VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
         return Undecided();
     if (file.size() < kDosHeaderSize || !HasAt(file, 0, "MZ", 2))
         return None();
-    const std::uint32_t lfanew = file.Read32(0x3C).value_or(kHighBit);
+    const std::uint32_t lfanew = PeHeaderOffset(file).value_or(kHighBit);
     if (lfanew >= kHighBit)
         return None();
     if (!HasAt(file, lfanew, "PE\0\0", 4)) {
@@ -237,6 +245,15 @@ std::optional<VersionBlockBytes> ReadResourceBlock(FileReader& file,
     }
     block.resize(ClipToRoot(ByteSpan(block)).size());
     return block;
+}
+
+std::optional<std::uint16_t> ReadImageMachine(FileReader& file) {
+    if (file.size() < kDosHeaderSize || !HasAt(file, 0, "MZ", 2))
+        return std::nullopt;
+    auto lfanew = PeHeaderOffset(file);
+    if (!lfanew || !HasAt(file, *lfanew, "PE\0\0", 4))
+        return std::nullopt;
+    return file.Read16(std::uint64_t{*lfanew} + 4);
 }
 
 } // namespace calvorn::inspection

@@ -1,6 +1,7 @@
 #include "inspection/pe_version_reader.h"
 
 #include "inspection/pe_resource_locator.h"
+#include "platform/disk_file.h"
 #include "platform/unique_handle.h"
 
 #include <windows.h>
@@ -22,6 +23,25 @@ std::wstring OpenablePath(const std::wstring& path) {
     return path;
 }
 
+platform::UniqueFile OpenForReading(const std::wstring& path) {
+    return platform::UniqueFile(
+        ::CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileReader::ReadAt ReaderOf(HANDLE handle) {
+    return [handle](std::uint64_t offset, std::uint8_t* buffer, std::size_t length) -> std::size_t {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got, &at))
+            return 0;
+        return got;
+    };
+}
+
 LocaleLanguages UserLanguages() {
     return {LANGIDFROMLCID(::GetThreadLocale()), ::GetUserDefaultLangID(),
             ::GetSystemDefaultLangID()};
@@ -30,6 +50,8 @@ LocaleLanguages UserLanguages() {
 } // namespace
 
 VersionBlock ReadVersionBlockByPlatform(const std::wstring& path) {
+    if (!platform::MayBeDiskFile(path))
+        return {};
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
     if (size < 2)
@@ -45,21 +67,12 @@ std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path) 
     // Plain reads rather than a mapping: under Wine a mapping costs more than
     // the two or three reads a lookup needs, and a file cut short by someone
     // else gives a short read instead of a fault.
-    UniqueFile file(::CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!platform::MayBeDiskFile(path))
+        return VersionBlock{};
+    UniqueFile file = OpenForReading(path);
     if (!file)
         return std::nullopt;
-    const auto readAt = [handle = file.get()](std::uint64_t offset, std::uint8_t* buffer,
-                                              std::size_t length) -> std::size_t {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD got = 0;
-        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got, &at))
-            return 0;
-        return got;
-    };
+    const auto readAt = ReaderOf(file.get());
     // Most components are smaller than one block: one read brings the whole
     // file and tells its size.
     std::vector<std::uint8_t> head(FileReader::kBlockSize);
@@ -91,6 +104,19 @@ VersionBlock ReadVersionBlock(const std::wstring& path) {
     if (auto block = ReadVersionBlockFromImage(path))
         return std::move(*block);
     return ReadVersionBlockByPlatform(path);
+}
+
+std::optional<std::uint16_t> ReadMachineType(const std::wstring& path) {
+    if (!platform::MayBeDiskFile(path))
+        return std::nullopt;
+    UniqueFile file = OpenForReading(path);
+    if (!file)
+        return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size))
+        return std::nullopt;
+    FileReader reader(static_cast<std::uint64_t>(size.QuadPart), ReaderOf(file.get()));
+    return ReadImageMachine(reader);
 }
 
 } // namespace calvorn::inspection

@@ -1,6 +1,7 @@
 #include "inspection/typelib_info.h"
 
 #include "platform/child_process.h"
+#include "platform/disk_file.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
 
@@ -30,7 +31,7 @@ struct Bstr {
 } // namespace
 
 std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
-    if (path.empty())
+    if (path.empty() || !platform::MayBeDiskFile(path))
         return std::nullopt;
     const auto helper =
         platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
