@@ -2,55 +2,13 @@
 // usual message (with what happened on the second line), never reports
 // success for a failure, and leaves no host or server running.
 
+#include "e2e/hostile/misbehaviours.h"
 #include "e2e/registration/e2e_helpers.h"
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
 
 using namespace calvorn::test;
-
-namespace {
-
-const wchar_t* kHost = L"calvorn-reghost32.exe";
-const std::wstring kWaited = L"0x800705B4: ";
-
-struct Misbehaviour {
-    const wchar_t* file;
-    bool succeeds;
-    std::wstring registerLine; // the second line for -r ("" none)
-    std::wstring unregisterLine;
-};
-
-std::vector<Misbehaviour> Misbehaviours() {
-    const std::wstring unknown = L"did not finish within 10 seconds and was stopped; the outcome "
-                                 L"is unknown (it may have written part of its keys).";
-    auto both = [](const wchar_t* file, bool ok, const std::wstring& line) {
-        return Misbehaviour{file, ok, line, line};
-    };
-    return {
-        both(L"probe_thread_left.dll", true, L""),
-        both(L"probe_attach_hang.dll", false,
-             kWaited + L"The component did not finish loading within 10 seconds (its DllMain "
-                       L"hangs) and was stopped; its entry point never ran."),
-        both(L"probe_detach_hang.dll", false,
-             kWaited + L"The component's entry point returned, but the component did not unload "
-                       L"within 10 seconds (its DllMain hangs) and was stopped."),
-        both(L"probe_lock_hang.dll", false,
-             kWaited + L"The component hung holding the system's loader lock and was stopped "
-                       L"after 10 seconds; the outcome is unknown."),
-        {L"probe_exit.dll", false,
-         L"The component ended the registration process (exit code 42) before it finished.",
-         L"The component ended the registration process (exit code 43) before it finished."},
-        both(L"probe_throws.dll", false,
-             L"0xE06D7363: The component crashed (C++ exception not caught)."),
-        both(L"probe_slow.dll", false, kWaited + L"The component " + unknown),
-        both(L"probe_server.exe", true, L""),
-        both(L"probe_exe_fails.exe", false, L"The server ended with exit code 1."),
-        both(L"probe_stuck_server.exe", false, kWaited + L"The server " + unknown),
-    };
-}
-
-} // namespace
 
 class HostileComponents : public CleanProbes {};
 
