@@ -1,5 +1,6 @@
 # make run   installs what is missing, builds, starts the program under Wine
 # make test  installs what is missing, builds, runs every test under Wine
+# make dist  builds both bitnesses, then dist/calvorn-<version>.msi and the portable zip
 # make fuzz / make bench: see README
 
 BUILD32 := build/win32
@@ -8,7 +9,7 @@ BUILDHOST := build/host
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build32 build64 host run test bench fuzz format clean
+.PHONY: all deps build build32 build64 host run test dist bench fuzz format clean
 
 all: build
 
@@ -42,6 +43,10 @@ test: build host
 	cd $(BUILDHOST) && ctest --output-on-failure
 	cd $(BUILD32) && ctest --output-on-failure -j 1
 
+# The files shipped are listed in packaging/files.txt.
+dist: build
+	python3 packaging/make_dist.py --out dist
+
 bench: build32
 	bash bench/run.sh $(BUILD32)
 
@@ -50,7 +55,7 @@ fuzz: host
 	bash scripts/fuzz.sh $(BUILDHOST) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf build
+	rm -rf build dist
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

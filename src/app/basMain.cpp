@@ -44,6 +44,12 @@ bool Main() {
         main.Services().onUnload = [] { ExitProgram(true); };
         main.Services().appPath = app.sAppPath;
         main.Services().initButtons = InitButtons;
+        main.Services().getSetting = [](const std::wstring& key, const std::wstring& fallback) {
+            return GetSetting(L"General", key, fallback);
+        };
+        main.Services().saveSetting = [](const std::wstring& key, const std::wstring& value) {
+            SaveSetting(L"General", key, value);
+        };
         if (!main.Load())
             throw Failure(platform::Win32Error(::GetLastError()));
         ui::DisplayWindow().Load(main.Hwnd());

@@ -1,5 +1,7 @@
 #include "inspection/pe_resource_locator.h"
 
+#include "inspection/pe_image.h"
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -12,31 +14,7 @@ namespace {
 constexpr std::uint16_t kVersionType = 16;
 constexpr std::uint16_t kVersionName = 1;
 constexpr std::uint16_t kEnglishUs = 0x0409;
-constexpr std::size_t kDosHeaderSize = 64;
-constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kHighBit = 0x80000000;
-
-bool HasAt(FileReader& file, std::uint64_t offset, const char* magic, std::size_t length) {
-    std::uint8_t bytes[8];
-    return length <= sizeof bytes && file.Copy(offset, bytes, length) &&
-           std::memcmp(bytes, magic, length) == 0;
-}
-
-struct Section {
-    std::uint32_t virtualAddress;
-    std::uint32_t sizeOfRawData;
-    std::uint32_t pointerToRawData;
-};
-
-// The file offset of an address: the first section whose raw extent holds
-// it, the sums wrapping at 32 bits as the platform's own do.
-std::optional<std::uint32_t> FileOffsetOf(const std::vector<Section>& sections, std::uint32_t rva) {
-    for (const Section& s : sections)
-        if (s.virtualAddress <= rva &&
-            static_cast<std::uint32_t>(s.virtualAddress + s.sizeOfRawData) > rva)
-            return static_cast<std::uint32_t>(rva - s.virtualAddress + s.pointerToRawData);
-    return std::nullopt;
-}
 
 enum class Step { Found, Missing, Unsure };
 struct Lookup {
@@ -101,14 +79,6 @@ class ResourceTree {
     std::uint64_t root_;
 };
 
-// Where the "PE\0\0" signature should be, as the DOS header says.
-std::optional<std::uint32_t> PeHeaderOffset(FileReader& file) {
-    auto lfanew = file.Read32(0x3C);
-    if (!lfanew || *lfanew >= kHighBit)
-        return std::nullopt;
-    return lfanew;
-}
-
 VersionResource Undecided() {
     return {VersionLookup::Undecided, 0, 0};
 }
@@ -139,55 +109,22 @@ std::vector<std::uint16_t> LanguageOrder(const LocaleLanguages& languages) {
 }
 
 VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
-    // Compressed files and Unix binaries may take other roads in the platform.
-    if (HasAt(file, 0, "SZDD", 4) || HasAt(file, 0, "\177ELF", 4) ||
-        HasAt(file, 0, "\xCE\xFA\xED\xFE", 4) || HasAt(file, 0, "\xFE\xED\xFA\xCE", 4))
+    const PeHeadersResult pe = ReadPeHeaders(file);
+    switch (pe.read) {
+    case PeHeadersRead::Read:
+        break;
+    case PeHeadersRead::OtherKind: // the platform's to read
         return Undecided();
-    if (file.size() < kDosHeaderSize || !HasAt(file, 0, "MZ", 2))
+    case PeHeadersRead::NotPe:
         return None();
-    const std::uint32_t lfanew = PeHeaderOffset(file).value_or(kHighBit);
-    if (lfanew >= kHighBit)
-        return None();
-    if (!HasAt(file, lfanew, "PE\0\0", 4)) {
-        // 16-bit files, and the like, are the platform's to read.
-        if (HasAt(file, lfanew, "NE", 2) || HasAt(file, lfanew, "PE", 2))
-            return Undecided();
-        return None();
+    case PeHeadersRead::Damaged:
+        return Broken();
     }
-
-    const std::uint64_t fileHeader = std::uint64_t{lfanew} + 4;
-    const std::uint64_t optional = fileHeader + 20;
-    auto magic = file.Read16(optional);
-    if (!magic || (*magic != 0x10B && *magic != 0x20B))
+    const PeHeaders& headers = pe.headers;
+    const PeDataDirectory resources = headers.Directory(file, PeDirectory::Resource);
+    if (resources.rva == 0)
         return None();
-    const bool pe64 = *magic == 0x20B;
-    auto directoryCount = file.Read32(optional + (pe64 ? 108 : 92));
-    const std::uint64_t directory = optional + (pe64 ? 112 : 96) + 2 * 8;
-    auto resourceRva = file.Read32(directory);
-    auto resourceSize = file.Read32(directory + 4);
-    auto sizeOfHeaders = file.Read32(optional + 60);
-    auto sectionCount = file.Read16(fileHeader + 2);
-    auto optionalSize = file.Read16(fileHeader + 16);
-    if (!directoryCount || !resourceRva || !resourceSize || !sizeOfHeaders || !sectionCount ||
-        !optionalSize)
-        return Broken();
-    if (*resourceRva == 0 && *resourceSize == 0)
-        return None();
-    if (*directoryCount <= 2 || *resourceRva == 0)
-        return Broken();
-
-    const std::uint64_t table = optional + *optionalSize;
-    if (!file.Contains(table, std::uint64_t{*sectionCount} * kSectionHeaderSize))
-        return Broken();
-    std::vector<Section> sections(*sectionCount);
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        const std::uint64_t at = table + i * kSectionHeaderSize;
-        sections[i] = {file.Read32(at + 12).value_or(0), file.Read32(at + 16).value_or(0),
-                       file.Read32(at + 20).value_or(0)};
-    }
-    std::optional<std::uint32_t> root = *resourceRva;
-    if (*resourceRva >= *sizeOfHeaders)
-        root = FileOffsetOf(sections, *resourceRva);
+    std::optional<std::uint32_t> root = headers.FileOffsetOf(resources.rva);
     if (!root)
         return None();
 
@@ -215,7 +152,7 @@ VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
         return Broken();
     // A resource outside every section or past the end of the file: the
     // platform would read whatever memory lies there; we read nothing.
-    auto offset = FileOffsetOf(sections, *dataRva);
+    auto offset = headers.SectionOffsetOf(*dataRva);
     if (!offset || !file.Contains(*offset, *dataSize))
         return None();
     return {VersionLookup::Found, *offset, *dataSize};
@@ -245,15 +182,6 @@ std::optional<VersionBlockBytes> ReadResourceBlock(FileReader& file,
     }
     block.resize(ClipToRoot(ByteSpan(block)).size());
     return block;
-}
-
-std::optional<std::uint16_t> ReadImageMachine(FileReader& file) {
-    if (file.size() < kDosHeaderSize || !HasAt(file, 0, "MZ", 2))
-        return std::nullopt;
-    auto lfanew = PeHeaderOffset(file);
-    if (!lfanew || !HasAt(file, *lfanew, "PE\0\0", 4))
-        return std::nullopt;
-    return file.Read16(std::uint64_t{*lfanew} + 4);
 }
 
 } // namespace calvorn::inspection

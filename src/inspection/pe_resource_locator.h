@@ -38,8 +38,4 @@ VersionResource LocateVersionResource(FileReader& file, const LocaleLanguages& l
 std::optional<VersionBlockBytes> ReadResourceBlock(FileReader& file,
                                                    const VersionResource& resource);
 
-// The machine field of a PE image's file header (0x14C i386, 0x8664 x64...);
-// empty when the bytes are not a PE image.
-std::optional<std::uint16_t> ReadImageMachine(FileReader& file);
-
 } // namespace calvorn::inspection

@@ -24,8 +24,4 @@ VersionBlock ReadVersionBlockByPlatform(const std::wstring& path);
 // version resource.
 std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path);
 
-// The machine a module is built for, from its PE header, read without
-// loading it; empty when the file is no PE image or cannot be read.
-std::optional<std::uint16_t> ReadMachineType(const std::wstring& path);
-
 } // namespace calvorn::inspection

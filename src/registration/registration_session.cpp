@@ -1,6 +1,6 @@
 #include "registration/registration_session.h"
 
-#include "inspection/pe_version_reader.h"
+#include "inspection/image_file.h"
 #include "platform/disk_file.h"
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
@@ -86,7 +86,11 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         return Ended(rsNoFile, Ending::Finished);
     if (!platform::MayBeDiskFile(path))
         return Ended(rsLoadFailed, Ending::NotAFile, HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
-    const auto machine = inspection::ReadMachineType(path);
+    const inspection::ModuleFactsResult module = inspection::ReadModuleFactsOf(path);
+    const std::optional<std::uint16_t> machine =
+        module.read == inspection::ModuleRead::Read
+            ? std::optional<std::uint16_t>(module.facts.machineCode)
+            : std::nullopt;
     const Bitness bitness = BitnessOf(machine);
     const auto hostPath = platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness);
     if (!hostPath) {

@@ -5,7 +5,7 @@
 
 #include <commctrl.h>
 
-#include <map>
+#include <utility>
 
 namespace calvorn::ui {
 
@@ -39,14 +39,6 @@ bool RegisterPageClass() {
     return atom != 0;
 }
 
-// Where a container's controls go: the window that carries them, the tab
-// page, and the container's origin in that window, in twips.
-struct Container {
-    HWND parent = nullptr;
-    int page = -1;
-    long long x = 0, y = 0;
-};
-
 std::vector<std::wstring> SplitTabs(const std::wstring& text) {
     std::vector<std::wstring> parts;
     size_t start = 0;
@@ -64,7 +56,192 @@ HMENU IdOf(int id) {
     return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
 }
 
+// The page each block lies on, by following its containers: the window
+// itself is -1, "XTab1.2" is page 2, a frame passes its own page on.
+std::vector<int> PagesOfBlocks(const std::vector<LayoutBlock>& layout) {
+    std::map<std::wstring, int> pageOf{{L"", -1}};
+    std::vector<int> pages;
+    for (const LayoutBlock& block : layout) {
+        auto where = pageOf.find(block.Text(L"Container").value_or(L""));
+        int page = where == pageOf.end() ? -2 : where->second;
+        pages.push_back(page);
+        if (block.kind == L"Frame")
+            pageOf[block.name] = page;
+        else if (block.kind == L"TabStrip") {
+            size_t tabs = SplitTabs(block.Text(L"Tabs").value_or(L"")).size();
+            for (size_t i = 0; i < tabs; ++i)
+                pageOf[block.name + L"." + std::to_wstring(i)] = static_cast<int>(i);
+        }
+    }
+    return pages;
+}
+
+void AddGridTip(BuiltForm& form, const BuiltControl& grid) {
+    auto text = grid.block.Text(L"ToolTipText");
+    if (!text)
+        return;
+    if (!form.gridTip)
+        form.gridTip =
+            ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              form.source.window, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (!form.gridTip)
+        return;
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = form.source.window;
+    ti.uId = reinterpret_cast<UINT_PTR>(grid.hwnd);
+    ti.lpszText = const_cast<wchar_t*>(text->c_str());
+    ::SendMessageW(form.gridTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void MakeTabStrip(BuiltForm& form, const LayoutBlock& block, HWND parent, const RECT& r, int id) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    HWND hwnd = ::CreateWindowExW(0, WC_TABCONTROLW, L"",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, r.left,
+                                  r.top, w, h, parent, IdOf(id), instance, nullptr);
+    if (!hwnd)
+        return;
+    ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(form.source.fonts.text), FALSE);
+    std::vector<std::wstring> tabs = SplitTabs(block.Text(L"Tabs").value_or(L""));
+    for (size_t i = 0; i < tabs.size(); ++i) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = tabs[i].data();
+        TabCtrl_InsertItem(hwnd, static_cast<int>(i), &item);
+    }
+    RECT page{0, 0, w, h};
+    TabCtrl_AdjustRect(hwnd, FALSE, &page);
+    RegisterPageClass();
+    for (size_t i = 0; i < tabs.size(); ++i) {
+        HWND p = ::CreateWindowExW(
+            WS_EX_CONTROLPARENT, kPageClass, tabs[i].c_str(), WS_CHILD | WS_CLIPSIBLINGS,
+            r.left + page.left, r.top + page.top, page.right - page.left, page.bottom - page.top,
+            parent, IdOf(form.source.firstPageId + static_cast<int>(i)), instance, nullptr);
+        form.pages.push_back(p);
+        form.pageBuilt.push_back(false);
+        form.containers[block.name + L"." + std::to_wstring(i)] = {p, static_cast<int>(i), 0, 0};
+    }
+    form.tabStrip = hwnd;
+    form.tabStripDesign = r;
+    form.controls.push_back({block, hwnd, -1, r, AnchorsOf(block)});
+}
+
+void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
+    const FormSource& src = form.source;
+    auto where = form.containers.find(block.Text(L"Container").value_or(L""));
+    if (where == form.containers.end())
+        return;
+    const BuiltForm::Container in = where->second;
+    auto px = [&](long long twips) { return TwipsToPixels(static_cast<int>(twips), src.dpi); };
+    const long long left = in.x + block.Number(L"Left", 0);
+    const long long top = in.y + block.Number(L"Top", 0);
+    const RECT design{px(left), px(top), px(left) + px(block.Number(L"Width", 0)),
+                      px(top) + px(block.Number(L"Height", 0))};
+    const Anchors anchors = AnchorsOf(block);
+    const RECT r = Anchored(design, anchors, dx, dy);
+    const int x = r.left, y = r.top, w = r.right - r.left, h = r.bottom - r.top;
+    const std::wstring caption = block.Text(L"Caption").value_or(L"");
+    const int id = src.idOf(block.name);
+    const DWORD base = WS_CHILD | WS_VISIBLE;
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    HWND hwnd = nullptr;
+    HFONT font = src.fonts.text;
+
+    if (block.kind == L"TabStrip") {
+        MakeTabStrip(form, block, in.parent, design, id);
+        return;
+    } else if (block.kind == L"Frame") {
+        hwnd = ::CreateWindowExW(0, L"BUTTON", caption.c_str(), base | BS_GROUPBOX, x, y, w, h,
+                                 in.parent, IdOf(id), instance, nullptr);
+        form.containers[block.name] = {in.parent, in.page, left, top};
+    } else if (block.kind == L"Label") {
+        hwnd = ::CreateWindowExW(0, L"STATIC", caption.c_str(), base | SS_LEFT, x, y, w, h,
+                                 in.parent, IdOf(id), instance, nullptr);
+    } else if (block.kind == L"TextBox") {
+        DWORD style = base | WS_TABSTOP;
+        if (block.Number(L"MultiLine", 0) != 0)
+            style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL;
+        else
+            style |= ES_AUTOHSCROLL;
+        if (block.Number(L"Locked", 0) != 0)
+            style |= ES_READONLY;
+        hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", style, x, y, w, h, in.parent,
+                                 IdOf(id), instance, nullptr);
+    } else if (block.kind == L"Command") {
+        hwnd = CreateCommand(in.parent, id, caption.empty() ? kDefaultButtonCaption : caption, x, y,
+                             w, h);
+        if (CommandButton* button = CommandButton::From(hwnd))
+            button->ReadProperties(block, kAmbientFace);
+        font = nullptr;
+    } else if (block.kind == L"Grid") {
+        hwnd = src.makeGrid(block, in.parent, id);
+        if (hwnd) {
+            // Its frame lies above it among the siblings: a grid that
+            // clipped its siblings would not be painted at all.
+            LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
+            ::SetWindowLongPtrW(hwnd, GWL_STYLE, style & ~WS_CLIPSIBLINGS);
+            ::MoveWindow(hwnd, x, y, w, h, FALSE);
+        }
+        font = src.fonts.grid;
+    } else if (block.kind == L"Picture" || block.kind == L"Image") {
+        DWORD style = base | SS_BITMAP | SS_REALSIZECONTROL;
+        if (block.kind == L"Picture")
+            style |= SS_NOTIFY;
+        hwnd = ::CreateWindowExW(0, L"STATIC", L"", style, x, y, w, h, in.parent, IdOf(id),
+                                 instance, nullptr);
+        int picture = static_cast<int>(block.Number(L"Picture", 0));
+        if (hwnd && picture) {
+            HANDLE image = ::LoadImageW(instance, MAKEINTRESOURCEW(picture), IMAGE_BITMAP, 0, 0,
+                                        LR_DEFAULTCOLOR);
+            ::SendMessageW(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
+            ::MoveWindow(hwnd, x, y, w, h, FALSE);
+        }
+    }
+    if (!hwnd)
+        return;
+    if (auto size = block.Number(L"FontSize"); size && font == src.fonts.text) {
+        if (HFONT own = UiFont(src.dpi, L"Arial", static_cast<int>(*size))) {
+            form.ownFonts.push_back(own);
+            font = own;
+        }
+    }
+    if (font)
+        ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    form.controls.push_back({block, hwnd, in.page, design, anchors});
+    if (block.kind == L"Grid")
+        AddGridTip(form, form.controls.back());
+}
+
 } // namespace
+
+Anchors AnchorsOf(const LayoutBlock& block) {
+    auto text = block.Text(L"Anchor");
+    if (!text)
+        return {};
+    auto has = [&](wchar_t c) { return text->find(c) != std::wstring::npos; };
+    return {has(L'L'), has(L'T'), has(L'R'), has(L'B')};
+}
+
+RECT Anchored(const RECT& design, Anchors a, int dx, int dy) {
+    auto axis = [](LONG& low, LONG& high, bool toLow, bool toHigh, int delta) {
+        if (toLow && toHigh) {
+            high += delta; // stretches
+        } else if (toHigh) {
+            low += delta; // moves with the far edge
+            high += delta;
+        } else if (!toLow) {
+            low += delta / 2;
+            high += delta / 2;
+        }
+    };
+    RECT r = design;
+    axis(r.left, r.right, a.left, a.right, dx);
+    axis(r.top, r.bottom, a.top, a.bottom, dy);
+    return r;
+}
 
 const BuiltControl* BuiltForm::Find(std::wstring_view name) const {
     for (const BuiltControl& c : controls)
@@ -88,144 +265,49 @@ SIZE StoredClientTwips(const std::vector<LayoutBlock>& layout, SIZE fallback) {
     return fallback;
 }
 
-BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layout,
-                    const FormFonts& fonts, const std::function<int(const std::wstring&)>& idOf,
-                    int firstPageId, const GridFactory& makeGrid) {
+BuiltForm BuildForm(FormSource source, int firstPage) {
     BuiltForm form;
-    std::map<std::wstring, Container> containers;
-    containers[L""] = {window, -1, 0, 0};
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    auto px = [dpi](long long twips) { return TwipsToPixels(static_cast<int>(twips), dpi); };
-    std::vector<HWND> grids;
-
-    for (const LayoutBlock& block : layout) {
-        if (block.kind == L"Form")
-            continue;
-        auto where = containers.find(block.Text(L"Container").value_or(L""));
-        if (where == containers.end())
-            continue;
-        const Container& in = where->second;
-        const long long left = in.x + block.Number(L"Left", 0);
-        const long long top = in.y + block.Number(L"Top", 0);
-        const int x = px(left), y = px(top);
-        const int w = px(block.Number(L"Width", 0)), h = px(block.Number(L"Height", 0));
-        const std::wstring caption = block.Text(L"Caption").value_or(L"");
-        const int id = idOf(block.name);
-        const DWORD base = WS_CHILD | WS_VISIBLE;
-        HWND hwnd = nullptr;
-        HFONT font = fonts.text;
-
-        if (block.kind == L"TabStrip") {
-            hwnd = ::CreateWindowExW(0, WC_TABCONTROLW, L"", base | WS_TABSTOP | WS_CLIPSIBLINGS, x,
-                                     y, w, h, in.parent, IdOf(id), instance, nullptr);
-            if (!hwnd)
-                continue;
-            ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-            std::vector<std::wstring> tabs = SplitTabs(block.Text(L"Tabs").value_or(L""));
-            for (size_t i = 0; i < tabs.size(); ++i) {
-                TCITEMW item{};
-                item.mask = TCIF_TEXT;
-                item.pszText = tabs[i].data();
-                TabCtrl_InsertItem(hwnd, static_cast<int>(i), &item);
-            }
-            RECT page{0, 0, w, h};
-            TabCtrl_AdjustRect(hwnd, FALSE, &page);
-            RegisterPageClass();
-            for (size_t i = 0; i < tabs.size(); ++i) {
-                HWND p = ::CreateWindowExW(
-                    WS_EX_CONTROLPARENT, kPageClass, tabs[i].c_str(),
-                    WS_CHILD | WS_CLIPSIBLINGS | (i == 0 ? WS_VISIBLE : 0), x + page.left,
-                    y + page.top, page.right - page.left, page.bottom - page.top, in.parent,
-                    IdOf(firstPageId + static_cast<int>(i)), instance, nullptr);
-                form.pages.push_back(p);
-                containers[block.name + L"." + std::to_wstring(i)] = {p, static_cast<int>(i), 0, 0};
-            }
-            form.tabStrip = hwnd;
-        } else if (block.kind == L"Frame") {
-            hwnd = ::CreateWindowExW(0, L"BUTTON", caption.c_str(), base | BS_GROUPBOX, x, y, w, h,
-                                     in.parent, IdOf(id), instance, nullptr);
-            containers[block.name] = {in.parent, in.page, left, top};
-        } else if (block.kind == L"Label") {
-            hwnd = ::CreateWindowExW(0, L"STATIC", caption.c_str(), base | SS_LEFT, x, y, w, h,
-                                     in.parent, IdOf(id), instance, nullptr);
-        } else if (block.kind == L"TextBox") {
-            DWORD style = base | WS_TABSTOP;
-            if (block.Number(L"MultiLine", 0) != 0)
-                style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL;
-            else
-                style |= ES_AUTOHSCROLL;
-            if (block.Number(L"Locked", 0) != 0)
-                style |= ES_READONLY;
-            hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", style, x, y, w, h, in.parent,
-                                     IdOf(id), instance, nullptr);
-        } else if (block.kind == L"Command") {
-            hwnd = CreateCommand(in.parent, id, caption.empty() ? kDefaultButtonCaption : caption,
-                                 x, y, w, h);
-            if (CommandButton* button = CommandButton::From(hwnd))
-                button->ReadProperties(block, kAmbientFace);
-            font = nullptr;
-        } else if (block.kind == L"Grid") {
-            hwnd = makeGrid(block, in.parent, id);
-            if (hwnd) {
-                // Its frame lies above it among the siblings: a grid that
-                // clipped its siblings would not be painted at all.
-                LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
-                ::SetWindowLongPtrW(hwnd, GWL_STYLE, style & ~WS_CLIPSIBLINGS);
-                ::MoveWindow(hwnd, x, y, w, h, FALSE);
-            }
-            if (hwnd)
-                grids.push_back(hwnd);
-            font = fonts.grid;
-        } else if (block.kind == L"Picture" || block.kind == L"Image") {
-            DWORD style = base | SS_BITMAP | SS_REALSIZECONTROL;
-            if (block.kind == L"Picture")
-                style |= SS_NOTIFY;
-            hwnd = ::CreateWindowExW(0, L"STATIC", L"", style, x, y, w, h, in.parent, IdOf(id),
-                                     instance, nullptr);
-            int picture = static_cast<int>(block.Number(L"Picture", 0));
-            if (hwnd && picture) {
-                HANDLE image = ::LoadImageW(instance, MAKEINTRESOURCEW(picture), IMAGE_BITMAP, 0, 0,
-                                            LR_DEFAULTCOLOR);
-                ::SendMessageW(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
-                ::MoveWindow(hwnd, x, y, w, h, FALSE);
-            }
-        }
-        if (!hwnd)
-            continue;
-        if (auto size = block.Number(L"FontSize"); size && font == fonts.text) {
-            if (HFONT own = UiFont(dpi, L"Arial", static_cast<int>(*size))) {
-                form.ownFonts.push_back(own);
-                font = own;
-            }
-        }
-        if (font)
-            ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        form.controls.push_back({block, hwnd, in.page});
-    }
-
+    form.source = std::move(source);
+    form.containers[L""] = {form.source.window, -1, 0, 0};
+    const std::vector<int> pages = PagesOfBlocks(form.source.layout);
+    for (size_t i = 0; i < pages.size(); ++i)
+        if (pages[i] == -1 && form.source.layout[i].kind != L"Form")
+            MakeControl(form, form.source.layout[i], 0, 0);
     // The tab strip lies under its pages.
     if (form.tabStrip)
         ::SetWindowPos(form.tabStrip, HWND_BOTTOM, 0, 0, 0, 0,
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-
-    if (!grids.empty()) {
-        HWND tip = ::CreateWindowExW(
-            WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
-        for (const BuiltControl& c : form.controls) {
-            auto text = c.block.Text(L"ToolTipText");
-            if (!tip || c.block.kind != L"Grid" || !text)
-                continue;
-            TTTOOLINFOW ti{};
-            ti.cbSize = sizeof ti;
-            ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-            ti.hwnd = window;
-            ti.uId = reinterpret_cast<UINT_PTR>(c.hwnd);
-            ti.lpszText = const_cast<wchar_t*>(text->c_str());
-            ::SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
-        }
-    }
+    BuildPage(form, firstPage, 0, 0);
     return form;
+}
+
+bool BuildPage(BuiltForm& form, int page, int dx, int dy) {
+    if (page < 0 || static_cast<size_t>(page) >= form.pages.size() || form.pageBuilt[page])
+        return false;
+    form.pageBuilt[page] = true;
+    const std::vector<int> pages = PagesOfBlocks(form.source.layout);
+    for (size_t i = 0; i < pages.size(); ++i)
+        if (pages[i] == page)
+            MakeControl(form, form.source.layout[i], dx, dy);
+    return true;
+}
+
+void ArrangeForm(const BuiltForm& form, int dx, int dy) {
+    auto place = [](HWND hwnd, const RECT& r) {
+        ::SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    };
+    for (const BuiltControl& c : form.controls)
+        place(c.hwnd, Anchored(c.design, c.anchors, dx, dy));
+    if (form.tabStrip) {
+        RECT strip{};
+        ::GetWindowRect(form.tabStrip, &strip);
+        ::MapWindowPoints(nullptr, form.source.window, reinterpret_cast<POINT*>(&strip), 2);
+        RECT page = strip;
+        TabCtrl_AdjustRect(form.tabStrip, FALSE, &page);
+        for (HWND p : form.pages)
+            place(p, page);
+    }
 }
 
 } // namespace calvorn::ui

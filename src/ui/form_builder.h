@@ -2,34 +2,43 @@
 // Creates a window's controls from its stored layout. Each tab of a tab
 // strip gets a page window of its own that carries the controls of that tab,
 // so that a tab change shows or hides one window; pages pass the commands and
-// notifications of their controls on to the window.
+// notifications of their controls on to the window. The controls of a page
+// are made when the page is first shown: a start-up pays for one tab only.
+//
+// Each control keeps the rectangle it was laid out in and its anchors (the
+// "Anchor" property: the letters L, T, R, B of the window edges it keeps its
+// distance to; "LT" when missing), so that the form follows the window's size.
 
 #include "ui/form_layout.h"
 
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace calvorn::ui {
 
+struct Anchors {
+    bool left = true;
+    bool top = true;
+    bool right = false;
+    bool bottom = false;
+};
+
+Anchors AnchorsOf(const LayoutBlock& block);
+// Where a control laid out at `design` goes when its window is `dx` pixels
+// wider and `dy` higher than its stored size. An edge anchored to neither
+// side of an axis keeps the control centred.
+RECT Anchored(const RECT& design, Anchors anchors, int dx, int dy);
+
 struct BuiltControl {
     LayoutBlock block; // kind, name and stored properties
     HWND hwnd = nullptr;
     int page = -1; // the tab page that carries it, -1 for the window itself
-};
-
-struct BuiltForm {
-    std::vector<BuiltControl> controls; // in layout order, which is the tab order
-    HWND tabStrip = nullptr;
-    std::vector<HWND> pages;
-    // Fonts made for controls with a size of their own ("FontSize", in tenths
-    // of a point); the window deletes them with itself.
-    std::vector<HFONT> ownFonts;
-
-    const BuiltControl* Find(std::wstring_view name) const;
-    HWND Hwnd(std::wstring_view name) const;
+    RECT design{}; // laid out at the stored window size, in its parent's pixels
+    Anchors anchors;
 };
 
 struct FormFonts {
@@ -37,17 +46,56 @@ struct FormFonts {
     HFONT grid = nullptr;
 };
 
-// The stored client size of the window (the "Form" block), in twips.
-SIZE StoredClientTwips(const std::vector<LayoutBlock>& layout, SIZE fallback);
-
 // Makes the control of a "Grid" block on `parent` with `id`; the builder
 // places it.
 using GridFactory = std::function<HWND(const LayoutBlock& block, HWND parent, int id)>;
 
-// Creates every control of `layout` on `window` at `dpi`; `idOf` gives each
-// control's id by its name. Controls that cannot be created are left out.
-BuiltForm BuildForm(HWND window, UINT dpi, const std::vector<LayoutBlock>& layout,
-                    const FormFonts& fonts, const std::function<int(const std::wstring&)>& idOf,
-                    int firstPageId, const GridFactory& makeGrid);
+// What a form is built from; kept, so that pages can be built later.
+struct FormSource {
+    HWND window = nullptr;
+    UINT dpi = 96;
+    std::vector<LayoutBlock> layout;
+    FormFonts fonts;
+    std::function<int(const std::wstring&)> idOf; // a control's id by its name
+    int firstPageId = 0;
+    GridFactory makeGrid;
+};
+
+struct BuiltForm {
+    std::vector<BuiltControl> controls; // in layout order within each page: the tab order
+    HWND tabStrip = nullptr;
+    RECT tabStripDesign{};
+    std::vector<HWND> pages;
+    std::vector<bool> pageBuilt;
+    // Fonts made for controls with a size of their own ("FontSize", in tenths
+    // of a point); the window deletes them with itself.
+    std::vector<HFONT> ownFonts;
+    HWND gridTip = nullptr; // the grids' tooltip
+    FormSource source;
+
+    struct Container {
+        HWND parent = nullptr;
+        int page = -1;
+        long long x = 0, y = 0; // origin in the parent, in twips
+    };
+    std::map<std::wstring, Container> containers;
+
+    const BuiltControl* Find(std::wstring_view name) const;
+    HWND Hwnd(std::wstring_view name) const;
+};
+
+// The stored client size of the window (the "Form" block), in twips.
+SIZE StoredClientTwips(const std::vector<LayoutBlock>& layout, SIZE fallback);
+
+// Creates the controls of `source.layout` that lie on the window itself, the
+// tab strip with its pages, and the controls of page `firstPage`. Controls
+// that cannot be created are left out.
+BuiltForm BuildForm(FormSource source, int firstPage);
+// Creates the controls of one page the first time it is asked for, placed
+// for the window's present size (`dx`, `dy` as for Anchored); true when it
+// built them now.
+bool BuildPage(BuiltForm& form, int page, int dx, int dy);
+// Moves every control for a window `dx` and `dy` pixels larger than stored.
+void ArrangeForm(const BuiltForm& form, int dx, int dy);
 
 } // namespace calvorn::ui

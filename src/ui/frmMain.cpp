@@ -8,9 +8,11 @@
 #include "ui/file_dialog.h"
 #include "ui/frmDisplay.h"
 #include "ui/resource_ids.h"
+#include "ui/window_placement.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 #include <cwctype>
@@ -37,7 +39,7 @@ constexpr const wchar_t* kEnabledSentence =
 constexpr const wchar_t* kDisabledSentence =
     L"Extensions are Disabled. Click Enable to create Shell Extensions";
 constexpr const wchar_t* kAssociations[] = {L".dll", L".exe", L".ocx", L"Folder"};
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
 const std::pair<const wchar_t*, int> kControlIds[] = {
@@ -126,8 +128,52 @@ void frmMain::ActiveTab(int index) {
 }
 
 void frmMain::Show() {
-    ::ShowWindow(Hwnd(), SW_SHOW);
+    int show = SW_SHOW;
+    if (services_.getSetting) {
+        if (auto stored = ParsePlacement(services_.getSetting(kPlacementSetting, L""))) {
+            RECT minimum{0, 0, designClient_.cx, designClient_.cy};
+            ::AdjustWindowRectEx(&minimum, kStyle, FALSE, kExStyle);
+            show = ApplyPlacement(Hwnd(), *stored, WindowDpi(Hwnd()),
+                                  {minimum.right - minimum.left, minimum.bottom - minimum.top});
+        }
+    }
+    shown_ = true;
+    ::ShowWindow(Hwnd(), show);
     ::UpdateWindow(Hwnd());
+}
+
+void frmMain::SavePlacement() {
+    if (shown_ && services_.saveSetting)
+        services_.saveSetting(kPlacementSetting,
+                              FormatPlacement(CurrentPlacement(Hwnd(), WindowDpi(Hwnd()))));
+}
+
+SIZE frmMain::Growth() const {
+    RECT client{};
+    ::GetClientRect(Hwnd(), &client);
+    // Smaller than stored only when the screen is: the layout then stays as stored.
+    return {std::max<LONG>(0, client.right - designClient_.cx),
+            std::max<LONG>(0, client.bottom - designClient_.cy)};
+}
+
+void frmMain::OnSize() {
+    if (!form_.tabStrip || ::IsIconic(Hwnd()))
+        return;
+    const SIZE grow = Growth();
+    ArrangeForm(form_, grow.cx, grow.cy);
+    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+        if (grid->Hwnd())
+            grid->FitLastColumn();
+    // Frames and labels paint on their page: what they covered must go.
+    ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void frmMain::OnMinMaxInfo(MINMAXINFO& info) const {
+    if (designClient_.cx <= 0)
+        return;
+    RECT r{0, 0, designClient_.cx, designClient_.cy};
+    ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+    info.ptMinTrackSize = {r.right - r.left, r.bottom - r.top};
 }
 
 HWND frmMain::Control(int id) const {
@@ -177,6 +223,27 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<NMHDR*>(lp), lp);
+    case WM_SIZE:
+        OnSize();
+        return 0;
+    case WM_GETMINMAXINFO:
+        OnMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lp));
+        return 0;
+    case WM_WINDOWPOSCHANGING: {
+        // The stored layout is the smallest size, whoever sets the size.
+        auto& pos = *reinterpret_cast<WINDOWPOS*>(lp);
+        if (!(pos.flags & SWP_NOSIZE) && !::IsIconic(Hwnd()) && !::IsZoomed(Hwnd())) {
+            MINMAXINFO info{};
+            OnMinMaxInfo(info);
+            pos.cx = std::max<int>(pos.cx, info.ptMinTrackSize.x);
+            pos.cy = std::max<int>(pos.cy, info.ptMinTrackSize.y);
+        }
+        return DefaultProc(msg, wp, lp);
+    }
+    case WM_CLOSE:
+        SavePlacement();
+        shown_ = false;
+        return DefaultProc(msg, wp, lp);
     case WM_DESTROY:
         OnDestroy();
         return 0;
@@ -189,29 +256,50 @@ void frmMain::OnCreate() {
     const UINT dpi = WindowDpi(Hwnd());
     std::vector<LayoutBlock> layout = ParseLayout(LayoutResourceText(IDR_LAYOUT_MAIN));
     SIZE client = StoredClientTwips(layout, {9600, 7500});
-    RECT r{0, 0, TwipsToPixels(client.cx, dpi), TwipsToPixels(client.cy, dpi)};
+    designClient_ = {TwipsToPixels(client.cx, dpi), TwipsToPixels(client.cy, dpi)};
+    RECT r{0, 0, designClient_.cx, designClient_.cy};
     ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
     ::SetWindowPos(Hwnd(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     fonts_.text = UiFont(dpi, L"Arial", 90);
     fonts_.grid = UiFont(dpi, L"Tahoma", 83);
-    form_ = BuildForm(
-        Hwnd(), dpi, layout, fonts_,
-        [](const std::wstring& name) {
-            for (const auto& [control, id] : kControlIds)
-                if (name == control)
-                    return id;
-            if (name.rfind(L"picTab", 0) == 0)
-                return IDC_PICTAB0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
-            return 0;
-        },
-        IDC_TABPAGE0,
-        [this](const LayoutBlock& block, HWND parent, int id) -> HWND {
-            ListViewGrid& grid = block.name == L"gridinfo" ? gridinfo_ : gridcomparison_;
-            return grid.Create(parent, id) ? grid.Hwnd() : nullptr;
-        });
-    ControlText(IDC_TEXT1, kShellHelpText);
+    FormSource source;
+    source.window = Hwnd();
+    source.dpi = dpi;
+    source.layout = std::move(layout);
+    source.fonts = fonts_;
+    source.idOf = [](const std::wstring& name) {
+        for (const auto& [control, id] : kControlIds)
+            if (name == control)
+                return id;
+        if (name.rfind(L"picTab", 0) == 0)
+            return IDC_PICTAB0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
+        return 0;
+    };
+    source.firstPageId = IDC_TABPAGE0;
+    source.makeGrid = [this](const LayoutBlock& block, HWND parent, int id) -> HWND {
+        ListViewGrid& grid = block.name == L"gridinfo" ? gridinfo_ : gridcomparison_;
+        if (!grid.Create(parent, id))
+            return nullptr;
+        // A grid made after its presenter was bound starts as binding left it.
+        grid.Rows(0);
+        grid.Cols(2);
+        return grid.Hwnd();
+    };
+    form_ = BuildForm(std::move(source), 0);
+}
+
+void frmMain::EnsurePage(int page) {
+    const SIZE grow = Growth();
+    if (!BuildPage(form_, page, grow.cx, grow.cy))
+        return;
+    if (::IsWindow(Control(IDC_TEXT1)) && ControlText(IDC_TEXT1).empty())
+        ControlText(IDC_TEXT1, kShellHelpText);
+    if (services_.initButtons)
+        services_.initButtons(form_.pages[static_cast<size_t>(page)], true, true);
+    if (gridcomparison_.Hwnd())
+        gridcomparison_.FitLastColumn();
 }
 
 void frmMain::OnDestroy() {
@@ -283,6 +371,7 @@ LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
 
 void frmMain::OnTabChanged() {
     const int active = ActiveTab();
+    EnsurePage(active);
     for (size_t i = 0; i < form_.pages.size(); ++i)
         ::ShowWindow(form_.pages[i], static_cast<int>(i) == active ? SW_SHOW : SW_HIDE);
     if (active == 2)

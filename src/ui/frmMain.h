@@ -32,7 +32,14 @@ struct MainWindowServices {
     std::function<void()> onUnload; // ends the program
     // Initialises or enables every Command button of a window.
     std::function<void(HWND window, bool bInitialize, bool bEnabled)> initButtons;
+    // The per-user settings store: read (with a default) and write one text.
+    std::function<std::wstring(const std::wstring& key, const std::wstring& defaultValue)>
+        getSetting;
+    std::function<void(const std::wstring& key, const std::wstring& value)> saveSetting;
 };
+
+// The setting that holds the main window's size and place.
+inline constexpr const wchar_t* kPlacementSetting = L"MainWindowPlacement";
 
 // Stable control identifiers, for keyboard routing and for tests.
 enum MainControlId : int {
@@ -98,6 +105,12 @@ class frmMain final : public Window<frmMain> {
     void OnCommand(int id, int code);
     LRESULT OnNotify(NMHDR& header, LPARAM lp);
     void OnTabChanged();
+    void OnSize();
+    void OnMinMaxInfo(MINMAXINFO& info) const;
+    void SavePlacement();
+    // The controls of a page, made the first time it is shown.
+    void EnsurePage(int page);
+    SIZE Growth() const;
 
     void Browse();
     void RegisterFile(bool unregister);
@@ -116,6 +129,9 @@ class frmMain final : public Window<frmMain> {
     BuiltForm form_;
     FormFonts fonts_;
     HWND lastFocus_ = nullptr; // the control that had the focus when the window was left
+    SIZE designClient_{};      // the stored layout's client size in pixels: the smallest
+    DWORD style_ = 0;
+    bool shown_ = false;
     ListViewGrid gridinfo_;
     ListViewGrid gridcomparison_;
 };

@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace calvorn::ui {
 
 namespace {
@@ -75,6 +77,7 @@ void ListViewGrid::Cols(int count) {
     if (!hwnd_ || count < 1)
         return;
     int have = ColumnCount();
+    const int before = have;
     int width = TwipsToPixels(kDefaultColumnTwips, WindowDpi(hwnd_));
     for (; have < count; ++have) {
         LVCOLUMNW column{};
@@ -87,6 +90,8 @@ void ListViewGrid::Cols(int count) {
     }
     while (have > count && ListView_DeleteColumn(hwnd_, have - 1))
         --have;
+    if (have != before)
+        lastColumnWidth_ = have > 0 ? ListView_GetColumnWidth(hwnd_, have - 1) : 0;
     if (col_ >= have)
         col_ = have - 1;
     ResizeColours();
@@ -173,7 +178,26 @@ void ListViewGrid::ColAlignment(int col, int alignment) {
 void ListViewGrid::ColWidth(int col, int twips) {
     if (!hwnd_ || col < 0 || col >= ColumnCount() || twips < 0)
         return;
-    ListView_SetColumnWidth(hwnd_, col, TwipsToPixels(twips, WindowDpi(hwnd_)));
+    const int width = TwipsToPixels(twips, WindowDpi(hwnd_));
+    if (col == ColumnCount() - 1)
+        lastColumnWidth_ = width;
+    else
+        ListView_SetColumnWidth(hwnd_, col, width);
+    FitLastColumn();
+}
+
+void ListViewGrid::FitLastColumn() {
+    const int last = ColumnCount() - 1;
+    if (!hwnd_ || last < 0)
+        return;
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    int left = client.right;
+    for (int c = 0; c < last; ++c)
+        left -= ListView_GetColumnWidth(hwnd_, c);
+    const int width = std::max(left, lastColumnWidth_);
+    if (ListView_GetColumnWidth(hwnd_, last) != width)
+        ListView_SetColumnWidth(hwnd_, last, width);
 }
 
 void ListViewGrid::Clear() {

@@ -31,6 +31,10 @@ class ListViewGrid final : public IFlexGrid {
     // when it came from this control and was handled here.
     bool OnNotify(NMHDR* header, LRESULT& result);
 
+    // The last column takes the width the others leave, never less than
+    // its own width as last set.
+    void FitLastColumn();
+
     // The selected rows, or every row when none is selected: cells separated
     // by tabs, rows ended by CR LF.
     std::wstring CopyText() const;
@@ -71,6 +75,7 @@ class ListViewGrid final : public IFlexGrid {
     LRESULT CustomDraw(NMLVCUSTOMDRAW& draw) const;
 
     HWND hwnd_ = nullptr;
+    int lastColumnWidth_ = 0; // pixels, as last set
     int row_ = 0;
     int col_ = 0;
     std::vector<std::vector<CellColours>> colours_; // [row][col]

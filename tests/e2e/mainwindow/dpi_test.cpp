@@ -42,8 +42,15 @@ BOOL CALLBACK Collect(HWND hwnd, LPARAM lp) {
 
 void ExpectLaidOut(DWORD dpi) {
     ScopedLogPixels scoped(dpi);
+    ForgetPlacement();
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
+    // Every tab shown once, so that every control exists.
+    for (int tab : {1, 2, 0}) {
+        SelectTab(w.main, tab);
+        ASSERT_TRUE(WaitUntil([&] { return CurrentTab(w.main) == tab; }));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDREG)) != FALSE; }));
     RECT client{};
     ::GetClientRect(w.main, &client);
     EXPECT_EQ(client.right, ::MulDiv(9600, static_cast<int>(dpi), 1440));

@@ -116,6 +116,39 @@ HWND FocusOf(HWND window) {
     return info.hwndFocus;
 }
 
+RECT RectIn(HWND control, HWND window) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+int ColumnWidth(HWND listView, int col) {
+    return static_cast<int>(::SendMessageW(listView, LVM_GETCOLUMNWIDTH, col, 0));
+}
+
+namespace {
+constexpr const wchar_t* kSettingsKey = L"Software\\Calvorn\\General";
+}
+
+void ForgetPlacement() {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, ui::kPlacementSetting);
+}
+
+std::wstring StoredPlacementText() {
+    wchar_t text[128] = {};
+    DWORD size = sizeof text;
+    if (::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, ui::kPlacementSetting, RRF_RT_REG_SZ,
+                       nullptr, text, &size) != ERROR_SUCCESS)
+        return {};
+    return text;
+}
+
+void StorePlacementText(const std::wstring& text) {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, ui::kPlacementSetting, REG_SZ, text.c_str(),
+                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
 MainWindowRun::MainWindowRun(const std::wstring& arguments) : run(ProgramPath(), arguments) {
     main = run.WaitForWindow(L"Calvorn.frmMain", seconds(30));
 }

@@ -38,6 +38,16 @@ HWND FocusOf(HWND window);
 // Double-clicks a cell of a list view in another process.
 bool DoubleClickCell(HWND listView, int row, int col);
 
+// A control's rectangle in the client coordinates of `window`.
+RECT RectIn(HWND control, HWND window);
+// The width of a list view's column, in pixels.
+int ColumnWidth(HWND listView, int col);
+// Forgets the main window's remembered size and place, before a run that
+// must start at the stored layout and after a run that changed them.
+void ForgetPlacement();
+std::wstring StoredPlacementText();
+void StorePlacementText(const std::wstring& text);
+
 // One run of the program with its main window up.
 struct MainWindowRun {
     MainWindowRun(const std::wstring& arguments = L"");

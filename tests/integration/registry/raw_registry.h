@@ -98,7 +98,9 @@ inline std::wstring Lower(std::wstring text) {
 // values by lower-case name.
 using RegistryDump = std::map<std::wstring, std::map<std::wstring, StoredValue>>;
 
-inline void DumpInto(HKEY h, const std::wstring& path, RegistryDump& out) {
+// `view` (KEY_WOW64_64KEY or KEY_WOW64_32KEY) picks a registry view for the
+// whole walk; 0 is the process's own.
+inline void DumpInto(HKEY h, const std::wstring& path, RegistryDump& out, REGSAM view = 0) {
     auto& values = out[path];
     std::vector<wchar_t> name(32768);
     for (DWORD i = 0;; ++i) {
@@ -118,9 +120,9 @@ inline void DumpInto(HKEY h, const std::wstring& path, RegistryDump& out) {
             break;
         std::wstring sub(name.data(), n);
         HKEY child = nullptr;
-        if (::RegOpenKeyExW(h, sub.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS)
+        if (::RegOpenKeyExW(h, sub.c_str(), 0, KEY_READ | view, &child) != ERROR_SUCCESS)
             continue;
-        DumpInto(child, path.empty() ? Lower(sub) : path + L"\\" + Lower(sub), out);
+        DumpInto(child, path.empty() ? Lower(sub) : path + L"\\" + Lower(sub), out, view);
         ::RegCloseKey(child);
     }
 }
@@ -128,6 +130,17 @@ inline void DumpInto(HKEY h, const std::wstring& path, RegistryDump& out) {
 inline RegistryDump Dump(HKEY root) {
     RegistryDump out;
     DumpInto(root, L"", out);
+    return out;
+}
+
+// The tree below `key`, paths relative to the root (so they start with it).
+inline RegistryDump Dump(HKEY root, const std::wstring& key, REGSAM view) {
+    RegistryDump out;
+    HKEY h = nullptr;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &h) != ERROR_SUCCESS)
+        return out;
+    DumpInto(h, Lower(key), out, view);
+    ::RegCloseKey(h);
     return out;
 }
 

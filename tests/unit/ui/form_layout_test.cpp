@@ -1,7 +1,9 @@
 // The stored layout format and the Command button's persisted property set.
 
 #include "support/test_paths.h"
+#include "ui/form_builder.h"
 #include "ui/form_layout.h"
+#include "ui/window_placement.h"
 
 #include <windows.h>
 
@@ -115,4 +117,37 @@ TEST(FormLayout, TheStoredMainWindowReadsAndWritesBackUnchanged) {
             << "button " << std::string(block.name.begin(), block.name.end());
     }
     EXPECT_EQ(buttons, 6);
+}
+
+TEST(FormLayout, AnchorsDecideWhichEdgesFollowTheWindow) {
+    const RECT design{10, 20, 110, 70};
+    auto at = [&](const wchar_t* anchor) {
+        LayoutBlock block{L"TextBox", L"t", {}};
+        if (anchor)
+            block.SetText(L"Anchor", anchor);
+        RECT r = Anchored(design, AnchorsOf(block), 40, 30);
+        return std::vector<LONG>{r.left, r.top, r.right, r.bottom};
+    };
+    EXPECT_EQ(at(nullptr), (std::vector<LONG>{10, 20, 110, 70}));
+    EXPECT_EQ(at(L"LTR"), (std::vector<LONG>{10, 20, 150, 70}));
+    EXPECT_EQ(at(L"TR"), (std::vector<LONG>{50, 20, 150, 70}));
+    EXPECT_EQ(at(L"LTRB"), (std::vector<LONG>{10, 20, 150, 100}));
+    EXPECT_EQ(at(L"RB"), (std::vector<LONG>{50, 50, 150, 100}));
+    EXPECT_EQ(at(L""), (std::vector<LONG>{30, 35, 130, 85})); // centred
+}
+
+TEST(FormLayout, PlacementTextRoundTripsAndRejectsWhatIsNoPlacement) {
+    StoredPlacement p;
+    p.normal = {-1200, 30, 400, 700};
+    p.maximized = true;
+    p.dpi = 144;
+    auto back = ParsePlacement(FormatPlacement(p));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_TRUE(::EqualRect(&back->normal, &p.normal));
+    EXPECT_TRUE(back->maximized);
+    EXPECT_EQ(back->dpi, 144u);
+    for (const wchar_t* bad :
+         {L"", L"1 2 3", L"10 10 5 50 0 96", L"0 0 100 100 2 96", L"0 0 100 100 0 0",
+          L"0 0 100 100 0 96 7", L"0 0 100 100 0 96x", L"0 0 99999999999 100 0 96"})
+        EXPECT_FALSE(ParsePlacement(bad).has_value()) << std::string(bad, bad + wcslen(bad));
 }

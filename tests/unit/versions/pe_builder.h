@@ -84,3 +84,112 @@ inline PeImage BuildPe(std::vector<std::uint16_t> languages, std::uint16_t type 
 }
 
 } // namespace calvorn::test
+
+namespace calvorn::test {
+
+// A module image for the header reader: one section holding the export,
+// import and delay-import tables and a CLR header, as asked.
+struct ModuleSpec {
+    std::uint16_t machine = 0x014C;
+    bool pe64 = false;
+    bool dll = true;
+    std::vector<std::string> exports = {};
+    std::vector<std::string> imports = {};
+    std::vector<std::string> delayImports = {};
+    bool oldStyleDelay = false; // addresses instead of offsets from the image
+    bool clr = false;
+};
+
+struct ModuleImage {
+    Bytes bytes;
+    std::size_t optionalHeader = 0; // file offsets
+    std::size_t importTable = 0;
+    std::size_t exportTable = 0;
+};
+
+inline ModuleImage BuildModule(const ModuleSpec& spec) {
+    constexpr std::uint32_t kImageBase = 0x10000000;
+    ModuleImage image;
+    Bytes& b = image.bytes;
+    b.assign(kSectionStart, 0);
+    b[0] = 'M';
+    b[1] = 'Z';
+    Put32(b, 0x3C, 0x40);
+    b[0x40] = 'P';
+    b[0x41] = 'E';
+    const std::size_t fileHeader = 0x44;
+    const std::uint16_t optionalSize = spec.pe64 ? 0xF0 : 0xE0;
+    Put16(b, fileHeader, spec.machine);
+    Put16(b, fileHeader + 2, 1);
+    Put16(b, fileHeader + 16, optionalSize);
+    Put16(b, fileHeader + 18, spec.dll ? 0x2102 : 0x0102);
+    const std::size_t optional = fileHeader + 20;
+    image.optionalHeader = optional;
+    Put16(b, optional, spec.pe64 ? 0x20B : 0x10B);
+    Put32(b, optional + (spec.pe64 ? 24 : 28), kImageBase);
+    Put32(b, optional + 60, kSectionStart);
+    Put32(b, optional + (spec.pe64 ? 108 : 92), 16);
+    const std::size_t directories = optional + (spec.pe64 ? 112 : 96);
+    const std::size_t section = optional + optionalSize;
+
+    Bytes data;
+    auto rva = [](std::size_t at) { return kSectionRva + static_cast<std::uint32_t>(at); };
+    auto name = [&data, &rva](const std::string& text) {
+        const std::size_t at = data.size();
+        data.insert(data.end(), text.begin(), text.end());
+        data.push_back(0);
+        return rva(at);
+    };
+    auto directory = [&b, directories](int index, std::uint32_t at, std::uint32_t size) {
+        Put32(b, directories + index * 8, at);
+        Put32(b, directories + index * 8 + 4, size);
+    };
+    if (!spec.exports.empty()) {
+        const std::size_t table = data.size();
+        data.resize(table + 40 + spec.exports.size() * 4, 0);
+        Put32(data, table + 24, static_cast<std::uint32_t>(spec.exports.size()));
+        Put32(data, table + 32, rva(table + 40));
+        for (std::size_t i = 0; i < spec.exports.size(); ++i)
+            Put32(data, table + 40 + i * 4, name(spec.exports[i]));
+        directory(0, rva(table), 40);
+        image.exportTable = kSectionStart + table;
+    }
+    if (!spec.imports.empty()) {
+        PadTo4(data);
+        const std::size_t table = data.size();
+        data.resize(table + (spec.imports.size() + 1) * 20, 0);
+        for (std::size_t i = 0; i < spec.imports.size(); ++i) {
+            Put32(data, table + i * 20 + 12, name(spec.imports[i]));
+            Put32(data, table + i * 20 + 16, rva(table)); // thunks: any non-zero address
+        }
+        directory(1, rva(table), static_cast<std::uint32_t>((spec.imports.size() + 1) * 20));
+        image.importTable = kSectionStart + table;
+    }
+    if (!spec.delayImports.empty()) {
+        PadTo4(data);
+        const std::size_t table = data.size();
+        data.resize(table + (spec.delayImports.size() + 1) * 32, 0);
+        for (std::size_t i = 0; i < spec.delayImports.size(); ++i) {
+            const std::uint32_t at = name(spec.delayImports[i]);
+            Put32(data, table + i * 32, spec.oldStyleDelay ? 0 : 1);
+            Put32(data, table + i * 32 + 4, spec.oldStyleDelay ? at + kImageBase : at);
+        }
+        directory(13, rva(table), static_cast<std::uint32_t>((spec.delayImports.size() + 1) * 32));
+    }
+    if (spec.clr) {
+        PadTo4(data);
+        const std::size_t header = data.size();
+        data.resize(header + 72, 0);
+        Put32(data, header, 72);
+        directory(14, rva(header), 72);
+    }
+    data.resize(std::max<std::size_t>(data.size(), 16), 0);
+    Put32(b, section + 8, static_cast<std::uint32_t>(data.size()));
+    Put32(b, section + 12, kSectionRva);
+    Put32(b, section + 16, static_cast<std::uint32_t>(data.size()));
+    Put32(b, section + 20, kSectionStart);
+    b.insert(b.end(), data.begin(), data.end());
+    return image;
+}
+
+} // namespace calvorn::test

@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""Builds the portable zip and the MSI from the files of files.txt.
+
+make_dist.py [--out DIR] [--version A.B.C.D]
+
+The version defaults to the one of src/app/version.h; --version exists for
+the upgrade test, which needs a package older than the current one.
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import uuid
+import zipfile
+from xml.sax.saxutils import quoteattr
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+# Never change it: Windows Installer recognises every version of Calvorn by it.
+UPGRADE_CODE = "2A77E9F7-DFCF-4AD4-90B1-8B6ACE7B4FE2"
+# The seed for the product and component codes, which must stay the same for
+# the same version and the same installed path.
+CODE_NAMESPACE = uuid.UUID("12c43a77-0e18-40d6-ad57-1e682205a8ed")
+START_MENU_PROGRAM = "calvorn.exe"
+SETUP_ACTIONS = "build/win32/calvorn-setup-actions.dll"
+
+
+def fail(message):
+    sys.exit(f"make_dist: {message}")
+
+
+def read_version():
+    text = open(os.path.join(ROOT, "src/app/version.h"), encoding="utf-8").read()
+    parts = []
+    for field in ("MAJOR", "MINOR", "BUILD", "REVISION"):
+        found = re.search(rf"#define\s+CALVORN_VERSION_{field}\s+(\d+)", text)
+        if not found:
+            fail(f"src/app/version.h has no CALVORN_VERSION_{field}")
+        parts.append(found.group(1))
+    return ".".join(parts)
+
+
+def read_files():
+    """[(bitness, path relative to the tree)] in list order."""
+    entries = []
+    with open(os.path.join(HERE, "files.txt"), encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            line = line.strip()
+            if not line or line.startswith("#"):
+                continue
+            fields = line.split(None, 1)
+            if len(fields) != 2 or fields[0] not in ("32", "64"):
+                fail(f"files.txt line {number}: expected '32|64 <path>'")
+            entries.append((fields[0], fields[1]))
+    names = [os.path.basename(path).lower() for _, path in entries]
+    duplicates = sorted({n for n in names if names.count(n) > 1})
+    if duplicates:
+        fail(f"files.txt names a file twice in one folder: {', '.join(duplicates)}")
+    missing = [path for _, path in entries if not os.path.isfile(os.path.join(ROOT, path))]
+    if missing:
+        fail("missing (build first: make build): " + ", ".join(missing))
+    return entries
+
+
+def check_msi_version(version):
+    # Windows Installer compares only the first three fields, each limited.
+    fields = [int(x) for x in version.split(".")]
+    if len(fields) != 4 or fields[0] > 255 or fields[1] > 255 or fields[2] > 65534:
+        fail(f"version {version} does not fit a Windows Installer product version")
+
+
+def next_build(version):
+    major, minor, build, _ = (int(x) for x in version.split("."))
+    return f"{major}.{minor}.{build + 1}"
+
+
+def identifier(name):
+    return "f_" + re.sub(r"[^A-Za-z0-9_.]", "_", name)
+
+
+def component(bitness, path):
+    name = os.path.basename(path)
+    ident = identifier(name)
+    guid = str(uuid.uuid5(CODE_NAMESPACE, f"component {bitness} {name.lower()}")).upper()
+    win64 = ' Win64="yes"' if bitness == "64" else ""
+    shortcut = ""
+    if bitness == "32" and name.lower() == START_MENU_PROGRAM:
+        shortcut = (
+            f'\n            <Shortcut Id="StartMenuShortcut" Directory="ProgramMenuFolder"'
+            f' Name="Calvorn" Description="COM component registration and reports"'
+            f' Target="[#{ident}]" WorkingDirectory="INSTALLDIR32" Icon="calvorn.ico"/>')
+    source = quoteattr(path)
+    return (f'          <Component Id="c_{ident[2:]}" Guid="{guid}"{win64}>\n'
+            f'            <File Id="{ident}" Name={quoteattr(name)} Source={source}'
+            f' KeyPath="yes"/>{shortcut}\n'
+            f'          </Component>'), f'      <ComponentRef Id="c_{ident[2:]}"/>'
+
+
+def write_wxs(entries, version, path):
+    if not any(b == "32" and os.path.basename(p).lower() == START_MENU_PROGRAM for b, p in entries):
+        fail(f"files.txt must list {START_MENU_PROGRAM} in the 32-bit folder")
+    parts = {"32": [], "64": []}
+    refs = []
+    for bitness, file_path in entries:
+        xml, ref = component(bitness, file_path)
+        parts[bitness].append(xml)
+        refs.append(ref)
+    fields = {
+        "@PRODUCT_CODE@": str(uuid.uuid5(CODE_NAMESPACE, f"product {version}")).upper(),
+        "@UPGRADE_CODE@": UPGRADE_CODE,
+        "@VERSION@": version,
+        "@NEXT_BUILD@": next_build(version),
+        "@ICON@": "packaging/calvorn.ico",
+        "@SETUP_ACTIONS@": SETUP_ACTIONS,
+        # Every program of the package, in case a part writes verbs of its own.
+        "@PROGRAM_PATHS@": ";".join(f"[#{identifier(os.path.basename(p))}]"
+                                    for _, p in entries if p.lower().endswith(".exe")),
+        "@COMPONENTS32@": "\n".join(parts["32"]),
+        "@COMPONENTS64@": "\n".join(parts["64"]),
+        "@COMPONENT_REFS@": "\n".join(refs),
+    }
+    text = open(os.path.join(HERE, "calvorn.wxs.in"), encoding="utf-8").read()
+    for key, value in fields.items():
+        text = text.replace(key, value)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+def write_zip(entries, version, path):
+    folder = f"calvorn-{version}"
+    temporary = path + ".part"
+    with zipfile.ZipFile(temporary, "w", zipfile.ZIP_DEFLATED) as z:
+        for _, file_path in entries:
+            z.write(os.path.join(ROOT, file_path), f"{folder}/{os.path.basename(file_path)}")
+    os.replace(temporary, path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Builds the portable zip and the MSI.")
+    parser.add_argument("--out", default=os.path.join(ROOT, "dist"))
+    parser.add_argument("--version", default=None)
+    args = parser.parse_args()
+    version = args.version or read_version()
+    check_msi_version(version)
+    entries = read_files()
+    if not os.path.isfile(os.path.join(ROOT, SETUP_ACTIONS)):
+        fail(f"missing (build first: make build): {SETUP_ACTIONS}")
+    os.makedirs(args.out, exist_ok=True)
+
+    write_zip(entries, version, os.path.join(args.out, f"calvorn-{version}-portable.zip"))
+    msi = os.path.join(args.out, f"calvorn-{version}.msi")
+    with tempfile.TemporaryDirectory() as work:
+        wxs = os.path.join(work, "calvorn.wxs")
+        write_wxs(entries, version, wxs)
+        # wixl writes in place; a failed run must not leave half a package.
+        # Sources in the WiX file are relative to the tree: wixl wants them so.
+        result = subprocess.run(["wixl", "-a", "x64", "-o", os.path.abspath(msi) + ".part", wxs],
+                                cwd=ROOT)
+        if result.returncode != 0:
+            fail("wixl failed")
+    os.replace(msi + ".part", msi)
+    print(f"{os.path.relpath(args.out)}/calvorn-{version}-portable.zip")
+    print(f"{os.path.relpath(args.out)}/calvorn-{version}.msi")
+
+
+if __name__ == "__main__":
+    main()

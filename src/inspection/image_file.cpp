@@ -1,0 +1,70 @@
+#include "inspection/image_file.h"
+
+#include "platform/disk_file.h"
+#include "platform/file_system_redirection.h"
+
+#include <windows.h>
+
+namespace calvorn::inspection {
+
+using platform::UniqueFile;
+
+std::wstring OpenablePath(const std::wstring& path) {
+    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    if (path.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\')
+        return L"\\\\?\\" + path;
+    return path;
+}
+
+std::optional<ImageFile> ImageFile::Open(const std::wstring& path) {
+    // A pipe or a device would be opened, and its read could wait for ever.
+    if (!platform::MayBeDiskFile(path))
+        return std::nullopt;
+    UniqueFile file(::CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
+    const auto readAt = [handle = file.get()](std::uint64_t offset, std::uint8_t* buffer,
+                                              std::size_t length) -> std::size_t {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got, &at))
+            return 0;
+        return got;
+    };
+    // Most components are smaller than one block: one read brings the whole
+    // file and tells its size.
+    std::vector<std::uint8_t> head(FileReader::kBlockSize);
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr))
+        return std::nullopt;
+    head.resize(got);
+    std::uint64_t size = head.size();
+    if (size == FileReader::kBlockSize) {
+        LARGE_INTEGER full{};
+        if (!::GetFileSizeEx(file.get(), &full))
+            return std::nullopt;
+        size = static_cast<std::uint64_t>(full.QuadPart);
+    }
+    FileReader reader(std::move(head), size, readAt);
+    return ImageFile(std::move(file), std::move(reader));
+}
+
+ModuleFactsResult ReadModuleFactsOf(const std::wstring& path) {
+    std::optional<ImageFile> image;
+    {
+        platform::FileSystemRedirectionOff seeTheNamedFile;
+        image = ImageFile::Open(path);
+    }
+    if (!image)
+        return {};
+    return ReadModuleFacts(image->reader());
+}
+
+} // namespace calvorn::inspection

@@ -1,0 +1,53 @@
+// calvorn_shots: brings the main window into one state for a screenshot:
+// the report of a sample component on the first tab, a comparison of two
+// libraries on the second, then the asked tab at its smallest or maximized.
+// Prints "ready" when the window is settled, holds it, then closes it.
+//
+//   calvorn_shots.exe TAB min|max SECONDS
+
+#include "e2e/mainwindow/main_window_driver.h"
+
+#include <cstdio>
+#include <thread>
+
+using namespace calvorn::test;
+using namespace calvorn::ui;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool Choose(MainWindowRun& w, int button, const std::wstring& path) {
+    PressCommand(w.Control(button));
+    HWND dialog = WaitForDialog(w.run, L"Open");
+    return dialog && ChooseInOpenDialog(dialog, path);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 4)
+        return 2;
+    const int tab = _wtoi(argv[1]);
+    const bool maximized = std::wstring(argv[2]) == L"max";
+    ForgetPlacement();
+    MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
+    if (!w.main)
+        return 1;
+    if (tab == 1) {
+        SelectTab(w.main, 1);
+        WaitUntil([&] { return w.Control(IDC_CMDSELECTONE) != nullptr; });
+        Choose(w, IDC_CMDSELECTONE, FixturePath(L"tl_alpha.dll"));
+        Choose(w, IDC_CMDSELECTTWO, FixturePath(L"tl_alpha2.dll"));
+    }
+    SelectTab(w.main, tab);
+    if (maximized)
+        ::PostMessageW(w.main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    else
+        ::SetWindowPos(w.main, nullptr, 0, 0, 0, 0, SWP_NOZORDER);
+    std::this_thread::sleep_for(1500ms);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(_wtoi(argv[3])));
+    ForgetPlacement();
+    return 0;
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Writes small module images that no compiler here makes: an ARM64 COM
+server, a .NET-style image (a CLR header), and images with import and
+delay-import tables. They are never loaded by the tests, only read.
+
+usage: make_module_images.py OUT_DIR
+"""
+import os
+import struct
+import sys
+
+SECTION_START = 0x200
+SECTION_RVA = 0x1000
+IMAGE_BASE = 0x10000000
+
+
+def module(machine=0x14C, pe64=False, dll=True, exports=(), imports=(), delay=(), clr=False):
+    head = bytearray(SECTION_START)
+    head[0:2] = b"MZ"
+    struct.pack_into("<I", head, 0x3C, 0x40)
+    head[0x40:0x44] = b"PE\0\0"
+    opt_size = 0xF0 if pe64 else 0xE0
+    struct.pack_into("<HH12xHH", head, 0x44, machine, 1, opt_size, 0x2102 if dll else 0x0102)
+    opt = 0x58
+    struct.pack_into("<H", head, opt, 0x20B if pe64 else 0x10B)
+    struct.pack_into("<I", head, opt + (24 if pe64 else 28), IMAGE_BASE)
+    struct.pack_into("<I", head, opt + 60, SECTION_START)
+    struct.pack_into("<I", head, opt + (108 if pe64 else 92), 16)
+    dirs = opt + (112 if pe64 else 96)
+    data = bytearray()
+
+    def rva(at):
+        return SECTION_RVA + at
+
+    def name(text):
+        at = len(data)
+        data.extend(text.encode("ascii") + b"\0")
+        return rva(at)
+
+    def pad():
+        while len(data) % 4:
+            data.append(0)
+
+    def directory(index, at, size):
+        struct.pack_into("<II", head, dirs + index * 8, at, size)
+
+    if exports:
+        table = len(data)
+        data.extend(bytes(40 + 4 * len(exports)))
+        struct.pack_into("<I", data, table + 24, len(exports))
+        struct.pack_into("<I", data, table + 32, rva(table + 40))
+        for i, export in enumerate(exports):
+            struct.pack_into("<I", data, table + 40 + 4 * i, name(export))
+        directory(0, rva(table), 40)
+    for index, size, names in ((1, 20, imports), (13, 32, delay)):
+        if not names:
+            continue
+        pad()
+        table = len(data)
+        data.extend(bytes(size * (len(names) + 1)))
+        for i, dll in enumerate(names):
+            at = name(dll)
+            if index == 1:
+                struct.pack_into("<II", data, table + i * 20 + 12, at, rva(table))
+            else:
+                struct.pack_into("<II", data, table + i * 32, 1, at)
+        directory(index, rva(table), size * (len(names) + 1))
+    if clr:
+        pad()
+        at = len(data)
+        data.extend(struct.pack("<I", 72) + bytes(68))
+        directory(14, rva(at), 72)
+    data.extend(bytes(max(0, 16 - len(data))))
+    section = opt + opt_size
+    head[section:section + 8] = b".data\0\0\0"
+    struct.pack_into("<IIII", head, section + 8, len(data), SECTION_RVA, len(data), SECTION_START)
+    return bytes(head + data)
+
+
+COM = ("DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer")
+IMAGES = {
+    "arm64_server.dll": module(machine=0xAA64, pe64=True, exports=COM, imports=("KERNEL32.dll",)),
+    "dotnet_assembly.dll": module(imports=("mscoree.dll",), clr=True),
+    "imports_x86.dll": module(exports=COM + ("DllInstall",), imports=("KERNEL32.dll", "ole32.dll"),
+                              delay=("oleaut32.dll",)),
+    "imports_x64.exe": module(machine=0x8664, pe64=True, dll=False, imports=("KERNEL32.dll",),
+                              delay=("user32.dll", "shell32.dll")),
+}
+
+if __name__ == "__main__":
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    for file_name, content in IMAGES.items():
+        with open(os.path.join(out, file_name), "wb") as f:
+            f.write(content)

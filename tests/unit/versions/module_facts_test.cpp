@@ -1,0 +1,124 @@
+#include "inspection/pe_image.h"
+#include "pe_builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace calvorn::inspection;
+using namespace calvorn::test;
+
+namespace {
+
+ModuleFactsResult Read(const Bytes& bytes) {
+    FileReader reader = FileReader::OverBytes(ByteSpan(bytes));
+    return ReadModuleFacts(reader);
+}
+
+std::string ImportList(const ModuleFacts& facts) {
+    std::string list;
+    for (const ModuleImport& import : facts.imports)
+        list += import.dll + (import.delayLoaded ? "(delay) " : " ");
+    return list;
+}
+
+} // namespace
+
+TEST(ReadModuleFacts, MachineBitnessAndKind) {
+    const auto x86 = Read(BuildModule({}).bytes);
+    ASSERT_EQ(x86.read, ModuleRead::Read);
+    EXPECT_EQ(x86.facts.machine, Machine::X86);
+    EXPECT_FALSE(x86.facts.is64Bit);
+    EXPECT_TRUE(x86.facts.isDll);
+    EXPECT_FALSE(x86.facts.isDotNet);
+    EXPECT_FALSE(x86.facts.damaged);
+
+    const auto x64 = Read(BuildModule({.machine = 0x8664, .pe64 = true, .dll = false}).bytes);
+    EXPECT_EQ(x64.facts.machine, Machine::X64);
+    EXPECT_TRUE(x64.facts.is64Bit);
+    EXPECT_FALSE(x64.facts.isDll);
+    EXPECT_EQ(MachineName(x64.facts), L"x64");
+
+    const auto arm = Read(BuildModule({.machine = 0xAA64, .pe64 = true}).bytes);
+    EXPECT_EQ(arm.facts.machine, Machine::Arm64);
+    EXPECT_EQ(MachineName(arm.facts), L"ARM64");
+    const auto other = Read(BuildModule({.machine = 0x01C4}).bytes);
+    EXPECT_EQ(other.facts.machine, Machine::Other);
+    EXPECT_EQ(MachineName(other.facts), L"0x01C4");
+
+    EXPECT_TRUE(Read(BuildModule({.clr = true}).bytes).facts.isDotNet);
+}
+
+TEST(ReadModuleFacts, RegistrationEntryPoints) {
+    const auto all =
+        Read(BuildModule({.exports = {"DllCanUnloadNow", "DllGetClassObject", "DllInstall",
+                                      "DllRegisterServer", "DllUnregisterServer"}})
+                 .bytes);
+    EXPECT_TRUE(all.facts.exportsRegister);
+    EXPECT_TRUE(all.facts.exportsUnregister);
+    EXPECT_TRUE(all.facts.exportsInstall);
+    // Names are compared exactly, as the loader's lookup does.
+    const auto none =
+        Read(BuildModule({.exports = {"dllregisterserver", "DllRegisterServerX"}}).bytes);
+    EXPECT_FALSE(none.facts.exportsRegister);
+    EXPECT_FALSE(none.facts.exportsUnregister);
+    EXPECT_FALSE(none.facts.damaged);
+}
+
+TEST(ReadModuleFacts, ImportsDirectAndDelayLoadedOnceEach) {
+    const auto facts = Read(BuildModule({.machine = 0x8664,
+                                         .pe64 = true,
+                                         .imports = {"KERNEL32.dll", "first.dll"},
+                                         .delayImports = {"later.dll", "kernel32.DLL"}})
+                                .bytes)
+                           .facts;
+    EXPECT_EQ(ImportList(facts), "KERNEL32.dll first.dll later.dll(delay) ");
+    const auto old = Read(BuildModule({.delayImports = {"old.dll"}, .oldStyleDelay = true}).bytes);
+    EXPECT_EQ(ImportList(old.facts), "old.dll(delay) ");
+}
+
+TEST(ReadModuleFacts, NotAWindowsModule) {
+    EXPECT_EQ(Read(Bytes{}).read, ModuleRead::NotWindowsModule);
+    EXPECT_EQ(Read(Bytes(4096, 'x')).read, ModuleRead::NotWindowsModule);
+    Bytes noMagic = BuildModule({}).bytes;
+    Put16(noMagic, 0x58, 0x107);
+    EXPECT_EQ(Read(noMagic).read, ModuleRead::NotWindowsModule);
+    Bytes ne = BuildModule({}).bytes;
+    ne[0x40] = 'N';
+    ne[0x41] = 'E';
+    EXPECT_EQ(Read(ne).read, ModuleRead::NotWindowsModule);
+}
+
+TEST(ReadModuleFacts, TablesLeavingTheFileAreDamageNotReads) {
+    // A name table address past the end of the file.
+    ModuleImage image = BuildModule({.exports = {"DllRegisterServer"}, .imports = {"a.dll"}});
+    Bytes exports = image.bytes;
+    Put32(exports, image.exportTable + 32, 0x7FFFFFF0);
+    EXPECT_TRUE(Read(exports).facts.damaged);
+    // An import table without its terminating entry runs into the end.
+    Bytes imports = image.bytes;
+    std::copy_n(imports.begin() + static_cast<std::ptrdiff_t>(image.importTable), 20,
+                imports.begin() + static_cast<std::ptrdiff_t>(image.importTable + 20));
+    const auto unending = Read(imports);
+    EXPECT_TRUE(unending.facts.damaged);
+    EXPECT_EQ(ImportList(unending.facts), "a.dll ");
+}
+
+// Every cut and many corrupted copies: never a read outside the bytes (the
+// sanitizers watch), never more DLLs than the table can hold.
+TEST(ReadModuleFacts, HostileImagesStayInBounds) {
+    const Bytes good = BuildModule({.exports = {"DllRegisterServer", "DllUnregisterServer"},
+                                    .imports = {"one.dll", "two.dll"},
+                                    .delayImports = {"three.dll"},
+                                    .clr = true})
+                           .bytes;
+    for (std::size_t size = 0; size <= good.size(); ++size)
+        Read(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size)));
+    std::uint32_t seed = 777;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int round = 0; round < 3000; ++round) {
+        Bytes bad = good;
+        for (int flips = 1 + next() % 4; flips > 0; --flips)
+            bad[(next() >> 8) % bad.size()] = static_cast<std::uint8_t>(next() >> 16);
+        const auto result = Read(bad);
+        EXPECT_LE(result.facts.imports.size(), 2048u);
+    }
+}
