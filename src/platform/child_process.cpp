@@ -136,6 +136,8 @@ bool WaitForHandle(void* handle, unsigned long timeoutMs, WaitStyle style) {
 }
 
 struct PersistentChild::Handles {
+    // Holds the child, so that it goes when we go, however we go.
+    UniqueHandle job;
     UniqueHandle process;
     UniqueFile toChild;
     UniqueFile fromChild;
@@ -167,11 +169,23 @@ std::optional<PersistentChild> PersistentChild::Start(const std::wstring& progra
     si.hStdError = childOut.get();
     std::wstring line = L"\"" + program + L"\"";
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                          CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &si, &pi))
         return fail();
     h.process.reset(pi.hProcess);
-    ::CloseHandle(pi.hThread);
+    UniqueHandle thread(pi.hThread);
+    // Without a job (a system that refuses one) the child still runs; it
+    // then ends on its own when its input closes.
+    h.job.reset(::CreateJobObjectW(nullptr, nullptr));
+    if (h.job) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!::SetInformationJobObject(h.job.get(), JobObjectExtendedLimitInformation, &limits,
+                                       sizeof limits) ||
+            !::AssignProcessToJobObject(h.job.get(), h.process.get()))
+            h.job.reset();
+    }
+    ::ResumeThread(thread.get());
     return child;
 }
 

@@ -19,7 +19,8 @@ struct Request {
 };
 inline constexpr std::uint32_t kMaxPathChars = 32768;
 
-// Each request is answered by a run of these, in this order; a run ends with
+// A new host says Ready once it has set itself up; then each request is
+// answered by a run of these, in this order; a run ends with
 // LoadFailed, PerUserFailed, Done or Crashed. Anything else (silence, the
 // pipe closing) means the host is stuck or gone.
 enum class ReportKind : std::uint32_t {
@@ -33,6 +34,7 @@ enum class ReportKind : std::uint32_t {
                         // host takes the next request; 0 when the component
                         // left threads running, so it stays and the host ends
     Crashed = 8,        // value: the exception code; the host ends itself
+    Ready = 9,          // once, before the first request: OLE is initialised
 };
 
 struct Report {

@@ -27,6 +27,9 @@ RegistrationStatus Failed(Operation operation) {
     return operation == Operation::Register ? rsRegisterFailed : rsUnregisterFailed;
 }
 
+// How long a new host may take to be ready for its first component.
+constexpr DWORD kHostStartMs = 10000;
+
 EngineOutcome Ended(RegistrationStatus status, Ending ending, long code = 0) {
     EngineOutcome out;
     out.status = status;
@@ -102,22 +105,24 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         return out;
     }
     auto& host = hosts_[bitness == Bitness::x64 ? 1 : 0];
-    if (!host) {
+    const bool fresh = !host;
+    if (fresh) {
         unsigned long error = 0;
         host = PersistentChild::Start(*hostPath, &error);
         if (!host)
             return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(error));
     }
     bool reusable = false;
-    EngineOutcome out = Serve(*host, path, operation, reusable);
+    EngineOutcome out = Serve(*host, fresh, path, operation, reusable);
     out.machine = machine.value_or(0);
     if (!reusable)
         host.reset();
     return out;
 }
 
-EngineOutcome RegistrationSession::Serve(PersistentChild& host, const std::wstring& path,
-                                         Operation operation, bool& reusable) {
+EngineOutcome RegistrationSession::Serve(PersistentChild& host, bool fresh,
+                                         const std::wstring& path, Operation operation,
+                                         bool& reusable) {
     using host::Report;
     using host::ReportKind;
     if (path.size() > host::kMaxPathChars)
@@ -130,11 +135,23 @@ EngineOutcome RegistrationSession::Serve(PersistentChild& host, const std::wstri
     std::vector<char> bytes(sizeof request + path.size() * sizeof(wchar_t));
     std::memcpy(bytes.data(), &request, sizeof request);
     std::memcpy(bytes.data() + sizeof request, path.data(), path.size() * sizeof(wchar_t));
-    const ULONGLONG deadline = ::GetTickCount64() + options_.timeoutMs;
     if (!host.Send(bytes.data(), bytes.size())) {
         host.End();
         return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE));
     }
+    // The request waits in the pipe while a new host sets itself up; a busy
+    // machine's slow start is not counted against the component.
+    if (fresh) {
+        Report ready{};
+        if (host.Receive(&ready, sizeof ready, ::GetTickCount64() + kHostStartMs, options_.wait) !=
+                PersistentChild::Received::Whole ||
+            ready.kind != ReportKind::Ready) {
+            host.End();
+            return Ended(Failed(operation), Ending::NotStarted,
+                         HRESULT_FROM_WIN32(ERROR_SERVICE_REQUEST_TIMEOUT));
+        }
+    }
+    const ULONGLONG deadline = ::GetTickCount64() + options_.timeoutMs;
 
     // Where the host is in its run decides what a silence means.
     enum class Stage { Loading, Calling, Unloading } stage = Stage::Loading;

@@ -32,7 +32,7 @@ class RegistrationSession {
     EngineOutcome Run(const std::wstring& path, Operation operation);
 
   private:
-    EngineOutcome Serve(platform::PersistentChild& host, const std::wstring& path,
+    EngineOutcome Serve(platform::PersistentChild& host, bool fresh, const std::wstring& path,
                         Operation operation, bool& reusable);
 
     RegistrationOptions options_;

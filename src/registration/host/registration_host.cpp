@@ -182,6 +182,8 @@ int wmain() {
         ::CloseHandle(watch);
     // Servers expect what the platform's own registration tool gives them.
     ::OleInitialize(nullptr);
+    // The component's time starts now, not while this process was starting.
+    Send(ReportKind::Ready);
 
     Request request{};
     while (ReadExact(in, &request, sizeof request)) {

@@ -138,7 +138,7 @@ TEST_F(Session, AWaitThatPumpsLetsTheWindowWorkAndTheOverstayerIsEnded) {
     for (auto style : {platform::WaitStyle::Block, platform::WaitStyle::PumpMessages}) {
         g_dispatched = false;
         ::PostMessageW(window, WM_APP, 0, 0);
-        EngineOutcome out = RunRegistration(hang, Operation::Unregister, {false, style, 500});
+        EngineOutcome out = RunRegistration(hang, Operation::Unregister, {false, style, 2000});
         EXPECT_EQ(out.status, rsUnregisterFailed);
         EXPECT_EQ(out.ending, Ending::TimedOut);
         EXPECT_TRUE(out.timedOut);
