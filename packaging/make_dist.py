@@ -21,8 +21,8 @@ ROOT = os.path.dirname(HERE)
 
 # Never change it: Windows Installer recognises every version of Calvorn by it.
 UPGRADE_CODE = "2A77E9F7-DFCF-4AD4-90B1-8B6ACE7B4FE2"
-# The seed for the product and component codes, which must stay the same for
-# the same version and the same installed path.
+# The seed for the component codes, which must stay the same for the same
+# installed path.
 CODE_NAMESPACE = uuid.UUID("12c43a77-0e18-40d6-ad57-1e682205a8ed")
 START_MENU_PROGRAM = "calvorn.exe"
 SETUP_ACTIONS = "build/win32/calvorn-setup-actions.dll"
@@ -58,7 +58,7 @@ def read_files():
     names = [os.path.basename(path).lower() for _, path in entries]
     duplicates = sorted({n for n in names if names.count(n) > 1})
     if duplicates:
-        fail(f"files.txt names a file twice in one folder: {', '.join(duplicates)}")
+        fail(f"files.txt names a file twice (the zip holds one folder): {', '.join(duplicates)}")
     missing = [path for _, path in entries if not os.path.isfile(os.path.join(ROOT, path))]
     if missing:
         fail("missing (build first: make build): " + ", ".join(missing))
@@ -67,8 +67,9 @@ def read_files():
 
 def check_msi_version(version):
     # Windows Installer compares only the first three fields, each limited.
-    fields = [int(x) for x in version.split(".")]
-    if len(fields) != 4 or fields[0] > 255 or fields[1] > 255 or fields[2] > 65534:
+    fields = [int(x) if x.isdigit() else -1 for x in version.split(".")]
+    if (len(fields) != 4 or min(fields) < 0 or fields[0] > 255 or fields[1] > 255
+            or fields[2] > 65534 or fields[3] > 65535):
         fail(f"version {version} does not fit a Windows Installer product version")
 
 
@@ -109,7 +110,10 @@ def write_wxs(entries, version, path):
         parts[bitness].append(xml)
         refs.append(ref)
     fields = {
-        "@PRODUCT_CODE@": str(uuid.uuid5(CODE_NAMESPACE, f"product {version}")).upper(),
+        # A new product code for every build: a rebuild of the same version
+        # then replaces the installed one (a major upgrade) instead of being
+        # refused as another package of the same product.
+        "@PRODUCT_CODE@": str(uuid.uuid4()).upper(),
         "@UPGRADE_CODE@": UPGRADE_CODE,
         "@VERSION@": version,
         "@NEXT_BUILD@": next_build(version),

@@ -153,6 +153,22 @@ bool TypeLibInfo::IsSameLibrary(const TypeLibInfo& other) const {
            minor_ == other.minor_ && lcid_ == other.lcid_ && syskind_ == other.syskind_;
 }
 
+std::wstring TypeLibInfo::TargetPlatform() const {
+    // The registry's names for them, as under "TypeLib\{guid}\1.0\0".
+    switch (syskind_) {
+    case SYS_WIN16:
+        return L"win16";
+    case SYS_WIN32:
+        return L"win32";
+    case SYS_MAC:
+        return L"mac";
+    case SYS_WIN64:
+        return L"win64";
+    default:
+        return std::to_wstring(syskind_);
+    }
+}
+
 std::wstring VersionKeyName(std::uint16_t major, std::uint16_t minor) {
     wchar_t text[16];
     std::swprintf(text, 16, L"%x.%x", static_cast<unsigned>(major), static_cast<unsigned>(minor));

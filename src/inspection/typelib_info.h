@@ -34,6 +34,9 @@ class TypeLibInfo {
     std::uint16_t MinorVersion() const { return minor_; }
     const std::wstring& Name() const { return name_; }
     const std::wstring& HelpString() const { return helpString_; }
+    // The platform the library was built for: "win16", "win32", "mac",
+    // "win64", or the number when it is none of those.
+    std::wstring TargetPlatform() const;
 
     // True when both describe the same library: same GUID, version, locale
     // and platform kind (the library attributes that identify a registration).

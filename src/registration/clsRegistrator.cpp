@@ -1,5 +1,7 @@
 #include "registration/clsRegistrator.h"
 
+#include "registration/module_check.h"
+
 #include <windows.h>
 
 namespace calvorn::registration {
@@ -56,7 +58,45 @@ constexpr OutcomeRow kOutcomes[] = {
     {rsNoFile, L"No file provided!", MB_OK | MB_ICONEXCLAMATION, false},
 };
 
+// The causes a diagnosis names; %1 is the component's file name, %2 the
+// machine, bitness or entry point.
+struct CauseRow {
+    inspection::ModuleCause cause;
+    const wchar_t* text;
+};
+
+constexpr CauseRow kCauses[] = {
+    {inspection::ModuleCause::NotWindowsModule, L"%1 is not a Windows module"},
+    {inspection::ModuleCause::UnsupportedMachine,
+     L"%1 is built for %2; Calvorn registers x86 and x64 components only"},
+    {inspection::ModuleCause::MissingPart,
+     L"%1 is a %2-bit component; the %2-bit part of Calvorn is missing"},
+    {inspection::ModuleCause::DotNetAssembly,
+     L"%1 is a .NET assembly: it is registered with the .NET registration tool (RegAsm), not "
+     L"through an entry point"},
+    {inspection::ModuleCause::MissingEntryPoint, L"%1 does not export %2"},
+    {inspection::ModuleCause::MissingImport, L"A DLL it needs cannot be found: %2"},
+};
+
+std::wstring Fill(std::wstring text, const wchar_t* mark, const std::wstring& value) {
+    for (auto at = text.find(mark); at != std::wstring::npos;
+         at = text.find(mark, at + value.size())) {
+        text.replace(at, 2, value);
+    }
+    return text;
+}
+
 } // namespace
+
+std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis) {
+    for (const CauseRow& row : kCauses)
+        if (row.cause == diagnosis.cause)
+            return Fill(Fill(row.text, L"%1", diagnosis.fileName), L"%2",
+                        diagnosis.cause == inspection::ModuleCause::MissingImport
+                            ? diagnosis.chain
+                            : diagnosis.detail);
+    return L"";
+}
 
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome) {
     if (outcome.exeServer && outcome.ending == Ending::NotStarted)
@@ -67,7 +107,12 @@ std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcom
         if (row.status != outcome.status)
             continue;
         OutcomeMessage message{row.text, TitleOf(operation), row.flags};
-        if (row.withCode) {
+        // A cause found in the component's headers says more than the
+        // loader's code ("module not found" for a missing import), so it
+        // takes that code's place.
+        if (outcome.diagnosis) {
+            message.text += L"\n" + DiagnosisText(*outcome.diagnosis);
+        } else if (row.withCode) {
             if (std::wstring detail = DescribeOutcome(outcome); !detail.empty())
                 message.text += L"\n" + detail;
         }
@@ -99,7 +144,7 @@ void clsRegistrator::UnRegisterActiveX(const std::wstring& sFile) {
 
 void clsRegistrator::Carry(const std::wstring& sFile, Operation operation) {
     last_ = IsExeServer(sFile) ? engine_.RunServer(sFile, operation, options_)
-                               : engine_.Run(sFile, operation, options_);
+                               : RunChecked(engine_, sFile, operation, options_);
     if (auto message = MessageFor(operation, last_))
         messages_.Show(message->text, message->title, message->flags);
 }

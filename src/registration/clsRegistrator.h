@@ -43,6 +43,8 @@ struct OutcomeMessage {
 // The message that tells the user an outcome; nothing for rsNone. A failure
 // gets a second line with what happened (DescribeOutcome).
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome);
+// The cause of a failure in words, as the messages and the log show it.
+std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis);
 // EXE servers are told by the file's extension, in any letter case.
 bool IsExeServer(const std::wstring& path);
 

@@ -4,7 +4,10 @@
 // registration front-end and the self-install use it.
 
 #include "platform/child_process.h"
+#include "inspection/module_diagnosis.h"
 #include "registration/registration_status.h"
+
+#include <optional>
 
 #include <string>
 
@@ -44,6 +47,9 @@ struct EngineOutcome {
     unsigned long exitCode = 0; // of the process, for ExitedEarly and EXE servers
     bool exeServer = false;     // the outcome of a /regserver or /unregserver run
     unsigned short machine = 0; // the component's PE machine field; 0 unknown
+    // Why the component could not be loaded or has no entry point, when its
+    // headers or its imports tell.
+    std::optional<inspection::ModuleDiagnosis> diagnosis = {};
 };
 
 // How one registration is run: per user (HKCR writes go to

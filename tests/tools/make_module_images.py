@@ -3,7 +3,12 @@
 server, a .NET-style image (a CLR header), and images with import and
 delay-import tables. They are never loaded by the tests, only read.
 
+It also finishes a DLL linked against a delay-import library: the GNU
+linker builds the delay-import descriptors but leaves the directory entry
+that names them empty, which every other linker fills in.
+
 usage: make_module_images.py OUT_DIR
+       make_module_images.py --delay-directory DLL_FILE IMPORTED_DLL_NAME
 """
 import os
 import struct
@@ -87,7 +92,60 @@ IMAGES = {
                               delay=("user32.dll", "shell32.dll")),
 }
 
+def rva_to_offset(sections, rva):
+    for virtual, raw_size, raw in sections:
+        if virtual <= rva < virtual + raw_size:
+            return rva - virtual + raw
+    return None
+
+
+def set_delay_directory(path, imported):
+    """Copies the descriptor of `imported` into a new section, followed by
+    the empty descriptor that ends the table, and points the directory at it."""
+    data = bytearray(open(path, "rb").read())
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    count, opt_size = struct.unpack_from("<H12xH", data, pe + 6)
+    opt = pe + 24
+    pe64 = struct.unpack_from("<H", data, opt)[0] == 0x20B
+    section_align, file_align = struct.unpack_from("<II", data, opt + 32)
+    size_of_headers = struct.unpack_from("<I", data, opt + 60)[0]
+    dirs = opt + (112 if pe64 else 96)
+    table = opt + opt_size
+    sections = []
+    end_rva = 0
+    for i in range(count):
+        vsize, virtual, raw_size, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
+        sections.append((virtual, raw_size, raw))
+        end_rva = max(end_rva, virtual + max(vsize, raw_size))
+    name_at = data.find(imported.encode("ascii") + b"\0")
+    name_rva = next(v + name_at - r for v, n, r in sections if r <= name_at < r + n)
+    descriptor = None
+    for virtual, raw_size, raw in sections:
+        for at in range(raw, raw + raw_size - 32, 4):
+            if struct.unpack_from("<II", data, at) == (1, name_rva):
+                descriptor = bytes(data[at:at + 32])
+    if descriptor is None or table + 40 * (count + 1) > size_of_headers:
+        sys.exit("no delay-import descriptor for %s, or no room for a section" % imported)
+    align = lambda value, to: (value + to - 1) // to * to
+    new_rva = align(end_rva, section_align)
+    new_raw = align(len(data), file_align)
+    body = descriptor + bytes(32)
+    header = table + 40 * count
+    data[header:header + 40] = struct.pack("<8sIIIIIIHHI", b".didat", len(body), new_rva,
+                                           align(len(body), file_align), new_raw, 0, 0, 0, 0,
+                                           0x40000040)
+    struct.pack_into("<H", data, pe + 6, count + 1)
+    struct.pack_into("<I", data, opt + 56, align(new_rva + len(body), section_align))
+    struct.pack_into("<II", data, dirs + 13 * 8, new_rva, 32)
+    data.extend(bytes(new_raw - len(data)))
+    data.extend(body + bytes(align(len(body), file_align) - len(body)))
+    open(path, "wb").write(data)
+
+
 if __name__ == "__main__":
+    if sys.argv[1] == "--delay-directory":
+        set_delay_directory(sys.argv[2], sys.argv[3])
+        sys.exit(0)
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
     for file_name, content in IMAGES.items():

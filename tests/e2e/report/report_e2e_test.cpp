@@ -57,11 +57,17 @@ TEST(BarePath, RelativeNameOpensTheReportOfTheFileBesideTheProgram) {
     EXPECT_EQ(o.tab, 0);
     EXPECT_TRUE(o.reportVisible);
     EXPECT_FALSE(o.comparisonVisible);
-    ASSERT_EQ(o.rows.size(), 18u);
+    ASSERT_EQ(o.rows.size(), 23u);
     EXPECT_EQ(o.rows[0], (std::vector<std::wstring>{L"File Info", L""}));
     EXPECT_EQ(o.rows[1][0], L"CompanyName: ");
     EXPECT_EQ(o.rows[10][0], L"Extended File Info");
     EXPECT_EQ(o.rows[17][0], L"Flags: ");
+    const Rows module = {{L"Module", L""},
+                         {L"Machine: ", L"x86 (32-bit)"},
+                         {L"Kind: ", L"DLL"},
+                         {L"Entry Points: ", L"None"},
+                         {L"Missing DLLs: ", L"None"}};
+    EXPECT_EQ(Rows(o.rows.begin() + 18, o.rows.end()), module);
 }
 
 TEST(BarePath, RegisteredLibraryReportHasItsRegistrationAndFileInfo) {
@@ -70,7 +76,7 @@ TEST(BarePath, RegisteredLibraryReportHasItsRegistrationAndFileInfo) {
     ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", path));
     Opened o = OpenOnCommandLine(L"\"" + path + L"\"");
     EXPECT_EQ(o.txtFile, path);
-    ASSERT_EQ(o.rows.size(), 24u);
+    ASSERT_EQ(o.rows.size(), 29u);
     const Rows head = {{L"TypeLib Info", L""},
                        {L"TypeLib Name:", L"CalvornAlpha (Calvorn fixture library Alpha)"},
                        {L"GUID:", kAlphaGuid},

@@ -97,6 +97,10 @@ const wchar_t* const kFileLabels[] = {L"File Info",           L"CompanyName: ",
                                       L"SubType: ",           L"Version: ",
                                       L"Product Version: ",   L"OS: ",
                                       L"Structure Version: ", L"Flags: "};
+// After the file information, what the headers tell (a DLL that needs
+// nothing missing).
+const wchar_t* const kModuleLabels[] = {L"Module", L"Machine: ", L"Kind: ", L"Entry Points: ",
+                                        L"Missing DLLs: "};
 
 } // namespace
 
@@ -132,12 +136,14 @@ TEST(TypeLibInfo, ReadsIdentityNameAndHelpAndMissesQuietly) {
 TEST_F(Report, UnregisteredLibraryHasNoOtherVersionsSection) {
     ScopedTypeLibKeys keys(kAlphaGuid);
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"), AlphaHead(L"No"));
-    EXPECT_EQ(info.Headings(),
-              (std::vector<std::wstring>{L"TypeLib Info", L"File Info", L"Extended File Info"}));
+    EXPECT_EQ(info.Headings(), (std::vector<std::wstring>{L"TypeLib Info", L"File Info",
+                                                          L"Extended File Info", L"Module"}));
     std::vector<std::wstring> labels;
     for (size_t i = 5; i < info.rows.size(); ++i)
         labels.push_back(info.rows[i].label);
-    EXPECT_EQ(labels, std::vector<std::wstring>(std::begin(kFileLabels), std::end(kFileLabels)));
+    std::vector<std::wstring> expected(std::begin(kFileLabels), std::end(kFileLabels));
+    expected.insert(expected.end(), std::begin(kModuleLabels), std::end(kModuleLabels));
+    EXPECT_EQ(labels, expected);
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -164,8 +170,8 @@ TEST_F(Report, UnregisteredVersionListsTheOtherRegisteredVersions) {
                                                    {L"TypeLib Name:", L"Alpha two", false},
                                                    {L"Version:", L"2.0", false},
                                                    {L"Path: ", L"C:\\lib\\alpha2.dll", false}}));
-    // The headings alternate through the presenter: four of them now.
-    EXPECT_EQ(info.Headings().size(), 4u);
+    // The headings alternate through the presenter: five of them now.
+    EXPECT_EQ(info.Headings().size(), 5u);
 }
 
 TEST_F(Report, LibraryKeyWithoutVersionsShowsAnEmptyOtherVersionsSection) {
@@ -175,21 +181,43 @@ TEST_F(Report, LibraryKeyWithoutVersionsShowsAnEmptyOtherVersionsSection) {
               AlphaHead(L"No") + std::vector<Row>({{L"Other Versions Found!", L"", true}}));
 }
 
-TEST_F(Report, MissingPlatformKeysGiveAnEmptyPathAndWin64IsShownAsSuch) {
+TEST_F(Report, EachBuildShowsItsOwnPlatformsPathFirstAndNamesTheOther) {
+    // The 32-bit build reads "0\win32" first, the 64-bit one "0\win64".
+    constexpr bool k64 = sizeof(void*) == 8;
+    const std::wstring own = k64 ? L"win64" : L"win32", other = k64 ? L"win32" : L"win64";
     ScopedTypeLibKeys keys(kAlphaGuid);
     ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one"));
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
               AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"", false}}));
 
-    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib64\\alpha1.dll", L"win64"));
-    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
-              AlphaHead(L"Yes") +
-                  std::vector<Row>({{L"Path: ", L"C:\\lib64\\alpha1.dll (win64)", false}}));
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\other\\alpha1.dll", other));
+    EXPECT_EQ(
+        ReportOf(L"tl_alpha.dll"),
+        AlphaHead(L"Yes") +
+            std::vector<Row>({{L"Path: ", L"C:\\other\\alpha1.dll (" + other + L")", false}}));
 
-    // With both, the 32-bit registration is the one shown.
-    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib\\alpha1.dll"));
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\own\\alpha1.dll", own));
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
-              AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"C:\\lib\\alpha1.dll", false}}));
+              AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"C:\\own\\alpha1.dll", false}}));
+    inspector.FirstFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.SecondFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.DoComparison();
+    int paths = 0;
+    for (const Row& row : comparison.rows)
+        if (row.label == L"Registered Path:") {
+            EXPECT_EQ(row.value, L"C:\\own\\alpha1.dll");
+            ++paths;
+        }
+    EXPECT_EQ(paths, 2);
+
+    // An entry of our own platform without a path is what is registered:
+    // the other platform's path does not stand in for it.
+    ScopedTypeLibKeys ten(kTenGuid);
+    ASSERT_TRUE(ten.AddVersion(L"1.a", L"Ten", L"C:\\other\\ten.dll", other));
+    ASSERT_TRUE(ten.AddVersion(L"1.a\\0\\" + own, L""));
+    std::vector<Row> rows = ReportOf(L"tl_ten.dll");
+    ASSERT_GE(rows.size(), 6u);
+    EXPECT_EQ(rows[5], (Row{L"Path: ", L"", false}));
 }
 
 TEST_F(Report, MinorVersionTenIsLookedUpInHexAndShownInDecimal) {
@@ -218,8 +246,12 @@ TEST_F(Report, LibraryWithoutHelpStringShowsEmptyParentheses) {
 TEST_F(Report, FilesWithoutATypeLibraryStartWithFileInfo) {
     for (const wchar_t* fixture : {L"tl_none.dll", L"missing.dll", L""}) {
         ReportOf(fixture);
-        ASSERT_EQ(info.rows.size(), std::size(kFileLabels)) << fixture;
-        for (size_t i = 0; i < info.rows.size(); ++i)
+        // A file that cannot be read has no module facts either.
+        const bool readable = fixture == std::wstring(L"tl_none.dll");
+        ASSERT_EQ(info.rows.size(),
+                  std::size(kFileLabels) + (readable ? std::size(kModuleLabels) : 0))
+            << fixture;
+        for (size_t i = 0; i < std::size(kFileLabels); ++i)
             EXPECT_EQ(info.rows[i].label, kFileLabels[i]) << fixture;
         EXPECT_TRUE(info.rows[0].heading);
         EXPECT_TRUE(info.rows[10].heading);
@@ -251,6 +283,7 @@ TEST_F(Comparison, SameFileTwiceIsIdenticalWithTwoEqualSummaries) {
     std::vector<Row> summary = {{L"TypeLib Name:", kAlphaName, false},
                                 {L"GUID:", kAlphaGuid, false},
                                 {L"Version:", L"1.0", false},
+                                {L"Target Platform:", L"win32", false},
                                 {L"Registered", L"Yes", false},
                                 {L"Registered Path:", L"C:\\lib\\alpha1.dll", false}};
     EXPECT_EQ(comparison.rows,
@@ -266,16 +299,28 @@ TEST_F(Comparison, OtherVersionIsDifferentAndUnregisteredHasNoPathRow) {
     ScopedTypeLibKeys ten(kTenGuid);
     ASSERT_TRUE(ten.AddVersion(L"1.a", L"Ten", L"C:\\ten.dll"));
     Compare(L"tl_alpha.dll", L"tl_ten.dll");
-    ASSERT_EQ(comparison.rows.size(), 13u);
+    ASSERT_EQ(comparison.rows.size(), 15u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
-    EXPECT_EQ(comparison.rows[6], (Row{L"Registered", L"No", false}));
-    EXPECT_EQ(comparison.rows[7], (Row{L"Second File TypeLib Info", L"", true}));
-    EXPECT_EQ(comparison.rows[10], (Row{L"Version:", L"1.10", false}));
-    EXPECT_EQ(comparison.rows[12], (Row{L"Registered Path:", L"C:\\ten.dll", false}));
+    EXPECT_EQ(comparison.rows[7], (Row{L"Registered", L"No", false}));
+    EXPECT_EQ(comparison.rows[8], (Row{L"Second File TypeLib Info", L"", true}));
+    EXPECT_EQ(comparison.rows[11], (Row{L"Version:", L"1.10", false}));
+    EXPECT_EQ(comparison.rows[14], (Row{L"Registered Path:", L"C:\\ten.dll", false}));
 
     Compare(L"tl_alpha.dll", L"tl_alpha2.dll");
     ASSERT_GE(comparison.rows.size(), 2u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+}
+
+TEST_F(Comparison, LibrariesThatDifferOnlyInTheirPlatformAreDifferent) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    Compare(L"tl_alpha.dll", L"tl_alpha64.dll");
+    ASSERT_EQ(comparison.rows.size(), 14u);
+    EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+    // The same name, GUID and version; only the platform differs.
+    for (size_t i = 3; i < 6; ++i)
+        EXPECT_EQ(comparison.rows[i], comparison.rows[i + 6]);
+    EXPECT_EQ(comparison.rows[6], (Row{L"Target Platform:", L"win32", false}));
+    EXPECT_EQ(comparison.rows[12], (Row{L"Target Platform:", L"win64", false}));
 }
 
 TEST_F(Comparison, FileWithoutTypeLibraryGivesOnlyTheMessageRow) {

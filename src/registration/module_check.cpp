@@ -1,0 +1,45 @@
+#include "registration/module_check.h"
+
+#include "inspection/image_file.h"
+#include "inspection/import_search.h"
+#include "platform/program_parts.h"
+
+namespace calvorn::registration {
+
+using inspection::ModuleCause;
+using inspection::ModuleDiagnosis;
+using platform::Bitness;
+
+namespace {
+
+bool HasHostFor(Bitness bitness) {
+    // This process runs a component of its own bitness itself.
+    return bitness == platform::OwnBitness() ||
+           platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness).has_value();
+}
+
+} // namespace
+
+EngineOutcome RunChecked(IRegistrationEngine& engine, const std::wstring& path, Operation operation,
+                         const RegistrationOptions& options) {
+    const char* entryPoint =
+        operation == Operation::Register ? "DllRegisterServer" : "DllUnregisterServer";
+    const inspection::ModuleFactsResult module = inspection::ReadModuleFactsOf(path);
+    if (auto before = inspection::DiagnoseBeforeLoad(
+            path, module, entryPoint, HasHostFor(Bitness::x86), HasHostFor(Bitness::x64))) {
+        EngineOutcome outcome;
+        const bool noEntryPoint = before->cause == ModuleCause::MissingEntryPoint ||
+                                  before->cause == ModuleCause::DotNetAssembly;
+        outcome.status = noEntryPoint ? rsNotActiveX : rsLoadFailed;
+        outcome.diagnosis = std::move(before);
+        return outcome;
+    }
+    EngineOutcome outcome = engine.Run(path, operation, options);
+    if (outcome.status == rsLoadFailed && module.read == inspection::ModuleRead::Read) {
+        inspection::LoaderImportSearch search(path, module.facts.is64Bit);
+        outcome.diagnosis = inspection::DiagnoseLoadFailure(path, module, search);
+    }
+    return outcome;
+}
+
+} // namespace calvorn::registration
