@@ -142,8 +142,12 @@ std::optional<SeenMessageBox> ProgramRun::WaitForMessageBox(milliseconds timeout
         for (HWND hwnd : VisibleWindows())
             if (IsMessageBox(hwnd)) {
                 // The box may still be creating its children: wait for its text.
+                // A program just back from a long wait may be taken as hung
+                // and not be asked for its title at once.
                 SeenMessageBox box = Describe(hwnd);
-                for (int i = 0; i < 50 && (box.text.empty() || box.buttons.empty()); ++i) {
+                for (int i = 0;
+                     i < 50 && (box.text.empty() || box.buttons.empty() || box.title.empty());
+                     ++i) {
                     std::this_thread::sleep_for(milliseconds(10));
                     box = Describe(hwnd);
                 }
