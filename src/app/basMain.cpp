@@ -6,6 +6,7 @@
 #include "app/report.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
+#include "platform/per_user_classes.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/clsGrid.h"
@@ -36,7 +37,6 @@ bool Main() {
     AppState& app = App();
     try {
         app.sAppPath = InitAppPath();
-        app.sAppTitle = BuildAppTitle();
         InstallDependencies();
 
         // A switch action shows no window of ours but its message boxes (and
@@ -50,6 +50,8 @@ bool Main() {
             ProcessCommandLine(arguments);
         }
 
+        // Only the window shows the title: a switch action never reads it.
+        app.sAppTitle = BuildAppTitle();
         ui::frmMain& main = ui::MainWindow();
         app.windowsBuilt = true;
         main.Services().showError = ShowError;
@@ -127,22 +129,27 @@ void ProcessCommandLine(const std::wstring& arguments) {
     Command cmd = ParseCommand(arguments, app.sAppPath);
     switch (cmd.action) {
     case CommandAction::Register:
-        if (Confirmed(L"Calvorn - Registering ActiveX"))
+        if (Confirmed(L"Calvorn - Registering ActiveX")) {
+            platform::PerUserClasses user(cmd.perUser);
             app.oRegistrator->RegisterActiveX(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::FolderReport:
         if (Confirmed(L"Calvorn - ActiveX Report"))
             CreateReport(cmd.path);
         ExitProgram(false);
     case CommandAction::Unregister:
-        if (Confirmed(L"Calvorn - UnRegistering ActiveX"))
+        if (Confirmed(L"Calvorn - UnRegistering ActiveX")) {
+            platform::PerUserClasses user(cmd.perUser);
             app.oRegistrator->UnRegisterActiveX(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::InstallVerbs:
         for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})
             app.oRegistry->CreateShellAssociation(app.sAppPath + L"calvorn.exe", extension);
         ExitProgram(false);
     case CommandAction::OpenReport:
+    case CommandAction::ListOptions:
         app.oActiveX->FileName(cmd.path);
         ui::MainWindow().txtFile(app.oActiveX->FileName());
         app.oActiveX->DisplayInfo();
