@@ -2,6 +2,7 @@
 
 #include "inspection/image_file.h"
 #include "platform/disk_file.h"
+#include "platform/per_user_classes.h"
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
@@ -58,24 +59,10 @@ Bitness BitnessOf(std::optional<std::uint16_t> machine) {
 // own bitness still runs, here, as it did before hosts existed.
 EngineOutcome RunHere(const std::wstring& path, Operation operation,
                       const RegistrationOptions& options) {
-    HKEY classes = nullptr;
-    if (options.perUser) {
-        LONG rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
-                                    KEY_ALL_ACCESS, nullptr, &classes, nullptr);
-        if (rc == ERROR_SUCCESS)
-            rc = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes);
-        if (rc != ERROR_SUCCESS) {
-            if (classes)
-                ::RegCloseKey(classes);
-            return Ended(Failed(operation), Ending::Finished, HRESULT_FROM_WIN32(rc));
-        }
-    }
-    EngineOutcome out = RunSelfRegistration(path, operation, options.timeoutMs);
-    if (classes) {
-        ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        ::RegCloseKey(classes);
-    }
-    return out;
+    platform::PerUserClasses perUser(options.perUser);
+    if (!perUser.Ready())
+        return Ended(Failed(operation), Ending::Finished, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+    return RunSelfRegistration(path, operation, options.timeoutMs);
 }
 
 } // namespace

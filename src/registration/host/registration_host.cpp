@@ -4,8 +4,9 @@
 // program down. It serves requests from its standard input in turn and
 // reports each step on its standard output; the program decides what a
 // silence or an early end means. It is started for every registration, so it
-// uses nothing but the system: no C++ library, nothing else of ours.
+// uses little beyond the system: no C++ library, one small class of ours.
 
+#include "platform/per_user_classes.h"
 #include "platform/proc_address.h"
 #include "registration/host_protocol.h"
 
@@ -103,37 +104,13 @@ bool ReadExact(HANDLE in, void* buffer, DWORD size) {
     return true;
 }
 
-// HKEY_CLASSES_ROOT seen as the user's own classes, for a per-user
-// registration, for as long as this object lives.
-class PerUserClasses {
-  public:
-    LONG Begin() {
-        LONG rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
-                                    KEY_ALL_ACCESS, nullptr, &classes_, nullptr);
-        if (rc == ERROR_SUCCESS)
-            rc = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_);
-        return rc;
-    }
-    ~PerUserClasses() {
-        if (!classes_)
-            return;
-        ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        ::RegCloseKey(classes_);
-    }
-
-  private:
-    HKEY classes_ = nullptr;
-};
-
 using EntryPointFn = HRESULT STDAPICALLTYPE();
 
 void Serve(const Request& request) {
-    PerUserClasses perUser;
-    if (request.flags & kPerUser) {
-        if (LONG rc = perUser.Begin(); rc != ERROR_SUCCESS) {
-            Send(ReportKind::PerUserFailed, static_cast<std::uint32_t>(rc));
-            return;
-        }
+    calvorn::platform::PerUserClasses perUser((request.flags & kPerUser) != 0);
+    if (!perUser.Ready()) {
+        Send(ReportKind::PerUserFailed, ERROR_ACCESS_DENIED);
+        return;
     }
     const int threadsBefore = CountOwnThreads();
     // A full path lets the component find its own dependencies beside it; a
