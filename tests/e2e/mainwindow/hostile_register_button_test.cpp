@@ -22,7 +22,8 @@ TEST(HostileRegisterButton, EveryMisbehaviourIsToldAndTheWindowStays) {
         SetText(w.Control(IDC_TXTFILE), FixturePath(m.file));
         PressCommand(w.Control(IDC_CMDREG));
         auto box = w.run.WaitForMessageBox(30s);
-        ASSERT_TRUE(box.has_value()) << "no message";
+        ASSERT_TRUE(box.has_value())
+            << "no message; the program's exit code: " << w.run.WaitForExit(0ms).value_or(~0u);
         // Read again: a window just back from a long wait may answer late.
         EXPECT_TRUE(WaitUntil([&] { return WindowText(box->hwnd) == L"Calvorn - Registering"; }));
         EXPECT_EQ(box->text, ToldAbout(m, true));
