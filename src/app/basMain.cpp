@@ -4,6 +4,7 @@
 #include "app/basTools.h"
 #include "app/command_line.h"
 #include "app/report.h"
+#include "app/version.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
 #include "registration/clsRegistrator.h"
@@ -12,6 +13,7 @@
 #include "ui/frmDisplay.h"
 #include "ui/frmMain.h"
 #include "ui/message_loop.h"
+#include "ui/responsive_engine.h"
 
 #include <windows.h>
 
@@ -34,6 +36,7 @@ void ShowError(const std::wstring& sProcedure, const ErrorRecord& error) {
 
 bool Main() {
     AppState& app = App();
+    platform::DefaultTitle(L"" CALVORN_PRODUCT_NAME);
     try {
         app.sAppPath = InitAppPath();
         InstallDependencies();
@@ -65,10 +68,12 @@ bool Main() {
         };
         if (!main.Load())
             throw Failure(platform::Win32Error(::GetLastError()));
-        ui::DisplayWindow().Load(main.Hwnd());
+        // The text window is made when a cell is first shown in it: the
+        // first paint of the main window does not wait for it.
         main.Caption(app.sAppTitle);
 
-        app.oRegistrator = std::make_unique<registration::clsRegistrator>();
+        app.oRegistrator = std::make_unique<registration::clsRegistrator>(
+            platform::Messages(), ui::ResponsiveSystemEngine());
         app.oGridInfo = std::make_unique<ui::clsGrid>();
         app.oGridComparison = std::make_unique<ui::clsGrid>();
         app.oActiveX = std::make_unique<inspection::clsActiveX>(platform::Messages(), ShowError);

@@ -3,6 +3,8 @@
 #include "app/basMain.h"
 #include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
+#include "platform/message_box.h"
+#include "platform/proc_address.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "ui/frmProgress.h"
@@ -37,7 +39,10 @@ std::wstring Environment(const wchar_t* name) {
 std::wstring LocalAppDataFolder() {
     PWSTR path = nullptr;
     std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
+    // shell32 is bound when first needed: the window's start-up does not load it.
+    static auto* const knownFolderPath = platform::SystemProc<decltype(::SHGetKnownFolderPath)>(
+        L"shell32.dll", "SHGetKnownFolderPath");
+    if (knownFolderPath && SUCCEEDED(knownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
         folder = path;
     ::CoTaskMemFree(path);
     return folder;
@@ -231,6 +236,12 @@ void CreateReport(const std::wstring& sFolder) {
         report.Commit();
         if (end == ReportEnd::Completed)
             OpenDocument(path);
+        else
+            // Nothing opens: the user learns why, and where the part done is.
+            platform::Messages().Show(L"The ActiveX Report was cancelled.\nThe files reported "
+                                      L"before the cancel are in " +
+                                          path,
+                                      L"Calvorn - ActiveX Report", MB_OK | MB_ICONINFORMATION);
     } catch (const Failure& failure) {
         ShowError(L"CreateReport", failure.Record());
     } catch (const std::bad_alloc&) {
@@ -241,7 +252,10 @@ void CreateReport(const std::wstring& sFolder) {
 void OpenDocument(const std::wstring& sPath) {
     std::wstring log = Environment(L"CALVORN_OPEN_LOG");
     if (log.empty()) {
-        ::ShellExecuteW(nullptr, L"Open", sPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        static auto* const shellExecute =
+            platform::SystemProc<decltype(::ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
+        if (shellExecute)
+            shellExecute(nullptr, L"Open", sPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
     // Tests see what would have been opened, and no editor comes up.

@@ -1,5 +1,6 @@
 #include "registration/clsRegistrator.h"
 
+#include "platform/proc_address.h"
 #include "registration/module_check.h"
 
 #include <windows.h>

@@ -3,6 +3,7 @@
 #include "inspection/image_file.h"
 #include "platform/disk_file.h"
 #include "platform/per_user_classes.h"
+#include "platform/proc_address.h"
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
@@ -228,8 +229,11 @@ EngineOutcome RunExeServer(const std::wstring& path, Operation operation,
     info.lpFile = path.c_str();
     info.lpParameters = operation == Operation::Register ? L"/regserver" : L"/unregserver";
     info.nShow = SW_SHOWNORMAL;
-    if (!::ShellExecuteExW(&info)) {
-        DWORD error = ::GetLastError();
+    // shell32 is bound when first needed: the window's start-up does not load it.
+    static auto* const shellExecuteEx =
+        platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
+    if (!shellExecuteEx || !shellExecuteEx(&info)) {
+        DWORD error = shellExecuteEx ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
         out.status = Failed(operation);
         out.ending = Ending::NotStarted;
         out.code = HRESULT_FROM_WIN32(error ? error : ERROR_FILE_NOT_FOUND);
