@@ -1,5 +1,7 @@
 #include "inspection/typelib_info.h"
 
+#include "inspection/image_file.h"
+#include "inspection/typelib_header.h"
 #include "platform/child_process.h"
 #include "platform/disk_file.h"
 #include "platform/program_parts.h"
@@ -30,9 +32,37 @@ struct Bstr {
 
 } // namespace
 
+std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
+    std::optional<ImageFile> image = ImageFile::Open(path);
+    if (!image)
+        return std::nullopt;
+    std::optional<TypeLibHeader> header = ReadTypeLibHeader(image->reader());
+    if (!header)
+        return std::nullopt;
+    const auto& g = header->guid;
+    wchar_t guid[40];
+    std::swprintf(guid, 40,
+                  L"{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
+                  g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13],
+                  g[14], g[15]);
+    TypeLibInfo info;
+    info.guid_ = guid;
+    info.major_ = header->major;
+    info.minor_ = header->minor;
+    info.lcid_ = header->lcid;
+    info.syskind_ = header->syskind;
+    info.name_ = platform::Widen(header->name);
+    info.helpString_ = platform::Widen(header->helpString);
+    return info;
+}
+
 std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     if (path.empty() || !platform::MayBeDiskFile(path))
         return std::nullopt;
+    // A library whose header reads plainly needs neither the loader nor its
+    // process; anything else is the loader's to judge, out of our process.
+    if (auto info = FromHeader(path))
+        return info;
     const auto helper =
         platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
     if (!helper)
