@@ -442,11 +442,16 @@ void frmMain::RegisterFile(bool unregister) {
     const std::wstring path = ControlText(IDC_TXTFILE);
     Busy(true);
     try {
-        if (services_.registrator) {
+        if (registration::clsRegistrator* registrator = services_.registrator) {
+            // The window keeps painting while the component takes its time;
+            // Busy keeps its controls from starting anything meanwhile.
+            auto& wait = registrator->Options().wait;
+            const auto before = std::exchange(wait, platform::WaitStyle::PumpMessages);
             if (unregister)
-                services_.registrator->UnRegisterActiveX(path);
+                registrator->UnRegisterActiveX(path);
             else
-                services_.registrator->RegisterActiveX(path);
+                registrator->RegisterActiveX(path);
+            wait = before;
         }
         ShowReport(path);
     } catch (...) {
