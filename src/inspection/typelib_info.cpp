@@ -3,6 +3,7 @@
 #include "inspection/image_file.h"
 #include "inspection/typelib_header.h"
 #include "platform/child_process.h"
+#include "platform/disk_file.h"
 #include "platform/proc_address.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -70,7 +71,7 @@ std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
 }
 
 std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
-    if (path.empty())
+    if (path.empty() || !platform::MayBeDiskFile(path))
         return std::nullopt;
     // A library whose header reads plainly needs neither the loader nor its
     // process; anything else is the loader's to judge, out of our process.

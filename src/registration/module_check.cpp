@@ -20,8 +20,8 @@ bool HasHostFor(Bitness bitness) {
 
 } // namespace
 
-EngineOutcome RunChecked(IRegistrationEngine& engine, const std::wstring& path,
-                         Operation operation) {
+EngineOutcome RunChecked(IRegistrationEngine& engine, const std::wstring& path, Operation operation,
+                         const RegistrationOptions& options) {
     const char* entryPoint =
         operation == Operation::Register ? "DllRegisterServer" : "DllUnregisterServer";
     const inspection::ModuleFactsResult module = inspection::ReadModuleFactsOf(path);
@@ -34,7 +34,7 @@ EngineOutcome RunChecked(IRegistrationEngine& engine, const std::wstring& path,
         outcome.diagnosis = std::move(before);
         return outcome;
     }
-    EngineOutcome outcome = engine.Run(path, operation);
+    EngineOutcome outcome = engine.Run(path, operation, options);
     if (outcome.status == rsLoadFailed && module.read == inspection::ModuleRead::Read) {
         inspection::LoaderImportSearch search(path, module.facts.is64Bit);
         outcome.diagnosis = inspection::DiagnoseLoadFailure(path, module, search);
