@@ -4,6 +4,7 @@
 #include "inspection/typelib_header.h"
 #include "platform/child_process.h"
 #include "platform/disk_file.h"
+#include "platform/proc_address.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
 
@@ -23,11 +24,24 @@ struct ReleaseTypeLib {
 };
 using TypeLibPtr = std::unique_ptr<ITypeLib, ReleaseTypeLib>;
 
+// The loader's library, bound on first use: most libraries are read from
+// their header, and a run that never needs the loader never loads it.
+template <typename Fn> Fn* Oleaut(const char* name) {
+    return platform::SystemProc<Fn>(L"oleaut32.dll", name);
+}
+
 // Owns the strings GetDocumentation hands back.
 struct Bstr {
     BSTR s = nullptr;
-    ~Bstr() { ::SysFreeString(s); }
-    std::wstring Text() const { return s ? std::wstring(s, ::SysStringLen(s)) : std::wstring(); }
+    ~Bstr() {
+        static auto* const freeString = Oleaut<decltype(::SysFreeString)>("SysFreeString");
+        if (s && freeString)
+            freeString(s);
+    }
+    std::wstring Text() const {
+        static auto* const length = Oleaut<decltype(::SysStringLen)>("SysStringLen");
+        return s && length ? std::wstring(s, length(s)) : std::wstring();
+    }
 };
 
 // The short (8.3) form of a path, without the "\\?\" it had to be asked
@@ -50,8 +64,9 @@ std::wstring ShortForm(const std::wstring& path) {
 }
 
 ITypeLib* LoadLibraryOf(const std::wstring& path) {
+    static auto* const loadTypeLibEx = Oleaut<decltype(::LoadTypeLibEx)>("LoadTypeLibEx");
     ITypeLib* lib = nullptr;
-    if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib)))
+    if (!loadTypeLibEx || FAILED(loadTypeLibEx(path.c_str(), REGKIND_NONE, &lib)))
         return nullptr;
     return lib;
 }
