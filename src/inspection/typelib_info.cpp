@@ -1,5 +1,6 @@
 #include "inspection/typelib_info.h"
 
+#include "inspection/image_file.h"
 #include "platform/child_process.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -29,11 +30,19 @@ struct Bstr {
 
 } // namespace
 
+platform::Bitness TypeLibInfo::ReaderBitness(const std::wstring& path) {
+    const ModuleFactsResult module = ReadModuleFactsOf(path);
+    if (module.read != ModuleRead::Read)
+        return platform::OwnBitness();
+    return module.facts.is64Bit ? platform::Bitness::x64 : platform::Bitness::x86;
+}
+
 std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     if (path.empty())
         return std::nullopt;
-    const auto helper =
-        platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
+    auto helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, ReaderBitness(path));
+    if (!helper)
+        helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
     if (!helper)
         return OpenInProcess(path);
     // A library that takes the helper down, or keeps it busy, is no library.

@@ -4,6 +4,7 @@
 #include "inspection/image_file.h"
 #include "inspection/import_search.h"
 #include "inspection/module_report.h"
+#include "inspection/typelib_info.h"
 #include "registration/clsRegistrator.h"
 #include "registration/module_check.h"
 #include "support/fake_message_box.h"
@@ -116,4 +117,11 @@ TEST(ModuleReport, MachineKindEntryPointsAndMissingDlls) {
     EXPECT_EQ(value(L"probe_delay_absent.dll", L"Missing DLL: "),
               L"calvorn_absent.dll (delay-loaded)");
     EXPECT_TRUE(ModuleRowsOf(FixturePath(L"no such file.dll")).empty());
+}
+
+TEST(TypeLibHelper, TheComponentsBitnessReadsIt) {
+    using platform::Bitness;
+    EXPECT_EQ(TypeLibInfo::ReaderBitness(FixturePath(L"probe_classes64.dll")), Bitness::x64);
+    EXPECT_EQ(TypeLibInfo::ReaderBitness(FixturePath(L"tl_alpha.dll")), Bitness::x86);
+    EXPECT_EQ(TypeLibInfo::ReaderBitness(FixturePath(L"not_a_module.dll")), platform::OwnBitness());
 }
