@@ -67,6 +67,7 @@ const std::pair<const wchar_t*, int> kControlIds[] = {
     {L"Frame3", IDC_FRAME3},
     {L"Text1", IDC_TEXT1},
     {L"imgTabIcon", IDC_IMGTABICON},
+    {L"chkForMe", IDC_CHKFORME},
 };
 
 std::wstring Upper(std::wstring text) {
