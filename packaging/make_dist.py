@@ -58,7 +58,7 @@ def read_files():
     names = [os.path.basename(path).lower() for _, path in entries]
     duplicates = sorted({n for n in names if names.count(n) > 1})
     if duplicates:
-        fail(f"files.txt names a file twice in one folder: {', '.join(duplicates)}")
+        fail(f"files.txt names a file twice (the zip holds one folder): {', '.join(duplicates)}")
     missing = [path for _, path in entries if not os.path.isfile(os.path.join(ROOT, path))]
     if missing:
         fail("missing (build first: make build): " + ", ".join(missing))
@@ -67,8 +67,9 @@ def read_files():
 
 def check_msi_version(version):
     # Windows Installer compares only the first three fields, each limited.
-    fields = [int(x) for x in version.split(".")]
-    if len(fields) != 4 or fields[0] > 255 or fields[1] > 255 or fields[2] > 65534:
+    fields = [int(x) if x.isdigit() else -1 for x in version.split(".")]
+    if (len(fields) != 4 or min(fields) < 0 or fields[0] > 255 or fields[1] > 255
+            or fields[2] > 65534 or fields[3] > 65535):
         fail(f"version {version} does not fit a Windows Installer product version")
 
 

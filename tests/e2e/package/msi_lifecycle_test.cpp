@@ -27,34 +27,24 @@ const std::wstring kVersion = L"" CALVORN_VERSION_TEXT;
 // beside the old one instead of replacing it.
 const wchar_t* const kUpgradeCode = L"{2A77E9F7-DFCF-4AD4-90B1-8B6ACE7B4FE2}";
 
-struct ShippedFile {
-    std::wstring folder; // where the MSI puts it, ending in "\"
-    std::wstring name;
-};
-
 std::wstring Environment(const wchar_t* name) {
     wchar_t buffer[MAX_PATH];
     DWORD n = ::GetEnvironmentVariableW(name, buffer, MAX_PATH);
-    return n && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
+    return std::wstring(buffer, n < MAX_PATH ? n : 0);
 }
 
 // Where the MSI puts the 32-bit and the 64-bit parts.
 const std::wstring kFolder32 = Environment(L"ProgramFiles(x86)") + L"\\Calvorn\\";
 const std::wstring kFolder64 = Environment(L"ProgramW6432") + L"\\Calvorn\\";
 
-// packaging/files.txt, the one list of what ships.
-std::vector<ShippedFile> ShippedFiles() {
+// The installed path of every file of packaging/files.txt, the one list.
+std::vector<std::wstring> ShippedFiles() {
     std::ifstream list(CALVORN_SOURCE_DIR "/packaging/files.txt");
-    std::vector<ShippedFile> files;
-    for (std::string line; std::getline(list, line);) {
-        std::istringstream fields(line);
-        std::string bitness, path;
-        if (!(fields >> bitness >> path) || bitness[0] == '#')
-            continue;
-        std::string name = path.substr(path.find_last_of('/') + 1);
-        files.push_back(
-            {bitness == "64" ? kFolder64 : kFolder32, std::wstring(name.begin(), name.end())});
-    }
+    std::vector<std::wstring> files;
+    for (std::string line, bitness, path; std::getline(list, line);)
+        if (std::istringstream(line) >> bitness >> path && bitness[0] != '#')
+            files.push_back((bitness == "64" ? kFolder64 : kFolder32) +
+                            calvorn::platform::Widen(path.substr(path.rfind('/') + 1)));
     return files;
 }
 
@@ -100,8 +90,10 @@ bool StartMenuShortcutThere() {
 }
 
 // HKLM\Software in the 64-bit view (its Classes and Wow6432Node hold both
-// views of HKCR) and HKCU\Software. Left out: Wine's own bookkeeping, and the
-// program's per-user settings, which stay with the user like any user data.
+// views of HKCR) and HKCU\Software: the keys that hold values. Left out: keys
+// without values, which change nothing (Windows Installer's own containers, a
+// verb's parent "shell" key); Wine's own bookkeeping; and the program's
+// per-user settings, which stay with the user like any user data.
 RegistryDump MachineRegistry() {
     RegistryDump dump = Dump(HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_64KEY);
     for (auto& [path, values] : Dump(HKEY_CURRENT_USER, L"Software", 0))
@@ -111,54 +103,28 @@ RegistryDump MachineRegistry() {
                                        L"hkcu\\software\\wine", L"hkcu\\software\\calvorn"})
             if (entry.first.rfind(skipped, 0) == 0)
                 return true;
-        return false;
+        return entry.second.empty();
     });
     return dump;
 }
 
-// Keys added or removed and keys whose values changed. An added key that
-// holds no value anywhere below it changes nothing (Windows Installer's own
-// empty containers, a verb parent "shell" key), so it does not count.
-std::vector<std::wstring> Differences(const RegistryDump& before, const RegistryDump& after) {
-    std::vector<std::wstring> changed;
-    for (auto it = after.begin(); it != after.end(); ++it) {
-        auto old = before.find(it->first);
-        if (old != before.end()) {
-            if (old->second != it->second)
-                changed.push_back(L"changed " + it->first);
-            continue;
-        }
-        bool holdsValues = false;
-        for (auto below = it; below != after.end() && below->first.rfind(it->first, 0) == 0;
-             ++below)
-            holdsValues = holdsValues || !below->second.empty();
-        if (holdsValues)
-            changed.push_back(L"added " + it->first);
-    }
-    for (const auto& [path, values] : before)
-        if (!after.contains(path))
-            changed.push_back(L"removed " + path);
-    return changed;
+// Removes whatever version is installed: one left by a run that stopped
+// half-way, and at the end whatever happened, so no other test meets it.
+void RemoveInstalled() {
+    for (const std::wstring& product : InstalledProducts())
+        Msiexec(L"/x " + product + L" /qn");
 }
-
-// Removes whatever version is left at the end, so no other test meets it.
 struct Uninstaller {
-    ~Uninstaller() {
-        for (const std::wstring& product : InstalledProducts())
-            Msiexec(L"/x " + product + L" /qn");
-    }
+    ~Uninstaller() { RemoveInstalled(); }
 };
-
-DriveResult RunInstalled(const std::wstring& program, const std::wstring& arguments) {
-    return Drive(program, arguments, {IDYES, IDOK}, 60s);
-}
 
 } // namespace
 
 TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
-    const std::vector<ShippedFile> files = ShippedFiles();
+    const std::vector<std::wstring> files = ShippedFiles();
     ASSERT_GE(files.size(), 6u);
-    ASSERT_TRUE(InstalledProducts().empty()) << "Calvorn is installed before the test";
+    RemoveInstalled();
+    ASSERT_TRUE(InstalledProducts().empty());
     // The file types an administrator's machine has (a bare prefix lacks them).
     ScopedFileType dll(L".dll", L"dllfile");
     ScopedFileType exe(L".exe", L"exefile");
@@ -185,23 +151,23 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
         EXPECT_TRUE(Exists(ProductInfo(products[0], INSTALLPROPERTY_PRODUCTICON)))
             << "the icon of Programs and Features";
     }
-    for (const ShippedFile& file : files)
-        EXPECT_TRUE(Exists(file.folder + file.name)) << calvorn::platform::Narrow(file.name);
+    for (const std::wstring& file : files)
+        EXPECT_TRUE(Exists(file)) << calvorn::platform::Narrow(file);
     EXPECT_TRUE(StartMenuShortcutThere());
 
     const std::wstring program = kFolder32 + L"calvorn.exe";
     {
         SCOPED_TRACE("the installed program registers a component and writes its verbs");
         const std::wstring fixture = FixturePath(L"probe_good.dll");
-        DriveResult r = RunInstalled(program, L"-r \"" + fixture + L"\"");
+        DriveResult r = Drive(program, L"-r \"" + fixture + L"\"", {IDYES, IDOK});
         ASSERT_EQ(r.boxes.size(), 2u);
         EXPECT_EQ(r.boxes[1].text, L"ActiveX Component registration successful!");
         EXPECT_EQ(ProbeText(L"probe_good.dll", L"Path"), fixture);
-        r = RunInstalled(program, L"-u \"" + fixture + L"\"");
+        r = Drive(program, L"-u \"" + fixture + L"\"", {IDYES, IDOK});
         ASSERT_EQ(r.boxes.size(), 2u);
         EXPECT_EQ(r.boxes[1].text, L"ActiveX Component unregistration successful!");
 
-        EXPECT_EQ(Drive(program, L"-s", {}, 60s).exitCode, 0u);
+        EXPECT_EQ(Drive(program, L"-s", {}).exitCode, 0u);
         ExpectFileTypeVerbs(dll.ProgId(), L"\"" + program + L"\"");
         // The folder verb as the Options tab writes it, and another tool's verb.
         WriteRaw(HKEY_CLASSES_ROOT, L"Folder\\shell\\ActiveX Report\\command", L"",
@@ -214,8 +180,8 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
         const std::wstring removalLog = MakeScratchDir(L"msi") + L"remove.log";
         EXPECT_EQ(Msiexec(L"/x \"" + current + L"\" /qn /l*v \"" + removalLog + L"\""), 0u);
         EXPECT_TRUE(InstalledProducts().empty());
-        for (const ShippedFile& file : files)
-            EXPECT_FALSE(Exists(file.folder + file.name)) << calvorn::platform::Narrow(file.name);
+        for (const std::wstring& file : files)
+            EXPECT_FALSE(Exists(file)) << calvorn::platform::Narrow(file);
         EXPECT_FALSE(Exists(kFolder32)) << "the program folders go too";
         EXPECT_FALSE(Exists(kFolder64));
         EXPECT_FALSE(StartMenuShortcutThere());
@@ -229,6 +195,11 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
             << "another tool's verb stays";
         ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (dll.ProgId() + L"\\shell\\OtherTool").c_str());
     }
-    for (const std::wstring& difference : Differences(before, MachineRegistry()))
-        ADD_FAILURE() << "left behind: " << calvorn::platform::Narrow(difference);
+    const RegistryDump after = MachineRegistry();
+    for (const auto& [path, values] : after)
+        if (auto old = before.find(path); old == before.end() || old->second != values)
+            ADD_FAILURE() << "left behind: " << calvorn::platform::Narrow(path);
+    for (const auto& [path, values] : before)
+        if (!after.contains(path))
+            ADD_FAILURE() << "removed: " << calvorn::platform::Narrow(path);
 }
