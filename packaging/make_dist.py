@@ -21,8 +21,8 @@ ROOT = os.path.dirname(HERE)
 
 # Never change it: Windows Installer recognises every version of Calvorn by it.
 UPGRADE_CODE = "2A77E9F7-DFCF-4AD4-90B1-8B6ACE7B4FE2"
-# The seed for the product and component codes, which must stay the same for
-# the same version and the same installed path.
+# The seed for the component codes, which must stay the same for the same
+# installed path.
 CODE_NAMESPACE = uuid.UUID("12c43a77-0e18-40d6-ad57-1e682205a8ed")
 START_MENU_PROGRAM = "calvorn.exe"
 SETUP_ACTIONS = "build/win32/calvorn-setup-actions.dll"
@@ -110,7 +110,10 @@ def write_wxs(entries, version, path):
         parts[bitness].append(xml)
         refs.append(ref)
     fields = {
-        "@PRODUCT_CODE@": str(uuid.uuid5(CODE_NAMESPACE, f"product {version}")).upper(),
+        # A new product code for every build: a rebuild of the same version
+        # then replaces the installed one (a major upgrade) instead of being
+        # refused as another package of the same product.
+        "@PRODUCT_CODE@": str(uuid.uuid4()).upper(),
         "@UPGRADE_CODE@": UPGRADE_CODE,
         "@VERSION@": version,
         "@NEXT_BUILD@": next_build(version),

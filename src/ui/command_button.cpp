@@ -346,9 +346,14 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         return reinterpret_cast<LRESULT>(font_);
     case WM_SETFONT:
         return 0; // the button keeps its own font; the stored face decides it
-    case WM_GETDLGCODE:
-        // A button to the dialog manager: it sends BM_CLICK for the access key.
+    case WM_GETDLGCODE: {
+        // A button to the dialog manager: it sends BM_CLICK for the access
+        // key. Enter comes to the button itself, which presses it.
+        const MSG* key = reinterpret_cast<const MSG*>(lp);
+        if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
+            return DLGC_BUTTON | DLGC_WANTMESSAGE;
         return DLGC_BUTTON;
+    }
     case WM_ENABLE:
         if ((wp != 0) != logic_.EnabledValue())
             Carry(logic_.Enabled(wp != 0));
@@ -387,9 +392,15 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         Carry(logic_.FocusLost());
         return 0;
     case WM_KEYUP:
-        // Space presses the focused button as its access key would: the "..."
-        // and Enable buttons carry no access key, and keyboard users need them.
+        // Space and Enter press the focused button as its access key would:
+        // the "..." and Enable buttons carry no access key, and keyboard
+        // users need them.
         if (wp == VK_SPACE && logic_.EnabledValue())
+            Carry(logic_.AccessKeyPressed());
+        return 0;
+    case WM_KEYDOWN:
+        // Bit 30: the key was already down; a held Enter presses once.
+        if (wp == VK_RETURN && !(lp & (1 << 30)) && logic_.EnabledValue())
             Carry(logic_.AccessKeyPressed());
         return 0;
     case BM_CLICK:

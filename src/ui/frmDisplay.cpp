@@ -80,6 +80,8 @@ void frmDisplay::ShowModal() {
     ::ShowWindow(Hwnd(), SW_SHOW);
     ::SetForegroundWindow(Hwnd());
     ::SetFocus(txtinfo_);
+    // Selected, ready to be copied.
+    ::SendMessageW(txtinfo_, EM_SETSEL, 0, -1);
     MSG msg;
     bool quit = false;
     while (Hwnd()) {

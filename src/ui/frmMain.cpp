@@ -7,6 +7,7 @@
 #include "ui/command_button.h"
 #include "ui/file_dialog.h"
 #include "ui/frmDisplay.h"
+#include "ui/message_loop.h"
 #include "ui/resource_ids.h"
 #include "ui/window_placement.h"
 
@@ -227,6 +228,11 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
         OnSize();
         return 0;
+    case WM_NEXTDLGCTL:
+        NextControl(wp, lp);
+        return 0;
+    case kTakeKeyMessage:
+        return lp && TakeKey(*reinterpret_cast<const MSG*>(lp)) ? 1 : 0;
     case WM_GETMINMAXINFO:
         OnMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lp));
         return 0;
@@ -487,9 +493,13 @@ void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
     if (::SendMessageW(grid.Hwnd(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 ||
         hit.iItem < 0 || hit.iSubItem < 0)
         return;
-    grid.Col(hit.iSubItem);
-    grid.Row(hit.iItem);
-    if (grid.Row() != hit.iItem || grid.Col() != hit.iSubItem)
+    ShowCell(grid, hit.iItem, hit.iSubItem);
+}
+
+void frmMain::ShowCell(ListViewGrid& grid, int row, int col) {
+    grid.Col(col);
+    grid.Row(row);
+    if (grid.Row() != row || grid.Col() != col)
         return;
     const std::wstring text = grid.Text();
     frmDisplay& display = DisplayWindow();
@@ -497,6 +507,63 @@ void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
         return;
     display.Text(text);
     display.ShowModal();
+}
+
+bool frmMain::TakeKey(const MSG& msg) {
+    const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
+    const bool shift = ::GetKeyState(VK_SHIFT) < 0;
+    if (ctrl && (msg.wParam == VK_TAB || msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
+        StepTab(msg.wParam == VK_PRIOR || (msg.wParam == VK_TAB && shift) ? -1 : 1);
+        return true;
+    }
+    if (msg.wParam != VK_RETURN || ctrl)
+        return false;
+    // Enter on a grid row shows its value as a double-click would; a row
+    // without a value (a heading) shows its label.
+    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_}) {
+        if (!grid->Hwnd() || msg.hwnd != grid->Hwnd())
+            continue;
+        int row = ListView_GetNextItem(grid->Hwnd(), -1, LVNI_FOCUSED);
+        if (row < 0)
+            row = ListView_GetNextItem(grid->Hwnd(), -1, LVNI_SELECTED);
+        if (row < 0)
+            return true;
+        grid->Row(row);
+        grid->Col(1);
+        ShowCell(*grid, row, grid->Text().empty() ? 0 : 1);
+        return true;
+    }
+    return false;
+}
+
+void frmMain::NextControl(WPARAM wp, LPARAM lp) {
+    // The dialog manager answers the access key of a label or frame with two
+    // of these: "to the label", then "to the next control". A window that
+    // is no dialog moves the focus itself.
+    if (LOWORD(lp)) {
+        accessKeyFrom_ = reinterpret_cast<HWND>(wp);
+        return;
+    }
+    HWND from = accessKeyFrom_ ? accessKeyFrom_ : ::GetFocus();
+    accessKeyFrom_ = nullptr;
+    HWND next = ::GetNextDlgTabItem(Hwnd(), from, wp != 0);
+    if (!next)
+        return;
+    ::SetFocus(next);
+    if (::SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+        ::SendMessageW(next, EM_SETSEL, 0, -1);
+}
+
+void frmMain::StepTab(int step) {
+    const int count = static_cast<int>(form_.pages.size());
+    if (count == 0)
+        return;
+    const int next = ((ActiveTab() + step) % count + count) % count;
+    HWND focus = ::GetFocus();
+    ActiveTab(next);
+    // The focus does not stay behind on a page that is no longer shown.
+    if (!focus || !::IsWindowVisible(focus))
+        ::SetFocus(form_.tabStrip);
 }
 
 void frmMain::PictureClick(int index) {

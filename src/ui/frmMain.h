@@ -119,6 +119,12 @@ class frmMain final : public Window<frmMain> {
     void ShellExtensionStateTest();
     void SwitchShellExtensions();
     void GridDoubleClick(ListViewGrid& grid, POINT at);
+    // Shows one cell in the text window; nothing when the grid has no such cell.
+    void ShowCell(ListViewGrid& grid, int row, int col);
+    // Ctrl+Tab and Ctrl+PgDn (and back), Enter on a grid row.
+    bool TakeKey(const MSG& msg);
+    void StepTab(int step);
+    void NextControl(WPARAM wp, LPARAM lp);
     void PictureClick(int index);
 
     std::wstring ControlText(int id) const;
@@ -129,8 +135,9 @@ class frmMain final : public Window<frmMain> {
     std::unique_ptr<registry::clsRegistry> oShellRegistry;
     BuiltForm form_;
     FormFonts fonts_;
-    HWND lastFocus_ = nullptr; // the control that had the focus when the window was left
-    SIZE designClient_{};      // the stored layout's client size in pixels: the smallest
+    HWND lastFocus_ = nullptr;     // the control that had the focus when the window was left
+    HWND accessKeyFrom_ = nullptr; // the label or frame whose access key was pressed
+    SIZE designClient_{};          // the stored layout's client size in pixels: the smallest
     DWORD style_ = 0;
     bool shown_ = false;
     ListViewGrid gridinfo_;

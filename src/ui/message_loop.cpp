@@ -9,6 +9,9 @@ void Dispatch(MSG& msg) {
     // Dialog-style keyboard handling (Tab, access keys) for the top-level
     // window that the message belongs to.
     HWND top = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (top && msg.message == WM_KEYDOWN &&
+        ::SendMessageW(top, kTakeKeyMessage, 0, reinterpret_cast<LPARAM>(&msg)) != 0)
+        return;
     if (top && ::IsDialogMessageW(top, &msg))
         return;
     ::TranslateMessage(&msg);

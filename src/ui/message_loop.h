@@ -4,6 +4,12 @@
 
 namespace calvorn::ui {
 
+// Before the dialog keys (Tab, Enter, access keys) are handled, the
+// top-level window that a key belongs to is asked whether it takes the key
+// itself: it gets this message with the MSG in lParam and returns nonzero
+// when it did. (WM_APP + 0x100: windows that do not know it answer 0.)
+inline constexpr unsigned int kTakeKeyMessage = 0x8000 + 0x100;
+
 // Handles every message that is waiting, then returns.
 void PumpPendingMessages();
 // Runs until WM_QUIT; returns its exit code.

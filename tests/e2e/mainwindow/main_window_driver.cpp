@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <thread>
+#include <vector>
 
 namespace calvorn::test {
 
@@ -106,6 +108,35 @@ bool DoubleClickCell(HWND listView, int row, int col) {
     ::PostMessageW(listView, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
     ::PostMessageW(listView, WM_LBUTTONUP, 0, at);
     return true;
+}
+
+bool ClickCell(HWND listView, int row, int col) {
+    RECT cell = RemoteCellRect(listView, row, col);
+    if (cell.right <= cell.left)
+        return false;
+    LPARAM at = MAKELPARAM(cell.left + 6, (cell.top + cell.bottom) / 2);
+    ::PostMessageW(listView, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(listView, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
+void TypeKeys(HWND window, std::initializer_list<WORD> keys) {
+    ::SetForegroundWindow(window);
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = key;
+        inputs.push_back(in);
+    }
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = *key;
+        in.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(in);
+    }
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 HWND FocusOf(HWND window) {

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 namespace calvorn::test {
@@ -47,6 +48,14 @@ int ColumnWidth(HWND listView, int col);
 void ForgetPlacement();
 std::wstring StoredPlacementText();
 void StorePlacementText(const std::wstring& text);
+
+// Types a key combination through the system's input, as a keyboard does
+// (held keys such as Ctrl reach the program's key state): each key of `keys`
+// goes down in order, then all come up in reverse. `window` is brought to
+// the front first.
+void TypeKeys(HWND window, std::initializer_list<WORD> keys);
+// Clicks a cell of a list view in another process, which selects its row.
+bool ClickCell(HWND listView, int row, int col);
 
 // One run of the program with its main window up.
 struct MainWindowRun {

@@ -48,8 +48,8 @@ std::vector<std::wstring> ShippedFiles() {
     return files;
 }
 
-std::wstring PackagePath(const std::wstring& version) {
-    return BuildDir() + L"scratch\\package\\calvorn-" + version + L".msi";
+std::wstring PackagePath(const std::wstring& folder, const std::wstring& version) {
+    return BuildDir() + L"scratch\\package\\" + folder + L"calvorn-" + version + L".msi";
 }
 
 DWORD Msiexec(const std::wstring& arguments) {
@@ -132,14 +132,15 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
     const RegistryDump before = MachineRegistry();
     Uninstaller uninstaller;
 
-    const std::wstring current = PackagePath(kVersion);
-    const std::wstring older = PackagePath(L"0.0.1.0");
+    const std::wstring current = PackagePath(L"", kVersion);
+    const std::wstring older = PackagePath(L"", L"0.0.1.0");
     const std::wstring log = MakeScratchDir(L"msi") + L"install.log";
     {
-        SCOPED_TRACE("an older package, then this one over it");
+        SCOPED_TRACE("an older package, another build of this version, then this one");
         EXPECT_EQ(Msiexec(L"/i \"" + older + L"\" /qn"), 0u);
         ASSERT_EQ(InstalledProducts().size(), 1u);
         EXPECT_EQ(ProductInfo(InstalledProducts()[0], INSTALLPROPERTY_VERSIONSTRING), L"0.0.1.0");
+        EXPECT_EQ(Msiexec(L"/i \"" + PackagePath(L"rebuild\\", kVersion) + L"\" /qn"), 0u);
         EXPECT_EQ(Msiexec(L"/i \"" + current + L"\" /qn /l*v \"" + log + L"\""), 0u);
         EXPECT_GT(ReadAll(log).size(), 1000u) << "a verbose log";
         EXPECT_EQ(Msiexec(L"/i \"" + current + L"\" /qn"), 0u) << "installing twice";

@@ -1,0 +1,121 @@
+// The main window from the keyboard alone, as a dialog is used: access keys
+// of labels and frames, Enter on buttons and grid rows, Ctrl+Tab between tabs.
+
+#include "main_window_driver.h"
+#include "support/list_view_reader.h"
+#include "ui/frmDisplay.h"
+
+#include <gtest/gtest.h>
+
+using namespace calvorn::test;
+using namespace calvorn::ui;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool FocusIs(const MainWindowRun& w, int id) {
+    return WaitUntil([&] { return FocusOf(w.main) == w.Control(id); }, 10s);
+}
+
+void AltKey(HWND target, wchar_t key) {
+    ::PostMessageW(target, WM_SYSCHAR, key, 1 << 29);
+}
+
+void CancelOpenDialog(MainWindowRun& w) {
+    HWND dialog = WaitForDialog(w.run, L"Open");
+    ASSERT_NE(dialog, nullptr);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
+}
+
+} // namespace
+
+TEST(Keyboard, AccessKeysOfLabelsAndFramesMoveTheFocusToTheirControl) {
+    MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
+    ASSERT_NE(w.main, nullptr);
+    HWND grid = w.Control(IDC_GRIDINFO);
+    ASSERT_TRUE(ClickCell(grid, 1, 0));
+    ASSERT_TRUE(FocusIs(w, IDC_GRIDINFO));
+    AltKey(grid, L'f'); // "Select &File:"
+    EXPECT_TRUE(FocusIs(w, IDC_TXTFILE));
+
+    SelectTab(w.main, 1);
+    ASSERT_TRUE(
+        WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_TXTSECONDFILE)) != FALSE; }));
+    AltKey(w.Control(IDC_XTAB1), L's'); // "&Second File"
+    EXPECT_TRUE(FocusIs(w, IDC_TXTSECONDFILE));
+    // F now belongs to "&First File": the hidden tab's label does not answer.
+    AltKey(w.Control(IDC_TXTSECONDFILE), L'f');
+    EXPECT_TRUE(FocusIs(w, IDC_TXTFIRSTFILE));
+}
+
+TEST(Keyboard, CtrlTabAndCtrlPageKeysSwitchTabsBothWays) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) != nullptr; }));
+    auto stepsTo = [&](std::initializer_list<WORD> keys, int tab) {
+        TypeKeys(w.main, keys);
+        return WaitUntil([&] { return CurrentTab(w.main) == tab; }, 10s);
+    };
+    EXPECT_TRUE(stepsTo({VK_CONTROL, VK_TAB}, 1));
+    EXPECT_TRUE(::IsWindowVisible(w.Control(IDC_TXTFIRSTFILE)));
+    EXPECT_TRUE(stepsTo({VK_CONTROL, VK_TAB}, 2));
+    EXPECT_TRUE(stepsTo({VK_CONTROL, VK_TAB}, 0)); // round again
+    EXPECT_TRUE(stepsTo({VK_CONTROL, VK_SHIFT, VK_TAB}, 2));
+    EXPECT_TRUE(stepsTo({VK_CONTROL, VK_PRIOR}, 1));
+    EXPECT_TRUE(stepsTo({VK_CONTROL, VK_NEXT}, 2));
+    // The focus left no hidden page behind; Tab goes on to the Enable button.
+    HWND focus = FocusOf(w.main);
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(focus));
+    ::PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_TRUE(FocusIs(w, IDC_CMDSHELLEX));
+}
+
+TEST(Keyboard, EnterPressesTheFocusedButton) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    HWND file = w.Control(IDC_TXTFILE);
+    ::PostMessageW(file, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::PostMessageW(file, WM_LBUTTONUP, 0, 0);
+    ASSERT_TRUE(FocusIs(w, IDC_TXTFILE));
+    ::PostMessageW(file, WM_KEYDOWN, VK_TAB, 0);
+    ASSERT_TRUE(FocusIs(w, IDC_CMDBROWSE));
+    ::PostMessageW(w.Control(IDC_CMDBROWSE), WM_KEYDOWN, VK_RETURN, 0);
+    CancelOpenDialog(w);
+
+    // "..." has no access key: Tab reaches it and Enter presses it.
+    SelectTab(w.main, 1);
+    HWND first = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (first = w.Control(IDC_TXTFIRSTFILE)) != nullptr; }));
+    ::PostMessageW(first, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::PostMessageW(first, WM_LBUTTONUP, 0, 0);
+    ASSERT_TRUE(FocusIs(w, IDC_TXTFIRSTFILE));
+    ::PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
+    ASSERT_TRUE(FocusIs(w, IDC_CMDSELECTONE));
+    ::PostMessageW(w.Control(IDC_CMDSELECTONE), WM_KEYDOWN, VK_RETURN, 0);
+    CancelOpenDialog(w);
+    EXPECT_EQ(w.TextOnceIs(IDC_TXTFIRSTFILE, L""), L"");
+}
+
+TEST(Keyboard, EnterOnAGridRowShowsItsValueSelectedInTheTextWindow) {
+    MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
+    ASSERT_NE(w.main, nullptr);
+    HWND grid = w.Control(IDC_GRIDINFO);
+    auto rows = ReadListViewRows(grid);
+    ASSERT_GT(rows.size(), 3u);
+    ASSERT_FALSE(rows[2][1].empty());
+    ASSERT_TRUE(ClickCell(grid, 2, 0));
+    ASSERT_TRUE(FocusIs(w, IDC_GRIDINFO));
+    ::PostMessageW(grid, WM_KEYDOWN, VK_RETURN, 0);
+    HWND display = w.run.WaitForWindow(L"Calvorn.frmDisplay", 20s);
+    ASSERT_NE(display, nullptr);
+    HWND text = FindControl(display, IDC_TXTINFO);
+    EXPECT_EQ(WindowText(text), rows[2][1]);
+    // All of it selected, ready to be copied.
+    const DWORD selection = static_cast<DWORD>(::SendMessageW(text, EM_GETSEL, 0, 0));
+    EXPECT_EQ(LOWORD(selection), 0);
+    EXPECT_EQ(HIWORD(selection), rows[2][1].size());
+    ::PostMessageW(display, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(display); }));
+}
