@@ -39,7 +39,19 @@ bool Main() {
         app.sAppTitle = BuildAppTitle();
         InstallDependencies();
 
+        // A switch action shows no window of ours but its message boxes (and
+        // the folder report's progress), so it is carried out before the
+        // windows are built and ends the process there.
+        const std::wstring arguments = ArgumentsOf(::GetCommandLineW());
+        if (!arguments.empty() &&
+            ParseCommand(arguments, app.sAppPath).action != CommandAction::OpenReport) {
+            app.oRegistrator = std::make_unique<registration::clsRegistrator>();
+            app.oRegistry = std::make_unique<registry::clsRegistry>();
+            ProcessCommandLine(arguments);
+        }
+
         ui::frmMain& main = ui::MainWindow();
+        app.windowsBuilt = true;
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
         main.Services().appPath = app.sAppPath;
@@ -67,7 +79,6 @@ bool Main() {
         app.oGridComparison->Init(main.gridcomparison());
         app.oActiveX->Init(*app.oGridInfo, *app.oGridComparison);
 
-        std::wstring arguments = ArgumentsOf(::GetCommandLineW());
         if (!arguments.empty())
             ProcessCommandLine(arguments);
 
@@ -85,13 +96,16 @@ bool Main() {
 
 void ExitProgram(bool bFromMainWindow) {
     AppState& app = App();
-    if (!bFromMainWindow) {
-        // Destroying the main window runs its unload handler, which comes
-        // back here with true and ends the process.
-        if (HWND main = ui::MainWindow().Hwnd())
-            ::DestroyWindow(main);
+    // A switch action never built the windows; nothing of them is to be undone.
+    if (app.windowsBuilt) {
+        if (!bFromMainWindow) {
+            // Destroying the main window runs its unload handler, which comes
+            // back here with true and ends the process.
+            if (HWND main = ui::MainWindow().Hwnd())
+                ::DestroyWindow(main);
+        }
+        ui::DisplayWindow().Unload();
     }
-    ui::DisplayWindow().Unload();
     app.oRegistrator.reset();
     app.oGridInfo.reset();
     app.oGridComparison.reset();

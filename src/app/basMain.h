@@ -33,6 +33,7 @@ struct AppState {
     std::int32_t lErrNumber = 0;
     std::wstring sErrDescription;
     bool bCancelReport = false;
+    bool windowsBuilt = false; // the main and the text window were loaded
 };
 
 AppState& App();

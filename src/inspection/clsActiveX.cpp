@@ -2,6 +2,9 @@
 
 #include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
+#include "platform/program_parts.h"
+#include "registry/clsRegistry.h"
+#include "registry/registry_key.h"
 
 #include <windows.h>
 
@@ -12,7 +15,7 @@ namespace calvorn::inspection {
 using platform::ErrorRecord;
 using platform::Failure;
 using registry::kHKeyClassesRoot;
-using registry::ValueAsText;
+using registry::RegistryKey;
 
 namespace {
 
@@ -68,18 +71,16 @@ void clsActiveX::SecondFilename(std::wstring value) {
         bothSelected_ = true;
 }
 
-std::wstring clsActiveX::RegisteredPath(const std::wstring& versionKey) {
-    registry_.ClassKey(kHKeyClassesRoot);
-    registry_.SectionKey(versionKey + L"\\0\\win32");
-    // Read first, ask about the key only when nothing came: a registered path
-    // then costs one read.
-    std::wstring path = ValueAsText(registry_.Value());
-    if (!path.empty() || registry_.KeyExists())
-        return path;
-    // A 64-bit system may have registered the library for 64-bit clients only.
-    registry_.SectionKey(versionKey + L"\\0\\win64");
-    if (registry_.KeyExists())
-        return ValueAsText(registry_.Value()) + L" (win64)";
+std::wstring clsActiveX::RegisteredPath(const registry::RegistryKey& version) {
+    // Each build reports its own view first: the entry of the platform it
+    // runs as. The other platform's entry, when it is the only one, is shown
+    // with that platform named. A key that opens answers whether the entry
+    // exists; its value then needs no second look.
+    constexpr bool k64 = platform::OwnBitness() == platform::Bitness::x64;
+    if (auto own = version.Sub(k64 ? L"0\\win64" : L"0\\win32"))
+        return own->Text().value_or(L"");
+    if (auto other = version.Sub(k64 ? L"0\\win32" : L"0\\win64"))
+        return other->Text().value_or(L"") + (k64 ? L" (win32)" : L" (win64)");
     return L"";
 }
 
@@ -107,51 +108,41 @@ void clsActiveX::TypeLibSection(const std::wstring& path) {
     std::optional<TypeLibInfo> lib = TypeLibInfo::Open(path);
     if (!lib)
         return;
-    const std::wstring libraryKey = LibraryKey(*lib);
     const std::wstring keyName = VersionKeyName(lib->MajorVersion(), lib->MinorVersion());
-    registry_.ClassKey(kHKeyClassesRoot);
-    registry_.SectionKey(libraryKey);
-    const bool libraryRegistered = registry_.KeyExists();
-    registry_.SectionKey(libraryKey + L"\\" + keyName);
-    const bool versionRegistered = registry_.KeyExists();
+    // The library key is opened once; every read below names its place
+    // relative to it.
+    const std::optional<RegistryKey> library =
+        RegistryKey::Open(kHKeyClassesRoot, LibraryKey(*lib));
+    const std::optional<RegistryKey> version = library ? library->Sub(keyName) : std::nullopt;
 
     grid_->AddRow(L"TypeLib Info", L"", true);
     grid_->AddRow(L"TypeLib Name:", NameText(*lib), false);
     grid_->AddRow(L"GUID:", lib->Guid(), false);
     grid_->AddRow(L"Version:", VersionText(lib->MajorVersion(), lib->MinorVersion()), false);
 
-    if (!libraryRegistered) {
+    if (!library) {
         grid_->AddRow(L"Registered", L"No", false);
         return;
     }
-    if (versionRegistered) {
+    if (version) {
         grid_->AddRow(L"Registered", L"Yes", false);
-        grid_->AddRow(L"Path: ", RegisteredPath(libraryKey + L"\\" + keyName), false);
+        grid_->AddRow(L"Path: ", RegisteredPath(*version), false);
     } else {
         grid_->AddRow(L"Registered", L"No", false);
     }
 
-    registry_.ClassKey(kHKeyClassesRoot);
-    registry_.SectionKey(libraryKey);
-    std::vector<std::wstring> names;
-    std::int32_t count = 0;
-    if (!registry_.EnumerateSections(names, count) || !(count > 1 || !versionRegistered))
+    const std::vector<std::wstring> names = library->SubkeyNames();
+    if (!(names.size() > 1 || !version))
         return;
     grid_->AddRow(L"Other Versions Found!", L"", true);
-    // The listing is 1-based: the names are the last `count` entries.
-    const size_t listed = count > 0 ? static_cast<size_t>(count) : 0;
-    const size_t first = names.size() > listed ? names.size() - listed : 0;
-    for (size_t i = first; i < names.size(); ++i) {
-        const std::wstring& name = names[i];
+    for (const std::wstring& name : names) {
         // Key names compare as the registry does, without regard to case.
         if (_wcsicmp(name.c_str(), keyName.c_str()) == 0)
             continue;
-        const std::wstring versionKey = libraryKey + L"\\" + name;
-        registry_.ClassKey(kHKeyClassesRoot);
-        registry_.SectionKey(versionKey);
-        grid_->AddRow(L"TypeLib Name:", ValueAsText(registry_.Value()), false);
+        const std::optional<RegistryKey> other = library->Sub(name);
+        grid_->AddRow(L"TypeLib Name:", other ? other->Text().value_or(L"") : L"", false);
         grid_->AddRow(L"Version:", name, false);
-        grid_->AddRow(L"Path: ", RegisteredPath(versionKey), false);
+        grid_->AddRow(L"Path: ", other ? RegisteredPath(*other) : L"", false);
     }
 }
 
@@ -191,12 +182,10 @@ void clsActiveX::FileSection(const std::wstring& path) {
 
 clsActiveX::Summary clsActiveX::Summarize(const TypeLibInfo& lib) {
     Summary s;
-    const std::wstring versionKey = VersionKey(lib);
-    registry_.ClassKey(kHKeyClassesRoot);
-    registry_.SectionKey(versionKey);
-    s.registered = registry_.KeyExists();
-    if (s.registered)
-        s.registeredPath = RegisteredPath(versionKey);
+    const std::optional<RegistryKey> version = RegistryKey::Open(kHKeyClassesRoot, VersionKey(lib));
+    s.registered = version.has_value();
+    if (version)
+        s.registeredPath = RegisteredPath(*version);
     s.versionText = VersionText(lib.MajorVersion(), lib.MinorVersion());
     s.platform = lib.TargetPlatform();
     s.guid = lib.Guid();

@@ -5,10 +5,13 @@
 #include "inspection/report_presenter.h"
 #include "platform/error_record.h"
 #include "platform/message_box.h"
-#include "registry/clsRegistry.h"
 
 #include <functional>
 #include <string>
+
+namespace calvorn::registry {
+class RegistryKey;
+}
 
 namespace calvorn::inspection {
 
@@ -42,15 +45,14 @@ class clsActiveX {
     void ReportError(const std::wstring& tag, const platform::ErrorRecord& error);
     void TypeLibSection(const std::wstring& path);
     void FileSection(const std::wstring& path);
-    // The path a registered version points to ("" when none is recorded).
-    std::wstring RegisteredPath(const std::wstring& versionKey);
+    // The path an open version key points to ("" when none is recorded).
+    std::wstring RegisteredPath(const registry::RegistryKey& version);
     Summary Summarize(const TypeLibInfo& lib);
 
     platform::IMessageBox& messages_;
     ErrorReporter reporter_;
     IReportPresenter* grid_ = nullptr;
     IReportPresenter* gridComp_ = nullptr;
-    registry::clsRegistry registry_;
     clsFileInfo fileInfo_;
     std::wstring fileName_;
     std::wstring firstFilename_;

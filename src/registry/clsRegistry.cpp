@@ -1,5 +1,7 @@
 #include "registry/clsRegistry.h"
 
+#include "registry/open_key_reads.h"
+
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 
@@ -100,12 +102,34 @@ std::optional<RawValue> QueryRaw(HKEY key, const wchar_t* name) {
     return std::nullopt;
 }
 
+std::uint32_t Swap32(std::uint32_t value) {
+    return ((value & 0x000000FFu) << 24) | ((value & 0x0000FF00u) << 8) |
+           ((value & 0x00FF0000u) >> 8) | ((value & 0xFF000000u) >> 24);
+}
+
+std::wstring ExpandEnvironment(const std::wstring& text) {
+    DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+    // An environment change between the two calls can only make it grow.
+    while (needed > 0) {
+        std::wstring expanded(needed, L'\0');
+        DWORD got = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
+        if (got == 0)
+            break;
+        if (got <= needed) {
+            expanded.resize(got - 1);
+            return expanded;
+        }
+        needed = got;
+    }
+    return text;
+}
+
+} // namespace
+
 HKEY RootOf(std::int32_t classKey) {
     // Predefined roots are sign-extended on 64-bit builds, as the SDK defines them.
     return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(classKey));
 }
-
-} // namespace
 
 std::wstring ValueAsText(const RegValue& value) {
     if (auto s = std::get_if<std::wstring>(&value))
@@ -165,33 +189,65 @@ bool clsRegistry::DeleteValue() {
     return true;
 }
 
-std::optional<RegValue> clsRegistry::ReadValue() {
-    UniqueHKey key;
-    if (::RegOpenKeyExW(RootOf(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
+std::optional<RegValue> ReadOpenKeyValue(HKEY key, const wchar_t* name, std::int32_t& type) {
     std::optional<RawValue> raw;
     try {
-        raw = QueryRaw(key.get(), valueKey_.c_str());
+        raw = QueryRaw(key, name);
     } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
     if (!raw)
         return std::nullopt;
-    valueType_ = static_cast<std::int32_t>(raw->type);
+    type = static_cast<std::int32_t>(raw->type);
     switch (raw->type) {
     case REG_SZ:
     case REG_MULTI_SZ:
         return TextOf(raw->data);
     case REG_EXPAND_SZ:
-        return ExpandEnvStr(TextOf(raw->data));
+        return ExpandEnvironment(TextOf(raw->data));
     case REG_DWORD:
         return static_cast<std::int32_t>(DwordOf(raw->data));
     case REG_DWORD_BIG_ENDIAN:
-        return static_cast<std::int32_t>(SwapEndian(DwordOf(raw->data)));
+        return static_cast<std::int32_t>(Swap32(DwordOf(raw->data)));
     default:
         return std::move(raw->data);
     }
+}
+
+LSTATUS ListSubkeys(HKEY key, std::vector<std::wstring>& names) {
+    LSTATUS rc = ERROR_SUCCESS;
+    try {
+        std::wstring name(kMaxKeyName + 1, L'\0');
+        for (DWORD index = 0;;) {
+            DWORD length = static_cast<DWORD>(name.size());
+            rc = ::RegEnumKeyExW(key, index, name.data(), &length, nullptr, nullptr, nullptr,
+                                 nullptr);
+            if (rc == ERROR_MORE_DATA && name.size() < 32768) {
+                // Some registries allow longer names than the documented limit.
+                name.assign(32768, L'\0');
+                continue;
+            }
+            if (rc != ERROR_SUCCESS)
+                break;
+            names.emplace_back(name.data(), length);
+            ++index;
+        }
+    } catch (const std::bad_alloc&) {
+        rc = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return rc;
+}
+
+const std::wstring& ErrorSource() {
+    return Source();
+}
+
+std::optional<RegValue> clsRegistry::ReadValue() {
+    UniqueHKey key;
+    if (::RegOpenKeyExW(RootOf(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    return ReadOpenKeyValue(key.get(), valueKey_.c_str(), valueType_);
 }
 
 RegValue clsRegistry::Value() {
@@ -304,52 +360,19 @@ bool clsRegistry::EnumerateSections(std::vector<std::wstring>& sSect, std::int32
     if (::RegOpenKeyExW(RootOf(classKey_), sectionKey_.c_str(), 0, KEY_ENUMERATE_SUB_KEYS,
                         key.put()) != ERROR_SUCCESS)
         return true;
-    LSTATUS rc = ERROR_SUCCESS;
-    try {
-        std::wstring name(kMaxKeyName + 1, L'\0');
-        for (DWORD index = 0;;) {
-            DWORD length = static_cast<DWORD>(name.size());
-            rc = ::RegEnumKeyExW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr,
-                                 nullptr);
-            if (rc == ERROR_MORE_DATA && name.size() < 32768) {
-                // Some registries allow longer names than the documented limit.
-                name.assign(32768, L'\0');
-                continue;
-            }
-            if (rc != ERROR_SUCCESS)
-                break;
-            sSect.emplace_back(name.data(), length);
-            ++iSectCount;
-            ++index;
-        }
-    } catch (const std::bad_alloc&) {
-        rc = ERROR_NOT_ENOUGH_MEMORY;
-    }
+    const LSTATUS rc = ListSubkeys(key.get(), sSect);
+    iSectCount = static_cast<std::int32_t>(sSect.size());
     if (rc == ERROR_NO_MORE_ITEMS)
         return true;
     throw platform::Failure({kErrListing, Source(), platform::SystemMessage(rc)});
 }
 
 std::uint32_t clsRegistry::SwapEndian(std::uint32_t value) {
-    return ((value & 0x000000FFu) << 24) | ((value & 0x0000FF00u) << 8) |
-           ((value & 0x00FF0000u) >> 8) | ((value & 0xFF000000u) >> 24);
+    return Swap32(value);
 }
 
 std::wstring clsRegistry::ExpandEnvStr(const std::wstring& text) {
-    DWORD needed = ::ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-    // An environment change between the two calls can only make it grow.
-    while (needed > 0) {
-        std::wstring expanded(needed, L'\0');
-        DWORD got = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(), needed);
-        if (got == 0)
-            break;
-        if (got <= needed) {
-            expanded.resize(got - 1);
-            return expanded;
-        }
-        needed = got;
-    }
-    return text;
+    return ExpandEnvironment(text);
 }
 
 } // namespace calvorn::registry

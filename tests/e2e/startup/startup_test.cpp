@@ -28,3 +28,50 @@ TEST(Startup, SwitchAnsweredNoEndsWithoutTheMainWindow) {
     EXPECT_EQ(t.boxes[0].text, L"Are You Sure?");
     EXPECT_FALSE(t.mainWindowSeen);
 }
+
+namespace {
+
+struct OwnerWindows {
+    DWORD pid = 0;
+    std::vector<std::wstring> classes;
+};
+
+BOOL CALLBACK CollectOfProcess(HWND hwnd, LPARAM lp) {
+    auto* owner = reinterpret_cast<OwnerWindows*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == owner->pid)
+        owner->classes.push_back(ClassNameOf(hwnd));
+    return TRUE;
+}
+
+// The classes of every top-level window of the process that shows `box`,
+// hidden ones too.
+std::vector<std::wstring> WindowClassesOfOwner(const SeenMessageBox& box) {
+    OwnerWindows owner;
+    ::GetWindowThreadProcessId(box.hwnd, &owner.pid);
+    ::EnumWindows(CollectOfProcess, reinterpret_cast<LPARAM>(&owner));
+    return owner.classes;
+}
+
+} // namespace
+
+TEST(Startup, SwitchActionsNeverCreateTheMainOrTheTextWindow) {
+    const std::wstring scratch = MakeScratchDir(L"switch_windows");
+    ScopedEnvironment reportDir(L"CALVORN_REPORT_DIR", scratch);
+    ScopedEnvironment openLog(L"CALVORN_OPEN_LOG", scratch + L"\\opened.log");
+    for (const wchar_t* line :
+         {L"-r \"C:\\nowhere\\a.dll\"", L"-u \"C:\\nowhere\\a.dll\"", L"-f \"C:\\nowhere\""}) {
+        std::vector<std::wstring> seen;
+        RunTranscript t = RunAndAnswer(line, {IDNO}, 60s, {}, {}, [&](const SeenMessageBox& box) {
+            if (box.text == L"Are You Sure?")
+                seen = WindowClassesOfOwner(box);
+        });
+        ASSERT_TRUE(t.exitCode.has_value()) << line;
+        ASSERT_FALSE(seen.empty()) << line;
+        for (const std::wstring& cls : seen) {
+            EXPECT_NE(cls, L"Calvorn.frmMain") << line;
+            EXPECT_NE(cls, L"Calvorn.frmDisplay") << line;
+        }
+    }
+}

@@ -181,21 +181,43 @@ TEST_F(Report, LibraryKeyWithoutVersionsShowsAnEmptyOtherVersionsSection) {
               AlphaHead(L"No") + std::vector<Row>({{L"Other Versions Found!", L"", true}}));
 }
 
-TEST_F(Report, MissingPlatformKeysGiveAnEmptyPathAndWin64IsShownAsSuch) {
+TEST_F(Report, EachBuildShowsItsOwnPlatformsPathFirstAndNamesTheOther) {
+    // The 32-bit build reads "0\win32" first, the 64-bit one "0\win64".
+    constexpr bool k64 = sizeof(void*) == 8;
+    const std::wstring own = k64 ? L"win64" : L"win32", other = k64 ? L"win32" : L"win64";
     ScopedTypeLibKeys keys(kAlphaGuid);
     ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one"));
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
               AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"", false}}));
 
-    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib64\\alpha1.dll", L"win64"));
-    EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
-              AlphaHead(L"Yes") +
-                  std::vector<Row>({{L"Path: ", L"C:\\lib64\\alpha1.dll (win64)", false}}));
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\other\\alpha1.dll", other));
+    EXPECT_EQ(
+        ReportOf(L"tl_alpha.dll"),
+        AlphaHead(L"Yes") +
+            std::vector<Row>({{L"Path: ", L"C:\\other\\alpha1.dll (" + other + L")", false}}));
 
-    // With both, the 32-bit registration is the one shown.
-    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib\\alpha1.dll"));
+    ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\own\\alpha1.dll", own));
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
-              AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"C:\\lib\\alpha1.dll", false}}));
+              AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"C:\\own\\alpha1.dll", false}}));
+    inspector.FirstFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.SecondFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.DoComparison();
+    int paths = 0;
+    for (const Row& row : comparison.rows)
+        if (row.label == L"Registered Path:") {
+            EXPECT_EQ(row.value, L"C:\\own\\alpha1.dll");
+            ++paths;
+        }
+    EXPECT_EQ(paths, 2);
+
+    // An entry of our own platform without a path is what is registered:
+    // the other platform's path does not stand in for it.
+    ScopedTypeLibKeys ten(kTenGuid);
+    ASSERT_TRUE(ten.AddVersion(L"1.a", L"Ten", L"C:\\other\\ten.dll", other));
+    ASSERT_TRUE(ten.AddVersion(L"1.a\\0\\" + own, L""));
+    std::vector<Row> rows = ReportOf(L"tl_ten.dll");
+    ASSERT_GE(rows.size(), 6u);
+    EXPECT_EQ(rows[5], (Row{L"Path: ", L"", false}));
 }
 
 TEST_F(Report, MinorVersionTenIsLookedUpInHexAndShownInDecimal) {
