@@ -19,6 +19,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (text.find(L'"') != std::wstring::npos && items.size() != 2)
         __builtin_trap();
     auto cmd = calvorn::app::ParseCommand(text, app);
+    if (cmd.quiet) {
+        // A quiet line that is accepted always has what its action needs.
+        using calvorn::app::CommandAction;
+        const bool registration =
+            cmd.action == CommandAction::Register || cmd.action == CommandAction::Unregister;
+        if (cmd.error.empty() &&
+            ((registration && cmd.paths.empty()) ||
+             (cmd.action == CommandAction::FolderReport && cmd.paths.size() != 1) ||
+             cmd.action == CommandAction::OpenReport))
+            __builtin_trap();
+        for (const auto& path : cmd.paths)
+            if (cmd.error.empty() && path.empty())
+                __builtin_trap();
+        for (const auto& word : calvorn::app::SplitQuietWords(text))
+            if (!word.quoted && word.text.empty())
+                __builtin_trap();
+        return 0;
+    }
     // A relative path always ends up under the program folder.
     if (!cmd.path.empty() && cmd.path.find(L":\\") == std::wstring::npos &&
         cmd.path.rfind(L"\\\\", 0) != 0)

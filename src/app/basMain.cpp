@@ -6,6 +6,7 @@
 #include "app/report.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
+#include "platform/per_user_classes.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/clsGrid.h"
@@ -127,22 +128,27 @@ void ProcessCommandLine(const std::wstring& arguments) {
     Command cmd = ParseCommand(arguments, app.sAppPath);
     switch (cmd.action) {
     case CommandAction::Register:
-        if (Confirmed(L"Calvorn - Registering ActiveX"))
+        if (Confirmed(L"Calvorn - Registering ActiveX")) {
+            platform::PerUserClasses user(cmd.perUser);
             app.oRegistrator->RegisterActiveX(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::FolderReport:
         if (Confirmed(L"Calvorn - ActiveX Report"))
             CreateReport(cmd.path);
         ExitProgram(false);
     case CommandAction::Unregister:
-        if (Confirmed(L"Calvorn - UnRegistering ActiveX"))
+        if (Confirmed(L"Calvorn - UnRegistering ActiveX")) {
+            platform::PerUserClasses user(cmd.perUser);
             app.oRegistrator->UnRegisterActiveX(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::InstallVerbs:
         for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})
             app.oRegistry->CreateShellAssociation(app.sAppPath + L"calvorn.exe", extension);
         ExitProgram(false);
     case CommandAction::OpenReport:
+    case CommandAction::ListOptions:
         app.oActiveX->FileName(cmd.path);
         ui::MainWindow().txtFile(app.oActiveX->FileName());
         app.oActiveX->DisplayInfo();

@@ -1,5 +1,9 @@
 #include "app/command_line.h"
 
+#include "app/exit_codes.h"
+
+#include <optional>
+
 namespace calvorn::app {
 
 std::wstring ArgumentsOf(std::wstring_view line) {
@@ -69,23 +73,207 @@ std::wstring ApplyPathRule(const std::wstring& path, const std::wstring& appPath
     return appPath + path;
 }
 
+std::vector<QuietWord> SplitQuietWords(std::wstring_view text) {
+    std::vector<QuietWord> words;
+    size_t i = 0;
+    for (;;) {
+        while (i < text.size() && (text[i] == L' ' || text[i] == L'\t'))
+            ++i;
+        if (i == text.size())
+            return words;
+        QuietWord word;
+        bool inQuotes = false;
+        // Backslashes are plain characters: a folder such as "C:\dir\" keeps
+        // its last backslash and still closes its quote.
+        for (; i < text.size() && (inQuotes || (text[i] != L' ' && text[i] != L'\t')); ++i) {
+            if (text[i] == L'"') {
+                inQuotes = !inQuotes;
+                word.quoted = true;
+            } else {
+                word.text.push_back(text[i]);
+            }
+        }
+        words.push_back(std::move(word));
+    }
+}
+
+namespace {
+
+bool IsQuietLine(std::wstring_view arguments) {
+    return arguments.substr(0, arguments.find(L' ')) == L"-q";
+}
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+// The grammar after "-q": one action, any number of paths, and the options of
+// that action, in any order. Only unquoted words are switches.
+Command ParseQuiet(const std::vector<QuietWord>& words) {
+    Command cmd;
+    cmd.quiet = true;
+    bool haveAction = false, haveFormat = false, haveOut = false;
+    auto fail = [&cmd](std::wstring reason) {
+        if (cmd.error.empty())
+            cmd.error = std::move(reason);
+    };
+    for (size_t i = 1; i < words.size(); ++i) {
+        const QuietWord& word = words[i];
+        if (word.quoted || word.text.empty() || word.text[0] != L'-') {
+            if (word.text.empty())
+                fail(L"empty path");
+            cmd.paths.push_back(word.text);
+            continue;
+        }
+        const std::wstring& w = word.text;
+        auto value = [&](const wchar_t* option) -> std::optional<std::wstring> {
+            if (i + 1 < words.size() &&
+                (words[i + 1].quoted || words[i + 1].text.rfind(L"-", 0) != 0 ||
+                 words[i + 1].text == L"-"))
+                return words[++i].text;
+            fail(std::wstring(option) + L" needs a value");
+            return std::nullopt;
+        };
+        CommandAction action;
+        if (w == L"-r")
+            action = CommandAction::Register;
+        else if (w == L"-u")
+            action = CommandAction::Unregister;
+        else if (w == L"-f")
+            action = CommandAction::FolderReport;
+        else if (w == L"-s")
+            action = CommandAction::InstallVerbs;
+        else if (w == L"-?")
+            action = CommandAction::ListOptions;
+        else if (w == L"-user") {
+            cmd.perUser = true;
+            continue;
+        } else if (w == L"-sub") {
+            cmd.subfolders = true;
+            continue;
+        } else if (w == L"-format") {
+            if (haveFormat)
+                fail(L"-format given twice");
+            haveFormat = true;
+            if (auto name = value(L"-format")) {
+                std::wstring lower = Lower(*name);
+                if (lower == L"text")
+                    cmd.format = ReportFormat::Text;
+                else if (lower == L"csv")
+                    cmd.format = ReportFormat::Csv;
+                else if (lower == L"jsonl")
+                    cmd.format = ReportFormat::JsonLines;
+                else
+                    fail(L"unknown format \"" + *name + L"\" (text, csv or jsonl)");
+            }
+            continue;
+        } else if (w == L"-out") {
+            if (haveOut)
+                fail(L"-out given twice");
+            haveOut = true;
+            if (auto out = value(L"-out")) {
+                if (out->empty())
+                    fail(L"-out needs a value");
+                cmd.out = *out;
+            }
+            continue;
+        } else {
+            fail(L"unknown switch " + w);
+            continue;
+        }
+        if (haveAction)
+            fail(L"more than one action");
+        haveAction = true;
+        cmd.action = action;
+    }
+
+    if (!haveAction) {
+        fail(L"no action: -r, -u, -f, -s or -?");
+        return cmd;
+    }
+    const bool registration =
+        cmd.action == CommandAction::Register || cmd.action == CommandAction::Unregister;
+    const bool report = cmd.action == CommandAction::FolderReport;
+    if (cmd.perUser && !registration)
+        fail(L"-user goes with -r or -u");
+    if ((haveFormat || haveOut || cmd.subfolders) && !report)
+        fail(L"-format, -out and -sub go with -f");
+    if (registration && cmd.paths.empty())
+        fail(L"no file given");
+    if (report && cmd.paths.size() != 1)
+        fail(L"-f takes one folder");
+    if (!registration && !report && !cmd.paths.empty())
+        fail(L"unexpected path " + cmd.paths.front());
+    if (report && cmd.paths.size() == 1)
+        cmd.path = cmd.paths.front();
+    return cmd;
+}
+
+// "-r -user ..." and "-u -user ...": the same line without the option, and
+// whether it was there. Without quiet mode nothing else changes.
+bool TakePerUser(std::wstring_view& arguments, std::wstring& rest) {
+    if (arguments.rfind(L"-r -user", 0) != 0 && arguments.rfind(L"-u -user", 0) != 0)
+        return false;
+    std::wstring_view after = arguments.substr(8);
+    if (!after.empty() && after[0] != L' ')
+        return false;
+    rest = std::wstring(arguments.substr(0, 2)) + std::wstring(after);
+    arguments = rest;
+    return true;
+}
+
+} // namespace
+
 Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
+    if (IsQuietLine(arguments))
+        return ParseQuiet(SplitQuietWords(arguments));
+
+    std::wstring withoutUser;
+    const bool perUser = TakePerUser(arguments, withoutUser);
     std::vector<std::wstring> items = SplitArguments(arguments);
     const std::wstring& sw = items[0];
     std::wstring second = items.size() > 1 ? items[1] : std::wstring();
 
     Command cmd;
-    if (sw == L"-r")
-        cmd = {CommandAction::Register, ApplyPathRule(second, appPath)};
-    else if (sw == L"-f")
-        cmd = {CommandAction::FolderReport, ApplyPathRule(second, appPath)};
-    else if (sw == L"-u")
-        cmd = {CommandAction::Unregister, ApplyPathRule(second, appPath)};
-    else if (sw == L"-s")
-        cmd = {CommandAction::InstallVerbs, {}};
-    else
-        cmd = {CommandAction::OpenReport, ApplyPathRule(sw, appPath)};
+    if (sw == L"-r" || sw == L"-f" || sw == L"-u") {
+        cmd.action = sw == L"-r"   ? CommandAction::Register
+                     : sw == L"-f" ? CommandAction::FolderReport
+                                   : CommandAction::Unregister;
+        cmd.path = ApplyPathRule(second, appPath);
+    } else if (sw == L"-s") {
+        cmd.action = CommandAction::InstallVerbs;
+    } else {
+        cmd.action = CommandAction::OpenReport;
+        cmd.path = ApplyPathRule(sw, appPath);
+    }
+    cmd.perUser = perUser;
     return cmd;
+}
+
+std::wstring QuietUsage() {
+    std::wstring text =
+        L"calvorn -q -r \"file\" [\"file\" ...] [-user]   register (wildcards allowed)\r\n"
+        L"calvorn -q -u \"file\" [\"file\" ...] [-user]   unregister\r\n"
+        L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub]\r\n"
+        L"                                           folder report\r\n"
+        L"calvorn -q -s                              install the Explorer verbs\r\n"
+        L"calvorn -q -?                              this text\r\n"
+        L"\r\n"
+        L"-user    register or unregister for the current user only\r\n"
+        L"-format  text (the default), csv or jsonl\r\n"
+        L"-out     the report file; - writes to standard output\r\n"
+        L"-sub     include subfolders\r\n"
+        L"\r\n"
+        L"Exit codes:\r\n";
+    for (const ExitCodeRow& row : kExitCodes) {
+        std::wstring number = std::to_wstring(static_cast<int>(row.code));
+        text += std::wstring(3 - number.size(), L' ') + number + L"  " + row.word +
+                std::wstring(16 - std::wstring(row.word).size(), L' ') + row.meaning + L"\r\n";
+    }
+    return text;
 }
 
 } // namespace calvorn::app

@@ -24,14 +24,48 @@ std::vector<std::wstring> SplitArguments(std::wstring_view arguments);
 // UNC paths (two leading backslashes) are left alone, as are empty paths.
 std::wstring ApplyPathRule(const std::wstring& path, const std::wstring& appPath);
 
-enum class CommandAction { Register, FolderReport, Unregister, InstallVerbs, OpenReport };
+enum class CommandAction {
+    Register,
+    FolderReport,
+    Unregister,
+    InstallVerbs,
+    OpenReport,
+    ListOptions, // quiet mode only: "-q -?"
+};
+
+enum class ReportFormat { Text, Csv, JsonLines };
 
 struct Command {
     CommandAction action = CommandAction::OpenReport;
     std::wstring path; // after the path rule; unused by InstallVerbs
+    // "-user" after "-r" or "-u": register for the current user only.
+    bool perUser = false;
+
+    // Quiet mode ("-q" first): no message box at all; the outcome is told by
+    // the exit code and by lines on the standard handles.
+    bool quiet = false;
+    // Set when a quiet command line does not fit the grammar: the reason.
+    std::wstring error;
+    // Quiet "-r"/"-u": every path or wildcard, as given (made absolute
+    // against the current folder when run). Quiet "-f": the one folder.
+    std::vector<std::wstring> paths;
+    ReportFormat format = ReportFormat::Text;
+    std::wstring out; // "-f -out": empty for the usual place, "-" for standard output
+    bool subfolders = false;
 };
 
 // The action that a non-empty argument text asks for.
 Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath);
+
+// A quiet command line split into its words: blanks separate words outside
+// double quotes; a word that held a quote is never taken for a switch.
+struct QuietWord {
+    std::wstring text;
+    bool quoted = false;
+};
+std::vector<QuietWord> SplitQuietWords(std::wstring_view arguments);
+
+// The lines that "-q -?" prints: the quiet grammar and its options.
+std::wstring QuietUsage();
 
 } // namespace calvorn::app

@@ -109,6 +109,14 @@ void ReportFile::Write(const std::wstring& text) {
         throw Failure(Win32Error(::GetLastError()));
 }
 
+void ReportFile::WriteBytes(std::string_view bytes) {
+    DWORD written = 0;
+    if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) ||
+        written != bytes.size())
+        throw Failure(Win32Error(::GetLastError()));
+}
+
 void ReportFile::Commit() {
     if (!::FlushFileBuffers(file_.get()))
         throw Failure(Win32Error(::GetLastError()));

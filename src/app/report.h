@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace calvorn::inspection {
 class clsFileInfo;
@@ -42,6 +43,8 @@ class ReportFile {
     ReportFile& operator=(const ReportFile&) = delete;
 
     void Write(const std::wstring& text);
+    // Bytes as they are: the machine-readable formats bring their own UTF-8.
+    void WriteBytes(std::string_view bytes);
     void Commit();
 
   private:

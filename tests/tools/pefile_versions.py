@@ -6,6 +6,7 @@ it (language neutral, then the user's, then US English, then the first), and
 the string tables are read by their structure, not by a text search."""
 
 import os
+import re
 import sys
 
 import pefile
@@ -25,9 +26,17 @@ FONTS = {1: "Raster Font", 2: "Vector Font", 3: "TrueType Font"}
 LANGUAGE_ORDER = [0x0000, 0x0409, 0x0009]
 
 
+def joined_surrogates(value):
+    # pefile writes a character beyond the first 64K as two escaped halves.
+    return re.sub(
+        r"\\u(d[89ab][0-9a-f]{2})\\u(d[c-f][0-9a-f]{2})",
+        lambda m: chr(0x10000 + ((int(m[1], 16) - 0xD800) << 10) + int(m[2], 16) - 0xDC00),
+        value)
+
+
 def text(value):
     if isinstance(value, bytes):
-        value = value.decode("utf-8", "replace")
+        value = joined_surrogates(value.decode("utf-8", "replace"))
     return value.split("\0")[0].replace("\t", " ").replace("\r", " ").replace("\n", " ")
 
 

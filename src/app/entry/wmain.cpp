@@ -1,6 +1,8 @@
-// The process entry: start-up, then the main window's message loop.
+// The process entry: start-up, then the main window's message loop; or a
+// quiet command line, which ends the process with its exit code.
 
 #include "app/basMain.h"
+#include "app/quiet_mode.h"
 #include "ui/message_loop.h"
 
 #include <windows.h>
@@ -9,11 +11,21 @@
 #include <objbase.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The type-library loader and the file dialog want COM on this thread;
+    // a component's registration wants it too.
+    HRESULT ole = ::OleInitialize(nullptr);
+    if (auto quiet = calvorn::app::QuietCommandOfProcess()) {
+        calvorn::app::ConsoleOutput output;
+        auto code = calvorn::app::RunQuiet(*quiet, ole, output);
+        // A component that timed out may still run on its worker, and one
+        // that crashed left its module in any state: neither gets the chance
+        // to run its detach code now and change the outcome.
+        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+        return static_cast<int>(code);
+    }
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
                                              ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
-    // The type-library loader and the file dialog want COM on this thread.
-    ::OleInitialize(nullptr);
     if (!calvorn::app::Main())
         return 1;
     return calvorn::ui::RunMessageLoop();

@@ -26,6 +26,7 @@ const std::wstring kVersion = L"" CALVORN_VERSION_TEXT;
 // Pinned here on purpose: a changed UpgradeCode would install a new version
 // beside the old one instead of replacing it.
 const wchar_t* const kUpgradeCode = L"{2A77E9F7-DFCF-4AD4-90B1-8B6ACE7B4FE2}";
+const wchar_t* const kPortableFolderVerb = L"\"C:\\Tools\\Calvorn\\calvorn.exe\" -f \"%1\"";
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t buffer[MAX_PATH];
@@ -170,9 +171,9 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
 
         EXPECT_EQ(Drive(program, L"-s", {}).exitCode, 0u);
         ExpectFileTypeVerbs(dll.ProgId(), L"\"" + program + L"\"");
-        // The folder verb as the Options tab writes it, and another tool's verb.
+        // A portable copy's folder verb and another tool's verb: both stay.
         WriteRaw(HKEY_CLASSES_ROOT, L"Folder\\shell\\ActiveX Report\\command", L"",
-                 SzValue(L"\"" + program + L"\" -f \"%1\""));
+                 SzValue(kPortableFolderVerb));
         WriteRaw(HKEY_CLASSES_ROOT, dll.ProgId() + L"\\shell\\OtherTool\\command", L"",
                  SzValue(L"other.exe \"%1\""));
     }
@@ -190,10 +191,11 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
             for (const wchar_t* verb : {L"Register", L"UnRegister", L"Calvorn"})
                 EXPECT_FALSE(ClassesKeyThere(*progId + L"\\shell\\" + verb))
                     << calvorn::platform::Narrow(*progId + L" " + verb);
-        EXPECT_FALSE(ClassesKeyThere(L"Folder\\shell\\ActiveX Report"));
+        EXPECT_EQ(ClassesValue(L"Folder\\shell\\ActiveX Report\\command"),
+                  SzValue(kPortableFolderVerb));
         EXPECT_EQ(ClassesValue(dll.ProgId() + L"\\shell\\OtherTool\\command"),
-                  SzValue(L"other.exe \"%1\""))
-            << "another tool's verb stays";
+                  SzValue(L"other.exe \"%1\""));
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Folder\\shell\\ActiveX Report");
         ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (dll.ProgId() + L"\\shell\\OtherTool").c_str());
     }
     const RegistryDump after = MachineRegistry();

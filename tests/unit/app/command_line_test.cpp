@@ -83,3 +83,75 @@ TEST(ParseCommand, NonAsciiPathsSurvive) {
     Command cmd = ParseCommand(L"-r \"C:\\Пример\\コンポ.dll\"", kApp);
     EXPECT_EQ(cmd.path, L"C:\\Пример\\コンポ.dll");
 }
+
+TEST(ParseCommand, UserOptionWithoutQuietKeepsTheQuotedPath) {
+    Command cmd = ParseCommand(LR"(-r -user "C:\My Files\a.dll")", kApp);
+    EXPECT_EQ(cmd.action, CommandAction::Register);
+    EXPECT_TRUE(cmd.perUser);
+    EXPECT_FALSE(cmd.quiet);
+    EXPECT_EQ(cmd.path, LR"(C:\My Files\a.dll)");
+    EXPECT_TRUE(ParseCommand(L"-u -user rel.dll", kApp).perUser);
+    EXPECT_EQ(ParseCommand(L"-u -user rel.dll", kApp).path, kApp + L"rel.dll");
+    // Anywhere else it is what it was: part of a path.
+    EXPECT_FALSE(ParseCommand(LR"(-f -user "C:\dir")", kApp).perUser);
+    EXPECT_FALSE(ParseCommand(LR"(-r -users "C:\a.dll")", kApp).perUser);
+}
+
+TEST(SplitQuietWords, QuotesGroupAndBackslashesStayPlain) {
+    auto words = SplitQuietWords(LR"(-q  -f "C:\my dir\" -out	- "-x")");
+    ASSERT_EQ(words.size(), 6u);
+    EXPECT_EQ(words[2].text, LR"(C:\my dir\)");
+    EXPECT_TRUE(words[2].quoted);
+    EXPECT_EQ(words[4].text, L"-");
+    EXPECT_FALSE(words[4].quoted);
+    EXPECT_EQ(words[5].text, L"-x");
+    EXPECT_TRUE(words[5].quoted);
+    EXPECT_TRUE(SplitQuietWords(L"  ").empty());
+    EXPECT_EQ(SplitQuietWords(LR"("a b)").front().text,
+              L"a b"); // an unclosed quote runs to the end
+}
+
+TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
+    Command cmd = ParseCommand(LR"(-q -r "C:\a b.dll" rel.ocx "C:\App\*.ocx" -user)", kApp);
+    EXPECT_TRUE(cmd.quiet);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.action, CommandAction::Register);
+    EXPECT_TRUE(cmd.perUser);
+    // Relative paths are left for the current folder, not the program's.
+    EXPECT_EQ(cmd.paths,
+              (std::vector<std::wstring>{LR"(C:\a b.dll)", L"rel.ocx", LR"(C:\App\*.ocx)"}));
+
+    cmd = ParseCommand(LR"(-q -f "C:\dir" -format JSONL -out - -sub)", kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.action, CommandAction::FolderReport);
+    EXPECT_EQ(cmd.path, LR"(C:\dir)");
+    EXPECT_EQ(cmd.format, ReportFormat::JsonLines);
+    EXPECT_EQ(cmd.out, L"-");
+    EXPECT_TRUE(cmd.subfolders);
+
+    cmd = ParseCommand(LR"(-q -out "C:\r.csv" -format csv -f "C:\dir")", kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.out, LR"(C:\r.csv)");
+    EXPECT_EQ(ParseCommand(L"-q -s", kApp).action, CommandAction::InstallVerbs);
+    EXPECT_EQ(ParseCommand(L"-q -?", kApp).action, CommandAction::ListOptions);
+    // A quoted word is a path even when it looks like a switch.
+    EXPECT_EQ(ParseCommand(LR"(-q -u "-s")", kApp).paths.front(), L"-s");
+}
+
+TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
+    for (const wchar_t* line :
+         {L"-q", L"-q -r", L"-q \"C:\\a.dll\"", L"-q -r -u \"a.dll\"", L"-q -r \"a.dll\" -x",
+          L"-q -f", L"-q -f \"a\" \"b\"", L"-q -f \"a\" -format xml", L"-q -f \"a\" -out",
+          L"-q -f \"a\" -format", L"-q -r \"a.dll\" -sub", L"-q -f \"a\" -user", L"-q -s \"a\"",
+          L"-q -r \"a.dll\" -format csv", L"-q -f \"a\" -out x -out y", L"-q -r \"\""})
+        EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
+    // Without the quiet switch first, nothing is a bad argument.
+    EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
+    EXPECT_FALSE(ParseCommand(L"-qr \"a.dll\"", kApp).quiet);
+}
+
+TEST(QuietUsage, ListsEveryOptionAndExitCode) {
+    std::wstring usage = QuietUsage();
+    for (const wchar_t* word : {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed"})
+        EXPECT_NE(usage.find(word), std::wstring::npos);
+}

@@ -1,0 +1,55 @@
+#pragma once
+// The quiet mode's exit codes: the one table that the program, its "-q -?"
+// text and the README share. Codes 0 to 5 mean what the platform's own
+// registration tool means by them, so scripts written for it keep working;
+// the codes above 5 tell what that tool cannot.
+
+#include <array>
+
+namespace calvorn::app {
+
+enum class ExitCode : int {
+    Success = 0,
+    BadArguments = 1,
+    OleFailed = 2,
+    NotLoaded = 3,
+    NoEntryPoint = 4,
+    EntryPointFailed = 5,
+    Crashed = 6,
+    TimedOut = 7,
+    ServerNotStarted = 8,
+    ServerFailed = 9,
+    ReportNotWritten = 10,
+    VerbsNotInstalled = 11,
+};
+
+struct ExitCodeRow {
+    ExitCode code;
+    const wchar_t* word;    // the first word of a failure's log line
+    const wchar_t* meaning; // for "-q -?" and the README
+};
+
+inline constexpr std::array<ExitCodeRow, 12> kExitCodes{{
+    {ExitCode::Success, L"ok", L"success"},
+    {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
+    {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},
+    {ExitCode::NotLoaded, L"not-loaded",
+     L"the module could not be loaded (missing file, not a module, missing dependency)"},
+    {ExitCode::NoEntryPoint, L"no-entry-point", L"the module does not export the entry point"},
+    {ExitCode::EntryPointFailed, L"failed", L"the entry point returned a failure code"},
+    {ExitCode::Crashed, L"crashed", L"the component crashed"},
+    {ExitCode::TimedOut, L"timed-out", L"the entry point or EXE server did not end within 10 s"},
+    {ExitCode::ServerNotStarted, L"not-started", L"the EXE server could not be started"},
+    {ExitCode::ServerFailed, L"server-failed", L"the EXE server ended with a non-zero exit code"},
+    {ExitCode::ReportNotWritten, L"report-failed", L"the report could not be written"},
+    {ExitCode::VerbsNotInstalled, L"verbs-failed", L"the Explorer verbs could not be installed"},
+}};
+
+constexpr const ExitCodeRow& RowOf(ExitCode code) {
+    for (const ExitCodeRow& row : kExitCodes)
+        if (row.code == code)
+            return row;
+    return kExitCodes[0];
+}
+
+} // namespace calvorn::app

@@ -1,0 +1,83 @@
+#include "app/quiet_mode.h"
+
+#include "app/basTools.h"
+#include "app/folder_records.h"
+#include "app/quiet_registration.h"
+#include "app/quiet_report.h"
+#include "registry/clsRegistry.h"
+
+#include <windows.h>
+
+namespace calvorn::app {
+
+using registration::Operation;
+
+std::optional<Command> QuietCommandOfProcess() {
+    std::wstring arguments = ArgumentsOf(::GetCommandLineW());
+    Command command = ParseCommand(arguments, {});
+    if (!command.quiet)
+        return std::nullopt;
+    return command;
+}
+
+namespace {
+
+ExitCode InstallVerbs(IQuietOutput& output) {
+    registry::clsRegistry registry;
+    const std::wstring program = InitAppPath() + L"calvorn.exe";
+    for (const wchar_t* extension : {L".dll", L".exe", L".ocx"}) {
+        registry.ClearError();
+        registry.CreateShellAssociation(program, extension);
+        if (registry.LastError().IsSet()) {
+            output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) + L" \"" + extension +
+                            L"\" " + registry.LastError().description,
+                        true);
+            return ExitCode::VerbsNotInstalled;
+        }
+    }
+    output.Line(L"installed \"" + program + L"\"", false);
+    return ExitCode::Success;
+}
+
+} // namespace
+
+ExitCode RunQuiet(const Command& command, long oleInit, IQuietOutput& output) {
+    if (!command.error.empty()) {
+        output.Line(std::wstring(RowOf(ExitCode::BadArguments).word) + L": " + command.error +
+                        L" (calvorn -q -? lists the options)",
+                    true);
+        return ExitCode::BadArguments;
+    }
+    switch (command.action) {
+    case CommandAction::ListOptions:
+        output.Data(Utf8(QuietUsage()));
+        return ExitCode::Success;
+    case CommandAction::FolderReport:
+        return RunQuietReport(command, output);
+    case CommandAction::InstallVerbs:
+        return InstallVerbs(output);
+    case CommandAction::Register:
+    case CommandAction::Unregister:
+        break;
+    case CommandAction::OpenReport:
+        return ExitCode::BadArguments;
+    }
+    const Operation operation =
+        command.action == CommandAction::Register ? Operation::Register : Operation::Unregister;
+    if (FAILED(oleInit)) {
+        output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
+                        registration::DescribeCode(oleInit, false),
+                    true);
+        return ExitCode::OleFailed;
+    }
+    std::vector<std::wstring> files;
+    for (const std::wstring& given : command.paths)
+        for (std::wstring& path : ExpandPath(given))
+            files.push_back(std::move(path));
+    return RegisterEach(
+        operation, files,
+        [&](const std::wstring& path) { return RegisterFile(operation, path, command.perUser); },
+        output);
+}
+
+} // namespace calvorn::app

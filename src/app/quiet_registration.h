@@ -1,0 +1,53 @@
+#pragma once
+// Quiet registration of many files: each file is handled whatever became of
+// the ones before, and tells its outcome in one log line and an exit code.
+
+#include "app/console_output.h"
+#include "app/exit_codes.h"
+#include "registration/registration_engine.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace calvorn::app {
+
+struct FileOutcome {
+    ExitCode code = ExitCode::Success;
+    // "0x8007007E: The specified module could not be found."; empty on success.
+    std::wstring detail;
+};
+
+// How an EXE server that was started with its switch ended.
+struct ServerRun {
+    unsigned long startError = 0; // Win32 error when it could not be started
+    bool timedOut = false;
+    unsigned long exitCode = 0;
+};
+
+FileOutcome OutcomeOf(const registration::EngineOutcome& outcome);
+FileOutcome OutcomeOf(const ServerRun& run);
+
+// The log line of one file: "registered "C:\a.dll"" on success, else the
+// code's word, the quoted path and the detail.
+std::wstring LogLine(registration::Operation operation, const std::wstring& path,
+                     const FileOutcome& outcome);
+
+// One path as the command line gave it, made whole: relative to the current
+// folder, a wildcard replaced by the files it matches (sorted by name). A
+// pattern that matches nothing stays, so that its file is reported missing.
+std::vector<std::wstring> ExpandPath(const std::wstring& given);
+
+using FileRegistrar = std::function<FileOutcome(const std::wstring& path)>;
+
+// Every path in turn; the exit code of the first failure, 0 when all
+// succeeded; a summary line last.
+ExitCode RegisterEach(registration::Operation operation, const std::vector<std::wstring>& paths,
+                      const FileRegistrar& registrar, IQuietOutput& output);
+
+// The program's registrar: components in-process through the engine, EXE
+// servers started with their switch and waited for.
+FileOutcome RegisterFile(registration::Operation operation, const std::wstring& path, bool perUser);
+
+} // namespace calvorn::app

@@ -1,0 +1,124 @@
+#include "app/quiet_report.h"
+
+#include "app/folder_records.h"
+#include "app/report.h"
+#include "files/colFiles_Vask.h"
+#include "platform/error_record.h"
+#include "registration/registration_engine.h"
+
+#include <windows.h>
+
+#include <memory>
+
+namespace calvorn::app {
+
+using platform::Failure;
+
+namespace {
+
+std::wstring FullPath(const std::wstring& given) {
+    DWORD need = ::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (!need)
+        return given;
+    std::wstring full(need, L'\0');
+    DWORD got = ::GetFullPathNameW(given.c_str(), need, full.data(), nullptr);
+    full.resize(got < need ? got : 0);
+    return full.empty() ? given : full;
+}
+
+FolderRecord RecordOf(const std::wstring& path) {
+    FolderRecord record;
+    record.path = path;
+    record.info.SelectFile(path);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        record.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        record.lastWrite = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                           data.ftLastWriteTime.dwLowDateTime;
+    }
+    return record;
+}
+
+std::string Encode(ReportFormat format, const FolderRecord& record) {
+    switch (format) {
+    case ReportFormat::Csv:
+        return CsvRow(record);
+    case ReportFormat::JsonLines:
+        return JsonLine(record);
+    case ReportFormat::Text:
+        break;
+    }
+    return Utf8(FormatReportBlock(record.path, record.info));
+}
+
+const wchar_t* ExtensionOf(ReportFormat format) {
+    switch (format) {
+    case ReportFormat::Csv:
+        return L".csv";
+    case ReportFormat::JsonLines:
+        return L".jsonl";
+    case ReportFormat::Text:
+        break;
+    }
+    return L".txt";
+}
+
+void Fail(IQuietOutput& output, const std::wstring& path, unsigned long win32Error) {
+    output.Line(std::wstring(RowOf(ExitCode::ReportNotWritten).word) + L" \"" + path + L"\" " +
+                    registration::DescribeCode(HRESULT_FROM_WIN32(win32Error), false),
+                true);
+}
+
+} // namespace
+
+std::wstring DefaultReportPath(ReportFormat format) {
+    return ReportFolder() + L"output" + ExtensionOf(format);
+}
+
+ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
+    const std::wstring folder = FullPath(command.path);
+    DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        Fail(output, folder,
+             attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY);
+        return ExitCode::ReportNotWritten;
+    }
+    const bool toStandardOutput = command.out == L"-";
+    const std::wstring target = toStandardOutput      ? std::wstring(L"-")
+                                : command.out.empty() ? DefaultReportPath(command.format)
+                                                      : FullPath(command.out);
+    try {
+        std::unique_ptr<ReportFile> file;
+        if (!toStandardOutput)
+            file = std::make_unique<ReportFile>(target);
+        auto write = [&](const std::string& bytes) {
+            if (file)
+                file->WriteBytes(bytes);
+            else if (!output.Data(bytes))
+                throw Failure(platform::Win32Error(ERROR_WRITE_FAULT));
+        };
+
+        if (command.format == ReportFormat::Csv)
+            write(CsvHeader());
+        files::colFiles_Vask list;
+        list.LoadFiles(files::EnsureSuffix(folder, L"\\") + L"*.*", command.subfolders);
+        for (const auto& entry : list) {
+            const std::wstring& name = entry->sFileName();
+            if (IsReportedFile(name))
+                write(Encode(command.format, RecordOf(name)));
+        }
+        if (file)
+            file->Commit();
+    } catch (const Failure& failure) {
+        Fail(output, target, static_cast<unsigned long>(failure.Record().number));
+        return ExitCode::ReportNotWritten;
+    } catch (const std::bad_alloc&) {
+        Fail(output, target, ERROR_NOT_ENOUGH_MEMORY);
+        return ExitCode::ReportNotWritten;
+    }
+    if (!toStandardOutput)
+        output.Line(L"written \"" + target + L"\"", false);
+    return ExitCode::Success;
+}
+
+} // namespace calvorn::app

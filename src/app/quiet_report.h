@@ -1,0 +1,21 @@
+#pragma once
+// The folder report without a window: text, CSV or JSON Lines, to a file or
+// to standard output, and no viewer opened.
+
+#include "app/command_line.h"
+#include "app/console_output.h"
+#include "app/exit_codes.h"
+
+#include <string>
+
+namespace calvorn::app {
+
+// The report file when "-out" is not given: the interactive report's folder,
+// "output" and the format's extension.
+std::wstring DefaultReportPath(ReportFormat format);
+
+// Writes the report that `command` asks for; logs the file written, or why
+// none was. The file is put in place whole or not at all.
+ExitCode RunQuietReport(const Command& command, IQuietOutput& output);
+
+} // namespace calvorn::app

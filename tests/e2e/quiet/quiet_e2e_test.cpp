@@ -1,0 +1,122 @@
+// The real program in quiet mode, started from a batch file: the exit code
+// and the log lines of every outcome, many files in one call, a wildcard.
+
+#include "batch_runner.h"
+
+using namespace calvorn;
+using namespace calvorn::test;
+
+namespace {
+
+std::string Fixture(const wchar_t* name) {
+    return platform::Narrow(FixturePath(name));
+}
+
+// One file, one outcome: the exit code reaches the batch, the line names the
+// outcome and the path, failures go to standard error with their code.
+void ExpectOne(const std::wstring& arguments, int code, const std::string& line) {
+    SCOPED_TRACE(platform::Narrow(arguments));
+    BatchResult r = RunBatch(arguments);
+    ASSERT_TRUE(r.cmdExit.has_value());
+    EXPECT_EQ(*r.cmdExit, static_cast<DWORD>(code));
+    EXPECT_EQ(r.errorLevel, std::to_string(code));
+    const std::vector<std::string>& lines = code == 0 ? r.out : r.err;
+    ASSERT_EQ(lines.size(), 1u + (code == 0 ? 1 : 0)) << r.outBytes;
+    EXPECT_EQ(lines[0].rfind(line, 0), 0u) << lines[0];
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.back(),
+              code == 0 ? "1 file: 1 succeeded, 0 failed" : "1 file: 0 succeeded, 1 failed");
+}
+
+} // namespace
+
+using QuietE2E = CleanProbes;
+
+TEST_F(QuietE2E, EachOutcomeHasItsExitCodeAndLine) {
+    const std::string good = Fixture(L"probe_good.dll");
+    ExpectOne(L"-q -r " + Quoted(FixturePath(L"probe_good.dll")), 0, "registered \"" + good + "\"");
+    EXPECT_EQ(ProbeText(L"probe_good.dll", L"Path"), FixturePath(L"probe_good.dll"));
+    ExpectOne(L"-q -u " + Quoted(FixturePath(L"probe_good.dll")), 0,
+              "unregistered \"" + good + "\"");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(L"probe_good.dll")));
+
+    const std::wstring missing = BuildDir() + L"no such.dll";
+    ExpectOne(L"-q -r " + Quoted(missing), 3,
+              "not-loaded \"" + platform::Narrow(missing) + "\" 0x8007007E: ");
+    ExpectOne(L"-q -r " + Quoted(FixturePath(L"not_a_module.dll")), 3,
+              "not-loaded \"" + Fixture(L"not_a_module.dll") + "\" 0x800700C1: ");
+    ExpectOne(L"-q -u " + Quoted(FixturePath(L"probe_plain.dll")), 4,
+              "no-entry-point \"" + Fixture(L"probe_plain.dll") + "\" 0x8007007F: ");
+    ExpectOne(L"-q -r " + Quoted(FixturePath(L"probe_fail.dll")), 5,
+              "failed \"" + Fixture(L"probe_fail.dll") + "\" 0x80004005: ");
+    ExpectOne(L"-q -r " + Quoted(FixturePath(L"probe_crash.dll")), 6,
+              "crashed \"" + Fixture(L"probe_crash.dll") +
+                  "\" 0xC0000005: The component crashed (access violation).");
+}
+
+// The one quiet run that waits out the 10 s time-out.
+TEST_F(QuietE2E, SlowEntryPointTimesOut) {
+    HANDLE release = ::CreateEventW(nullptr, FALSE, FALSE, L"CalvornProbeHangRelease");
+    ::ResetEvent(release);
+    ExpectOne(L"-q -u " + Quoted(FixturePath(L"probe_hang.dll")), 7,
+              "timed-out \"" + Fixture(L"probe_hang.dll") + "\" 0x800705B4: ");
+    ::SetEvent(release);
+    ::CloseHandle(release);
+}
+
+TEST_F(QuietE2E, ExeServerIsWaitedForAndItsEndTold) {
+    const std::wstring folder = MakeScratchDir(L"quiet-exe");
+    const std::wstring server =
+        CopyInto(FixturePath(L"probe_server.exe"), folder, L"probe_server.exe");
+    ExpectOne(L"-q -r " + Quoted(server), 0, "registered \"" + platform::Narrow(server) + "\"");
+    // Waited for: the key is there as soon as the program has ended.
+    EXPECT_NE(ProbeText(L"probe_server.exe", L"Switch").value_or(L"").find(L"/regserver"),
+              std::wstring::npos);
+    ExpectOne(L"-q -u " + Quoted(server), 0, "unregistered \"" + platform::Narrow(server) + "\"");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(L"probe_server.exe")));
+    ExpectOne(L"-q -r \"C:\\nowhere\\gone.exe\"", 8,
+              "not-started \"C:\\nowhere\\gone.exe\" 0x8007");
+}
+
+TEST_F(QuietE2E, ManyFilesOneFailureAndAWildcard) {
+    // Each file is handled whatever became of the one before; the first
+    // failure is the exit code; a summary ends the output.
+    BatchResult r = RunBatch(L"-q -r " + Quoted(FixturePath(L"probe_plain.dll")) + L" " +
+                             Quoted(FixturePath(L"probe_good.dll")) + L" " +
+                             Quoted(FixturePath(L"not_a_module.dll")));
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(4));
+    EXPECT_EQ(r.errorLevel, "4");
+    EXPECT_EQ(r.out, (std::vector<std::string>{"registered \"" + Fixture(L"probe_good.dll") + "\"",
+                                               "3 files: 1 succeeded, 2 failed"}));
+    ASSERT_EQ(r.err.size(), 2u);
+    EXPECT_EQ(r.err[0].rfind("no-entry-point \"" + Fixture(L"probe_plain.dll"), 0), 0u);
+    EXPECT_EQ(r.err[1].rfind("not-loaded \"" + Fixture(L"not_a_module.dll"), 0), 0u);
+    EXPECT_TRUE(ProbeText(L"probe_good.dll", L"Path").has_value());
+
+    const std::wstring folder = MakeScratchDir(L"quiet-wild");
+    for (const wchar_t* name : {L"b.ocx", L"a.ocx", L"c.dll"})
+        CopyInto(FixturePath(L"probe_good.dll"), folder, name);
+    // Relative to the current folder, as a script expects.
+    r = RunBatch(L"-q -u \"*.ocx\" c.dll", folder);
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0));
+    const std::string dir = platform::Narrow(folder);
+    EXPECT_EQ(r.out, (std::vector<std::string>{
+                         "unregistered \"" + dir + "a.ocx\"", "unregistered \"" + dir + "b.ocx\"",
+                         "unregistered \"" + dir + "c.dll\"", "3 files: 3 succeeded, 0 failed"}));
+    r = RunBatch(L"-q -r \"*.xyz\"", folder);
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(3));
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("not-loaded \"" + dir + "*.xyz\" 0x8007", 0), 0u);
+}
+
+TEST_F(QuietE2E, BadArgumentsAndTheOptionList) {
+    BatchResult r = RunBatch(L"-q -r");
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(1));
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("bad-arguments: ", 0), 0u);
+
+    r = RunBatch(L"-q -?");
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0));
+    EXPECT_NE(r.outBytes.find("-format  text (the default), csv or jsonl"), std::string::npos);
+    EXPECT_NE(r.outBytes.find(" 10  report-failed"), std::string::npos);
+}

@@ -1,0 +1,118 @@
+// Quiet registration: every outcome's exit code and log line, and many files
+// in one call, each handled whatever became of the ones before.
+
+#include "app/quiet_registration.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+using namespace calvorn::app;
+using namespace calvorn::registration;
+
+namespace {
+
+struct RecordingOutput final : IQuietOutput {
+    void Line(const std::wstring& text, bool failure) override {
+        (failure ? err : out).push_back(text);
+    }
+    bool Data(std::string_view) override { return true; }
+    std::vector<std::wstring> out, err;
+};
+
+EngineOutcome Engine(RegistrationStatus status, long code = 0, bool crashed = false,
+                     bool timedOut = false) {
+    return {status, code, crashed, timedOut};
+}
+
+} // namespace
+
+TEST(QuietOutcomes, EngineStatusesMapToTheTable) {
+    struct Case {
+        EngineOutcome outcome;
+        ExitCode code;
+        const wchar_t* detail;
+    } cases[] = {
+        {Engine(rsRegistered), ExitCode::Success, L""},
+        {Engine(rsUnregistered, S_FALSE), ExitCode::Success, L""},
+        {Engine(rsLoadFailed, HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)), ExitCode::NotLoaded,
+         L"0x800700C1"},
+        {Engine(rsNotActiveX), ExitCode::NoEntryPoint, L"0x8007007F"},
+        {Engine(rsRegisterFailed, E_FAIL), ExitCode::EntryPointFailed, L"0x80004005"},
+        {Engine(rsUnregisterFailed, static_cast<long>(0xC0000005), true), ExitCode::Crashed,
+         L"0xC0000005: The component crashed (access violation)."},
+        {Engine(rsRegisterFailed, HRESULT_FROM_WIN32(ERROR_TIMEOUT), false, true),
+         ExitCode::TimedOut, L"0x800705B4"},
+        {Engine(rsNone), ExitCode::EntryPointFailed, L"0x8000FFFF"},
+    };
+    for (const Case& c : cases) {
+        FileOutcome got = OutcomeOf(c.outcome);
+        EXPECT_EQ(got.code, c.code) << c.detail;
+        EXPECT_EQ(got.detail.rfind(c.detail, 0), 0u) << got.detail;
+    }
+}
+
+TEST(QuietOutcomes, ServerRunsMapToTheirOwnCodes) {
+    EXPECT_EQ(OutcomeOf(ServerRun{}).code, ExitCode::Success);
+    FileOutcome missing = OutcomeOf(ServerRun{ERROR_FILE_NOT_FOUND, false, 0});
+    EXPECT_EQ(missing.code, ExitCode::ServerNotStarted);
+    EXPECT_EQ(missing.detail.rfind(L"0x80070002", 0), 0u);
+    EXPECT_EQ(OutcomeOf(ServerRun{0, true, 0}).code, ExitCode::TimedOut);
+    FileOutcome refused = OutcomeOf(ServerRun{0, false, 3});
+    EXPECT_EQ(refused.code, ExitCode::ServerFailed);
+    EXPECT_EQ(refused.detail.rfind(L"0x00000003", 0), 0u);
+}
+
+TEST(QuietOutcomes, LogLinesNameTheOutcomeAndThePath) {
+    EXPECT_EQ(LogLine(Operation::Register, L"C:\\a b.dll", {}), L"registered \"C:\\a b.dll\"");
+    EXPECT_EQ(LogLine(Operation::Unregister, L"C:\\a.dll", {}), L"unregistered \"C:\\a.dll\"");
+    EXPECT_EQ(LogLine(Operation::Register, L"C:\\a.dll", {ExitCode::NoEntryPoint, L"0x1: x"}),
+              L"no-entry-point \"C:\\a.dll\" 0x1: x");
+}
+
+TEST(QuietRegistration, EveryFileIsTriedAndTheFirstFailureIsTheExitCode) {
+    RecordingOutput output;
+    std::vector<std::wstring> tried;
+    const std::vector<std::wstring> paths = {L"a.dll", L"b.dll", L"c.dll", L"d.dll"};
+    ExitCode code = RegisterEach(
+        Operation::Register, paths,
+        [&](const std::wstring& path) -> FileOutcome {
+            tried.push_back(path);
+            if (path == L"b.dll")
+                return {ExitCode::Crashed, L"0xC0000005: crash"};
+            if (path == L"c.dll")
+                return {ExitCode::NotLoaded, L"0x8007007E: gone"};
+            return {};
+        },
+        output);
+    EXPECT_EQ(code, ExitCode::Crashed);
+    EXPECT_EQ(tried, paths);
+    EXPECT_EQ(output.err, (std::vector<std::wstring>{L"crashed \"b.dll\" 0xC0000005: crash",
+                                                     L"not-loaded \"c.dll\" 0x8007007E: gone"}));
+    ASSERT_EQ(output.out.size(), 3u);
+    EXPECT_EQ(output.out.back(), L"4 files: 2 succeeded, 2 failed");
+
+    RecordingOutput one;
+    EXPECT_EQ(RegisterEach(
+                  Operation::Unregister, {L"a.dll"},
+                  [](const std::wstring&) { return FileOutcome{}; }, one),
+              ExitCode::Success);
+    EXPECT_EQ(one.out.back(), L"1 file: 1 succeeded, 0 failed");
+}
+
+TEST(QuietOutcomes, AFailureFoundInTheHeadersKeepsItsCauseInTheLine) {
+    EngineOutcome outcome = Engine(rsLoadFailed);
+    outcome.diagnosis = calvorn::inspection::ModuleDiagnosis{
+        calvorn::inspection::ModuleCause::NotWindowsModule, L"a.dll", L"", L""};
+    FileOutcome got = OutcomeOf(outcome);
+    EXPECT_EQ(got.code, ExitCode::NotLoaded);
+    EXPECT_EQ(got.detail.rfind(L"0x800700C1: ", 0), 0u) << got.detail;
+    EXPECT_NE(got.detail.find(L"a.dll is not a Windows module"), std::wstring::npos);
+
+    outcome = Engine(rsNotActiveX);
+    outcome.diagnosis = calvorn::inspection::ModuleDiagnosis{
+        calvorn::inspection::ModuleCause::DotNetAssembly, L"n.dll", L"", L""};
+    got = OutcomeOf(outcome);
+    EXPECT_EQ(got.code, ExitCode::NoEntryPoint);
+    EXPECT_NE(got.detail.find(L"n.dll is a .NET assembly"), std::wstring::npos);
+}

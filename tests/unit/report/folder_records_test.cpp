@@ -1,0 +1,83 @@
+// The machine-readable folder report: CSV quoting, JSON escaping, UTF-8 and
+// the time stamp; every character of a version string comes out intact.
+
+#include "app/folder_records.h"
+
+#include <gtest/gtest.h>
+
+using namespace calvorn::app;
+
+namespace {
+
+FolderRecord Sample() {
+    FolderRecord r;
+    r.path = L"C:\\App\\a.dll";
+    r.info.CompanyName = L"Acme, \"Best\" Ltd";
+    r.info.FileDescription = L"line one\r\nline two";
+    r.info.ProductName = L"名前 ✓ \U0001F600";
+    r.info.Comments = L"tab\there \\ back";
+    r.info.FileVerEx = L"1.2.3.4";
+    r.info.FileFlagsEx = L"Debug Patched ";
+    r.size = 5000000000ull;
+    r.lastWrite = 133589952000000000ull; // 2024-05-01T00:00:00Z
+    return r;
+}
+
+} // namespace
+
+TEST(FolderRecords, Utf8KeepsEveryCharacter) {
+    EXPECT_EQ(Utf8(L"a\u00e9\u540d"), "a\xC3\xA9\xE5\x90\x8D");
+    EXPECT_EQ(Utf8(L"\U0001F600"), "\xF0\x9F\x98\x80");
+    // A lone surrogate cannot be UTF-8; it becomes the replacement mark.
+    EXPECT_EQ(Utf8(std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x"), "\xEF\xBF\xBDx");
+}
+
+TEST(FolderRecords, IsoTimeInUtc) {
+    EXPECT_EQ(IsoUtc(0), "1601-01-01T00:00:00Z");
+    EXPECT_EQ(IsoUtc(133589952000000000ull), "2024-05-01T00:00:00Z");
+    EXPECT_EQ(IsoUtc(133589952000000000ull + 864000000000ull * 59 + 10000000ull * 3723),
+              "2024-06-29T01:02:03Z");
+    EXPECT_EQ(IsoUtc(126227808000000000ull - 10000000ull), "2000-12-31T23:59:59Z");
+}
+
+TEST(FolderRecords, CsvRowQuotesOnlyWhatNeedsIt) {
+    EXPECT_EQ(CsvHeader().rfind("path,company_name,", 0), 0u);
+    EXPECT_EQ(CsvHeader().substr(CsvHeader().size() - 16), "last_write_utc\r\n");
+    std::string row = CsvRow(Sample());
+    EXPECT_EQ(row.rfind("C:\\App\\a.dll,\"Acme, \"\"Best\"\" Ltd\",\"line one\r\nline two\",", 0),
+              0u)
+        << row;
+    EXPECT_NE(row.find(",\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80,"),
+              std::string::npos);
+    EXPECT_NE(row.find(",Debug Patched,5000000000,2024-05-01T00:00:00Z\r\n"), std::string::npos);
+    // Eighteen fields: seventeen separators outside quotes.
+    size_t separators = 0;
+    bool quoted = false;
+    for (char c : row) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            ++separators;
+    }
+    EXPECT_EQ(separators, 17u);
+}
+
+TEST(FolderRecords, JsonLineEscapesAndKeepsTheSizeANumber) {
+    std::string line = JsonLine(Sample());
+    EXPECT_EQ(
+        line.rfind("{\"path\":\"C:\\\\App\\\\a.dll\",\"company_name\":\"Acme, \\\"Best\\\" Ltd\","
+                   "\"file_description\":\"line one\\r\\nline two\",",
+                   0),
+        0u)
+        << line;
+    EXPECT_NE(line.find("\"comments\":\"tab\\there \\\\ back\""), std::string::npos);
+    EXPECT_NE(
+        line.find("\"product_name\":\"\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80\""),
+        std::string::npos);
+    EXPECT_NE(line.find("\"size\":5000000000,"), std::string::npos);
+    EXPECT_EQ(line.substr(line.size() - 2), "}\n");
+    EXPECT_EQ(line.find('\n'), line.size() - 1); // one line, whatever the fields hold
+    FolderRecord control;
+    control.info.Comments = std::wstring(1, L'\x01');
+    EXPECT_NE(JsonLine(control).find("\"comments\":\"\\u0001\""), std::string::npos);
+}
