@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the main window: each tab at its smallest size and
-# maximized, at 96 and 144 DPI, under the build's private Xvfb and prefix.
+# maximized, at 96 and 144 DPI (SHOT_DPIS="96 120 144 192" for more), under the build's private Xvfb and prefix.
 # usage: bash scripts/screenshots.sh [BUILD_DIR] [OUT_DIR]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -11,7 +11,7 @@ mkdir -p "$out"
 trap '"$root/scripts/test-env.sh" stop "$build"' EXIT
 display="$(cat "$build/.test-display")"
 export CALVORN_WINEPREFIX="$build/wineprefix"
-for dpi in 96 144; do
+for dpi in ${SHOT_DPIS:-96 144}; do
   "$root/scripts/wine-run.sh" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
   for tab in 0 1 2; do
     for size in min max; do

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the Command button's six state pictures and the main window's small
-pictures, and writes them as 24-bit BMP files into res/.
+"""Draws the Command button's six state pictures and writes them as 24-bit
+BMP files into res/button/ (the main window's pictures: make_pictures.py).
 
 Only the Python standard library is used. Run from anywhere:
     python3 tools/make_button_bitmaps.py
@@ -91,64 +91,12 @@ PICTURES = {
     "highlight": button(1, DARK_BLUE, FACE, (ORANGE_TOP, ORANGE_SIDE, ORANGE_BOTTOM)),
 }
 
-# 5 x 7 digits for the tab pictures.
-DIGITS = {
-    "1": ["..#..", ".##..", "..#..", "..#..", "..#..", "..#..", ".###."],
-    "2": [".###.", "#...#", "....#", "...#.", "..#..", ".#...", "#####"],
-    "3": [".###.", "#...#", "....#", "..##.", "....#", "#...#", ".###."],
-}
-TAB_COLOURS = [(0, 60, 116), (27, 156, 252), (90, 140, 60)]
-
-
-def tab_picture(number, colour, size=32, scale=3):
-    glyph = DIGITS[number]
-    gx = (size - 5 * scale) // 2
-    gy = (size - 7 * scale) // 2
-
-    def pixel(x, y):
-        # a rounded square with a lighter top half
-        r = 5
-        cx = min(max(x, r), size - 1 - r)
-        cy = min(max(y, r), size - 1 - r)
-        if (x - cx) ** 2 + (y - cy) ** 2 > r * r:
-            return KEY_BG
-        col, row = (x - gx) // scale, (y - gy) // scale
-        if 0 <= col < 5 and 0 <= row < 7 and x >= gx and y >= gy and glyph[row][col] == "#":
-            return (255, 255, 255)
-        return mix(colour, (255, 255, 255), 0.25 * (1 - y / size))
-
-    return pixel
-
-
-KEY_BG = (240, 240, 240)  # the usual window face behind the small pictures
-
-
-def plain_picture(size=32):
-    def pixel(x, y):
-        c = (size - 1) / 2
-        d = ((x - c) ** 2 + (y - c) ** 2) ** 0.5
-        if d > c:
-            return KEY_BG
-        if d > c - 3:
-            return DARK_BLUE
-        return mix((252, 202, 105), (255, 255, 255), y / size)
-
-    return pixel
-
-
 def main():
     res = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res")
     button_dir = os.path.join(res, "button")
     os.makedirs(button_dir, exist_ok=True)
     for name, pixel in PICTURES.items():
         write_bmp(os.path.join(button_dir, name + ".bmp"), W, H, pixel)
-    pictures = os.path.join(res, "pictures")
-    os.makedirs(pictures, exist_ok=True)
-    for i, number in enumerate(("1", "2", "3")):
-        write_bmp(os.path.join(pictures, "tab%d.bmp" % i), 32, 32,
-                  tab_picture(number, TAB_COLOURS[i]))
-    write_bmp(os.path.join(pictures, "plain.bmp"), 32, 32, plain_picture())
-    write_bmp(os.path.join(pictures, "tabicon.bmp"), 32, 32, tab_picture("1", (0, 60, 116)))
 
 
 if __name__ == "__main__":

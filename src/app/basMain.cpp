@@ -4,6 +4,7 @@
 #include "app/basTools.h"
 #include "app/command_line.h"
 #include "app/report.h"
+#include "app/version.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
 #include "platform/per_user_classes.h"
@@ -13,6 +14,7 @@
 #include "ui/frmDisplay.h"
 #include "ui/frmMain.h"
 #include "ui/message_loop.h"
+#include "ui/responsive_engine.h"
 
 #include <windows.h>
 
@@ -35,9 +37,9 @@ void ShowError(const std::wstring& sProcedure, const ErrorRecord& error) {
 
 bool Main() {
     AppState& app = App();
+    platform::DefaultTitle(L"" CALVORN_PRODUCT_NAME);
     try {
         app.sAppPath = InitAppPath();
-        app.sAppTitle = BuildAppTitle();
         InstallDependencies();
 
         // A switch action shows no window of ours but its message boxes (and
@@ -51,6 +53,8 @@ bool Main() {
             ProcessCommandLine(arguments);
         }
 
+        // Only the window shows the title: a switch action never reads it.
+        app.sAppTitle = BuildAppTitle();
         ui::frmMain& main = ui::MainWindow();
         app.windowsBuilt = true;
         main.Services().showError = ShowError;
@@ -65,10 +69,12 @@ bool Main() {
         };
         if (!main.Load())
             throw Failure(platform::Win32Error(::GetLastError()));
-        ui::DisplayWindow().Load(main.Hwnd());
+        // The text window is made when a cell is first shown in it: the
+        // first paint of the main window does not wait for it.
         main.Caption(app.sAppTitle);
 
-        app.oRegistrator = std::make_unique<registration::clsRegistrator>();
+        app.oRegistrator = std::make_unique<registration::clsRegistrator>(
+            platform::Messages(), ui::ResponsiveSystemEngine());
         app.oGridInfo = std::make_unique<ui::clsGrid>();
         app.oGridComparison = std::make_unique<ui::clsGrid>();
         app.oActiveX = std::make_unique<inspection::clsActiveX>(platform::Messages(), ShowError);

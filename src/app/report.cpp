@@ -3,6 +3,7 @@
 #include "app/basMain.h"
 #include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
+#include "platform/message_box.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "ui/frmProgress.h"
@@ -43,7 +44,11 @@ std::wstring LocalAppDataFolder() {
     return folder;
 }
 
-// The progress window, as the report drives it.
+// The progress window, as the report drives it. Under Wine every window
+// call is a round trip to the server and every repaint goes to the X
+// server, which costs more than reading a file; so the window is brought up
+// to date, and its messages let through, at most about thirty times a
+// second, and always at the end. A click on Cancel waits at most that long.
 class ProgressWindowSink final : public IReportProgress {
   public:
     void Show() override {
@@ -54,12 +59,37 @@ class ProgressWindowSink final : public IReportProgress {
         window.Show();
         ui::PumpPendingMessages();
         ::Sleep(20);
+        last_ = ::GetTickCount() - kInterval;
     }
-    void Max(std::int32_t value) override { ui::ProgressWindow().Max(value); }
-    void Value(std::int32_t value) override { ui::ProgressWindow().Value(value); }
-    void CurrentFile(const std::wstring& name) override { ui::ProgressWindow().FileCaption(name); }
-    void PumpMessages() override { ui::PumpPendingMessages(); }
+    void Max(std::int32_t value) override {
+        max_ = value;
+        ui::ProgressWindow().Max(value);
+    }
+    void Value(std::int32_t value) override {
+        // Even asking the bar its size is a round trip to the server.
+        value_ = value;
+        if (Due())
+            ui::ProgressWindow().Value(value);
+    }
+    void CurrentFile(const std::wstring& name) override {
+        if (Due())
+            ui::ProgressWindow().FileCaption(name);
+    }
+    void PumpMessages() override {
+        if (!Due())
+            return;
+        ui::PumpPendingMessages();
+        last_ = ::GetTickCount();
+    }
     void Hide() override { ui::ProgressWindow().Hide(); }
+
+  private:
+    static constexpr DWORD kInterval = 30;
+    bool Due() const { return value_ >= max_ || ::GetTickCount() - last_ >= kInterval; }
+
+    DWORD last_ = 0;
+    std::int32_t max_ = 0;
+    std::int32_t value_ = 0;
 };
 
 } // namespace
@@ -202,6 +232,12 @@ void CreateReport(const std::wstring& sFolder) {
         report.Commit();
         if (end == ReportEnd::Completed)
             OpenDocument(path);
+        else
+            // Nothing opens: the user learns why, and where the part done is.
+            platform::Messages().Show(L"The ActiveX Report was cancelled.\nThe files reported "
+                                      L"before the cancel are in " +
+                                          path,
+                                      L"Calvorn - ActiveX Report", MB_OK | MB_ICONINFORMATION);
     } catch (const Failure& failure) {
         ShowError(L"CreateReport", failure.Record());
     } catch (const std::bad_alloc&) {

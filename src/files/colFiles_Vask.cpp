@@ -39,8 +39,10 @@ std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecur
     if (depth_ == 1)
         Clear();
 
-    const std::int32_t matches = CountMatches(sFileSpec);
+    // Counting is a second pass over the folder; only a progress object
+    // needs the count.
     Quietly(pb, [&](IFileProgress& p) {
+        const std::int32_t matches = CountMatches(sFileSpec);
         p.Min(0);
         p.Value(0);
         p.Max(matches + 1);

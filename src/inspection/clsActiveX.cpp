@@ -8,7 +8,9 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <optional>
+#include <string_view>
 
 namespace calvorn::inspection {
 
@@ -41,6 +43,60 @@ std::wstring UserScopeText(const std::wstring& versionKey) {
     if (RegistryKey::Open(registry::kHKeyLocalMachine, kUserClasses + versionKey))
         return L"This user (HKEY_CURRENT_USER\\Software\\Classes) and all users";
     return L"This user only (HKEY_CURRENT_USER\\Software\\Classes)";
+}
+
+// A version key's name ("2.a", hexadecimal) as the report writes versions
+// ("2.10"); a name of another form is shown as it stands.
+std::wstring VersionTextOfKey(const std::wstring& name) {
+    const size_t dot = name.find(L'.');
+    if (dot == std::wstring::npos || dot == 0 || dot + 1 == name.size() ||
+        name.find(L'.', dot + 1) != std::wstring::npos)
+        return name;
+    auto number = [](std::wstring_view digits) -> std::optional<std::uint16_t> {
+        if (digits.size() > 4)
+            return std::nullopt;
+        unsigned value = 0;
+        for (wchar_t c : digits) {
+            if (!std::iswxdigit(c))
+                return std::nullopt;
+            value = value * 16 + (std::iswdigit(c) ? c - L'0' : (std::towlower(c) - L'a' + 10));
+        }
+        return static_cast<std::uint16_t>(value);
+    };
+    const auto major = number(std::wstring_view(name).substr(0, dot));
+    const auto minor = number(std::wstring_view(name).substr(dot + 1));
+    return major && minor ? VersionText(*major, *minor) : name;
+}
+
+// What stands in the way of a report on `path`, said in words; nothing when
+// the path names a file.
+std::optional<std::wstring> PathProblem(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return L"The file \"" + path + L"\" does not exist.";
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return L"\"" + path + L"\" is a folder, not a component file.";
+    return std::nullopt;
+}
+
+// A name without a folder is looked for as the loader looks for a module.
+std::wstring Located(const std::wstring& path) {
+    if (path.find_first_of(L"\\/:") != std::wstring::npos)
+        return path;
+    wchar_t found[MAX_PATH] = {};
+    const DWORD n = ::SearchPathW(nullptr, path.c_str(), nullptr, MAX_PATH, found, nullptr);
+    return n > 0 && n < MAX_PATH ? std::wstring(found, n) : path;
+}
+
+bool HasVersionInformation(const clsFileInfo& f) {
+    for (const std::wstring* field :
+         {&f.CompanyName, &f.FileDescription, &f.InternalName, &f.LegalCopyright,
+          &f.LegalTrademarks, &f.OriginalFileName, &f.ProductName, &f.ProductVersion, &f.Comments,
+          &f.StrucVerEx, &f.FileVerEx, &f.ProdVerEx, &f.FileFlagsEx, &f.FileOSEx, &f.FileTypeEx,
+          &f.FileSubTypeEx})
+        if (!field->empty())
+            return true;
+    return false;
 }
 
 } // namespace
@@ -99,15 +155,27 @@ void clsActiveX::DisplayInfo() {
         return;
     grid_->Clear();
     fileInfo_ = clsFileInfo{};
+    // No name, no report: an empty grid rather than a skeleton of blanks.
+    if (fileName_.empty())
+        return;
+    const std::wstring path = Located(fileName_);
     try {
-        TypeLibSection(fileName_);
+        if (auto problem = PathProblem(path)) {
+            grid_->ShowMsg(*problem);
+            return;
+        }
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    try {
+        TypeLibSection(path);
     } catch (...) {
         // Most often the file simply has no type library: the section ends
         // where it failed and the file information still follows.
     }
-    FileSection(fileName_);
+    FileSection(path);
     try {
-        for (const ModuleRow& row : ModuleRowsOf(fileName_))
+        for (const ModuleRow& row : ModuleRowsOf(path))
             grid_->AddRow(row.label, row.value, row.heading);
     } catch (...) {
         // The facts are extra: a failure leaves the report as it was.
@@ -163,7 +231,7 @@ void clsActiveX::TypeLibSection(const std::wstring& path) {
             continue;
         const std::optional<RegistryKey> other = library->Sub(name);
         grid_->AddRow(L"TypeLib Name:", other ? other->Text().value_or(L"") : L"", false);
-        grid_->AddRow(L"Version:", name, false);
+        grid_->AddRow(L"Version:", VersionTextOfKey(name), false);
         grid_->AddRow(L"Path: ", other ? RegisteredPath(*other) : L"", false);
     }
 }
@@ -183,6 +251,10 @@ void clsActiveX::FileSection(const std::wstring& path) {
         fileInfo_ = clsFileInfo{};
     }
     const clsFileInfo& f = fileInfo_;
+    if (!HasVersionInformation(f)) {
+        row(L"This file has no version information.", L"");
+        return;
+    }
     row(L"CompanyName: ", f.CompanyName);
     row(L"FileDescription: ", f.FileDescription);
     row(L"InternalName: ", f.InternalName);

@@ -11,8 +11,8 @@ namespace calvorn::platform {
 class IMessageBox {
   public:
     virtual ~IMessageBox() = default;
-    // An empty title leaves the system's default title. Returns the button
-    // pressed (IDOK 1, IDYES 6, IDNO 7).
+    // An empty title stands for the program's own (see DefaultTitle).
+    // Returns the button pressed (IDOK 1, IDYES 6, IDNO 7).
     virtual int Show(const std::wstring& text, const std::wstring& title, unsigned flags) = 0;
 };
 
@@ -24,5 +24,10 @@ class SystemMessageBox final : public IMessageBox {
 // The process-wide message box: the system one unless a test swaps it.
 IMessageBox& Messages();
 void SetMessages(IMessageBox* box); // nullptr restores the system one
+
+// The title of a box shown without one: the program's name, set at start-up.
+// The system's own default ("Error") would call every such box an error.
+void DefaultTitle(std::wstring title);
+const std::wstring& DefaultTitle();
 
 } // namespace calvorn::platform

@@ -1,5 +1,7 @@
 #include "ui/file_dialog.h"
 
+#include "platform/proc_address.h"
+
 #include <commdlg.h>
 
 #include <vector>
@@ -24,7 +26,11 @@ std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& filter, DWO
     ofn.lpstrFile = name.data();
     ofn.nMaxFile = static_cast<DWORD>(name.size());
     ofn.Flags = flags;
-    if (!::GetOpenFileNameW(&ofn))
+    // Bound on first use: a start-up that never opens the dialog does not
+    // load it.
+    static auto* const getOpenFileName =
+        platform::SystemProc<decltype(::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+    if (!getOpenFileName || !getOpenFileName(&ofn))
         return std::nullopt;
     return std::wstring(name.data());
 }

@@ -1,10 +1,12 @@
 #include "ui/form_builder.h"
 
 #include "ui/command_button.h"
+#include "ui/picture_art.h"
 #include "ui/window.h"
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace calvorn::ui {
@@ -76,9 +78,11 @@ std::vector<int> PagesOfBlocks(const std::vector<LayoutBlock>& layout) {
     return pages;
 }
 
-void AddGridTip(BuiltForm& form, const BuiltControl& grid) {
-    auto text = grid.block.Text(L"ToolTipText");
-    if (!text)
+// A control's "ToolTipText" shown when the mouse rests on it.
+void AddTip(BuiltForm& form, const BuiltControl& control) {
+    auto text = control.block.Text(L"ToolTipText");
+    // A grid shows its own tips: they depend on the cell under the mouse.
+    if (!text || control.block.kind == L"Grid")
         return;
     if (!form.gridTip)
         form.gridTip =
@@ -91,7 +95,7 @@ void AddGridTip(BuiltForm& form, const BuiltControl& grid) {
     ti.cbSize = sizeof ti;
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = form.source.window;
-    ti.uId = reinterpret_cast<UINT_PTR>(grid.hwnd);
+    ti.uId = reinterpret_cast<UINT_PTR>(control.hwnd);
     ti.lpszText = const_cast<wchar_t*>(text->c_str());
     ::SendMessageW(form.gridTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
@@ -190,18 +194,9 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
         }
         font = src.fonts.grid;
     } else if (block.kind == L"Picture" || block.kind == L"Image") {
-        DWORD style = base | SS_BITMAP | SS_REALSIZECONTROL;
-        if (block.kind == L"Picture")
-            style |= SS_NOTIFY;
-        hwnd = ::CreateWindowExW(0, L"STATIC", L"", style, x, y, w, h, in.parent, IdOf(id),
-                                 instance, nullptr);
-        int picture = static_cast<int>(block.Number(L"Picture", 0));
-        if (hwnd && picture) {
-            HANDLE image = ::LoadImageW(instance, MAKEINTRESOURCEW(picture), IMAGE_BITMAP, 0, 0,
-                                        LR_DEFAULTCOLOR);
-            ::SendMessageW(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image));
-            ::MoveWindow(hwnd, x, y, w, h, FALSE);
-        }
+        // SS_NOTIFY: clicks for the pictures, the mouse for every tooltip.
+        hwnd = ::CreateWindowExW(0, L"STATIC", L"", base | SS_BITMAP | SS_NOTIFY, x, y, w, h,
+                                 in.parent, IdOf(id), instance, nullptr);
     }
     if (!hwnd)
         return;
@@ -214,8 +209,9 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
     if (font)
         ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     form.controls.push_back({block, hwnd, in.page, design, anchors});
-    if (block.kind == L"Grid")
-        AddGridTip(form, form.controls.back());
+    if (auto picture = block.Number(L"Picture"))
+        ShowPicture(form, hwnd, static_cast<int>(*picture));
+    AddTip(form, form.controls.back());
 }
 
 } // namespace
@@ -293,6 +289,28 @@ bool BuildPage(BuiltForm& form, int page, int dx, int dy) {
         if (pages[i] == page)
             MakeControl(form, form.source.layout[i], dx, dy);
     return true;
+}
+
+void ShowPicture(BuiltForm& form, HWND control, int number) {
+    RECT r{};
+    ::GetClientRect(control, &r);
+    HBITMAP picture =
+        SizedPicture(number, std::min(r.right, r.bottom), ::GetSysColor(COLOR_BTNFACE));
+    if (!picture)
+        return;
+    form.ownBitmaps.push_back(picture);
+    auto old = reinterpret_cast<HBITMAP>(
+        ::SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
+    for (auto it = form.ownBitmaps.begin(); old && it != form.ownBitmaps.end(); ++it) {
+        if (*it == old) {
+            form.ownBitmaps.erase(it);
+            ::DeleteObject(old);
+            break;
+        }
+    }
+    // The control keeps its laid-out size whatever the picture's.
+    ::SetWindowPos(control, nullptr, 0, 0, r.right, r.bottom,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void ArrangeForm(const BuiltForm& form, int dx, int dy) {

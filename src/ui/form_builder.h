@@ -47,7 +47,8 @@ struct FormFonts {
 };
 
 // Makes the control of a "Grid" block on `parent` with `id`; the builder
-// places it.
+// places it. A grid shows its tool tip ("ToolTipText") itself: the tip
+// depends on the cell under the mouse.
 using GridFactory = std::function<HWND(const LayoutBlock& block, HWND parent, int id)>;
 
 // What a form is built from; kept, so that pages can be built later.
@@ -70,7 +71,8 @@ struct BuiltForm {
     // Fonts made for controls with a size of their own ("FontSize", in tenths
     // of a point); the window deletes them with itself.
     std::vector<HFONT> ownFonts;
-    HWND gridTip = nullptr; // the grids' tooltip
+    std::vector<HBITMAP> ownBitmaps; // the pictures shown, deleted with the window
+    HWND gridTip = nullptr;          // the tooltip of every control with a "ToolTipText"
     FormSource source;
 
     struct Container {
@@ -95,6 +97,9 @@ BuiltForm BuildForm(FormSource source, int firstPage);
 // for the window's present size (`dx`, `dy` as for Anchored); true when it
 // built them now.
 bool BuildPage(BuiltForm& form, int page, int dx, int dy);
+// Shows picture `number` (a "Picture" property) on a picture control, drawn
+// for the control's size; the picture it showed before is deleted.
+void ShowPicture(BuiltForm& form, HWND control, int number);
 // Moves every control for a window `dx` and `dy` pixels larger than stored.
 void ArrangeForm(const BuiltForm& form, int dx, int dy);
 

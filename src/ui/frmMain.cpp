@@ -223,6 +223,12 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
         OnCommand(LOWORD(wp), HIWORD(wp));
         return 0;
+    case WM_SETCURSOR:
+        if (busy_) {
+            ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        return DefaultProc(msg, wp, lp);
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<NMHDR*>(lp), lp);
     case WM_SIZE:
@@ -248,6 +254,11 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return DefaultProc(msg, wp, lp);
     }
     case WM_CLOSE:
+        // A registration in progress ends first; the window closes after it.
+        if (busy_) {
+            closePending_ = true;
+            return 0;
+        }
         SavePlacement();
         shown_ = false;
         return DefaultProc(msg, wp, lp);
@@ -289,6 +300,7 @@ void frmMain::OnCreate() {
         ListViewGrid& grid = block.name == L"gridinfo" ? gridinfo_ : gridcomparison_;
         if (!grid.Create(parent, id))
             return nullptr;
+        grid.ToolTip(block.Text(L"ToolTipText").value_or(L""));
         // A grid made after its presenter was bound starts as binding left it.
         grid.Rows(0);
         grid.Cols(2);
@@ -319,6 +331,8 @@ void frmMain::OnDestroy() {
     }
     for (HFONT font : form_.ownFonts)
         ::DeleteObject(font);
+    for (HBITMAP picture : form_.ownBitmaps)
+        ::DeleteObject(picture);
     form_ = {};
     if (services_.onUnload)
         services_.onUnload();
@@ -330,7 +344,9 @@ void frmMain::OnCommand(int id, int code) {
             PictureClick(id - IDC_PICTAB0);
         return;
     }
-    if (code != BN_CLICKED)
+    // While a registration runs no button acts, also one of a page first
+    // shown meanwhile.
+    if (code != BN_CLICKED || busy_)
         return;
     switch (id) {
     case IDC_CMDBROWSE:
@@ -351,6 +367,11 @@ void frmMain::OnCommand(int id, int code) {
     case IDC_CMDSHELLEX:
         SwitchShellExtensions();
         break;
+    case IDOK:
+        // Enter in the file box: the report of the path typed there.
+        if (::GetFocus() == Control(IDC_TXTFILE))
+            ShowReport(ControlText(IDC_TXTFILE));
+        break;
     default:
         // Enter (IDOK) and Escape (IDCANCEL) from the dialog manager change nothing.
         break;
@@ -363,12 +384,12 @@ LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
         return 0;
     }
     for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_}) {
-        if (header.hwndFrom != grid->Hwnd())
-            continue;
-        if (header.code == NM_DBLCLK) {
-            GridDoubleClick(*grid, reinterpret_cast<const NMITEMACTIVATE*>(lp)->ptAction);
+        if (header.hwndFrom == grid->Hwnd() && header.code == NM_DBLCLK) {
+            if (!busy_)
+                GridDoubleClick(*grid, reinterpret_cast<const NMITEMACTIVATE*>(lp)->ptAction);
             return 0;
         }
+        // The grid answers its own notifications and its tooltip's.
         LRESULT result = 0;
         if (grid->OnNotify(&header, result))
             return result;
@@ -379,6 +400,9 @@ LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
 void frmMain::OnTabChanged() {
     const int active = ActiveTab();
     EnsurePage(active);
+    // The icon at the top shows the picture of the open tab.
+    if (HWND icon = Control(IDC_IMGTABICON); icon && active >= 0)
+        ShowPicture(form_, icon, IDB_TAB_PICTURE_0 + active);
     for (size_t i = 0; i < form_.pages.size(); ++i)
         ::ShowWindow(form_.pages[i], static_cast<int>(i) == active ? SW_SHOW : SW_HIDE);
     if (active == 2)
@@ -395,17 +419,72 @@ void frmMain::Browse() {
 }
 
 void frmMain::RegisterFile(bool unregister) {
-    // The typed text goes to the engine as it stands; the report rebuilt is
-    // that of the file last chosen.
+    if (busy_)
+        return;
+    // The typed text goes to the engine as it stands, and the report that
+    // follows is that of the same path: the one on screen.
     const std::wstring path = ControlText(IDC_TXTFILE);
-    if (services_.registrator) {
-        if (unregister)
-            services_.registrator->UnRegisterActiveX(path);
-        else
-            services_.registrator->RegisterActiveX(path);
+    Busy(true);
+    try {
+        if (services_.registrator) {
+            if (unregister)
+                services_.registrator->UnRegisterActiveX(path);
+            else
+                services_.registrator->RegisterActiveX(path);
+        }
+        ShowReport(path);
+    } catch (...) {
+        Busy(false);
+        throw;
     }
-    if (services_.activeX)
-        services_.activeX->DisplayInfo();
+    Busy(false);
+    if (std::exchange(closePending_, false))
+        ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
+}
+
+void frmMain::ShowReport(const std::wstring& path) {
+    if (!services_.activeX)
+        return;
+    services_.activeX->FileName(path);
+    services_.activeX->DisplayInfo();
+}
+
+void frmMain::Busy(bool on) {
+    busy_ = on;
+    if (on) {
+        focusBeforeBusy_ = ::GetFocus();
+        for (const BuiltControl& c : form_.controls) {
+            CommandButton* button = CommandButton::From(c.hwnd);
+            if (button && ::IsWindowEnabled(c.hwnd)) {
+                button->Enabled(false);
+                disabledWhileBusy_.push_back(c.hwnd);
+            }
+        }
+        // The path on screen is the one being registered and reported.
+        ::SendMessageW(Control(IDC_TXTFILE), EM_SETREADONLY, TRUE, 0);
+    } else {
+        for (HWND hwnd : disabledWhileBusy_)
+            if (CommandButton* button = CommandButton::From(hwnd))
+                button->Enabled(true);
+        disabledWhileBusy_.clear();
+        ::SendMessageW(Control(IDC_TXTFILE), EM_SETREADONLY, FALSE, 0);
+        if (focusBeforeBusy_ && ::IsWindow(focusBeforeBusy_) && ::GetActiveWindow() == Hwnd())
+            ::SetFocus(focusBeforeBusy_);
+        focusBeforeBusy_ = nullptr;
+    }
+    RefreshCursor();
+}
+
+void frmMain::RefreshCursor() {
+    // The cursor changes at once, not at the next move of the mouse.
+    POINT at{};
+    ::GetCursorPos(&at);
+    HWND under = ::WindowFromPoint(at);
+    if (!under || ::GetWindowThreadProcessId(under, nullptr) != ::GetCurrentThreadId())
+        return;
+    const LRESULT hit = ::SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y));
+    ::SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                   MAKELPARAM(static_cast<WORD>(hit), WM_MOUSEMOVE));
 }
 
 void frmMain::SelectFile(bool second) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace calvorn::inspection {
 class clsActiveX;
@@ -115,6 +116,12 @@ class frmMain final : public Window<frmMain> {
 
     void Browse();
     void RegisterFile(bool unregister);
+    // The report of `path`, which becomes the file of the report.
+    void ShowReport(const std::wstring& path);
+    // While a registration runs: the buttons and the file box take no input,
+    // the window shows the wait cursor and a close waits for the end.
+    void Busy(bool on);
+    void RefreshCursor();
     void SelectFile(bool second);
     void ShellExtensionStateTest();
     void SwitchShellExtensions();
@@ -138,6 +145,10 @@ class frmMain final : public Window<frmMain> {
     HWND lastFocus_ = nullptr;     // the control that had the focus when the window was left
     HWND accessKeyFrom_ = nullptr; // the label or frame whose access key was pressed
     SIZE designClient_{};          // the stored layout's client size in pixels: the smallest
+    bool busy_ = false;
+    bool closePending_ = false;
+    std::vector<HWND> disabledWhileBusy_;
+    HWND focusBeforeBusy_ = nullptr;
     DWORD style_ = 0;
     bool shown_ = false;
     ListViewGrid gridinfo_;

@@ -65,6 +65,8 @@ void frmProgress::Value(std::int32_t value) {
     shownPixels_ = pixels;
     shownAt_ = now;
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+    const std::wstring count = L"File " + std::to_wstring(value) + L" of " + std::to_wstring(max_);
+    ::SetWindowTextW(Control(IDC_PROGRESS_COUNT), count.c_str());
 }
 
 void frmProgress::FileCaption(const std::wstring& text) {
@@ -77,13 +79,14 @@ LRESULT frmProgress::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         OnCreate();
         return 0;
     case WM_CLOSE:
-        return 0; // refused, whoever asks
-    case WM_SYSCOMMAND:
-        if ((wp & 0xFFF0) == SC_CLOSE)
-            return 0;
-        return DefaultProc(msg, wp, lp);
+        // The close box asks to stop, as Cancel does; the window itself stays
+        // until the report hides it.
+        if (onCancel_)
+            onCancel_();
+        return 0;
     case WM_COMMAND:
-        if (LOWORD(wp) == IDC_PROGRESS_CANCEL && HIWORD(wp) == BN_CLICKED) {
+        if ((LOWORD(wp) == IDC_PROGRESS_CANCEL || LOWORD(wp) == IDCANCEL) &&
+            HIWORD(wp) == BN_CLICKED) {
             if (onCancel_)
                 onCancel_();
             return 0;
@@ -136,6 +139,8 @@ void frmProgress::OnCreate() {
                840, 4140, 255, font_);
     AddControl(PROGRESS_CLASSW, L"", PBS_SMOOTH, IDC_PROGRESS_BAR, 180, 1170, 5340, 300, nullptr);
     AddControl(L"STATIC", L"", SS_ETCHEDHORZ, IDC_PROGRESS_PICTURE2, 180, 1620, 5340, 30, nullptr);
+    AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, IDC_PROGRESS_COUNT, 180,
+               1770, 3960, 375, font_);
     AddControl(L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, IDC_PROGRESS_CANCEL, 4320, 1770,
                1200, 375, font_);
 }

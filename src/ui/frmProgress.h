@@ -1,7 +1,8 @@
 #pragma once
 // The progress window of the folder report: names the file in hand, shows
-// how far the report has got and offers Cancel. It refuses every request to
-// close it; the report hides it when it ends.
+// how far the report has got ("File 3 of 12") and offers Cancel. A request
+// to close it is a click on Cancel: the window stays until the report hides
+// it when it ends.
 
 #include "ui/window.h"
 
@@ -21,6 +22,7 @@ enum ProgressControlId : int {
     IDC_PROGRESS_CANCEL = 2006,
     IDC_PROGRESS_PICTURE1 = 2007,
     IDC_PROGRESS_PICTURE2 = 2008,
+    IDC_PROGRESS_COUNT = 2009,
 };
 
 class frmProgress final : public Window<frmProgress> {
@@ -32,15 +34,16 @@ class frmProgress final : public Window<frmProgress> {
     void Show();
     void Hide();
 
-    // The progress bar's range maximum (its minimum is 0) and position. The
-    // bar shows a new position when it moves by a pixel or more, at most
-    // about thirty times a second, and always the maximum.
+    // The progress bar's range maximum (its minimum is 0) and position, also
+    // told in words. The bar shows a new position when it moves by a pixel or
+    // more, at most about thirty times a second, and always the maximum.
     void Max(std::int32_t value);
     void Value(std::int32_t value);
     // The caption of lblFile: the file in hand.
     void FileCaption(const std::wstring& text);
 
-    // Called on each click of Cancel; the window itself keeps no state.
+    // Called on each click of Cancel and each request to close the window;
+    // the window itself keeps no state.
     void OnCancel(std::function<void()> handler) { onCancel_ = std::move(handler); }
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);

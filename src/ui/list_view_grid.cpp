@@ -3,6 +3,10 @@
 #include "ui/window.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cmath>
 
 #include <algorithm>
 
@@ -12,6 +16,14 @@ namespace {
 
 // The width a new column starts with, before the presenter sets its own.
 constexpr int kDefaultColumnTwips = 960;
+// What a cell takes around its text, in pixels at 96 DPI; a text wider than
+// the cell less this is cut by the control.
+constexpr int kCellPaddingPixels = 12;
+// Where a spanning row's text starts, after the left edge of its label.
+constexpr int kSpanTextInsetPixels = 5;
+// How wide a tooltip grows before it wraps a long value, in twips.
+constexpr int kTipWidthTwips = 7200;
+constexpr UINT_PTR kSubclassId = 1;
 
 int ListViewFormat(int alignment) {
     // Flex-grid codes: 0-2 left, 3-5 centre, 6-8 right (top, centre, bottom
@@ -31,6 +43,25 @@ COLORREF ResolveGridColor(GridColor color) {
     return static_cast<COLORREF>(color & 0x00FFFFFFu);
 }
 
+COLORREF ContrastingText(COLORREF back) {
+    // The contrast ratio of black and of white against the colour's relative
+    // luminance; the higher one wins.
+    auto linear = [](BYTE value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const double luminance = 0.2126 * linear(GetRValue(back)) + 0.7152 * linear(GetGValue(back)) +
+                             0.0722 * linear(GetBValue(back));
+    const double onWhite = 1.05 / (luminance + 0.05);
+    const double onBlack = (luminance + 0.05) / 0.05;
+    return onWhite >= onBlack ? RGB(255, 255, 255) : RGB(0, 0, 0);
+}
+
+ListViewGrid::~ListViewGrid() {
+    if (hwnd_ && ::IsWindow(hwnd_))
+        ::RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
+}
+
 bool ListViewGrid::Create(HWND parent, int id) {
     hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT |
@@ -41,7 +72,97 @@ bool ListViewGrid::Create(HWND parent, int id) {
         return false;
     ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     Cols(1);
+    CreateToolTip(parent);
     return true;
+}
+
+void ListViewGrid::CreateToolTip(HWND parent) {
+    tip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, parent, nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
+    if (!tip_)
+        return;
+    TTTOOLINFOW ti{};
+    ti.cbSize = sizeof ti;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = parent;
+    ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
+    ti.lpszText = LPSTR_TEXTCALLBACKW;
+    ::SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    // A long path wraps instead of running off the screen.
+    ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(kTipWidthTwips, WindowDpi(hwnd_)));
+    // The tip follows the mouse from cell to cell.
+    ::SetWindowSubclass(hwnd_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK ListViewGrid::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                            DWORD_PTR self) {
+    if (msg == WM_MOUSEMOVE)
+        reinterpret_cast<ListViewGrid*>(self)->OnMouseMove({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+    else if (msg == WM_NCDESTROY)
+        ::RemoveWindowSubclass(hwnd, SubclassProc, id);
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+void ListViewGrid::OnMouseMove(POINT at) {
+    LVHITTESTINFO hit{};
+    hit.pt = at;
+    if (::SendMessageW(hwnd_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0)
+        hit.iItem = hit.iSubItem = -1;
+    if (hit.iItem == hoverRow_ && hit.iSubItem == hoverCol_)
+        return;
+    hoverRow_ = hit.iItem;
+    hoverCol_ = hit.iSubItem;
+    // The tip of the cell left goes; the new cell's comes after the usual
+    // pause, with its own text.
+    if (tip_ && ::IsWindowVisible(tip_))
+        ::SendMessageW(tip_, TTM_POP, 0, 0);
+}
+
+int ListViewGrid::ColumnWidth(int col) const {
+    return ListView_GetColumnWidth(hwnd_, col);
+}
+
+bool ListViewGrid::Fits(const std::wstring& text, int width) const {
+    const int padding = ::MulDiv(kCellPaddingPixels, static_cast<int>(WindowDpi(hwnd_)), 96);
+    return ListView_GetStringWidth(hwnd_, text.c_str()) + padding <= width;
+}
+
+bool ListViewGrid::IsHeading(int row) const {
+    if (row < 0 || static_cast<size_t>(row) >= colours_.size() ||
+        colours_[static_cast<size_t>(row)].empty())
+        return false;
+    return colours_[static_cast<size_t>(row)][0].back.has_value();
+}
+
+bool ListViewGrid::Spans(int row) const {
+    const int cols = ColumnCount();
+    if (!hwnd_ || row < 0 || row >= Rows() || cols < 2)
+        return false;
+    for (int c = 1; c < cols; ++c)
+        if (!CellText(row, c).empty())
+            return false;
+    return IsHeading(row) || !Fits(CellText(row, 0), ColumnWidth(0));
+}
+
+std::wstring ListViewGrid::TipTextAt(int row, int col) const {
+    if (!hwnd_ || row < 0 || row >= Rows() || col < 0 || col >= ColumnCount())
+        return genericTip_;
+    std::wstring text;
+    int width = 0;
+    if (Spans(row)) {
+        RECT client{};
+        ::GetClientRect(hwnd_, &client);
+        for (int c = 0, n = ColumnCount(); c < n; ++c)
+            width += ColumnWidth(c);
+        width = std::max(width, static_cast<int>(client.right));
+        text = CellText(row, 0);
+    } else {
+        text = CellText(row, col);
+        width = ColumnWidth(col);
+    }
+    return text.empty() || Fits(text, width) ? genericTip_ : text;
 }
 
 int ListViewGrid::ColumnCount() const {
@@ -226,13 +347,64 @@ ListViewGrid::Paint ListViewGrid::PaintOf(int row, int col) const {
         paint.back = ResolveGridColor(*cell.back);
     if (cell.fore)
         paint.fore = ResolveGridColor(*cell.fore);
+    // The user picks the system colours, the desktop's among them: text set
+    // on one of them is black or white, whichever stays readable.
+    if (cell.back && (*cell.back & 0x80000000u) && cell.fore)
+        paint.fore = ContrastingText(paint.back);
     return paint;
+}
+
+void ListViewGrid::PaintSpanningRows(HDC dc) const {
+    const int rows = Rows();
+    if (rows == 0)
+        return;
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const int first = ListView_GetTopIndex(hwnd_);
+    const int last = std::min(rows - 1, first + ListView_GetCountPerPage(hwnd_));
+    const int inset = ::MulDiv(kSpanTextInsetPixels, static_cast<int>(WindowDpi(hwnd_)), 96);
+    auto font = reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0));
+    HGDIOBJ oldFont = font ? ::SelectObject(dc, font) : nullptr;
+    const int oldMode = ::SetBkMode(dc, TRANSPARENT);
+    const COLORREF oldColour = ::GetTextColor(dc);
+    for (int row = std::max(first, 0); row <= last; ++row) {
+        if (!Spans(row))
+            continue;
+        RECT band{};
+        RECT label{};
+        if (!ListView_GetItemRect(hwnd_, row, &band, LVIR_BOUNDS) ||
+            !ListView_GetSubItemRect(hwnd_, row, 0, LVIR_LABEL, &label))
+            continue;
+        band.right = std::max(band.right, client.right);
+        Paint paint = PaintOf(row, 0);
+        if (ListView_GetItemState(hwnd_, row, LVIS_SELECTED) & LVIS_SELECTED)
+            paint = {::GetSysColor(COLOR_HIGHLIGHT), ::GetSysColor(COLOR_HIGHLIGHTTEXT)};
+        if (HBRUSH brush = ::CreateSolidBrush(paint.back)) {
+            ::FillRect(dc, &band, brush);
+            ::DeleteObject(brush);
+        }
+        const std::wstring text = CellText(row, 0);
+        RECT textRect = band;
+        textRect.left = label.left + inset;
+        textRect.right -= inset;
+        ::SetTextColor(dc, paint.fore);
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+                    DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    }
+    ::SetTextColor(dc, oldColour);
+    ::SetBkMode(dc, oldMode);
+    if (oldFont)
+        ::SelectObject(dc, oldFont);
 }
 
 LRESULT ListViewGrid::CustomDraw(NMLVCUSTOMDRAW& draw) const {
     switch (draw.nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
-        return CDRF_NOTIFYITEMDRAW;
+        return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
+    case CDDS_POSTPAINT:
+        // After the grid lines, so that no line crosses a band.
+        PaintSpanningRows(draw.nmcd.hdc);
+        return CDRF_DODEFAULT;
     case CDDS_ITEMPREPAINT:
         return CDRF_NOTIFYSUBITEMDRAW;
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
@@ -249,7 +421,17 @@ LRESULT ListViewGrid::CustomDraw(NMLVCUSTOMDRAW& draw) const {
 }
 
 bool ListViewGrid::OnNotify(NMHDR* header, LRESULT& result) {
-    if (!hwnd_ || !header || header->hwndFrom != hwnd_)
+    if (!hwnd_ || !header)
+        return false;
+    if (tip_ && header->hwndFrom == tip_ && header->code == TTN_GETDISPINFOW) {
+        auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+        shownTip_ = TipTextAt(hoverRow_, hoverCol_);
+        info->hinst = nullptr;
+        info->lpszText = shownTip_.data();
+        result = 0;
+        return true;
+    }
+    if (header->hwndFrom != hwnd_)
         return false;
     switch (header->code) {
     case NM_CUSTOMDRAW:

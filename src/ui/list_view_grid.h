@@ -2,7 +2,14 @@
 // The report grid served by the system's list-view control in report mode.
 // Rows are real list-view items, so that assistive tools read them; cell
 // colours live here and are painted through custom draw. The parent window
-// forwards WM_NOTIFY to OnNotify: the control answers its own notifications.
+// forwards WM_NOTIFY to OnNotify: the control answers its own notifications
+// and those of its tooltip.
+//
+// A row whose value cell is empty is drawn across the whole row when it is a
+// heading (a band of its colour from edge to edge) or when its label does
+// not fit the first column, so that a heading or a verdict is never cut.
+// Hovering a cell whose text does not fit shows that text in the tooltip;
+// other cells show the grid's own tip.
 
 #include "ui/flex_grid.h"
 
@@ -19,6 +26,7 @@ namespace calvorn::ui {
 class ListViewGrid final : public IFlexGrid {
   public:
     ListViewGrid() = default;
+    ~ListViewGrid();
     ListViewGrid(const ListViewGrid&) = delete;
     ListViewGrid& operator=(const ListViewGrid&) = delete;
 
@@ -26,6 +34,14 @@ class ListViewGrid final : public IFlexGrid {
     // system refuses. The parent destroys it with itself.
     bool Create(HWND parent, int id);
     HWND Hwnd() const { return hwnd_; }
+    // The tip shown over cells whose text fits (and over the empty area).
+    void ToolTip(const std::wstring& text) { genericTip_ = text; }
+    HWND ToolTipHwnd() const { return tip_; }
+    // The text the tooltip shows over a cell: the cell's whole text when it
+    // does not fit where it is drawn, otherwise the grid's own tip.
+    std::wstring TipTextAt(int row, int col) const;
+    // Whether a row is drawn across both columns.
+    bool Spans(int row) const;
 
     // A notification the parent received; true (with the result to return)
     // when it came from this control and was handled here.
@@ -73,8 +89,22 @@ class ListViewGrid final : public IFlexGrid {
     CellColours* Current();
     void ResizeColours();
     LRESULT CustomDraw(NMLVCUSTOMDRAW& draw) const;
+    void PaintSpanningRows(HDC dc) const;
+    bool IsHeading(int row) const;
+    int TextWidth(const std::wstring& text) const;
+    int ColumnWidth(int col) const;
+    bool Fits(const std::wstring& text, int width) const;
+    void CreateToolTip(HWND parent);
+    void OnMouseMove(POINT at);
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                         DWORD_PTR self);
 
     HWND hwnd_ = nullptr;
+    HWND tip_ = nullptr;
+    std::wstring genericTip_;
+    std::wstring shownTip_; // kept alive for the tooltip while it shows it
+    int hoverRow_ = -1;     // the cell under the mouse
+    int hoverCol_ = -1;
     int lastColumnWidth_ = 0; // pixels, as last set
     int row_ = 0;
     int col_ = 0;
@@ -84,5 +114,7 @@ class ListViewGrid final : public IFlexGrid {
 // A grid colour as a COLORREF: values with the top bit set name a system
 // colour by its index.
 COLORREF ResolveGridColor(GridColor color);
+// Black or white, whichever reads better on `back`.
+COLORREF ContrastingText(COLORREF back);
 
 } // namespace calvorn::ui

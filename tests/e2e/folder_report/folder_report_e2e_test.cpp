@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 using namespace calvorn::test;
@@ -21,6 +22,18 @@ namespace {
 constexpr int kLblFile = 2004;
 constexpr int kProgressBar = 2005;
 constexpr int kCancel = 2006;
+constexpr int kCount = 2009;
+
+// Polls a control's text until `done` holds for it (or 30 s pass).
+bool WaitUntilText(HWND control, std::wstring& text,
+                   const std::function<bool(const std::wstring&)>& done) {
+    for (int i = 0; i < 1200; ++i) {
+        if (done(text = WindowText(control)))
+            return true;
+        ::Sleep(25);
+    }
+    return false;
+}
 
 std::string Ansi(const std::wstring& text) {
     int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
@@ -179,17 +192,27 @@ TEST(FolderReport, CancelKeepsTheFinishedBlocksAndOpensNothing) {
     HWND window = run.WaitForWindow(L"Calvorn.frmProgress", 30s);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(WindowText(window), L"Creating ActiveX Report");
-    // Every request to close it is refused; the report goes on.
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     HWND cancel = FindControl(window, kCancel);
     ASSERT_NE(cancel, nullptr);
     EXPECT_EQ(WindowText(cancel), L"Cancel");
     EXPECT_NE(FindControl(window, kLblFile), nullptr);
     EXPECT_EQ(ClassNameOf(FindControl(window, kProgressBar)), L"msctls_progress32");
+    // How far it has got, in words.
+    std::wstring count;
+    EXPECT_TRUE(WaitUntilText(FindControl(window, kCount), count, [](const std::wstring& t) {
+        return t.starts_with(L"File ") && t.ends_with(L" of 5000");
+    })) << count;
+    // The close box asks to stop, as Cancel does; asking again changes nothing.
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
     ::PostMessageW(cancel, BM_CLICK, 0, 0);
-    ::PostMessageW(cancel, BM_CLICK, 0, 0); // twice is the same as once
 
+    // The user is told, and nothing is opened.
+    auto told = run.WaitForMessageBox(60s);
+    ASSERT_TRUE(told.has_value());
+    EXPECT_EQ(told->title, L"Calvorn - ActiveX Report");
+    EXPECT_EQ(told->text.rfind(L"The ActiveX Report was cancelled.", 0), 0u) << told->text;
+    run.Answer(*told, IDOK);
     auto code = run.WaitForExit(60s);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 0u);

@@ -110,6 +110,35 @@ bool DoubleClickCell(HWND listView, int row, int col) {
     return true;
 }
 
+std::wstring ToolTipOverCell(ProgramRun& run, HWND listView, int row, int col) {
+    RECT cell = RemoteCellRect(listView, row, col);
+    if (cell.right <= cell.left)
+        return L"<no cell>";
+    // Away first, so that the tip of the cell before goes.
+    ::SetCursorPos(0, 0);
+    std::this_thread::sleep_for(milliseconds(100));
+    POINT at{cell.left + 8, (cell.top + cell.bottom) / 2};
+    POINT screen = at;
+    ::ClientToScreen(listView, &screen);
+    ::SetCursorPos(screen.x, screen.y);
+    // One move: every further one would start the tip's delay again.
+    ::PostMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+    std::wstring text;
+    WaitUntil([&] {
+        for (HWND hwnd : run.VisibleWindows())
+            if (ClassNameOf(hwnd) == L"tooltips_class32" && !(text = WindowText(hwnd)).empty())
+                return true;
+        return false;
+    });
+    return text.empty() ? L"<no tip>" : text;
+}
+
+bool FocusByClick(HWND mainWindow, HWND control) {
+    ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::PostMessageW(control, WM_LBUTTONUP, 0, 0);
+    return WaitUntil([&] { return FocusOf(mainWindow) == control; });
+}
+
 bool ClickCell(HWND listView, int row, int col) {
     RECT cell = RemoteCellRect(listView, row, col);
     if (cell.right <= cell.left)
@@ -118,6 +147,47 @@ bool ClickCell(HWND listView, int row, int col) {
     ::PostMessageW(listView, WM_LBUTTONDOWN, MK_LBUTTON, at);
     ::PostMessageW(listView, WM_LBUTTONUP, 0, at);
     return true;
+}
+
+std::vector<RemoteTool> RemoteToolTips(HWND window) {
+    std::vector<RemoteTool> tools;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    HANDLE process =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return tools;
+    constexpr size_t kTextChars = 512;
+    auto* remote = static_cast<char*>(
+        ::VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t),
+                         MEM_COMMIT, PAGE_READWRITE));
+    for (HWND tip = ::FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); remote && tip;
+         tip = ::FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(tip, &owner);
+        if (owner != pid)
+            continue;
+        const int count = static_cast<int>(::SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            TTTOOLINFOW info{};
+            info.cbSize = sizeof info;
+            info.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof info);
+            wchar_t text[kTextChars] = {};
+            SIZE_T n = 0;
+            if (!::WriteProcessMemory(process, remote, &info, sizeof info, &n) ||
+                !::WriteProcessMemory(process, remote + sizeof info, text, sizeof text, &n) ||
+                !::SendMessageW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote)))
+                continue;
+            ::ReadProcessMemory(process, remote, &info, sizeof info, &n);
+            ::ReadProcessMemory(process, remote + sizeof info, text, sizeof text, &n);
+            text[kTextChars - 1] = L'\0';
+            tools.push_back({reinterpret_cast<HWND>(info.uId), text});
+        }
+    }
+    if (remote)
+        ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    return tools;
 }
 
 void TypeKeys(HWND window, std::initializer_list<WORD> keys) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace calvorn::test {
 
@@ -38,6 +39,11 @@ RECT RemoteCellRect(HWND listView, int row, int col);
 HWND FocusOf(HWND window);
 // Double-clicks a cell of a list view in another process.
 bool DoubleClickCell(HWND listView, int row, int col);
+// Rests the mouse on a cell, as a user would, and returns the text of the
+// tooltip that comes up ("<no tip>" when none does).
+std::wstring ToolTipOverCell(ProgramRun& run, HWND listView, int row, int col);
+// Clicks into a control (a text box), which takes the focus.
+bool FocusByClick(HWND mainWindow, HWND control);
 
 // A control's rectangle in the client coordinates of `window`.
 RECT RectIn(HWND control, HWND window);
@@ -56,6 +62,14 @@ void StorePlacementText(const std::wstring& text);
 void TypeKeys(HWND window, std::initializer_list<WORD> keys);
 // Clicks a cell of a list view in another process, which selects its row.
 bool ClickCell(HWND listView, int row, int col);
+
+// The tools of the tooltip windows of a process's window: the control each
+// is shown for and its text.
+struct RemoteTool {
+    HWND control = nullptr;
+    std::wstring text;
+};
+std::vector<RemoteTool> RemoteToolTips(HWND window);
 
 // One run of the program with its main window up.
 struct MainWindowRun {

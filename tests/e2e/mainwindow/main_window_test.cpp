@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 using namespace calvorn::test;
 using namespace calvorn::ui;
 using namespace std::chrono_literals;
@@ -69,6 +71,30 @@ TEST(MainWindow, PicturesSelectTheTabOfTheirNumber) {
     ClickControl(w.Control(IDC_PICTAB0 + 4)); // tab 1, number 1: stays
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(CurrentTab(w.main), 1);
+}
+
+TEST(MainWindow, EveryPictureSaysWhatItDoes) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    SelectTab(w.main, 2);
+    ASSERT_TRUE(WaitUntil([&] { return w.Control(IDC_PICTAB0 + 5) != nullptr; }));
+    auto tipOf = [&](int id) {
+        for (const RemoteTool& tool : RemoteToolTips(w.main))
+            if (tool.control == w.Control(id))
+                return tool.text;
+        return std::wstring(L"<none>");
+    };
+    const std::wstring go[] = {L"Go to the Register DLL / File tab",
+                               L"Go to the File Comparison tab", L"Go to the Options tab"};
+    // Tab 0 shows pictures 3, 7, 8; tab 2 shows 2, 10, 5 (tab numbers 0, 1, 2).
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 3), go[0]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 7), go[1]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 8), go[2]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 2), go[0]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 10), go[1]);
+    EXPECT_EQ(tipOf(IDC_PICTAB0 + 5), go[2]);
+    EXPECT_EQ(tipOf(IDC_IMGTABICON), L"Shows which tab is open");
+    EXPECT_NE(tipOf(IDC_PICTAB0).find(L"Calvorn"), std::wstring::npos);
 }
 
 TEST(MainWindow, BrowseFillsTheFileBoxFromTheDialog) {
@@ -157,4 +183,49 @@ TEST(MainWindow, SpaceOnAFocusedButtonWithoutAccessKeyPressesIt) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
     EXPECT_EQ(w.TextOnceIs(IDC_TXTFIRSTFILE, L""), L"");
+}
+
+namespace {
+
+bool ModuleLoaded(DWORD pid, const wchar_t* name) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32, pid);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Module32FirstW(snapshot, &entry); more && !found;
+         more = ::Module32NextW(snapshot, &entry))
+        found = _wcsicmp(entry.szModule, name) == 0;
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+bool HasWindowOfClass(DWORD pid, const wchar_t* className) {
+    for (HWND hwnd = ::FindWindowExW(nullptr, nullptr, className, nullptr); hwnd;
+         hwnd = ::FindWindowExW(nullptr, hwnd, className, nullptr)) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        if (owner == pid)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(MainWindow, StartsWithoutWhatTheFirstPaintDoesNotNeed) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    const DWORD pid = w.run.ProcessId();
+    ASSERT_TRUE(ModuleLoaded(pid, L"calvorn.exe"));
+    // The file dialog's library and the text window come when first used.
+    EXPECT_FALSE(ModuleLoaded(pid, L"comdlg32.dll"));
+    EXPECT_FALSE(HasWindowOfClass(pid, L"Calvorn.frmDisplay"));
+    PressCommand(w.Control(IDC_CMDBROWSE));
+    HWND dialog = WaitForDialog(w.run, L"Open");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(ModuleLoaded(pid, L"comdlg32.dll"));
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
 }

@@ -36,6 +36,8 @@ std::wstring PressAndAnswer(MainWindowRun& w) {
     if (!box)
         return {};
     w.run.Answer(*box, IDOK);
+    // A box without a title of its own is the program's, not an "Error".
+    EXPECT_EQ(box->title, L"Calvorn");
     return box->text;
 }
 

@@ -120,3 +120,22 @@ TEST_F(QuietE2E, BadArgumentsAndTheOptionList) {
     EXPECT_NE(r.outBytes.find("-format  text (the default), csv or jsonl"), std::string::npos);
     EXPECT_NE(r.outBytes.find(" 10  report-failed"), std::string::npos);
 }
+
+TEST_F(QuietE2E, ForOneUserTheClassesGoToTheUsersOwnKey) {
+    const std::wstring good = Quoted(FixturePath(L"probe_good.dll"));
+    // The same place below the user's and below the machine's classes.
+    const std::wstring key = std::wstring(L"Software\\Classes\\") + kProbeTypeLib;
+    EXPECT_EQ(RunBatch(L"-q -r " + good + L" -user").cmdExit, std::optional<DWORD>(0));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key));
+    EXPECT_EQ(RunBatch(L"-q -u -user " + good).cmdExit, std::optional<DWORD>(0));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
+
+    // Without quiet mode, right after the switch, with the usual question.
+    DriveResult r = RunCalvorn(L"-r -user " + good, {IDYES, IDOK});
+    ASSERT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.boxes[1].text, L"ActiveX Component registration successful!");
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, key));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+}

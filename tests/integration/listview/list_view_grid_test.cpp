@@ -152,3 +152,76 @@ TEST_F(ListViewGridTest, CtrlCCopiesSelectedRowsOrAllAsTabSeparatedText) {
     ::CloseClipboard();
     EXPECT_EQ(copied, L"GUID:\t{X}\r\nCompanyName: \tAcme\r\n");
 }
+
+TEST_F(ListViewGridTest, HeadingsAndLongVerdictsSpanTheRowAndBandsReachTheEdge) {
+    presenter.Clear();
+    presenter.AddRow(L"Second File TypeLib Info", L"", true);
+    presenter.AddRow(L"The Files Are Diferent! The Files Are Diferent! The Files Are", L"", false);
+    presenter.AddRow(L"Comments: ", L"", false);
+    presenter.AddRow(L"GUID:", L"{X}", false);
+    EXPECT_TRUE(grid.Spans(0));
+    EXPECT_TRUE(grid.Spans(1));  // too long for the label column
+    EXPECT_FALSE(grid.Spans(2)); // fits: drawn as two cells, grid line between
+    EXPECT_FALSE(grid.Spans(3)); // has a value
+
+    ::ShowWindow(host, SW_SHOW);
+    ::RedrawWindow(grid.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
+    Pump();
+    // The band runs to the right edge of the grid.
+    RECT client{};
+    ::GetClientRect(grid.Hwnd(), &client);
+    RECT row{};
+    ListView_GetItemRect(grid.Hwnd(), 0, &row, LVIR_BOUNDS);
+    HDC dc = ::GetDC(grid.Hwnd());
+    COLORREF edge = ::GetPixel(dc, client.right - 4, (row.top + row.bottom) / 2);
+    ::ReleaseDC(grid.Hwnd(), dc);
+    EXPECT_EQ(edge, ::GetSysColor(COLOR_DESKTOP));
+}
+
+TEST_F(ListViewGridTest, TooltipShowsTheWholeTextOfACellThatDoesNotFit) {
+    grid.ToolTip(L"Double Click for more info");
+    const std::wstring path = L"C:\\Program Files\\A Vendor With A Long Name\\Shared Components"
+                              L"\\Version 12\\" +
+                              std::wstring(150, L'x') + L"\\component.ocx";
+    const std::wstring verdict = L"The Files Are Diferent! " + std::wstring(200, L'x');
+    presenter.Clear();
+    presenter.AddRow(L"Path: ", path, false);
+    presenter.AddRow(L"Version:", L"2.10", false);
+    presenter.AddRow(verdict, L"", false);
+    EXPECT_EQ(grid.TipTextAt(0, 1), path);
+    EXPECT_EQ(grid.TipTextAt(0, 0), L"Double Click for more info");
+    EXPECT_EQ(grid.TipTextAt(1, 1), L"Double Click for more info");
+    // A spanning row: its text over either column, as long as the row cuts it.
+    EXPECT_EQ(grid.TipTextAt(2, 1), verdict);
+    EXPECT_EQ(grid.TipTextAt(9, 0), L"Double Click for more info"); // below the rows
+
+    // The tooltip asks the grid, which answers for the cell under the mouse.
+    RECT cell{};
+    ListView_GetSubItemRect(grid.Hwnd(), 0, 1, LVIR_BOUNDS, &cell);
+    ::SendMessageW(grid.Hwnd(), WM_MOUSEMOVE, 0,
+                   MAKELPARAM(cell.left + 5, (cell.top + cell.bottom) / 2));
+    NMTTDISPINFOW info{};
+    info.hdr.hwndFrom = grid.ToolTipHwnd();
+    info.hdr.code = TTN_GETDISPINFOW;
+    LRESULT result = 0;
+    ASSERT_TRUE(grid.OnNotify(&info.hdr, result));
+    EXPECT_EQ(std::wstring(info.lpszText), path);
+}
+
+TEST_F(ListViewGridTest, HeadingTextStaysReadableOnAnyDesktopColour) {
+    EXPECT_EQ(ContrastingText(RGB(255, 255, 255)), RGB(0, 0, 0));
+    EXPECT_EQ(ContrastingText(RGB(0, 0, 0)), RGB(255, 255, 255));
+    EXPECT_EQ(ContrastingText(RGB(58, 110, 165)), RGB(255, 255, 255));
+    EXPECT_EQ(ContrastingText(RGB(255, 255, 128)), RGB(0, 0, 0));
+
+    const INT element = COLOR_DESKTOP;
+    const COLORREF saved = ::GetSysColor(COLOR_DESKTOP);
+    const COLORREF white = RGB(255, 255, 255);
+    ASSERT_TRUE(::SetSysColors(1, &element, &white));
+    Report();
+    EXPECT_EQ(grid.PaintOf(0, 0).back, white);
+    EXPECT_EQ(grid.PaintOf(0, 0).fore, RGB(0, 0, 0));
+    // Orange is the program's own colour and keeps its white text.
+    EXPECT_EQ(grid.PaintOf(2, 0).fore, white);
+    ::SetSysColors(1, &element, &saved);
+}

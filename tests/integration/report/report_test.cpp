@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace calvorn;
@@ -252,6 +253,15 @@ TEST_F(Report, MinorVersionTenIsLookedUpInHexAndShownInDecimal) {
     ASSERT_GE(rows.size(), 6u);
     EXPECT_EQ(rows[4], (Row{L"Registered", L"Yes", false}));
     EXPECT_EQ(rows[5], (Row{L"Path: ", L"C:\\ten.dll", false}));
+    // Other versions read as this one does: in decimal (key "1.10" is 1.16).
+    ASSERT_TRUE(keys.AddVersion(L"2.1f", L"Ten two", L"C:\\ten2.dll"));
+    rows = ReportOf(L"tl_ten.dll");
+    std::vector<std::wstring> others;
+    for (size_t i = 6; i < rows.size(); ++i)
+        if (rows[i].label == L"Version:")
+            others.push_back(rows[i].value);
+    std::sort(others.begin(), others.end());
+    EXPECT_EQ(others, (std::vector<std::wstring>{L"1.16", L"2.31"}));
 }
 
 TEST_F(Report, LibraryWithoutHelpStringShowsEmptyParentheses) {
@@ -262,18 +272,38 @@ TEST_F(Report, LibraryWithoutHelpStringShowsEmptyParentheses) {
 }
 
 TEST_F(Report, FilesWithoutATypeLibraryStartWithFileInfo) {
-    for (const wchar_t* fixture : {L"tl_none.dll", L"missing.dll", L""}) {
-        ReportOf(fixture);
-        // A file that cannot be read has no module facts either.
-        const bool readable = fixture == std::wstring(L"tl_none.dll");
-        ASSERT_EQ(info.rows.size(),
-                  std::size(kFileLabels) + (readable ? std::size(kModuleLabels) : 0))
-            << fixture;
-        for (size_t i = 0; i < std::size(kFileLabels); ++i)
-            EXPECT_EQ(info.rows[i].label, kFileLabels[i]) << fixture;
-        EXPECT_TRUE(info.rows[0].heading);
-        EXPECT_TRUE(info.rows[10].heading);
-    }
+    ReportOf(L"tl_none.dll");
+    ASSERT_EQ(info.rows.size(), std::size(kFileLabels) + std::size(kModuleLabels));
+    for (size_t i = 0; i < std::size(kFileLabels); ++i)
+        EXPECT_EQ(info.rows[i].label, kFileLabels[i]);
+    EXPECT_TRUE(info.rows[0].heading);
+    EXPECT_TRUE(info.rows[10].heading);
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST_F(Report, MissingFilesAndFilesWithoutVersionsSaySoInsteadOfBlanks) {
+    ReportOf(L"missing.dll");
+    EXPECT_TRUE(info.rows.empty());
+    EXPECT_EQ(info.message, L"The file \"" + FixturePath(L"missing.dll") + L"\" does not exist.");
+    ReportOf(L"versions");
+    EXPECT_EQ(info.message,
+              L"\"" + FixturePath(L"versions") + L"\" is a folder, not a component file.");
+    // No name: no report at all, not a skeleton of empty rows.
+    ReportOf(L"");
+    EXPECT_TRUE(info.rows.empty());
+    EXPECT_TRUE(info.message.empty());
+
+    // A file without a version resource keeps its type library section.
+    ReportOf(L"probe_good.dll");
+    ASSERT_FALSE(info.rows.empty());
+    EXPECT_EQ(info.rows.front(), (Row{L"TypeLib Info", L"", true}));
+    const auto noVersion = std::find(info.rows.begin(), info.rows.end(),
+                                     Row{L"This file has no version information.", L"", false});
+    ASSERT_NE(noVersion, info.rows.end());
+    ASSERT_NE(noVersion + 1, info.rows.end());
+    // Straight under its heading, and the module facts follow.
+    EXPECT_EQ(*(noVersion - 1), (Row{L"File Info", L"", true}));
+    EXPECT_EQ((noVersion + 1)->label, L"Module");
     EXPECT_TRUE(box.shown.empty());
 }
 

@@ -1,0 +1,25 @@
+#pragma once
+// The registration engine as the window thread uses it: the engine's wait
+// (up to its time-out) runs on a worker while the windows keep painting.
+// What the user may do meanwhile is the window's business.
+
+#include "registration/clsRegistrator.h"
+
+namespace calvorn::ui {
+
+class ResponsiveEngine final : public registration::IRegistrationEngine {
+  public:
+    explicit ResponsiveEngine(registration::IRegistrationEngine& inner) : inner_(inner) {}
+
+    registration::EngineOutcome Run(const std::wstring& path,
+                                    registration::Operation operation) override;
+    unsigned long StartServer(const std::wstring& path, const std::wstring& switchText) override;
+
+  private:
+    registration::IRegistrationEngine& inner_;
+};
+
+// The system engine, waited for without freezing the windows.
+registration::IRegistrationEngine& ResponsiveSystemEngine();
+
+} // namespace calvorn::ui

@@ -1,0 +1,214 @@
+// What the report grid of the real window shows: the file in the box after a
+// registration or Enter, tooltips of values that do not fit, headings that
+// stay readable, messages instead of blanks, and the window during a slow
+// registration.
+
+#include "main_window_driver.h"
+#include "support/list_view_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <thread>
+
+using namespace calvorn::test;
+using namespace calvorn::ui;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Rows = std::vector<std::vector<std::wstring>>;
+
+// The grid's rows once `ready` holds for them.
+Rows RowsWhen(HWND grid, const std::function<bool(const Rows&)>& ready) {
+    Rows rows;
+    WaitUntil([&] { return ready(rows = ReadListViewRows(grid)); });
+    return rows;
+}
+
+int RowLabelled(const Rows& rows, const std::wstring& label) {
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (!rows[i].empty() && rows[i][0] == label)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool PressEnterIn(MainWindowRun& w, int id) {
+    if (!FocusByClick(w.main, w.Control(id)))
+        return false;
+    ::PostMessageW(w.Control(id), WM_KEYDOWN, VK_RETURN, 0);
+    ::PostMessageW(w.Control(id), WM_KEYUP, VK_RETURN, 0);
+    return true;
+}
+
+// Presses a button and answers the one message box it brings.
+std::optional<SeenMessageBox> PressAndAnswer(MainWindowRun& w, int id) {
+    PressCommand(w.Control(id));
+    auto box = w.run.WaitForMessageBox(30s);
+    if (box)
+        w.run.Answer(*box, IDOK);
+    return box;
+}
+
+} // namespace
+
+TEST(ReportContent, RegisterReportsTheTypedPathAndLongValuesShowInTheirTooltip) {
+    MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
+    ASSERT_NE(w.main, nullptr);
+    HWND grid = w.Control(IDC_GRIDINFO);
+    // A copy in a folder whose name no cell holds: its registered path is long.
+    const std::wstring probe =
+        MakeScratchDir(L"a folder with a name long enough that no value cell holds the "
+                       L"path of a component registered from it") +
+        L"probe_good.dll";
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_good.dll").c_str(), probe.c_str(), FALSE));
+    SetText(w.Control(IDC_TXTFILE), probe);
+    auto box = PressAndAnswer(w, IDC_CMDREG);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, L"ActiveX Component registration successful!");
+
+    // The report is that of the registered path, not of the file before.
+    Rows rows = RowsWhen(grid, [](const Rows& r) { return RowLabelled(r, L"Path: ") >= 0; });
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[1][1], L"CalvornProbeLib (Calvorn probe library)");
+    const int path = RowLabelled(rows, L"Path: ");
+    ASSERT_GE(path, 0);
+    EXPECT_EQ(rows[path][1], probe);
+    // The registered path is wider than its cell: the tip holds all of it.
+    EXPECT_EQ(ToolTipOverCell(w.run, grid, path, 1), rows[path][1]);
+    EXPECT_EQ(ToolTipOverCell(w.run, grid, 1, 0), L"Double Click for more info");
+
+    box = PressAndAnswer(w, IDC_CMDUNREG);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, L"ActiveX Component unregistration successful!");
+    rows = RowsWhen(grid, [](const Rows& r) { return RowLabelled(r, L"Path: ") < 0; });
+    EXPECT_EQ(RowLabelled(rows, L"Registered"), 4);
+}
+
+TEST(ReportContent, EnterShowsTheReportOfTheBoxAndMissingFilesSaySo) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    HWND grid = w.Control(IDC_GRIDINFO);
+    SetText(w.Control(IDC_TXTFILE), FixturePath(L"tl_none.dll"));
+    ASSERT_TRUE(PressEnterIn(w, IDC_TXTFILE));
+    Rows rows = RowsWhen(grid, [](const Rows& r) { return r.size() > 10; });
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0][0], L"File Info");
+
+    const std::wstring missing = FixturePath(L"no such file.dll");
+    SetText(w.Control(IDC_TXTFILE), missing);
+    ASSERT_TRUE(PressEnterIn(w, IDC_TXTFILE));
+    rows = RowsWhen(grid, [](const Rows& r) { return r.size() == 1; });
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], L"The file \"" + missing + L"\" does not exist.");
+
+    // An empty box leaves no skeleton of empty rows behind.
+    SetText(w.Control(IDC_TXTFILE), L"");
+    ASSERT_TRUE(PressEnterIn(w, IDC_TXTFILE));
+    EXPECT_TRUE(RowsWhen(grid, [](const Rows& r) { return r.empty(); }).empty());
+    // The same after a registration of nothing.
+    auto box = PressAndAnswer(w, IDC_CMDREG);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, L"No file provided!");
+    EXPECT_EQ(box->title, L"Calvorn - Registering");
+    EXPECT_TRUE(RowsWhen(grid, [](const Rows& r) { return r.empty(); }).empty());
+}
+
+TEST(ReportContent, AnExeServerThatCannotStartIsReportedUnderTheOperation) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    SetText(w.Control(IDC_TXTFILE), FixturePath(L"absent_server.exe"));
+    auto box = PressAndAnswer(w, IDC_CMDREG);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->title, L"Calvorn - Registering");
+    EXPECT_EQ(box->text.rfind(L"Selected file could not be started!", 0), 0u) << box->text;
+}
+
+TEST(ReportContent, HeadingsStayReadableOnAWhiteDesktop) {
+    const INT element = COLOR_DESKTOP;
+    const COLORREF saved = ::GetSysColor(COLOR_DESKTOP);
+    const COLORREF white = RGB(255, 255, 255);
+    ASSERT_TRUE(::SetSysColors(1, &element, &white));
+    struct Restore {
+        INT element;
+        COLORREF colour;
+        ~Restore() { ::SetSysColors(1, &element, &colour); }
+    } restore{element, saved};
+
+    MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
+    ASSERT_NE(w.main, nullptr);
+    HWND grid = w.Control(IDC_GRIDINFO);
+    Rows rows = RowsWhen(grid, [](const Rows& r) { return RowLabelled(r, L"File Info") > 0; });
+    ASSERT_EQ(rows[0][0], L"TypeLib Info");
+    ::SetForegroundWindow(w.main);
+    ::RedrawWindow(w.main, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+
+    // Read the screen along the heading: a white band with dark letters.
+    RECT cell = RemoteCellRect(grid, 0, 0);
+    ASSERT_GT(cell.right, cell.left);
+    RECT client{};
+    ::GetClientRect(grid, &client);
+    POINT origin{0, 0};
+    ::ClientToScreen(grid, &origin);
+    int dark = 0;
+    COLORREF edge = 0;
+    WaitUntil([&] {
+        HDC screen = ::GetDC(nullptr);
+        dark = 0;
+        for (int x = cell.left; x < cell.left + 120; ++x)
+            for (int y = cell.top + 1; y < cell.bottom - 1; ++y) {
+                COLORREF c = ::GetPixel(screen, origin.x + x, origin.y + y);
+                if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 300)
+                    ++dark;
+            }
+        edge = ::GetPixel(screen, origin.x + client.right - 3,
+                          origin.y + (cell.top + cell.bottom) / 2);
+        ::ReleaseDC(nullptr, screen);
+        return dark > 20 && edge == white;
+    });
+    EXPECT_GT(dark, 20) << "no text to be seen on the heading";
+    EXPECT_EQ(edge, white) << "the band does not reach the edge of the grid";
+}
+
+TEST(ReportContent, SlowRegistrationKeepsTheWindowAliveButTakesNoSecondRequest) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    HANDLE release = ::CreateEventW(nullptr, FALSE, FALSE, L"CalvornProbeHangRelease");
+    ASSERT_NE(release, nullptr);
+    SetText(w.Control(IDC_TXTFILE), FixturePath(L"probe_hang.dll"));
+    HWND reg = w.Control(IDC_CMDREG);
+    RECT r{};
+    ::GetWindowRect(reg, &r);
+    ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    std::this_thread::sleep_for(300ms);
+    CURSORINFO idle{};
+    idle.cbSize = sizeof idle;
+    ::GetCursorInfo(&idle);
+    PressCommand(reg);
+
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindowEnabled(reg); }));
+    EXPECT_FALSE(::IsWindowEnabled(w.Control(IDC_CMDUNREG)));
+    EXPECT_FALSE(::IsWindowEnabled(w.Control(IDC_CMDBROWSE)));
+    EXPECT_TRUE(::GetWindowLongW(w.Control(IDC_TXTFILE), GWL_STYLE) & ES_READONLY);
+    // It answers and paints meanwhile.
+    DWORD_PTR answer = 0;
+    EXPECT_NE(::SendMessageTimeoutW(w.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer), 0);
+    // The wait cursor instead of the arrow.
+    CURSORINFO busy{};
+    busy.cbSize = sizeof busy;
+    EXPECT_TRUE(WaitUntil([&] { return ::GetCursorInfo(&busy) && busy.hCursor != idle.hCursor; }))
+        << "the cursor did not change";
+    // Closing waits for the end.
+    ::SendMessageTimeoutW(w.main, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+    EXPECT_TRUE(::IsWindow(w.main) && ::IsWindowVisible(w.main));
+
+    ::SetEvent(release);
+    auto box = w.run.WaitForMessageBox(30s);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->title, L"Calvorn - Registering");
+    w.run.Answer(*box, IDOK);
+    // Then the deferred close ends the program.
+    EXPECT_TRUE(w.run.WaitForExit(30s).has_value());
+    ::CloseHandle(release);
+}
