@@ -1,6 +1,7 @@
 #include "app/quiet_registration.h"
 
 #include "platform/per_user_classes.h"
+#include "platform/proc_address.h"
 #include "platform/unique_handle.h"
 #include "registration/clsRegistrator.h"
 #include "registration/module_check.h"
@@ -164,8 +165,11 @@ ServerRun RunServer(const std::wstring& path, const wchar_t* switchText) {
     info.lpFile = path.c_str();
     info.lpParameters = switchText;
     info.nShow = SW_SHOWNORMAL;
-    if (!::ShellExecuteExW(&info) || !info.hProcess) {
-        DWORD error = ::GetLastError();
+    // shell32 is bound when first needed: the window's start-up does not load it.
+    static auto* const shellExecuteEx =
+        platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
+    if (!shellExecuteEx || !shellExecuteEx(&info) || !info.hProcess) {
+        DWORD error = shellExecuteEx ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
         run.startError = error ? error : ERROR_FILE_NOT_FOUND;
         return run;
     }

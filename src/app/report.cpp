@@ -4,6 +4,7 @@
 #include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
 #include "platform/message_box.h"
+#include "platform/proc_address.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "ui/frmProgress.h"
@@ -38,7 +39,10 @@ std::wstring Environment(const wchar_t* name) {
 std::wstring LocalAppDataFolder() {
     PWSTR path = nullptr;
     std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
+    // shell32 is bound when first needed: the window's start-up does not load it.
+    static auto* const knownFolderPath = platform::SystemProc<decltype(::SHGetKnownFolderPath)>(
+        L"shell32.dll", "SHGetKnownFolderPath");
+    if (knownFolderPath && SUCCEEDED(knownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
         folder = path;
     ::CoTaskMemFree(path);
     return folder;
@@ -248,7 +252,10 @@ void CreateReport(const std::wstring& sFolder) {
 void OpenDocument(const std::wstring& sPath) {
     std::wstring log = Environment(L"CALVORN_OPEN_LOG");
     if (log.empty()) {
-        ::ShellExecuteW(nullptr, L"Open", sPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        static auto* const shellExecute =
+            platform::SystemProc<decltype(::ShellExecuteW)>(L"shell32.dll", "ShellExecuteW");
+        if (shellExecute)
+            shellExecute(nullptr, L"Open", sPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
     // Tests see what would have been opened, and no editor comes up.

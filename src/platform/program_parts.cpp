@@ -1,5 +1,6 @@
 #include "platform/program_parts.h"
 
+#include "platform/proc_address.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -18,7 +19,11 @@ bool IsFile(const std::wstring& path) {
 std::wstring KnownFolder(REFKNOWNFOLDERID id) {
     PWSTR raw = nullptr;
     std::wstring folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &raw)) && raw)
+    // shell32 is bound when first needed: the window's start-up does not load it.
+    static auto* const knownFolderPath =
+        SystemProc<decltype(::SHGetKnownFolderPath)>(L"shell32.dll", "SHGetKnownFolderPath");
+    if (knownFolderPath && SUCCEEDED(knownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &raw)) &&
+        raw)
         folder = raw;
     ::CoTaskMemFree(raw);
     return folder;

@@ -1,5 +1,6 @@
 #include "registration/clsRegistrator.h"
 
+#include "platform/proc_address.h"
 #include "registration/module_check.h"
 
 #include <windows.h>
@@ -29,7 +30,12 @@ unsigned long SystemRegistrationEngine::StartServer(const std::wstring& path,
     info.lpFile = path.c_str();
     info.lpParameters = switchText.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!::ShellExecuteExW(&info)) {
+    // shell32 is bound when first needed: the window's start-up does not load it.
+    static auto* const shellExecuteEx =
+        platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
+    if (!shellExecuteEx)
+        return ERROR_PROC_NOT_FOUND;
+    if (!shellExecuteEx(&info)) {
         DWORD error = ::GetLastError();
         return error ? error : ERROR_FILE_NOT_FOUND;
     }

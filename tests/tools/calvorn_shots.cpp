@@ -48,6 +48,9 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("ready\n");
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(_wtoi(argv[3])));
+    // Closed before its placement is forgotten: closing stores it.
+    ::PostMessageW(w.main, WM_CLOSE, 0, 0);
+    w.run.WaitForExit(std::chrono::seconds(20));
     ForgetPlacement();
     return 0;
 }

@@ -219,8 +219,10 @@ TEST(MainWindow, StartsWithoutWhatTheFirstPaintDoesNotNeed) {
     ASSERT_NE(w.main, nullptr);
     const DWORD pid = w.run.ProcessId();
     ASSERT_TRUE(ModuleLoaded(pid, L"calvorn.exe"));
-    // The file dialog's library and the text window come when first used.
+    // The file dialog's library, the shell and the text window come when
+    // first used.
     EXPECT_FALSE(ModuleLoaded(pid, L"comdlg32.dll"));
+    EXPECT_FALSE(ModuleLoaded(pid, L"shell32.dll"));
     EXPECT_FALSE(HasWindowOfClass(pid, L"Calvorn.frmDisplay"));
     PressCommand(w.Control(IDC_CMDBROWSE));
     HWND dialog = WaitForDialog(w.run, L"Open");
