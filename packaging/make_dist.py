@@ -9,6 +9,7 @@ the upgrade test, which needs a package older than the current one.
 import argparse
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -152,6 +153,8 @@ def main():
     entries = read_files()
     if not os.path.isfile(os.path.join(ROOT, SETUP_ACTIONS)):
         fail(f"missing (build first: make build): {SETUP_ACTIONS}")
+    if shutil.which("wixl") is None:
+        fail("wixl is missing: scripts/install-deps.sh installs it")
     os.makedirs(args.out, exist_ok=True)
 
     write_zip(entries, version, os.path.join(args.out, f"calvorn-{version}-portable.zip"))

@@ -6,7 +6,9 @@
 //   report N         start with a file's path to its report shown, against the
 //                    bare window program's start
 //   memory           binary size; peak working set with the main window open
-//   register N       -r and -u of a probe server, answered, against regsvr32
+//   register N       -r and -u of a probe server, answered, against regsvr32;
+//                    one -r through the registration host, against one -r in
+//                    the program's own process (a lone copy without its host)
 //   folder N F E     -f on folder F, net of the same on the empty folder E,
 //                    from outside: milliseconds per file of F
 // Prints one line per measure (bench_print.h).
@@ -239,6 +241,25 @@ void Registration(int runs) {
         [&] { return TimeRun(regsvr32, dll, {IDOK}) + TimeRun(regsvr32, L"/u " + dll, {IDOK}); }, o,
         b);
     bench::PrintInfo("register_unregister_ms", o, b);
+
+    // The price of the registration host: one -r through it against one -r
+    // in the program's own process, which a lone copy of the program (no
+    // host beside it) still does.
+    const std::wstring lone = MakeScratchDir(L"bench-lone") + L"calvorn.exe";
+    ::CopyFileW(ProgramPath().c_str(), lone.c_str(), FALSE);
+    double hosted = 0, inProcess = 0;
+    Paired(
+        runs,
+        [&] {
+            return TimeRun(ProgramPath(), L"-r " + dll, {IDYES, IDOK});
+        },
+        [&] {
+            return TimeRun(lone, L"-r " + dll, {IDYES, IDOK});
+        },
+        hosted, inProcess);
+    TimeRun(ProgramPath(), L"-u " + dll, {IDYES, IDOK});
+    bench::PrintTarget("register_in_host_ms", hosted, inProcess,
+                       inProcess > 0 ? hosted / inProcess : 0, true, 1.3);
 }
 
 // -f on a folder from outside: start to end, the confirmation answered Yes

@@ -7,7 +7,6 @@
 #include "app/version.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
-#include "platform/per_user_classes.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/clsGrid.h"
@@ -135,7 +134,8 @@ void ProcessCommandLine(const std::wstring& arguments) {
     switch (cmd.action) {
     case CommandAction::Register:
         if (Confirmed(L"Calvorn - Registering ActiveX")) {
-            platform::PerUserClasses user(cmd.perUser);
+            // Redirected where the entry point runs: in the registration host.
+            app.oRegistrator->Options().perUser = cmd.perUser;
             app.oRegistrator->RegisterActiveX(cmd.path);
         }
         ExitProgram(false);
@@ -145,7 +145,7 @@ void ProcessCommandLine(const std::wstring& arguments) {
         ExitProgram(false);
     case CommandAction::Unregister:
         if (Confirmed(L"Calvorn - UnRegistering ActiveX")) {
-            platform::PerUserClasses user(cmd.perUser);
+            app.oRegistrator->Options().perUser = cmd.perUser;
             app.oRegistrator->UnRegisterActiveX(cmd.path);
         }
         ExitProgram(false);

@@ -2,7 +2,7 @@
 
 #include "app/basMain.h"
 #include "app/basTools.h"
-#include "registration/registration_engine.h"
+#include "registration/registration_session.h"
 
 #include <windows.h>
 
@@ -11,7 +11,7 @@
 namespace calvorn::app {
 
 using registration::Operation;
-using registration::RunSelfRegistration;
+using registration::RunRegistration;
 
 namespace {
 
@@ -82,7 +82,7 @@ std::int32_t InstallDependency(const std::wstring& sFile) {
 
 std::int32_t RegisterServer(const std::wstring& sPath) {
     try {
-        return RunSelfRegistration(sPath, Operation::Register).status;
+        return RunRegistration(sPath, Operation::Register).status;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

@@ -1,6 +1,5 @@
 #include "app/quiet_registration.h"
 
-#include "platform/per_user_classes.h"
 #include "platform/proc_address.h"
 #include "platform/unique_handle.h"
 #include "registration/clsRegistrator.h"
@@ -195,10 +194,11 @@ FileOutcome RegisterFile(Operation operation, const std::wstring& path, bool per
         return OutcomeOf(
             RunServer(path, operation == Operation::Register ? L"/regserver" : L"/unregserver"));
     }
-    platform::PerUserClasses user(perUser);
-    if (!user.Ready())
-        return Failed(ExitCode::EntryPointFailed, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
-    return OutcomeOf(registration::RunChecked(registration::SystemEngine(), path, operation));
+    // The classes root is redirected where the entry point runs: in the host.
+    registration::RegistrationOptions options;
+    options.perUser = perUser;
+    return OutcomeOf(
+        registration::RunChecked(registration::SystemEngine(), path, operation, options));
 }
 
 } // namespace calvorn::app

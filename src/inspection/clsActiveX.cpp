@@ -153,6 +153,8 @@ std::wstring clsActiveX::RegisteredPath(const registry::RegistryKey& version) {
 void clsActiveX::DisplayInfo() {
     if (!grid_)
         return;
+    // Laid out and drawn once, when the report is whole.
+    PresenterUpdate update(*grid_);
     grid_->Clear();
     fileInfo_ = clsFileInfo{};
     // No name, no report: an empty grid rather than a skeleton of blanks.
@@ -304,6 +306,7 @@ void clsActiveX::DoComparison() {
         return;
     }
 
+    PresenterUpdate update(*gridComp_);
     auto writeRows = [this]() -> bool {
         std::optional<TypeLibInfo> first = TypeLibInfo::Open(firstFilename_);
         if (!first)

@@ -1,5 +1,6 @@
 #include "inspection/image_file.h"
 
+#include "platform/disk_file.h"
 #include "platform/file_system_redirection.h"
 
 #include <windows.h>
@@ -19,6 +20,9 @@ std::wstring OpenablePath(const std::wstring& path) {
 }
 
 std::optional<ImageFile> ImageFile::Open(const std::wstring& path) {
+    // A pipe or a device would be opened, and its read could wait for ever.
+    if (!platform::MayBeDiskFile(path))
+        return std::nullopt;
     UniqueFile file(::CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

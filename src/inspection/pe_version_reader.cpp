@@ -2,6 +2,7 @@
 
 #include "inspection/image_file.h"
 #include "inspection/pe_resource_locator.h"
+#include "platform/disk_file.h"
 
 #include <windows.h>
 
@@ -17,6 +18,8 @@ LocaleLanguages UserLanguages() {
 } // namespace
 
 VersionBlock ReadVersionBlockByPlatform(const std::wstring& path) {
+    if (!platform::MayBeDiskFile(path))
+        return {};
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
     if (size < 2)

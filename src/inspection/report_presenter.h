@@ -12,6 +12,24 @@ class IReportPresenter {
     virtual void Clear() = 0;
     virtual void AddRow(const std::wstring& sCaption, const std::wstring& sText, bool bRevCol) = 0;
     virtual void ShowMsg(const std::wstring& sMsg) = 0;
+    // Around a whole report: the presenter may hold its drawing and layout
+    // until the report is written, and catch up once.
+    virtual void BeginUpdate() {}
+    virtual void EndUpdate() {}
+};
+
+// BeginUpdate for a scope, EndUpdate however it is left.
+class PresenterUpdate {
+  public:
+    explicit PresenterUpdate(IReportPresenter& presenter) : presenter_(presenter) {
+        presenter_.BeginUpdate();
+    }
+    ~PresenterUpdate() { presenter_.EndUpdate(); }
+    PresenterUpdate(const PresenterUpdate&) = delete;
+    PresenterUpdate& operator=(const PresenterUpdate&) = delete;
+
+  private:
+    IReportPresenter& presenter_;
 };
 
 } // namespace calvorn::inspection

@@ -1,7 +1,10 @@
 #include "inspection/typelib_info.h"
 
 #include "inspection/image_file.h"
+#include "inspection/typelib_header.h"
 #include "platform/child_process.h"
+#include "platform/disk_file.h"
+#include "platform/file_system_redirection.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
 
@@ -37,9 +40,42 @@ platform::Bitness TypeLibInfo::ReaderBitness(const std::wstring& path) {
     return module.facts.is64Bit ? platform::Bitness::x64 : platform::Bitness::x86;
 }
 
-std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
-    if (path.empty())
+std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
+    std::optional<ImageFile> image;
+    {
+        // The file the user named, also in the system folder of a 64-bit system.
+        platform::FileSystemRedirectionOff seeTheNamedFile;
+        image = ImageFile::Open(path);
+    }
+    if (!image)
         return std::nullopt;
+    std::optional<TypeLibHeader> header = ReadTypeLibHeader(image->reader());
+    if (!header)
+        return std::nullopt;
+    const auto& g = header->guid;
+    wchar_t guid[40];
+    std::swprintf(guid, 40,
+                  L"{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
+                  g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13],
+                  g[14], g[15]);
+    TypeLibInfo info;
+    info.guid_ = guid;
+    info.major_ = header->major;
+    info.minor_ = header->minor;
+    info.lcid_ = header->lcid;
+    info.syskind_ = header->syskind;
+    info.name_ = platform::Widen(header->name);
+    info.helpString_ = platform::Widen(header->helpString);
+    return info;
+}
+
+std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
+    if (path.empty() || !platform::MayBeDiskFile(path))
+        return std::nullopt;
+    // A library whose header reads plainly needs neither the loader nor its
+    // process; anything else is the loader's to judge, out of our process.
+    if (auto info = FromHeader(path))
+        return info;
     auto helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, ReaderBitness(path));
     if (!helper)
         helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());

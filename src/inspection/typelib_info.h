@@ -1,13 +1,14 @@
 #pragma once
 // A file's type library as the report and the comparison read it: its
-// identity (GUID, version), its name and its help string. Built on the
-// system's own loader, without registering anything. The library object is
-// released as soon as these are read, so the file is not held open.
+// identity (GUID, version), its name and its help string, without
+// registering anything.
 //
-// The system's loader is not safe against damaged libraries (Wine's breaks
-// into the debugger on some, which ends the process), so the program loads
-// them in a helper process of its own (calvorn-typelib32.exe or
-// calvorn-typelib64.exe, found by the part locator) and reads the answer back.
+// Most libraries are read from their header by a bounded reader of our own
+// (typelib_header.h), in this process and without the system's loader. The
+// rest go to the loader, which is not safe against damaged libraries (Wine's
+// breaks into the debugger on some, which ends the process): it runs in a
+// helper process of ours (calvorn-typelib32.exe or calvorn-typelib64.exe,
+// found by the part locator).
 
 #include "platform/program_parts.h"
 
@@ -29,6 +30,9 @@ class TypeLibInfo {
     // The same, in this process: what the helper process runs, and the
     // fallback when the helper is not installed beside the program.
     static std::optional<TypeLibInfo> OpenInProcess(const std::wstring& path);
+    // The same from the library's header alone, read by our bounded reader
+    // (typelib_header.h); empty when it declines the file.
+    static std::optional<TypeLibInfo> FromHeader(const std::wstring& path);
 
     // The helper's answer: every field as its length, ":" and its text.
     std::wstring Serialize() const;

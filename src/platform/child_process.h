@@ -3,6 +3,8 @@
 // must not be done in the program's own process.
 
 #include <chrono>
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -18,5 +20,47 @@ struct ChildResult {
 // or does not end in time (it is then ended).
 std::optional<ChildResult> RunChild(const std::wstring& program, const std::wstring& arguments,
                                     std::chrono::milliseconds timeout);
+
+} // namespace calvorn::platform
+
+namespace calvorn::platform {
+
+// How a thread spends a wait for a helper: blocked, or dispatching its window
+// messages meanwhile (a window keeps painting; the caller must guard its own
+// controls against being used again during the wait).
+enum class WaitStyle { Block, PumpMessages };
+
+// Waits at most `timeoutMs` for a process or event handle; true when it was
+// signalled.
+bool WaitForHandle(void* handle, unsigned long timeoutMs, WaitStyle style);
+
+// A helper that stays up and answers requests in turn: its standard input
+// and output are pipes to us, its answers are read with a deadline, and it
+// is ended when it stops answering or when this object goes.
+class PersistentChild {
+  public:
+    // Empty when it cannot be started; `error` then holds the Win32 error.
+    static std::optional<PersistentChild> Start(const std::wstring& program,
+                                                unsigned long* error = nullptr);
+    PersistentChild(PersistentChild&&) noexcept;
+    PersistentChild& operator=(PersistentChild&&) noexcept;
+    // Closes its input, which asks it to end, and ends it when it does not.
+    ~PersistentChild();
+
+    bool Send(const void* bytes, std::size_t size);
+    enum class Received { Whole, Ended, TimedOut };
+    // Reads exactly `size` bytes unless the child ends (or closes its
+    // output) first, or the tick count (GetTickCount64) reaches `deadline`.
+    Received Receive(void* bytes, std::size_t size, unsigned long long deadline, WaitStyle style);
+    // Ends it now and waits until it has gone.
+    void End();
+    // Its exit code once it has ended; empty while it runs.
+    std::optional<unsigned long> ExitCode() const;
+
+  private:
+    PersistentChild();
+    struct Handles;
+    std::unique_ptr<Handles> handles_;
+};
 
 } // namespace calvorn::platform

@@ -1,6 +1,7 @@
 #include "platform/program_parts.h"
 
 #include "platform/proc_address.h"
+#include "platform/proc_address.h"
 #include "platform/text.h"
 
 #include <windows.h>

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
-
 namespace calvorn::registration {
 namespace {
 
@@ -16,42 +14,14 @@ const wchar_t* TitleOf(Operation operation) {
 
 } // namespace
 
-EngineOutcome SystemRegistrationEngine::Run(const std::wstring& path, Operation operation) {
-    return RunSelfRegistration(path, operation);
+EngineOutcome SystemRegistrationEngine::Run(const std::wstring& path, Operation operation,
+                                            const RegistrationOptions& options) {
+    return RunRegistration(path, operation, options);
 }
 
-unsigned long SystemRegistrationEngine::StartServer(const std::wstring& path,
-                                                    const std::wstring& switchText) {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    // No shell dialog of its own: a failure is reported by the caller.
-    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    info.lpVerb = L"Open";
-    info.lpFile = path.c_str();
-    info.lpParameters = switchText.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    // shell32 is bound when first needed: the window's start-up does not load it.
-    static auto* const shellExecuteEx =
-        platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
-    if (!shellExecuteEx)
-        return ERROR_PROC_NOT_FOUND;
-    if (!shellExecuteEx(&info)) {
-        DWORD error = ::GetLastError();
-        return error ? error : ERROR_FILE_NOT_FOUND;
-    }
-    // The server's outcome is not awaited; it gets a moment to start, and
-    // our own windows get their pending messages once.
-    ::Sleep(200);
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return 0;
+EngineOutcome SystemRegistrationEngine::RunServer(const std::wstring& path, Operation operation,
+                                                  const RegistrationOptions& options) {
+    return RunExeServer(path, operation, options);
 }
 
 IRegistrationEngine& SystemEngine() {
@@ -79,7 +49,7 @@ struct OutcomeRow {
 };
 
 constexpr OutcomeRow kOutcomes[] = {
-    {rsLoadFailed, L"Selected file could not be loaded into memory!", MB_OK | MB_ICONHAND, false},
+    {rsLoadFailed, L"Selected file could not be loaded into memory!", MB_OK | MB_ICONHAND, true},
     {rsNotActiveX, L"Selected file is not a valid ActiveX!", MB_OK | MB_ICONEXCLAMATION, false},
     {rsRegisterFailed, L"ActiveX Component registration failed!", MB_OK | MB_ICONHAND, true},
     {rsRegistered, L"ActiveX Component registration successful!", MB_OK | MB_ICONASTERISK, false},
@@ -130,34 +100,39 @@ std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis) {
 }
 
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome) {
+    if (outcome.exeServer && outcome.ending == Ending::NotStarted)
+        return OutcomeMessage{L"Selected file could not be started!\n" +
+                                  DescribeCode(outcome.code, false),
+                              TitleOf(operation), MB_OK | MB_ICONHAND};
     for (const OutcomeRow& row : kOutcomes) {
         if (row.status != outcome.status)
             continue;
         OutcomeMessage message{row.text, TitleOf(operation), row.flags};
-        if (row.withCode && outcome.code != 0)
-            message.text += L"\n" + DescribeCode(outcome.code, outcome.crashed);
-        if (outcome.diagnosis)
+        // A cause found in the component's headers says more than the
+        // loader's code ("module not found" for a missing import), so it
+        // takes that code's place.
+        if (outcome.diagnosis) {
             message.text += L"\n" + DiagnosisText(*outcome.diagnosis);
+        } else if (row.withCode) {
+            if (std::wstring detail = DescribeOutcome(outcome); !detail.empty())
+                message.text += L"\n" + detail;
+        }
         return message;
     }
     return std::nullopt;
-}
-
-OutcomeMessage StartFailureMessage(Operation operation, unsigned long win32Error) {
-    return {L"Selected file could not be started!\n" +
-                DescribeCode(HRESULT_FROM_WIN32(win32Error), false),
-            TitleOf(operation), MB_OK | MB_ICONHAND};
 }
 
 clsRegistrator::clsRegistrator(platform::IMessageBox& messages, IRegistrationEngine& engine)
     : messages_(messages), engine_(engine) {}
 
 RegistrationStatus clsRegistrator::Register(std::wstring sFile) {
-    return engine_.Run(sFile, Operation::Register).status;
+    last_ = engine_.Run(sFile, Operation::Register, options_);
+    return last_.status;
 }
 
 RegistrationStatus clsRegistrator::UnRegister(std::wstring sFile) {
-    return engine_.Run(sFile, Operation::Unregister).status;
+    last_ = engine_.Run(sFile, Operation::Unregister, options_);
+    return last_.status;
 }
 
 void clsRegistrator::RegisterActiveX(const std::wstring& sFile) {
@@ -169,16 +144,9 @@ void clsRegistrator::UnRegisterActiveX(const std::wstring& sFile) {
 }
 
 void clsRegistrator::Carry(const std::wstring& sFile, Operation operation) {
-    if (IsExeServer(sFile)) {
-        const wchar_t* switchText =
-            operation == Operation::Register ? L"/regserver" : L"/unregserver";
-        if (unsigned long error = engine_.StartServer(sFile, switchText)) {
-            OutcomeMessage message = StartFailureMessage(operation, error);
-            messages_.Show(message.text, message.title, message.flags);
-        }
-        return;
-    }
-    if (auto message = MessageFor(operation, RunChecked(engine_, sFile, operation)))
+    last_ = IsExeServer(sFile) ? engine_.RunServer(sFile, operation, options_)
+                               : RunChecked(engine_, sFile, operation, options_);
+    if (auto message = MessageFor(operation, last_))
         messages_.Show(message->text, message->title, message->flags);
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/message_box.h"
 #include "registration/registration_engine.h"
+#include "registration/registration_session.h"
 #include "registration/registration_status.h"
 
 #include <optional>
@@ -16,16 +17,20 @@ namespace calvorn::registration {
 class IRegistrationEngine {
   public:
     virtual ~IRegistrationEngine() = default;
-    virtual EngineOutcome Run(const std::wstring& path, Operation operation) = 0;
-    // Starts an EXE server with its switch and gives it a moment to start;
-    // 0 when it started, otherwise the Win32 error code.
-    virtual unsigned long StartServer(const std::wstring& path, const std::wstring& switchText) = 0;
+    // An in-process server, through its entry point (in a registration host).
+    virtual EngineOutcome Run(const std::wstring& path, Operation operation,
+                              const RegistrationOptions& options) = 0;
+    // An EXE server, started with its switch and waited for.
+    virtual EngineOutcome RunServer(const std::wstring& path, Operation operation,
+                                    const RegistrationOptions& options) = 0;
 };
 
 class SystemRegistrationEngine final : public IRegistrationEngine {
   public:
-    EngineOutcome Run(const std::wstring& path, Operation operation) override;
-    unsigned long StartServer(const std::wstring& path, const std::wstring& switchText) override;
+    EngineOutcome Run(const std::wstring& path, Operation operation,
+                      const RegistrationOptions& options) override;
+    EngineOutcome RunServer(const std::wstring& path, Operation operation,
+                            const RegistrationOptions& options) override;
 };
 IRegistrationEngine& SystemEngine();
 
@@ -35,12 +40,11 @@ struct OutcomeMessage {
     unsigned flags = 0;
 };
 
-// The message that tells the user an in-process outcome; nothing for rsNone.
+// The message that tells the user an outcome; nothing for rsNone. A failure
+// gets a second line with what happened (DescribeOutcome).
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome);
 // The cause of a failure in words, as the messages and the log show it.
 std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis);
-// The message for an EXE server that could not be started at all.
-OutcomeMessage StartFailureMessage(Operation operation, unsigned long win32Error);
 // EXE servers are told by the file's extension, in any letter case.
 bool IsExeServer(const std::wstring& path);
 
@@ -54,11 +58,20 @@ class clsRegistrator {
     void RegisterActiveX(const std::wstring& sFile);
     void UnRegisterActiveX(const std::wstring& sFile);
 
+    // How the calls above run: per user or for the machine, and how the
+    // calling thread waits (WaitStyle::PumpMessages keeps windows painting).
+    RegistrationOptions& Options() { return options_; }
+    // The whole outcome of the last call above, for those who need more
+    // than the message (exit codes, log lines, the diagnosis).
+    const EngineOutcome& LastOutcome() const { return last_; }
+
   private:
     void Carry(const std::wstring& sFile, Operation operation);
 
     platform::IMessageBox& messages_;
     IRegistrationEngine& engine_;
+    RegistrationOptions options_;
+    EngineOutcome last_;
 };
 
 } // namespace calvorn::registration

@@ -12,7 +12,7 @@
 namespace calvorn::registration {
 
 // The engine run for an in-process server, with the diagnosis attached.
-EngineOutcome RunChecked(IRegistrationEngine& engine, const std::wstring& path,
-                         Operation operation);
+EngineOutcome RunChecked(IRegistrationEngine& engine, const std::wstring& path, Operation operation,
+                         const RegistrationOptions& options = {});
 
 } // namespace calvorn::registration

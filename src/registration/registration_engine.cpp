@@ -118,17 +118,24 @@ const wchar_t* CrashKind(DWORD code) {
         return L"integer division by zero";
     case EXCEPTION_IN_PAGE_ERROR:
         return L"in-page error";
+    case 0xE06D7363: // what a C++ throw of the platform's compiler raises
+    case 0x20474343: // and of GCC
+        return L"C++ exception not caught";
     default:
         return nullptr;
     }
 }
 
+std::wstring Hex(long code) {
+    wchar_t hex[16];
+    std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(code));
+    return hex;
+}
+
 } // namespace
 
 std::wstring DescribeCode(long code, bool crashed) {
-    wchar_t hex[16];
-    std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(code));
-    std::wstring text = hex;
+    std::wstring text = Hex(code);
     std::wstring words;
     if (crashed) {
         words = L"The component crashed";
@@ -141,6 +148,57 @@ std::wstring DescribeCode(long code, bool crashed) {
     if (!words.empty())
         text += L": " + words;
     return text;
+}
+
+std::wstring DescribeOutcome(const EngineOutcome& outcome) {
+    const std::wstring waited = Hex(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    const wchar_t* who = outcome.exeServer ? L"server" : L"component";
+    wchar_t text[200];
+    Ending ending = outcome.ending;
+    if (ending == Ending::Finished && outcome.crashed)
+        ending = Ending::Crashed;
+    else if (ending == Ending::Finished && outcome.timedOut)
+        ending = Ending::TimedOut;
+    switch (ending) {
+    case Ending::Finished:
+        if (outcome.exeServer) {
+            if (outcome.exitCode == 0)
+                return {};
+            std::swprintf(text, 200, L"The server ended with exit code %lu.", outcome.exitCode);
+            return text;
+        }
+        return outcome.code != 0 ? DescribeCode(outcome.code, false) : std::wstring();
+    case Ending::Crashed:
+        return DescribeCode(outcome.code, true);
+    case Ending::ExitedEarly:
+        std::swprintf(text, 200,
+                      L"The component ended the registration process (exit code %lu) before it "
+                      L"finished.",
+                      outcome.exitCode);
+        return text;
+    case Ending::TimedOut:
+        return waited + L": The " + who +
+               L" did not finish within 10 seconds and was stopped; the outcome is unknown (it "
+               L"may have written part of its keys).";
+    case Ending::HungLoading:
+        return waited + L": The component did not finish loading within 10 seconds (its DllMain "
+                        L"hangs) and was stopped; its entry point never ran.";
+    case Ending::HungUnloading:
+        return waited + L": The component's entry point returned, but the component did not "
+                        L"unload within 10 seconds (its DllMain hangs) and was stopped.";
+    case Ending::HungInLoaderLock:
+        return waited + L": The component hung holding the system's loader lock and was "
+                        L"stopped after 10 seconds; the outcome is unknown.";
+    case Ending::NotAFile:
+        return L"The path names a pipe, a device or a folder, not a file.";
+    case Ending::HostMissing:
+        return outcome.machine == IMAGE_FILE_MACHINE_AMD64
+                   ? L"Selected file is a 64-bit component; the 64-bit part of Calvorn is missing."
+                   : L"Selected file is a 32-bit component; the 32-bit part of Calvorn is missing.";
+    case Ending::NotStarted:
+        return DescribeCode(outcome.code, false);
+    }
+    return {};
 }
 
 EngineOutcome RunSelfRegistration(const std::wstring& path, Operation operation,
@@ -187,6 +245,7 @@ EngineOutcome RunSelfRegistration(const std::wstring& path, Operation operation,
         if (worker->crashed) {
             out.status = failed;
             out.crashed = true;
+            out.ending = Ending::Crashed;
             out.code = static_cast<long>(worker->exceptionCode);
         } else {
             HRESULT result = worker->result;
@@ -203,6 +262,8 @@ EngineOutcome RunSelfRegistration(const std::wstring& path, Operation operation,
     } else {
         out.status = failed;
         out.timedOut = wait == WAIT_TIMEOUT;
+        if (out.timedOut)
+            out.ending = Ending::TimedOut;
         out.code = out.timedOut ? HRESULT_FROM_WIN32(ERROR_TIMEOUT) : LastErrorAsHResult();
     }
     Release(worker);

@@ -3,6 +3,7 @@
 // on a worker thread and tells what came of it. Shows nothing; both the
 // registration front-end and the self-install use it.
 
+#include "platform/child_process.h"
 #include "inspection/module_diagnosis.h"
 #include "registration/registration_status.h"
 
@@ -16,20 +17,50 @@ enum class Operation { Register, Unregister };
 
 inline constexpr unsigned long kRegistrationTimeoutMs = 10000;
 
+// How the run of the component's code came to its end; each has its own
+// words on the message's second line.
+enum class Ending {
+    Finished,         // it answered in time: status and code tell the rest
+    Crashed,          // an exception nothing handled; `code` is its code
+    ExitedEarly,      // the component ended the process; `exitCode` is its code
+    TimedOut,         // still running after the bound, then stopped: outcome unknown
+    HungLoading,      // the module's start-up code (DllMain) never returned
+    HungUnloading,    // the entry point returned, then DllMain hung on unload
+    HungInLoaderLock, // the entry point sat on the system's loader lock
+    NotAFile,         // the path names a pipe, a device or a folder
+    HostMissing,      // no registration host of the component's bitness
+    NotStarted,       // the host or the EXE server could not be started; `code`
+};
+
+// One registration's outcome: what the message table, the quiet mode's log
+// and exit code and the diagnosis read.
 struct EngineOutcome {
     RegistrationStatus status = rsNone;
     // The entry point's HRESULT when it returned; the exception code when it
     // crashed; an HRESULT for the wait when it timed out or failed; the load
-    // error for rsLoadFailed; 0 otherwise.
+    // error (as an HRESULT) for rsLoadFailed; an EXE server's exit code; 0
+    // otherwise.
     long code = 0;
     bool crashed = false;
     bool timedOut = false;
+    Ending ending = Ending::Finished;
+    unsigned long exitCode = 0; // of the process, for ExitedEarly and EXE servers
+    bool exeServer = false;     // the outcome of a /regserver or /unregserver run
+    unsigned short machine = 0; // the component's PE machine field; 0 unknown
     // Why the component could not be loaded or has no entry point, when its
     // headers or its imports tell.
     std::optional<inspection::ModuleDiagnosis> diagnosis = {};
 };
 
-// Loads `path`, runs DllRegisterServer or DllUnregisterServer on a worker
+// How one registration is run: per user (HKCR writes go to
+// HKCU\Software\Classes), how the caller's thread waits, and for how long.
+struct RegistrationOptions {
+    bool perUser = false;
+    platform::WaitStyle wait = platform::WaitStyle::Block;
+    unsigned long timeoutMs = kRegistrationTimeoutMs;
+};
+
+// In this process: loads `path`, runs DllRegisterServer or DllUnregisterServer on a worker
 // with OLE initialised, and waits for it at most `timeoutMs`. A worker that
 // is still running when the wait ends keeps its module loaded; the module is
 // freed when that worker ends. A module whose entry point crashed stays loaded.
@@ -39,5 +70,8 @@ EngineOutcome RunSelfRegistration(const std::wstring& path, Operation operation,
 // "0x80004005: Unspecified error": the code in hexadecimal and the system's
 // words for it (or the kind of crash for an exception code).
 std::wstring DescribeCode(long code, bool crashed);
+// The second line of a failure's message: what happened, in words; empty
+// for an outcome that needs none.
+std::wstring DescribeOutcome(const EngineOutcome& outcome);
 
 } // namespace calvorn::registration

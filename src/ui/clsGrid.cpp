@@ -8,8 +8,20 @@ void clsGrid::Init(IFlexGrid& msflex) {
     grid_->Cols(2);
 }
 
+void clsGrid::BeginUpdate() {
+    if (grid_)
+        grid_->Redraw(false);
+}
+
+void clsGrid::EndUpdate() {
+    if (grid_)
+        grid_->Redraw(true);
+}
+
 void clsGrid::Clear() {
     headerToggle_ = false;
+    width_[0] = width_[1] = -1;
+    aligned_[0] = aligned_[1] = false;
     if (!grid_)
         return;
     grid_->Clear();
@@ -21,6 +33,20 @@ void clsGrid::AppendRow() {
     int rows = grid_->Rows() + 1;
     grid_->Rows(rows);
     grid_->Row(rows - 1);
+}
+
+void clsGrid::Column(int col, int widthTwips) {
+    // The value column is the grid's last: setting its width also fits it to
+    // the grid, which a new row's scroll bar may have narrowed. So it is set
+    // on every row.
+    if (width_[col] != widthTwips || col == 1) {
+        grid_->ColWidth(col, widthTwips);
+        width_[col] = widthTwips;
+    }
+    if (!aligned_[col]) {
+        grid_->ColAlignment(col, kAlignLeftCenter);
+        aligned_[col] = true;
+    }
 }
 
 void clsGrid::HeadingColours(GridColor back) {
@@ -37,16 +63,14 @@ void clsGrid::AddRow(const std::wstring& sCaption, const std::wstring& sText, bo
     grid_->Col(0);
     if (bRevCol)
         HeadingColours(headingBack);
-    // Set on every row, so that a width left by a message is undone.
-    grid_->ColWidth(0, kLabelWidthTwips);
-    grid_->ColAlignment(0, kAlignLeftCenter);
+    // Set for every report, so that a width left by a message is undone.
+    Column(0, kLabelWidthTwips);
     grid_->Text(sCaption);
 
     grid_->Col(1);
     if (bRevCol)
         HeadingColours(headingBack);
-    grid_->ColWidth(1, kValueWidthTwips);
-    grid_->ColAlignment(1, kAlignLeftCenter);
+    Column(1, kValueWidthTwips);
     grid_->Text(sText);
 
     if (bRevCol)
@@ -60,8 +84,7 @@ void clsGrid::ShowMsg(const std::wstring& sMsg) {
     AppendRow();
     grid_->Col(0);
     HeadingColours(kDesktopColor);
-    grid_->ColWidth(0, kMessageWidthTwips);
-    grid_->ColAlignment(0, kAlignLeftCenter);
+    Column(0, kMessageWidthTwips);
     grid_->Text(sMsg);
 }
 

@@ -22,13 +22,21 @@ class clsGrid final : public inspection::IReportPresenter {
     void Clear() override;
     void AddRow(const std::wstring& sCaption, const std::wstring& sText, bool bRevCol) override;
     void ShowMsg(const std::wstring& sMsg) override;
+    void BeginUpdate() override;
+    void EndUpdate() override;
 
   private:
     void AppendRow();
     void HeadingColours(GridColor back);
+    // Sets a column's width and alignment unless they are set so already:
+    // each setting makes the grid lay itself out again.
+    void Column(int col, int widthTwips);
 
     IFlexGrid* grid_ = nullptr;
     bool headerToggle_ = false;
+    // What this presenter last set since the grid was cleared; -1: not known.
+    int width_[2] = {-1, -1};
+    bool aligned_[2] = {false, false};
 };
 
 } // namespace calvorn::ui

@@ -30,6 +30,8 @@ class IFlexGrid {
     virtual void ColAlignment(int col, int alignment) = 0;
     virtual void ColWidth(int col, int twips) = 0;
     virtual void Clear() = 0;
+    // Holds the grid's drawing and layout (false) and lets it catch up (true).
+    virtual void Redraw(bool /*on*/) {}
 };
 
 } // namespace calvorn::ui

@@ -133,10 +133,10 @@ void frmMain::Show() {
     int show = SW_SHOW;
     if (services_.getSetting) {
         if (auto stored = ParsePlacement(services_.getSetting(kPlacementSetting, L""))) {
-            RECT minimum{0, 0, designClient_.cx, designClient_.cy};
-            ::AdjustWindowRectEx(&minimum, kStyle, FALSE, kExStyle);
+            MINMAXINFO smallest{};
+            OnMinMaxInfo(smallest);
             show = ApplyPlacement(Hwnd(), *stored, WindowDpi(Hwnd()),
-                                  {minimum.right - minimum.left, minimum.bottom - minimum.top});
+                                  {smallest.ptMinTrackSize.x, smallest.ptMinTrackSize.y});
         }
     }
     shown_ = true;
@@ -176,6 +176,16 @@ void frmMain::OnMinMaxInfo(MINMAXINFO& info) const {
     RECT r{0, 0, designClient_.cx, designClient_.cy};
     ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
     info.ptMinTrackSize = {r.right - r.left, r.bottom - r.top};
+    // Never larger than the screen (a high DPI on a small monitor): the
+    // window must still fit, even if its layout is then cut.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (::GetMonitorInfoW(::MonitorFromWindow(Hwnd(), MONITOR_DEFAULTTONEAREST), &monitor)) {
+        info.ptMinTrackSize.x =
+            std::min<LONG>(info.ptMinTrackSize.x, monitor.rcWork.right - monitor.rcWork.left);
+        info.ptMinTrackSize.y =
+            std::min<LONG>(info.ptMinTrackSize.y, monitor.rcWork.bottom - monitor.rcWork.top);
+    }
 }
 
 HWND frmMain::Control(int id) const {
@@ -275,9 +285,10 @@ void frmMain::OnCreate() {
     std::vector<LayoutBlock> layout = ParseLayout(LayoutResourceText(IDR_LAYOUT_MAIN));
     SIZE client = StoredClientTwips(layout, {9600, 7500});
     designClient_ = {TwipsToPixels(client.cx, dpi), TwipsToPixels(client.cy, dpi)};
-    RECT r{0, 0, designClient_.cx, designClient_.cy};
-    ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
-    ::SetWindowPos(Hwnd(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+    // The stored layout's size, or the screen's when that is smaller.
+    MINMAXINFO smallest{};
+    OnMinMaxInfo(smallest);
+    ::SetWindowPos(Hwnd(), nullptr, 0, 0, smallest.ptMinTrackSize.x, smallest.ptMinTrackSize.y,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     fonts_.text = UiFont(dpi, L"Arial", 90);
@@ -427,6 +438,9 @@ void frmMain::RegisterFile(bool unregister) {
     Busy(true);
     try {
         if (services_.registrator) {
+            // "For me only": the component's keys go to this user's classes.
+            services_.registrator->Options().perUser =
+                ::IsDlgButtonChecked(Hwnd(), IDC_CHKFORME) == BST_CHECKED;
             if (unregister)
                 services_.registrator->UnRegisterActiveX(path);
             else

@@ -304,7 +304,23 @@ void ListViewGrid::ColWidth(int col, int twips) {
         lastColumnWidth_ = width;
     else
         ListView_SetColumnWidth(hwnd_, col, width);
+    if (!held_)
+        FitLastColumn();
+}
+
+void ListViewGrid::Redraw(bool on) {
+    if (!hwnd_)
+        return;
+    if (!on) {
+        if (held_++ == 0)
+            ::SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+        return;
+    }
+    if (held_ == 0 || --held_ > 0)
+        return;
+    ::SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
     FitLastColumn();
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void ListViewGrid::FitLastColumn() {

@@ -50,6 +50,9 @@ class ListViewGrid final : public IFlexGrid {
     // The last column takes the width the others leave, never less than
     // its own width as last set.
     void FitLastColumn();
+    // Held (false), the control neither draws nor lays out its rows and
+    // columns; let go (true), it catches up once. Holds nest.
+    void Redraw(bool on) override;
 
     // The selected rows, or every row when none is selected: cells separated
     // by tabs, rows ended by CR LF.
@@ -106,6 +109,7 @@ class ListViewGrid final : public IFlexGrid {
     int hoverRow_ = -1;     // the cell under the mouse
     int hoverCol_ = -1;
     int lastColumnWidth_ = 0; // pixels, as last set
+    int held_ = 0;
     int row_ = 0;
     int col_ = 0;
     std::vector<std::vector<CellColours>> colours_; // [row][col]

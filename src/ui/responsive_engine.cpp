@@ -4,18 +4,20 @@
 
 namespace calvorn::ui {
 
-registration::EngineOutcome ResponsiveEngine::Run(const std::wstring& path,
-                                                  registration::Operation operation) {
+registration::EngineOutcome
+ResponsiveEngine::Run(const std::wstring& path, registration::Operation operation,
+                      const registration::RegistrationOptions& options) {
     registration::EngineOutcome outcome;
-    RunWhilePumping([&] { outcome = inner_.Run(path, operation); });
+    RunWhilePumping([&] { outcome = inner_.Run(path, operation, options); });
     return outcome;
 }
 
-unsigned long ResponsiveEngine::StartServer(const std::wstring& path,
-                                            const std::wstring& switchText) {
-    unsigned long result = 0;
-    RunWhilePumping([&] { result = inner_.StartServer(path, switchText); });
-    return result;
+registration::EngineOutcome
+ResponsiveEngine::RunServer(const std::wstring& path, registration::Operation operation,
+                            const registration::RegistrationOptions& options) {
+    registration::EngineOutcome outcome;
+    RunWhilePumping([&] { outcome = inner_.RunServer(path, operation, options); });
+    return outcome;
 }
 
 registration::IRegistrationEngine& ResponsiveSystemEngine() {

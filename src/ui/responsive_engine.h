@@ -11,9 +11,11 @@ class ResponsiveEngine final : public registration::IRegistrationEngine {
   public:
     explicit ResponsiveEngine(registration::IRegistrationEngine& inner) : inner_(inner) {}
 
-    registration::EngineOutcome Run(const std::wstring& path,
-                                    registration::Operation operation) override;
-    unsigned long StartServer(const std::wstring& path, const std::wstring& switchText) override;
+    registration::EngineOutcome Run(const std::wstring& path, registration::Operation operation,
+                                    const registration::RegistrationOptions& options) override;
+    registration::EngineOutcome
+    RunServer(const std::wstring& path, registration::Operation operation,
+              const registration::RegistrationOptions& options) override;
 
   private:
     registration::IRegistrationEngine& inner_;

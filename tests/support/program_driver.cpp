@@ -2,6 +2,9 @@
 
 #include "support/test_paths.h"
 
+#include <tlhelp32.h>
+
+#include <algorithm>
 #include <thread>
 
 namespace calvorn::test {
@@ -11,7 +14,7 @@ using namespace std::chrono;
 namespace {
 
 struct EnumContext {
-    DWORD pid;
+    std::vector<DWORD> pids;
     std::vector<HWND> found;
 };
 
@@ -19,9 +22,27 @@ BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lp) {
     auto* ctx = reinterpret_cast<EnumContext*>(lp);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == ctx->pid && ::IsWindowVisible(hwnd))
+    if (std::find(ctx->pids.begin(), ctx->pids.end(), pid) != ctx->pids.end() &&
+        ::IsWindowVisible(hwnd))
         ctx->found.push_back(hwnd);
     return TRUE;
+}
+
+// The program and the helpers it started: a component's own message box is
+// shown by the registration host, and the user sees it as the program's.
+std::vector<DWORD> ProcessAndChildren(DWORD pid) {
+    std::vector<DWORD> pids{pid};
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return pids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry))
+        if (entry.th32ParentProcessID == pid && entry.th32ProcessID != pid)
+            pids.push_back(entry.th32ProcessID);
+    ::CloseHandle(snapshot);
+    return pids;
 }
 
 BOOL CALLBACK CollectChildren(HWND hwnd, LPARAM lp) {
@@ -110,7 +131,7 @@ ProgramRun::~ProgramRun() {
 }
 
 std::vector<HWND> ProgramRun::VisibleWindows() const {
-    EnumContext ctx{pid_, {}};
+    EnumContext ctx{ProcessAndChildren(pid_), {}};
     ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&ctx));
     return ctx.found;
 }
@@ -121,8 +142,12 @@ std::optional<SeenMessageBox> ProgramRun::WaitForMessageBox(milliseconds timeout
         for (HWND hwnd : VisibleWindows())
             if (IsMessageBox(hwnd)) {
                 // The box may still be creating its children: wait for its text.
+                // A program just back from a long wait may be taken as hung
+                // and not be asked for its title at once.
                 SeenMessageBox box = Describe(hwnd);
-                for (int i = 0; i < 50 && (box.text.empty() || box.buttons.empty()); ++i) {
+                for (int i = 0;
+                     i < 50 && (box.text.empty() || box.buttons.empty() || box.title.empty());
+                     ++i) {
                     std::this_thread::sleep_for(milliseconds(10));
                     box = Describe(hwnd);
                 }

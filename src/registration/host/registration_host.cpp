@@ -1,7 +1,175 @@
 // calvorn-reghost32.exe / calvorn-reghost64.exe: the process in which a
-// component's self-registration code runs, so that nothing the component does
-// can take the program down.
+// component's self-registration code runs, so that nothing the component
+// does (crash, hang, end the process, leave threads behind) can take the
+// program down. It serves requests from its standard input in turn and
+// reports each step on its standard output; the program decides what a
+// silence or an early end means. It is started for every registration, so it
+// uses little beyond the system: no C++ library, one small class of ours.
+
+#include "platform/per_user_classes.h"
+#include "platform/proc_address.h"
+#include "registration/host_protocol.h"
+
+#include <windows.h>
+
+#include <ole2.h>
+#include <tlhelp32.h>
+
+#include <cwchar>
+
+namespace {
+
+using namespace calvorn::registration::host;
+using calvorn::platform::GetProc;
+
+HANDLE g_out = INVALID_HANDLE_VALUE;
+// Set while an entry point runs, for the loader-lock watch.
+HANDLE g_calling = nullptr;
+wchar_t g_path[kMaxPathChars + 1];
+
+void Send(ReportKind kind, std::uint32_t value = 0) {
+    const Report report{kind, value};
+    DWORD written = 0;
+    ::WriteFile(g_out, &report, sizeof report, &written, nullptr);
+}
+
+// Whatever the component left unhandled, on any thread: the program hears the
+// code and the host goes, with nothing of the component's run after it.
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info) {
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    Send(ReportKind::Crashed, code);
+    ::TerminateProcess(::GetCurrentProcess(), code);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+using LdrLockLoaderLockFn = LONG NTAPI(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
+using LdrUnlockLoaderLockFn = LONG NTAPI(ULONG flags, ULONG_PTR cookie);
+constexpr ULONG kTryOnly = 2;
+constexpr ULONG kAcquired = 1;
+constexpr DWORD kWatchStepMs = 250;
+constexpr int kHeldSteps = 4;
+
+// An entry point that sits on the loader lock stops everything else in the
+// process too; telling the program so lets it say why the host had to go.
+DWORD WINAPI LoaderLockWatch(void*) {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    auto* lock = GetProc<LdrLockLoaderLockFn>(ntdll, "LdrLockLoaderLock");
+    auto* unlock = GetProc<LdrUnlockLoaderLockFn>(ntdll, "LdrUnlockLoaderLock");
+    if (!lock || !unlock)
+        return 0;
+    for (;;) {
+        ::WaitForSingleObject(g_calling, INFINITE);
+        int held = 0;
+        while (::WaitForSingleObject(g_calling, 0) == WAIT_OBJECT_0) {
+            ::Sleep(kWatchStepMs);
+            ULONG disposition = 0;
+            ULONG_PTR cookie = 0;
+            if (lock(kTryOnly, &disposition, &cookie) != 0)
+                break;
+            if (disposition == kAcquired) {
+                unlock(0, cookie);
+                held = 0;
+            } else if (++held == kHeldSteps) {
+                Send(ReportKind::LoaderLockHeld);
+            }
+        }
+    }
+}
+
+// -1 when the system cannot tell.
+int CountOwnThreads() {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    const DWORD self = ::GetCurrentProcessId();
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = ::Thread32First(snapshot, &entry); more;
+         more = ::Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == self;
+    ::CloseHandle(snapshot);
+    return count;
+}
+
+bool ReadExact(HANDLE in, void* buffer, DWORD size) {
+    auto* at = static_cast<char*>(buffer);
+    while (size > 0) {
+        DWORD got = 0;
+        if (!::ReadFile(in, at, size, &got, nullptr) || got == 0)
+            return false;
+        at += got;
+        size -= got;
+    }
+    return true;
+}
+
+using EntryPointFn = HRESULT STDAPICALLTYPE();
+
+void Serve(const Request& request) {
+    calvorn::platform::PerUserClasses perUser((request.flags & kPerUser) != 0);
+    if (!perUser.Ready()) {
+        Send(ReportKind::PerUserFailed, ERROR_ACCESS_DENIED);
+        return;
+    }
+    const int threadsBefore = CountOwnThreads();
+    // A full path lets the component find its own dependencies beside it; a
+    // bare name is found by the loader's search order.
+    HMODULE module = std::wcspbrk(g_path, L"\\/")
+                         ? ::LoadLibraryExW(g_path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                         : ::LoadLibraryW(g_path);
+    if (!module) {
+        Send(ReportKind::LoadFailed, ::GetLastError());
+        return;
+    }
+    Send(ReportKind::Loaded);
+    auto* entry = GetProc<EntryPointFn>(module, request.kind == RequestKind::Register
+                                                    ? "DllRegisterServer"
+                                                    : "DllUnregisterServer");
+    if (entry) {
+        ::SetEvent(g_calling);
+        HRESULT result = entry();
+        ::ResetEvent(g_calling);
+        Send(ReportKind::Returned, static_cast<std::uint32_t>(result));
+    } else {
+        Send(ReportKind::NoEntryPoint);
+    }
+    const int threadsAfter = CountOwnThreads();
+    if (threadsBefore < 0 || threadsAfter != threadsBefore) {
+        // Threads of the component still run its code: the module cannot be
+        // unloaded under them, and this process is no longer a clean one.
+        Send(ReportKind::Done, 0);
+        ::TerminateProcess(::GetCurrentProcess(), 0);
+    }
+    ::FreeLibrary(module);
+    Send(ReportKind::Done, 1);
+}
+
+} // namespace
 
 int wmain() {
-    return 2;
+    // No system dialogs: this process has no user to answer them.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    ::SetUnhandledExceptionFilter(CrashFilter);
+    HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+    g_out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    g_calling = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (HANDLE watch = ::CreateThread(nullptr, 64 * 1024, LoaderLockWatch, nullptr,
+                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr))
+        ::CloseHandle(watch);
+    // Servers expect what the platform's own registration tool gives them.
+    ::OleInitialize(nullptr);
+    // The component's time starts now, not while this process was starting.
+    Send(ReportKind::Ready);
+
+    Request request{};
+    while (ReadExact(in, &request, sizeof request)) {
+        if (request.pathChars == 0 || request.pathChars > kMaxPathChars ||
+            !ReadExact(in, g_path, request.pathChars * sizeof(wchar_t)))
+            break;
+        g_path[request.pathChars] = L'\0';
+        Serve(request);
+    }
+    // The program has closed the pipe: nothing of a component is loaded now.
+    return 0;
 }

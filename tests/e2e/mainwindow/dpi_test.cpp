@@ -91,3 +91,19 @@ TEST(MainWindowDpi, LaysOutAt96) {
 TEST(MainWindowDpi, LaysOutAt144) {
     ExpectLaidOut(144);
 }
+
+TEST(MainWindowDpi, AtAHighDpiOnASmallScreenTheWindowStillFits) {
+    // 192 DPI doubles the stored layout: more than this 1280 x 1024 screen.
+    ScopedLogPixels scoped(192);
+    ForgetPlacement();
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    RECT work{}, window{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ::GetWindowRect(w.main, &window);
+    EXPECT_LE(window.right - window.left, work.right - work.left);
+    EXPECT_LE(window.bottom - window.top, work.bottom - work.top);
+    ::PostMessageW(w.main, WM_CLOSE, 0, 0);
+    w.run.WaitForExit(std::chrono::seconds(20));
+    ForgetPlacement();
+}

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <chrono>
 #include <thread>
 
@@ -40,6 +42,19 @@ template <typename Condition> bool Eventually(Condition condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return condition();
+}
+
+// Whether a process of this file name runs (the registration host, a server).
+inline bool ProcessRuns(const std::wstring& exeName) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found;
+         more = ::Process32NextW(snapshot, &entry))
+        found = _wcsicmp(entry.szExeFile, exeName.c_str()) == 0;
+    ::CloseHandle(snapshot);
+    return found;
 }
 
 // Every test starts and ends with no probe registrations.

@@ -136,20 +136,17 @@ TEST_F(RegistrationE2E, RelativePathIsTakenFromTheProgramFolder) {
     EXPECT_EQ(ProbeText(L"rel probe.dll", L"Path"), folder + L"rel probe.dll");
 }
 
-TEST_F(RegistrationE2E, ExeServerIsStartedWithItsSwitch) {
+TEST_F(RegistrationE2E, ExeServerIsStartedWithItsSwitchAndItsOutcomeTold) {
     std::wstring folder = MakeScratchDir(L"e2e-exe");
     for (const wchar_t* name : {L"probe_server.exe", L"SERVER.EXE"}) {
         std::wstring path = CopyInto(FixturePath(L"probe_server.exe"), folder, name);
-        DriveResult r = RunCalvorn(L"-r " + Quoted(path), {IDYES});
-        EXPECT_EQ(r.exitCode, 0u);
-        EXPECT_EQ(r.boxes.size(), 1u) << "the EXE route tells nothing";
-        EXPECT_FALSE(r.mainWindowSeen);
-        EXPECT_TRUE(Eventually([&] { return ProbeText(name, L"Switch").has_value(); }));
+        ExpectOutcome(L"-r " + Quoted(path),
+                      {kReg, L"ActiveX Component registration successful!", MB_ICONASTERISK});
         EXPECT_NE(ProbeText(name, L"Switch")->find(L"/regserver"), std::wstring::npos);
 
-        r = RunCalvorn(L"-u " + Quoted(path), {IDYES});
-        EXPECT_EQ(r.boxes.size(), 1u);
-        EXPECT_TRUE(Eventually([&] { return !KeyExists(HKEY_CURRENT_USER, ProbeKey(name)); }));
+        ExpectOutcome(L"-u " + Quoted(path),
+                      {kUnreg, L"ActiveX Component unregistration successful!", MB_ICONASTERISK});
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(name)));
     }
 }
 

@@ -37,8 +37,14 @@ class FakeGrid final : public IFlexGrid {
     void Text(const std::wstring& text) override { cells[{row, col}].text = text; }
     void CellBackColor(GridColor color) override { cells[{row, col}].back = color; }
     void CellForeColor(GridColor color) override { cells[{row, col}].fore = color; }
-    void ColAlignment(int c, int alignment) override { alignments[c] = alignment; }
-    void ColWidth(int c, int twips) override { widths[c] = twips; }
+    void ColAlignment(int c, int alignment) override {
+        alignments[c] = alignment;
+        ++alignmentSets[c];
+    }
+    void ColWidth(int c, int twips) override {
+        widths[c] = twips;
+        ++widthSets[c];
+    }
     void Clear() override {
         for (auto& [key, cell] : cells)
             cell = {};
@@ -58,6 +64,7 @@ class FakeGrid final : public IFlexGrid {
     std::map<std::pair<int, int>, Cell> cells;
     std::map<int, int> alignments;
     std::map<int, int> widths;
+    std::map<int, int> alignmentSets, widthSets;
 };
 
 } // namespace
@@ -134,6 +141,23 @@ TEST(clsGrid, MessageTakesAWideFirstColumnAndTheNextHeadingStartsAtDesktop) {
     ASSERT_EQ(grid.rows, 2);
     EXPECT_EQ(grid.At(1, 0).back, kDesktopColor);
     EXPECT_EQ(grid.widths[0], 2000);
+}
+
+TEST(clsGrid, ColumnsAreSetOncePerReportButTheValueColumnIsFittedOnEveryRow) {
+    // Every setting makes the grid lay itself out again.
+    FakeGrid grid;
+    clsGrid presenter;
+    presenter.Init(grid);
+    for (int i = 0; i < 3; ++i)
+        presenter.AddRow(L"Label", L"Value", i == 0);
+    EXPECT_EQ(grid.widthSets[0], 1);
+    EXPECT_EQ(grid.alignmentSets[0], 1);
+    EXPECT_EQ(grid.alignmentSets[1], 1);
+    EXPECT_EQ(grid.widthSets[1], 3); // a new row's scroll bar may narrow the grid
+    presenter.Clear();
+    presenter.AddRow(L"Label", L"Value", false);
+    EXPECT_EQ(grid.widthSets[0], 2);
+    EXPECT_EQ(grid.alignmentSets[0], 2);
 }
 
 TEST(clsGrid, UnboundPresenterDoesNothing) {

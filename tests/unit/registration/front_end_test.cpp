@@ -16,20 +16,32 @@ namespace {
 
 class FakeEngine final : public IRegistrationEngine {
   public:
-    EngineOutcome Run(const std::wstring& path, Operation operation) override {
+    EngineOutcome Run(const std::wstring& path, Operation operation,
+                      const RegistrationOptions& options) override {
         runs.push_back({path, operation});
+        perUser = options.perUser;
         return outcome;
     }
-    unsigned long StartServer(const std::wstring& path, const std::wstring& switchText) override {
-        started.push_back({path, switchText});
-        return startError;
+    EngineOutcome RunServer(const std::wstring& path, Operation operation,
+                            const RegistrationOptions&) override {
+        started.push_back({path, operation});
+        return serverOutcome;
     }
 
     EngineOutcome outcome;
-    unsigned long startError = 0;
+    EngineOutcome serverOutcome;
+    bool perUser = false;
     std::vector<std::pair<std::wstring, Operation>> runs;
-    std::vector<std::pair<std::wstring, std::wstring>> started;
+    std::vector<std::pair<std::wstring, Operation>> started;
 };
+
+EngineOutcome Outcome(RegistrationStatus status, Ending ending, long code = 0) {
+    EngineOutcome outcome;
+    outcome.status = status;
+    outcome.ending = ending;
+    outcome.code = code;
+    return outcome;
+}
 
 struct Row {
     RegistrationStatus status;
@@ -108,28 +120,40 @@ TEST(RegistrationRoute, ExeByExtensionInAnyCase) {
     EXPECT_FALSE(IsExeServer(L""));
 }
 
-TEST(RegistrationRoute, ExeServerIsStartedWithItsSwitchAndSaysNothing) {
+TEST(RegistrationRoute, ExeServerTakesItsOwnRouteAndItsOutcomeIsTold) {
     FakeEngine engine;
     FakeMessageBox box;
     clsRegistrator registrator(box, engine);
+    engine.serverOutcome = Outcome(rsRegistered, Ending::Finished);
+    engine.serverOutcome.exeServer = true;
     registrator.RegisterActiveX(L"C:\\x\\SERVER.EXE");
+    engine.serverOutcome = Outcome(rsUnregisterFailed, Ending::Finished, 1);
+    engine.serverOutcome.exeServer = true;
+    engine.serverOutcome.exitCode = 1;
     registrator.UnRegisterActiveX(L"C:\\x\\server.exe");
     ASSERT_EQ(engine.started.size(), 2u);
-    EXPECT_EQ(engine.started[0].second, L"/regserver");
-    EXPECT_EQ(engine.started[1].second, L"/unregserver");
+    EXPECT_EQ(engine.started[1].second, Operation::Unregister);
     EXPECT_TRUE(engine.runs.empty());
-    EXPECT_TRUE(box.shown.empty());
+    ASSERT_EQ(box.shown.size(), 2u);
+    EXPECT_EQ(box.shown[0].text, L"ActiveX Component registration successful!");
+    EXPECT_EQ(box.shown[1].text,
+              L"ActiveX Component unregistration failed!\nThe server ended with exit code 1.");
+    EXPECT_EQ(registrator.LastOutcome().exitCode, 1u);
 
-    // A DLL in a folder named like an EXE goes to the engine.
+    // A DLL in a folder named like an EXE goes to the engine, with the options.
+    registrator.Options().perUser = true;
     registrator.RegisterActiveX(L"C:\\tools.exe\\a.dll");
     ASSERT_EQ(engine.runs.size(), 1u);
     EXPECT_EQ(engine.runs[0].first, L"C:\\tools.exe\\a.dll");
+    EXPECT_TRUE(engine.perUser);
 }
 
 TEST(RegistrationRoute, ExeThatCannotStartIsReported) {
     FakeEngine engine;
     FakeMessageBox box;
-    engine.startError = ERROR_FILE_NOT_FOUND;
+    engine.serverOutcome =
+        Outcome(rsUnregisterFailed, Ending::NotStarted, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    engine.serverOutcome.exeServer = true;
     clsRegistrator registrator(box, engine);
     registrator.UnRegisterActiveX(L"C:\\x\\gone.exe");
     ASSERT_EQ(box.shown.size(), 1u);
@@ -137,4 +161,33 @@ TEST(RegistrationRoute, ExeThatCannotStartIsReported) {
     EXPECT_EQ(box.shown[0].text, L"Selected file could not be started!\n0x80070002: " +
                                      calvorn::platform::SystemMessage(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(box.shown[0].flags, MB_OK | MB_ICONHAND);
+}
+
+// The second line says what happened, in the words the user reads.
+TEST(RegistrationMessages, EveryEndingHasItsOwnWords) {
+    auto second = [](const EngineOutcome& outcome) {
+        auto message = MessageFor(Operation::Register, outcome);
+        size_t line = message->text.find(L'\n');
+        return line == std::wstring::npos ? std::wstring() : message->text.substr(line + 1);
+    };
+    EngineOutcome exited = Outcome(rsRegisterFailed, Ending::ExitedEarly);
+    EXPECT_EQ(second(exited),
+              L"The component ended the registration process (exit code 0) before it finished.");
+    EXPECT_EQ(second(Outcome(rsRegisterFailed, Ending::TimedOut, 0x800705B4)),
+              L"0x800705B4: The component did not finish within 10 seconds and was stopped; the "
+              L"outcome is unknown (it may have written part of its keys).");
+    for (Ending hang : {Ending::HungLoading, Ending::HungUnloading, Ending::HungInLoaderLock})
+        EXPECT_EQ(second(Outcome(rsRegisterFailed, hang)).rfind(L"0x800705B4: The component", 0),
+                  0u);
+    EXPECT_NE(second(Outcome(rsRegisterFailed, Ending::HungInLoaderLock)).find(L"loader lock"),
+              std::wstring::npos);
+    EXPECT_EQ(second(Outcome(rsRegisterFailed, Ending::Crashed, 0xE06D7363)),
+              L"0xE06D7363: The component crashed (C++ exception not caught).");
+    EXPECT_EQ(second(Outcome(rsLoadFailed, Ending::NotAFile)),
+              L"The path names a pipe, a device or a folder, not a file.");
+    // A load failure gives its reason too; a success never has a second line.
+    EXPECT_EQ(
+        second(Outcome(rsLoadFailed, Ending::Finished, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND))),
+        L"0x8007007E: " + calvorn::platform::SystemMessage(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(second(Outcome(rsRegistered, Ending::Finished, S_FALSE)), L"");
 }

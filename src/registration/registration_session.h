@@ -1,0 +1,51 @@
+#pragma once
+// Registration out of the program's process: each component's code runs in a
+// registration host of the component's own bitness, and EXE servers run as
+// processes of their own; both are waited for at most the bound and ended
+// when they overstay it. Nothing a component does can take the program down.
+//
+// Waiting: with RegistrationOptions::wait = WaitStyle::PumpMessages the
+// calling thread dispatches its window messages while it waits (windows keep
+// painting; the caller keeps its own controls from starting another
+// registration meanwhile). With WaitStyle::Block it waits as before.
+
+#include "platform/child_process.h"
+#include "registration/registration_engine.h"
+
+#include <optional>
+#include <string>
+
+namespace calvorn::registration {
+
+// Several components in turn: a host serves one component after another as
+// long as each behaves; after a crash, a time-out or an early end (or a
+// component that leaves threads running) the next one gets a fresh host.
+class RegistrationSession {
+  public:
+    explicit RegistrationSession(RegistrationOptions options = {});
+    ~RegistrationSession();
+    RegistrationSession(const RegistrationSession&) = delete;
+    RegistrationSession& operator=(const RegistrationSession&) = delete;
+
+    RegistrationOptions& Options() { return options_; }
+    // A DLL or OCX through its self-registration entry point.
+    EngineOutcome Run(const std::wstring& path, Operation operation);
+
+  private:
+    EngineOutcome Serve(platform::PersistentChild& host, bool fresh, const std::wstring& path,
+                        Operation operation, bool& reusable);
+
+    RegistrationOptions options_;
+    std::optional<platform::PersistentChild> hosts_[2]; // 32-bit, 64-bit
+};
+
+// One component in a session of its own: the host is gone when it returns.
+EngineOutcome RunRegistration(const std::wstring& path, Operation operation,
+                              const RegistrationOptions& options = {});
+
+// An EXE server started with "/regserver" or "/unregserver" through the
+// shell, as a user would start it, and waited for: exit code 0 is success.
+EngineOutcome RunExeServer(const std::wstring& path, Operation operation,
+                           const RegistrationOptions& options = {});
+
+} // namespace calvorn::registration

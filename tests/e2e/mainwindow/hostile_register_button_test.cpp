@@ -1,0 +1,51 @@
+// The Register button with components that misbehave: the same message as
+// on the command line, the window still there afterwards, no host left.
+
+#include "e2e/hostile/misbehaviours.h"
+#include "e2e/registration/e2e_helpers.h"
+#include "main_window_driver.h"
+#include "platform/text.h"
+#include "ui/resource_ids.h"
+
+#include <gtest/gtest.h>
+
+using namespace calvorn::test;
+using namespace calvorn::ui;
+using namespace std::chrono_literals;
+
+TEST(HostileRegisterButton, EveryMisbehaviourIsToldAndTheWindowStays) {
+    CleanProbeRegistry();
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    for (const Misbehaviour& m : Misbehaviours()) {
+        SCOPED_TRACE(calvorn::platform::Narrow(m.file));
+        SetText(w.Control(IDC_TXTFILE), FixturePath(m.file));
+        PressCommand(w.Control(IDC_CMDREG));
+        auto box = w.run.WaitForMessageBox(30s);
+        ASSERT_TRUE(box.has_value())
+            << "no message; the program's exit code: " << w.run.WaitForExit(0ms).value_or(~0u);
+        // Read again: a window just back from a long wait may answer late.
+        EXPECT_TRUE(WaitUntil([&] { return WindowText(box->hwnd) == L"Calvorn - Registering"; }));
+        EXPECT_EQ(box->text, ToldAbout(m, true));
+        w.run.Answer(*box, IDOK);
+        EXPECT_TRUE(Eventually([] { return !ProcessRuns(kHost); })) << "host left running";
+        EXPECT_TRUE(Eventually([&] { return !ProcessRuns(m.file); })) << "server left running";
+        ASSERT_TRUE(::IsWindow(w.main));
+        EXPECT_FALSE(w.run.WaitForExit(0ms).has_value()) << "the program ended";
+    }
+    CleanProbeRegistry();
+}
+
+// A pipe given as the file to report on opens the window at once; reading it
+// would wait for ever for its server to write.
+TEST(HostileRegisterButton, APipeAsTheReportedFileDoesNotBlock) {
+    const wchar_t* pipeName = L"\\\\.\\pipe\\calvorn-test-report-pipe";
+    HANDLE pipe =
+        ::CreateNamedPipeW(pipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 4, 512, 512, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    {
+        MainWindowRun w(Quoted(pipeName));
+        EXPECT_NE(w.main, nullptr);
+    }
+    ::CloseHandle(pipe);
+}

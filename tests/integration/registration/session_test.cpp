@@ -1,0 +1,169 @@
+// Registration through the registration host, from this process: one host
+// for many components, a fresh one after a crash, per-user registration, the
+// host of the component's bitness, waits that let window messages through,
+// and the names that are no files.
+
+#include "fixtures/com/probe_registry.h"
+#include "inspection/image_file.h"
+#include "platform/disk_file.h"
+#include "platform/text.h"
+#include "registration/clsRegistrator.h"
+#include "registration/registration_session.h"
+#include "support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+
+#include <thread>
+
+using namespace calvorn;
+using namespace calvorn::registration;
+using namespace calvorn::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::wstring kUserTypeLib = L"Software\\Classes\\" + std::wstring(kProbeTypeLib);
+
+std::vector<DWORD> HostProcesses() {
+    std::vector<DWORD> pids;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
+         more = ::Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, L"calvorn-reghost32.exe") == 0)
+            pids.push_back(entry.th32ProcessID);
+    ::CloseHandle(snapshot);
+    return pids;
+}
+
+bool NoHostEventually() {
+    for (int i = 0; i < 250 && !HostProcesses().empty(); ++i)
+        std::this_thread::sleep_for(20ms);
+    return HostProcesses().empty();
+}
+
+class Session : public ::testing::Test {
+  protected:
+    void SetUp() override { CleanProbeRegistry(); }
+    void TearDown() override {
+        CleanProbeRegistry();
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, kUserTypeLib.c_str());
+    }
+};
+
+} // namespace
+
+TEST_F(Session, OneHostServesManyAndAFreshOneFollowsACrash) {
+    const std::wstring good = FixturePath(L"probe_good.dll");
+    {
+        RegistrationSession session;
+        EXPECT_EQ(session.Run(good, Operation::Register).status, rsRegistered);
+        const std::vector<DWORD> first = HostProcesses();
+        ASSERT_EQ(first.size(), 1u);
+        EXPECT_EQ(session.Run(FixturePath(L"probe_plain.dll"), Operation::Register).status,
+                  rsNotActiveX);
+        EngineOutcome notModule =
+            session.Run(FixturePath(L"not_a_module.dll"), Operation::Register);
+        EXPECT_EQ(notModule.status, rsLoadFailed);
+        EXPECT_NE(notModule.code, 0);
+        EXPECT_EQ(session.Run(good, Operation::Unregister).status, rsUnregistered);
+        EXPECT_EQ(HostProcesses(), first) << "each behaved, so one host served them all";
+
+        EngineOutcome crashed = session.Run(FixturePath(L"probe_crash.dll"), Operation::Register);
+        EXPECT_EQ(crashed.status, rsRegisterFailed);
+        EXPECT_EQ(crashed.ending, Ending::Crashed);
+        EXPECT_EQ(static_cast<DWORD>(crashed.code), EXCEPTION_ACCESS_VIOLATION);
+        EXPECT_TRUE(NoHostEventually()) << "the crashed host is ended";
+
+        EXPECT_EQ(session.Run(good, Operation::Register).status, rsRegistered);
+        ASSERT_EQ(HostProcesses().size(), 1u);
+        EXPECT_NE(HostProcesses(), first);
+        EXPECT_EQ(ProbeNumber(L"probe_good.dll"), 1u) << "no apartment in the host";
+    }
+    EXPECT_TRUE(NoHostEventually()) << "the session's end ends its host";
+}
+
+TEST_F(Session, PerUserRegistrationLandsInTheUsersClasses) {
+    RegistrationSession session;
+    session.Options().perUser = true;
+    const std::wstring good = FixturePath(L"probe_good.dll");
+    ASSERT_EQ(session.Run(good, Operation::Register).status, rsRegistered);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kUserTypeLib));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUserTypeLib));
+    ASSERT_EQ(session.Run(good, Operation::Unregister).status, rsUnregistered);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kUserTypeLib));
+}
+
+TEST_F(Session, TheHostFollowsTheComponentsBitness) {
+    // A 64-bit header (the rest need not load): no 64-bit host is built here.
+    std::wstring wide = MakeScratchDir(L"machine") + L"wide.dll";
+    std::string bytes = ReadAll(FixturePath(L"probe_good.dll"));
+    const std::uint32_t pe = *reinterpret_cast<const std::uint32_t*>(bytes.data() + 0x3C);
+    bytes[pe + 4] = '\x64';
+    bytes[pe + 5] = '\x86';
+    WriteText(wide, bytes);
+    EngineOutcome out = RunRegistration(wide, Operation::Register);
+    EXPECT_EQ(out.status, rsLoadFailed);
+    EXPECT_EQ(out.ending, Ending::HostMissing);
+    EXPECT_EQ(MessageFor(Operation::Register, out)->text,
+              L"Selected file could not be loaded into memory!\n"
+              L"Selected file is a 64-bit component; the 64-bit part of Calvorn is missing.");
+}
+
+namespace {
+
+bool g_dispatched = false;
+LRESULT CALLBACK NoteDispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP)
+        g_dispatched = true;
+    return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+} // namespace
+
+// A short bound here; the program's own 10 s one is driven end to end.
+TEST_F(Session, AWaitThatPumpsLetsTheWindowWorkAndTheOverstayerIsEnded) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = NoteDispatch;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"CalvornTestPumpedWait";
+    ::RegisterClassW(&wc);
+    HWND window = ::CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    const std::wstring hang = FixturePath(L"probe_hang.dll");
+    for (auto style : {platform::WaitStyle::Block, platform::WaitStyle::PumpMessages}) {
+        g_dispatched = false;
+        ::PostMessageW(window, WM_APP, 0, 0);
+        EngineOutcome out = RunRegistration(hang, Operation::Unregister, {false, style, 2000});
+        EXPECT_EQ(out.status, rsUnregisterFailed);
+        EXPECT_EQ(out.ending, Ending::TimedOut);
+        EXPECT_TRUE(out.timedOut);
+        EXPECT_EQ(g_dispatched, style == platform::WaitStyle::PumpMessages);
+        EXPECT_TRUE(NoHostEventually());
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+    }
+    ::DestroyWindow(window);
+}
+
+TEST(DiskFiles, DevicesAndPipesByNameFoldersByLook) {
+    for (const wchar_t* name :
+         {L"\\\\.\\pipe\\x", L"\\\\?\\pipe\\x", L"\\\\.\\COM1", L"//./pipe/x", L"CON", L"nul",
+          L"C:\\x\\con.dll", L"C:\\x\\Com3.ocx", L"conout$", L"\\\\?\\GLOBALROOT\\Device\\Null"})
+        EXPECT_TRUE(platform::NamesDeviceOrPipe(name)) << platform::Narrow(name);
+    for (const wchar_t* name :
+         {L"C:\\x\\a.dll", L"\\\\?\\C:\\x\\a.dll", L"\\\\?\\UNC\\s\\h\\a.dll",
+          L"\\\\server\\share\\a.dll", L"console.dll", L"com10.dll", L"a.dll", L"C:\\conx\\a.dll"})
+        EXPECT_FALSE(platform::NamesDeviceOrPipe(name)) << platform::Narrow(name);
+    EXPECT_FALSE(platform::MayBeDiskFile(BuildDir()));
+    EXPECT_TRUE(platform::MayBeDiskFile(FixturePath(L"probe_good.dll")));
+    EXPECT_TRUE(platform::MayBeDiskFile(FixturePath(L"missing.dll")));
+    EngineOutcome folder = RunRegistration(BuildDir(), Operation::Register);
+    EXPECT_EQ(folder.status, rsLoadFailed);
+    EXPECT_EQ(folder.ending, Ending::NotAFile);
+}
