@@ -19,6 +19,9 @@ TEST(MainWindow, ControlsCarryTheirCaptions) {
     EXPECT_EQ(w.Text(IDC_FRABUTTONS), L"Register DLL file (and other ActiveX)");
     EXPECT_EQ(w.Text(IDC_CMDREG), L"&Register DLL / File");
     EXPECT_EQ(w.Text(IDC_CMDUNREG), L"&Un-Register DLL / File");
+    EXPECT_EQ(w.Text(IDC_CHKFORME), L"For me only");
+    EXPECT_EQ(::IsDlgButtonChecked(::GetParent(w.Control(IDC_CHKFORME)), IDC_CHKFORME),
+              static_cast<UINT>(BST_UNCHECKED));
     EXPECT_EQ(w.Text(IDC_FRAINFO), L"File Info / ActiveX Info");
     EXPECT_EQ(ClassNameOf(w.Control(IDC_CMDREG)), L"Calvorn.Command");
     EXPECT_EQ(CurrentTab(w.main), 0);
