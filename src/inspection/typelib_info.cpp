@@ -4,7 +4,6 @@
 #include "inspection/typelib_header.h"
 #include "platform/child_process.h"
 #include "platform/disk_file.h"
-#include "platform/file_system_redirection.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
 
@@ -41,12 +40,7 @@ platform::Bitness TypeLibInfo::ReaderBitness(const std::wstring& path) {
 }
 
 std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
-    std::optional<ImageFile> image;
-    {
-        // The file the user named, also in the system folder of a 64-bit system.
-        platform::FileSystemRedirectionOff seeTheNamedFile;
-        image = ImageFile::Open(path);
-    }
+    std::optional<ImageFile> image = ImageFile::Open(path);
     if (!image)
         return std::nullopt;
     std::optional<TypeLibHeader> header = ReadTypeLibHeader(image->reader());

@@ -137,7 +137,7 @@ TEST(MainWindow, TabKeyWalksTheControlsOfTheActiveTabInOrder) {
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONUP, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(IDC_TXTFILE); }));
-    for (int id : {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_GRIDINFO}) {
+    for (int id : {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_CHKFORME, IDC_GRIDINFO}) {
         ::PostMessageW(FocusOf(w.main), WM_KEYDOWN, VK_TAB, 0);
         EXPECT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(id); }))
             << "focus did not reach control " << id;
