@@ -16,7 +16,7 @@ winpath() { echo "Z:$1" | tr / '\\'; }
 now() { date +%s.%N; }
 
 "$root/scripts/wine-run.sh" "$build/bench_app.exe" all "$runs" | tr -d '\r' | grep -v "^regsvr32:"
-"$root/scripts/wine-run.sh" "$build/bench_report.exe" 1000 "${BENCH_RUNS:-7}" | tr -d '\r' |
+"$root/scripts/wine-run.sh" "$build/bench_report.exe" 1000 "${BENCH_REPORT_RUNS:-12}" | tr -d '\r' |
   grep -v '^report_1'
 
 # The folder report on Wine's own DLL, OCX and EXE files (links to them, so
@@ -29,7 +29,7 @@ if [ ! -d "$corpus" ]; then
     -exec ln -s {} "$corpus/" \;
 fi
 mkdir -p "$empty"
-folder_runs="${BENCH_FOLDER_RUNS:-5}"
+folder_runs="${BENCH_FOLDER_RUNS:-10}"
 read -r _ ours files full none < <("$root/scripts/wine-run.sh" "$build/bench_app.exe" folder \
   "$folder_runs" "$(winpath "$corpus")" "$(winpath "$empty")" | tr -d '\r')
 reader=""

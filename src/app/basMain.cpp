@@ -13,7 +13,6 @@
 #include "ui/frmDisplay.h"
 #include "ui/frmMain.h"
 #include "ui/message_loop.h"
-#include "ui/responsive_engine.h"
 
 #include <windows.h>
 
@@ -72,8 +71,7 @@ bool Main() {
         // first paint of the main window does not wait for it.
         main.Caption(app.sAppTitle);
 
-        app.oRegistrator = std::make_unique<registration::clsRegistrator>(
-            platform::Messages(), ui::ResponsiveSystemEngine());
+        app.oRegistrator = std::make_unique<registration::clsRegistrator>();
         app.oGridInfo = std::make_unique<ui::clsGrid>();
         app.oGridComparison = std::make_unique<ui::clsGrid>();
         app.oActiveX = std::make_unique<inspection::clsActiveX>(platform::Messages(), ShowError);

@@ -74,10 +74,13 @@ ExitCode RunQuiet(const Command& command, long oleInit, IQuietOutput& output) {
     for (const std::wstring& given : command.paths)
         for (std::wstring& path : ExpandPath(given))
             files.push_back(std::move(path));
+    // One registration host serves the files in turn while they behave.
+    registration::RegistrationOptions options;
+    options.perUser = command.perUser;
+    registration::RegistrationSession session(options);
     return RegisterEach(
         operation, files,
-        [&](const std::wstring& path) { return RegisterFile(operation, path, command.perUser); },
-        output);
+        [&](const std::wstring& path) { return RegisterFile(session, operation, path); }, output);
 }
 
 } // namespace calvorn::app

@@ -1,28 +1,20 @@
 #include "app/quiet_registration.h"
 
-#include "platform/proc_address.h"
+#include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "registration/clsRegistrator.h"
 #include "registration/module_check.h"
 
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <algorithm>
+#include <cstdio>
 
 namespace calvorn::app {
 
+using registration::Ending;
 using registration::EngineOutcome;
 using registration::Operation;
-
-namespace {
-
-FileOutcome Failed(ExitCode code, long hr, bool crashed = false) {
-    return {code, registration::DescribeCode(hr, crashed)};
-}
-
-} // namespace
 
 namespace {
 
@@ -43,54 +35,97 @@ long CodeOfCause(const inspection::ModuleDiagnosis& diagnosis) {
     return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
 }
 
-FileOutcome Classified(const EngineOutcome& outcome) {
+ExitCode CodeOf(const EngineOutcome& outcome) {
     using namespace registration;
-    const long code = outcome.code        ? outcome.code
-                      : outcome.diagnosis ? CodeOfCause(*outcome.diagnosis)
-                                          : 0;
+    switch (outcome.ending) {
+    case Ending::Crashed:
+    case Ending::ExitedEarly:
+        return ExitCode::Crashed;
+    case Ending::TimedOut:
+    case Ending::HungLoading:
+    case Ending::HungUnloading:
+    case Ending::HungInLoaderLock:
+        return ExitCode::TimedOut;
+    case Ending::NotAFile:
+    case Ending::HostMissing:
+        return ExitCode::NotLoaded;
+    case Ending::NotStarted:
+        // Our own host that did not start leaves the component unloaded.
+        return outcome.exeServer ? ExitCode::ServerNotStarted : ExitCode::NotLoaded;
+    case Ending::Finished:
+        break;
+    }
+    if (outcome.crashed)
+        return ExitCode::Crashed;
+    if (outcome.timedOut)
+        return ExitCode::TimedOut;
+    if (outcome.exeServer)
+        return outcome.exitCode == 0 ? ExitCode::Success : ExitCode::ServerFailed;
     switch (outcome.status) {
     case rsRegistered:
     case rsUnregistered:
-        return {};
+        return ExitCode::Success;
     case rsLoadFailed:
-        return Failed(ExitCode::NotLoaded, code ? code : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+        return ExitCode::NotLoaded;
     case rsNotActiveX:
-        return Failed(ExitCode::NoEntryPoint,
-                      code ? code : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+        return ExitCode::NoEntryPoint;
     case rsNoFile:
-        return Failed(ExitCode::BadArguments, HRESULT_FROM_WIN32(ERROR_INVALID_NAME));
-    case rsRegisterFailed:
-    case rsUnregisterFailed:
-        if (outcome.crashed)
-            return Failed(ExitCode::Crashed, code, true);
-        if (outcome.timedOut)
-            return Failed(ExitCode::TimedOut, code);
-        return Failed(ExitCode::EntryPointFailed, code ? code : E_FAIL);
-    case rsNone:
-        break;
+        return ExitCode::BadArguments;
+    default:
+        return ExitCode::EntryPointFailed;
     }
-    // No worker could be started: the entry point never ran.
-    return Failed(ExitCode::EntryPointFailed, code ? code : E_UNEXPECTED);
+}
+
+// The code a failure's line shows when the outcome carries none of its own.
+long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
+    if (outcome.diagnosis)
+        return CodeOfCause(*outcome.diagnosis);
+    if (outcome.exeServer || outcome.ending == Ending::ExitedEarly)
+        return static_cast<long>(outcome.exitCode);
+    switch (code) {
+    case ExitCode::NotLoaded:
+        return outcome.ending == Ending::NotAFile ? HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)
+                                                  : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+    case ExitCode::NoEntryPoint:
+        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    case ExitCode::BadArguments:
+        return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    case ExitCode::TimedOut:
+        return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    case ExitCode::EntryPointFailed:
+        // rsNone: no worker could be started, the entry point never ran.
+        return outcome.status == registration::rsNone ? E_UNEXPECTED : E_FAIL;
+    default:
+        return E_FAIL;
+    }
+}
+
+std::wstring Hex(long code) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(code));
+    return text;
 }
 
 } // namespace
 
 FileOutcome OutcomeOf(const EngineOutcome& outcome) {
-    FileOutcome classified = Classified(outcome);
-    // The cause in words, as the interactive message adds it.
-    if (outcome.diagnosis && classified.code != ExitCode::Success)
-        classified.detail += L" " + registration::DiagnosisText(*outcome.diagnosis);
-    return classified;
-}
-
-FileOutcome OutcomeOf(const ServerRun& run) {
-    if (run.startError)
-        return Failed(ExitCode::ServerNotStarted, HRESULT_FROM_WIN32(run.startError));
-    if (run.timedOut)
-        return Failed(ExitCode::TimedOut, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
-    if (run.exitCode != 0)
-        return Failed(ExitCode::ServerFailed, static_cast<long>(run.exitCode));
-    return {};
+    const ExitCode code = CodeOf(outcome);
+    if (code == ExitCode::Success)
+        return {};
+    const long hr = outcome.code ? outcome.code : FallbackCode(outcome, code);
+    // The interactive message's second line; it starts with the code when it
+    // has one of its own.
+    std::wstring words = registration::DescribeOutcome(outcome);
+    std::wstring detail;
+    if (words.rfind(L"0x", 0) == 0)
+        detail = std::move(words);
+    else if (!words.empty())
+        detail = Hex(hr) + L": " + words;
+    else
+        detail = registration::DescribeCode(hr, code == ExitCode::Crashed);
+    if (outcome.diagnosis)
+        detail += L" " + registration::DiagnosisText(*outcome.diagnosis);
+    return {code, detail};
 }
 
 std::wstring LogLine(Operation operation, const std::wstring& path, const FileOutcome& outcome) {
@@ -155,50 +190,38 @@ ExitCode RegisterEach(Operation operation, const std::vector<std::wstring>& path
 
 namespace {
 
-ServerRun RunServer(const std::wstring& path, const wchar_t* switchText) {
-    ServerRun run;
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-    info.lpVerb = L"Open";
-    info.lpFile = path.c_str();
-    info.lpParameters = switchText;
-    info.nShow = SW_SHOWNORMAL;
-    // shell32 is bound when first needed: the window's start-up does not load it.
-    static auto* const shellExecuteEx =
-        platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
-    if (!shellExecuteEx || !shellExecuteEx(&info) || !info.hProcess) {
-        DWORD error = shellExecuteEx ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
-        run.startError = error ? error : ERROR_FILE_NOT_FOUND;
-        return run;
+// The session's host for components, the shell for EXE servers; the module
+// check in front of both, as for the Register button.
+class SessionEngine final : public registration::IRegistrationEngine {
+  public:
+    explicit SessionEngine(registration::RegistrationSession& session) : session_(session) {}
+    EngineOutcome Run(const std::wstring& path, Operation operation,
+                      const registration::RegistrationOptions&) override {
+        return session_.Run(path, operation);
     }
-    platform::UniqueHandle process(info.hProcess);
-    if (::WaitForSingleObject(process.get(), registration::kRegistrationTimeoutMs) !=
-        WAIT_OBJECT_0) {
-        run.timedOut = true;
-        return run;
+    EngineOutcome RunServer(const std::wstring& path, Operation operation,
+                            const registration::RegistrationOptions& options) override {
+        return registration::RunExeServer(path, operation, options);
     }
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    run.exitCode = code;
-    return run;
-}
+
+  private:
+    registration::RegistrationSession& session_;
+};
 
 } // namespace
 
-FileOutcome RegisterFile(Operation operation, const std::wstring& path, bool perUser) {
+FileOutcome RegisterFile(registration::RegistrationSession& session, Operation operation,
+                         const std::wstring& path) {
+    const registration::RegistrationOptions& options = session.Options();
     if (registration::IsExeServer(path)) {
         // An EXE server registers itself; it has no common switch for one user.
-        if (perUser)
-            return Failed(ExitCode::ServerNotStarted, HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED));
-        return OutcomeOf(
-            RunServer(path, operation == Operation::Register ? L"/regserver" : L"/unregserver"));
+        if (options.perUser)
+            return {ExitCode::ServerNotStarted,
+                    registration::DescribeCode(HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), false)};
+        return OutcomeOf(registration::RunExeServer(path, operation, options));
     }
-    // The classes root is redirected where the entry point runs: in the host.
-    registration::RegistrationOptions options;
-    options.perUser = perUser;
-    return OutcomeOf(
-        registration::RunChecked(registration::SystemEngine(), path, operation, options));
+    SessionEngine engine(session);
+    return OutcomeOf(registration::RunChecked(engine, path, operation, options));
 }
 
 } // namespace calvorn::app

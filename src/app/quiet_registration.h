@@ -4,10 +4,9 @@
 
 #include "app/console_output.h"
 #include "app/exit_codes.h"
-#include "registration/registration_engine.h"
+#include "registration/registration_session.h"
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,15 +18,10 @@ struct FileOutcome {
     std::wstring detail;
 };
 
-// How an EXE server that was started with its switch ended.
-struct ServerRun {
-    unsigned long startError = 0; // Win32 error when it could not be started
-    bool timedOut = false;
-    unsigned long exitCode = 0;
-};
-
+// The exit code of an outcome and its words: the code in hexadecimal, the
+// words of the interactive message's second line, and the cause found in
+// the component's headers when there is one.
 FileOutcome OutcomeOf(const registration::EngineOutcome& outcome);
-FileOutcome OutcomeOf(const ServerRun& run);
 
 // The log line of one file: "registered "C:\a.dll"" on success, else the
 // code's word, the quoted path and the detail.
@@ -46,8 +40,10 @@ using FileRegistrar = std::function<FileOutcome(const std::wstring& path)>;
 ExitCode RegisterEach(registration::Operation operation, const std::vector<std::wstring>& paths,
                       const FileRegistrar& registrar, IQuietOutput& output);
 
-// The program's registrar: components in-process through the engine, EXE
-// servers started with their switch and waited for.
-FileOutcome RegisterFile(registration::Operation operation, const std::wstring& path, bool perUser);
+// The program's registrar: components through the session's registration
+// host (one host for many files while they behave), EXE servers started with
+// their switch and waited for.
+FileOutcome RegisterFile(registration::RegistrationSession& session,
+                         registration::Operation operation, const std::wstring& path);
 
 } // namespace calvorn::app

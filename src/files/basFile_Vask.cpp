@@ -1,5 +1,6 @@
 #include "files/basFile_Vask.h"
 
+#include "platform/proc_address.h"
 #include "platform/unique_handle.h"
 
 #include <lzexpand.h>
@@ -125,7 +126,10 @@ std::wstring GetExpandedFileName(const std::wstring& fileName) {
     // the name itself plus one character.
     std::wstring in = fileName;
     std::wstring out(std::max<size_t>(kBufferChars, fileName.size() + 2), L' ');
-    if (::GetExpandedNameW(in.data(), out.data()) < 0)
+    // Bound on first use: only this routine needs lz32.
+    static auto* const getExpandedName =
+        platform::SystemProc<decltype(::GetExpandedNameW)>(L"lz32.dll", "GetExpandedNameW");
+    if (!getExpandedName || getExpandedName(in.data(), out.data()) < 0)
         return {};
     return StripNull(out);
 }

@@ -4,6 +4,7 @@
 #include "inspection/typelib_header.h"
 #include "platform/child_process.h"
 #include "platform/disk_file.h"
+#include "platform/proc_address.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
 
@@ -23,11 +24,24 @@ struct ReleaseTypeLib {
 };
 using TypeLibPtr = std::unique_ptr<ITypeLib, ReleaseTypeLib>;
 
+// The loader's library, bound on first use: most libraries are read from
+// their header, and a run that never needs the loader never loads it.
+template <typename Fn> Fn* Oleaut(const char* name) {
+    return platform::SystemProc<Fn>(L"oleaut32.dll", name);
+}
+
 // Owns the strings GetDocumentation hands back.
 struct Bstr {
     BSTR s = nullptr;
-    ~Bstr() { ::SysFreeString(s); }
-    std::wstring Text() const { return s ? std::wstring(s, ::SysStringLen(s)) : std::wstring(); }
+    ~Bstr() {
+        static auto* const freeString = Oleaut<decltype(::SysFreeString)>("SysFreeString");
+        if (s && freeString)
+            freeString(s);
+    }
+    std::wstring Text() const {
+        static auto* const length = Oleaut<decltype(::SysStringLen)>("SysStringLen");
+        return s && length ? std::wstring(s, length(s)) : std::wstring();
+    }
 };
 
 } // namespace
@@ -86,7 +100,8 @@ std::optional<TypeLibInfo> TypeLibInfo::OpenInProcess(const std::wstring& path) 
     if (path.empty())
         return std::nullopt;
     ITypeLib* raw = nullptr;
-    if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &raw)) || !raw)
+    static auto* const loadTypeLibEx = Oleaut<decltype(::LoadTypeLibEx)>("LoadTypeLibEx");
+    if (!loadTypeLibEx || FAILED(loadTypeLibEx(path.c_str(), REGKIND_NONE, &raw)) || !raw)
         return std::nullopt;
     TypeLibPtr lib(raw);
 

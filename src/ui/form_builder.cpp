@@ -84,12 +84,12 @@ void AddTip(BuiltForm& form, const BuiltControl& control) {
     // A grid shows its own tips: they depend on the cell under the mouse.
     if (!text || control.block.kind == L"Grid")
         return;
-    if (!form.gridTip)
-        form.gridTip =
+    if (!form.tooltip)
+        form.tooltip =
             ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                               form.source.window, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    if (!form.gridTip)
+    if (!form.tooltip)
         return;
     TTTOOLINFOW ti{};
     ti.cbSize = sizeof ti;
@@ -97,7 +97,7 @@ void AddTip(BuiltForm& form, const BuiltControl& control) {
     ti.hwnd = form.source.window;
     ti.uId = reinterpret_cast<UINT_PTR>(control.hwnd);
     ti.lpszText = const_cast<wchar_t*>(text->c_str());
-    ::SendMessageW(form.gridTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+    ::SendMessageW(form.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 void MakeTabStrip(BuiltForm& form, const LayoutBlock& block, HWND parent, const RECT& r, int id) {
@@ -211,7 +211,8 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
     form.controls.push_back({block, hwnd, in.page, design, anchors});
     if (auto picture = block.Number(L"Picture"))
         ShowPicture(form, hwnd, static_cast<int>(*picture));
-    AddTip(form, form.controls.back());
+    if (form.tipsShown)
+        AddTip(form, form.controls.back());
 }
 
 } // namespace
@@ -311,6 +312,14 @@ void ShowPicture(BuiltForm& form, HWND control, int number) {
     // The control keeps its laid-out size whatever the picture's.
     ::SetWindowPos(control, nullptr, 0, 0, r.right, r.bottom,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void AddTips(BuiltForm& form) {
+    if (form.tipsShown)
+        return;
+    form.tipsShown = true;
+    for (const BuiltControl& control : form.controls)
+        AddTip(form, control);
 }
 
 void ArrangeForm(const BuiltForm& form, int dx, int dy) {

@@ -72,7 +72,8 @@ struct BuiltForm {
     // of a point); the window deletes them with itself.
     std::vector<HFONT> ownFonts;
     std::vector<HBITMAP> ownBitmaps; // the pictures shown, deleted with the window
-    HWND gridTip = nullptr;          // the tooltip of every control with a "ToolTipText"
+    HWND tooltip = nullptr;          // the tooltip of every control with a "ToolTipText"
+    bool tipsShown = false;          // AddTips has run: new controls get theirs at once
     FormSource source;
 
     struct Container {
@@ -100,6 +101,9 @@ bool BuildPage(BuiltForm& form, int page, int dx, int dy);
 // Shows picture `number` (a "Picture" property) on a picture control, drawn
 // for the control's size; the picture it showed before is deleted.
 void ShowPicture(BuiltForm& form, HWND control, int number);
+// Gives every control with a "ToolTipText" its tooltip, and so each control
+// made later. Left until after the first paint, which does not need them.
+void AddTips(BuiltForm& form);
 // Moves every control for a window `dx` and `dy` pixels larger than stored.
 void ArrangeForm(const BuiltForm& form, int dx, int dy);
 

@@ -39,6 +39,8 @@ constexpr const wchar_t* kEnabledSentence =
     L"Extensions are Enabled. Click Disable to remove Shell Extensions";
 constexpr const wchar_t* kDisabledSentence =
     L"Extensions are Disabled. Click Enable to create Shell Extensions";
+// What the first paint does not need comes after it.
+constexpr UINT kAfterFirstPaint = WM_APP + 1;
 constexpr const wchar_t* kAssociations[] = {L".dll", L".exe", L".ocx", L"Folder"};
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
@@ -142,6 +144,7 @@ void frmMain::Show() {
     shown_ = true;
     ::ShowWindow(Hwnd(), show);
     ::UpdateWindow(Hwnd());
+    ::PostMessageW(Hwnd(), kAfterFirstPaint, 0, 0);
 }
 
 void frmMain::SavePlacement() {
@@ -246,6 +249,9 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_NEXTDLGCTL:
         NextControl(wp, lp);
+        return 0;
+    case kAfterFirstPaint:
+        AddTips(form_);
         return 0;
     case kTakeKeyMessage:
         return lp && TakeKey(*reinterpret_cast<const MSG*>(lp)) ? 1 : 0;
@@ -437,14 +443,19 @@ void frmMain::RegisterFile(bool unregister) {
     const std::wstring path = ControlText(IDC_TXTFILE);
     Busy(true);
     try {
-        if (services_.registrator) {
+        if (registration::clsRegistrator* registrator = services_.registrator) {
+            // The window keeps painting while the component takes its time;
+            // Busy keeps its controls from starting anything meanwhile.
+            auto& wait = registrator->Options().wait;
+            const auto before = std::exchange(wait, platform::WaitStyle::PumpMessages);
             // "For me only": the component's keys go to this user's classes.
-            services_.registrator->Options().perUser =
+            registrator->Options().perUser =
                 ::IsDlgButtonChecked(Hwnd(), IDC_CHKFORME) == BST_CHECKED;
             if (unregister)
-                services_.registrator->UnRegisterActiveX(path);
+                registrator->UnRegisterActiveX(path);
             else
-                services_.registrator->RegisterActiveX(path);
+                registrator->RegisterActiveX(path);
+            wait = before;
         }
         ShowReport(path);
     } catch (...) {

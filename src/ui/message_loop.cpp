@@ -1,12 +1,6 @@
 #include "ui/message_loop.h"
 
-#include "platform/unique_handle.h"
-
 #include <windows.h>
-
-#include <objbase.h>
-
-#include <exception>
 
 namespace calvorn::ui {
 
@@ -23,25 +17,6 @@ void Dispatch(MSG& msg) {
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
 }
-struct PumpedWork {
-    const std::function<void()>* work = nullptr;
-    std::exception_ptr error;
-};
-
-DWORD WINAPI PumpedWorker(void* parameter) {
-    auto* job = static_cast<PumpedWork*>(parameter);
-    // The shell starts servers through COM.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    try {
-        (*job->work)();
-    } catch (...) {
-        job->error = std::current_exception();
-    }
-    if (SUCCEEDED(com))
-        ::CoUninitialize();
-    return 0;
-}
-
 } // namespace
 
 void PumpPendingMessages() {
@@ -53,29 +28,6 @@ void PumpPendingMessages() {
         }
         Dispatch(msg);
     }
-}
-
-void RunWhilePumping(const std::function<void()>& work) {
-    PumpedWork job{&work, nullptr};
-    platform::UniqueHandle thread(::CreateThread(nullptr, 0, PumpedWorker, &job, 0, nullptr));
-    if (!thread) {
-        work();
-        return;
-    }
-    HANDLE handle = thread.get();
-    for (;;) {
-        const DWORD woke =
-            ::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woke == WAIT_OBJECT_0)
-            break;
-        if (woke == WAIT_FAILED) {
-            ::WaitForSingleObject(handle, INFINITE);
-            break;
-        }
-        PumpPendingMessages();
-    }
-    if (job.error)
-        std::rethrow_exception(job.error);
 }
 
 int RunMessageLoop() {

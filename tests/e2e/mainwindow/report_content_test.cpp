@@ -115,7 +115,7 @@ TEST(ReportContent, EnterShowsTheReportOfTheBoxAndMissingFilesSaySo) {
     EXPECT_TRUE(RowsWhen(grid, [](const Rows& r) { return r.empty(); }).empty());
 }
 
-TEST(ReportContent, AnExeServerThatCannotStartIsReportedUnderTheOperation) {
+TEST(ReportContent, ExeServerOutcomesAreToldUnderTheOperation) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SetText(w.Control(IDC_TXTFILE), FixturePath(L"absent_server.exe"));
@@ -123,6 +123,20 @@ TEST(ReportContent, AnExeServerThatCannotStartIsReportedUnderTheOperation) {
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->title, L"Calvorn - Registering");
     EXPECT_EQ(box->text.rfind(L"Selected file could not be started!", 0), 0u) << box->text;
+
+    // A server that is waited for: its outcome, then the window is usable again.
+    const std::wstring server = MakeScratchDir(L"window-exe") + L"probe_server.exe";
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_server.exe").c_str(), server.c_str(), FALSE));
+    SetText(w.Control(IDC_TXTFILE), server);
+    box = PressAndAnswer(w, IDC_CMDREG);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->title, L"Calvorn - Registering");
+    EXPECT_EQ(box->text, L"ActiveX Component registration successful!");
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDUNREG)); }));
+    box = PressAndAnswer(w, IDC_CMDUNREG);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->title, L"Calvorn - UnRegistering");
+    EXPECT_EQ(box->text, L"ActiveX Component unregistration successful!");
 }
 
 TEST(ReportContent, HeadingsStayReadableOnAWhiteDesktop) {

@@ -139,3 +139,16 @@ TEST_F(QuietE2E, ForOneUserTheClassesGoToTheUsersOwnKey) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key));
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
+
+TEST_F(QuietE2E, AComponentThatEndsTheProcessDoesNotEndTheRun) {
+    // Each component runs in the registration host; the next file gets a
+    // fresh one, and the script still gets every line and the exit code.
+    BatchResult r = RunBatch(L"-q -r " + Quoted(FixturePath(L"probe_exit.dll")) + L" " +
+                             Quoted(FixturePath(L"probe_good.dll")));
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(6));
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("crashed \"" + Fixture(L"probe_exit.dll") + "\" 0x0000002A: ", 0), 0u)
+        << r.err[0];
+    EXPECT_EQ(r.out, (std::vector<std::string>{"registered \"" + Fixture(L"probe_good.dll") + "\"",
+                                               "2 files: 1 succeeded, 1 failed"}));
+}

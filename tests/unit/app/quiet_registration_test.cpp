@@ -9,6 +9,7 @@
 
 using namespace calvorn::app;
 using namespace calvorn::registration;
+using calvorn::registration::Ending;
 
 namespace {
 
@@ -52,15 +53,36 @@ TEST(QuietOutcomes, EngineStatusesMapToTheTable) {
     }
 }
 
-TEST(QuietOutcomes, ServerRunsMapToTheirOwnCodes) {
-    EXPECT_EQ(OutcomeOf(ServerRun{}).code, ExitCode::Success);
-    FileOutcome missing = OutcomeOf(ServerRun{ERROR_FILE_NOT_FOUND, false, 0});
+TEST(QuietOutcomes, EndingsAndServersMapToTheirOwnCodes) {
+    auto ended = [](Ending ending, unsigned long exitCode = 0, bool exe = false) {
+        EngineOutcome outcome = Engine(rsRegisterFailed);
+        outcome.ending = ending;
+        outcome.exitCode = exitCode;
+        outcome.exeServer = exe;
+        return outcome;
+    };
+    FileOutcome early = OutcomeOf(ended(Ending::ExitedEarly, 43));
+    EXPECT_EQ(early.code, ExitCode::Crashed);
+    EXPECT_EQ(early.detail.rfind(L"0x0000002B: ", 0), 0u) << early.detail;
+    EXPECT_NE(early.detail.find(L"exit code 43"), std::wstring::npos);
+    for (Ending hung :
+         {Ending::TimedOut, Ending::HungLoading, Ending::HungUnloading, Ending::HungInLoaderLock})
+        EXPECT_EQ(OutcomeOf(ended(hung)).code, ExitCode::TimedOut);
+    EXPECT_EQ(OutcomeOf(ended(Ending::NotAFile)).code, ExitCode::NotLoaded);
+    EXPECT_EQ(OutcomeOf(ended(Ending::HostMissing)).code, ExitCode::NotLoaded);
+
+    EngineOutcome server = ended(Ending::Finished, 0, true);
+    server.status = rsRegistered;
+    EXPECT_EQ(OutcomeOf(server).code, ExitCode::Success);
+    server.exitCode = 3;
+    FileOutcome refused = OutcomeOf(server);
+    EXPECT_EQ(refused.code, ExitCode::ServerFailed);
+    EXPECT_EQ(refused.detail, L"0x00000003: The server ended with exit code 3.");
+    server = ended(Ending::NotStarted, 0, true);
+    server.code = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    FileOutcome missing = OutcomeOf(server);
     EXPECT_EQ(missing.code, ExitCode::ServerNotStarted);
     EXPECT_EQ(missing.detail.rfind(L"0x80070002", 0), 0u);
-    EXPECT_EQ(OutcomeOf(ServerRun{0, true, 0}).code, ExitCode::TimedOut);
-    FileOutcome refused = OutcomeOf(ServerRun{0, false, 3});
-    EXPECT_EQ(refused.code, ExitCode::ServerFailed);
-    EXPECT_EQ(refused.detail.rfind(L"0x00000003", 0), 0u);
 }
 
 TEST(QuietOutcomes, LogLinesNameTheOutcomeAndThePath) {
