@@ -131,21 +131,22 @@ void ProcessCommandLine(const std::wstring& arguments) {
     Command cmd = ParseCommand(arguments, app.sAppPath);
     switch (cmd.action) {
     case CommandAction::Register:
-        if (Confirmed(L"Calvorn - Registering ActiveX")) {
-            // Redirected where the entry point runs: in the registration host.
-            app.oRegistrator->Options().perUser = cmd.perUser;
+        // Redirected where the entry point runs: in the registration host,
+        // which starts while the question is asked.
+        app.oRegistrator->Options().perUser = cmd.perUser;
+        app.oRegistrator->Prepare(cmd.path);
+        if (Confirmed(L"Calvorn - Registering ActiveX"))
             app.oRegistrator->RegisterActiveX(cmd.path);
-        }
         ExitProgram(false);
     case CommandAction::FolderReport:
         if (Confirmed(L"Calvorn - ActiveX Report"))
             CreateReport(cmd.path);
         ExitProgram(false);
     case CommandAction::Unregister:
-        if (Confirmed(L"Calvorn - UnRegistering ActiveX")) {
-            app.oRegistrator->Options().perUser = cmd.perUser;
+        app.oRegistrator->Options().perUser = cmd.perUser;
+        app.oRegistrator->Prepare(cmd.path);
+        if (Confirmed(L"Calvorn - UnRegistering ActiveX"))
             app.oRegistrator->UnRegisterActiveX(cmd.path);
-        }
         ExitProgram(false);
     case CommandAction::InstallVerbs:
         for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})

@@ -197,8 +197,10 @@ PersistentChild::~PersistentChild() {
     if (!handles_ || !handles_->process)
         return;
     handles_->toChild.reset();
-    // A child that does not take the hint within a moment is ended.
-    if (::WaitForSingleObject(handles_->process.get(), 2000) != WAIT_OBJECT_0)
+    // In its job, the child goes with the job's handle, at once: nobody
+    // waits for its own way out. Without one, a child that does not take
+    // the hint within a moment is ended.
+    if (!handles_->job && ::WaitForSingleObject(handles_->process.get(), 2000) != WAIT_OBJECT_0)
         End();
 }
 

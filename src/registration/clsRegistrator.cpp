@@ -16,7 +16,17 @@ const wchar_t* TitleOf(Operation operation) {
 
 EngineOutcome SystemRegistrationEngine::Run(const std::wstring& path, Operation operation,
                                             const RegistrationOptions& options) {
+    if (std::unique_ptr<RegistrationSession> session = std::move(prepared_)) {
+        session->Options() = options;
+        return session->Run(path, operation);
+    }
     return RunRegistration(path, operation, options);
+}
+
+void SystemRegistrationEngine::Prepare(const std::wstring& path,
+                                       const RegistrationOptions& options) {
+    prepared_ = std::make_unique<RegistrationSession>(options);
+    prepared_->Prepare(path);
 }
 
 EngineOutcome SystemRegistrationEngine::RunServer(const std::wstring& path, Operation operation,
@@ -141,6 +151,11 @@ void clsRegistrator::RegisterActiveX(const std::wstring& sFile) {
 
 void clsRegistrator::UnRegisterActiveX(const std::wstring& sFile) {
     Carry(sFile, Operation::Unregister);
+}
+
+void clsRegistrator::Prepare(const std::wstring& sFile) {
+    if (!IsExeServer(sFile))
+        engine_.Prepare(sFile, options_);
 }
 
 void clsRegistrator::Carry(const std::wstring& sFile, Operation operation) {

@@ -8,6 +8,7 @@
 #include "registration/registration_session.h"
 #include "registration/registration_status.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,8 @@ class IRegistrationEngine {
     // An EXE server, started with its switch and waited for.
     virtual EngineOutcome RunServer(const std::wstring& path, Operation operation,
                                     const RegistrationOptions& options) = 0;
+    // A hint that `path` comes next: whatever it needs may start now.
+    virtual void Prepare(const std::wstring& /*path*/, const RegistrationOptions& /*options*/) {}
 };
 
 class SystemRegistrationEngine final : public IRegistrationEngine {
@@ -31,6 +34,11 @@ class SystemRegistrationEngine final : public IRegistrationEngine {
                       const RegistrationOptions& options) override;
     EngineOutcome RunServer(const std::wstring& path, Operation operation,
                             const RegistrationOptions& options) override;
+    void Prepare(const std::wstring& path, const RegistrationOptions& options) override;
+
+  private:
+    // The session of the last Prepare, used (and ended) by the next Run.
+    std::unique_ptr<RegistrationSession> prepared_;
 };
 IRegistrationEngine& SystemEngine();
 
@@ -57,6 +65,9 @@ class clsRegistrator {
     RegistrationStatus UnRegister(std::wstring sFile);
     void RegisterActiveX(const std::wstring& sFile);
     void UnRegisterActiveX(const std::wstring& sFile);
+    // Lets the engine start what `sFile` will need while the user is still
+    // asked to confirm.
+    void Prepare(const std::wstring& sFile);
 
     // How the calls above run: per user or for the machine, and how the
     // calling thread waits (WaitStyle::PumpMessages keeps windows painting).

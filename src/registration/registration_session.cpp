@@ -13,6 +13,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace calvorn::registration {
@@ -72,16 +73,42 @@ RegistrationSession::RegistrationSession(RegistrationOptions options) : options_
 
 RegistrationSession::~RegistrationSession() = default;
 
+namespace {
+
+std::optional<std::uint16_t> MachineOf(const std::wstring& path) {
+    const inspection::ModuleFactsResult module = inspection::ReadModuleFactsOf(path);
+    if (module.read != inspection::ModuleRead::Read)
+        return std::nullopt;
+    return module.facts.machineCode;
+}
+
+} // namespace
+
+bool RegistrationSession::StartHost(Bitness bitness, const std::wstring& hostPath,
+                                    unsigned long& error) {
+    const int at = bitness == Bitness::x64 ? 1 : 0;
+    if (hosts_[at])
+        return true;
+    hosts_[at] = PersistentChild::Start(hostPath, &error);
+    awaitingReady_[at] = hosts_[at].has_value();
+    return awaitingReady_[at];
+}
+
+void RegistrationSession::Prepare(const std::wstring& path) {
+    if (path.empty() || !platform::MayBeDiskFile(path))
+        return;
+    const Bitness bitness = BitnessOf(MachineOf(path));
+    unsigned long error = 0;
+    if (auto hostPath = platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness))
+        StartHost(bitness, *hostPath, error);
+}
+
 EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation operation) {
     if (path.empty())
         return Ended(rsNoFile, Ending::Finished);
     if (!platform::MayBeDiskFile(path))
         return Ended(rsLoadFailed, Ending::NotAFile, HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
-    const inspection::ModuleFactsResult module = inspection::ReadModuleFactsOf(path);
-    const std::optional<std::uint16_t> machine =
-        module.read == inspection::ModuleRead::Read
-            ? std::optional<std::uint16_t>(module.facts.machineCode)
-            : std::nullopt;
+    const std::optional<std::uint16_t> machine = MachineOf(path);
     const Bitness bitness = BitnessOf(machine);
     const auto hostPath = platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness);
     if (!hostPath) {
@@ -92,14 +119,12 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         out.machine = machine.value_or(0);
         return out;
     }
-    auto& host = hosts_[bitness == Bitness::x64 ? 1 : 0];
-    const bool fresh = !host;
-    if (fresh) {
-        unsigned long error = 0;
-        host = PersistentChild::Start(*hostPath, &error);
-        if (!host)
-            return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(error));
-    }
+    unsigned long error = 0;
+    if (!StartHost(bitness, *hostPath, error))
+        return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(error));
+    const int at = bitness == Bitness::x64 ? 1 : 0;
+    auto& host = hosts_[at];
+    const bool fresh = std::exchange(awaitingReady_[at], false);
     bool reusable = false;
     EngineOutcome out = Serve(*host, fresh, path, operation, reusable);
     out.machine = machine.value_or(0);

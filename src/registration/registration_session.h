@@ -10,6 +10,7 @@
 // registration meanwhile). With WaitStyle::Block it waits as before.
 
 #include "platform/child_process.h"
+#include "platform/program_parts.h"
 #include "registration/registration_engine.h"
 
 #include <optional>
@@ -28,15 +29,20 @@ class RegistrationSession {
     RegistrationSession& operator=(const RegistrationSession&) = delete;
 
     RegistrationOptions& Options() { return options_; }
+    // Starts the host that `path` will need, without waiting for it: its
+    // start then overlaps whatever comes before Run (a confirmation).
+    void Prepare(const std::wstring& path);
     // A DLL or OCX through its self-registration entry point.
     EngineOutcome Run(const std::wstring& path, Operation operation);
 
   private:
+    bool StartHost(platform::Bitness bitness, const std::wstring& hostPath, unsigned long& error);
     EngineOutcome Serve(platform::PersistentChild& host, bool fresh, const std::wstring& path,
                         Operation operation, bool& reusable);
 
     RegistrationOptions options_;
     std::optional<platform::PersistentChild> hosts_[2]; // 32-bit, 64-bit
+    bool awaitingReady_[2] = {false, false};            // its Ready not yet read
 };
 
 // One component in a session of its own: the host is gone when it returns.

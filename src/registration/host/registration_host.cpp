@@ -147,7 +147,9 @@ void Serve(const Request& request) {
 
 } // namespace
 
-int wmain() {
+// A windows-subsystem program: a console one would be given a console
+// (under Wine a console host process) that nobody looks at.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // No system dialogs: this process has no user to answer them.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     ::SetUnhandledExceptionFilter(CrashFilter);
