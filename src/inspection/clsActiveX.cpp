@@ -35,6 +35,16 @@ std::wstring VersionKey(const TypeLibInfo& lib) {
     return LibraryKey(lib) + L"\\" + VersionKeyName(lib.MajorVersion(), lib.MinorVersion());
 }
 
+const std::wstring kUserClasses = L"Software\\Classes\\";
+
+// Where a version registered for this user is registered: for the user
+// alone, or for the machine as well.
+std::wstring UserScopeText(const std::wstring& versionKey) {
+    if (RegistryKey::Open(registry::kHKeyLocalMachine, kUserClasses + versionKey))
+        return L"This user (HKEY_CURRENT_USER\\Software\\Classes) and all users";
+    return L"This user only (HKEY_CURRENT_USER\\Software\\Classes)";
+}
+
 // A version key's name ("2.a", hexadecimal) as the report writes versions
 // ("2.10"); a name of another form is shown as it stands.
 std::wstring VersionTextOfKey(const std::wstring& name) {
@@ -183,23 +193,35 @@ void clsActiveX::TypeLibSection(const std::wstring& path) {
     // relative to it.
     const std::optional<RegistryKey> library =
         RegistryKey::Open(kHKeyClassesRoot, LibraryKey(*lib));
-    const std::optional<RegistryKey> version = library ? library->Sub(keyName) : std::nullopt;
+    std::optional<RegistryKey> version = library ? library->Sub(keyName) : std::nullopt;
+    // A registration for this user only lives in the user's classes, which
+    // Wine does not merge into the classes root: it is looked for there too.
+    const std::wstring versionKey = VersionKey(*lib);
+    std::optional<RegistryKey> userVersion =
+        RegistryKey::Open(registry::kHKeyCurrentUser, kUserClasses + versionKey);
+    const bool forUser = userVersion.has_value();
+    if (!version)
+        version = std::move(userVersion);
 
     grid_->AddRow(L"TypeLib Info", L"", true);
     grid_->AddRow(L"TypeLib Name:", NameText(*lib), false);
     grid_->AddRow(L"GUID:", lib->Guid(), false);
     grid_->AddRow(L"Version:", VersionText(lib->MajorVersion(), lib->MinorVersion()), false);
 
-    if (!library) {
+    if (!library && !version) {
         grid_->AddRow(L"Registered", L"No", false);
         return;
     }
     if (version) {
         grid_->AddRow(L"Registered", L"Yes", false);
         grid_->AddRow(L"Path: ", RegisteredPath(*version), false);
+        if (forUser)
+            grid_->AddRow(L"Registered For: ", UserScopeText(versionKey), false);
     } else {
         grid_->AddRow(L"Registered", L"No", false);
     }
+    if (!library)
+        return;
 
     const std::vector<std::wstring> names = library->SubkeyNames();
     if (!(names.size() > 1 || !version))

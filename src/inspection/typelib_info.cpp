@@ -46,6 +46,13 @@ struct Bstr {
 
 } // namespace
 
+platform::Bitness TypeLibInfo::ReaderBitness(const std::wstring& path) {
+    const ModuleFactsResult module = ReadModuleFactsOf(path);
+    if (module.read != ModuleRead::Read)
+        return platform::OwnBitness();
+    return module.facts.is64Bit ? platform::Bitness::x64 : platform::Bitness::x86;
+}
+
 std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
     std::optional<ImageFile> image = ImageFile::Open(path);
     if (!image)
@@ -77,8 +84,9 @@ std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     // process; anything else is the loader's to judge, out of our process.
     if (auto info = FromHeader(path))
         return info;
-    const auto helper =
-        platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
+    auto helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, ReaderBitness(path));
+    if (!helper)
+        helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
     if (!helper)
         return OpenInProcess(path);
     // A library that takes the helper down, or keeps it busy, is no library.

@@ -10,6 +10,8 @@
 // helper process of ours (calvorn-typelib32.exe or calvorn-typelib64.exe,
 // found by the part locator).
 
+#include "platform/program_parts.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,6 +23,10 @@ class TypeLibInfo {
     // The library of a file (a .tlb, or a module holding a TYPELIB resource);
     // empty when the file holds no loadable type library or cannot be read.
     static std::optional<TypeLibInfo> Open(const std::wstring& path);
+    // The bitness of the helper that reads a file: the component's own, as
+    // the registration host of that bitness registers it; ours for a .tlb
+    // file. A helper that is not there leaves it to ours.
+    static platform::Bitness ReaderBitness(const std::wstring& path);
     // The same, in this process: what the helper process runs, and the
     // fallback when the helper is not installed beside the program.
     static std::optional<TypeLibInfo> OpenInProcess(const std::wstring& path);

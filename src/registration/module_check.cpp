@@ -3,6 +3,9 @@
 #include "inspection/image_file.h"
 #include "inspection/import_search.h"
 #include "platform/program_parts.h"
+#include "registration/user_class_containers.h"
+
+#include <optional>
 
 namespace calvorn::registration {
 
@@ -34,7 +37,16 @@ EngineOutcome RunChecked(IRegistrationEngine& engine, const std::wstring& path, 
         outcome.diagnosis = std::move(before);
         return outcome;
     }
+    // For the user: the containers the registration creates are noted, and
+    // taken away again once an unregistration has left them empty.
+    std::optional<UserClassContainers> containers;
+    if (options.perUser && operation == Operation::Register)
+        containers.emplace();
     EngineOutcome outcome = engine.Run(path, operation, options);
+    if (containers && outcome.status == rsRegistered)
+        containers->NoteCreated();
+    if (options.perUser && outcome.status == rsUnregistered)
+        UserClassContainers::RemoveEmptyCreated();
     if (outcome.status == rsLoadFailed && module.read == inspection::ModuleRead::Read) {
         inspection::LoaderImportSearch search(path, module.facts.is64Bit);
         outcome.diagnosis = inspection::DiagnoseLoadFailure(path, module, search);

@@ -32,6 +32,7 @@ std::wstring ValueAsText(const RegValue& value);
 
 constexpr std::int32_t kHKeyClassesRoot = static_cast<std::int32_t>(0x80000000u);
 constexpr std::int32_t kHKeyCurrentUser = static_cast<std::int32_t>(0x80000001u);
+constexpr std::int32_t kHKeyLocalMachine = static_cast<std::int32_t>(0x80000002u);
 
 // Error numbers of the record.
 constexpr std::int32_t kErrRegistry = 26001;

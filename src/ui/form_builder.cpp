@@ -161,6 +161,9 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
         hwnd = ::CreateWindowExW(0, L"BUTTON", caption.c_str(), base | BS_GROUPBOX, x, y, w, h,
                                  in.parent, IdOf(id), instance, nullptr);
         form.containers[block.name] = {in.parent, in.page, left, top};
+    } else if (block.kind == L"CheckBox") {
+        hwnd = ::CreateWindowExW(0, L"BUTTON", caption.c_str(), base | WS_TABSTOP | BS_AUTOCHECKBOX,
+                                 x, y, w, h, in.parent, IdOf(id), instance, nullptr);
     } else if (block.kind == L"Label") {
         hwnd = ::CreateWindowExW(0, L"STATIC", caption.c_str(), base | SS_LEFT, x, y, w, h,
                                  in.parent, IdOf(id), instance, nullptr);

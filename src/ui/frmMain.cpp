@@ -70,6 +70,7 @@ const std::pair<const wchar_t*, int> kControlIds[] = {
     {L"Frame3", IDC_FRAME3},
     {L"Text1", IDC_TEXT1},
     {L"imgTabIcon", IDC_IMGTABICON},
+    {L"chkForMe", IDC_CHKFORME},
 };
 
 std::wstring Upper(std::wstring text) {
@@ -447,6 +448,9 @@ void frmMain::RegisterFile(bool unregister) {
             // Busy keeps its controls from starting anything meanwhile.
             auto& wait = registrator->Options().wait;
             const auto before = std::exchange(wait, platform::WaitStyle::PumpMessages);
+            // "For me only": the component's keys go to this user's classes.
+            registrator->Options().perUser =
+                ::IsDlgButtonChecked(Hwnd(), IDC_CHKFORME) == BST_CHECKED;
             if (unregister)
                 registrator->UnRegisterActiveX(path);
             else

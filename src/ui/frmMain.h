@@ -68,6 +68,7 @@ enum MainControlId : int {
     IDC_FRAME3 = 1024,
     IDC_TEXT1 = 1025,
     IDC_IMGTABICON = 1026,
+    IDC_CHKFORME = 1027,
     IDC_TABPAGE0 = 1090, // the pages of the three tabs: 1090 to 1092
     IDC_PICTAB0 = 1100,  // picTab(index) is IDC_PICTAB0 + index, index 0 to 10
 };

@@ -11,11 +11,16 @@ namespace calvorn::test {
 
 class ScopedTypeLibKeys {
   public:
-    // Starts from no key at all for this GUID (a leftover is removed).
-    explicit ScopedTypeLibKeys(std::wstring guid) : root_(L"TypeLib\\" + std::move(guid)) {
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, root_.c_str());
+    // Starts from no key at all for this GUID (a leftover is removed). The
+    // keys go under the classes root, or under another root's classes key as
+    // a registration for one user leaves them (HKEY_CURRENT_USER,
+    // "Software\\Classes\\").
+    explicit ScopedTypeLibKeys(std::wstring guid, HKEY hive = HKEY_CLASSES_ROOT,
+                               const std::wstring& classes = {})
+        : hive_(hive), root_(classes + L"TypeLib\\" + std::move(guid)) {
+        ::RegDeleteTreeW(hive_, root_.c_str());
     }
-    ~ScopedTypeLibKeys() { ::RegDeleteTreeW(HKEY_CLASSES_ROOT, root_.c_str()); }
+    ~ScopedTypeLibKeys() { ::RegDeleteTreeW(hive_, root_.c_str()); }
     ScopedTypeLibKeys(const ScopedTypeLibKeys&) = delete;
     ScopedTypeLibKeys& operator=(const ScopedTypeLibKeys&) = delete;
 
@@ -32,10 +37,10 @@ class ScopedTypeLibKeys {
     }
 
   private:
-    static bool Write(const std::wstring& key, const wchar_t* defaultValue) {
+    bool Write(const std::wstring& key, const wchar_t* defaultValue) const {
         HKEY h = nullptr;
-        if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                              nullptr) != ERROR_SUCCESS)
+        if (::RegCreateKeyExW(hive_, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
+            ERROR_SUCCESS)
             return false;
         LSTATUS rc = ERROR_SUCCESS;
         if (defaultValue)
@@ -46,6 +51,7 @@ class ScopedTypeLibKeys {
         return rc == ERROR_SUCCESS;
     }
 
+    HKEY hive_;
     std::wstring root_;
 };
 

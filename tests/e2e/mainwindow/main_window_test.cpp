@@ -19,6 +19,9 @@ TEST(MainWindow, ControlsCarryTheirCaptions) {
     EXPECT_EQ(w.Text(IDC_FRABUTTONS), L"Register DLL file (and other ActiveX)");
     EXPECT_EQ(w.Text(IDC_CMDREG), L"&Register DLL / File");
     EXPECT_EQ(w.Text(IDC_CMDUNREG), L"&Un-Register DLL / File");
+    EXPECT_EQ(w.Text(IDC_CHKFORME), L"For me only");
+    EXPECT_EQ(::IsDlgButtonChecked(::GetParent(w.Control(IDC_CHKFORME)), IDC_CHKFORME),
+              static_cast<UINT>(BST_UNCHECKED));
     EXPECT_EQ(w.Text(IDC_FRAINFO), L"File Info / ActiveX Info");
     EXPECT_EQ(ClassNameOf(w.Control(IDC_CMDREG)), L"Calvorn.Command");
     EXPECT_EQ(CurrentTab(w.main), 0);
@@ -134,7 +137,7 @@ TEST(MainWindow, TabKeyWalksTheControlsOfTheActiveTabInOrder) {
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONUP, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(IDC_TXTFILE); }));
-    for (int id : {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_GRIDINFO}) {
+    for (int id : {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_CHKFORME, IDC_GRIDINFO}) {
         ::PostMessageW(FocusOf(w.main), WM_KEYDOWN, VK_TAB, 0);
         EXPECT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(id); }))
             << "focus did not reach control " << id;

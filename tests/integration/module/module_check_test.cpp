@@ -4,10 +4,13 @@
 #include "inspection/image_file.h"
 #include "inspection/import_search.h"
 #include "inspection/module_report.h"
+#include "inspection/typelib_info.h"
 #include "registration/clsRegistrator.h"
 #include "registration/module_check.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -116,4 +119,27 @@ TEST(ModuleReport, MachineKindEntryPointsAndMissingDlls) {
     EXPECT_EQ(value(L"probe_delay_absent.dll", L"Missing DLL: "),
               L"calvorn_absent.dll (delay-loaded)");
     EXPECT_TRUE(ModuleRowsOf(FixturePath(L"no such file.dll")).empty());
+}
+
+TEST(TypeLibHelper, TheComponentsBitnessReadsIt) {
+    using platform::Bitness;
+    EXPECT_EQ(TypeLibInfo::ReaderBitness(FixturePath(L"probe_classes64.dll")), Bitness::x64);
+    EXPECT_EQ(TypeLibInfo::ReaderBitness(FixturePath(L"tl_alpha.dll")), Bitness::x86);
+    EXPECT_EQ(TypeLibInfo::ReaderBitness(FixturePath(L"not_a_module.dll")), platform::OwnBitness());
+}
+
+// A 32-bit program is given the system folder's path: it reads the file the
+// user named there, not the 32-bit twin the platform would substitute.
+TEST(ModuleFactsOfFiles, TheSystemFolderIsSeenAsNamed) {
+    wchar_t windows[MAX_PATH];
+    ASSERT_GT(::GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const std::wstring name = L"\\calvorn_probe_redirect.dll";
+    const std::wstring native = std::wstring(windows) + L"\\Sysnative" + name;
+    const std::wstring wow64 = std::wstring(windows) + L"\\SysWOW64" + name;
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_classes64.dll").c_str(), native.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_classes.dll").c_str(), wow64.c_str(), FALSE));
+    const auto named = ReadModuleFactsOf(std::wstring(windows) + L"\\System32" + name);
+    EXPECT_EQ(named.facts.machine, Machine::X64);
+    ::DeleteFileW(native.c_str());
+    ::DeleteFileW(wow64.c_str());
 }

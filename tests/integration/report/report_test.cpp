@@ -221,6 +221,24 @@ TEST_F(Report, EachBuildShowsItsOwnPlatformsPathFirstAndNamesTheOther) {
     EXPECT_EQ(rows[5], (Row{L"Path: ", L"", false}));
 }
 
+TEST_F(Report, ARegistrationForThisUserSaysSo) {
+    ScopedTypeLibKeys machine(kAlphaGuid);
+    ScopedTypeLibKeys user(kAlphaGuid, HKEY_CURRENT_USER, L"Software\\Classes\\");
+    ASSERT_TRUE(user.AddVersion(L"1.0", L"Alpha one", L"C:\\mine\\alpha1.dll"));
+    std::vector<Row> rows = ReportOf(L"tl_alpha.dll");
+    ASSERT_GE(rows.size(), 7u);
+    EXPECT_EQ(rows[4], (Row{L"Registered", L"Yes", false}));
+    EXPECT_EQ(rows[5], (Row{L"Path: ", L"C:\\mine\\alpha1.dll", false}));
+    EXPECT_EQ(rows[6], (Row{L"Registered For: ",
+                            L"This user only (HKEY_CURRENT_USER\\Software\\Classes)", false}));
+    // Registered for the machine as well.
+    ScopedTypeLibKeys all(kAlphaGuid, HKEY_LOCAL_MACHINE, L"Software\\Classes\\");
+    ASSERT_TRUE(all.AddVersion(L"1.0", L"Alpha one", L"C:\\lib\\alpha1.dll"));
+    rows = ReportOf(L"tl_alpha.dll");
+    ASSERT_GE(rows.size(), 7u);
+    EXPECT_EQ(rows[6].value, L"This user (HKEY_CURRENT_USER\\Software\\Classes) and all users");
+}
+
 TEST_F(Report, MinorVersionTenIsLookedUpInHexAndShownInDecimal) {
     ScopedTypeLibKeys keys(kTenGuid);
     // A decimal key name is not this version's registration.
