@@ -7,6 +7,7 @@
 #include "app/version.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
+#include "platform/program_parts.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/clsGrid.h"
@@ -150,7 +151,8 @@ void ProcessCommandLine(const std::wstring& arguments) {
         ExitProgram(false);
     case CommandAction::InstallVerbs:
         for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})
-            app.oRegistry->CreateShellAssociation(app.sAppPath + L"calvorn.exe", extension);
+            app.oRegistry->CreateShellAssociation(app.sAppPath + platform::OwnProgramFileName(),
+                                                  extension);
         ExitProgram(false);
     case CommandAction::OpenReport:
     case CommandAction::ListOptions:

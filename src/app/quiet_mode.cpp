@@ -4,6 +4,7 @@
 #include "app/folder_records.h"
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
+#include "platform/program_parts.h"
 #include "registry/clsRegistry.h"
 
 #include <windows.h>
@@ -24,7 +25,7 @@ namespace {
 
 ExitCode InstallVerbs(IQuietOutput& output) {
     registry::clsRegistry registry;
-    const std::wstring program = InitAppPath() + L"calvorn.exe";
+    const std::wstring program = InitAppPath() + platform::OwnProgramFileName();
     // Every file type is done that can be; each that cannot is named.
     bool failed = false;
     for (const wchar_t* extension : {L".dll", L".exe", L".ocx"}) {

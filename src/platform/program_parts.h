@@ -19,6 +19,12 @@ constexpr Bitness OwnBitness() {
 // "calvorn.exe" / "calvorn64.exe", "calvorn-reghost32.exe", ...
 std::wstring PartFileName(ProgramPart part, Bitness bitness);
 
+// The running program's own file name: what the Explorer verbs start, so a
+// 64-bit copy's verbs start the 64-bit copy.
+inline std::wstring OwnProgramFileName() {
+    return PartFileName(ProgramPart::Program, OwnBitness());
+}
+
 // The full path of the part; empty when it is in neither place.
 std::optional<std::wstring> LocatePart(ProgramPart part, Bitness bitness);
 

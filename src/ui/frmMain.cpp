@@ -2,6 +2,7 @@
 
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
+#include "platform/program_parts.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/command_button.h"
@@ -560,7 +561,7 @@ void frmMain::SwitchShellExtensions() {
         const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
         // The caption, not the registry, decides the direction.
         const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
-        const std::wstring program = services_.appPath + L"calvorn.exe";
+        const std::wstring program = services_.appPath + platform::OwnProgramFileName();
         reg.ClearError();
         // Every association is done that can be; what cannot is told at the end.
         std::vector<std::wstring> problems;
