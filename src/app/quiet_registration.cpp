@@ -100,12 +100,6 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     }
 }
 
-std::wstring Hex(long code) {
-    wchar_t text[16];
-    std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(code));
-    return text;
-}
-
 } // namespace
 
 FileOutcome OutcomeOf(const EngineOutcome& outcome) {
@@ -120,7 +114,7 @@ FileOutcome OutcomeOf(const EngineOutcome& outcome) {
     if (words.rfind(L"0x", 0) == 0)
         detail = std::move(words);
     else if (!words.empty())
-        detail = Hex(hr) + L": " + words;
+        detail = platform::HexCode(hr) + L": " + words;
     else
         detail = registration::DescribeCode(hr, code == ExitCode::Crashed);
     if (outcome.diagnosis)

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace calvorn::platform {
 namespace {
 
@@ -82,6 +84,12 @@ std::wstring ExecutableFolder() {
     auto slash = path.find_last_of(L"\\/");
     path.resize(slash == std::wstring::npos ? 0 : slash + 1);
     return path;
+}
+
+std::wstring HexCode(long code) {
+    wchar_t hex[16];
+    std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(code));
+    return hex;
 }
 
 } // namespace calvorn::platform

@@ -15,6 +15,9 @@ std::wstring WidenAnsi(std::string_view ansi);
 // the trailing line end; empty when the system has no text for it.
 std::wstring SystemMessage(unsigned long code);
 
+// A code as the system's tools write it: "0x8007007E".
+std::wstring HexCode(long code);
+
 // The value of an environment variable of this process, "" when it is not set.
 std::wstring EnvironmentVariable(const wchar_t* name);
 

@@ -126,16 +126,10 @@ const wchar_t* CrashKind(DWORD code) {
     }
 }
 
-std::wstring Hex(long code) {
-    wchar_t hex[16];
-    std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(code));
-    return hex;
-}
-
 } // namespace
 
 std::wstring DescribeCode(long code, bool crashed) {
-    std::wstring text = Hex(code);
+    std::wstring text = platform::HexCode(code);
     std::wstring words;
     if (crashed) {
         words = L"The component crashed";
@@ -151,7 +145,7 @@ std::wstring DescribeCode(long code, bool crashed) {
 }
 
 std::wstring DescribeOutcome(const EngineOutcome& outcome) {
-    const std::wstring waited = Hex(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    const std::wstring waited = platform::HexCode(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
     const wchar_t* who = outcome.exeServer ? L"server" : L"component";
     wchar_t text[200];
     Ending ending = outcome.ending;
