@@ -10,14 +10,14 @@ using namespace calvorn::test;
 
 namespace {
 
-ModuleFactsResult Facts(const ModuleSpec& spec) {
-    const Bytes bytes = BuildModule(spec).bytes;
+ModuleFactsResult Facts(const ModuleLayout& layout) {
+    const Bytes bytes = BuildModule(layout).bytes;
     FileReader reader = FileReader::OverBytes(ByteSpan(bytes));
     return ReadModuleFacts(reader);
 }
 
-const ModuleSpec kServer{.exports = {"DllRegisterServer", "DllUnregisterServer"},
-                         .imports = {"KERNEL32.dll"}};
+const ModuleLayout kServer{.exports = {"DllRegisterServer", "DllUnregisterServer"},
+                           .imports = {"KERNEL32.dll"}};
 
 // DLLs by name: present ones with their imports, system ones marked.
 class FakeSearch final : public IImportSearch {
@@ -60,12 +60,12 @@ TEST(DiagnoseBeforeLoad, CausesTheHeadersTell) {
     EXPECT_EQ(notModule->cause, ModuleCause::NotWindowsModule);
     EXPECT_EQ(notModule->fileName, L"comp.dll");
 
-    ModuleSpec arm = kServer;
+    ModuleLayout arm = kServer;
     arm.machine = 0xAA64;
     arm.pe64 = true;
     EXPECT_EQ(Before(Facts(arm))->detail, L"ARM64");
 
-    ModuleSpec x64 = kServer;
+    ModuleLayout x64 = kServer;
     x64.machine = 0x8664;
     x64.pe64 = true;
     EXPECT_FALSE(Before(Facts(x64)));

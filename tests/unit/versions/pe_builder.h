@@ -89,7 +89,7 @@ namespace calvorn::test {
 
 // A module image for the header reader: one section holding the export,
 // import and delay-import tables and a CLR header, as asked.
-struct ModuleSpec {
+struct ModuleLayout {
     std::uint16_t machine = 0x014C;
     bool pe64 = false;
     bool dll = true;
@@ -107,7 +107,7 @@ struct ModuleImage {
     std::size_t exportTable = 0;
 };
 
-inline ModuleImage BuildModule(const ModuleSpec& spec) {
+inline ModuleImage BuildModule(const ModuleLayout& layout) {
     constexpr std::uint32_t kImageBase = 0x10000000;
     ModuleImage image;
     Bytes& b = image.bytes;
@@ -118,18 +118,18 @@ inline ModuleImage BuildModule(const ModuleSpec& spec) {
     b[0x40] = 'P';
     b[0x41] = 'E';
     const std::size_t fileHeader = 0x44;
-    const std::uint16_t optionalSize = spec.pe64 ? 0xF0 : 0xE0;
-    Put16(b, fileHeader, spec.machine);
+    const std::uint16_t optionalSize = layout.pe64 ? 0xF0 : 0xE0;
+    Put16(b, fileHeader, layout.machine);
     Put16(b, fileHeader + 2, 1);
     Put16(b, fileHeader + 16, optionalSize);
-    Put16(b, fileHeader + 18, spec.dll ? 0x2102 : 0x0102);
+    Put16(b, fileHeader + 18, layout.dll ? 0x2102 : 0x0102);
     const std::size_t optional = fileHeader + 20;
     image.optionalHeader = optional;
-    Put16(b, optional, spec.pe64 ? 0x20B : 0x10B);
-    Put32(b, optional + (spec.pe64 ? 24 : 28), kImageBase);
+    Put16(b, optional, layout.pe64 ? 0x20B : 0x10B);
+    Put32(b, optional + (layout.pe64 ? 24 : 28), kImageBase);
     Put32(b, optional + 60, kSectionStart);
-    Put32(b, optional + (spec.pe64 ? 108 : 92), 16);
-    const std::size_t directories = optional + (spec.pe64 ? 112 : 96);
+    Put32(b, optional + (layout.pe64 ? 108 : 92), 16);
+    const std::size_t directories = optional + (layout.pe64 ? 112 : 96);
     const std::size_t section = optional + optionalSize;
 
     Bytes data;
@@ -144,39 +144,40 @@ inline ModuleImage BuildModule(const ModuleSpec& spec) {
         Put32(b, directories + index * 8, at);
         Put32(b, directories + index * 8 + 4, size);
     };
-    if (!spec.exports.empty()) {
+    if (!layout.exports.empty()) {
         const std::size_t table = data.size();
-        data.resize(table + 40 + spec.exports.size() * 4, 0);
-        Put32(data, table + 24, static_cast<std::uint32_t>(spec.exports.size()));
+        data.resize(table + 40 + layout.exports.size() * 4, 0);
+        Put32(data, table + 24, static_cast<std::uint32_t>(layout.exports.size()));
         Put32(data, table + 32, rva(table + 40));
-        for (std::size_t i = 0; i < spec.exports.size(); ++i)
-            Put32(data, table + 40 + i * 4, name(spec.exports[i]));
+        for (std::size_t i = 0; i < layout.exports.size(); ++i)
+            Put32(data, table + 40 + i * 4, name(layout.exports[i]));
         directory(0, rva(table), 40);
         image.exportTable = kSectionStart + table;
     }
-    if (!spec.imports.empty()) {
+    if (!layout.imports.empty()) {
         PadTo4(data);
         const std::size_t table = data.size();
-        data.resize(table + (spec.imports.size() + 1) * 20, 0);
-        for (std::size_t i = 0; i < spec.imports.size(); ++i) {
-            Put32(data, table + i * 20 + 12, name(spec.imports[i]));
+        data.resize(table + (layout.imports.size() + 1) * 20, 0);
+        for (std::size_t i = 0; i < layout.imports.size(); ++i) {
+            Put32(data, table + i * 20 + 12, name(layout.imports[i]));
             Put32(data, table + i * 20 + 16, rva(table)); // thunks: any non-zero address
         }
-        directory(1, rva(table), static_cast<std::uint32_t>((spec.imports.size() + 1) * 20));
+        directory(1, rva(table), static_cast<std::uint32_t>((layout.imports.size() + 1) * 20));
         image.importTable = kSectionStart + table;
     }
-    if (!spec.delayImports.empty()) {
+    if (!layout.delayImports.empty()) {
         PadTo4(data);
         const std::size_t table = data.size();
-        data.resize(table + (spec.delayImports.size() + 1) * 32, 0);
-        for (std::size_t i = 0; i < spec.delayImports.size(); ++i) {
-            const std::uint32_t at = name(spec.delayImports[i]);
-            Put32(data, table + i * 32, spec.oldStyleDelay ? 0 : 1);
-            Put32(data, table + i * 32 + 4, spec.oldStyleDelay ? at + kImageBase : at);
+        data.resize(table + (layout.delayImports.size() + 1) * 32, 0);
+        for (std::size_t i = 0; i < layout.delayImports.size(); ++i) {
+            const std::uint32_t at = name(layout.delayImports[i]);
+            Put32(data, table + i * 32, layout.oldStyleDelay ? 0 : 1);
+            Put32(data, table + i * 32 + 4, layout.oldStyleDelay ? at + kImageBase : at);
         }
-        directory(13, rva(table), static_cast<std::uint32_t>((spec.delayImports.size() + 1) * 32));
+        directory(13, rva(table),
+                  static_cast<std::uint32_t>((layout.delayImports.size() + 1) * 32));
     }
-    if (spec.clr) {
+    if (layout.clr) {
         PadTo4(data);
         const std::size_t header = data.size();
         data.resize(header + 72, 0);
