@@ -2,6 +2,7 @@
 
 #include "inspection/image_file.h"
 #include "inspection/typelib_header.h"
+#include "platform/file_system_redirection.h"
 #include "platform/child_process.h"
 #include "platform/disk_file.h"
 #include "platform/proc_address.h"
@@ -81,7 +82,13 @@ platform::Bitness TypeLibInfo::ReaderBitness(const std::wstring& path) {
 }
 
 std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
-    std::optional<ImageFile> image = ImageFile::Open(path);
+    std::optional<ImageFile> image;
+    {
+        // The file the user named, as the module facts read it: a 32-bit
+        // program is not shown the 32-bit copy of a system folder's library.
+        platform::FileSystemRedirectionOff seeTheNamedFile;
+        image = ImageFile::Open(path);
+    }
     if (!image)
         return std::nullopt;
     std::optional<TypeLibHeader> header = ReadTypeLibHeader(image->reader());

@@ -426,8 +426,13 @@ TEST(TypeLibIsolation, DamagedLibraryIsNoLibraryAndThisProcessLives) {
 TEST(TypeLibHeader, ReadsWhatTheLoaderReadsOrLeavesTheFileToIt) {
     using calvorn::inspection::TypeLibInfo;
     using calvorn::test::FixturePath;
+    // The system libraries of this process's bitness, named so that the
+    // loader in this process and the header reader see the same file.
     wchar_t system[MAX_PATH];
-    const std::wstring sys(system, ::GetSystemDirectoryW(system, MAX_PATH));
+    UINT length = ::GetSystemWow64DirectoryW(system, MAX_PATH);
+    if (length == 0)
+        length = ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring sys(system, length);
     struct Case {
         std::wstring path;
         bool mustRead; // our fixtures are plain libraries: the header reader takes them
