@@ -141,3 +141,25 @@ TEST_F(PerUserE2E, UnregisteringForTheUserLeavesTheMachinesRegistration) {
     EXPECT_TRUE(InMachineClasses());
     EXPECT_TRUE(Dump(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\") + kProgId, 0).empty());
 }
+
+TEST_F(PerUserE2E, QuietModeTellsTheOutcomeOfTheOtherBitnesssHost) {
+    // The 32-bit program hands the 64-bit server to the 64-bit host, and the
+    // reverse; the script sees the host's outcome in the exit code.
+    const std::pair<std::wstring, const wchar_t*> runs[] = {
+        {BothBuilds().program32, L"probe_classes64.dll"},
+        {BothBuilds().program64, L"probe_classes.dll"}};
+    for (const auto& [program, fixture] : runs) {
+        const std::wstring path = FixturePath(fixture);
+        SCOPED_TRACE(platform::Narrow(program + L" " + fixture));
+        DriveResult r = RunCalvorn(L"-q -r " + Quoted(path), {}, program);
+        EXPECT_EQ(r.exitCode, 0u);
+        EXPECT_TRUE(r.boxes.empty());
+        EXPECT_TRUE(InMachineClasses());
+        r = RunCalvorn(L"-q -u " + Quoted(path), {}, program);
+        EXPECT_EQ(r.exitCode, 0u);
+        EXPECT_FALSE(InMachineClasses());
+    }
+    // A file the other host cannot load: the load failure's code, not ours.
+    const std::wstring missing = MakeScratchDir(L"e2e-handover") + L"gone.dll";
+    EXPECT_EQ(RunCalvorn(L"-q -r " + Quoted(missing), {}, BothBuilds().program64).exitCode, 3u);
+}
