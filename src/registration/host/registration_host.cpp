@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <ole2.h>
-#include <tlhelp32.h>
 
 #include <cwchar>
 
@@ -76,19 +75,29 @@ DWORD WINAPI LoaderLockWatch(void*) {
     }
 }
 
-// -1 when the system cannot tell.
+using NtGetNextThreadFn = LONG NTAPI(HANDLE process, HANDLE thread, ACCESS_MASK access,
+                                     ULONG attributes, ULONG flags, HANDLE* next);
+
+// Threads of this process that still run; -1 when the system cannot tell.
+// Walking our own threads asks the system a few small questions; a snapshot
+// of every thread of every process costs milliseconds per component.
 int CountOwnThreads() {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
+    static auto* const nextThread =
+        GetProc<NtGetNextThreadFn>(::GetModuleHandleW(L"ntdll.dll"), "NtGetNextThread");
+    if (!nextThread)
         return -1;
-    const DWORD self = ::GetCurrentProcessId();
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
     int count = 0;
-    for (BOOL more = ::Thread32First(snapshot, &entry); more;
-         more = ::Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == self;
-    ::CloseHandle(snapshot);
+    HANDLE thread = nullptr;
+    HANDLE next = nullptr;
+    while (nextThread(::GetCurrentProcess(), thread, SYNCHRONIZE, 0, 0, &next) == 0) {
+        if (thread)
+            ::CloseHandle(thread);
+        thread = next;
+        // An ended thread may linger while something holds a handle to it.
+        count += ::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    }
+    if (thread)
+        ::CloseHandle(thread);
     return count;
 }
 

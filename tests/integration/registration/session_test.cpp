@@ -82,6 +82,15 @@ TEST_F(Session, OneHostServesManyAndAFreshOneFollowsACrash) {
         ASSERT_EQ(HostProcesses().size(), 1u);
         EXPECT_NE(HostProcesses(), first);
         EXPECT_EQ(ProbeNumber(L"probe_good.dll"), 1u) << "no apartment in the host";
+
+        // A thread of the component that outlives its entry point: the
+        // module stays loaded under it, so that host serves nobody else.
+        EXPECT_EQ(session.Run(FixturePath(L"probe_thread_left.dll"), Operation::Register).status,
+                  rsRegistered);
+        EXPECT_TRUE(NoHostEventually()) << "the host with a stray thread is ended";
+        EXPECT_EQ(session.Run(FixturePath(L"probe_thread_left.dll"), Operation::Unregister).status,
+                  rsUnregistered)
+            << "the next component went to a fresh host";
     }
     EXPECT_TRUE(NoHostEventually()) << "the session's end ends its host";
 }
