@@ -17,6 +17,8 @@
 
 #include <windows.h>
 
+#include <ole2.h>
+
 namespace calvorn::app {
 
 using platform::ErrorRecord;
@@ -33,6 +35,10 @@ void ShowError(const std::wstring& sProcedure, const ErrorRecord& error) {
     app.sErrDescription = error.description;
     platform::Messages().Show(platform::FormatErrorReport(sProcedure, error), L"", MB_OK);
 }
+
+namespace {
+void InitOle();
+} // namespace
 
 bool Main() {
     AppState& app = App();
@@ -125,6 +131,13 @@ bool Confirmed(const wchar_t* title) {
     return platform::Messages().Show(L"Are You Sure?", title, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+// COM on this thread, for the shell's start of an EXE server and the
+// type-library reader; set up once an action is confirmed, so that the
+// question does not wait for it. The window sets it up where it needs it.
+void InitOle() {
+    ::OleInitialize(nullptr);
+}
+
 } // namespace
 
 void ProcessCommandLine(const std::wstring& arguments) {
@@ -136,18 +149,24 @@ void ProcessCommandLine(const std::wstring& arguments) {
         // which starts while the question is asked.
         app.oRegistrator->Options().perUser = cmd.perUser;
         app.oRegistrator->Prepare(cmd.path);
-        if (Confirmed(L"Calvorn - Registering ActiveX"))
+        if (Confirmed(L"Calvorn - Registering ActiveX")) {
+            InitOle();
             app.oRegistrator->RegisterActiveX(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::FolderReport:
-        if (Confirmed(L"Calvorn - ActiveX Report"))
+        if (Confirmed(L"Calvorn - ActiveX Report")) {
+            InitOle();
             CreateReport(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::Unregister:
         app.oRegistrator->Options().perUser = cmd.perUser;
         app.oRegistrator->Prepare(cmd.path);
-        if (Confirmed(L"Calvorn - UnRegistering ActiveX"))
+        if (Confirmed(L"Calvorn - UnRegistering ActiveX")) {
+            InitOle();
             app.oRegistrator->UnRegisterActiveX(cmd.path);
+        }
         ExitProgram(false);
     case CommandAction::InstallVerbs:
         for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})

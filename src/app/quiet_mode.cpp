@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <ole2.h>
+
 namespace calvorn::app {
 
 using registration::Operation;
@@ -44,7 +46,7 @@ ExitCode InstallVerbs(IQuietOutput& output) {
 
 } // namespace
 
-ExitCode RunQuiet(const Command& command, long oleInit, IQuietOutput& output) {
+ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     if (!command.error.empty()) {
         output.Line(std::wstring(RowOf(ExitCode::BadArguments).word) + L": " + command.error +
                         L" (calvorn -q -? lists the options)",
@@ -56,6 +58,8 @@ ExitCode RunQuiet(const Command& command, long oleInit, IQuietOutput& output) {
         output.Data(Utf8(QuietUsage()));
         return ExitCode::Success;
     case CommandAction::FolderReport:
+        // The type-library reader wants COM on this thread.
+        ::OleInitialize(nullptr);
         return RunQuietReport(command, output);
     case CommandAction::InstallVerbs:
         return InstallVerbs(output);
@@ -67,20 +71,23 @@ ExitCode RunQuiet(const Command& command, long oleInit, IQuietOutput& output) {
     }
     const Operation operation =
         command.action == CommandAction::Register ? Operation::Register : Operation::Unregister;
-    if (FAILED(oleInit)) {
-        output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
-                        registration::DescribeCode(oleInit, false),
-                    true);
-        return ExitCode::OleFailed;
-    }
     std::vector<std::wstring> files;
     for (const std::wstring& given : command.paths)
         for (std::wstring& path : ExpandPath(given))
             files.push_back(std::move(path));
-    // One registration host serves the files in turn while they behave.
+    // One registration host serves the files in turn while they behave. It
+    // starts on its own while OLE is set up here: the two starts overlap.
     registration::RegistrationOptions options;
     options.perUser = command.perUser;
     registration::RegistrationSession session(options);
+    if (!files.empty())
+        session.Prepare(files.front());
+    if (const HRESULT ole = ::OleInitialize(nullptr); FAILED(ole)) {
+        output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
+                        registration::DescribeCode(ole, false),
+                    true);
+        return ExitCode::OleFailed;
+    }
     return RegisterEach(
         operation, files,
         [&](const std::wstring& path) { return RegisterFile(session, operation, path); }, output);

@@ -11,8 +11,9 @@
 
 namespace calvorn::app {
 
-// `oleInit`: what OleInitialize answered on this thread.
-ExitCode RunQuiet(const Command& command, long oleInit, IQuietOutput& output);
+// Initialises OLE on this thread where the action needs it (the folder
+// report and registration), and leaves it initialised.
+ExitCode RunQuiet(const Command& command, IQuietOutput& output);
 
 // The process entry's part: the quiet command of this process's command line,
 // if it has one.

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <ole2.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -257,6 +258,9 @@ EngineOutcome RunExeServer(const std::wstring& path, Operation operation,
     // shell32 is bound when first needed: the window's start-up does not load it.
     static auto* const shellExecuteEx =
         platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
+    // The shell may hand the start to its extensions, which want COM on this
+    // thread; the main window sets it up only where it needs it.
+    ::OleInitialize(nullptr);
     if (!shellExecuteEx || !shellExecuteEx(&info)) {
         DWORD error = shellExecuteEx ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
         out.status = Failed(operation);

@@ -3,6 +3,7 @@
 #include "platform/proc_address.h"
 
 #include <commdlg.h>
+#include <ole2.h>
 
 #include <vector>
 
@@ -30,6 +31,9 @@ std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& filter, DWO
     // load it.
     static auto* const getOpenFileName =
         platform::SystemProc<decltype(::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+    // The dialog shows the shell's folders, which want COM on this thread;
+    // set up here, a start-up that never opens the dialog never pays for it.
+    ::OleInitialize(nullptr);
     if (!getOpenFileName || !getOpenFileName(&ofn))
         return std::nullopt;
     return std::wstring(name.data());

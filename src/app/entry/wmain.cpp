@@ -8,15 +8,11 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    // The type-library loader and the file dialog want COM on this thread;
-    // a component's registration wants it too.
-    HRESULT ole = ::OleInitialize(nullptr);
     if (auto quiet = calvorn::app::QuietCommandOfProcess()) {
         calvorn::app::ConsoleOutput output;
-        auto code = calvorn::app::RunQuiet(*quiet, ole, output);
+        auto code = calvorn::app::RunQuiet(*quiet, output);
         // A component that timed out may still run on its worker, and one
         // that crashed left its module in any state: neither gets the chance
         // to run its detach code now and change the outcome.

@@ -1,9 +1,12 @@
 // The real program, started and driven from outside.
 
+#include "inspection/image_file.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>
+
+#include <cctype>
 
 using namespace calvorn::test;
 using namespace std::chrono_literals;
@@ -73,5 +76,19 @@ TEST(Startup, SwitchActionsNeverCreateTheMainOrTheTextWindow) {
             EXPECT_NE(cls, L"Calvorn.frmMain") << line;
             EXPECT_NE(cls, L"Calvorn.frmDisplay") << line;
         }
+    }
+}
+
+// The program starts on the system DLLs every run needs; the others are bound
+// on first call, so that a quiet run never loads the window's DLLs.
+TEST(Startup, OnlyTheDllsEveryRunNeedsAreLoadedAtStart) {
+    const auto module = calvorn::inspection::ReadModuleFactsOf(ProgramPath());
+    ASSERT_EQ(module.read, calvorn::inspection::ModuleRead::Read);
+    for (const auto& import : module.facts.imports) {
+        std::string dll = import.dll;
+        for (char& c : dll)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(dll == "kernel32.dll" || dll == "advapi32.dll" || dll == "msvcrt.dll")
+            << import.dll << " is loaded at start: add its functions to deferred_imports.inc";
     }
 }

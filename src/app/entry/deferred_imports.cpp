@@ -1,0 +1,61 @@
+// Binding of the deferred imports (see deferred_imports.inc): a quiet run or
+// a switch action never loads what only the main window needs, and the
+// window's first paint does not wait for what only later work needs.
+
+#include "platform/proc_address.h"
+
+#include <windows.h>
+
+#include <iterator>
+
+namespace {
+
+enum Dll : unsigned char { COMCTL32, GDI32, MSIMG32, OLE32, SHLWAPI, USER32, VERSION };
+
+const wchar_t* const kDllNames[] = {L"comctl32.dll", L"gdi32.dll",  L"msimg32.dll", L"ole32.dll",
+                                    L"shlwapi.dll",  L"user32.dll", L"version.dll"};
+
+struct DeferredImport {
+    Dll dll;
+    const char* name;
+};
+
+constexpr DeferredImport kImports[] = {
+#define DEFERRED_IMPORT(dll, name, bytes) {dll, #name},
+#include "app/entry/deferred_imports.inc"
+#undef DEFERRED_IMPORT
+};
+
+// What the platform's own delay-load helper raises, so that a debugger or a
+// crash report reads it the same way.
+constexpr DWORD kModuleMissing = 0xC06D007E;
+constexpr DWORD kProcedureMissing = 0xC06D007F;
+
+HMODULE LoadDll(Dll dll) {
+    // The common controls by name alone: the name is what the program's
+    // manifest redirects to version 6.
+    if (dll == COMCTL32)
+        return ::LoadLibraryW(kDllNames[dll]);
+    return calvorn::platform::SystemModule(kDllNames[dll]);
+}
+
+} // namespace
+
+// The pointers of the stubs, in the order of the list.
+extern "C" void* calvorn_deferred_slots[];
+
+extern "C" void* calvorn_bind_deferred_import(unsigned number) {
+    if (number >= std::size(kImports))
+        ::RaiseException(kProcedureMissing, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    const DeferredImport& import = kImports[number];
+    HMODULE module = LoadDll(import.dll);
+    if (!module)
+        ::RaiseException(kModuleMissing, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    FARPROC address = ::GetProcAddress(module, import.name);
+    if (!address)
+        ::RaiseException(kProcedureMissing, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    void* function = reinterpret_cast<void*>(address);
+    // Another thread may bind the same import at once; both store the same.
+    __atomic_store_n(&calvorn_deferred_slots[number], function, __ATOMIC_RELEASE);
+    return function;
+}
