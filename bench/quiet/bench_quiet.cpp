@@ -2,8 +2,9 @@
 // the same run:
 //   one N      register and unregister one DLL, per call
 //   many N     100 DLLs in one quiet call against 100 regsvr32 calls
-// Prints one line per measure: name, ours, baseline, ratio (ours / baseline).
+// Prints one line per measure (bench_print.h).
 
+#include "../app/bench_print.h"
 #include "support/test_paths.h"
 
 #include <windows.h>
@@ -59,10 +60,6 @@ double TimeRun(const std::wstring& program, const std::wstring& arguments) {
     return ms;
 }
 
-void Print(const char* name, double ours, double base) {
-    std::printf("%s\t%.1f\t%.1f\t%.2f\n", name, ours, base, base > 0 ? ours / base : 0.0);
-}
-
 void One(int runs) {
     const std::wstring dll = L"\"" + FixturePath(L"probe_good.dll") + L"\"";
     std::vector<double> ours, base;
@@ -73,7 +70,8 @@ void One(int runs) {
                        TimeRun(ProgramPath(), L"-q -u " + dll));
         base.push_back(TimeRun(Regsvr32(), L"/s " + dll) + TimeRun(Regsvr32(), L"/s /u " + dll));
     }
-    Print("quiet_register_unregister_one_ms", Median(ours), Median(base));
+    const double o = Median(ours), b = Median(base);
+    calvorn::bench::PrintTarget("quiet_register_unregister_ms", o, b, b > 0 ? o / b : 0, true, 1.1);
 }
 
 void Many(int runs) {
@@ -96,13 +94,16 @@ void Many(int runs) {
         base.push_back(total);
         TimeRun(ProgramPath(), L"-q -u " + all);
     }
-    Print("quiet_register_100_ms", Median(ours), Median(base));
+    // Five times faster: at most a fifth of the baseline's time.
+    const double o = Median(ours), b = Median(base);
+    calvorn::bench::PrintTarget("quiet_register_100_ms", o, b, b > 0 ? o / b : 0, true, 0.2);
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::wstring what = argc > 1 ? argv[1] : L"all";
+    calvorn::bench::PrintHeader();
     int runs = argc > 2 ? _wtoi(argv[2]) : 10;
     if (what == L"one" || what == L"all")
         One(runs);
