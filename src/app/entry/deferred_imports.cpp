@@ -44,9 +44,21 @@ HMODULE LoadDll(Dll dll) {
 // The pointers of the stubs, in the order of the list.
 extern "C" void* calvorn_deferred_slots[];
 
+namespace {
+
+// What each import was bound to. The compiler takes an import's pointer for
+// a constant and may read it once, before a loop, while it still points at
+// the binding stub: such a caller comes back here on every call and is sent
+// on at once.
+void* g_bound[std::size(kImports)];
+
+} // namespace
+
 extern "C" void* calvorn_bind_deferred_import(unsigned number) {
     if (number >= std::size(kImports))
         ::RaiseException(kProcedureMissing, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    if (void* bound = __atomic_load_n(&g_bound[number], __ATOMIC_ACQUIRE))
+        return bound;
     const DeferredImport& import = kImports[number];
     HMODULE module = LoadDll(import.dll);
     if (!module)
@@ -56,6 +68,7 @@ extern "C" void* calvorn_bind_deferred_import(unsigned number) {
         ::RaiseException(kProcedureMissing, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     void* function = reinterpret_cast<void*>(address);
     // Another thread may bind the same import at once; both store the same.
+    __atomic_store_n(&g_bound[number], function, __ATOMIC_RELEASE);
     __atomic_store_n(&calvorn_deferred_slots[number], function, __ATOMIC_RELEASE);
     return function;
 }
