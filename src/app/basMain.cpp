@@ -36,10 +36,6 @@ void ShowError(const std::wstring& sProcedure, const ErrorRecord& error) {
     platform::Messages().Show(platform::FormatErrorReport(sProcedure, error), L"", MB_OK);
 }
 
-namespace {
-void InitOle();
-} // namespace
-
 bool Main() {
     AppState& app = App();
     platform::DefaultTitle(L"" CALVORN_PRODUCT_NAME);
