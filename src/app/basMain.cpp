@@ -19,6 +19,8 @@
 
 #include <ole2.h>
 
+#include <utility>
+
 namespace calvorn::app {
 
 using platform::ErrorRecord;
@@ -127,6 +129,36 @@ bool Confirmed(const wchar_t* title) {
     return platform::Messages().Show(L"Are You Sure?", title, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+// The registration host starts while the question is on screen, not before
+// it: the box does not share the machine with the host's start, and the host
+// is ready long before anyone answers. A box answered sooner (by a script)
+// leaves the start to the registration itself.
+constexpr UINT kPrepareAfterMs = 10;
+const std::wstring* g_toPrepare = nullptr;
+
+void CALLBACK PrepareNow(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    const std::wstring* path = std::exchange(g_toPrepare, nullptr);
+    if (!path)
+        return;
+    try {
+        App().oRegistrator->Prepare(*path);
+    } catch (...) {
+        // Only a head start: the registration starts its host itself.
+    }
+}
+
+bool ConfirmedWhilePreparing(const wchar_t* title, const std::wstring& path) {
+    g_toPrepare = &path;
+    // The box's own message loop runs the timer.
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, kPrepareAfterMs, PrepareNow);
+    const bool yes = Confirmed(title);
+    if (timer)
+        ::KillTimer(nullptr, timer);
+    g_toPrepare = nullptr;
+    return yes;
+}
+
 // COM on this thread, for the shell's start of an EXE server and the
 // type-library reader; set up once an action is confirmed, so that the
 // question does not wait for it. The window sets it up where it needs it.
@@ -144,8 +176,7 @@ void ProcessCommandLine(const std::wstring& arguments) {
         // Redirected where the entry point runs: in the registration host,
         // which starts while the question is asked.
         app.oRegistrator->Options().perUser = cmd.perUser;
-        app.oRegistrator->Prepare(cmd.path);
-        if (Confirmed(L"Calvorn - Registering ActiveX")) {
+        if (ConfirmedWhilePreparing(L"Calvorn - Registering ActiveX", cmd.path)) {
             InitOle();
             app.oRegistrator->RegisterActiveX(cmd.path);
         }
@@ -158,8 +189,7 @@ void ProcessCommandLine(const std::wstring& arguments) {
         ExitProgram(false);
     case CommandAction::Unregister:
         app.oRegistrator->Options().perUser = cmd.perUser;
-        app.oRegistrator->Prepare(cmd.path);
-        if (Confirmed(L"Calvorn - UnRegistering ActiveX")) {
+        if (ConfirmedWhilePreparing(L"Calvorn - UnRegistering ActiveX", cmd.path)) {
             InitOle();
             app.oRegistrator->UnRegisterActiveX(cmd.path);
         }

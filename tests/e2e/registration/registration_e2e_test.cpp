@@ -73,6 +73,16 @@ TEST_F(RegistrationE2E, AnsweredNoDoesNothing) {
         EXPECT_EQ(r.boxes[0].text, L"Are You Sure?");
         EXPECT_FALSE(r.mainWindowSeen);
     }
+    // The host starts while the question is on screen, so that a Yes finds
+    // it ready; a No ends it with the program.
+    bool hostWhileAsked = false;
+    RunTranscript t = RunAndAnswer(
+        L"-r " + path, {IDNO}, std::chrono::seconds(60), {}, {}, [&](const SeenMessageBox&) {
+            hostWhileAsked = Eventually([] { return ProcessRuns(L"calvorn-reghost32.exe"); });
+        });
+    EXPECT_EQ(t.exitCode, std::optional<DWORD>(0));
+    EXPECT_TRUE(hostWhileAsked);
+    EXPECT_TRUE(Eventually([] { return !ProcessRuns(L"calvorn-reghost32.exe"); }));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(L"probe_good.dll")));
 }
 
