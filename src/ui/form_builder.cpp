@@ -1,6 +1,7 @@
 #include "ui/form_builder.h"
 
 #include "ui/command_button.h"
+#include "ui/message_loop.h"
 #include "ui/picture_art.h"
 #include "ui/window.h"
 
@@ -93,7 +94,7 @@ void AddTip(BuiltForm& form, const BuiltControl& control) {
         return;
     TTTOOLINFOW ti{};
     ti.cbSize = sizeof ti;
-    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.uFlags = TTF_IDISHWND;
     ti.hwnd = form.source.window;
     ti.uId = reinterpret_cast<UINT_PTR>(control.hwnd);
     ti.lpszText = const_cast<wchar_t*>(text->c_str());
@@ -320,6 +321,8 @@ void AddTips(BuiltForm& form) {
     form.tipsShown = true;
     for (const BuiltControl& control : form.controls)
         AddTip(form, control);
+    if (form.tooltip)
+        RelayMouseMessagesTo(form.tooltip);
 }
 
 void ArrangeForm(const BuiltForm& form, int dx, int dy) {

@@ -342,6 +342,7 @@ void frmMain::EnsurePage(int page) {
 void frmMain::OnDestroy() {
     // The unload handler: the window's own registry object goes first.
     oShellRegistry.reset();
+    RelayMouseMessagesTo(nullptr);
     for (HFONT* font : {&fonts_.text, &fonts_.grid}) {
         if (*font)
             ::DeleteObject(*font);

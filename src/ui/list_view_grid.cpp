@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <algorithm>
-
 namespace calvorn::ui {
 
 namespace {
@@ -23,7 +21,6 @@ constexpr int kCellPaddingPixels = 12;
 constexpr int kSpanTextInsetPixels = 5;
 // How wide a tooltip grows before it wraps a long value, in twips.
 constexpr int kTipWidthTwips = 7200;
-constexpr UINT_PTR kSubclassId = 1;
 
 int ListViewFormat(int alignment) {
     // Flex-grid codes: 0-2 left, 3-5 centre, 6-8 right (top, centre, bottom
@@ -58,8 +55,10 @@ COLORREF ContrastingText(COLORREF back) {
 }
 
 ListViewGrid::~ListViewGrid() {
-    if (hwnd_ && ::IsWindow(hwnd_))
-        ::RemoveWindowSubclass(hwnd_, SubclassProc, kSubclassId);
+    if (hwnd_ && ::IsWindow(hwnd_) && listViewProc_) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listViewProc_));
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    }
 }
 
 bool ListViewGrid::Create(HWND parent, int id) {
@@ -85,24 +84,45 @@ void ListViewGrid::CreateToolTip(HWND parent) {
         return;
     TTTOOLINFOW ti{};
     ti.cbSize = sizeof ti;
-    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.uFlags = TTF_IDISHWND;
     ti.hwnd = parent;
     ti.uId = reinterpret_cast<UINT_PTR>(hwnd_);
     ti.lpszText = LPSTR_TEXTCALLBACKW;
     ::SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     // A long path wraps instead of running off the screen.
     ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(kTipWidthTwips, WindowDpi(hwnd_)));
-    // The tip follows the mouse from cell to cell.
-    ::SetWindowSubclass(hwnd_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    // The tip follows the mouse from cell to cell, so the grid sees the
+    // mouse first and hands it on to the tip. The control's procedure is
+    // replaced rather than chained with SetWindowSubclass (or the tip's own
+    // TTF_SUBCLASS): under Wine those look up a window property on every
+    // message, a round trip to the server that made every call to the
+    // control, and every step of its painting, some hundred times dearer.
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    listViewProc_ = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc)));
 }
 
-LRESULT CALLBACK ListViewGrid::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                            DWORD_PTR self) {
-    if (msg == WM_MOUSEMOVE)
-        reinterpret_cast<ListViewGrid*>(self)->OnMouseMove({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
-    else if (msg == WM_NCDESTROY)
-        ::RemoveWindowSubclass(hwnd, SubclassProc, id);
-    return ::DefSubclassProc(hwnd, msg, wp, lp);
+LRESULT CALLBACK ListViewGrid::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<ListViewGrid*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || !self->listViewProc_)
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    if (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
+        if (msg == WM_MOUSEMOVE)
+            self->OnMouseMove({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+        if (self->tip_) {
+            MSG relayed{hwnd, msg, wp, lp, static_cast<DWORD>(::GetMessageTime()), {}};
+            const DWORD at = ::GetMessagePos();
+            relayed.pt = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+            ::SendMessageW(self->tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+        }
+    }
+    const WNDPROC next = self->listViewProc_;
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->listViewProc_ = nullptr;
+    }
+    return ::CallWindowProcW(next, hwnd, msg, wp, lp);
 }
 
 void ListViewGrid::OnMouseMove(POINT at) {

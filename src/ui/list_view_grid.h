@@ -99,11 +99,11 @@ class ListViewGrid final : public IFlexGrid {
     bool Fits(const std::wstring& text, int width) const;
     void CreateToolTip(HWND parent);
     void OnMouseMove(POINT at);
-    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                         DWORD_PTR self);
+    static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     HWND hwnd_ = nullptr;
     HWND tip_ = nullptr;
+    WNDPROC listViewProc_ = nullptr; // the control's own, which ControlProc hands on to
     std::wstring genericTip_;
     std::wstring shownTip_; // kept alive for the tooltip while it shows it
     int hoverRow_ = -1;     // the cell under the mouse

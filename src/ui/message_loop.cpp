@@ -2,10 +2,16 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 namespace calvorn::ui {
 
 namespace {
+HWND relayTip = nullptr;
+
 void Dispatch(MSG& msg) {
+    if (relayTip && msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST)
+        ::SendMessageW(relayTip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg));
     // Dialog-style keyboard handling (Tab, access keys) for the top-level
     // window that the message belongs to.
     HWND top = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
@@ -18,6 +24,10 @@ void Dispatch(MSG& msg) {
     ::DispatchMessageW(&msg);
 }
 } // namespace
+
+void RelayMouseMessagesTo(HWND tooltip) {
+    relayTip = tooltip;
+}
 
 void PumpPendingMessages() {
     MSG msg;

@@ -114,15 +114,18 @@ std::wstring ToolTipOverCell(ProgramRun& run, HWND listView, int row, int col) {
     RECT cell = RemoteCellRect(listView, row, col);
     if (cell.right <= cell.left)
         return L"<no cell>";
-    // Away first, so that the tip of the cell before goes.
+    return ToolTipAt(run, listView, {cell.left + 8, (cell.top + cell.bottom) / 2});
+}
+
+std::wstring ToolTipAt(ProgramRun& run, HWND window, POINT at) {
+    // Away first, so that the tip of the place before goes.
     ::SetCursorPos(0, 0);
     std::this_thread::sleep_for(milliseconds(100));
-    POINT at{cell.left + 8, (cell.top + cell.bottom) / 2};
     POINT screen = at;
-    ::ClientToScreen(listView, &screen);
+    ::ClientToScreen(window, &screen);
     ::SetCursorPos(screen.x, screen.y);
     // One move: every further one would start the tip's delay again.
-    ::PostMessageW(listView, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+    ::PostMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
     std::wstring text;
     WaitUntil([&] {
         for (HWND hwnd : run.VisibleWindows())

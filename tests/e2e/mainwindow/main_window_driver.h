@@ -42,6 +42,8 @@ bool DoubleClickCell(HWND listView, int row, int col);
 // Rests the mouse on a cell, as a user would, and returns the text of the
 // tooltip that comes up ("<no tip>" when none does).
 std::wstring ToolTipOverCell(ProgramRun& run, HWND listView, int row, int col);
+// The same for a point of a window, in its client coordinates.
+std::wstring ToolTipAt(ProgramRun& run, HWND window, POINT at);
 // Clicks into a control (a text box), which takes the focus.
 bool FocusByClick(HWND mainWindow, HWND control);
 

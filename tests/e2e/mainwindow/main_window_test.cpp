@@ -98,6 +98,8 @@ TEST(MainWindow, EveryPictureSaysWhatItDoes) {
     EXPECT_EQ(tipOf(IDC_PICTAB0 + 5), go[2]);
     EXPECT_EQ(tipOf(IDC_IMGTABICON), L"Shows which tab is open");
     EXPECT_NE(tipOf(IDC_PICTAB0).find(L"Calvorn"), std::wstring::npos);
+    // The mouse resting on a picture brings its tip up.
+    EXPECT_EQ(ToolTipAt(w.run, w.Control(IDC_PICTAB0 + 5), {4, 4}), go[2]);
 }
 
 TEST(MainWindow, BrowseFillsTheFileBoxFromTheDialog) {
