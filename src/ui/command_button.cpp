@@ -227,6 +227,20 @@ void CommandButton::Carry(const ButtonReaction& reaction) {
 
 void CommandButton::Render(const ButtonPaint& paint) {
     lastPaint_ = paint;
+    // A button nobody sees yet is drawn when it is first painted: while the
+    // window is built, its caption, state and size would each draw it again.
+    if (!::IsWindowVisible(hwnd_)) {
+        stale_ = true;
+        return;
+    }
+    Draw();
+    ::InvalidateRect(hwnd_, nullptr, FALSE);
+    ::UpdateWindow(hwnd_);
+}
+
+void CommandButton::Draw() {
+    const ButtonPaint& paint = lastPaint_;
+    stale_ = false;
     RECT client{};
     ::GetClientRect(hwnd_, &client);
     const int w = client.right, h = client.bottom;
@@ -292,9 +306,6 @@ void CommandButton::Render(const ButtonPaint& paint) {
     ::SetRect(&r, cr[0], cr[1], cr[2], cr[3]);
     ::DrawTextW(memDc_, caption.c_str(), -1, &r, DT_WORDBREAK | DT_CENTER);
     ::SelectObject(memDc_, oldFont);
-
-    ::InvalidateRect(hwnd_, nullptr, FALSE);
-    ::UpdateWindow(hwnd_);
 }
 
 void CommandButton::OnPaint() {
@@ -302,6 +313,8 @@ void CommandButton::OnPaint() {
     HDC dc = ::BeginPaint(hwnd_, &ps);
     if (!dc)
         return;
+    if (stale_)
+        Draw();
     if (memDc_)
         ::BitBlt(dc, 0, 0, memSize_.cx, memSize_.cy, memDc_, 0, 0, SRCCOPY);
     if (lastPaint_.focusRect) {

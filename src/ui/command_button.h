@@ -53,6 +53,7 @@ class CommandButton {
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void Carry(const ButtonReaction& reaction);
     void Render(const ButtonPaint& paint);
+    void Draw(); // lastPaint_ into the off-screen bitmap
     void OnPaint();
     void MakeFont();
     int Border() const;
@@ -66,6 +67,7 @@ class CommandButton {
     HBITMAP memBitmap_ = nullptr;
     HGDIOBJ oldBitmap_ = nullptr;
     SIZE memSize_{};
+    bool stale_ = false; // lastPaint_ is not drawn yet
     bool settingFocusForKey_ = false;
 };
 

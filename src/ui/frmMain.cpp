@@ -253,6 +253,8 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case kAfterFirstPaint:
         AddTips(form_);
+        for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+            grid->ShowTips();
         return 0;
     case kTakeKeyMessage:
         return lp && TakeKey(*reinterpret_cast<const MSG*>(lp)) ? 1 : 0;
@@ -319,6 +321,8 @@ void frmMain::OnCreate() {
         if (!grid.Create(parent, id))
             return nullptr;
         grid.ToolTip(block.Text(L"ToolTipText").value_or(L""));
+        if (form_.tipsShown)
+            grid.ShowTips();
         // A grid made after its presenter was bound starts as binding left it.
         grid.Rows(0);
         grid.Cols(2);

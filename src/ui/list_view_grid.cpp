@@ -71,11 +71,22 @@ bool ListViewGrid::Create(HWND parent, int id) {
         return false;
     ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     Cols(1);
-    CreateToolTip(parent);
+    // The grid sees the mouse first, to follow it from cell to cell and hand
+    // it on to the tip. The control's procedure is replaced rather than
+    // chained with SetWindowSubclass (or the tip's own TTF_SUBCLASS): under
+    // Wine those look up a window property on every message, a round trip to
+    // the server that made every call to the control, and every step of its
+    // painting, some hundred times dearer.
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    listViewProc_ = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc)));
     return true;
 }
 
-void ListViewGrid::CreateToolTip(HWND parent) {
+void ListViewGrid::ShowTips() {
+    if (!hwnd_ || tip_)
+        return;
+    HWND parent = ::GetParent(hwnd_);
     tip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, parent, nullptr,
@@ -91,15 +102,6 @@ void ListViewGrid::CreateToolTip(HWND parent) {
     ::SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
     // A long path wraps instead of running off the screen.
     ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(kTipWidthTwips, WindowDpi(hwnd_)));
-    // The tip follows the mouse from cell to cell, so the grid sees the
-    // mouse first and hands it on to the tip. The control's procedure is
-    // replaced rather than chained with SetWindowSubclass (or the tip's own
-    // TTF_SUBCLASS): under Wine those look up a window property on every
-    // message, a round trip to the server that made every call to the
-    // control, and every step of its painting, some hundred times dearer.
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    listViewProc_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc)));
 }
 
 LRESULT CALLBACK ListViewGrid::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -36,6 +36,9 @@ class ListViewGrid final : public IFlexGrid {
     HWND Hwnd() const { return hwnd_; }
     // The tip shown over cells whose text fits (and over the empty area).
     void ToolTip(const std::wstring& text) { genericTip_ = text; }
+    // Makes the tooltip window, once; left until after the window's first
+    // paint, which does not need it.
+    void ShowTips();
     HWND ToolTipHwnd() const { return tip_; }
     // The text the tooltip shows over a cell: the cell's whole text when it
     // does not fit where it is drawn, otherwise the grid's own tip.
@@ -97,7 +100,6 @@ class ListViewGrid final : public IFlexGrid {
     int TextWidth(const std::wstring& text) const;
     int ColumnWidth(int col) const;
     bool Fits(const std::wstring& text, int width) const;
-    void CreateToolTip(HWND parent);
     void OnMouseMove(POINT at);
     static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 

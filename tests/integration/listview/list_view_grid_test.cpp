@@ -38,6 +38,7 @@ class ListViewGridTest : public ::testing::Test {
                                  nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(host, nullptr);
         ASSERT_TRUE(grid.Create(host, 100));
+        grid.ShowTips();
         ::MoveWindow(grid.Hwnd(), 0, 0, 780, 360, FALSE);
         g_forwardTo = &grid;
         presenter.Init(grid);
