@@ -1,13 +1,10 @@
 #include "ui/frmMain.h"
 
 #include "inspection/clsActiveX.h"
-#include "platform/message_box.h"
-#include "platform/program_parts.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/command_button.h"
 #include "ui/file_dialog.h"
-#include "ui/frmDisplay.h"
 #include "ui/message_loop.h"
 #include "ui/resource_ids.h"
 #include "ui/window_placement.h"
@@ -15,15 +12,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cwchar>
-#include <cwctype>
 #include <utility>
 
 namespace calvorn::ui {
-
-using platform::ErrorRecord;
-using platform::Failure;
 
 const wchar_t* const kShellHelpText =
     L"Shell Extensions enable generating an ActiveX file/DLL Report for a given folder. This \r\n"
@@ -36,13 +28,8 @@ const wchar_t* const kShellHelpText =
 
 namespace {
 
-constexpr const wchar_t* kEnabledSentence =
-    L"Extensions are Enabled. Click Disable to remove Shell Extensions";
-constexpr const wchar_t* kDisabledSentence =
-    L"Extensions are Disabled. Click Enable to create Shell Extensions";
 // What the first paint does not need comes after it.
 constexpr UINT kAfterFirstPaint = WM_APP + 1;
-constexpr const wchar_t* kAssociations[] = {L".dll", L".exe", L".ocx", L"Folder"};
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
@@ -73,12 +60,6 @@ const std::pair<const wchar_t*, int> kControlIds[] = {
     {L"imgTabIcon", IDC_IMGTABICON},
     {L"chkForMe", IDC_CHKFORME},
 };
-
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text)
-        c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
 
 std::wstring TextOf(HWND hwnd) {
     if (!hwnd)
@@ -532,180 +513,6 @@ void frmMain::SelectFile(bool second) {
     }
     if (activeX->BothSelected())
         activeX->DoComparison();
-}
-
-namespace {
-
-// The sign that the verbs are installed: a verb of ours for any of the
-// associations, so that whatever Enable wrote, Disable is offered to remove.
-bool VerbsInstalled(registry::clsRegistry& reg) {
-    for (const wchar_t* association : kAssociations)
-        if (reg.ShellAssociationInstalled(association))
-            return true;
-    return false;
-}
-
-} // namespace
-
-void frmMain::ShowShellState(bool installed) {
-    ButtonCaption(IDC_CMDSHELLEX, installed ? L"Disable" : L"Enable");
-    ControlText(IDC_LBLSHELL, installed ? kEnabledSentence : kDisabledSentence);
-}
-
-void frmMain::ShellExtensionStateTest() {
-    if (ActiveTab() != 2 || !oShellRegistry)
-        return;
-    ShowShellState(VerbsInstalled(*oShellRegistry));
-}
-
-void frmMain::SwitchShellExtensions() {
-    try {
-        if (!oShellRegistry)
-            throw Failure(platform::Win32Error(ERROR_INVALID_HANDLE));
-        registry::clsRegistry& reg = *oShellRegistry;
-        const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
-        // The caption, not the registry, decides the direction.
-        const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
-        const std::wstring program = services_.appPath + platform::OwnProgramFileName();
-        reg.ClearError();
-        // Every association is done that can be; what cannot is told at the end.
-        std::vector<std::wstring> problems;
-        for (const wchar_t* association : kAssociations) {
-            std::vector<std::wstring> more = enable
-                                                 ? reg.CreateShellAssociation(program, association)
-                                                 : reg.RemoveShellAssociation(program, association);
-            problems.insert(problems.end(), more.begin(), more.end());
-        }
-        // The label and the button show what the registry holds now.
-        const bool installed = VerbsInstalled(reg);
-        ShowShellState(installed);
-        platform::Messages().Show(ShellSwitchMessage(enable, installed, problems), L"",
-                                  MB_OK | (problems.empty() && installed == enable
-                                               ? MB_ICONINFORMATION
-                                               : MB_ICONEXCLAMATION));
-    } catch (const Failure& failure) {
-        if (services_.showError)
-            services_.showError(L"cmdShellEX_Click", failure.Record());
-    } catch (const std::bad_alloc&) {
-        if (services_.showError)
-            services_.showError(L"cmdShellEX_Click", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
-    }
-}
-
-std::wstring ShellSwitchMessage(bool enable, bool installed,
-                                const std::vector<std::wstring>& problems) {
-    if (problems.empty() && installed == enable)
-        return enable ? L"Shell Extensions Enabled!" : L"Shell Extensions Disabled!";
-    std::wstring text = enable ? (installed ? L"Shell Extensions Enabled, except:"
-                                            : L"Shell Extensions could not be enabled:")
-                               : (installed ? L"Shell Extensions could not all be removed:"
-                                            : L"Shell Extensions Disabled, except:");
-    for (const std::wstring& problem : problems)
-        text += L"\r\n" + problem;
-    if (problems.empty())
-        text += L"\r\nThe registry does not show the change.";
-    return text;
-}
-
-void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
-    // The cell under the mouse becomes the current cell, column first, then
-    // row; no cell there (an empty grid) ends the handler without a window.
-    LVHITTESTINFO hit{};
-    hit.pt = at;
-    if (::SendMessageW(grid.Hwnd(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 ||
-        hit.iItem < 0 || hit.iSubItem < 0)
-        return;
-    ShowCell(grid, hit.iItem, hit.iSubItem);
-}
-
-void frmMain::ShowCell(ListViewGrid& grid, int row, int col) {
-    grid.Col(col);
-    grid.Row(row);
-    if (grid.Row() != row || grid.Col() != col)
-        return;
-    const std::wstring text = grid.Text();
-    frmDisplay& display = DisplayWindow();
-    if (!display.Load(Hwnd()))
-        return;
-    display.Text(text);
-    display.ShowModal();
-}
-
-bool frmMain::TakeKey(const MSG& msg) {
-    const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
-    const bool shift = ::GetKeyState(VK_SHIFT) < 0;
-    if (ctrl && (msg.wParam == VK_TAB || msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
-        StepTab(msg.wParam == VK_PRIOR || (msg.wParam == VK_TAB && shift) ? -1 : 1);
-        return true;
-    }
-    if (msg.wParam != VK_RETURN || ctrl)
-        return false;
-    // Enter on a grid row shows its value as a double-click would; a row
-    // without a value (a heading) shows its label.
-    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_}) {
-        if (!grid->Hwnd() || msg.hwnd != grid->Hwnd())
-            continue;
-        int row = ListView_GetNextItem(grid->Hwnd(), -1, LVNI_FOCUSED);
-        if (row < 0)
-            row = ListView_GetNextItem(grid->Hwnd(), -1, LVNI_SELECTED);
-        if (row < 0)
-            return true;
-        grid->Row(row);
-        grid->Col(1);
-        ShowCell(*grid, row, grid->Text().empty() ? 0 : 1);
-        return true;
-    }
-    return false;
-}
-
-void frmMain::NextControl(WPARAM wp, LPARAM lp) {
-    // The dialog manager answers the access key of a label or frame with two
-    // of these: "to the label", then "to the next control". A window that
-    // is no dialog moves the focus itself.
-    if (LOWORD(lp)) {
-        accessKeyFrom_ = reinterpret_cast<HWND>(wp);
-        return;
-    }
-    HWND from = accessKeyFrom_ ? accessKeyFrom_ : ::GetFocus();
-    accessKeyFrom_ = nullptr;
-    HWND next = ::GetNextDlgTabItem(Hwnd(), from, wp != 0);
-    if (!next)
-        return;
-    ::SetFocus(next);
-    if (::SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
-        ::SendMessageW(next, EM_SETSEL, 0, -1);
-}
-
-void frmMain::StepTab(int step) {
-    const int count = static_cast<int>(form_.pages.size());
-    if (count == 0)
-        return;
-    const int next = ((ActiveTab() + step) % count + count) % count;
-    HWND focus = ::GetFocus();
-    ActiveTab(next);
-    // The focus does not stay behind on a page that is no longer shown.
-    if (!focus || !::IsWindowVisible(focus))
-        ::SetFocus(form_.tabStrip);
-}
-
-void frmMain::PictureClick(int index) {
-    const BuiltControl* picture = nullptr;
-    for (const BuiltControl& c : form_.controls)
-        if (c.block.kind == L"Picture" && c.block.Number(L"Index", -1) == index)
-            picture = &c;
-    auto tag = picture ? picture->block.Text(L"Tag") : std::nullopt;
-    // A picture without a tab number (picture 0) changes nothing.
-    if (!tag)
-        return;
-    wchar_t* end = nullptr;
-    double number = std::wcstod(tag->c_str(), &end);
-    if (end == tag->c_str())
-        return;
-    const int tab = static_cast<int>(std::floor(number));
-    if (tab < 0 || tab >= static_cast<int>(form_.pages.size()))
-        return;
-    ActiveTab(tab);
-    ::SetFocus(form_.tabStrip);
 }
 
 } // namespace calvorn::ui

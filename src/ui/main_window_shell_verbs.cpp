@@ -1,0 +1,101 @@
+// The Options tab: the Explorer verbs of the program, switched on and off.
+
+#include "ui/frmMain.h"
+
+#include "platform/message_box.h"
+#include "platform/program_parts.h"
+#include "registry/clsRegistry.h"
+#include "ui/command_button.h"
+
+#include <cwctype>
+
+namespace calvorn::ui {
+
+using platform::Failure;
+
+namespace {
+
+constexpr const wchar_t* kEnabledSentence =
+    L"Extensions are Enabled. Click Disable to remove Shell Extensions";
+constexpr const wchar_t* kDisabledSentence =
+    L"Extensions are Disabled. Click Enable to create Shell Extensions";
+constexpr const wchar_t* kAssociations[] = {L".dll", L".exe", L".ocx", L"Folder"};
+
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// The sign that the verbs are installed: a verb of ours for any of the
+// associations, so that whatever Enable wrote, Disable is offered to remove.
+bool VerbsInstalled(registry::clsRegistry& reg) {
+    for (const wchar_t* association : kAssociations)
+        if (reg.ShellAssociationInstalled(association))
+            return true;
+    return false;
+}
+
+} // namespace
+
+void frmMain::ShowShellState(bool installed) {
+    ButtonCaption(IDC_CMDSHELLEX, installed ? L"Disable" : L"Enable");
+    ControlText(IDC_LBLSHELL, installed ? kEnabledSentence : kDisabledSentence);
+}
+
+void frmMain::ShellExtensionStateTest() {
+    if (ActiveTab() != 2 || !oShellRegistry)
+        return;
+    ShowShellState(VerbsInstalled(*oShellRegistry));
+}
+
+void frmMain::SwitchShellExtensions() {
+    try {
+        if (!oShellRegistry)
+            throw Failure(platform::Win32Error(ERROR_INVALID_HANDLE));
+        registry::clsRegistry& reg = *oShellRegistry;
+        const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
+        // The caption, not the registry, decides the direction.
+        const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
+        const std::wstring program = services_.appPath + platform::OwnProgramFileName();
+        reg.ClearError();
+        // Every association is done that can be; what cannot is told at the end.
+        std::vector<std::wstring> problems;
+        for (const wchar_t* association : kAssociations) {
+            std::vector<std::wstring> more = enable
+                                                 ? reg.CreateShellAssociation(program, association)
+                                                 : reg.RemoveShellAssociation(program, association);
+            problems.insert(problems.end(), more.begin(), more.end());
+        }
+        // The label and the button show what the registry holds now.
+        const bool installed = VerbsInstalled(reg);
+        ShowShellState(installed);
+        platform::Messages().Show(ShellSwitchMessage(enable, installed, problems), L"",
+                                  MB_OK | (problems.empty() && installed == enable
+                                               ? MB_ICONINFORMATION
+                                               : MB_ICONEXCLAMATION));
+    } catch (const Failure& failure) {
+        if (services_.showError)
+            services_.showError(L"cmdShellEX_Click", failure.Record());
+    } catch (const std::bad_alloc&) {
+        if (services_.showError)
+            services_.showError(L"cmdShellEX_Click", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+}
+
+std::wstring ShellSwitchMessage(bool enable, bool installed,
+                                const std::vector<std::wstring>& problems) {
+    if (problems.empty() && installed == enable)
+        return enable ? L"Shell Extensions Enabled!" : L"Shell Extensions Disabled!";
+    std::wstring text = enable ? (installed ? L"Shell Extensions Enabled, except:"
+                                            : L"Shell Extensions could not be enabled:")
+                               : (installed ? L"Shell Extensions could not all be removed:"
+                                            : L"Shell Extensions Disabled, except:");
+    for (const std::wstring& problem : problems)
+        text += L"\r\n" + problem;
+    if (problems.empty())
+        text += L"\r\nThe registry does not show the change.";
+    return text;
+}
+
+} // namespace calvorn::ui
