@@ -6,7 +6,6 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cmath>
 
 namespace calvorn::ui {
 
@@ -17,8 +16,6 @@ constexpr int kDefaultColumnTwips = 960;
 // What a cell takes around its text, in pixels at 96 DPI; a text wider than
 // the cell less this is cut by the control.
 constexpr int kCellPaddingPixels = 12;
-// Where a spanning row's text starts, after the left edge of its label.
-constexpr int kSpanTextInsetPixels = 5;
 // How wide a tooltip grows before it wraps a long value, in twips.
 constexpr int kTipWidthTwips = 7200;
 
@@ -33,26 +30,6 @@ int ListViewFormat(int alignment) {
 }
 
 } // namespace
-
-COLORREF ResolveGridColor(GridColor color) {
-    if (color & 0x80000000u)
-        return ::GetSysColor(static_cast<int>(color & 0xFFu));
-    return static_cast<COLORREF>(color & 0x00FFFFFFu);
-}
-
-COLORREF ContrastingText(COLORREF back) {
-    // The contrast ratio of black and of white against the colour's relative
-    // luminance; the higher one wins.
-    auto linear = [](BYTE value) {
-        const double c = value / 255.0;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    const double luminance = 0.2126 * linear(GetRValue(back)) + 0.7152 * linear(GetGValue(back)) +
-                             0.0722 * linear(GetBValue(back));
-    const double onWhite = 1.05 / (luminance + 0.05);
-    const double onBlack = (luminance + 0.05) / 0.05;
-    return onWhite >= onBlack ? RGB(255, 255, 255) : RGB(0, 0, 0);
-}
 
 ListViewGrid::~ListViewGrid() {
     if (hwnd_ && ::IsWindow(hwnd_) && listViewProc_) {
@@ -371,91 +348,6 @@ void ListViewGrid::Clear() {
         for (auto& cell : cells)
             cell = {};
     ::InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-ListViewGrid::Paint ListViewGrid::PaintOf(int row, int col) const {
-    Paint paint{::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
-    if (row < 0 || col < 0 || static_cast<size_t>(row) >= colours_.size())
-        return paint;
-    const auto& cells = colours_[static_cast<size_t>(row)];
-    if (static_cast<size_t>(col) >= cells.size())
-        return paint;
-    const CellColours& cell = cells[static_cast<size_t>(col)];
-    if (cell.back)
-        paint.back = ResolveGridColor(*cell.back);
-    if (cell.fore)
-        paint.fore = ResolveGridColor(*cell.fore);
-    // The user picks the system colours, the desktop's among them: text set
-    // on one of them is black or white, whichever stays readable.
-    if (cell.back && (*cell.back & 0x80000000u) && cell.fore)
-        paint.fore = ContrastingText(paint.back);
-    return paint;
-}
-
-void ListViewGrid::PaintSpanningRows(HDC dc) const {
-    const int rows = Rows();
-    if (rows == 0)
-        return;
-    RECT client{};
-    ::GetClientRect(hwnd_, &client);
-    const int first = ListView_GetTopIndex(hwnd_);
-    const int last = std::min(rows - 1, first + ListView_GetCountPerPage(hwnd_));
-    const int inset = ::MulDiv(kSpanTextInsetPixels, static_cast<int>(WindowDpi(hwnd_)), 96);
-    auto font = reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0));
-    HGDIOBJ oldFont = font ? ::SelectObject(dc, font) : nullptr;
-    const int oldMode = ::SetBkMode(dc, TRANSPARENT);
-    const COLORREF oldColour = ::GetTextColor(dc);
-    for (int row = std::max(first, 0); row <= last; ++row) {
-        if (!Spans(row))
-            continue;
-        RECT band{};
-        RECT label{};
-        if (!ListView_GetItemRect(hwnd_, row, &band, LVIR_BOUNDS) ||
-            !ListView_GetSubItemRect(hwnd_, row, 0, LVIR_LABEL, &label))
-            continue;
-        band.right = std::max(band.right, client.right);
-        Paint paint = PaintOf(row, 0);
-        if (ListView_GetItemState(hwnd_, row, LVIS_SELECTED) & LVIS_SELECTED)
-            paint = {::GetSysColor(COLOR_HIGHLIGHT), ::GetSysColor(COLOR_HIGHLIGHTTEXT)};
-        if (HBRUSH brush = ::CreateSolidBrush(paint.back)) {
-            ::FillRect(dc, &band, brush);
-            ::DeleteObject(brush);
-        }
-        const std::wstring text = CellText(row, 0);
-        RECT textRect = band;
-        textRect.left = label.left + inset;
-        textRect.right -= inset;
-        ::SetTextColor(dc, paint.fore);
-        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
-                    DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-    }
-    ::SetTextColor(dc, oldColour);
-    ::SetBkMode(dc, oldMode);
-    if (oldFont)
-        ::SelectObject(dc, oldFont);
-}
-
-LRESULT ListViewGrid::CustomDraw(NMLVCUSTOMDRAW& draw) const {
-    switch (draw.nmcd.dwDrawStage) {
-    case CDDS_PREPAINT:
-        return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
-    case CDDS_POSTPAINT:
-        // After the grid lines, so that no line crosses a band.
-        PaintSpanningRows(draw.nmcd.hdc);
-        return CDRF_DODEFAULT;
-    case CDDS_ITEMPREPAINT:
-        return CDRF_NOTIFYSUBITEMDRAW;
-    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
-        // Every cell gets its colours, default ones included: the control
-        // otherwise carries the last cell's colours into the next.
-        Paint paint = PaintOf(static_cast<int>(draw.nmcd.dwItemSpec), draw.iSubItem);
-        draw.clrTextBk = paint.back;
-        draw.clrText = paint.fore;
-        return CDRF_NEWFONT;
-    }
-    default:
-        return CDRF_DODEFAULT;
-    }
 }
 
 bool ListViewGrid::OnNotify(NMHDR* header, LRESULT& result) {

@@ -114,6 +114,26 @@ TEST_F(CommandWindow, VisibleHidesAndShowsThePaintedButton) {
     EXPECT_EQ(button_->Visible(), 255);
 }
 
+TEST_F(CommandWindow, AButtonMadeUnseenLooksAtItsFirstPaintAsOneMadeInSight) {
+    // hwnd_ was made and disabled while its window was hidden; `seen` is
+    // made and disabled while it shows.
+    button_->Enabled(false);
+    ::ShowWindow(host_, SW_SHOWNA);
+    HWND seen = CreateCommand(host_, 43, L"&Go", 200, 10, 105, 28);
+    CommandButton::From(seen)->Enabled(false);
+    ::UpdateWindow(host_);
+    auto pixels = [](HWND button) {
+        std::vector<COLORREF> out;
+        HDC dc = ::GetDC(button);
+        for (POINT at : {POINT{2, 2}, POINT{52, 14}, POINT{30, 24}, POINT{100, 5}})
+            out.push_back(::GetPixel(dc, at.x, at.y));
+        ::ReleaseDC(button, dc);
+        return out;
+    };
+    EXPECT_EQ(pixels(hwnd_), pixels(seen));
+    EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::Disable);
+}
+
 TEST_F(CommandWindow, StoredPropertiesAreAppliedAndWrittenBack) {
     LayoutBlock stored{L"Command", L"cmdGo", {}};
     stored.SetNumber(L"Enabled", 0);
