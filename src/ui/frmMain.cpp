@@ -146,13 +146,20 @@ SIZE frmMain::Growth() const {
 void frmMain::OnSize() {
     if (!form_.tabStrip || ::IsIconic(Hwnd()))
         return;
+    // Nothing moves while the growth stays: a size below the stored one, or
+    // the show that applies the size the window was built at.
     const SIZE grow = Growth();
-    ArrangeForm(form_, grow.cx, grow.cy);
+    const bool moves = grow.cx != arranged_.cx || grow.cy != arranged_.cy;
+    if (moves) {
+        arranged_ = grow;
+        ArrangeForm(form_, grow.cx, grow.cy);
+    }
     for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
         if (grid->Hwnd())
             grid->FitLastColumn();
     // Frames and labels paint on their page: what they covered must go.
-    ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    if (moves)
+        ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void frmMain::OnMinMaxInfo(MINMAXINFO& info) const {

@@ -152,6 +152,7 @@ class frmMain final : public Window<frmMain> {
     HWND lastFocus_ = nullptr;     // the control that had the focus when the window was left
     HWND accessKeyFrom_ = nullptr; // the label or frame whose access key was pressed
     SIZE designClient_{};          // the stored layout's client size in pixels: the smallest
+    SIZE arranged_{};              // the growth the controls are placed for; built for none
     bool busy_ = false;
     bool closePending_ = false;
     std::vector<HWND> disabledWhileBusy_;
