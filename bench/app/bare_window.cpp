@@ -23,6 +23,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     HWND hwnd = ::CreateWindowW(L"Calvorn.BareWindow", L"Bare", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                 CW_USEDEFAULT, 720, 560, nullptr, nullptr, instance, nullptr);
     ::ShowWindow(hwnd, SW_SHOW);
+    ::UpdateWindow(hwnd);
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&msg);

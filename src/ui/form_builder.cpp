@@ -131,6 +131,9 @@ void MakeTabStrip(BuiltForm& form, const LayoutBlock& block, HWND parent, const 
     }
     form.tabStrip = hwnd;
     form.tabStripDesign = r;
+    form.tabFrame = TabStripFrame::Attach(hwnd);
+    if (form.tabFrame)
+        form.tabFrame->Place(r);
     form.controls.push_back({block, hwnd, -1, r, AnchorsOf(block)});
 }
 
@@ -330,12 +333,21 @@ void ArrangeForm(const BuiltForm& form, int dx, int dy) {
         ::SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                        SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     };
-    for (const BuiltControl& c : form.controls)
-        place(c.hwnd, Anchored(c.design, c.anchors, dx, dy));
+    for (const BuiltControl& c : form.controls) {
+        const RECT r = Anchored(c.design, c.anchors, dx, dy);
+        if (c.hwnd == form.tabStrip && form.tabFrame)
+            form.tabFrame->Place(r);
+        else
+            place(c.hwnd, r);
+    }
     if (form.tabStrip) {
         RECT strip{};
-        ::GetWindowRect(form.tabStrip, &strip);
-        ::MapWindowPoints(nullptr, form.source.window, reinterpret_cast<POINT*>(&strip), 2);
+        if (form.tabFrame) {
+            strip = form.tabFrame->Whole();
+        } else {
+            ::GetWindowRect(form.tabStrip, &strip);
+            ::MapWindowPoints(nullptr, form.source.window, reinterpret_cast<POINT*>(&strip), 2);
+        }
         RECT page = strip;
         TabCtrl_AdjustRect(form.tabStrip, FALSE, &page);
         for (HWND p : form.pages)

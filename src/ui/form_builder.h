@@ -10,11 +10,13 @@
 // distance to; "LT" when missing), so that the form follows the window's size.
 
 #include "ui/form_layout.h"
+#include "ui/tab_strip_frame.h"
 
 #include <windows.h>
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,7 @@ struct BuiltForm {
     std::vector<BuiltControl> controls; // in layout order within each page: the tab order
     HWND tabStrip = nullptr;
     RECT tabStripDesign{};
+    std::unique_ptr<TabStripFrame> tabFrame; // the strip's frame, when it has a visual style
     std::vector<HWND> pages;
     std::vector<bool> pageBuilt;
     // Fonts made for controls with a size of their own ("FontSize", in tenths

@@ -162,6 +162,15 @@ void frmMain::OnSize() {
         ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
+void frmMain::OnPaint() {
+    PAINTSTRUCT ps{};
+    if (HDC dc = ::BeginPaint(Hwnd(), &ps)) {
+        if (form_.tabFrame)
+            form_.tabFrame->PaintInParent(dc);
+        ::EndPaint(Hwnd(), &ps);
+    }
+}
+
 void frmMain::OnMinMaxInfo(MINMAXINFO& info) const {
     if (designClient_.cx <= 0)
         return;
@@ -235,6 +244,9 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return OnNotify(*reinterpret_cast<NMHDR*>(lp), lp);
     case WM_SIZE:
         OnSize();
+        return 0;
+    case WM_PAINT:
+        OnPaint();
         return 0;
     case WM_NEXTDLGCTL:
         NextControl(wp, lp);

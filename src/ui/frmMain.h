@@ -114,6 +114,7 @@ class frmMain final : public Window<frmMain> {
     LRESULT OnNotify(NMHDR& header, LPARAM lp);
     void OnTabChanged();
     void OnSize();
+    void OnPaint();
     void OnMinMaxInfo(MINMAXINFO& info) const;
     void SavePlacement();
     // The controls of a page, made the first time it is shown.

@@ -1,11 +1,18 @@
-// The Command button and the text window as real windows, in this process.
+// The Command button, the text window and the tab strip's frame as real
+// windows, in this process.
 
 #include "app/basTools.h"
 #include "ui/command_button.h"
 #include "ui/frmDisplay.h"
+#include "ui/tab_strip_frame.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+#include <memory>
 #include <vector>
 
 using namespace calvorn::ui;
@@ -184,4 +191,80 @@ TEST(TextWindow, TextBoxFillsTheClientAreaAndTextIsReplaced) {
     }
     display.Unload();
     EXPECT_EQ(display.Hwnd(), nullptr);
+}
+
+namespace {
+
+// A 32-bit picture of `size`, drawn by `paint` over a background no frame has.
+std::vector<DWORD> Drawn(SIZE size, const std::function<void(HDC)>& paint) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    HBRUSH magenta = ::CreateSolidBrush(RGB(255, 0, 255));
+    const RECT all{0, 0, size.cx, size.cy};
+    ::FillRect(dc, &all, magenta);
+    paint(dc);
+    ::GdiFlush();
+    const auto* p = static_cast<const DWORD*>(bits);
+    std::vector<DWORD> pixels(p, p + size.cx * size.cy);
+    ::DeleteObject(magenta);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
+    return pixels;
+}
+
+bool Alike(DWORD a, DWORD b) {
+    for (int shift : {0, 8, 16})
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                     static_cast<int>((b >> shift) & 0xFF)) > 3)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(TabStripFrameWindow, CutsTheControlToItsTabsAndDrawsTheRestAsTheStyleDoes) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    HWND host = ::CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400,
+                                  nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    HWND tabs = ::CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE, 10, 10, 300, 200,
+                                  host, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<wchar_t*>(L"Register");
+    TabCtrl_InsertItem(tabs, 0, &item);
+    std::unique_ptr<TabStripFrame> frame = TabStripFrame::Attach(tabs);
+    if (!frame) {
+        ::DestroyWindow(host);
+        GTEST_SKIP() << "no visual style: the control draws its whole frame";
+    }
+    const RECT whole{10, 10, 310, 210};
+    frame->Place(whole);
+    RECT placed{};
+    ::GetWindowRect(tabs, &placed);
+    EXPECT_LT(placed.bottom - placed.top, 100);
+    EXPECT_EQ(placed.right - placed.left, 300);
+
+    // Below the top of the frame, every pixel is the style's own, within a
+    // shade: the style stretches a bottom edge whose ends shade by a level or
+    // two over a few pixels, which the frame draws plain.
+    const SIZE size{300, 200};
+    const int top = 40;
+    const auto style = Drawn(size, [&](HDC dc) {
+        TabStripFrame::PaintWhole(tabs, dc, {0, 0, size.cx, size.cy});
+    });
+    const auto ours =
+        Drawn(size, [&](HDC dc) { frame->PaintSidesAndBottom(dc, 0, top, size.cx, size.cy); });
+    int differing = 0;
+    for (int y = top; y < size.cy; ++y)
+        for (int x = 0; x < size.cx; ++x)
+            differing += !Alike(style[y * size.cx + x], ours[y * size.cx + x]);
+    EXPECT_EQ(differing, 0);
+    EXPECT_EQ(ours[0], 0x00FF00FFu) << "nothing is drawn above the given top";
+    ::DestroyWindow(host);
 }

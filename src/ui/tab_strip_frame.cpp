@@ -1,0 +1,196 @@
+#include "ui/tab_strip_frame.h"
+
+#include <commctrl.h>
+#include <uxtheme.h>
+#include <vssym32.h>
+
+#include <algorithm>
+
+namespace calvorn::ui {
+
+namespace {
+
+// The frame is drawn over the parent's background: its rendering starts from it.
+constexpr int kBackground = COLOR_BTNFACE;
+// The small rendering holds a middle this wide and high besides its margins.
+constexpr int kMiddle = 4;
+
+} // namespace
+
+std::unique_ptr<TabStripFrame> TabStripFrame::Attach(HWND tabStrip) {
+    std::unique_ptr<TabStripFrame> frame(new TabStripFrame(tabStrip));
+    if (!frame->Render())
+        return nullptr;
+    frame->controlProc_ = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(tabStrip, GWLP_WNDPROC));
+    ::SetWindowLongPtrW(tabStrip, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame.get()));
+    ::SetWindowLongPtrW(tabStrip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc));
+    return frame;
+}
+
+TabStripFrame::~TabStripFrame() {
+    if (hwnd_ && controlProc_ && ::IsWindow(hwnd_)) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc_));
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    }
+    Release();
+}
+
+bool TabStripFrame::PaintWhole(HWND tabStrip, HDC dc, const RECT& r) {
+    HTHEME theme = ::OpenThemeData(tabStrip, L"Tab");
+    if (!theme)
+        return false;
+    ::FillRect(dc, &r, ::GetSysColorBrush(kBackground));
+    const bool drawn = SUCCEEDED(::DrawThemeBackground(theme, dc, TABP_PANE, 0, &r, nullptr));
+    ::CloseThemeData(theme);
+    return drawn;
+}
+
+bool TabStripFrame::Render() {
+    Release();
+    HTHEME theme = ::OpenThemeData(hwnd_, L"Tab");
+    if (!theme)
+        return false;
+    MARGINS m{};
+    const bool measured =
+        SUCCEEDED(::GetThemeMargins(theme, nullptr, TABP_PANE, 0, TMT_SIZINGMARGINS, nullptr, &m));
+    ::CloseThemeData(theme);
+    if (!measured || m.cxLeftWidth < 0 || m.cxRightWidth < 0 || m.cyTopHeight < 0 ||
+        m.cyBottomHeight < 0)
+        return false;
+    margins_ = m;
+    size_ = {m.cxLeftWidth + m.cxRightWidth + kMiddle, m.cyTopHeight + m.cyBottomHeight + kMiddle};
+    HDC screen = ::GetDC(hwnd_);
+    dc_ = ::CreateCompatibleDC(screen);
+    bitmap_ = ::CreateCompatibleBitmap(screen, size_.cx, size_.cy);
+    ::ReleaseDC(hwnd_, screen);
+    if (!dc_ || !bitmap_) {
+        Release();
+        return false;
+    }
+    oldBitmap_ = ::SelectObject(dc_, bitmap_);
+    const RECT all{0, 0, size_.cx, size_.cy};
+    if (!PaintWhole(hwnd_, dc_, all)) {
+        Release();
+        return false;
+    }
+    return true;
+}
+
+void TabStripFrame::Release() {
+    if (dc_) {
+        if (oldBitmap_)
+            ::SelectObject(dc_, oldBitmap_);
+        ::DeleteDC(dc_);
+    }
+    if (bitmap_)
+        ::DeleteObject(bitmap_);
+    dc_ = nullptr;
+    bitmap_ = nullptr;
+    oldBitmap_ = nullptr;
+}
+
+int TabStripFrame::PagesTop() const {
+    RECT r{0, 0, 1000, 1000};
+    TabCtrl_AdjustRect(hwnd_, FALSE, &r);
+    return r.top;
+}
+
+void TabStripFrame::Place(const RECT& whole) {
+    whole_ = whole;
+    // Below the pages' top the control's own frame is clipped away; its
+    // bottom edge must lie there too. Without the style's picture (it was
+    // switched off) the control draws all of its frame.
+    int height = whole.bottom - whole.top;
+    if (dc_)
+        height = std::min(height, PagesTop() + static_cast<int>(margins_.cyBottomHeight) + 1);
+    ::SetWindowPos(hwnd_, nullptr, whole.left, whole.top, whole.right - whole.left, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+}
+
+void TabStripFrame::PaintInParent(HDC dc) const {
+    if (!hwnd_)
+        return;
+    // The rows the control covers are clipped from the parent's paint.
+    PaintSidesAndBottom(dc, whole_.left, whole_.top + PagesTop(), whole_.right, whole_.bottom);
+}
+
+void TabStripFrame::PaintSidesAndBottom(HDC dc, int left, int top, int right, int bottom) const {
+    if (!dc_ || right <= left || bottom <= top)
+        return;
+    const int l = margins_.cxLeftWidth, r = margins_.cxRightWidth, b = margins_.cyBottomHeight;
+    const int middleRow = margins_.cyTopHeight + kMiddle / 2;
+    const int middleColumn = l + kMiddle / 2;
+    const int inner = std::max(0, right - r - (left + l));
+    // The sides: one row of the picture's middle, drawn down to the bottom edge.
+    const int sidesEnd = std::max(top, bottom - b);
+    if (sidesEnd > top) {
+        const int rows = sidesEnd - top;
+        ::StretchBlt(dc, left, top, l, rows, dc_, 0, middleRow, l, 1, SRCCOPY);
+        ::StretchBlt(dc, right - r, top, r, rows, dc_, size_.cx - r, middleRow, r, 1, SRCCOPY);
+        // Mostly under the pages: a fill, which costs nothing where it is clipped.
+        if (HBRUSH brush = ::CreateSolidBrush(::GetPixel(dc_, middleColumn, middleRow))) {
+            const RECT middle{left + l, top, left + l + inner, sidesEnd};
+            ::FillRect(dc, &middle, brush);
+            ::DeleteObject(brush);
+        }
+    }
+    // The bottom edge with its corners, less any rows above `top`.
+    const int skipped = sidesEnd - (bottom - b);
+    const int rows = b - skipped;
+    if (rows <= 0)
+        return;
+    const int from = size_.cy - b + skipped;
+    ::BitBlt(dc, left, sidesEnd, l, rows, dc_, 0, from, SRCCOPY);
+    ::StretchBlt(dc, left + l, sidesEnd, inner, rows, dc_, middleColumn, from, 1, rows, SRCCOPY);
+    ::BitBlt(dc, right - r, sidesEnd, r, rows, dc_, size_.cx - r, from, SRCCOPY);
+}
+
+void TabStripFrame::OnPaint() {
+    PAINTSTRUCT ps{};
+    HDC dc = ::BeginPaint(hwnd_, &ps);
+    if (!dc)
+        return;
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const int cut = std::min<int>(PagesTop(), client.bottom);
+    // The tabs and the top of the frame, as the control draws them.
+    const int saved = ::SaveDC(dc);
+    ::IntersectClipRect(dc, 0, 0, client.right, cut);
+    ::CallWindowProcW(controlProc_, hwnd_, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    ::RestoreDC(dc, saved);
+    PaintSidesAndBottom(dc, 0, cut, client.right, whole_.bottom - whole_.top);
+    ::EndPaint(hwnd_, &ps);
+}
+
+LRESULT CALLBACK TabStripFrame::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<TabStripFrame*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || !self->controlProc_)
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    const WNDPROC next = self->controlProc_;
+    switch (msg) {
+    case WM_PAINT:
+        // A paint into a given DC (a print) is the control's own.
+        if (wp || !self->dc_)
+            break;
+        self->OnPaint();
+        return 0;
+    case WM_THEMECHANGED: {
+        const LRESULT result = ::CallWindowProcW(next, hwnd, msg, wp, lp);
+        self->Render();
+        self->Place(self->whole_);
+        ::InvalidateRect(::GetParent(hwnd), nullptr, TRUE);
+        return result;
+    }
+    case WM_NCDESTROY:
+        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->controlProc_ = nullptr;
+        self->hwnd_ = nullptr;
+        break;
+    default:
+        break;
+    }
+    return ::CallWindowProcW(next, hwnd, msg, wp, lp);
+}
+
+} // namespace calvorn::ui
