@@ -333,21 +333,17 @@ void ArrangeForm(const BuiltForm& form, int dx, int dy) {
         ::SetWindowPos(hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                        SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     };
+    RECT strip{};
     for (const BuiltControl& c : form.controls) {
         const RECT r = Anchored(c.design, c.anchors, dx, dy);
+        if (c.hwnd == form.tabStrip)
+            strip = r;
         if (c.hwnd == form.tabStrip && form.tabFrame)
             form.tabFrame->Place(r);
         else
             place(c.hwnd, r);
     }
     if (form.tabStrip) {
-        RECT strip{};
-        if (form.tabFrame) {
-            strip = form.tabFrame->Whole();
-        } else {
-            ::GetWindowRect(form.tabStrip, &strip);
-            ::MapWindowPoints(nullptr, form.source.window, reinterpret_cast<POINT*>(&strip), 2);
-        }
         RECT page = strip;
         TabCtrl_AdjustRect(form.tabStrip, FALSE, &page);
         for (HWND p : form.pages)

@@ -31,12 +31,7 @@ int ListViewFormat(int alignment) {
 
 } // namespace
 
-ListViewGrid::~ListViewGrid() {
-    if (hwnd_ && ::IsWindow(hwnd_) && listViewProc_) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listViewProc_));
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    }
-}
+ListViewGrid::~ListViewGrid() = default;
 
 bool ListViewGrid::Create(HWND parent, int id) {
     hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
@@ -49,14 +44,9 @@ bool ListViewGrid::Create(HWND parent, int id) {
     ListView_SetExtendedListViewStyle(hwnd_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     Cols(1);
     // The grid sees the mouse first, to follow it from cell to cell and hand
-    // it on to the tip. The control's procedure is replaced rather than
-    // chained with SetWindowSubclass (or the tip's own TTF_SUBCLASS): under
-    // Wine those look up a window property on every message, a round trip to
-    // the server that made every call to the control, and every step of its
-    // painting, some hundred times dearer.
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    listViewProc_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc)));
+    // it on to the tip (which is not told to subclass the control either:
+    // TTF_SUBCLASS costs what SetWindowSubclass does).
+    procedure_.Install(hwnd_, this, &ControlProc);
     return true;
 }
 
@@ -82,8 +72,8 @@ void ListViewGrid::ShowTips() {
 }
 
 LRESULT CALLBACK ListViewGrid::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<ListViewGrid*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self || !self->listViewProc_)
+    auto* self = ReplacedProcedure::OwnerOf<ListViewGrid>(hwnd);
+    if (!self)
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     if (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
         if (msg == WM_MOUSEMOVE)
@@ -95,13 +85,7 @@ LRESULT CALLBACK ListViewGrid::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
             ::SendMessageW(self->tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
         }
     }
-    const WNDPROC next = self->listViewProc_;
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->listViewProc_ = nullptr;
-    }
-    return ::CallWindowProcW(next, hwnd, msg, wp, lp);
+    return self->procedure_.Next(hwnd, msg, wp, lp);
 }
 
 void ListViewGrid::OnMouseMove(POINT at) {

@@ -12,6 +12,7 @@
 // other cells show the grid's own tip.
 
 #include "ui/flex_grid.h"
+#include "ui/replaced_procedure.h"
 
 #include <windows.h>
 
@@ -105,7 +106,7 @@ class ListViewGrid final : public IFlexGrid {
 
     HWND hwnd_ = nullptr;
     HWND tip_ = nullptr;
-    WNDPROC listViewProc_ = nullptr; // the control's own, which ControlProc hands on to
+    ReplacedProcedure procedure_; // ControlProc in the control's place
     std::wstring genericTip_;
     std::wstring shownTip_; // kept alive for the tooltip while it shows it
     int hoverRow_ = -1;     // the cell under the mouse

@@ -21,17 +21,11 @@ std::unique_ptr<TabStripFrame> TabStripFrame::Attach(HWND tabStrip) {
     std::unique_ptr<TabStripFrame> frame(new TabStripFrame(tabStrip));
     if (!frame->Render())
         return nullptr;
-    frame->controlProc_ = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(tabStrip, GWLP_WNDPROC));
-    ::SetWindowLongPtrW(tabStrip, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame.get()));
-    ::SetWindowLongPtrW(tabStrip, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ControlProc));
+    frame->procedure_.Install(tabStrip, frame.get(), &ControlProc);
     return frame;
 }
 
 TabStripFrame::~TabStripFrame() {
-    if (hwnd_ && controlProc_ && ::IsWindow(hwnd_)) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc_));
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    }
     Release();
 }
 
@@ -156,17 +150,16 @@ void TabStripFrame::OnPaint() {
     // The tabs and the top of the frame, as the control draws them.
     const int saved = ::SaveDC(dc);
     ::IntersectClipRect(dc, 0, 0, client.right, cut);
-    ::CallWindowProcW(controlProc_, hwnd_, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    procedure_.Next(hwnd_, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
     ::RestoreDC(dc, saved);
     PaintSidesAndBottom(dc, 0, cut, client.right, whole_.bottom - whole_.top);
     ::EndPaint(hwnd_, &ps);
 }
 
 LRESULT CALLBACK TabStripFrame::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<TabStripFrame*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self || !self->controlProc_)
+    auto* self = ReplacedProcedure::OwnerOf<TabStripFrame>(hwnd);
+    if (!self)
         return ::DefWindowProcW(hwnd, msg, wp, lp);
-    const WNDPROC next = self->controlProc_;
     switch (msg) {
     case WM_PAINT:
         // A paint into a given DC (a print) is the control's own.
@@ -175,22 +168,19 @@ LRESULT CALLBACK TabStripFrame::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
         self->OnPaint();
         return 0;
     case WM_THEMECHANGED: {
-        const LRESULT result = ::CallWindowProcW(next, hwnd, msg, wp, lp);
+        const LRESULT result = self->procedure_.Next(hwnd, msg, wp, lp);
         self->Render();
         self->Place(self->whole_);
         ::InvalidateRect(::GetParent(hwnd), nullptr, TRUE);
         return result;
     }
     case WM_NCDESTROY:
-        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->controlProc_ = nullptr;
         self->hwnd_ = nullptr;
         break;
     default:
         break;
     }
-    return ::CallWindowProcW(next, hwnd, msg, wp, lp);
+    return self->procedure_.Next(hwnd, msg, wp, lp);
 }
 
 } // namespace calvorn::ui

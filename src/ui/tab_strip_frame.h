@@ -13,6 +13,8 @@
 // Without a visual style the control draws a plain edge at no such cost and
 // keeps its whole size: Attach then declines.
 
+#include "ui/replaced_procedure.h"
+
 #include <windows.h>
 
 #include <uxtheme.h>
@@ -33,7 +35,6 @@ class TabStripFrame {
     // Lays the strip out over `whole` (the control's full extent, in its
     // parent's pixels): the control takes the top of it.
     void Place(const RECT& whole);
-    const RECT& Whole() const { return whole_; }
     // The parent's share of the frame, from its paint.
     void PaintInParent(HDC dc) const;
 
@@ -55,7 +56,7 @@ class TabStripFrame {
     int PagesTop() const;
 
     HWND hwnd_ = nullptr;
-    WNDPROC controlProc_ = nullptr;
+    ReplacedProcedure procedure_; // ControlProc in the control's place
     RECT whole_{};
     // The picture drawn small, and its sizing margins.
     HDC dc_ = nullptr;
