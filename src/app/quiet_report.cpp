@@ -5,6 +5,7 @@
 #include "app/report_file.h"
 #include "files/colFiles_Vask.h"
 #include "platform/error_record.h"
+#include "platform/read_ahead.h"
 #include "registration/registration_engine.h"
 
 #include <windows.h>
@@ -106,11 +107,15 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
             write(CsvHeader());
         files::colFiles_Vask list;
         list.LoadFiles(files::EnsureSuffix(folder, L"\\") + L"*.*", command.subfolders);
-        for (const auto& entry : list) {
-            const std::wstring& name = entry->sFileName();
-            if (IsReportedFile(name))
-                write(Encode(command.format, RecordOf(name)));
-        }
+        std::vector<std::wstring> reported;
+        for (const auto& entry : list)
+            if (IsReportedFile(entry->sFileName()))
+                reported.push_back(entry->sFileName());
+        // Read ahead of the writing, on a few threads: see read_ahead.h.
+        platform::OrderedReadAhead<FolderRecord> records(
+            reported.size(), [&](std::size_t k) { return RecordOf(reported[k]); });
+        for (std::size_t k = 0; k < reported.size(); ++k)
+            write(Encode(command.format, records.Take(k)));
         if (file)
             file->Commit();
     } catch (const Failure& failure) {

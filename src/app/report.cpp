@@ -6,6 +6,7 @@
 #include "files/colFiles_Vask.h"
 #include "platform/message_box.h"
 #include "platform/proc_address.h"
+#include "platform/read_ahead.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "ui/frmProgress.h"
@@ -151,6 +152,17 @@ ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
     list.LoadFiles(files::EnsureSuffix(sFolder, L"\\") + L"*.*", false);
     const std::int32_t count = list.Count();
     progress.Max(count);
+    std::vector<std::wstring> reported;
+    for (const auto& file : list)
+        if (IsReportedFile(file->sFileName()))
+            reported.push_back(file->sFileName());
+    // The files are read ahead of the walk, while it writes and shows its progress.
+    platform::OrderedReadAhead<inspection::clsFileInfo> fields(reported.size(), [&](std::size_t k) {
+        inspection::clsFileInfo info;
+        lookup(info, reported[k]);
+        return info;
+    });
+    std::size_t taken = 0;
     for (std::int32_t i = 1; i <= count; ++i) {
         const auto file = list.Item(i);
         progress.Value(i);
@@ -159,7 +171,7 @@ ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
         const std::wstring& name = file->sFileName();
         if (IsReportedFile(name)) {
             record.fileName = name;
-            lookup(record.fields, name);
+            record.fields = fields.Take(taken++);
             record.error = record.fields.ReadError ? ReadErrorText(record.fields.ReadError) : L"";
             write(record);
         }

@@ -6,12 +6,14 @@
 #include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
 #include "platform/error_record.h"
+#include "platform/read_ahead.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -318,4 +320,43 @@ TEST(CreateReport, AReportThatCannotBeCreatedIsReportedUnderItsTag) {
               std::wstring::npos)
         << box.shown[0].text;
     EXPECT_FALSE(Exists(openLog));
+}
+
+TEST(ReadAhead, HandsOutEveryResultInOrderNeverMoreThanAWindowAheadAndPassesFailuresOn) {
+    constexpr std::size_t kCount = 500, kWindow = 8;
+    std::atomic<std::size_t> taken{0}, furthest{0};
+    std::atomic<bool> overran{false};
+    {
+        platform::OrderedReadAhead<std::wstring> ahead(
+            kCount,
+            [&](std::size_t k) {
+                // `taken` counts a result once its Take has returned.
+                if (k > taken + kWindow)
+                    overran = true;
+                std::size_t seen = furthest;
+                while (k > seen && !furthest.compare_exchange_weak(seen, k)) {
+                }
+                if (k % 97 == 5)
+                    throw platform::Failure(platform::Win32Error(ERROR_READ_FAULT));
+                return std::to_wstring(k);
+            },
+            3, kWindow);
+        for (std::size_t k = 0; k < kCount; ++k, ++taken) {
+            if (k % 97 == 5)
+                EXPECT_THROW(ahead.Take(k), platform::Failure) << k;
+            else
+                EXPECT_EQ(ahead.Take(k), std::to_wstring(k));
+        }
+    }
+    EXPECT_FALSE(overran);
+    EXPECT_EQ(furthest, kCount - 1);
+
+    // Left half way (a cancelled report), it stops without reading the rest.
+    std::atomic<std::size_t> reads{0};
+    {
+        platform::OrderedReadAhead<int> ahead(
+            kCount, [&](std::size_t k) { return static_cast<int>(++reads, k); }, 3, kWindow);
+        EXPECT_EQ(ahead.Take(0), 0);
+    }
+    EXPECT_LE(reads, 1 + kWindow);
 }
