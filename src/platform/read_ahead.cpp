@@ -22,7 +22,7 @@ struct ReadAheadPool::Shared {
     bool stop = false;
     std::vector<UniqueHandle> threads;
 
-    // Runs work(index) with the lock let go; true once it has returned.
+    // Runs work(index) with the lock let go, and marks it done once it has returned.
     void RunUnlocked(std::size_t index) {
         ::ReleaseSRWLockExclusive(&lock);
         try {

