@@ -107,10 +107,7 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
             write(CsvHeader());
         files::colFiles_Vask list;
         list.LoadFiles(files::EnsureSuffix(folder, L"\\") + L"*.*", command.subfolders);
-        std::vector<std::wstring> reported;
-        for (const auto& entry : list)
-            if (IsReportedFile(entry->sFileName()))
-                reported.push_back(entry->sFileName());
+        const std::vector<std::wstring> reported = ReportedFiles(list);
         // Read ahead of the writing, on a few threads: see read_ahead.h.
         platform::OrderedReadAhead<FolderRecord> records(
             reported.size(), [&](std::size_t k) { return RecordOf(reported[k]); });

@@ -92,6 +92,14 @@ bool IsReportedFile(const std::wstring& fileName) {
     return tail == L".DLL" || tail == L".OCX" || tail == L".EXE";
 }
 
+std::vector<std::wstring> ReportedFiles(const files::colFiles_Vask& list) {
+    std::vector<std::wstring> names;
+    for (const auto& file : list)
+        if (IsReportedFile(file->sFileName()))
+            names.push_back(file->sFileName());
+    return names;
+}
+
 std::optional<std::wstring> FolderProblem(const std::wstring& folder) {
     if (folder.empty())
         return L"No folder was given for the report (the folder named is \"\").";
@@ -152,10 +160,7 @@ ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
     list.LoadFiles(files::EnsureSuffix(sFolder, L"\\") + L"*.*", false);
     const std::int32_t count = list.Count();
     progress.Max(count);
-    std::vector<std::wstring> reported;
-    for (const auto& file : list)
-        if (IsReportedFile(file->sFileName()))
-            reported.push_back(file->sFileName());
+    const std::vector<std::wstring> reported = ReportedFiles(list);
     // The files are read ahead of the walk, while it writes and shows its progress.
     platform::OrderedReadAhead<inspection::clsFileInfo> fields(reported.size(), [&](std::size_t k) {
         inspection::clsFileInfo info;

@@ -9,12 +9,14 @@
 // failed one is not opened either and removes nothing but its own temporary
 // file.
 
+#include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace calvorn::app {
 
@@ -46,6 +48,8 @@ class IReportProgress {
 
 // True when the name's last four characters are .DLL, .OCX or .EXE in any case.
 bool IsReportedFile(const std::wstring& fileName);
+// The full names of the listed files that qualify, in the list's order.
+std::vector<std::wstring> ReportedFiles(const files::colFiles_Vask& list);
 
 // What the report says about one file, whatever the format it is written in.
 struct ReportRecord {
