@@ -1,6 +1,7 @@
 #include "ui/command_button.h"
 
 #include "ui/resource_ids.h"
+#include "ui/system_colours.h"
 #include "ui/window.h"
 
 namespace calvorn::ui {
@@ -33,13 +34,19 @@ void MatchBackground(HBITMAP bitmap) {
     }
 }
 
-// The six pictures, loaded once and shared by every button of the process.
+// The six pictures, shared by every button of the process; loaded again
+// when the face they are laid on has changed colour.
 HBITMAP Picture(ButtonPicture which) {
     static HBITMAP pictures[kButtonPictureCount] = {};
     static bool loaded = false;
-    if (!loaded) {
+    static COLORREF loadedFace = 0;
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    if (!loaded || face != loadedFace) {
         loaded = true;
+        loadedFace = face;
         for (int i = 0; i < kButtonPictureCount; ++i) {
+            if (pictures[i])
+                ::DeleteObject(pictures[i]);
             pictures[i] = static_cast<HBITMAP>(
                 ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BUTTON_SELECTED + i),
                              IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -195,6 +202,11 @@ void CommandButton::WriteProperties(LayoutBlock& block, const std::wstring& ambi
     WriteButtonProperties(p, ambientFace, block);
 }
 
+void CommandButton::DisplayChanged() {
+    MakeFont();
+    Carry(logic_.Redraw());
+}
+
 int CommandButton::Border() const {
     return TwipsToPixels(60, WindowDpi(hwnd_));
 }
@@ -267,6 +279,10 @@ void CommandButton::Draw() {
         memBitmap_ = made;
         memSize_ = {w, h};
     }
+    if (DrawWithSystemColours()) {
+        DrawInSystemColours(client);
+        return;
+    }
     ::FillRect(memDc_, &client, ::GetSysColorBrush(COLOR_BTNFACE));
 
     auto colours = GradientColours(paint.gradientInverted);
@@ -292,11 +308,17 @@ void CommandButton::Draw() {
         ::DeleteDC(src);
     }
 
+    DrawCaption(client, static_cast<COLORREF>(paint.textColour));
+}
+
+void CommandButton::DrawCaption(const RECT& client, COLORREF colour) {
     if (!font_)
         MakeFont();
     HGDIOBJ oldFont = ::SelectObject(memDc_, font_);
     ::SetBkMode(memDc_, TRANSPARENT);
-    ::SetTextColor(memDc_, static_cast<COLORREF>(paint.textColour));
+    ::SetTextColor(memDc_, colour);
+    const int border = Border();
+    const int w = client.right, h = client.bottom;
     const std::wstring& caption = logic_.Caption();
     RECT r;
     ::SetRect(&r, border, 0, w - border, h);
@@ -320,7 +342,8 @@ void CommandButton::OnPaint() {
     if (lastPaint_.focusRect) {
         RECT client{};
         ::GetClientRect(hwnd_, &client);
-        HPEN pen = ::CreatePen(PS_DOT, 1, RGB(0, 60, 116));
+        HPEN pen = ::CreatePen(
+            PS_DOT, 1, DrawWithSystemColours() ? ::GetSysColor(COLOR_BTNTEXT) : RGB(0, 60, 116));
         HGDIOBJ oldPen = ::SelectObject(dc, pen);
         ::SetBkMode(dc, TRANSPARENT);
         for (const Line& line : FocusLines(client.right, client.bottom, Border())) {
@@ -345,8 +368,12 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETTEXT: {
         LRESULT r = ::DefWindowProcW(hwnd_, msg, wp, lp);
         Carry(logic_.Caption(lp ? reinterpret_cast<const wchar_t*>(lp) : L""));
+        // Enable becomes Disable: a screen reader says the new name.
+        ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
         return r;
     }
+    case WM_GETOBJECT:
+        return AnswerGetObject(wp, lp);
     case WM_SIZE:
         Carry(logic_.Redraw());
         return 0;
@@ -370,6 +397,7 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ENABLE:
         if ((wp != 0) != logic_.EnabledValue())
             Carry(logic_.Enabled(wp != 0));
+        ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
         return 0;
     case WM_TIMER: {
         if (wp != kHoverTimer)

@@ -1,7 +1,8 @@
 #pragma once
 // Command: the program's custom-drawn push button, a window class of its
-// own ("Calvorn.Command"). The window text is the caption, so assistive
-// tools and tests read it as they read any button. A click reaches the
+// own ("Calvorn.Command"). The window text is the caption; assistive tools
+// are given an accessible push button named by it (see
+// command_button_accessible.cpp). A click reaches the
 // parent as WM_COMMAND with BN_CLICKED and the button's control id; BM_CLICK
 // is the access key being pressed (the dialog manager sends it).
 
@@ -39,6 +40,14 @@ class CommandButton {
     // Shown or hidden through Visible, without the repaint a read makes.
     bool Opaque() const { return logic_.Opaque(); }
 
+    // What assistive tools call the button: the name set here, else the
+    // caption as it reads.
+    std::wstring AccessibleName() const;
+    void AccessibleName(const std::wstring& value) { accessibleName_ = value; }
+    // The system colours, the theme or the window's DPI changed: the button
+    // draws itself again in the new ones.
+    void DisplayChanged();
+
     void ReadProperties(const LayoutBlock& block, const std::wstring& ambientFace);
     void WriteProperties(LayoutBlock& block, const std::wstring& ambientFace) const;
 
@@ -54,6 +63,10 @@ class CommandButton {
     void Carry(const ButtonReaction& reaction);
     void Render(const ButtonPaint& paint);
     void Draw(); // lastPaint_ into the off-screen bitmap
+    // The same in system colours only: a flat face, a frame and the caption.
+    void DrawInSystemColours(const RECT& client);
+    void DrawCaption(const RECT& client, COLORREF colour);
+    LRESULT AnswerGetObject(WPARAM wp, LPARAM lp);
     void OnPaint();
     void MakeFont();
     int Border() const;
@@ -62,6 +75,7 @@ class CommandButton {
     ButtonLogic logic_;
     ButtonPaint lastPaint_;
     std::wstring fontFace_ = L"Arial";
+    std::wstring accessibleName_;
     HFONT font_ = nullptr;
     HDC memDc_ = nullptr;
     HBITMAP memBitmap_ = nullptr;

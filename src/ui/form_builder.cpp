@@ -3,9 +3,11 @@
 #include "ui/command_button.h"
 #include "ui/message_loop.h"
 #include "ui/picture_art.h"
+#include "ui/system_colours.h"
 #include "ui/window.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <algorithm>
 #include <utility>
@@ -23,6 +25,16 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
     case WM_NOTIFY:
         return ::SendMessageW(::GetParent(hwnd), msg, wp, lp);
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        // Labels, frames and check boxes on the page's face, in the text
+        // colour the scheme gives that face (the default is the window
+        // text's, which a scheme may make unreadable on it).
+        HDC dc = reinterpret_cast<HDC>(wp);
+        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+        ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    }
     default:
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
@@ -101,6 +113,44 @@ void AddTip(BuiltForm& form, const BuiltControl& control) {
     ::SendMessageW(form.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
+// The controls whose visual style draws their text in its own colours.
+bool StyleIgnoresScheme(const LayoutBlock& block) {
+    return block.kind == L"Frame" || block.kind == L"CheckBox" || block.kind == L"TabStrip";
+}
+
+void FollowScheme(HWND control, bool plain) {
+    // An empty list of style classes leaves the control without a style.
+    ::SetWindowTheme(control, plain ? L"" : nullptr, plain ? L"" : nullptr);
+}
+
+// Where a control lies at the stored window size, in its parent's pixels.
+RECT DesignOf(const BuiltForm& form, const LayoutBlock& block, const BuiltForm::Container& in) {
+    auto px = [&](long long twips) {
+        return TwipsToPixels(static_cast<int>(twips), form.source.dpi);
+    };
+    const long long left = in.x + block.Number(L"Left", 0);
+    const long long top = in.y + block.Number(L"Top", 0);
+    return {px(left), px(top), px(left) + px(block.Number(L"Width", 0)),
+            px(top) + px(block.Number(L"Height", 0))};
+}
+
+// The font a control is given: none for a Command button (it makes its
+// own), a size of its own ("FontSize") made for the form's DPI and kept with
+// the form, else the form's font for its kind.
+HFONT ControlFont(BuiltForm& form, const LayoutBlock& block) {
+    if (block.kind == L"Command")
+        return nullptr;
+    if (block.kind == L"Grid")
+        return form.source.fonts.grid;
+    if (auto size = block.Number(L"FontSize")) {
+        if (HFONT own = UiFont(form.source.dpi, L"Arial", static_cast<int>(*size))) {
+            form.ownFonts.push_back(own);
+            return own;
+        }
+    }
+    return form.source.fonts.text;
+}
+
 void MakeTabStrip(BuiltForm& form, const LayoutBlock& block, HWND parent, const RECT& r, int id) {
     const int w = r.right - r.left, h = r.bottom - r.top;
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
@@ -117,6 +167,8 @@ void MakeTabStrip(BuiltForm& form, const LayoutBlock& block, HWND parent, const 
         item.pszText = tabs[i].data();
         TabCtrl_InsertItem(hwnd, static_cast<int>(i), &item);
     }
+    if (form.systemColours)
+        FollowScheme(hwnd, true);
     RECT page{0, 0, w, h};
     TabCtrl_AdjustRect(hwnd, FALSE, &page);
     RegisterPageClass();
@@ -143,11 +195,9 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
     if (where == form.containers.end())
         return;
     const BuiltForm::Container in = where->second;
-    auto px = [&](long long twips) { return TwipsToPixels(static_cast<int>(twips), src.dpi); };
     const long long left = in.x + block.Number(L"Left", 0);
     const long long top = in.y + block.Number(L"Top", 0);
-    const RECT design{px(left), px(top), px(left) + px(block.Number(L"Width", 0)),
-                      px(top) + px(block.Number(L"Height", 0))};
+    const RECT design = DesignOf(form, block, in);
     const Anchors anchors = AnchorsOf(block);
     const RECT r = Anchored(design, anchors, dx, dy);
     const int x = r.left, y = r.top, w = r.right - r.left, h = r.bottom - r.top;
@@ -156,7 +206,6 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
     const DWORD base = WS_CHILD | WS_VISIBLE;
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     HWND hwnd = nullptr;
-    HFONT font = src.fonts.text;
 
     if (block.kind == L"TabStrip") {
         MakeTabStrip(form, block, in.parent, design, id);
@@ -184,9 +233,10 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
     } else if (block.kind == L"Command") {
         hwnd = CreateCommand(in.parent, id, caption.empty() ? kDefaultButtonCaption : caption, x, y,
                              w, h);
-        if (CommandButton* button = CommandButton::From(hwnd))
+        if (CommandButton* button = CommandButton::From(hwnd)) {
             button->ReadProperties(block, kAmbientFace);
-        font = nullptr;
+            button->AccessibleName(block.Text(L"AccessibleName").value_or(L""));
+        }
     } else if (block.kind == L"Grid") {
         hwnd = src.makeGrid(block, in.parent, id);
         if (hwnd) {
@@ -196,7 +246,6 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
             ::SetWindowLongPtrW(hwnd, GWL_STYLE, style & ~WS_CLIPSIBLINGS);
             ::MoveWindow(hwnd, x, y, w, h, FALSE);
         }
-        font = src.fonts.grid;
     } else if (block.kind == L"Picture" || block.kind == L"Image") {
         // SS_NOTIFY: clicks for the pictures, the mouse for every tooltip.
         hwnd = ::CreateWindowExW(0, L"STATIC", L"", base | SS_BITMAP | SS_NOTIFY, x, y, w, h,
@@ -204,13 +253,9 @@ void MakeControl(BuiltForm& form, const LayoutBlock& block, int dx, int dy) {
     }
     if (!hwnd)
         return;
-    if (auto size = block.Number(L"FontSize"); size && font == src.fonts.text) {
-        if (HFONT own = UiFont(src.dpi, L"Arial", static_cast<int>(*size))) {
-            form.ownFonts.push_back(own);
-            font = own;
-        }
-    }
-    if (font)
+    if (form.systemColours && StyleIgnoresScheme(block))
+        FollowScheme(hwnd, true);
+    if (HFONT font = ControlFont(form, block))
         ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     form.controls.push_back({block, hwnd, in.page, design, anchors});
     if (auto picture = block.Number(L"Picture"))
@@ -272,6 +317,7 @@ SIZE StoredClientTwips(const std::vector<LayoutBlock>& layout, SIZE fallback) {
 BuiltForm BuildForm(FormSource source, int firstPage) {
     BuiltForm form;
     form.source = std::move(source);
+    form.systemColours = DrawWithSystemColours();
     form.containers[L""] = {form.source.window, -1, 0, 0};
     const std::vector<int> pages = PagesOfBlocks(form.source.layout);
     for (size_t i = 0; i < pages.size(); ++i)
@@ -304,6 +350,7 @@ void ShowPicture(BuiltForm& form, HWND control, int number) {
     if (!picture)
         return;
     form.ownBitmaps.push_back(picture);
+    form.shownPictures[control] = number;
     auto old = reinterpret_cast<HBITMAP>(
         ::SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
     for (auto it = form.ownBitmaps.begin(); old && it != form.ownBitmaps.end(); ++it) {
@@ -349,6 +396,57 @@ void ArrangeForm(const BuiltForm& form, int dx, int dy) {
         for (HWND p : form.pages)
             place(p, page);
     }
+}
+
+} // namespace calvorn::ui
+
+namespace calvorn::ui {
+
+void ApplyDpi(BuiltForm& form, UINT dpi, FormFonts fonts) {
+    form.source.dpi = dpi;
+    form.source.fonts = fonts;
+    std::vector<HFONT> oldFonts = std::move(form.ownFonts);
+    form.ownFonts.clear();
+    for (BuiltControl& c : form.controls) {
+        auto where = form.containers.find(c.block.Text(L"Container").value_or(L""));
+        if (where != form.containers.end())
+            c.design = DesignOf(form, c.block, where->second);
+        if (c.hwnd == form.tabStrip)
+            form.tabStripDesign = c.design;
+        if (CommandButton* button = CommandButton::From(c.hwnd))
+            button->DisplayChanged();
+        else if (c.block.kind != L"Picture" && c.block.kind != L"Image")
+            if (HFONT font = ControlFont(form, c.block))
+                ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    for (HFONT font : oldFonts)
+        ::DeleteObject(font);
+}
+
+void FollowSystemColours(BuiltForm& form) {
+    const bool plain = DrawWithSystemColours();
+    for (const BuiltControl& c : form.controls) {
+        // Common controls keep a copy of the system colours that only this
+        // message renews; the top-level window alone is told by the system.
+        ::SendMessageW(c.hwnd, WM_SYSCOLORCHANGE, 0, 0);
+        if (plain != form.systemColours && StyleIgnoresScheme(c.block))
+            FollowScheme(c.hwnd, plain);
+        if (CommandButton* button = CommandButton::From(c.hwnd))
+            button->DisplayChanged();
+    }
+    form.systemColours = plain;
+    // A strip built without its style draws all its frame itself; with the
+    // style back, its frame is cut as at a start with the style.
+    if (!plain && form.tabStrip && !form.tabFrame)
+        form.tabFrame = TabStripFrame::Attach(form.tabStrip);
+    RefreshPictures(form);
+}
+
+void RefreshPictures(BuiltForm& form) {
+    const std::map<HWND, int> shown = form.shownPictures;
+    for (const auto& [control, number] : shown)
+        if (::IsWindow(control))
+            ShowPicture(form, control, number);
 }
 
 } // namespace calvorn::ui

@@ -74,9 +74,11 @@ struct BuiltForm {
     // Fonts made for controls with a size of their own ("FontSize", in tenths
     // of a point); the window deletes them with itself.
     std::vector<HFONT> ownFonts;
-    std::vector<HBITMAP> ownBitmaps; // the pictures shown, deleted with the window
-    HWND tooltip = nullptr;          // the tooltip of every control with a "ToolTipText"
-    bool tipsShown = false;          // AddTips has run: new controls get theirs at once
+    std::vector<HBITMAP> ownBitmaps;   // the pictures shown, deleted with the window
+    std::map<HWND, int> shownPictures; // the picture each picture control shows
+    HWND tooltip = nullptr;            // the tooltip of every control with a "ToolTipText"
+    bool tipsShown = false;            // AddTips has run: new controls get theirs at once
+    bool systemColours = false;        // the controls are drawn from system colours only
     FormSource source;
 
     struct Container {
@@ -109,5 +111,17 @@ void ShowPicture(BuiltForm& form, HWND control, int number);
 void AddTips(BuiltForm& form);
 // Moves every control for a window `dx` and `dy` pixels larger than stored.
 void ArrangeForm(const BuiltForm& form, int dx, int dy);
+// The form laid out for another DPI in `fonts` made for it: every control's
+// place at the stored size, its font, and the Command buttons' drawing. The
+// window arranges the controls for its size afterwards; the fonts of the old
+// DPI that the form made itself are deleted, the window's own are not.
+void ApplyDpi(BuiltForm& form, UINT dpi, FormFonts fonts);
+// The system colours, the high-contrast flag or the theme changed: frames,
+// check boxes and the tab strip lose their visual style under a
+// high-contrast or dark scheme (the style's text ignores the scheme) and
+// get it back after; buttons and pictures are drawn again on the new face.
+void FollowSystemColours(BuiltForm& form);
+// Every picture shown drawn again for its control's present size and face.
+void RefreshPictures(BuiltForm& form);
 
 } // namespace calvorn::ui

@@ -284,6 +284,12 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
         OnDestroy();
         return 0;
+    case WM_DPICHANGED:
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+    case WM_NCDESTROY:
+        return OnDisplayChange(msg, wp, lp);
     default:
         return DefaultProc(msg, wp, lp);
     }

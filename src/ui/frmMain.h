@@ -116,6 +116,11 @@ class frmMain final : public Window<frmMain> {
     void OnSize();
     void OnPaint();
     void OnMinMaxInfo(MINMAXINFO& info) const;
+    // A DPI change, a change of colours or theme (main_window_display.cpp).
+    LRESULT OnDisplayChange(UINT msg, WPARAM wp, LPARAM lp);
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
+    void OnSchemeChanged();
+    SIZE DesignClientAt(UINT dpi) const;
     void SavePlacement();
     // The controls of a page, made the first time it is shown.
     void EnsurePage(int page);

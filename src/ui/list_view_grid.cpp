@@ -85,7 +85,42 @@ LRESULT CALLBACK ListViewGrid::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
             ::SendMessageW(self->tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
         }
     }
+    if (msg == WM_SETFOCUS)
+        self->MarkFocusedRow();
     return self->procedure_.Next(hwnd, msg, wp, lp);
+}
+
+void ListViewGrid::MarkFocusedRow() {
+    // Marked before the control handles the focus, so that it announces the
+    // row to assistive tools with the focus itself. Only the focus: a
+    // selection would narrow what Ctrl+C copies.
+    if (Rows() > 0 && ListView_GetNextItem(hwnd_, -1, LVNI_FOCUSED) < 0)
+        ListView_SetItemState(hwnd_, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+}
+
+void ListViewGrid::Rescale(UINT fromDpi, UINT toDpi) {
+    if (!hwnd_ || fromDpi == 0 || fromDpi == toDpi)
+        return;
+    const int from = static_cast<int>(fromDpi), to = static_cast<int>(toDpi);
+    const int last = ColumnCount() - 1;
+    for (int c = 0; c < last; ++c)
+        ListView_SetColumnWidth(hwnd_, c, ::MulDiv(ColumnWidth(c), to, from));
+    lastColumnWidth_ = ::MulDiv(lastColumnWidth_, to, from);
+    if (tip_)
+        ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(kTipWidthTwips, toDpi));
+    FitLastColumn();
+}
+
+void ListViewGrid::FollowSystemColours() {
+    if (!hwnd_)
+        return;
+    // The control learns of the change as the top-level window did; the
+    // colours it keeps for its rows are set again from the new scheme.
+    ::SendMessageW(hwnd_, WM_SYSCOLORCHANGE, 0, 0);
+    ListView_SetBkColor(hwnd_, ::GetSysColor(COLOR_WINDOW));
+    ListView_SetTextBkColor(hwnd_, ::GetSysColor(COLOR_WINDOW));
+    ListView_SetTextColor(hwnd_, ::GetSysColor(COLOR_WINDOWTEXT));
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void ListViewGrid::OnMouseMove(POINT at) {

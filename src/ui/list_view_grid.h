@@ -58,6 +58,11 @@ class ListViewGrid final : public IFlexGrid {
     // columns; let go (true), it catches up once. Holds nest.
     void Redraw(bool on) override;
 
+    // The grid laid out for another DPI: its columns keep their share.
+    void Rescale(UINT fromDpi, UINT toDpi);
+    // The rows take the system colours as they are now.
+    void FollowSystemColours();
+
     // The selected rows, or every row when none is selected: cells separated
     // by tabs, rows ended by CR LF.
     std::wstring CopyText() const;
@@ -102,6 +107,9 @@ class ListViewGrid final : public IFlexGrid {
     int ColumnWidth(int col) const;
     bool Fits(const std::wstring& text, int width) const;
     void OnMouseMove(POINT at);
+    // A grid that gets the focus shows where it is: the first row takes the
+    // focus mark when no row has it.
+    void MarkFocusedRow();
     static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     HWND hwnd_ = nullptr;

@@ -3,10 +3,10 @@
 
 #include "ui/list_view_grid.h"
 
+#include "ui/system_colours.h"
 #include "ui/window.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace calvorn::ui {
 
@@ -14,6 +14,9 @@ namespace {
 
 // Where a spanning row's text starts, after the left edge of its label.
 constexpr int kSpanTextInsetPixels = 5;
+// The least contrast between a heading band and the rows that keeps the band
+// visible as a band.
+constexpr double kHeadingContrast = 1.5;
 
 } // namespace
 
@@ -24,17 +27,10 @@ COLORREF ResolveGridColor(GridColor color) {
 }
 
 COLORREF ContrastingText(COLORREF back) {
-    // The contrast ratio of black and of white against the colour's relative
-    // luminance; the higher one wins.
-    auto linear = [](BYTE value) {
-        const double c = value / 255.0;
-        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-    };
-    const double luminance = 0.2126 * linear(GetRValue(back)) + 0.7152 * linear(GetGValue(back)) +
-                             0.0722 * linear(GetBValue(back));
-    const double onWhite = 1.05 / (luminance + 0.05);
-    const double onBlack = (luminance + 0.05) / 0.05;
-    return onWhite >= onBlack ? RGB(255, 255, 255) : RGB(0, 0, 0);
+    // The contrast ratio of black and of white against the colour; the
+    // higher one wins.
+    const COLORREF white = RGB(255, 255, 255), black = RGB(0, 0, 0);
+    return ContrastRatio(white, back) >= ContrastRatio(black, back) ? white : black;
 }
 
 ListViewGrid::Paint ListViewGrid::PaintOf(int row, int col) const {
@@ -53,6 +49,13 @@ ListViewGrid::Paint ListViewGrid::PaintOf(int row, int col) const {
     // on one of them is black or white, whichever stays readable.
     if (cell.back && (*cell.back & 0x80000000u) && cell.fore)
         paint.fore = ContrastingText(paint.back);
+    // A heading band must stand out from the rows in any scheme: under high
+    // contrast, or when its colour hardly differs from the rows' (a dark
+    // desktop on dark rows), it takes the rows' colours inverted, which the
+    // scheme guarantees to read well and which no selection uses.
+    if (cell.back && (HighContrastOn() ||
+                      ContrastRatio(paint.back, ::GetSysColor(COLOR_WINDOW)) < kHeadingContrast))
+        paint = {::GetSysColor(COLOR_WINDOWTEXT), ::GetSysColor(COLOR_WINDOW)};
     return paint;
 }
 
@@ -69,6 +72,8 @@ void ListViewGrid::PaintSpanningRows(HDC dc) const {
     HGDIOBJ oldFont = font ? ::SelectObject(dc, font) : nullptr;
     const int oldMode = ::SetBkMode(dc, TRANSPARENT);
     const COLORREF oldColour = ::GetTextColor(dc);
+    const COLORREF oldBack = ::GetBkColor(dc);
+    const bool focused = ::GetFocus() == hwnd_;
     for (int row = std::max(first, 0); row <= last; ++row) {
         if (!Spans(row))
             continue;
@@ -92,8 +97,15 @@ void ListViewGrid::PaintSpanningRows(HDC dc) const {
         ::SetTextColor(dc, paint.fore);
         ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
                     DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+        // The band covers the control's own focus mark: it is drawn again.
+        if (focused && (ListView_GetItemState(hwnd_, row, LVIS_FOCUSED) & LVIS_FOCUSED)) {
+            ::SetTextColor(dc, RGB(0, 0, 0));
+            ::SetBkColor(dc, RGB(255, 255, 255));
+            ::DrawFocusRect(dc, &band);
+        }
     }
     ::SetTextColor(dc, oldColour);
+    ::SetBkColor(dc, oldBack);
     ::SetBkMode(dc, oldMode);
     if (oldFont)
         ::SelectObject(dc, oldFont);

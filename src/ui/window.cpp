@@ -1,12 +1,43 @@
 #include "ui/window.h"
 
+#include <algorithm>
+#include <mutex>
+#include <utility>
+#include <vector>
+
 namespace calvorn::ui {
+
+namespace {
+
+// Few top-level windows ever change DPI; they are looked for on every
+// layout step and paint, so this is a small list and not a window property
+// (a round trip to the server under Wine).
+std::mutex dpiLock;
+std::vector<std::pair<HWND, UINT>> movedDpis;
+
+} // namespace
+
+void TopLevelDpi(HWND topLevel, UINT dpi) {
+    std::lock_guard lock(dpiLock);
+    std::erase_if(movedDpis, [&](const auto& entry) { return entry.first == topLevel; });
+    if (dpi)
+        movedDpis.emplace_back(topLevel, dpi);
+}
 
 int TwipsToPixels(int twips, UINT dpi) {
     return ::MulDiv(twips, static_cast<int>(dpi), 1440);
 }
 
 UINT WindowDpi(HWND hwnd) {
+    {
+        std::lock_guard lock(dpiLock);
+        if (!movedDpis.empty()) {
+            HWND top = ::GetAncestor(hwnd, GA_ROOT);
+            for (const auto& [window, dpi] : movedDpis)
+                if (window == top)
+                    return dpi;
+        }
+    }
     // GetDpiForWindow is Windows 10 only; the device context answers everywhere.
     HDC dc = ::GetDC(hwnd);
     int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;

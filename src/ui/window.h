@@ -12,7 +12,12 @@ namespace calvorn::ui {
 
 // Twips to pixels at the window's real DPI (1440 twips to the inch).
 int TwipsToPixels(int twips, UINT dpi);
+// The DPI a window is laid out for: its top-level window's, as the last DPI
+// change told it, else the system's.
 UINT WindowDpi(HWND hwnd);
+// Records the DPI a top-level window was moved to (0 forgets it, when the
+// window goes).
+void TopLevelDpi(HWND topLevel, UINT dpi);
 // The message-font the program uses for controls, at the given DPI.
 HFONT UiFont(UINT dpi, const wchar_t* face = L"Arial", int points10 = 90, bool bold = false);
 
