@@ -19,6 +19,19 @@ BSTR Copy(const std::wstring& text) {
     return ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
+// The letter the caption underlines, as the dialog manager reads it: "&&"
+// is an ampersand, not a mark.
+wchar_t Mnemonic(const std::wstring& caption) {
+    for (size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != L'&')
+            continue;
+        if (caption[i + 1] != L'&')
+            return caption[i + 1];
+        ++i;
+    }
+    return L'\0';
+}
+
 bool IsSelf(const VARIANT& child) {
     return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
 }
@@ -133,7 +146,7 @@ class AccessibleCommand final : public IAccessible, public IOleWindow {
         CommandButton* button = Button(child);
         if (!button)
             return E_INVALIDARG;
-        const wchar_t key = button->Logic().AccessKey();
+        const wchar_t key = Mnemonic(button->Caption());
         if (key == L'\0')
             return S_FALSE;
         const wchar_t text[] = {L'A', L'l', L't', L'+', static_cast<wchar_t>(std::towupper(key))};

@@ -119,8 +119,10 @@ bool StyleIgnoresScheme(const LayoutBlock& block) {
 }
 
 void FollowScheme(HWND control, bool plain) {
-    // An empty list of style classes leaves the control without a style.
-    ::SetWindowTheme(control, plain ? L"" : nullptr, plain ? L"" : nullptr);
+    // A list of style classes that names none leaves the control without a
+    // style (an empty list is ignored by some systems, which then keep the
+    // class's own); no list at all gives the class's own back.
+    ::SetWindowTheme(control, plain ? L" " : nullptr, plain ? L" " : nullptr);
 }
 
 // Where a control lies at the stored window size, in its parent's pixels.

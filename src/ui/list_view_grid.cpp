@@ -98,14 +98,19 @@ void ListViewGrid::MarkFocusedRow() {
         ListView_SetItemState(hwnd_, 0, LVIS_FOCUSED, LVIS_FOCUSED);
 }
 
-void ListViewGrid::Rescale(UINT fromDpi, UINT toDpi) {
-    if (!hwnd_ || fromDpi == 0 || fromDpi == toDpi)
+void ListViewGrid::Rescale(UINT toDpi) {
+    if (!hwnd_ || toDpi == 0)
         return;
-    const int from = static_cast<int>(fromDpi), to = static_cast<int>(toDpi);
+    // From the widths as set, in twips: scaled pixels would round otherwise
+    // than a start at the new DPI.
     const int last = ColumnCount() - 1;
-    for (int c = 0; c < last; ++c)
-        ListView_SetColumnWidth(hwnd_, c, ::MulDiv(ColumnWidth(c), to, from));
-    lastColumnWidth_ = ::MulDiv(lastColumnWidth_, to, from);
+    for (int c = 0; c <= last && static_cast<size_t>(c) < widthTwips_.size(); ++c) {
+        const int width = TwipsToPixels(widthTwips_[static_cast<size_t>(c)], toDpi);
+        if (c == last)
+            lastColumnWidth_ = width;
+        else
+            ListView_SetColumnWidth(hwnd_, c, width);
+    }
     if (tip_)
         ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(kTipWidthTwips, toDpi));
     FitLastColumn();
@@ -229,6 +234,7 @@ void ListViewGrid::Cols(int count) {
     }
     while (have > count && ListView_DeleteColumn(hwnd_, have - 1))
         --have;
+    widthTwips_.resize(static_cast<size_t>(have), kDefaultColumnTwips);
     if (have != before)
         lastColumnWidth_ = have > 0 ? ListView_GetColumnWidth(hwnd_, have - 1) : 0;
     if (col_ >= have)
@@ -318,6 +324,8 @@ void ListViewGrid::ColWidth(int col, int twips) {
     if (!hwnd_ || col < 0 || col >= ColumnCount() || twips < 0)
         return;
     const int width = TwipsToPixels(twips, WindowDpi(hwnd_));
+    if (static_cast<size_t>(col) < widthTwips_.size())
+        widthTwips_[static_cast<size_t>(col)] = twips;
     if (col == ColumnCount() - 1)
         lastColumnWidth_ = width;
     else

@@ -58,8 +58,9 @@ class ListViewGrid final : public IFlexGrid {
     // columns; let go (true), it catches up once. Holds nest.
     void Redraw(bool on) override;
 
-    // The grid laid out for another DPI: its columns keep their share.
-    void Rescale(UINT fromDpi, UINT toDpi);
+    // The grid laid out for another DPI: its columns as wide as the grid
+    // started there would make them.
+    void Rescale(UINT toDpi);
     // The rows take the system colours as they are now.
     void FollowSystemColours();
 
@@ -119,7 +120,8 @@ class ListViewGrid final : public IFlexGrid {
     std::wstring shownTip_; // kept alive for the tooltip while it shows it
     int hoverRow_ = -1;     // the cell under the mouse
     int hoverCol_ = -1;
-    int lastColumnWidth_ = 0; // pixels, as last set
+    int lastColumnWidth_ = 0;     // pixels, as last set
+    std::vector<int> widthTwips_; // each column's width as last set, in twips
     int held_ = 0;
     int row_ = 0;
     int col_ = 0;

@@ -44,7 +44,6 @@ SIZE frmMain::DesignClientAt(UINT dpi) const {
 }
 
 void frmMain::OnDpiChanged(UINT dpi, const RECT* suggested) {
-    const UINT old = form_.source.dpi;
     if (dpi == 0 || !form_.tabStrip)
         return;
     FormFonts fonts{UiFont(dpi, L"Arial", 90), UiFont(dpi, L"Tahoma", 83)};
@@ -62,7 +61,7 @@ void frmMain::OnDpiChanged(UINT dpi, const RECT* suggested) {
             ::DeleteObject(font);
     fonts_ = fonts;
     for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
-        grid->Rescale(old, dpi);
+        grid->Rescale(dpi);
     designClient_ = DesignClientAt(dpi);
     // Placed again whatever the new size: every place changed with the DPI.
     arranged_ = {-1, -1};

@@ -3,8 +3,11 @@
 
 #include "main_window_driver.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 
 using namespace calvorn::test;
@@ -82,7 +85,88 @@ void ExpectLaidOut(DWORD dpi) {
     EXPECT_EQ(button.bottom - button.top, ::MulDiv(420, static_cast<int>(dpi), 1440));
 }
 
+// Every control's place in the window's client area by id, every tab shown
+// once; with the report's first cells and the client size, which the fonts
+// and the columns decide.
+std::map<int, RECT> Layout(MainWindowRun& w) {
+    for (int tab : {1, 2, 0}) {
+        SelectTab(w.main, tab);
+        EXPECT_TRUE(WaitUntil([&] { return CurrentTab(w.main) == tab; }));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDREG)) != FALSE; }));
+    std::vector<HWND> children;
+    ::EnumChildWindows(w.main, Collect, reinterpret_cast<LPARAM>(&children));
+    std::map<int, RECT> places;
+    for (HWND child : children)
+        if (int id = ::GetDlgCtrlID(child))
+            places[id] = RectIn(child, w.main);
+    HWND grid = w.Control(IDC_GRIDINFO);
+    EXPECT_TRUE(WaitUntil([&] { return ::SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) > 0; }));
+    places[-1] = RemoteCellRect(grid, 0, 0);
+    places[-2] = RemoteCellRect(grid, 0, 1);
+    RECT client{};
+    ::GetClientRect(w.main, &client);
+    places[-3] = client;
+    return places;
+}
+
+// What the system sends a window dragged onto a monitor of `dpi`: the DPI and
+// the rectangle it suggests, which lies in the receiver's memory.
+void SendDpiChanged(MainWindowRun& w, UINT dpi, const RECT& suggested) {
+    HANDLE process =
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, w.run.ProcessId());
+    ASSERT_NE(process, nullptr);
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(remote, nullptr);
+    ASSERT_TRUE(::WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr));
+    ::SendMessageW(w.main, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+}
+
+std::wstring Report() {
+    return L"\"" + FixturePath(L"tl_alpha.dll") + L"\"";
+}
+
 } // namespace
+
+TEST(MainWindowDpi, AMoveToAMonitorOfAnotherDpiLaysTheWindowOutAsAStartThere) {
+    for (auto [from, to] : {std::pair<UINT, UINT>{96, 144}, {144, 96}}) {
+        std::map<int, RECT> expected;
+        {
+            ScopedLogPixels scoped(to);
+            ForgetPlacement();
+            MainWindowRun w(Report());
+            ASSERT_NE(w.main, nullptr);
+            expected = Layout(w);
+        }
+        ScopedLogPixels scoped(from);
+        ForgetPlacement();
+        MainWindowRun w(Report());
+        ASSERT_NE(w.main, nullptr);
+        Layout(w); // every page built at the first DPI
+        RECT window{}, client{};
+        ::GetWindowRect(w.main, &window);
+        ::GetClientRect(w.main, &client);
+        const RECT wanted = expected[-3];
+        SendDpiChanged(w, to,
+                       {window.left, window.top, window.right + wanted.right - client.right,
+                        window.bottom + wanted.bottom - client.bottom});
+        const std::map<int, RECT> moved = Layout(w);
+        EXPECT_GT(expected.size(), 30u);
+        EXPECT_EQ(moved.size(), expected.size());
+        for (const auto& [id, r] : expected) {
+            auto it = moved.find(id);
+            ASSERT_NE(it, moved.end()) << "control " << id << " is missing after the change";
+            const RECT& m = it->second;
+            EXPECT_TRUE(::EqualRect(&m, &r))
+                << "control " << id << " from " << from << " to " << to << " DPI: (" << m.left
+                << "," << m.top << ")-(" << m.right << "," << m.bottom << "), a start there: ("
+                << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ")";
+        }
+    }
+    ForgetPlacement();
+}
 
 TEST(MainWindowDpi, LaysOutAt96) {
     ExpectLaidOut(96);

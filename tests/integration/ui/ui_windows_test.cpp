@@ -3,8 +3,13 @@
 
 #include "app/basTools.h"
 #include "ui/command_button.h"
+#include "support/accessible_reader.h"
+#include "support/system_scheme.h"
 #include "ui/frmDisplay.h"
+#include "ui/list_view_grid.h"
 #include "ui/tab_strip_frame.h"
+
+#include <oleacc.h>
 
 #include <commctrl.h>
 
@@ -16,6 +21,7 @@
 #include <vector>
 
 using namespace calvorn::ui;
+using namespace calvorn::test;
 
 namespace {
 
@@ -267,4 +273,120 @@ TEST(TabStripFrameWindow, CutsTheControlToItsTabsAndDrawsTheRestAsTheStyleDoes) 
     EXPECT_EQ(differing, 0);
     EXPECT_EQ(ours[0], 0x00FF00FFu) << "nothing is drawn above the given top";
     ::DestroyWindow(host);
+}
+
+TEST_F(CommandWindow, AssistiveToolsSeeAPushButtonNamedByItsCaption) {
+    ComApartment com;
+    struct Case {
+        const wchar_t* caption;
+        const wchar_t* givenName;
+        const wchar_t* name;
+        const wchar_t* shortcut;
+    };
+    for (const Case& c :
+         {Case{L"&Go", L"", L"Go", L"Alt+G"}, Case{L"&Browse...", L"", L"Browse...", L"Alt+B"},
+          Case{L"Fish && Chips", L"", L"Fish & Chips", L""},
+          Case{L"...", L"Choose first file", L"Choose first file", L""}}) {
+        button_->Caption(c.caption);
+        button_->AccessibleName(c.givenName);
+        auto facts = ReadAccessible(hwnd_);
+        ASSERT_TRUE(facts) << "no accessible object for " << Text().size() << " chars";
+        EXPECT_EQ(facts->role, ROLE_SYSTEM_PUSHBUTTON);
+        EXPECT_EQ(facts->name, c.name);
+        EXPECT_EQ(facts->shortcut, c.shortcut);
+        EXPECT_EQ(facts->defaultAction, L"Press");
+        EXPECT_TRUE(facts->state & STATE_SYSTEM_FOCUSABLE);
+        EXPECT_FALSE(facts->state & STATE_SYSTEM_UNAVAILABLE);
+    }
+}
+
+TEST_F(CommandWindow, ItsDefaultActionPressesItUnlessItIsDisabled) {
+    ComApartment com;
+    button_->Enabled(false);
+    EXPECT_TRUE(ReadAccessible(hwnd_)->state & STATE_SYSTEM_UNAVAILABLE);
+    EXPECT_TRUE(FAILED(DoDefaultAction(hwnd_)));
+    button_->Enabled(true);
+    EXPECT_EQ(DoDefaultAction(hwnd_), S_OK);
+    // Posted, so that the tool asking does not wait for what the press opens.
+    EXPECT_EQ(Clicks(), 0);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        ::DispatchMessageW(&msg);
+    EXPECT_EQ(Clicks(), 1);
+    ::SetFocus(hwnd_);
+    EXPECT_TRUE(ReadAccessible(hwnd_)->state & STATE_SYSTEM_FOCUSED);
+}
+
+TEST_F(CommandWindow, UnderADarkSchemeTheButtonIsDrawnInTheSchemesColours) {
+    ScopedSystemColours dark(DarkHighContrastColours());
+    ::ShowWindow(host_, SW_SHOWNA);
+    button_->DisplayChanged();
+    ::UpdateWindow(hwnd_);
+    HDC dc = ::GetDC(hwnd_);
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    // The face (a light gradient before), and the caption in the scheme's text.
+    EXPECT_EQ(::GetPixel(dc, client.right / 2, 3), RGB(0, 0, 0));
+    int white = 0;
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = 8; x < client.right - 8; ++x)
+            white += ::GetPixel(dc, x, y) == RGB(255, 255, 255);
+    EXPECT_GT(white, 10);
+    ::ReleaseDC(hwnd_, dc);
+}
+
+namespace {
+
+class GridWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
+        ::InitCommonControlsEx(&icc);
+        host_ = ::CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                  400, 300, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        ASSERT_TRUE(grid_.Create(host_, 7));
+        ::MoveWindow(grid_.Hwnd(), 0, 0, 380, 250, TRUE);
+        grid_.Cols(2);
+        grid_.Rows(3);
+    }
+    void TearDown() override { ::DestroyWindow(host_); }
+
+    int Next(UINT flags) const { return ListView_GetNextItem(grid_.Hwnd(), -1, flags); }
+
+    HWND host_ = nullptr;
+    ListViewGrid grid_;
+};
+
+} // namespace
+
+TEST_F(GridWindow, AGridThatGetsTheFocusShowsAFocusedRowAndSelectsNone) {
+    ::SetFocus(grid_.Hwnd());
+    EXPECT_EQ(Next(LVNI_FOCUSED), 0);
+    EXPECT_EQ(Next(LVNI_SELECTED), -1);
+    // A row focused before keeps the mark.
+    ::SetFocus(host_);
+    ListView_SetItemState(grid_.Hwnd(), 2, LVIS_FOCUSED, LVIS_FOCUSED);
+    ::SetFocus(grid_.Hwnd());
+    EXPECT_EQ(Next(LVNI_FOCUSED), 2);
+}
+
+TEST_F(GridWindow, AHeadingBandStaysVisibleInEveryScheme) {
+    grid_.Row(0);
+    grid_.Col(0);
+    grid_.CellBackColor(kDesktopColor);
+    grid_.CellForeColor(0xFFFFFFu);
+    struct Case {
+        COLORREF desktop, window, text;
+        COLORREF back, fore; // the band as painted
+    };
+    const COLORREF black = RGB(0, 0, 0), white = RGB(255, 255, 255), navy = RGB(0, 0, 128);
+    for (const Case& c :
+         {Case{navy, white, black, navy, white}, Case{black, black, white, white, black},
+          Case{white, white, black, black, white}}) {
+        ScopedSystemColours scheme(
+            {{COLOR_BACKGROUND, c.desktop}, {COLOR_WINDOW, c.window}, {COLOR_WINDOWTEXT, c.text}});
+        const ListViewGrid::Paint paint = grid_.PaintOf(0, 0);
+        EXPECT_EQ(paint.back, c.back) << std::hex << c.desktop << " on " << c.window;
+        EXPECT_EQ(paint.fore, c.fore) << std::hex << c.desktop << " on " << c.window;
+    }
 }
