@@ -113,9 +113,11 @@ void AddTip(BuiltForm& form, const BuiltControl& control) {
     ::SendMessageW(form.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
-// The controls whose visual style draws their text in its own colours.
+// The controls whose visual style draws text or parts (scroll bars, boxes)
+// in its own light colours whatever the scheme.
 bool StyleIgnoresScheme(const LayoutBlock& block) {
-    return block.kind == L"Frame" || block.kind == L"CheckBox" || block.kind == L"TabStrip";
+    return block.kind == L"Frame" || block.kind == L"CheckBox" || block.kind == L"TabStrip" ||
+           block.kind == L"Grid" || block.kind == L"TextBox";
 }
 
 void FollowScheme(HWND control, bool plain) {

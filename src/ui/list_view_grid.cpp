@@ -111,6 +111,9 @@ void ListViewGrid::Rescale(UINT toDpi) {
         else
             ListView_SetColumnWidth(hwnd_, c, width);
     }
+    // Rows of the new font's height may need a scroll bar now, or no more:
+    // the last column fits what the control shows after it has seen them.
+    LayOutRows();
     if (tip_)
         ::SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, TwipsToPixels(kTipWidthTwips, toDpi));
     FitLastColumn();
@@ -351,13 +354,18 @@ void ListViewGrid::Redraw(bool on) {
     // bar on screen draws the themed bar again (three times, 12 ms, in the
     // first paint of a report). Not yet on screen, a paint into memory does
     // that work for the price of drawing the rows once.
-    if (!::IsWindowVisible(hwnd_) && Rows() > 0) {
-        if (HDC dc = ::CreateCompatibleDC(nullptr)) {
-            ::SendMessageW(hwnd_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-            ::DeleteDC(dc);
-        }
-    }
+    if (!::IsWindowVisible(hwnd_))
+        LayOutRows();
     ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void ListViewGrid::LayOutRows() const {
+    if (Rows() == 0)
+        return;
+    if (HDC dc = ::CreateCompatibleDC(nullptr)) {
+        ::SendMessageW(hwnd_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        ::DeleteDC(dc);
+    }
 }
 
 void ListViewGrid::FitLastColumn() {

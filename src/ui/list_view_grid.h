@@ -58,8 +58,8 @@ class ListViewGrid final : public IFlexGrid {
     // columns; let go (true), it catches up once. Holds nest.
     void Redraw(bool on) override;
 
-    // The grid laid out for another DPI: its columns as wide as the grid
-    // started there would make them.
+    // The grid laid out for another DPI, after its font and size: its
+    // columns as wide as the grid started there would make them.
     void Rescale(UINT toDpi);
     // The rows take the system colours as they are now.
     void FollowSystemColours();
@@ -111,6 +111,9 @@ class ListViewGrid final : public IFlexGrid {
     // A grid that gets the focus shows where it is: the first row takes the
     // focus mark when no row has it.
     void MarkFocusedRow();
+    // The control works out its rows' size and its scroll bars when it
+    // paints; a paint into memory makes it do so now.
+    void LayOutRows() const;
     static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     HWND hwnd_ = nullptr;

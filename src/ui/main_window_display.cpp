@@ -60,8 +60,6 @@ void frmMain::OnDpiChanged(UINT dpi, const RECT* suggested) {
         if (font)
             ::DeleteObject(font);
     fonts_ = fonts;
-    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
-        grid->Rescale(dpi);
     designClient_ = DesignClientAt(dpi);
     // Placed again whatever the new size: every place changed with the DPI.
     arranged_ = {-1, -1};
@@ -70,6 +68,8 @@ void frmMain::OnDpiChanged(UINT dpi, const RECT* suggested) {
                        suggested->right - suggested->left, suggested->bottom - suggested->top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
     OnSize();
+    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+        grid->Rescale(dpi);
     RefreshPictures(form_);
     ::RedrawWindow(Hwnd(), nullptr, nullptr,
                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);

@@ -102,8 +102,15 @@ std::map<int, RECT> Layout(MainWindowRun& w) {
             places[id] = RectIn(child, w.main);
     HWND grid = w.Control(IDC_GRIDINFO);
     EXPECT_TRUE(WaitUntil([&] { return ::SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) > 0; }));
-    places[-1] = RemoteCellRect(grid, 0, 0);
-    places[-2] = RemoteCellRect(grid, 0, 1);
+    // The rows' height follows the font, the columns the DPI. The scroll
+    // bar's width is the process's (a system metric no message changes), so
+    // the last column is held against the edge it fills up to.
+    RECT inside{};
+    ::GetClientRect(grid, &inside);
+    places[-1] = RemoteCellRect(grid, 0, 1);
+    places[-2] = RemoteCellRect(grid, ListView_GetItemCount(grid) - 1, 1);
+    for (int cell : {-1, -2})
+        places[cell].right -= inside.right;
     RECT client{};
     ::GetClientRect(w.main, &client);
     places[-3] = client;
