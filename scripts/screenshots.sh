@@ -26,4 +26,14 @@ for dpi in ${SHOT_DPIS:-96 144}; do
   done
 done
 "$root/scripts/wine-run.sh" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+# The first two tabs under a dark high-contrast scheme, at the prefix's DPI.
+for tab in 0 1; do
+  log="$(mktemp)"
+  "$root/scripts/wine-run.sh" "$build/calvorn_shots.exe" "$tab" min 4 dark >"$log" 2>/dev/null &
+  pid=$!
+  for _ in $(seq 1 200); do grep -q ready "$log" && break; sleep 0.1; done
+  import -window root -display "$display" "$out/main-tab${tab}-min-dark.png"
+  wait "$pid" || true
+  rm -f "$log"
+done
 ls "$out"

@@ -3,11 +3,15 @@
 // libraries on the second, then the asked tab at its smallest or maximized.
 // Prints "ready" when the window is settled, holds it, then closes it.
 //
-//   calvorn_shots.exe TAB min|max SECONDS
+//   calvorn_shots.exe TAB min|max SECONDS [dark]
+//
+// "dark" shows the window under a dark high-contrast scheme, put back after.
 
 #include "e2e/mainwindow/main_window_driver.h"
+#include "support/system_scheme.h"
 
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 using namespace calvorn::test;
@@ -29,6 +33,9 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     const int tab = _wtoi(argv[1]);
     const bool maximized = std::wstring(argv[2]) == L"max";
+    std::unique_ptr<ScopedSystemColours> scheme;
+    if (argc > 4 && std::wstring(argv[4]) == L"dark")
+        scheme = std::make_unique<ScopedSystemColours>(DarkHighContrastColours());
     ForgetPlacement();
     MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
     if (!w.main)
