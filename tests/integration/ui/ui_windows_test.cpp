@@ -5,13 +5,16 @@
 #include "ui/command_button.h"
 #include "support/accessible_reader.h"
 #include "support/system_scheme.h"
+#include "ui/form_builder.h"
 #include "ui/frmDisplay.h"
+#include "ui/window.h"
 #include "ui/list_view_grid.h"
 #include "ui/tab_strip_frame.h"
 
 #include <oleacc.h>
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include <gtest/gtest.h>
 
@@ -389,4 +392,41 @@ TEST_F(GridWindow, AHeadingBandStaysVisibleInEveryScheme) {
         EXPECT_EQ(paint.back, c.back) << std::hex << c.desktop << " on " << c.window;
         EXPECT_EQ(paint.fore, c.fore) << std::hex << c.desktop << " on " << c.window;
     }
+}
+
+TEST(FormColours, ASchemeTurningDarkTakesTheStyleFromFramesAndTheLightOneGivesItBack) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    HWND host = ::CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                  500, 300, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    FormSource source;
+    source.window = host;
+    source.layout = ParseLayout(L"Begin Frame fra\n   Caption = \"Frame\"\n   Left = 120\n"
+                                L"   Top = 120\n   Width = 4000\n   Height = 1500\nEnd\n"
+                                L"Begin Command cmd\n   Container = \"fra\"\n   Left = 200\n"
+                                L"   Top = 400\n   Width = 1400\n   Height = 420\nEnd\n");
+    source.fonts = {UiFont(96), UiFont(96)};
+    source.idOf = [](const std::wstring& name) { return name == L"fra" ? 1 : 2; };
+    BuiltForm form = BuildForm(std::move(source), 0);
+    HWND frame = form.Hwnd(L"fra");
+    HWND command = form.Hwnd(L"cmd");
+    ASSERT_NE(frame, nullptr);
+    ASSERT_NE(command, nullptr);
+    const bool styled = ::GetWindowTheme(frame) != nullptr;
+    {
+        ScopedSystemColours dark(DarkHighContrastColours());
+        FollowSystemColours(form);
+        EXPECT_TRUE(form.systemColours);
+        EXPECT_EQ(::GetWindowTheme(frame), nullptr);
+        ::UpdateWindow(command);
+        HDC dc = ::GetDC(command);
+        EXPECT_EQ(::GetPixel(dc, 40, 3), RGB(0, 0, 0)) << "the button kept its light face";
+        ::ReleaseDC(command, dc);
+    }
+    FollowSystemColours(form);
+    EXPECT_FALSE(form.systemColours);
+    EXPECT_EQ(::GetWindowTheme(frame) != nullptr, styled);
+    ::DestroyWindow(host);
+    for (HFONT font : {form.source.fonts.text, form.source.fonts.grid})
+        ::DeleteObject(font);
 }
