@@ -16,15 +16,16 @@ enum Dll : unsigned char {
     MSIMG32,
     OLE32,
     OLEACC,
+    OLEAUT32,
     SHLWAPI,
     USER32,
     UXTHEME,
     VERSION
 };
 
-const wchar_t* const kDllNames[] = {L"comctl32.dll", L"gdi32.dll",   L"msimg32.dll",
-                                    L"ole32.dll",    L"oleacc.dll",  L"shlwapi.dll",
-                                    L"user32.dll",   L"uxtheme.dll", L"version.dll"};
+const wchar_t* const kDllNames[] = {L"comctl32.dll", L"gdi32.dll",    L"msimg32.dll", L"ole32.dll",
+                                    L"oleacc.dll",   L"oleaut32.dll", L"shlwapi.dll", L"user32.dll",
+                                    L"uxtheme.dll",  L"version.dll"};
 
 struct DeferredImport {
     Dll dll;
