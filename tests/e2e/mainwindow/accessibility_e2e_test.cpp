@@ -1,10 +1,12 @@
 // The running program as assistive tools see it: every Command button is a
 // push button with a name that says what it does, read across processes
-// through the platform's accessibility calls.
+// through the platform's accessibility calls; a report grid taking the focus
+// has a focused row to announce.
 
 #include "main_window_driver.h"
 #include "support/accessible_reader.h"
 
+#include <commctrl.h>
 #include <oleacc.h>
 
 #include <gtest/gtest.h>
@@ -39,4 +41,22 @@ TEST(MainWindowAccessibility, EveryButtonIsAPushButtonWithAName) {
         EXPECT_EQ(facts->name, name) << c.id;
         EXPECT_EQ(facts->defaultAction, L"Press") << c.id;
     }
+}
+
+TEST(MainWindowAccessibility, AReportReachedWithTabShowsAFocusedRowAndSelectsNone) {
+    MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
+    ASSERT_NE(w.main, nullptr);
+    HWND grid = w.Control(IDC_GRIDINFO);
+    ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) != nullptr; }));
+    for (int step = 0; step < 10 && FocusOf(w.main) != grid; ++step) {
+        HWND before = FocusOf(w.main);
+        TypeKeys(w.main, {VK_TAB});
+        WaitUntil([&] { return FocusOf(w.main) != before; }, std::chrono::seconds(5));
+    }
+    ASSERT_EQ(FocusOf(w.main), grid);
+    EXPECT_TRUE(WaitUntil([&] {
+        return ::SendMessageW(grid, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED) == 0;
+    }));
+    EXPECT_EQ(::SendMessageW(grid, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), -1);
 }
