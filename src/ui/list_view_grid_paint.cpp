@@ -49,12 +49,13 @@ ListViewGrid::Paint ListViewGrid::PaintOf(int row, int col) const {
     // on one of them is black or white, whichever stays readable.
     if (cell.back && (*cell.back & 0x80000000u) && cell.fore)
         paint.fore = ContrastingText(paint.back);
-    // A heading band must stand out from the rows in any scheme: under high
-    // contrast, or when its colour hardly differs from the rows' (a dark
-    // desktop on dark rows), it takes the rows' colours inverted, which the
-    // scheme guarantees to read well and which no selection uses.
+    // Under high contrast a heading band is drawn in the rows' colours
+    // inverted, which the scheme makes readable and no selection uses; so is
+    // one that would vanish into the rows of a dark scheme (a black desktop
+    // on black rows). A light scheme keeps the desktop's band, whatever it is.
     if (cell.back && (HighContrastOn() ||
-                      ContrastRatio(paint.back, ::GetSysColor(COLOR_WINDOW)) < kHeadingContrast))
+                      (SystemColoursDark() &&
+                       ContrastRatio(paint.back, ::GetSysColor(COLOR_WINDOW)) < kHeadingContrast)))
         paint = {::GetSysColor(COLOR_WINDOWTEXT), ::GetSysColor(COLOR_WINDOW)};
     return paint;
 }

@@ -373,21 +373,30 @@ TEST_F(GridWindow, AGridThatGetsTheFocusShowsAFocusedRowAndSelectsNone) {
     EXPECT_EQ(Next(LVNI_FOCUSED), 2);
 }
 
-TEST_F(GridWindow, AHeadingBandStaysVisibleInEveryScheme) {
+TEST_F(GridWindow, AHeadingBandStaysVisibleInADarkScheme) {
     grid_.Row(0);
     grid_.Col(0);
     grid_.CellBackColor(kDesktopColor);
     grid_.CellForeColor(0xFFFFFFu);
     struct Case {
-        COLORREF desktop, window, text;
+        COLORREF face, desktop, window, text;
         COLORREF back, fore; // the band as painted
     };
     const COLORREF black = RGB(0, 0, 0), white = RGB(255, 255, 255), navy = RGB(0, 0, 128);
-    for (const Case& c :
-         {Case{navy, white, black, navy, white}, Case{black, black, white, white, black},
-          Case{white, white, black, black, white}}) {
-        ScopedSystemColours scheme(
-            {{COLOR_BACKGROUND, c.desktop}, {COLOR_WINDOW, c.window}, {COLOR_WINDOWTEXT, c.text}});
+    const COLORREF grey = RGB(240, 240, 240), teal = RGB(0, 128, 128);
+    for (const Case& c : {// A dark scheme: the black band on black rows is inverted ...
+                          Case{black, black, black, white, white, black},
+                          // ... so is a navy one, hardly less dark; a teal one
+                          // stands out as it is.
+                          Case{black, navy, black, white, white, black},
+                          Case{black, teal, black, white, teal, white},
+                          // A light scheme keeps even a white band, with black text.
+                          Case{grey, white, white, black, white, black},
+                          Case{grey, navy, white, black, navy, white}}) {
+        ScopedSystemColours scheme({{COLOR_BTNFACE, c.face},
+                                    {COLOR_BACKGROUND, c.desktop},
+                                    {COLOR_WINDOW, c.window},
+                                    {COLOR_WINDOWTEXT, c.text}});
         const ListViewGrid::Paint paint = grid_.PaintOf(0, 0);
         EXPECT_EQ(paint.back, c.back) << std::hex << c.desktop << " on " << c.window;
         EXPECT_EQ(paint.fore, c.fore) << std::hex << c.desktop << " on " << c.window;
