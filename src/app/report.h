@@ -13,9 +13,11 @@
 #include "inspection/clsFileInfo.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace calvorn::app {
@@ -64,8 +66,24 @@ struct ReportRecord {
 // fields.ReadError.
 ReportRecord MakeReportRecord(std::wstring fileName, inspection::clsFileInfo fields);
 
-// One file's block of text, its closing line end included. An unreadable
-// file gets a line "Error: <why>" right after its "File: " line.
+// A value as one line of the text report: CR, LF and tab become "\r", "\n"
+// and "\t", any other control character "\x" and two hex digits, the
+// Unicode line and paragraph separators "\u2028" and "\u2029". A backslash
+// stays as it is: paths are full of them, and a line break can no longer
+// hide in one.
+std::wstring VisibleText(std::wstring_view value);
+
+// The system's words for why a file could not be read ("error <n>" when it
+// has none).
+std::wstring ReadErrorText(std::uint32_t code);
+
+// The error text of a file whose read threw: the failure's own description,
+// or the system's words for what went wrong.
+std::wstring ReadFailureText(std::exception_ptr failure);
+
+// One file's block of text, its closing line end included, every value on
+// its one line (see VisibleText). An unreadable file gets a line
+// "Error: <why>" right after its "File: " line.
 std::wstring FormatReportBlock(const ReportRecord& record);
 
 // Fills the version fields of one file; the program uses SelectFile.
