@@ -3,6 +3,7 @@
 // beyond the ANSI code page; "-" writes to standard output; no viewer opens.
 
 #include "batch_runner.h"
+#include "platform/unique_handle.h"
 
 #include <chrono>
 #include <map>
