@@ -116,9 +116,11 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
         std::unique_ptr<ReportClaim> claim;
         std::unique_ptr<ReportFile> file;
         if (!toStandardOutput) {
-            const std::wstring place = files::GetPathPart(target, files::ppPath);
-            const std::wstring name =
-                files::GetPathPart(target, files::ppName + files::ppExtension);
+            // Split at the last backslash only: "-out report" has no
+            // extension, and gets none.
+            const std::size_t slash = target.rfind(L'\\') + 1;
+            const std::wstring place = target.substr(0, slash);
+            const std::wstring name = target.substr(slash);
             RemoveStaleParts(place, name);
             // Runs at the same time each write a report of their own: the
             // usual place gives each its own name, a name the user chose
@@ -165,6 +167,9 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
         return ExitCode::ReportNotWritten;
     } catch (const std::bad_alloc&) {
         Fail(output, target, ERROR_NOT_ENOUGH_MEMORY);
+        return ExitCode::ReportNotWritten;
+    } catch (...) {
+        Fail(output, target, ERROR_INTERNAL_ERROR);
         return ExitCode::ReportNotWritten;
     }
     if (!toStandardOutput)

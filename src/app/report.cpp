@@ -37,7 +37,7 @@ class ProgressWindowSink final : public IReportProgress {
     void Show() override {
         ui::frmProgress& window = ui::ProgressWindow();
         if (!window.Load())
-            throw Failure(Win32Error(::GetLastError()));
+            throw Failure(Win32Error(LastErrorOr(ERROR_CANNOT_MAKE)));
         window.OnCancel([] { App().bCancelReport = true; });
         window.Show();
         ui::PumpPendingMessages();
@@ -290,6 +290,10 @@ void CreateReport(const std::wstring& sFolder) {
         ShowError(L"CreateReport", failure.Record());
     } catch (const std::bad_alloc&) {
         ShowError(L"CreateReport", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        // Whatever else went wrong, the user hears of it, and the report's
+        // temporary file is gone with the report that was dropped.
+        ShowError(L"CreateReport", Win32Error(ERROR_INTERNAL_ERROR));
     }
 }
 

@@ -102,14 +102,12 @@ DWORD PartOwner(const std::wstring& file, const std::wstring& name) {
 
 const char kMark[] = "\xEF\xBB\xBF";
 
-// The code of the failure just seen; a call that failed without setting one
-// still fails, as a general write fault, never as "error 0".
+} // namespace
+
 unsigned long LastErrorOr(unsigned long fallback) {
     const DWORD code = ::GetLastError();
     return code != ERROR_SUCCESS ? code : fallback;
 }
-
-} // namespace
 
 unsigned long WriteFailureCode(bool succeeded, unsigned long asked, unsigned long written,
                                unsigned long lastError) {

@@ -34,6 +34,10 @@ std::wstring ReportFolder();
 // touched: the temporary folder is everyone's.
 void RemoveStaleParts(const std::wstring& folder, const std::wstring& name);
 
+// The code of the failure just seen; a call that failed without setting one
+// still fails, with `fallback`, never as "error 0".
+unsigned long LastErrorOr(unsigned long fallback);
+
 // The Win32 code of one WriteFile call's outcome, ERROR_SUCCESS when every
 // byte was written. A call that succeeded but wrote fewer bytes than asked
 // found the disk full.

@@ -286,14 +286,17 @@ TEST(QuietReportE2E, ValuesCannotForgeRecordsOrFormulas) {
     CopyInto(FixturePath(L"versions\\forged.dll"), folder, L"forged.dll");
     CopyInto(FixturePath(L"versions\\strings.dll"), folder, L"plain.dll");
     const std::wstring out = MakeScratchDir(L"quiet-forged-out");
-    BatchResult text = RunBatch(L"-q -f " + Quoted(folder) + L" -out " + Quoted(out + L"r.txt"));
+    // A name without an extension gets none.
+    BatchResult text = RunBatch(L"-q -f " + Quoted(folder) + L" -out " + Quoted(out + L"report"));
+    EXPECT_EQ(text.out,
+              std::vector<std::string>{"written \"" + platform::Narrow(out) + "report\""});
     BatchResult csv =
         RunBatch(L"-q -f " + Quoted(folder) + L" -format csv -out " + Quoted(out + L"r.csv"));
     BatchResult json = RunBatch(L"-q -f " + Quoted(folder) + L" -format jsonl -out -");
     for (const BatchResult* run : {&text, &csv, &json})
         EXPECT_EQ(run->cmdExit, std::optional<DWORD>(0));
 
-    const std::string report = ReadAll(out + L"r.txt");
+    const std::string report = ReadAll(out + L"report");
     size_t fileLines = 0;
     for (const std::string& line : Lines(report))
         fileLines += line.starts_with("File: ");
