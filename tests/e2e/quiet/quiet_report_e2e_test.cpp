@@ -355,4 +355,19 @@ TEST(QuietReportE2E, RunsAtOnceEachWriteAReportOfTheirOwn) {
                            "written \"" + platform::Narrow(reports) + "output (2).csv\""}));
     EXPECT_EQ(ParseCsv(ReadAll(reports + L"output.csv")).size(), 2000u);
     EXPECT_EQ(ParseCsv(ReadAll(reports + L"output (2).csv")).size(), 2000u);
+
+    // One name both were told to write: one writes it, the other says why not.
+    const std::wstring chosen = reports + L"chosen.csv";
+    const std::wstring run = L"-q -f " + Quoted(folder) + L" -format csv -out " + Quoted(chosen);
+    std::thread again([&] { first = RunBatch(run); });
+    second = RunBatch(run);
+    again.join();
+    std::multiset<DWORD> codes{first.cmdExit.value_or(99), second.cmdExit.value_or(99)};
+    EXPECT_EQ(codes, (std::multiset<DWORD>{0, 10}));
+    const BatchResult& refused = first.cmdExit == std::optional<DWORD>(10) ? first : second;
+    ASSERT_EQ(refused.err.size(), 1u);
+    EXPECT_EQ(refused.err[0],
+              "report-failed \"" + platform::Narrow(chosen) + "\" 0x80070020: " +
+                  platform::Narrow(platform::SystemMessage(ERROR_SHARING_VIOLATION)));
+    EXPECT_EQ(ParseCsv(ReadAll(chosen)).size(), 2000u);
 }
