@@ -128,13 +128,6 @@ std::wstring ReadFailureText(std::exception_ptr failure) {
     }
 }
 
-ReportRecord MakeReportRecord(std::wstring fileName, inspection::clsFileInfo fields) {
-    ReportRecord record{std::move(fileName), std::move(fields), {}};
-    if (record.fields.ReadError)
-        record.error = ReadErrorText(record.fields.ReadError);
-    return record;
-}
-
 std::wstring VisibleText(std::wstring_view value) {
     std::wstring out;
     out.reserve(value.size());

@@ -57,20 +57,18 @@ std::vector<std::wstring> ReportedFiles(const files::colFiles_Vask& list);
 struct ReportRecord {
     std::wstring fileName; // the full name
     inspection::clsFileInfo fields;
-    // The system's text for why the file could not be read (fields.ReadError);
-    // empty when it was read, with or without version information.
+    // The system's text for why the file could not be read (fields.ReadError,
+    // or a failure while reading it); empty when it was read, with or
+    // without version information.
     std::wstring error;
 };
-
-// The record of a file whose fields were read: its error text from
-// fields.ReadError.
-ReportRecord MakeReportRecord(std::wstring fileName, inspection::clsFileInfo fields);
 
 // A value as one line of the text report: CR, LF and tab become "\r", "\n"
 // and "\t", any other control character "\x" and two hex digits, the
 // Unicode line and paragraph separators "\u2028" and "\u2029". A backslash
-// stays as it is: paths are full of them, and a line break can no longer
-// hide in one.
+// stays as it is, since paths are full of them: "\n" in the text report may
+// also be those two characters of the value (the CSV and JSON reports keep
+// every value exact).
 std::wstring VisibleText(std::wstring_view value);
 
 // The system's words for why a file could not be read ("error <n>" when it
