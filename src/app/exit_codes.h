@@ -21,6 +21,7 @@ enum class ExitCode : int {
     ServerFailed = 9,
     ReportNotWritten = 10,
     VerbsNotInstalled = 11,
+    Unreadable = 13,
 };
 
 struct ExitCodeRow {
@@ -29,7 +30,7 @@ struct ExitCodeRow {
     const wchar_t* meaning; // for "-q -?" and the README
 };
 
-inline constexpr std::array<ExitCodeRow, 12> kExitCodes{{
+inline constexpr std::array<ExitCodeRow, 13> kExitCodes{{
     {ExitCode::Success, L"ok", L"success"},
     {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
     {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},
@@ -43,6 +44,8 @@ inline constexpr std::array<ExitCodeRow, 12> kExitCodes{{
     {ExitCode::ServerFailed, L"server-failed", L"the EXE server ended with a non-zero exit code"},
     {ExitCode::ReportNotWritten, L"report-failed", L"the report could not be written"},
     {ExitCode::VerbsNotInstalled, L"verbs-failed", L"the Explorer verbs could not be installed"},
+    {ExitCode::Unreadable, L"unreadable",
+     L"the report was written, but some files could not be read"},
 }};
 
 constexpr const ExitCodeRow& RowOf(ExitCode code) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 namespace calvorn::app {
@@ -66,7 +67,7 @@ namespace {
 
 // The columns, in the text report's order; the fixed versions are told apart
 // from the string-table ones by their names.
-constexpr std::array<const char*, 18> kColumns = {"path",
+constexpr std::array<const char*, 19> kColumns = {"path",
                                                   "company_name",
                                                   "file_description",
                                                   "internal_name",
@@ -83,7 +84,8 @@ constexpr std::array<const char*, 18> kColumns = {"path",
                                                   "os",
                                                   "flags",
                                                   "size",
-                                                  "last_write_utc"};
+                                                  "last_write_utc",
+                                                  "error"};
 
 // The flags field carries a blank after its last word; a column does not.
 std::wstring_view Trimmed(const std::wstring& text) {
@@ -93,7 +95,7 @@ std::wstring_view Trimmed(const std::wstring& text) {
     return view;
 }
 
-std::array<std::string, 18> Fields(const FolderRecord& r) {
+std::array<std::string, 19> Fields(const FolderRecord& r) {
     const inspection::clsFileInfo& f = r.info;
     return {Utf8(r.path),
             Utf8(f.CompanyName),
@@ -111,14 +113,20 @@ std::array<std::string, 18> Fields(const FolderRecord& r) {
             Utf8(f.FileSubTypeEx),
             Utf8(f.FileOSEx),
             Utf8(Trimmed(f.FileFlagsEx)),
-            std::to_string(r.size),
-            IsoUtc(r.lastWrite)};
+            r.size ? std::to_string(*r.size) : std::string(),
+            r.lastWrite ? IsoUtc(*r.lastWrite) : std::string(),
+            Utf8(r.error)};
+}
+
+bool LooksLikeFormula(const std::string& value) {
+    return !value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos;
 }
 
 std::string CsvField(const std::string& value) {
-    if (value.find_first_of(",\"\r\n") == std::string::npos)
+    const bool formula = LooksLikeFormula(value);
+    if (!formula && value.find_first_of(",\"\r\n") == std::string::npos)
         return value;
-    std::string quoted = "\"";
+    std::string quoted = formula ? "\"'" : "\"";
     for (char c : value) {
         if (c == '"')
             quoted += '"';
@@ -192,8 +200,13 @@ std::string JsonLine(const FolderRecord& record) {
         line += '"';
         line += kColumns[i];
         line += "\":";
-        // The size is a number; everything else is text.
-        line += kColumns[i] == std::string_view("size") ? fields[i] : JsonString(fields[i]);
+        // The size is a number; everything else is text. What could not be
+        // read is null, not an empty text.
+        const std::string_view column = kColumns[i];
+        if ((column == "size" || column == "last_write_utc") && fields[i].empty())
+            line += "null";
+        else
+            line += column == "size" ? fields[i] : JsonString(fields[i]);
     }
     return line + "}\n";
 }

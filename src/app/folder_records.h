@@ -6,6 +6,7 @@
 #include "inspection/clsFileInfo.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,10 +15,14 @@ namespace calvorn::app {
 struct FolderRecord {
     std::wstring path;
     inspection::clsFileInfo info;
-    std::uint64_t size = 0;
+    // Nothing when the file could not be read: an empty cell (null in JSON),
+    // never a size or date that the file does not have.
+    std::optional<std::uint64_t> size;
     // 100-nanosecond intervals since 1 January 1601 UTC, as the file system
     // keeps the last write.
-    std::uint64_t lastWrite = 0;
+    std::optional<std::uint64_t> lastWrite;
+    // The system's text for why the file could not be read; empty when it was.
+    std::wstring error;
 };
 
 // Every character kept: a lone surrogate becomes U+FFFD, nothing is dropped.
@@ -25,7 +30,9 @@ std::string Utf8(std::wstring_view text);
 // "2024-05-01T12:34:56Z"; whole seconds.
 std::string IsoUtc(std::uint64_t fileTime);
 
-// The header row and one row, each ending in CR LF.
+// The header row and one row, each ending in CR LF. A cell that a
+// spreadsheet would take for a formula (it begins with "=", "+", "-", "@",
+// a tab or a CR) is quoted and begins with "'", which makes it text there.
 std::string CsvHeader();
 std::string CsvRow(const FolderRecord& record);
 // One JSON object and a LF.

@@ -27,12 +27,6 @@ namespace {
 
 const wchar_t kReportName[] = L"output.txt";
 
-// The system's words for why a file could not be read.
-std::wstring ReadErrorText(std::uint32_t code) {
-    std::wstring text = platform::SystemMessage(code);
-    return text.empty() ? L"error " + std::to_wstring(code) : text;
-}
-
 // The progress window, as the report drives it. Under Wine every window
 // call is a round trip to the server and every repaint goes to the X
 // server, which costs more than reading a file; so the window is brought up
@@ -43,7 +37,7 @@ class ProgressWindowSink final : public IReportProgress {
     void Show() override {
         ui::frmProgress& window = ui::ProgressWindow();
         if (!window.Load())
-            throw Failure(Win32Error(::GetLastError()));
+            throw Failure(Win32Error(LastErrorOr(ERROR_CANNOT_MAKE)));
         window.OnCancel([] { App().bCancelReport = true; });
         window.Show();
         ui::PumpPendingMessages();
@@ -83,6 +77,11 @@ class ProgressWindowSink final : public IReportProgress {
 
 } // namespace
 
+std::wstring ReadErrorText(std::uint32_t code) {
+    std::wstring text = platform::SystemMessage(code);
+    return text.empty() ? L"error " + std::to_wstring(code) : text;
+}
+
 bool IsReportedFile(const std::wstring& fileName) {
     if (fileName.size() < 4)
         return false;
@@ -115,39 +114,87 @@ std::optional<std::wstring> FolderProblem(const std::wstring& folder) {
     return std::nullopt;
 }
 
-ReportRecord MakeReportRecord(std::wstring fileName, inspection::clsFileInfo fields) {
-    ReportRecord record{std::move(fileName), std::move(fields), {}};
-    if (record.fields.ReadError)
-        record.error = ReadErrorText(record.fields.ReadError);
-    return record;
+std::wstring ReadFailureText(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Failure& caught) {
+        if (!caught.Record().description.empty())
+            return caught.Record().description;
+        return ReadErrorText(static_cast<std::uint32_t>(caught.Record().number));
+    } catch (const std::bad_alloc&) {
+        return ReadErrorText(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        return L"The file could not be read: an unexpected failure while reading it.";
+    }
+}
+
+std::wstring VisibleText(std::wstring_view value) {
+    std::wstring out;
+    out.reserve(value.size());
+    for (wchar_t c : value) {
+        switch (c) {
+        case L'\r':
+            out += L"\\r";
+            break;
+        case L'\n':
+            out += L"\\n";
+            break;
+        case L'\t':
+            out += L"\\t";
+            break;
+        default:
+            // Editors also end a line at NEL and at the Unicode line and
+            // paragraph separators.
+            if (c < 0x20 || c == 0x7F || c == 0x85) {
+                const wchar_t digits[] = L"0123456789abcdef";
+                out += L"\\x";
+                out += digits[(c >> 4) & 0xF];
+                out += digits[c & 0xF];
+            } else if (c == 0x2028 || c == 0x2029) {
+                out += c == 0x2028 ? L"\\u2028" : L"\\u2029";
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
 }
 
 std::wstring FormatReportBlock(const ReportRecord& record) {
     const std::wstring nl = L"\r\n";
     const inspection::clsFileInfo& info = record.fields;
     std::wstring block;
-    block += L"File: " + record.fileName + nl;
+    // Every value goes through VisibleText: a value is one line, whatever a
+    // file's version resource holds, so no file can forge another's block.
+    auto line = [&block, &nl](const wchar_t* label, const std::wstring& value) {
+        block += label;
+        block += VisibleText(value);
+        block += nl;
+    };
+    line(L"File: ", record.fileName);
     if (!record.error.empty())
-        block += L"Error: " + record.error + nl;
+        line(L"Error: ", record.error);
     block += nl;
-    block += L"Company Name: " + info.CompanyName + nl;
-    block += L"File Description: " + info.FileDescription + nl;
-    block += L"Internal Name: " + info.InternalName + nl;
-    block += L"Legal Copyright: " + info.LegalCopyright + nl;
-    block += L"Legal Trademarks: " + info.LegalTrademarks + nl;
-    block += L"Original Filename: " + info.OriginalFileName + nl;
-    block += L"Product Name: " + info.ProductName + nl;
-    block += L"Product Version: " + info.ProductVersion + nl;
-    block += L"Comments: " + info.Comments + nl + nl;
+    line(L"Company Name: ", info.CompanyName);
+    line(L"File Description: ", info.FileDescription);
+    line(L"Internal Name: ", info.InternalName);
+    line(L"Legal Copyright: ", info.LegalCopyright);
+    line(L"Legal Trademarks: ", info.LegalTrademarks);
+    line(L"Original Filename: ", info.OriginalFileName);
+    line(L"Product Name: ", info.ProductName);
+    line(L"Product Version: ", info.ProductVersion);
+    line(L"Comments: ", info.Comments);
+    block += nl;
     block += L"Extended File Info " + nl + nl;
-    block += L"Type: " + info.FileTypeEx + nl;
-    block += L"SubType: " + info.FileSubTypeEx + nl;
-    block += L"Version: " + info.FileVerEx + nl;
-    block += L"Product Version: " + info.ProdVerEx + nl;
-    block += L"OS: " + info.FileOSEx + nl;
-    block += L"Structure Version: " + info.StrucVerEx + nl;
+    line(L"Type: ", info.FileTypeEx);
+    line(L"SubType: ", info.FileSubTypeEx);
+    line(L"Version: ", info.FileVerEx);
+    line(L"Product Version: ", info.ProdVerEx);
+    line(L"OS: ", info.FileOSEx);
+    line(L"Structure Version: ", info.StrucVerEx);
+    line(L"Flags: ", info.FileFlagsEx);
     // Three empty lines part this block from the next.
-    block += L"Flags: " + info.FileFlagsEx + nl + nl + nl + nl;
+    block += nl + nl + nl;
     return block;
 }
 
@@ -176,8 +223,15 @@ ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
         const std::wstring& name = file->sFileName();
         if (IsReportedFile(name)) {
             record.fileName = name;
-            record.fields = fields.Take(taken++);
-            record.error = record.fields.ReadError ? ReadErrorText(record.fields.ReadError) : L"";
+            try {
+                record.fields = fields.Take(taken++);
+                record.error =
+                    record.fields.ReadError ? ReadErrorText(record.fields.ReadError) : L"";
+            } catch (...) {
+                // One damaged file is one file's error, not the end of the report.
+                record.fields = {};
+                record.error = ReadFailureText(std::current_exception());
+            }
             write(record);
         }
         progress.PumpMessages();
@@ -209,19 +263,30 @@ void CreateReport(const std::wstring& sFolder) {
             [](inspection::clsFileInfo& info, const std::wstring& file) { info.SelectFile(file); },
             App().bCancelReport,
             [&report](const ReportRecord& record) { report.Write(FormatReportBlock(record)); });
-        report.Commit();
-        if (end == ReportEnd::Completed)
+        if (end == ReportEnd::Completed) {
+            report.Commit();
             OpenDocument(claim.Path());
-        else
-            // Nothing opens: the user learns why, and where the part done is.
-            platform::Messages().Show(L"The ActiveX Report was cancelled.\nThe files reported "
-                                      L"before the cancel are in " +
-                                          claim.Path(),
-                                      L"Calvorn - ActiveX Report", MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        // A cancelled report is kept under a name of its own: the complete
+        // report of an earlier run stays where it was.
+        const ReportClaim partial(folder, PartialReportName(kReportName));
+        report.CommitAs(partial.Path());
+        std::wstring text = L"The ActiveX Report was cancelled.\nThe files reported before the "
+                            L"cancel are in " +
+                            partial.Path();
+        if (::GetFileAttributesW(claim.Path().c_str()) != INVALID_FILE_ATTRIBUTES)
+            text += L"\nThe earlier complete report is still in " + claim.Path();
+        // Nothing opens: the user learns why, and where the part done is.
+        platform::Messages().Show(text, L"Calvorn - ActiveX Report", MB_OK | MB_ICONINFORMATION);
     } catch (const Failure& failure) {
         ShowError(L"CreateReport", failure.Record());
     } catch (const std::bad_alloc&) {
         ShowError(L"CreateReport", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        // Whatever else went wrong, the user hears of it, and the report's
+        // temporary file is gone with the report that was dropped.
+        ShowError(L"CreateReport", Win32Error(ERROR_INTERNAL_ERROR));
     }
 }
 

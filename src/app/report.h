@@ -13,9 +13,11 @@
 #include "inspection/clsFileInfo.h"
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace calvorn::app {
@@ -55,17 +57,31 @@ std::vector<std::wstring> ReportedFiles(const files::colFiles_Vask& list);
 struct ReportRecord {
     std::wstring fileName; // the full name
     inspection::clsFileInfo fields;
-    // The system's text for why the file could not be read (fields.ReadError);
-    // empty when it was read, with or without version information.
+    // The system's text for why the file could not be read (fields.ReadError,
+    // or a failure while reading it); empty when it was read, with or
+    // without version information.
     std::wstring error;
 };
 
-// The record of a file whose fields were read: its error text from
-// fields.ReadError.
-ReportRecord MakeReportRecord(std::wstring fileName, inspection::clsFileInfo fields);
+// A value as one line of the text report: CR, LF and tab become "\r", "\n"
+// and "\t", any other control character "\x" and two hex digits, the
+// Unicode line and paragraph separators "\u2028" and "\u2029". A backslash
+// stays as it is, since paths are full of them: "\n" in the text report may
+// also be those two characters of the value (the CSV and JSON reports keep
+// every value exact).
+std::wstring VisibleText(std::wstring_view value);
 
-// One file's block of text, its closing line end included. An unreadable
-// file gets a line "Error: <why>" right after its "File: " line.
+// The system's words for why a file could not be read ("error <n>" when it
+// has none).
+std::wstring ReadErrorText(std::uint32_t code);
+
+// The error text of a file whose read threw: the failure's own description,
+// or the system's words for what went wrong.
+std::wstring ReadFailureText(std::exception_ptr failure);
+
+// One file's block of text, its closing line end included, every value on
+// its one line (see VisibleText). An unreadable file gets a line
+// "Error: <why>" right after its "File: " line.
 std::wstring FormatReportBlock(const ReportRecord& record);
 
 // Fills the version fields of one file; the program uses SelectFile.

@@ -104,6 +104,26 @@ const char kMark[] = "\xEF\xBB\xBF";
 
 } // namespace
 
+unsigned long LastErrorOr(unsigned long fallback) {
+    const DWORD code = ::GetLastError();
+    return code != ERROR_SUCCESS ? code : fallback;
+}
+
+unsigned long WriteFailureCode(bool succeeded, unsigned long asked, unsigned long written,
+                               unsigned long lastError) {
+    if (!succeeded)
+        return lastError != ERROR_SUCCESS ? lastError : ERROR_WRITE_FAULT;
+    // A write that returns with fewer bytes than asked ran out of room; the
+    // last error is whatever an earlier call left there.
+    return written < asked ? ERROR_DISK_FULL : ERROR_SUCCESS;
+}
+
+std::wstring PartialReportName(const std::wstring& name) {
+    const std::wstring extension = files::GetPathPart(name, files::ppExtension);
+    return files::GetPathPart(name, files::ppName) + L" (partial)" +
+           (extension.empty() ? L"" : L"." + extension);
+}
+
 platform::ErrorRecord PathError(unsigned long code, const std::wstring& path) {
     platform::ErrorRecord record = platform::Win32Error(code);
     record.description += (record.description.empty() ? L"(" : L" (") + path + L")";
@@ -146,7 +166,7 @@ void RemoveStaleParts(const std::wstring& folder, const std::wstring& name) {
         ::DeleteFileW((files::EnsureSuffix(folder, L"\\") + file).c_str());
 }
 
-ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name) {
+ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name, Mode mode) {
     const std::wstring extension = files::GetPathPart(name, files::ppExtension);
     const std::wstring stem = files::GetPathPart(name, files::ppName);
     for (int n = 1; n <= 100; ++n) {
@@ -164,6 +184,8 @@ ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name) {
             mutex_ = std::move(mutex);
             return;
         }
+        if (mode == Mode::ThisNameOnly)
+            throw Failure(PathError(ERROR_SHARING_VIOLATION, candidate));
     }
     throw Failure(PathError(ERROR_BUSY, folder + name));
 }
@@ -176,7 +198,7 @@ ReportFile::ReportFile(std::wstring path, ByteOrderMark mark)
     file_.reset(::CreateFileW(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                               nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_)
-        throw Failure(PathError(::GetLastError(), path_));
+        throw Failure(PathError(LastErrorOr(ERROR_CANNOT_MAKE), path_));
 }
 
 ReportFile::~ReportFile() {
@@ -188,10 +210,12 @@ ReportFile::~ReportFile() {
 
 void ReportFile::Append(std::string_view bytes) {
     DWORD written = 0;
-    if (!::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) ||
-        written != bytes.size())
-        throw Failure(PathError(::GetLastError(), path_));
+    const bool succeeded = ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                       &written, nullptr) != FALSE;
+    const unsigned long code = WriteFailureCode(succeeded, static_cast<unsigned long>(bytes.size()),
+                                                written, succeeded ? 0 : ::GetLastError());
+    if (code != ERROR_SUCCESS)
+        throw Failure(PathError(code, path_));
     written_ += written;
 }
 
@@ -203,7 +227,7 @@ void ReportFile::PutMarkInFront() {
     if (!::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN) ||
         !::ReadFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr) ||
         got != text.size() || !::SetFilePointerEx(file_.get(), start, nullptr, FILE_BEGIN))
-        throw Failure(PathError(::GetLastError(), path_));
+        throw Failure(PathError(LastErrorOr(ERROR_READ_FAULT), path_));
     written_ = 0;
     marked_ = true;
     Append(kMark + text);
@@ -224,12 +248,16 @@ void ReportFile::WriteBytes(std::string_view bytes) {
 }
 
 void ReportFile::Commit() {
+    CommitAs(path_);
+}
+
+void ReportFile::CommitAs(const std::wstring& path) {
     if (!::FlushFileBuffers(file_.get()))
-        throw Failure(PathError(::GetLastError(), path_));
+        throw Failure(PathError(LastErrorOr(ERROR_WRITE_FAULT), path));
     file_.reset();
-    if (!::MoveFileExW(temporary_.c_str(), path_.c_str(),
+    if (!::MoveFileExW(temporary_.c_str(), path.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        throw Failure(PathError(::GetLastError(), path_));
+        throw Failure(PathError(LastErrorOr(ERROR_WRITE_FAULT), path));
     committed_ = true;
 }
 

@@ -34,14 +34,35 @@ std::wstring ReportFolder();
 // touched: the temporary folder is everyone's.
 void RemoveStaleParts(const std::wstring& folder, const std::wstring& name);
 
+// The code of the failure just seen; a call that failed without setting one
+// still fails, with `fallback`, never as "error 0".
+unsigned long LastErrorOr(unsigned long fallback);
+
+// The Win32 code of one WriteFile call's outcome, ERROR_SUCCESS when every
+// byte was written. A call that succeeded but wrote fewer bytes than asked
+// found the disk full.
+unsigned long WriteFailureCode(bool succeeded, unsigned long asked, unsigned long written,
+                               unsigned long lastError);
+
+// "<stem> (partial)<ext>": where a cancelled report keeps what it finished,
+// beside the complete report of an earlier run rather than over it.
+std::wstring PartialReportName(const std::wstring& name);
+
 // A report name held for the rest of the process: `name` when no other
 // running report holds it, else "<stem> (2)<ext>", "<stem> (3)<ext>" ... A
 // run that ends (or is killed) lets go of its name, so the next run writes
 // `name` again.
 class ReportClaim {
   public:
+    enum class Mode {
+        NextFreeName,
+        // A name the user chose: held by another run, it is refused with
+        // ERROR_SHARING_VIOLATION rather than changed.
+        ThisNameOnly,
+    };
     // Throws a platform::Failure naming the folder when every name is taken.
-    ReportClaim(const std::wstring& folder, const std::wstring& name);
+    ReportClaim(const std::wstring& folder, const std::wstring& name,
+                Mode mode = Mode::NextFreeName);
     const std::wstring& Path() const { return path_; }
 
   private:
@@ -73,6 +94,8 @@ class ReportFile {
     void WriteBytes(std::string_view bytes);
     // Puts the file in place, replacing one of the same name.
     void Commit();
+    // Puts the file in place under another name (in the same folder).
+    void CommitAs(const std::wstring& path);
     const std::wstring& Path() const { return path_; }
 
   private:

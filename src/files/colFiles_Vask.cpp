@@ -1,6 +1,7 @@
 #include "files/colFiles_Vask.h"
 
 #include "files/basFile_Vask.h"
+#include "platform/unique_handle.h"
 
 namespace calvorn::files {
 
@@ -20,6 +21,22 @@ bool IsDotEntry(const std::wstring& name) {
     return name == L"." || name == L"..";
 }
 
+// The folder's identity on its volume (volume serial, file index), so that a
+// folder reached a second time under another name is known; nothing when
+// the folder cannot be opened to ask.
+std::optional<std::pair<std::uint32_t, std::uint64_t>> FolderIdentity(const std::wstring& folder) {
+    platform::UniqueFile handle(
+        ::CreateFileW(ExtendedPath(folder).c_str(), FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!handle || !::GetFileInformationByHandle(handle.get(), &info))
+        return std::nullopt;
+    return std::pair<std::uint32_t, std::uint64_t>{
+        info.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 class DepthGuard {
   public:
     explicit DepthGuard(std::int32_t& depth) : depth_(depth) { ++depth_; }
@@ -36,8 +53,18 @@ class DepthGuard {
 std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecursive,
                                       IFileProgress* pb) {
     DepthGuard guard(depth_);
-    if (depth_ == 1)
+    if (depth_ == 1) {
         Clear();
+        visited_.clear();
+    }
+    const std::wstring folder = GetPathPart(sFileSpec, ppPath);
+    // Each real folder once: a link that leads back up the tree (one the
+    // system does not mark as a link) would otherwise be walked for ever.
+    if (bRecursive) {
+        if (const auto identity = FolderIdentity(folder.empty() ? L"." : folder))
+            if (!visited_.insert(*identity).second)
+                return Count();
+    }
 
     // Counting is a second pass over the folder; only a progress object
     // needs the count.
@@ -48,14 +75,17 @@ std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecur
         p.Max(matches + 1);
     });
 
-    const std::wstring folder = GetPathPart(sFileSpec, ppPath);
     if (bRecursive) {
         // Subfolders are found through "*.*", whatever the pattern.
         const std::wstring pattern = GetPathPart(sFileSpec, ppName + ppExtension);
         const std::wstring base = EnsureSuffix(folder, L"\\");
         std::vector<std::wstring> subfolders;
         ForEachMatch(base + L"*.*", [&](const std::wstring& name, DWORD attributes) {
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDotEntry(name))
+            // Junctions and folder links are not followed, as "dir /s" does
+            // not: they lead to folders reported in their own place, or
+            // back up the tree.
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsDotEntry(name))
                 subfolders.push_back(name);
         });
         for (const std::wstring& name : subfolders)

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -33,8 +35,9 @@ class colFiles_Vask {
     // Fills the collection from the search path (a folder, "\" and a pattern
     // such as "*.*"), in the order the platform lists the entries. Recursive:
     // every subfolder is searched with the same pattern, and its files come
-    // before those of its parent. Returns the number of entries; 0 when the
-    // path matches nothing.
+    // before those of its parent. Junctions and folder links are not
+    // followed, and a folder reached twice is walked once. Returns the number
+    // of entries; 0 when the path matches nothing.
     std::int32_t LoadFiles(const std::wstring& sFileSpec, bool bRecursive,
                            IFileProgress* pb = nullptr);
     void Clear();
@@ -63,6 +66,8 @@ class colFiles_Vask {
     std::vector<FilePtr> files_;
     std::vector<std::optional<std::wstring>> keys_;
     std::int32_t depth_ = 0;
+    // The folders a recursive load has walked, by volume serial and file index.
+    std::set<std::pair<std::uint32_t, std::uint64_t>> visited_;
 };
 
 } // namespace calvorn::files

@@ -210,6 +210,7 @@ TEST(FolderReport, CancelKeepsTheFinishedBlocksAndOpensNothing) {
         WriteText(folder + L"\\f" + std::to_wstring(10000 + i) + L".dll", "");
 
     ReportEnvironment env;
+    WriteText(env.Report(), "the complete report of an earlier run\r\n");
     ProgramRun run(ProgramPath(), L"-f \"" + folder + L"\"");
     ASSERT_TRUE(run.Started());
     auto box = run.WaitForMessageBox(30s);
@@ -238,14 +239,20 @@ TEST(FolderReport, CancelKeepsTheFinishedBlocksAndOpensNothing) {
     auto told = run.WaitForMessageBox(60s);
     ASSERT_TRUE(told.has_value());
     EXPECT_EQ(told->title, L"Calvorn - ActiveX Report");
-    EXPECT_EQ(told->text.rfind(L"The ActiveX Report was cancelled.", 0), 0u) << told->text;
+    const std::wstring partial = env.Folder() + L"output (partial).txt";
+    EXPECT_EQ(told->text, L"The ActiveX Report was cancelled.\nThe files reported before the "
+                          L"cancel are in " +
+                              partial + L"\nThe earlier complete report is still in " +
+                              env.Report());
     run.Answer(*told, IDOK);
     auto code = run.WaitForExit(60s);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 0u);
 
+    // The earlier report stays whole; the part done is kept beside it.
+    EXPECT_EQ(ReadAll(env.Report()), "the complete report of an earlier run\r\n");
     // Only whole blocks, the first ones in search order, and not all of them.
-    std::string report = ReadAll(env.Report());
+    std::string report = ReadAll(partial);
     std::vector<std::wstring> names = FilesInSearchOrder(folder);
     ASSERT_EQ(names.size(), static_cast<size_t>(kFiles));
     std::string expected;
@@ -346,6 +353,39 @@ TEST(FolderReport, AFileThatCannotBeReadSaysWhyInItsBlock) {
         expected += name == L"held.exe" ? Block(folder + L"\\held.exe", {}, why)
                                         : ProgramBlock(folder + L"\\" + name);
     EXPECT_EQ(ReadAll(env.Report()), Report(expected));
+}
+
+TEST(FolderReport, AValueWithLineBreaksStaysOnItsLine) {
+    std::wstring folder = MakeScratchDir(L"forged");
+    folder.pop_back();
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"versions\\forged.dll").c_str(),
+                            (folder + L"\\forged.dll").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), (folder + L"\\x.exe").c_str(), FALSE));
+    ReportEnvironment env;
+    RunTranscript t = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES});
+    ASSERT_TRUE(t.exitCode.has_value());
+    clsFileInfo f;
+    // As the report shows it: every break and tab written out, on one line.
+    f.Comments = L"real comment\\r\\n\\r\\n\\r\\n\\r\\nFile: C:\\forged\\ghost.dll\\r\\n\\r\\n"
+                 L"Company Name: Ghost Corp\\tInc\\r\\n";
+    f.CompanyName = L"Forger Ltd";
+    f.ProductName = L"=1+2";
+    f.FileTypeEx = L"DLL";
+    f.FileVerEx = L"1.0.0.0";
+    f.ProdVerEx = L"1.0.0.0";
+    f.FileOSEx = L"NT-Win32";
+    f.StrucVerEx = L"1.0";
+    std::string expected;
+    for (const std::wstring& name : FilesInSearchOrder(folder))
+        expected += name == L"x.exe" ? ProgramBlock(folder + L"\\x.exe")
+                                     : Block(folder + L"\\forged.dll", f);
+    const std::string report = ReadAll(env.Report());
+    EXPECT_EQ(report, expected);
+    size_t fileLines = 0;
+    std::istringstream in(report);
+    for (std::string line; std::getline(in, line);)
+        fileLines += line.starts_with("File: ");
+    EXPECT_EQ(fileLines, 2u);
 }
 
 TEST(FolderReport, NoFolderOrAMissingOneIsNamedAndGetsNoReport) {

@@ -229,3 +229,18 @@ TEST(LoadFiles, RecursiveLoadPutsTheDeepestFilesFirst) {
     EXPECT_EQ(files.LoadFiles(dir + L"*.*", true), 6);
     EXPECT_EQ(files.LoadFiles(dir + L"*.*", false), 2); // a new load starts from empty
 }
+
+TEST(LoadFiles, RecursiveLoadFollowsNoFolderLinks) {
+    // Made by the test run: sub\up and sub\again are links back to the folder.
+    const std::wstring dir = calvorn::test::BuildDir() + L"scratch\\folder-links\\";
+    DWORD link = ::GetFileAttributesW((dir + L"sub\\up").c_str());
+    ASSERT_NE(link, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(link & FILE_ATTRIBUTE_REPARSE_POINT);
+    colFiles_Vask files;
+    for (int load = 0; load < 2; ++load) { // each load walks afresh
+        EXPECT_EQ(files.LoadFiles(dir + L"*.*", true), 2);
+        EXPECT_EQ(Names(files), (std::vector<std::wstring>{dir + L"sub\\b.dll", dir + L"a.dll"}));
+    }
+    // Asked for by its own name, a link's folder is listed like any other.
+    EXPECT_EQ(files.LoadFiles(dir + L"sub\\up\\*.*", true), 2);
+}

@@ -42,15 +42,14 @@ TEST(FolderRecords, IsoTimeInUtc) {
 
 TEST(FolderRecords, CsvRowQuotesOnlyWhatNeedsIt) {
     EXPECT_EQ(CsvHeader().rfind("path,company_name,", 0), 0u);
-    EXPECT_EQ(CsvHeader().substr(CsvHeader().size() - 16), "last_write_utc\r\n");
     std::string row = CsvRow(Sample());
     EXPECT_EQ(row.rfind("C:\\App\\a.dll,\"Acme, \"\"Best\"\" Ltd\",\"line one\r\nline two\",", 0),
               0u)
         << row;
     EXPECT_NE(row.find(",\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80,"),
               std::string::npos);
-    EXPECT_NE(row.find(",Debug Patched,5000000000,2024-05-01T00:00:00Z\r\n"), std::string::npos);
-    // Eighteen fields: seventeen separators outside quotes.
+    EXPECT_NE(row.find(",Debug Patched,5000000000,2024-05-01T00:00:00Z,\r\n"), std::string::npos);
+    // Nineteen fields: eighteen separators outside quotes.
     size_t separators = 0;
     bool quoted = false;
     for (char c : row) {
@@ -59,7 +58,7 @@ TEST(FolderRecords, CsvRowQuotesOnlyWhatNeedsIt) {
         else if (c == ',' && !quoted)
             ++separators;
     }
-    EXPECT_EQ(separators, 17u);
+    EXPECT_EQ(separators, 18u);
 }
 
 TEST(FolderRecords, JsonLineEscapesAndKeepsTheSizeANumber) {
@@ -80,4 +79,43 @@ TEST(FolderRecords, JsonLineEscapesAndKeepsTheSizeANumber) {
     FolderRecord control;
     control.info.Comments = std::wstring(1, L'\x01');
     EXPECT_NE(JsonLine(control).find("\"comments\":\"\\u0001\""), std::string::npos);
+}
+
+TEST(FolderRecords, FormulaLikeCellsAreTextInCsvAndExactInJson) {
+    const std::pair<std::wstring, std::string> cases[] = {
+        {L"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+        {L"+1", "\"'+1\""},
+        {L"-2+3", "\"'-2+3\""},
+        {L"@SUM(A1)", "\"'@SUM(A1)\""},
+        {L"\tx", "\"'\tx\""},
+        {L"\rx", "\"'\rx\""},
+        {L"a=b", "a=b"}, // only the first character makes a formula
+        {L"", ""},
+    };
+    for (const auto& [value, cell] : cases) {
+        FolderRecord r;
+        r.path = L"p";
+        r.info.Comments = value;
+        const std::string row = CsvRow(r);
+        EXPECT_NE(row.find(',' + cell + ','), std::string::npos) << row;
+        // JSON has no formulas: the value stays as it is.
+        EXPECT_EQ(JsonLine(r).find("\"comments\":\"'"), std::string::npos);
+    }
+}
+
+TEST(FolderRecords, AnUnreadableFileCarriesItsErrorAndNoSizeOrDate) {
+    EXPECT_TRUE(CsvHeader().ends_with(",last_write_utc,error\r\n"));
+    FolderRecord read = Sample();
+    EXPECT_TRUE(CsvRow(read).ends_with(",2024-05-01T00:00:00Z,\r\n"));
+    EXPECT_TRUE(
+        JsonLine(read).ends_with(",\"last_write_utc\":\"2024-05-01T00:00:00Z\",\"error\":\"\"}\n"));
+
+    FolderRecord gone;
+    gone.path = L"C:\\App\\gone.dll";
+    gone.error = L"The system cannot find the file specified.";
+    EXPECT_EQ(CsvRow(gone), "C:\\App\\gone.dll,,,,,,,,,,,,,,,,,,The system cannot find the file "
+                            "specified.\r\n");
+    EXPECT_TRUE(JsonLine(gone).ends_with(
+        ",\"size\":null,\"last_write_utc\":null,\"error\":\"The system cannot find the file "
+        "specified.\"}\n"));
 }

@@ -2,11 +2,13 @@
 // progress window and fake version fields.
 
 #include "app/report.h"
+#include "app/quiet_report.h"
 #include "app/report_file.h"
 #include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
 #include "platform/error_record.h"
 #include "platform/read_ahead.h"
+#include "platform/text.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
 
@@ -16,8 +18,10 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 
 using namespace calvorn;
 using namespace calvorn::app;
@@ -142,6 +146,41 @@ TEST(ReportBlock, HoldsEveryLabelInOrderWithThreeEmptyLinesAfter) {
               L"File: C:\\x\\a.dll\r\nError: Access denied.\r\n\r\n" + rest);
 }
 
+TEST(ReportBlock, EveryValueIsOneLineSoNoFileForgesAnother) {
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"a\r\nb", L"a\\r\\nb"},
+        {L"tab\there", L"tab\\there"},
+        {std::wstring(L"\x01\x1f\x7f", 3), L"\\x01\\x1f\\x7f"},
+        {L"nel\x85 ls\x2028 ps\x2029", L"nel\\x85 ls\\u2028 ps\\u2029"},
+        {L"C:\\dir\\n.dll", L"C:\\dir\\n.dll"}, // a backslash stays
+        {L"caf\u00e9 \U0001F600", L"caf\u00e9 \U0001F600"},
+    };
+    for (const auto& [value, shown] : cases)
+        EXPECT_EQ(VisibleText(value), shown);
+    EXPECT_EQ(VisibleText(std::wstring(1, L'\0')), L"\\x00");
+
+    ReportRecord record{L"C:\\x\\a\r\nb.dll", {}, L"why\r\nFile: C:\\x\\err.dll"};
+    record.fields.Comments = L"hi\r\n\r\nFile: C:\\x\\fake.dll\r\nCompany Name: Forged";
+    record.fields.CompanyName = L"Real\nCo";
+    const std::wstring block = FormatReportBlock(record);
+    std::size_t fileLines = 0, lines = 0;
+    std::wistringstream in(block);
+    for (std::wstring line; std::getline(in, line);) {
+        ++lines;
+        EXPECT_TRUE(line.empty() || line.back() == L'\r') << "a bare line feed";
+        fileLines += line.starts_with(L"File: ");
+    }
+    EXPECT_EQ(fileLines, 1u);
+    EXPECT_EQ(lines, 25u); // as many as the block of a plain file with an error
+    EXPECT_NE(block.find(L"File: C:\\x\\a\\r\\nb.dll\r\nError: why\\r\\nFile: C:\\x\\err.dll\r\n"),
+              std::wstring::npos)
+        << block;
+    EXPECT_NE(block.find(L"\r\nComments: hi\\r\\n\\r\\nFile: C:\\x\\fake.dll\\r\\nCompany Name: "
+                         L"Forged\r\n"),
+              std::wstring::npos);
+    EXPECT_NE(block.find(L"\r\nCompany Name: Real\\nCo\r\n"), std::wstring::npos);
+}
+
 TEST(ReportBlock, QualifiesByTheLastFourCharactersInAnyCase) {
     for (const wchar_t* yes : {L"a.dll", L"c.OCX", L"d.Exe", L".dll", L"C:\\x.y\\Z.DlL"})
         EXPECT_TRUE(IsReportedFile(yes)) << yes;
@@ -210,6 +249,73 @@ TEST(WriteReport, AMissingFolderGivesAnEmptyReport) {
     EXPECT_EQ(progress.log, (std::vector<std::wstring>{L"show", L"max 0", L"hide"}));
 }
 
+TEST(WriteReport, AFileWhoseReadThrowsIsThatFilesErrorAndTheReportGoesOn) {
+    std::wstring dir = MakeScratchDir(L"throwing");
+    for (const wchar_t* name : {L"a.dll", L"b.dll", L"c.dll", L"d.dll"})
+        Touch(dir + name);
+    const std::vector<std::wstring> listed = Listed(dir);
+    const std::pair<std::function<void()>, std::wstring> failures[] = {
+        {[] { throw platform::Failure(platform::Win32Error(ERROR_FILE_CORRUPT)); },
+         platform::SystemMessage(ERROR_FILE_CORRUPT)},
+        {[] { throw std::bad_alloc(); }, platform::SystemMessage(ERROR_NOT_ENOUGH_MEMORY)},
+        {[] { throw std::out_of_range("index"); },
+         L"The file could not be read: an unexpected failure while reading it."},
+    };
+    for (const auto& [fail, why] : failures) {
+        FakeProgress progress;
+        bool cancel = false;
+        std::vector<ReportRecord> records;
+        const ReportEnd end = WriteReport(
+            dir, progress,
+            [&, fail = fail](inspection::clsFileInfo& info, const std::wstring& path) {
+                if (path == listed[1])
+                    fail();
+                FakeLookup(info, path);
+            },
+            cancel, [&records](const ReportRecord& record) { records.push_back(record); });
+        EXPECT_EQ(end, ReportEnd::Completed);
+        ASSERT_EQ(records.size(), 4u);
+        EXPECT_EQ(records[1].fileName, listed[1]);
+        EXPECT_EQ(records[1].error, why);
+        EXPECT_EQ(records[1].fields.CompanyName, L"");
+        EXPECT_EQ(records[3].error, L"");
+        EXPECT_EQ(records[3].fields.CompanyName, L"Company of d");
+    }
+}
+
+TEST(WriteReport, AFileGoneSinceTheListingSaysSoWithNoSizeOrDate) {
+    std::wstring dir = MakeScratchDir(L"vanishing");
+    Touch(dir + L"gone.dll");
+    Touch(dir + L"kept.dll");
+    const std::wstring why = platform::SystemMessage(ERROR_FILE_NOT_FOUND);
+    FakeProgress progress;
+    bool cancel = false;
+    std::vector<ReportRecord> records;
+    WriteReport(
+        dir, progress,
+        [&dir](inspection::clsFileInfo& info, const std::wstring& path) {
+            if (path == dir + L"gone.dll") { // between the listing and the read
+                EXPECT_TRUE(::DeleteFileW(path.c_str()));
+            }
+            info.SelectFile(path);
+        },
+        cancel, [&records](const ReportRecord& record) { records.push_back(record); });
+    ASSERT_EQ(records.size(), 2u);
+    for (const ReportRecord& record : records)
+        EXPECT_EQ(record.error, record.fileName == dir + L"gone.dll" ? why : L"")
+            << record.fileName;
+
+    // The machine-readable report: no size or date it does not have.
+    const FolderRecord gone = ReadFolderRecord(dir + L"gone.dll");
+    EXPECT_EQ(gone.error, why);
+    EXPECT_FALSE(gone.size.has_value());
+    EXPECT_FALSE(gone.lastWrite.has_value());
+    const FolderRecord kept = ReadFolderRecord(dir + L"kept.dll");
+    EXPECT_EQ(kept.error, L"");
+    EXPECT_EQ(kept.size, std::optional<std::uint64_t>(0));
+    EXPECT_TRUE(kept.lastWrite.has_value());
+}
+
 TEST(WriteReport, AWriteFailureEndsTheWalkWithTheProgressLeftShown) {
     std::wstring dir = MakeScratchDir(L"failing");
     Touch(dir + L"a.dll");
@@ -254,6 +360,46 @@ TEST(ReportFile, AppearsWholeOnCommitInUtf8MarkedOnlyWhenNotAscii) {
     EXPECT_EQ(Listed(dir).size(), 2u); // no temporary file left behind
 }
 
+TEST(ReportFile, AShortWriteIsAFullDiskAndNoFailureIsErrorZero) {
+    struct Case {
+        bool succeeded;
+        unsigned long asked, written, lastError, code;
+    };
+    const Case cases[] = {
+        {true, 10, 10, ERROR_NO_MORE_FILES, ERROR_SUCCESS},
+        {true, 10, 4, ERROR_NO_MORE_FILES, ERROR_DISK_FULL}, // a stale last error is not the cause
+        {true, 10, 0, ERROR_SUCCESS, ERROR_DISK_FULL},
+        {false, 10, 0, ERROR_HANDLE_DISK_FULL, ERROR_HANDLE_DISK_FULL},
+        {false, 10, 0, ERROR_SUCCESS, ERROR_WRITE_FAULT},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(WriteFailureCode(c.succeeded, c.asked, c.written, c.lastError), c.code)
+            << c.asked << " " << c.written << " " << c.lastError;
+    // The code survives into the text the user sees.
+    EXPECT_EQ(
+        platform::FormatErrorReport(L"CreateReport", PathError(ERROR_DISK_FULL, L"C:\\o.txt")),
+        L"CreateReport: error 112: " + platform::SystemMessage(ERROR_DISK_FULL) + L" (C:\\o.txt)");
+}
+
+TEST(ReportFile, ACancelledReportKeepsTheEarlierOneAndGoesBesideIt) {
+    EXPECT_EQ(PartialReportName(L"output.txt"), L"output (partial).txt");
+    EXPECT_EQ(PartialReportName(L"report"), L"report (partial)");
+    std::wstring dir = MakeScratchDir(L"partial");
+    {
+        ReportFile whole(dir + L"output.txt");
+        whole.Write(L"complete\r\n");
+        whole.Commit();
+    }
+    {
+        ReportFile cancelled(dir + L"output.txt");
+        cancelled.Write(L"part\r\n");
+        cancelled.CommitAs(dir + PartialReportName(L"output.txt"));
+    }
+    EXPECT_EQ(ReadAll(dir + L"output.txt"), "complete\r\n");
+    EXPECT_EQ(ReadAll(dir + L"output (partial).txt"), "part\r\n");
+    EXPECT_EQ(Listed(dir).size(), 2u);
+}
+
 TEST(ReportFile, ADroppedReportRemovesOnlyItsOwnTemporaryFile) {
     std::wstring dir = MakeScratchDir(L"dropped");
     {
@@ -296,6 +442,14 @@ TEST(ReportClaim, ANameHeldByARunningReportIsNotTakenTwice) {
     first.reset(); // that run ended
     ReportClaim third(dir, L"output.txt");
     EXPECT_EQ(third.Path(), dir + L"output.txt");
+    // A name the user chose is refused while another run writes it.
+    try {
+        ReportClaim chosen(dir, L"output (2).txt", ReportClaim::Mode::ThisNameOnly);
+        ADD_FAILURE() << "claimed twice";
+    } catch (const platform::Failure& failure) {
+        EXPECT_EQ(failure.Record().number, ERROR_SHARING_VIOLATION);
+        EXPECT_NE(failure.Record().description.find(dir + L"output (2).txt"), std::wstring::npos);
+    }
     // The same name in another folder is another report.
     ReportClaim elsewhere(MakeScratchDir(L"claims"), L"output.txt");
     EXPECT_EQ(files::GetPathPart(elsewhere.Path(), files::ppName), L"output");
