@@ -1,4 +1,4 @@
-# make run   installs what is missing, builds, starts the program under Wine
+# make run   installs what is missing, builds the program of both bitnesses (no tests), starts it under Wine
 # make test  installs what is missing, builds, runs every test under Wine
 # make dist  builds both bitnesses, then dist/calvorn-<version>.msi and the portable zip
 # make fuzz / make bench: see README
@@ -6,10 +6,13 @@
 BUILD32 := build/win32
 BUILD64 := build/win64
 BUILDHOST := build/host
+# What `make run` starts: both bitnesses side by side, as the portable zip
+# holds them, so that components of either bitness register.
+RUNDIR := build/portable
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build32 build64 host run test dist bench fuzz format clean
+.PHONY: all deps build build32 build64 program32 program64 host run test dist bench fuzz format clean
 
 all: build
 
@@ -30,8 +33,16 @@ build64: deps $(BUILD64)/build.ninja
 
 build: build32 build64
 
-run: build32
-	bash scripts/run.sh $(BUILD32)/calvorn.exe
+# The program of each bitness with its host and helper, and no tests.
+program32: deps $(BUILD32)/build.ninja
+	cmake --build $(BUILD32) -j $(JOBS) --target calvorn
+
+program64: deps $(BUILD64)/build.ninja
+	cmake --build $(BUILD64) -j $(JOBS) --target calvorn
+
+run: program32 program64
+	python3 packaging/make_dist.py --lay $(RUNDIR)
+	bash scripts/run.sh $(RUNDIR)/calvorn.exe
 
 host: deps
 	cmake -S host -B $(BUILDHOST) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug

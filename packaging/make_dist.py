@@ -2,9 +2,12 @@
 """Builds the portable zip and the MSI from the files of files.txt.
 
 make_dist.py [--out DIR] [--version A.B.C.D]
+make_dist.py --lay DIR
 
 The version defaults to the one of src/app/version.h; --version exists for
-the upgrade test, which needs a package older than the current one.
+the upgrade test, which needs a package older than the current one. --lay
+builds no package: it puts the shipped files into DIR as the portable zip
+holds them, both bitnesses side by side (for `make run`).
 """
 import argparse
 import os
@@ -118,7 +121,7 @@ def write_wxs(entries, version, path):
         "@UPGRADE_CODE@": UPGRADE_CODE,
         "@VERSION@": version,
         "@NEXT_BUILD@": next_build(version),
-        "@ICON@": "packaging/calvorn.ico",
+        "@ICON@": "res/calvorn.ico",
         "@SETUP_ACTIONS@": SETUP_ACTIONS,
         # Every program of the package, in case a part writes verbs of its own.
         "@PROGRAM_PATHS@": ";".join(f"[#{identifier(os.path.basename(p))}]"
@@ -143,11 +146,31 @@ def write_zip(entries, version, path):
     os.replace(temporary, path)
 
 
+def lay_folder(entries, folder):
+    """The files of the zip in one folder; a file already up to date stays."""
+    os.makedirs(folder, exist_ok=True)
+    for _, file_path in entries:
+        source = os.path.join(ROOT, file_path)
+        if not os.path.isfile(source):
+            fail(f"missing (build it first): {file_path}")
+        target = os.path.join(folder, os.path.basename(file_path))
+        if (os.path.isfile(target) and os.path.getmtime(target) >= os.path.getmtime(source)
+                and os.path.getsize(target) == os.path.getsize(source)):
+            continue
+        # Copied beside and renamed: a program still running keeps its file.
+        shutil.copy2(source, target + ".part")
+        os.replace(target + ".part", target)
+
+
 def main():
     parser = argparse.ArgumentParser(description="Builds the portable zip and the MSI.")
     parser.add_argument("--out", default=os.path.join(ROOT, "dist"))
     parser.add_argument("--version", default=None)
+    parser.add_argument("--lay", default=None, metavar="DIR")
     args = parser.parse_args()
+    if args.lay:
+        lay_folder(read_files(), args.lay)
+        return
     version = args.version or read_version()
     check_msi_version(version)
     entries = read_files()

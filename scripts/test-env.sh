@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# start BUILD_DIR: starts a private Xvfb and prepares the build's Wine prefix.
+# start BUILD_DIR: starts a private Xvfb (CALVORN_SCREEN=WxH, 1280x1024 unless
+# told) and prepares the build's Wine prefix.
 # stop BUILD_DIR: ends both again.
 set -euo pipefail
 cmd="$1"
@@ -24,7 +25,7 @@ start)
 
   fifo="$(mktemp -u)"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${CALVORN_SCREEN:-1280x1024}x24" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   echo $! >"$dir/.test-xvfb.pid"
   read -r num <"$fifo"
   rm -f "$fifo"

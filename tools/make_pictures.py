@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the main window's small pictures (one per tab, and the plain one)
 at every size the window shows them in, and writes them as 32-bit BMP files
-with an alpha channel into res/pictures/.
+with an alpha channel into res/pictures/; and the program's icon at every
+size Windows asks for (title bar, taskbar, Explorer's views, the MSI's entry
+in Programs and Features) into res/calvorn.ico.
 
 The window shows a tab picture in 480 twips and an icon in 240 twips: 32 and
 16 pixels at 96 DPI, 40 and 20 at 120, 48 and 24 at 144, 64 and 32 at 192.
@@ -16,9 +18,11 @@ Only the Python standard library is used. Run from anywhere:
 import math
 import os
 import struct
+import zlib
 
 TAB_SIZES = (16, 20, 24, 32, 40, 48, 64)
 PLAIN_SIZES = (16, 20, 24, 32)  # an icon only
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
 SAMPLES = 4
 DARK_BLUE = (0, 60, 116)
 TAB_COLOURS = [(0, 60, 116), (27, 156, 252), (90, 140, 60)]
@@ -148,6 +152,90 @@ def plain_picture(size):
     return supersample(size, inside)
 
 
+def program_icon(size):
+    """A component on a blue tile: a white ring, open to the right where the
+    component plugs in, around an amber core."""
+    inset = max(0.5, size / 32)
+    radius = size * 0.2
+    c = size / 2
+    ring_out, ring_in = size * 0.34, size * 0.22
+    core = size * 0.13
+    amber = (252, 186, 60)
+
+    def inside(x, y):
+        lo, hi = inset, size - inset
+        if x < lo or x > hi or y < lo or y > hi:
+            return None
+        cx = min(max(x, lo + radius), hi - radius)
+        cy = min(max(y, lo + radius), hi - radius)
+        if (x - cx) ** 2 + (y - cy) ** 2 > radius * radius:
+            return None
+        d = math.hypot(x - c, y - c)
+        if d <= core:
+            return mix(amber, WHITE, 0.35 * (1 - (y - c + core) / (2 * core)))
+        # the ring's opening: a band to the right of the centre
+        opening = x > c and abs(y - c) < size * 0.09
+        if ring_in <= d <= ring_out and not opening:
+            return WHITE
+        if opening and core < x - c <= ring_out + size * 0.06:
+            return amber
+        edge = min(x - lo, hi - x, y - lo, hi - y)
+        base = mix(DARK_BLUE, (27, 156, 252), 0.55 * (1 - y / size))
+        return mix(base, (0, 0, 0), 0.3) if edge < max(1.0, size / 24) else base
+
+    return supersample(size, inside)
+
+
+def png(size, pixel):
+    """A 32-bit PNG of the picture, for the largest size of an icon."""
+    raw = bytearray()
+    for y in range(size):
+        raw.append(0)
+        for x in range(size):
+            raw += bytes(pixel(x, y))
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def icon_image(size, pixel):
+    """One image of an icon file: a 32-bit bitmap with its mask, or a PNG at
+    256 pixels, as Windows stores them."""
+    if size >= 256:
+        return png(size, pixel)
+    colours = bytearray()
+    mask = bytearray()
+    mask_row = ((size + 31) // 32) * 4
+    for y in range(size - 1, -1, -1):
+        bits = bytearray(mask_row)
+        for x in range(size):
+            r, g, b, a = pixel(x, y)
+            colours += bytes((b, g, r, a))
+            if a == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bits
+    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0,
+                       len(colours) + len(mask), 0, 0, 0, 0)
+    return info + bytes(colours) + bytes(mask)
+
+
+def write_ico(path, sizes, drawing):
+    images = [icon_image(size, drawing(size)) for size in sizes]
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, data in zip(sizes, images):
+        side = 0 if size >= 256 else size
+        out += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as f:
+        f.write(out + b"".join(images))
+
+
 def main():
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res", "pictures")
     os.makedirs(out, exist_ok=True)
@@ -157,6 +245,7 @@ def main():
                         tab_picture(size, number, TAB_COLOURS[i]))
     for size in PLAIN_SIZES:
         write_bmp32(os.path.join(out, "plain_%d.bmp" % size), size, plain_picture(size))
+    write_ico(os.path.join(out, "..", "calvorn.ico"), ICON_SIZES, program_icon)
 
 
 if __name__ == "__main__":

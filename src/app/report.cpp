@@ -48,19 +48,19 @@ class ProgressWindowSink final : public IReportProgress {
         max_ = value;
         ui::ProgressWindow().Max(value);
     }
-    void Value(std::int32_t value) override {
-        // Even asking the bar its size is a round trip to the server.
-        value_ = value;
-        if (Due())
-            ui::ProgressWindow().Value(value);
-    }
-    void CurrentFile(const std::wstring& name) override {
-        if (Due())
-            ui::ProgressWindow().FileCaption(name);
-    }
+    // The walk only notes where it is; the window catches up at the next
+    // pump that is due. (Were the two calls due on their own, the pump after
+    // each file's record would take every turn and the window would keep
+    // showing the first file.)
+    void Value(std::int32_t value) override { value_ = value; }
+    void CurrentFile(const std::wstring& name) override { file_ = name; }
     void PumpMessages() override {
         if (!Due())
             return;
+        // Even asking the bar its size is a round trip to the server.
+        ui::frmProgress& window = ui::ProgressWindow();
+        window.Value(value_);
+        window.FileCaption(file_);
         ui::PumpPendingMessages();
         last_ = ::GetTickCount();
     }
@@ -73,6 +73,7 @@ class ProgressWindowSink final : public IReportProgress {
     DWORD last_ = 0;
     std::int32_t max_ = 0;
     std::int32_t value_ = 0;
+    std::wstring file_;
 };
 
 } // namespace

@@ -298,6 +298,14 @@ void clsActiveX::DoComparison() {
         if (!gridComp_)
             throw Failure({E_POINTER, L"clsActiveX", L"The comparison grid is not bound."});
         gridComp_->Clear();
+        // A name that leads nowhere is told as such, not as a file without
+        // a library.
+        for (const std::wstring* path : {&firstFilename_, &secondFilename_}) {
+            if (auto problem = PathProblem(Located(*path))) {
+                gridComp_->ShowMsg(*problem);
+                return;
+            }
+        }
     } catch (const Failure& failure) {
         ReportError(L"DoComparison - clsActiveX", failure.Record());
         return;
@@ -324,8 +332,10 @@ void clsActiveX::DoComparison() {
         g.AddRow(L"Comparison Result", L"", true);
         g.AddRow(identical ? L"These files are Identical." : L"The Files Are Diferent!", L"",
                  false);
-        auto summaryRows = [&g](const wchar_t* heading, const Summary& s) {
-            g.AddRow(heading, L"", true);
+        // Each heading names the file it sums up.
+        auto summaryRows = [&g](const wchar_t* heading, const std::wstring& path,
+                                const Summary& s) {
+            g.AddRow(heading, path, true);
             g.AddRow(L"TypeLib Name:", s.nameText, false);
             g.AddRow(L"GUID:", s.guid, false);
             g.AddRow(L"Version:", s.versionText, false);
@@ -334,8 +344,8 @@ void clsActiveX::DoComparison() {
             if (s.registered)
                 g.AddRow(L"Registered Path:", s.registeredPath, false);
         };
-        summaryRows(L"First File TypeLib Info", a);
-        summaryRows(L"Second File TypeLib Info", b);
+        summaryRows(L"First File TypeLib Info", firstFilename_, a);
+        summaryRows(L"Second File TypeLib Info", secondFilename_, b);
         return true;
     };
 

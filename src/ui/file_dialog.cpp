@@ -9,7 +9,25 @@
 
 namespace calvorn::ui {
 
-std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& filter, DWORD flags) {
+std::wstring StartFolder(const std::wstring& pathInBox) {
+    std::wstring folder = pathInBox;
+    while (!folder.empty()) {
+        const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return folder;
+        const size_t cut = folder.find_last_of(L"\\/");
+        // "C:\x" goes to "C:\", not to "C:", the drive's current folder.
+        const size_t keep =
+            cut != std::wstring::npos && cut > 0 && folder[cut - 1] == L':' ? cut + 1 : cut;
+        if (cut == std::wstring::npos || keep == folder.size())
+            return {};
+        folder.resize(keep);
+    }
+    return {};
+}
+
+std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
+                                     const std::wstring& filter, DWORD flags) {
     // "|" separates the parts in the stored form; the dialog wants NULs and a
     // double NUL at the end.
     std::wstring filters = filter;
@@ -27,6 +45,8 @@ std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& filter, DWO
     ofn.lpstrFile = name.data();
     ofn.nMaxFile = static_cast<DWORD>(name.size());
     ofn.Flags = flags;
+    const std::wstring start = StartFolder(pathInBox);
+    ofn.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
     // Bound on first use: a start-up that never opens the dialog does not
     // load it.
     static auto* const getOpenFileName =

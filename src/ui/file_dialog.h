@@ -1,6 +1,7 @@
 #pragma once
-// The common Open dialog as the main window uses it: an empty start name,
-// one filter, the read-only check box hidden.
+// The common Open dialog as the main window uses it: the kinds of file the
+// program reads offered first, the read-only check box hidden, and the
+// folder of the path already in the box as the start.
 
 #include <windows.h>
 
@@ -11,12 +12,20 @@
 
 namespace calvorn::ui {
 
-// The filter in its stored form: description and pattern separated by "|".
-inline constexpr const wchar_t* kAllFilesFilter = L"All files(*.*)|*.*";
+// The filters in their stored form: description and pattern separated by "|".
+inline constexpr const wchar_t* kOpenFilters = L"Components (*.dll;*.ocx;*.exe)|*.dll;*.ocx;*.exe|"
+                                               L"Type libraries (*.tlb;*.olb)|*.tlb;*.olb|"
+                                               L"All files (*.*)|*.*";
 inline constexpr DWORD kOpenFlags = OFN_HIDEREADONLY; // 4
 
+// The folder the dialog starts in for a path a box holds: the path itself
+// when it names a folder, else the nearest folder above it that exists;
+// empty when none does (the dialog then starts where the system chooses).
+std::wstring StartFolder(const std::wstring& pathInBox);
+
 // The chosen full path; nothing when the user cancelled or the dialog failed.
-std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& filter = kAllFilesFilter,
+std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox = L"",
+                                     const std::wstring& filter = kOpenFilters,
                                      DWORD flags = kOpenFlags);
 
 } // namespace calvorn::ui

@@ -30,7 +30,9 @@ bool frmDisplay::Load(HWND owner) {
     if (Hwnd())
         return true;
     owner_ = owner;
-    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    // No minimize box: minimized, a modal window would leave its disabled
+    // owner with nothing on screen to come back by.
+    const DWORD style = (WS_OVERLAPPEDWINDOW & ~WS_MINIMIZEBOX) | WS_CLIPCHILDREN;
     if (!CreateHidden(kCaption, style, WS_EX_CONTROLPARENT, CW_USEDEFAULT, CW_USEDEFAULT, owner))
         return false;
     UINT dpi = WindowDpi(Hwnd());
@@ -127,6 +129,11 @@ LRESULT frmDisplay::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
         Close();
         return 0;
+    case WM_SYSCOMMAND:
+        // Nor from the system menu or a keyboard shortcut.
+        if ((wp & 0xFFF0) == SC_MINIMIZE)
+            return 0;
+        return DefaultProc(msg, wp, lp);
     case WM_DESTROY:
         if (font_)
             ::DeleteObject(font_);

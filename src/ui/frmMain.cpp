@@ -31,7 +31,9 @@ namespace {
 // What the first paint does not need comes after it.
 constexpr UINT kAfterFirstPaint = WM_APP + 1;
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+// Files may be dropped on the window; the style is what DragAcceptFiles
+// sets, without loading shell32 at every start.
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
 
 const std::pair<const wchar_t*, int> kControlIds[] = {
     {L"XTab1", IDC_XTAB1},
@@ -281,6 +283,9 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         SavePlacement();
         shown_ = false;
         return DefaultProc(msg, wp, lp);
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wp));
+        return 0;
     case WM_DESTROY:
         OnDestroy();
         return 0;
@@ -402,11 +407,17 @@ void frmMain::OnCommand(int id, int code) {
     case IDC_CMDSHELLEX:
         SwitchShellExtensions();
         break;
-    case IDOK:
-        // Enter in the file box: the report of the path typed there.
-        if (::GetFocus() == Control(IDC_TXTFILE))
+    case IDOK: {
+        // Enter in a file box: the report of the path typed there, or the
+        // comparison of what the two boxes hold.
+        HWND focus = ::GetFocus();
+        if (focus && focus == Control(IDC_TXTFILE))
             ShowReport(ControlText(IDC_TXTFILE));
+        else if (focus &&
+                 (focus == Control(IDC_TXTFIRSTFILE) || focus == Control(IDC_TXTSECONDFILE)))
+            CompareBoxes();
         break;
+    }
     default:
         // Enter (IDOK) and Escape (IDCANCEL) from the dialog manager change nothing.
         break;
@@ -442,108 +453,6 @@ void frmMain::OnTabChanged() {
         ::ShowWindow(form_.pages[i], static_cast<int>(i) == active ? SW_SHOW : SW_HIDE);
     if (active == 2)
         ShellExtensionStateTest();
-}
-
-void frmMain::Browse() {
-    auto chosen = ShowOpen(Hwnd());
-    if (!chosen || !services_.activeX)
-        return;
-    services_.activeX->FileName(*chosen);
-    ControlText(IDC_TXTFILE, services_.activeX->FileName());
-    services_.activeX->DisplayInfo();
-}
-
-void frmMain::RegisterFile(bool unregister) {
-    if (busy_)
-        return;
-    // The typed text goes to the engine as it stands, and the report that
-    // follows is that of the same path: the one on screen.
-    const std::wstring path = ControlText(IDC_TXTFILE);
-    Busy(true);
-    try {
-        if (registration::clsRegistrator* registrator = services_.registrator) {
-            // The window keeps painting while the component takes its time;
-            // Busy keeps its controls from starting anything meanwhile.
-            auto& wait = registrator->Options().wait;
-            const auto before = std::exchange(wait, platform::WaitStyle::PumpMessages);
-            // "For me only": the component's keys go to this user's classes.
-            registrator->Options().perUser =
-                ::IsDlgButtonChecked(Hwnd(), IDC_CHKFORME) == BST_CHECKED;
-            if (unregister)
-                registrator->UnRegisterActiveX(path);
-            else
-                registrator->RegisterActiveX(path);
-            wait = before;
-        }
-        ShowReport(path);
-    } catch (...) {
-        Busy(false);
-        throw;
-    }
-    Busy(false);
-    if (std::exchange(closePending_, false))
-        ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
-}
-
-void frmMain::ShowReport(const std::wstring& path) {
-    if (!services_.activeX)
-        return;
-    services_.activeX->FileName(path);
-    services_.activeX->DisplayInfo();
-}
-
-void frmMain::Busy(bool on) {
-    busy_ = on;
-    if (on) {
-        focusBeforeBusy_ = ::GetFocus();
-        for (const BuiltControl& c : form_.controls) {
-            CommandButton* button = CommandButton::From(c.hwnd);
-            if (button && ::IsWindowEnabled(c.hwnd)) {
-                button->Enabled(false);
-                disabledWhileBusy_.push_back(c.hwnd);
-            }
-        }
-        // The path on screen is the one being registered and reported.
-        ::SendMessageW(Control(IDC_TXTFILE), EM_SETREADONLY, TRUE, 0);
-    } else {
-        for (HWND hwnd : disabledWhileBusy_)
-            if (CommandButton* button = CommandButton::From(hwnd))
-                button->Enabled(true);
-        disabledWhileBusy_.clear();
-        ::SendMessageW(Control(IDC_TXTFILE), EM_SETREADONLY, FALSE, 0);
-        if (focusBeforeBusy_ && ::IsWindow(focusBeforeBusy_) && ::GetActiveWindow() == Hwnd())
-            ::SetFocus(focusBeforeBusy_);
-        focusBeforeBusy_ = nullptr;
-    }
-    RefreshCursor();
-}
-
-void frmMain::RefreshCursor() {
-    // The cursor changes at once, not at the next move of the mouse.
-    POINT at{};
-    ::GetCursorPos(&at);
-    HWND under = ::WindowFromPoint(at);
-    if (!under || ::GetWindowThreadProcessId(under, nullptr) != ::GetCurrentThreadId())
-        return;
-    const LRESULT hit = ::SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y));
-    ::SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
-                   MAKELPARAM(static_cast<WORD>(hit), WM_MOUSEMOVE));
-}
-
-void frmMain::SelectFile(bool second) {
-    auto chosen = ShowOpen(Hwnd());
-    inspection::clsActiveX* activeX = services_.activeX;
-    if (!chosen || !activeX)
-        return;
-    if (second) {
-        activeX->SecondFilename(*chosen);
-        ControlText(IDC_TXTSECONDFILE, activeX->SecondFilename());
-    } else {
-        activeX->FirstFilename(*chosen);
-        ControlText(IDC_TXTFIRSTFILE, activeX->FirstFilename());
-    }
-    if (activeX->BothSelected())
-        activeX->DoComparison();
 }
 
 } // namespace calvorn::ui

@@ -7,6 +7,8 @@
 #include "ui/list_view_grid.h"
 #include "ui/window.h"
 
+#include <shellapi.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -135,6 +137,11 @@ class frmMain final : public Window<frmMain> {
     void Busy(bool on);
     void RefreshCursor();
     void SelectFile(bool second);
+    // The comparison of the paths the two boxes hold, typed or picked.
+    void CompareBoxes();
+    // Dropped files: one opens its report; on the comparison tab two are
+    // compared, and one fills the box it was dropped on.
+    void OnDropFiles(HDROP drop);
     void ShellExtensionStateTest();
     void ShowShellState(bool installed);
     void SwitchShellExtensions();

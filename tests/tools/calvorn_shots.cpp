@@ -1,7 +1,8 @@
 // calvorn_shots: brings the main window into one state for a screenshot:
 // the report of a sample component on the first tab, a comparison of two
 // libraries on the second, then the asked tab at its smallest or maximized.
-// Prints "ready" when the window is settled, holds it, then closes it.
+// Prints "ready" and the window's size (the window is at the screen's
+// top left unless maximized) when it is settled, holds it, then closes it.
 //
 //   calvorn_shots.exe TAB min|max SECONDS [dark]
 //
@@ -52,7 +53,9 @@ int wmain(int argc, wchar_t** argv) {
     else
         ::SetWindowPos(w.main, nullptr, 0, 0, 0, 0, SWP_NOZORDER);
     std::this_thread::sleep_for(1500ms);
-    std::printf("ready\n");
+    RECT frame{};
+    ::GetWindowRect(w.main, &frame);
+    std::printf("ready %ld %ld\n", frame.right - frame.left, frame.bottom - frame.top);
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::seconds(_wtoi(argv[3])));
     // Closed before its placement is forgotten: closing stores it.

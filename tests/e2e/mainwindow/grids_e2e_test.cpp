@@ -31,10 +31,18 @@ std::wstring ShownOnDoubleClick(MainWindowRun& w, HWND grid, int row, int col) {
     std::wstring text = WindowText(FindControl(display, IDC_TXTINFO));
     // Modal: the main window takes no input meanwhile.
     bool mainBlocked = !::IsWindowEnabled(w.main);
+    // It cannot be minimized, which would leave the main window disabled
+    // with nothing on screen to come back by.
+    const bool noMinimizeBox = !(::GetWindowLongW(display, GWL_STYLE) & WS_MINIMIZEBOX);
+    ::SendMessageW(display, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    const bool stayedOpen = !::IsIconic(display) && ::IsWindowVisible(display);
     ::PostMessageW(display, WM_CLOSE, 0, 0);
     WaitUntil([&] { return !::IsWindowVisible(display); });
+    const bool mainFreed = WaitUntil([&] { return ::IsWindowEnabled(w.main) != FALSE; });
     if (caption != L" Copy Selected" || !mainBlocked)
         return L"<wrong window>";
+    if (!noMinimizeBox || !stayedOpen || !mainFreed)
+        return L"<minimized or main window left disabled>";
     return text;
 }
 
@@ -56,6 +64,8 @@ TEST(Grids, TwoFilesChosenWithTheDialogAreCompared) {
     auto rows = ReadListViewRows(grid);
     EXPECT_EQ(rows[0][0], L"Comparison Result");
     EXPECT_EQ(rows[1][0], L"The Files Are Diferent!");
+    EXPECT_EQ(rows[2], (std::vector<std::wstring>{L"First File TypeLib Info",
+                                                  FixturePath(L"tl_alpha.dll")}));
 
     EXPECT_EQ(ShownOnDoubleClick(w, grid, 1, 0), L"The Files Are Diferent!");
     // A value cell: the text window shows the value, not its label.
@@ -64,6 +74,95 @@ TEST(Grids, TwoFilesChosenWithTheDialogAreCompared) {
         ++row;
     ASSERT_LT(row, static_cast<int>(rows.size()));
     EXPECT_EQ(ShownOnDoubleClick(w, grid, row, 1), rows[row][1]);
+}
+
+namespace {
+
+// The value of the row whose label is `label`; "<none>" when there is none.
+std::wstring ValueOf(const std::vector<std::vector<std::wstring>>& rows,
+                     const std::wstring& label) {
+    for (const auto& row : rows)
+        if (row.size() > 1 && row[0] == label)
+            return row[1];
+    return L"<none>";
+}
+
+// Enter in a box of the comparison tab, as the keyboard sends it.
+void EnterIn(MainWindowRun& w, int box) {
+    ASSERT_TRUE(FocusByClick(w.main, w.Control(box)));
+    ::PostMessageW(w.Control(box), WM_KEYDOWN, VK_RETURN, 0);
+    ::PostMessageW(w.Control(box), WM_KEYUP, VK_RETURN, 0);
+}
+
+} // namespace
+
+TEST(Grids, TheComparisonFollowsWhatTheBoxesHoldTypedOrPicked) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    SelectTab(w.main, 1);
+    HWND grid = w.Control(IDC_GRIDCOMPARISON);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(grid); }));
+    const std::wstring alpha = FixturePath(L"tl_alpha.dll");
+    const std::wstring alpha2 = FixturePath(L"tl_alpha2.dll");
+    const std::wstring ten = FixturePath(L"tl_ten.dll");
+    auto headingsAre = [&](const std::wstring& first, const std::wstring& second) {
+        return WaitUntil([&] {
+            auto rows = ReadListViewRows(grid);
+            return ValueOf(rows, L"First File TypeLib Info") == first &&
+                   ValueOf(rows, L"Second File TypeLib Info") == second;
+        });
+    };
+    // Both typed, then Enter.
+    SetText(w.Control(IDC_TXTFIRSTFILE), alpha);
+    SetText(w.Control(IDC_TXTSECONDFILE), alpha2);
+    EnterIn(w, IDC_TXTSECONDFILE);
+    EXPECT_TRUE(headingsAre(alpha, alpha2));
+    // One typed over, Enter in the other box: the box as it stands now.
+    SetText(w.Control(IDC_TXTSECONDFILE), ten);
+    EnterIn(w, IDC_TXTFIRSTFILE);
+    EXPECT_TRUE(headingsAre(alpha, ten));
+    // Typed first, picked second.
+    SetText(w.Control(IDC_TXTFIRSTFILE), alpha2);
+    ASSERT_TRUE(ChooseWith(w, IDC_CMDSELECTTWO, alpha));
+    EXPECT_TRUE(headingsAre(alpha2, alpha));
+    // A box naming a file that is not there says so.
+    const std::wstring gone = FixturePath(L"missing.dll");
+    SetText(w.Control(IDC_TXTFIRSTFILE), gone);
+    EnterIn(w, IDC_TXTFIRSTFILE);
+    EXPECT_TRUE(WaitUntil([&] {
+        auto rows = ReadListViewRows(grid);
+        return rows.size() == 1 && rows[0][0] == L"The file \"" + gone + L"\" does not exist.";
+    }));
+}
+
+TEST(Grids, DroppedFilesOpenTheirReportOrAreCompared) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    const std::wstring alpha = FixturePath(L"tl_alpha.dll");
+    const std::wstring ten = FixturePath(L"tl_ten.dll");
+    // On the first tab: the report of the file.
+    ASSERT_TRUE(DropFiles(w.main, {alpha}));
+    EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, alpha), alpha);
+    EXPECT_TRUE(WaitUntil([&] { return ReadListViewRows(w.Control(IDC_GRIDINFO)).size() > 3; }));
+    // Two on the comparison tab: both compared.
+    SelectTab(w.main, 1);
+    HWND grid = w.Control(IDC_GRIDCOMPARISON);
+    ASSERT_TRUE(WaitUntil([&] { return grid && ::IsWindowVisible(grid); }));
+    ASSERT_TRUE(DropFiles(w.main, {ten, alpha}));
+    EXPECT_TRUE(WaitUntil([&] {
+        auto rows = ReadListViewRows(grid);
+        return ValueOf(rows, L"First File TypeLib Info") == ten &&
+               ValueOf(rows, L"Second File TypeLib Info") == alpha;
+    }));
+    EXPECT_EQ(w.Text(IDC_TXTFIRSTFILE), ten);
+    EXPECT_EQ(w.Text(IDC_TXTSECONDFILE), alpha);
+    // One on the second box replaces that box alone.
+    const RECT second = RectIn(w.Control(IDC_FRMFILETWO), w.main);
+    ASSERT_TRUE(DropFiles(w.main, {ten},
+                          {(second.left + second.right) / 2, (second.top + second.bottom) / 2}));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ValueOf(ReadListViewRows(grid), L"Second File TypeLib Info") == ten; }));
+    EXPECT_EQ(w.Text(IDC_TXTFIRSTFILE), ten);
 }
 
 TEST(Grids, DoubleClickShowsExactlyTheCellUnderTheMouse) {

@@ -1,6 +1,7 @@
 #include "main_window_driver.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <iterator>
 #include <thread>
@@ -140,6 +141,36 @@ bool FocusByClick(HWND mainWindow, HWND control) {
     ::PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::PostMessageW(control, WM_LBUTTONUP, 0, 0);
     return WaitUntil([&] { return FocusOf(mainWindow) == control; });
+}
+
+bool DropFiles(HWND window, const std::vector<std::wstring>& paths, POINT at) {
+    // The drop's block as the shell hands it over: the header, then the
+    // paths, each ended, and one more end.
+    std::vector<char> block(sizeof(DROPFILES));
+    auto* header = reinterpret_cast<DROPFILES*>(block.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->pt = at;
+    header->fWide = TRUE;
+    for (const std::wstring& path : paths) {
+        const auto* bytes = reinterpret_cast<const char*>(path.c_str());
+        block.insert(block.end(), bytes, bytes + (path.size() + 1) * sizeof(wchar_t));
+    }
+    block.insert(block.end(), sizeof(wchar_t), '\0');
+    // Written into the program's own memory: a fixed block there is what the
+    // drop's handle stands for under Wine (a freshly reserved region is never
+    // taken for a movable handle).
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return false;
+    void* remote =
+        ::VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    SIZE_T written = 0;
+    const bool copied =
+        remote && ::WriteProcessMemory(process, remote, block.data(), block.size(), &written);
+    ::CloseHandle(process);
+    return copied && ::PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
 }
 
 bool ClickCell(HWND listView, int row, int col) {

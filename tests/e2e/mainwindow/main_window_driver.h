@@ -62,6 +62,10 @@ void StorePlacementText(const std::wstring& text);
 // goes down in order, then all come up in reverse. `window` is brought to
 // the front first.
 void TypeKeys(HWND window, std::initializer_list<WORD> keys);
+// Drops files on a window of another process as Explorer does, at `at`
+// in its client coordinates. Under Wine only: the drop's memory is laid in
+// the program's process, where its handle is then a plain pointer.
+bool DropFiles(HWND window, const std::vector<std::wstring>& paths, POINT at = {10, 10});
 // Clicks a cell of a list view in another process, which selects its row.
 bool ClickCell(HWND listView, int row, int col);
 

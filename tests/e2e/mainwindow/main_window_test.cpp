@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 using namespace calvorn::test;
@@ -42,6 +43,44 @@ TEST(MainWindow, ControlsCarryTheirCaptions) {
     EXPECT_EQ(w.Text(IDC_FRAME3), L"Help");
     EXPECT_EQ(w.Text(IDC_TEXT1), kShellHelpText);
     EXPECT_FALSE(::IsWindowVisible(w.Control(IDC_CMDSELECTONE)));
+}
+
+namespace {
+
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+BOOL CALLBACK FirstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+    *reinterpret_cast<LPCWSTR*>(found) = name;
+    return FALSE;
+}
+
+} // namespace
+
+TEST(MainWindow, TheProgramCarriesItsIconAtEverySize) {
+    const std::wstring program = ProgramPath();
+    EXPECT_GE(::ExtractIconExW(program.c_str(), -1, nullptr, nullptr, 0), 1u);
+    HMODULE image = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(image, nullptr);
+    // The first icon, the one Explorer shows, is the program's.
+    LPCWSTR first = nullptr;
+    ::EnumResourceNamesW(image, RT_GROUP_ICON, FirstName, reinterpret_cast<LONG_PTR>(&first));
+    EXPECT_EQ(first, MAKEINTRESOURCEW(1));
+    std::vector<int> sizes;
+    if (HRSRC found = ::FindResourceW(image, MAKEINTRESOURCEW(1), RT_GROUP_ICON)) {
+        const auto* group = static_cast<const WORD*>(::LockResource(::LoadResource(image, found)));
+        const auto* entry = reinterpret_cast<const IconGroupEntry*>(group + 3);
+        for (WORD i = 0; i < group[2]; ++i)
+            sizes.push_back(entry[i].width ? entry[i].width : 256);
+    }
+    ::FreeLibrary(image);
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
 }
 
 TEST(MainWindow, TabChangeShowsItsPageAndReadsTheVerbState) {
@@ -113,6 +152,31 @@ TEST(MainWindow, BrowseFillsTheFileBoxFromTheDialog) {
     EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_TXTFILE) == chosen; }));
 }
 
+TEST(MainWindow, TheOpenDialogOffersTheComponentKindsAndStartsInTheBoxsFolder) {
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    const std::wstring folder = FixturePath(L"");
+    SetText(w.Control(IDC_TXTFILE), folder + L"not there.dll");
+    PressCommand(w.Control(IDC_CMDBROWSE));
+    HWND dialog = WaitForDialog(w.run, L"Open");
+    ASSERT_NE(dialog, nullptr);
+    HWND types = FindControl(dialog, 0x470); // the file-type combo box
+    ASSERT_NE(types, nullptr);
+    std::vector<std::wstring> offered;
+    const LRESULT count = ::SendMessageW(types, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[128] = {};
+        ::SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        offered.push_back(text);
+    }
+    EXPECT_EQ(offered,
+              (std::vector<std::wstring>{L"Components (*.dll;*.ocx;*.exe)",
+                                         L"Type libraries (*.tlb;*.olb)", L"All files (*.*)"}));
+    // A bare name is taken in the folder the dialog starts in.
+    ASSERT_TRUE(ChooseInOpenDialog(dialog, L"tl_alpha.dll"));
+    EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, folder + L"tl_alpha.dll"), folder + L"tl_alpha.dll");
+}
+
 TEST(MainWindow, CancelAndEnterKeepTheTypedText) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
@@ -167,6 +231,71 @@ TEST(MainWindow, RegisterAndUnregisterTheTypedPath) {
     w.run.Answer(*box, IDOK);
     // The report is rebuilt meanwhile; the typed path stays.
     EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_TXTFILE) == FixturePath(L"probe_good.dll"); }));
+}
+
+namespace {
+
+const wchar_t* const kProbeKeys[] = {L"CLSID\\{7A3C9E51-2B64-4D1F-8E0A-5C6B7D8E9F12}",
+                                     L"CalvornProbe.Classes"};
+
+// Whether a key of the probe is under `root`\Software\Classes, in either view.
+bool ProbeKeyUnder(HKEY root) {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        for (const wchar_t* key : kProbeKeys) {
+            HKEY found = nullptr;
+            if (::RegOpenKeyExW(root, (std::wstring(L"Software\\Classes\\") + key).c_str(), 0,
+                                KEY_READ | view, &found) == ERROR_SUCCESS) {
+                ::RegCloseKey(found);
+                return true;
+            }
+        }
+    return false;
+}
+
+void ForgetProbeKeys() {
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            HKEY classes = nullptr;
+            if (::RegOpenKeyExW(root, L"Software\\Classes", 0, KEY_ALL_ACCESS | view, &classes) !=
+                ERROR_SUCCESS)
+                continue;
+            for (const wchar_t* key : kProbeKeys)
+                ::RegDeleteTreeW(classes, key);
+            ::RegCloseKey(classes);
+        }
+}
+
+std::wstring AnswerOutcome(MainWindowRun& w) {
+    auto box = w.run.WaitForMessageBox(30s);
+    if (!box)
+        return L"<no box>";
+    w.run.Answer(*box, IDOK);
+    return box->text;
+}
+
+} // namespace
+
+TEST(MainWindow, ForMeOnlyTickedByClickKeepsEveryKeyInTheUsersClasses) {
+    ForgetProbeKeys();
+    {
+        MainWindowRun w;
+        ASSERT_NE(w.main, nullptr);
+        SetText(w.Control(IDC_TXTFILE), FixturePath(L"probe_classes.dll"));
+        HWND box = w.Control(IDC_CHKFORME);
+        ::SendMessageW(box, BM_CLICK, 0, 0);
+        ASSERT_TRUE(
+            WaitUntil([&] { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+        PressCommand(w.Control(IDC_CMDREG));
+        EXPECT_EQ(AnswerOutcome(w), L"ActiveX Component registration successful!");
+        EXPECT_TRUE(ProbeKeyUnder(HKEY_CURRENT_USER));
+        EXPECT_FALSE(ProbeKeyUnder(HKEY_LOCAL_MACHINE));
+        ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDUNREG)) != FALSE; }));
+        PressCommand(w.Control(IDC_CMDUNREG));
+        EXPECT_EQ(AnswerOutcome(w), L"ActiveX Component unregistration successful!");
+        EXPECT_FALSE(ProbeKeyUnder(HKEY_CURRENT_USER));
+        EXPECT_FALSE(ProbeKeyUnder(HKEY_LOCAL_MACHINE));
+    }
+    ForgetProbeKeys();
 }
 
 TEST(MainWindow, SpaceOnAFocusedButtonWithoutAccessKeyPressesIt) {

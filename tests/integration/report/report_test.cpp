@@ -334,11 +334,13 @@ TEST_F(Comparison, SameFileTwiceIsIdenticalWithTwoEqualSummaries) {
                                 {L"Target Platform:", L"win32", false},
                                 {L"Registered", L"Yes", false},
                                 {L"Registered Path:", L"C:\\lib\\alpha1.dll", false}};
-    EXPECT_EQ(comparison.rows,
-              std::vector<Row>({{L"Comparison Result", L"", true},
-                                {L"These files are Identical.", L"", false},
-                                {L"First File TypeLib Info", L"", true}}) +
-                  summary + std::vector<Row>({{L"Second File TypeLib Info", L"", true}}) + summary);
+    const std::wstring path = FixturePath(L"tl_alpha.dll");
+    EXPECT_EQ(comparison.rows, std::vector<Row>({{L"Comparison Result", L"", true},
+                                                 {L"These files are Identical.", L"", false},
+                                                 {L"First File TypeLib Info", path, true}}) +
+                                   summary +
+                                   std::vector<Row>({{L"Second File TypeLib Info", path, true}}) +
+                                   summary);
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -350,7 +352,8 @@ TEST_F(Comparison, OtherVersionIsDifferentAndUnregisteredHasNoPathRow) {
     ASSERT_EQ(comparison.rows.size(), 15u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
     EXPECT_EQ(comparison.rows[7], (Row{L"Registered", L"No", false}));
-    EXPECT_EQ(comparison.rows[8], (Row{L"Second File TypeLib Info", L"", true}));
+    EXPECT_EQ(comparison.rows[8],
+              (Row{L"Second File TypeLib Info", FixturePath(L"tl_ten.dll"), true}));
     EXPECT_EQ(comparison.rows[11], (Row{L"Version:", L"1.10", false}));
     EXPECT_EQ(comparison.rows[14], (Row{L"Registered Path:", L"C:\\ten.dll", false}));
 
@@ -373,12 +376,24 @@ TEST_F(Comparison, LibrariesThatDifferOnlyInTheirPlatformAreDifferent) {
 
 TEST_F(Comparison, FileWithoutTypeLibraryGivesOnlyTheMessageRow) {
     for (auto [first, second] :
-         {std::pair{L"tl_alpha.dll", L"tl_none.dll"}, std::pair{L"tl_none.dll", L"tl_alpha.dll"},
-          std::pair{L"tl_alpha.dll", L"missing.dll"}}) {
+         {std::pair{L"tl_alpha.dll", L"tl_none.dll"}, std::pair{L"tl_none.dll", L"tl_alpha.dll"}}) {
         comparison.rows = {{L"old", L"", false}};
         Compare(first, second);
         EXPECT_TRUE(comparison.rows.empty()) << first << " " << second;
         EXPECT_EQ(comparison.message, L"At least of the files is not a valid ActiveX file!");
+    }
+    EXPECT_TRUE(box.shown.empty());
+}
+
+TEST_F(Comparison, ANameThatLeadsNowhereIsToldAsMissing) {
+    for (auto [first, second] : {std::pair{L"tl_alpha.dll", L"missing.dll"},
+                                 std::pair{L"no such folder\\x.dll", L"tl_alpha.dll"}}) {
+        comparison.rows = {{L"old", L"", false}};
+        Compare(first, second);
+        const std::wstring gone =
+            FixturePath(std::wstring(first) == L"tl_alpha.dll" ? second : first);
+        EXPECT_TRUE(comparison.rows.empty()) << first << " " << second;
+        EXPECT_EQ(comparison.message, L"The file \"" + gone + L"\" does not exist.");
     }
     EXPECT_TRUE(box.shown.empty());
 }
