@@ -37,7 +37,6 @@ constexpr Layout kLayout32{6, 2};
 // One entry: wLength, wValueLength, (wType,) the NUL-ended key, the value at
 // the next 4-byte boundary, the children at the boundary after the value.
 struct Node {
-    std::size_t start = 0;
     std::size_t end = 0;    // where the entry ends, clipped to its parent
     std::size_t length = 0; // as stored
     std::size_t keyStart = 0;
@@ -57,7 +56,6 @@ std::optional<Node> ReadNode(ByteSpan block, const Layout& layout, std::size_t a
     if (at >= limit || limit - at < layout.header)
         return std::nullopt;
     Node node;
-    node.start = at;
     node.length = Word(block, at);
     node.end = std::min(at + node.length, limit);
     node.valueLength = Word(block, at + 2);
