@@ -1,4 +1,4 @@
-// Arbitrary bytes as a version block: the string search and the fixed
+// Arbitrary bytes as a version block: the walk of its tables and the fixed
 // information must stay inside the bytes and keep their promises.
 
 #include "inspection/version_block.h"
@@ -26,6 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
     }
     if (auto fixed = ReadFixedInfo(block)) {
+        if (fixed->dwSignature != 0xFEEF04BD)
+            __builtin_trap();
         const FixedInfoWords words = DecodeFixedInfo(*fixed);
         if (words.FileVerEx.empty() || words.FileOSEx.empty() || words.FileTypeEx.empty())
             __builtin_trap();

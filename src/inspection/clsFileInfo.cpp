@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 namespace calvorn::inspection {
 
 namespace {
@@ -31,6 +33,19 @@ std::wstring SingleByteString(ByteSpan block, std::wstring_view key) {
 void clsFileInfo::SelectFile(const std::wstring& path) {
     // Nothing may carry over from the file selected before.
     *this = clsFileInfo{};
+    // One file, however damaged, must not end the report of a folder: what
+    // goes wrong while reading it is that file's alone.
+    try {
+        Read(path);
+    } catch (const std::bad_alloc&) {
+        *this = clsFileInfo{};
+        ReadError = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        *this = clsFileInfo{};
+    }
+}
+
+void clsFileInfo::Read(const std::wstring& path) {
     // One read serves the nine lookups and the decoder.
     const VersionBlock block = ReadVersionBlock(path, ReadError);
     if (block.empty())

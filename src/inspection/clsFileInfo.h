@@ -9,7 +9,9 @@ namespace calvorn::inspection {
 
 class clsFileInfo {
   public:
-    // Sets all sixteen fields for the file; never fails to its caller.
+    // Sets all sixteen fields for the file; never fails to its caller and
+    // never throws: a damaged file gives empty fields, a file that could not
+    // be read (or memory that ran out) gives ReadError.
     void SelectFile(const std::wstring& path);
 
     std::wstring CompanyName;
@@ -33,6 +35,9 @@ class clsFileInfo {
     // another program, gone), 0 when it was read, with or without a version
     // resource. The sixteen fields are empty when it is set.
     std::uint32_t ReadError = 0;
+
+  private:
+    void Read(const std::wstring& path);
 };
 
 } // namespace calvorn::inspection

@@ -80,10 +80,10 @@ class ResourceTree {
 };
 
 VersionResource Undecided() {
-    return {VersionLookup::Undecided, 0, 0};
+    return {VersionLookup::Undecided, 0, 0, false};
 }
 VersionResource None() {
-    return {VersionLookup::None, 0, 0};
+    return {VersionLookup::None, 0, 0, false};
 }
 // A PE image whose headers or resource tree do not hold together has no
 // version resource we can show. It is not handed to the platform: Wine's
@@ -113,7 +113,11 @@ VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
     switch (pe.read) {
     case PeHeadersRead::Read:
         break;
-    case PeHeadersRead::OtherKind: // the platform's to read
+    case PeHeadersRead::OtherKind:
+        // 16-bit files are read here, never by the platform's version calls:
+        // those size their copy from the file's numbers and fault on some.
+        if (auto ne = NeHeaderOffset(file))
+            return LocateNeVersionResource(file, *ne);
         return Undecided();
     case PeHeadersRead::NotPe:
         return None();
@@ -153,9 +157,9 @@ VersionResource Locate(FileReader& file, const LocaleLanguages& languages) {
     // A resource outside every section or past the end of the file: the
     // platform would read whatever memory lies there; we read nothing.
     auto offset = headers.SectionOffsetOf(*dataRva);
-    if (!offset || !file.Contains(*offset, *dataSize))
+    if (!offset || *dataSize > kMaxVersionResourceSize || !file.Contains(*offset, *dataSize))
         return None();
-    return {VersionLookup::Found, *offset, *dataSize};
+    return {VersionLookup::Found, *offset, *dataSize, false};
 }
 
 } // namespace
@@ -169,15 +173,20 @@ VersionResource LocateVersionResource(FileReader& file, const LocaleLanguages& l
 std::optional<VersionBlockBytes> ReadResourceBlock(FileReader& file,
                                                    const VersionResource& resource) {
     // The root's length is a 16-bit word: nothing past it matters.
-    const std::size_t size = resource.size;
-    VersionBlockBytes block(std::min<std::size_t>(size, 0xFFFF));
+    const std::size_t size = std::min<std::size_t>(resource.size, kMaxVersionResourceSize);
+    // The platform's buffer is twice a PE resource and four bytes more, or
+    // four times a 16-bit resource less its fixed information; past the
+    // resource it holds zeros.
+    std::size_t platformSize = 0xFFFF;
+    if (!resource.sixteenBitFile && size <= 0x7FFF)
+        platformSize = size * 2 + 4;
+    else if (resource.sixteenBitFile && size <= 0x3FFF + 52)
+        platformSize = size < 52 ? 0 : (size - 52) * 4;
+    VersionBlockBytes block(std::min({size, platformSize, std::size_t{0xFFFF}}));
     if (!file.Copy(resource.offset, block.data(), block.size()))
         return std::nullopt;
     if (block.size() >= 2) {
         const std::size_t rootLength = block[0] | (block[1] << 8);
-        // The platform's buffer is twice the resource and four bytes more;
-        // past the resource it holds zeros.
-        const std::size_t platformSize = size > 0x7FFF ? 0xFFFF : size * 2 + 4;
         block.resize(std::max(block.size(), std::min(rootLength, platformSize)));
     }
     block.resize(ClipToRoot(ByteSpan(block)).size());

@@ -2,9 +2,13 @@
 
 #include "inspection/image_file.h"
 #include "inspection/pe_resource_locator.h"
+#include "platform/child_process.h"
 #include "platform/disk_file.h"
+#include "platform/program_parts.h"
 
 #include <windows.h>
+
+#include <chrono>
 
 namespace calvorn::inspection {
 
@@ -22,7 +26,9 @@ VersionBlock ReadVersionBlockByPlatform(const std::wstring& path) {
         return {};
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
-    if (size < 2)
+    // A 16-bit file whose entry is shorter than the fixed information gets a
+    // size of about 4 GB.
+    if (size < 2 || size > 4 * kMaxVersionResourceSize)
         return {};
     VersionBlock block(size);
     if (!::GetFileVersionInfoW(path.c_str(), handle, size, block.data()))
@@ -61,6 +67,41 @@ std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path,
     return std::nullopt;
 }
 
+std::string SerializeVersionBlock(const VersionBlock& block) {
+    const auto size = static_cast<std::uint32_t>(block.size());
+    std::string answer{static_cast<char>(size), static_cast<char>(size >> 8),
+                       static_cast<char>(size >> 16), static_cast<char>(size >> 24)};
+    answer.append(block.begin(), block.end());
+    return answer;
+}
+
+VersionBlock ParseVersionBlockAnswer(const std::string& answer) {
+    if (answer.size() < 4)
+        return {};
+    const auto byte = [&answer](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(answer[i]));
+    };
+    const std::uint32_t size = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+    if (answer.size() - 4 != size)
+        return {};
+    VersionBlock block(answer.begin() + 4, answer.end());
+    block.resize(ClipToRoot(ByteSpan(block)).size());
+    return block;
+}
+
+VersionBlock ReadVersionBlockInHelper(const std::wstring& path) {
+    // The helper of our own bitness sees the file system as we do.
+    const auto helper =
+        platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
+    if (!helper || !platform::MayBeDiskFile(path))
+        return {};
+    const auto answer =
+        platform::RunChild(*helper, L"/version \"" + path + L"\"", std::chrono::seconds(10));
+    if (!answer || answer->exitCode != 0)
+        return {};
+    return ParseVersionBlockAnswer(answer->output);
+}
+
 VersionBlock ReadVersionBlock(const std::wstring& path, std::uint32_t& readError) {
     readError = 0;
     if (auto block = ReadVersionBlockFromImage(path, &readError))
@@ -68,7 +109,7 @@ VersionBlock ReadVersionBlock(const std::wstring& path, std::uint32_t& readError
     // What could not be opened or read here cannot be by the platform either.
     if (readError != 0)
         return {};
-    return ReadVersionBlockByPlatform(path);
+    return ReadVersionBlockInHelper(path);
 }
 
 VersionBlock ReadVersionBlock(const std::wstring& path) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <type_traits>
 
 namespace calvorn::inspection {
 
@@ -16,92 +17,125 @@ std::uint32_t Dword(ByteSpan bytes, std::size_t offset) {
            (static_cast<std::uint32_t>(Word(bytes, offset + 2)) << 16);
 }
 
-// The block seen as 16-bit characters; an odd last byte is no character.
-class CharView {
-  public:
-    explicit CharView(ByteSpan bytes) : bytes_(bytes) {}
-    std::size_t size() const { return bytes_.size() / 2; }
-    char16_t operator[](std::size_t i) const { return static_cast<char16_t>(Word(bytes_, i * 2)); }
-
-  private:
-    ByteSpan bytes_;
-};
-
 char16_t FoldAscii(char16_t c) {
     return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
-}
-
-bool KeyAt(const CharView& text, std::size_t pos, std::wstring_view key) {
-    for (std::size_t i = 0; i < key.size(); ++i)
-        if (FoldAscii(text[pos + i]) != FoldAscii(static_cast<char16_t>(key[i])))
-            return false;
-    return true;
-}
-
-std::optional<std::size_t> NextNul(const CharView& text, std::size_t from) {
-    for (std::size_t i = from; i < text.size(); ++i)
-        if (text[i] == 0)
-            return i;
-    return std::nullopt;
 }
 
 std::size_t Align4(std::size_t offset) {
     return (offset + 3) & ~std::size_t{3};
 }
 
-// One entry of a 16-bit block: wLength, wValueLength, the NUL-ended key, and
-// the value and the children each at the next 4-byte boundary.
-struct Node16 {
-    std::size_t end = 0; // where the entry ends, clipped to its parent
-    std::string_view key;
+// The two layouts differ in the header (the 32-bit one has a type word) and
+// in the width of the characters of keys and values.
+struct Layout {
+    std::size_t header;
+    std::size_t charSize;
+};
+constexpr Layout kLayout16{4, 1};
+constexpr Layout kLayout32{6, 2};
+
+// One entry: wLength, wValueLength, (wType,) the NUL-ended key, the value at
+// the next 4-byte boundary, the children at the boundary after the value.
+struct Node {
+    std::size_t end = 0;    // where the entry ends, clipped to its parent
+    std::size_t length = 0; // as stored
+    std::size_t keyStart = 0;
+    std::size_t keyChars = 0;
+    bool keyEnds = false; // the key's NUL lies inside the entry
+    std::uint16_t valueLength = 0;
     std::size_t valueStart = 0;
-    std::size_t valueEnd = 0;
     std::size_t childrenStart = 0;
 };
 
-std::optional<Node16> ReadNode16(ByteSpan block, std::size_t at, std::size_t limit) {
-    if (at + 4 > limit)
+std::size_t CharAt(ByteSpan block, const Layout& layout, std::size_t offset) {
+    return layout.charSize == 2 ? Word(block, offset) : block[offset];
+}
+
+std::optional<Node> ReadNode(ByteSpan block, const Layout& layout, std::size_t at,
+                             std::size_t limit) {
+    if (at >= limit || limit - at < layout.header)
         return std::nullopt;
-    const std::size_t length = Word(block, at);
-    if (length < 5)
-        return std::nullopt;
-    Node16 node;
-    node.end = std::min(at + length, limit);
-    const auto* text = reinterpret_cast<const char*>(block.data());
-    std::size_t keyEnd = at + 4;
-    while (keyEnd < node.end && text[keyEnd] != 0)
-        ++keyEnd;
-    if (keyEnd >= node.end)
-        return std::nullopt;
-    node.key = std::string_view(text + at + 4, keyEnd - at - 4);
-    node.valueStart = std::min(Align4(keyEnd + 1), node.end);
-    node.valueEnd = std::min(node.valueStart + Word(block, at + 2), node.end);
-    node.childrenStart = std::min(Align4(node.valueEnd), node.end);
+    Node node;
+    node.length = Word(block, at);
+    node.end = std::min(at + node.length, limit);
+    node.valueLength = Word(block, at + 2);
+    node.keyStart = at + layout.header;
+    std::size_t keyEnd = node.keyStart;
+    while (keyEnd + layout.charSize <= node.end && CharAt(block, layout, keyEnd) != 0)
+        keyEnd += layout.charSize;
+    node.keyEnds = keyEnd + layout.charSize <= node.end;
+    node.keyChars = (keyEnd - node.keyStart) / layout.charSize;
+    node.valueStart = Align4(keyEnd + layout.charSize);
+    // As the platform's walk does: a 32-bit entry of a text type counts its
+    // value in characters, any other in bytes.
+    const bool text = layout.charSize == 2 && Word(block, at + 4) != 0;
+    node.childrenStart = Align4(node.valueStart + node.valueLength * (text ? 2u : 1u));
     return node;
 }
 
-// Calls `visit` for each child of the entry until it returns true.
-template <typename Visit> bool ForEachChild16(ByteSpan block, const Node16& parent, Visit&& visit) {
+// Calls `visit` for each child of the entry, in order, until it returns true;
+// the siblings follow one another at 4-byte boundaries, and a child of length
+// 0 is the last one looked at.
+template <typename Visit>
+bool ForEachChild(ByteSpan block, const Layout& layout, const Node& parent, Visit&& visit) {
     std::size_t at = parent.childrenStart;
-    while (auto child = ReadNode16(block, at, parent.end)) {
+    while (auto child = ReadNode(block, layout, at, parent.end)) {
         if (visit(*child))
             return true;
-        const std::size_t next = Align4(child->end);
-        if (next <= at)
+        if (child->length == 0)
             break;
-        at = next;
+        at += Align4(child->length);
     }
     return false;
 }
 
-bool SameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
+// The whole key, compared without regard to ASCII letter case.
+template <typename Char>
+bool KeyIs(ByteSpan block, const Layout& layout, const Node& node,
+           std::basic_string_view<Char> key) {
+    if (!node.keyEnds || node.keyChars != key.size())
         return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(static_cast<unsigned char>(a[i])) !=
-            FoldAscii(static_cast<unsigned char>(b[i])))
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const auto c = CharAt(block, layout, node.keyStart + i * layout.charSize);
+        const auto wanted = static_cast<std::make_unsigned_t<Char>>(key[i]);
+        if (FoldAscii(static_cast<char16_t>(c)) != FoldAscii(static_cast<char16_t>(wanted)))
             return false;
+    }
     return true;
+}
+
+struct StringEntry {
+    Node table;
+    Node entry;
+};
+
+// "StringFileInfo" (the first one, as the platform's path query takes it),
+// its tables in order, their strings in order: the first table that holds
+// the key wins.
+template <typename Char>
+std::optional<StringEntry> FindStringEntry(ByteSpan block, const Layout& layout,
+                                           std::basic_string_view<Char> key) {
+    const auto root = ReadNode(block, layout, 0, block.size());
+    if (!root || !root->keyEnds || key.empty())
+        return std::nullopt;
+    static constexpr char kStringFileInfo[] = "StringFileInfo";
+    std::optional<Node> info;
+    ForEachChild(block, layout, *root, [&](const Node& child) {
+        if (KeyIs(block, layout, child, std::string_view(kStringFileInfo)))
+            info = child;
+        return info.has_value();
+    });
+    if (!info)
+        return std::nullopt;
+    std::optional<StringEntry> found;
+    ForEachChild(block, layout, *info, [&](const Node& table) {
+        return ForEachChild(block, layout, table, [&](const Node& entry) {
+            if (KeyIs(block, layout, entry, key))
+                found = StringEntry{table, entry};
+            return found.has_value();
+        });
+    });
+    return found;
 }
 
 std::uint16_t CodePageOfTable(std::string_view name) {
@@ -120,52 +154,28 @@ std::uint16_t CodePageOfTable(std::string_view name) {
     return codePage;
 }
 
-// Where the 32-bit root's value starts, as the platform's root query finds it.
-std::optional<std::size_t> FixedInfoStart32(ByteSpan block) {
-    // wLength, wValueLength, wType, then the NUL-ended key; the value starts
-    // at the next 4-byte boundary of the block.
-    const std::size_t limit = ClipToRoot(block).size();
-    if (limit < 8)
-        return std::nullopt;
-    const std::size_t valueLength = Word(block, 2);
-    const CharView text(block.first(limit));
-    auto keyEnd = NextNul(text, 3);
-    if (!keyEnd || valueLength < kFixedFileInfoSize)
-        return std::nullopt;
-    const std::size_t valueStart = ((*keyEnd + 1) * 2 + 3) & ~std::size_t{3};
-    if (valueStart > limit || limit - valueStart < kFixedFileInfoSize)
-        return std::nullopt;
-    return valueStart;
-}
+constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
 
 } // namespace
 
 bool IsSixteenBitBlock(ByteSpan block) {
-    return block.size() > 4 && block[4] >= 0x20;
+    // The platform reads that byte as a signed character: 0x80 and above are
+    // below a blank, as a type word's low byte is.
+    return block.size() > 4 && block[4] >= 0x20 && block[4] < 0x80;
 }
 
 std::optional<SingleByteText> FindVersionString16(ByteSpan block, std::string_view key) {
     block = ClipToRoot(block);
-    const auto root = ReadNode16(block, 0, block.size());
-    if (!root)
+    const auto found = FindStringEntry(block, kLayout16, key);
+    if (!found)
         return std::nullopt;
-    std::optional<SingleByteText> found;
-    ForEachChild16(block, *root, [&](const Node16& info) {
-        if (!SameKey(info.key, "StringFileInfo"))
-            return false;
-        return ForEachChild16(block, info, [&](const Node16& table) {
-            return ForEachChild16(block, table, [&](const Node16& entry) {
-                if (!SameKey(entry.key, key))
-                    return false;
-                const auto* text = reinterpret_cast<const char*>(block.data());
-                std::string_view value(text + entry.valueStart, entry.valueEnd - entry.valueStart);
-                found = SingleByteText{std::string(value.substr(0, value.find('\0'))),
-                                       CodePageOfTable(table.key)};
-                return true;
-            });
-        });
-    });
-    return found;
+    const Node& entry = found->entry;
+    const auto* text = reinterpret_cast<const char*>(block.data());
+    const std::size_t valueStart = std::min(entry.valueStart, entry.end);
+    const std::size_t valueEnd = std::min(valueStart + entry.valueLength, entry.end);
+    const std::string_view value(text + valueStart, valueEnd - valueStart);
+    const std::string_view table(text + found->table.keyStart, found->table.keyChars);
+    return SingleByteText{std::string(value.substr(0, value.find('\0'))), CodePageOfTable(table)};
 }
 
 ByteSpan ClipToRoot(ByteSpan block) {
@@ -177,51 +187,41 @@ ByteSpan ClipToRoot(ByteSpan block) {
 }
 
 std::wstring FindVersionString(ByteSpan block, std::wstring_view key) {
-    const CharView text(block);
-    if (key.empty() || text.size() < key.size() + 2)
+    block = ClipToRoot(block);
+    const auto found = FindStringEntry(block, kLayout32, key);
+    if (!found)
         return {};
-    // The key needs a character before it and its NUL after it.
-    for (std::size_t pos = 1; pos + key.size() < text.size(); ++pos) {
-        if (text[pos - 1] >= 0x20 || text[pos + key.size()] != 0 || !KeyAt(text, pos, key))
-            continue;
-        // A real entry stores its value length two characters before its
-        // key; zero means no value, whatever text follows.
-        if (pos >= 3 && text[pos - 2] == 0)
+    // The value's text up to its NUL, at most as many characters as its
+    // length says; a value cut short by its entry's end is no value.
+    const Node& entry = found->entry;
+    std::wstring value;
+    for (std::size_t i = 0; i < entry.valueLength; ++i) {
+        const std::size_t at = entry.valueStart + i * 2;
+        if (at + 2 > entry.end)
             return {};
-        std::size_t start = pos + key.size() + 1;
-        auto end = NextNul(text, start);
-        if (end && *end == start) {
-            ++start;
-            end = NextNul(text, start);
-        }
-        if (!end)
-            return {};
-        std::wstring value;
-        value.reserve(*end - start);
-        for (std::size_t i = start; i < *end; ++i)
-            value.push_back(static_cast<wchar_t>(text[i]));
-        return value;
+        const wchar_t c = static_cast<wchar_t>(Word(block, at));
+        if (c == 0)
+            break;
+        value.push_back(c);
     }
-    return {};
+    return value;
 }
 
 std::optional<FixedFileInfo> ReadFixedInfo(ByteSpan block) {
-    std::size_t valueStart = 0;
-    if (IsSixteenBitBlock(block)) {
-        const ByteSpan clipped = ClipToRoot(block);
-        const auto root = ReadNode16(clipped, 0, clipped.size());
-        if (!root || root->valueEnd - root->valueStart < kFixedFileInfoSize)
-            return std::nullopt;
-        valueStart = root->valueStart;
-    } else {
-        auto start = FixedInfoStart32(block);
-        if (!start)
-            return std::nullopt;
-        valueStart = *start;
-    }
+    block = ClipToRoot(block);
+    // The root's value, as the platform's root query finds it, holding at
+    // least the 52 bytes by its own length and by the block's.
+    const Layout& layout = IsSixteenBitBlock(block) ? kLayout16 : kLayout32;
+    const auto root = ReadNode(block, layout, 0, block.size());
+    if (!root || !root->keyEnds || root->valueLength < kFixedFileInfoSize ||
+        root->valueStart > block.size() || block.size() - root->valueStart < kFixedFileInfoSize)
+        return std::nullopt;
     std::array<std::uint32_t, 13> d{};
     for (std::size_t i = 0; i < d.size(); ++i)
-        d[i] = Dword(block, valueStart + i * 4);
+        d[i] = Dword(block, root->valueStart + i * 4);
+    // Anything else there is not the fixed information, whatever its length.
+    if (d[0] != kFixedInfoSignature)
+        return std::nullopt;
     return FixedFileInfo{d[0], d[1], d[2], d[3],  d[4],  d[5], d[6],
                          d[7], d[8], d[9], d[10], d[11], d[12]};
 }

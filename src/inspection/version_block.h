@@ -1,6 +1,6 @@
 #pragma once
-// The version block as plain bytes: the string search and the decoding of the
-// fixed information. No platform headers here, so that the parsing of
+// The version block as plain bytes: the walk of its tables and the decoding
+// of the fixed information. No platform headers here, so that the parsing of
 // untrusted bytes can be built and fuzzed on any host.
 
 #include <cstddef>
@@ -22,15 +22,18 @@ ByteSpan ClipToRoot(ByteSpan block);
 
 // Whether the block has the 16-bit layout (what the platform returns for a
 // 16-bit file): no type word, keys and values in a single-byte code page.
-// In the 32-bit layout the byte after the two length words is the type (0 or
-// 1); in the 16-bit one it is the first letter of the root's key.
+// In the 32-bit layout the byte after the two length words is the low byte
+// of the type; in the 16-bit one it is the first letter of the root's key.
+// As the platform does, a byte from 0x20 to 0x7F is taken for a letter.
 bool IsSixteenBitBlock(ByteSpan block);
 
-// The value that follows `key` in the block read as UTF-16 text, "" when
-// there is none. Only a whole key counts (preceded by a character below 0x20,
-// followed by NUL), compared without regard to ASCII letter case; the first
-// such occurrence in the block wins, whatever its table. One NUL that aligns
-// the value is skipped.
+// The value of `key` in a 32-bit block, found by walking its structure as
+// the platform's queries walk it: the first "StringFileInfo", its tables in
+// order, their strings in order, each entry by its length; keys are compared
+// whole and without regard to ASCII letter case, and the first table that
+// holds the key wins. The value is its text up to its NUL, at most its
+// stored length in characters; "" when no table holds the key or the value
+// runs past its entry. No value's text is ever taken for a key.
 std::wstring FindVersionString(ByteSpan block, std::wstring_view key);
 
 // A value of a 16-bit block: its bytes up to the first NUL, and the code page
@@ -41,10 +44,8 @@ struct SingleByteText {
     std::uint16_t codePage = 0;
 };
 
-// The value of `key` in a 16-bit block, found by walking its structure:
-// "StringFileInfo", its tables in order, their strings in order; keys are
-// compared without regard to ASCII letter case and the first table that
-// holds the key wins. Empty when no table holds it.
+// The value of `key` in a 16-bit block, found by the same walk. Empty when no
+// table holds it.
 std::optional<SingleByteText> FindVersionString16(ByteSpan block, std::string_view key);
 
 struct FixedFileInfo {
@@ -65,8 +66,8 @@ struct FixedFileInfo {
 inline constexpr std::size_t kFixedFileInfoSize = 52;
 
 // The root's value, located as the platform's root query locates it, in
-// either layout; empty when the block is too short or the value holds fewer
-// than 52 bytes.
+// either layout; empty when the block is too short, the value holds fewer
+// than 52 bytes, or it does not start with the signature 0xFEEF04BD.
 std::optional<FixedFileInfo> ReadFixedInfo(ByteSpan block);
 
 // The seven words of the fixed information.

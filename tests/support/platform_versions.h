@@ -49,10 +49,12 @@ inline inspection::clsFileInfo PlatformVersionFields(const std::wstring& path) {
     f.ProductName = text(L"ProductName");
     f.ProductVersion = text(L"ProductVersion");
     f.Comments = text(L"Comments");
-    if (::VerQueryValueW(block.data(), L"\\", &data, &length) &&
-        length >= sizeof(VS_FIXEDFILEINFO)) {
-        VS_FIXEDFILEINFO fixed{};
+    // The call hands back whatever the root holds; a careful caller checks
+    // the signature before taking it for the fixed information.
+    VS_FIXEDFILEINFO fixed{};
+    if (::VerQueryValueW(block.data(), L"\\", &data, &length) && length >= sizeof fixed)
         std::memcpy(&fixed, data, sizeof fixed);
+    if (fixed.dwSignature == VS_FFI_SIGNATURE) {
         const inspection::FixedFileInfo info{
             fixed.dwSignature,     fixed.dwStrucVersion,     fixed.dwFileVersionMS,
             fixed.dwFileVersionLS, fixed.dwProductVersionMS, fixed.dwProductVersionLS,

@@ -7,8 +7,12 @@ It also finishes a DLL linked against a delay-import library: the GNU
 linker builds the delay-import descriptors but leaves the directory entry
 that names them empty, which every other linker fills in.
 
+It also writes 16-bit NE files with a version resource (the seeds of the
+malformed-file corpus and of the NE reader's fuzz corpus).
+
 usage: make_module_images.py OUT_DIR
        make_module_images.py --delay-directory DLL_FILE IMPORTED_DLL_NAME
+       make_module_images.py --sixteen-bit OUT_DIR
 """
 import os
 import struct
@@ -92,6 +96,61 @@ IMAGES = {
                               delay=("user32.dll", "shell32.dll")),
 }
 
+def entry16(key, value=b"", children=()):
+    """One entry of a 16-bit version block: the two lengths, the key in
+    single bytes, the value and the children at 4-byte boundaries."""
+    body = bytearray(4) + key.encode("latin-1") + b"\0"
+    body.extend(bytes(-len(body) % 4))
+    body.extend(value)
+    for child in children:
+        body.extend(bytes(-len(body) % 4))
+        body.extend(child)
+    struct.pack_into("<HH", body, 0, len(body), len(value))
+    return bytes(body)
+
+
+def version_block16(strings):
+    fixed = struct.pack("<13I", 0xFEEF04BD, 0x10000, 0x30001, 0x20000, 0x30001, 0x20000, 0x3F,
+                        0, 0x10001, 2, 0, 0, 0)
+    table = entry16("040904E4", b"", [entry16(k, v.encode("latin-1") + b"\0")
+                                      for k, v in strings])
+    return entry16("VS_VERSION_INFO", fixed,
+                   [entry16("StringFileInfo", b"", [table]),
+                    entry16("VarFileInfo", b"", [entry16("Translation", struct.pack("<HH", 0x409, 1252))])])
+
+
+def ne_module(block, shift=4):
+    """An MZ stub, an NE header, a resource table with one RT_VERSION entry,
+    the resident-name table, and the block at the next unit."""
+    unit = 1 << shift
+    head = bytearray(0x40)
+    head[0:2] = b"MZ"
+    struct.pack_into("<I", head, 0x3C, 0x40)
+    ne = bytearray(0x40)
+    ne[0:2] = b"NE"
+    table = struct.pack("<H", shift) + struct.pack("<HHI", 0x8010, 1, 0)
+    data_at = (0x80 + len(table) + 12 + 2 + 8 + unit - 1) // unit * unit
+    table += struct.pack("<HHHHHH", data_at // unit, (len(block) + unit - 1) // unit, 0x30, 0x8001,
+                         0, 0) + b"\0\0"
+    struct.pack_into("<HH", ne, 0x24, 0x40, 0x40 + len(table))
+    names = b"\x07VERSION\0\0\0"[:8]
+    struct.pack_into("<H", ne, 0x26, 0x40 + len(table))
+    out = head + ne + table + names
+    out.extend(bytes(data_at - len(out)))
+    out.extend(block)
+    out.extend(bytes(-len(out) % unit))
+    return bytes(out)
+
+
+SIXTEEN_BIT = {
+    "ne_version.dll": ne_module(version_block16([("CompanyName", "Old Soft"),
+                                                 ("FileDescription", "A 16-bit library"),
+                                                 ("ProductName", "Old"),
+                                                 ("OriginalFilename", "OLD.DLL")])),
+    "ne_version_wide_units.exe": ne_module(version_block16([("ProductName", "Wide units")]), 9),
+}
+
+
 def rva_to_offset(sections, rva):
     for virtual, raw_size, raw in sections:
         if virtual <= rva < virtual + raw_size:
@@ -146,8 +205,12 @@ if __name__ == "__main__":
     if sys.argv[1] == "--delay-directory":
         set_delay_directory(sys.argv[2], sys.argv[3])
         sys.exit(0)
+    images = IMAGES
+    if sys.argv[1] == "--sixteen-bit":
+        images = SIXTEEN_BIT
+        sys.argv.pop(1)
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
-    for file_name, content in IMAGES.items():
+    for file_name, content in images.items():
         with open(os.path.join(out, file_name), "wb") as f:
             f.write(content)

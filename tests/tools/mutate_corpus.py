@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """Makes malformed components from a few good ones: truncations, bit flips and
 extreme values in the PE headers, the resource directory, the version block
-and the type-library header. Deterministic for a given seed.
+and the type-library header, and in the NE header and resource table of
+16-bit files. Then the damage known to have hurt: 16-bit version entries
+shorter than their fixed information or outside the file, resource tables
+that do not end, and 32-bit blocks whose type word passes for a letter or
+whose fixed information lacks its signature. Deterministic for a given seed.
 
 usage: mutate_corpus.py SEED_DIR OUT_DIR [COUNT]
 """
@@ -32,11 +36,17 @@ def regions(data):
                 raw_size, raw_ptr = struct.unpack_from("<II", data, at + 16)
                 if name == b".rsrc" and raw_ptr < len(data):
                     found["resource_directory"] = (raw_ptr, min(raw_size, 512, len(data) - raw_ptr))
-    key = "VS_VERSION_INFO".encode("utf-16-le")
-    at = data.find(key)
-    if at >= 6:
-        length = struct.unpack_from("<H", data, at - 6)[0]
-        found["version_block"] = (at - 6, max(8, min(length, len(data) - at + 6)))
+        elif pe + 64 <= len(data) and data[pe:pe + 2] == b"NE":
+            found["ne_header"] = (pe, 64)
+            start, end = struct.unpack_from("<HH", data, pe + 0x24)
+            if start < end and pe + end <= len(data):
+                found["ne_resource_table"] = (pe + start, end - start)
+    for key, header in (("VS_VERSION_INFO".encode("utf-16-le"), 6), (b"VS_VERSION_INFO\0", 4)):
+        at = data.find(key)
+        if at >= header:
+            length = struct.unpack_from("<H", data, at - header)[0]
+            found["version_block"] = (at - header, max(8, min(length, len(data) - at + header)))
+            break
     at = data.find(b"MSFT")
     if at >= 0:
         found["typelib_header"] = (at, min(0x200, len(data) - at))
@@ -68,6 +78,49 @@ def mutate(data, rng, target):
     return bytes(out), kind
 
 
+def ne_version_entry(data, table):
+    """The offset of the RT_VERSION type entry and of its first name entry."""
+    start, size = table
+    at = start + 2
+    while at + 8 <= start + size:
+        kind, count = struct.unpack_from("<HH", data, at)
+        if kind == 0:
+            return None
+        if kind == 0x8010:
+            return at, at + 8
+        at += 8 + 12 * count
+    return None
+
+
+def known_damage(data, found):
+    """(what, bytes) for each damage of the kinds that once ended a report."""
+    def patched(*fields):
+        out = bytearray(data)
+        for at, fmt, value in fields:
+            struct.pack_into(fmt, out, at, value)
+        return bytes(out)
+
+    if "ne_resource_table" in found:
+        entry = ne_version_entry(data, found["ne_resource_table"])
+        table = found["ne_resource_table"][0]
+        if entry:
+            kind, name = entry
+            yield "ne_entry_shorter_than_fixed_info", patched((name + 2, "<H", 1))
+            yield "ne_entry_empty", patched((name + 2, "<H", 0))
+            yield "ne_entry_past_end", patched((name, "<H", 0xFFFF))
+            yield "ne_shift_40", patched((table, "<H", 40))
+            yield "ne_names_past_table", patched((kind, "<H", 0x8006), (kind + 2, "<H", 0x7FFF))
+        pe = found["ne_header"][0]
+        yield "ne_table_past_end", patched((pe + 0x26, "<H", 0xFFFF))
+    block = found.get("version_block", (0,))[0]
+    if data[block + 6:block + 8] == b"V\0":  # the 32-bit layout
+        yield "type_byte_80", patched((block + 4, "<B", 0x80))
+        yield "type_byte_ff", patched((block + 4, "<B", 0xFF))
+        signature = data.find(struct.pack("<I", 0xFEEF04BD), block)
+        if signature >= 0:
+            yield "no_fixed_info_signature", patched((signature, "<I", 0))
+
+
 def main():
     seed_dir, out_dir = sys.argv[1], sys.argv[2]
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 1200
@@ -86,6 +139,11 @@ def main():
         name = "m%04d_%s_%s_%s%s" % (i, stem, target[0], kind, extensions[i % 4])
         with open(os.path.join(out_dir, name), "wb") as f:
             f.write(mutated)
+    for stem, data, targets in seeds:
+        for what, damaged in known_damage(data, dict(targets)):
+            count += 1
+            with open(os.path.join(out_dir, "k_%s_%s.dll" % (stem, what)), "wb") as f:
+                f.write(damaged)
     print("%d malformed files in %s" % (count, out_dir))
 
 

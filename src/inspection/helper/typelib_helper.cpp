@@ -1,8 +1,11 @@
 // calvorn-typelib32.exe / calvorn-typelib64.exe: loads the type library of
-// one file and writes what the program needs of it to its standard output.
-// It runs in a process of its own because the system's loader can take its
-// process down on a damaged library. Exit code 0 with an answer, 1 when the file holds no library.
+// one file and writes what the program needs of it to its standard output;
+// with "/version" first, the file's version block as the platform's version
+// calls give it. It runs in a process of its own because the system's loader
+// and version calls can take their process down on a damaged file. Exit code
+// 0 with an answer, 1 when the file holds no library.
 
+#include "inspection/pe_version_reader.h"
 #include "inspection/typelib_info.h"
 #include "platform/text.h"
 
@@ -10,18 +13,38 @@
 
 #include <objbase.h>
 
-int wmain(int argc, wchar_t** argv) {
-    if (argc != 2)
-        return 2;
-    // No error boxes from the loader: this process has no user to answer them.
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    ::CoInitialize(nullptr);
-    auto info = calvorn::inspection::TypeLibInfo::OpenInProcess(argv[1]);
-    if (!info)
-        return 1;
-    const std::string answer = calvorn::platform::Narrow(info->Serialize());
+#include <string>
+
+namespace {
+
+int Answer(const std::string& answer) {
     DWORD written = 0;
     ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), answer.data(), static_cast<DWORD>(answer.size()),
                 &written, nullptr);
     return written == answer.size() ? 0 : 3;
+}
+
+int Run(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wstring(argv[1]) == L"/version")
+        return Answer(calvorn::inspection::SerializeVersionBlock(
+            calvorn::inspection::ReadVersionBlockByPlatform(argv[2])));
+    if (argc != 2)
+        return 2;
+    ::CoInitialize(nullptr);
+    auto info = calvorn::inspection::TypeLibInfo::OpenInProcess(argv[1]);
+    if (!info)
+        return 1;
+    return Answer(calvorn::platform::Narrow(info->Serialize()));
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    // No error boxes from the loader: this process has no user to answer them.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    try {
+        return Run(argc, argv);
+    } catch (...) {
+        return 4; // no answer: the caller takes the file for one without
+    }
 }

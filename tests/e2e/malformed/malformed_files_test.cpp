@@ -5,6 +5,7 @@
 
 #include "support/program_driver.h"
 #include "support/test_paths.h"
+#include "unit/versions/pe_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -75,4 +76,48 @@ TEST(MalformedFiles, ComponentReportOnASample) {
         ++opened;
     }
     EXPECT_GE(opened, 30);
+}
+
+// 16-bit files whose resource tables lie (the version entry shorter than its
+// fixed information made the platform's size call wrap to about 4 GB and the
+// report end with nothing said), and a 32-bit block whose type word passes for
+// a letter: every file gets its block and the report completes.
+TEST(MalformedFiles, DamagedSixteenBitFilesLeaveTheFolderReportWhole) {
+    const Bytes block =
+        Entry16("VS_VERSION_INFO", FixedInfo(0x00030001, 0, 0, 0x00010001, 2, 0),
+                {Entry16("StringFileInfo", {},
+                         {Entry16("040904E4", {}, {String16("ProductName", "Old")})})});
+    Bytes typeByte = VersionBlock({Table(u"040904E4", {String(u"ProductName", u"Typed")})});
+    Put16(typeByte, 4, 0x0080);
+    const Bytes withType = BuildPe({0x0409}, 16, 1, typeByte).bytes;
+    const std::pair<const wchar_t*, Bytes> files[] = {
+        {L"ne_good.dll", BuildNe(block)},
+        {L"ne_short_entry.dll", BuildNe(block, {.lengthUnits = 1})},
+        {L"ne_empty_entry.dll", BuildNe(block, {.lengthUnits = 0})},
+        {L"ne_entry_past_end.exe", BuildNe(block, {.offsetUnits = 0x7FFF})},
+        {L"ne_shift_40.dll", BuildNe(block, {.shift = 40})},
+        {L"ne_unended_table.dll", BuildNe(block, {.type = 0x8006, .terminated = false})},
+        {L"ne_names_past_table.ocx", BuildNe(block, {.type = 0x8006, .count = 0x7000})},
+        {L"type_byte_80.dll", withType},
+    };
+    std::wstring folder = MakeScratchDir(L"damaged-ne");
+    for (const auto& [name, bytes] : files)
+        WriteText(folder + name, std::string(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"versions\\strings.dll").c_str(),
+                            (folder + L"strings.dll").c_str(), FALSE));
+    folder.pop_back();
+    const std::wstring out = MakeScratchDir(L"damaged-ne-report");
+    ScopedEnvironment reportDir(L"CALVORN_REPORT_DIR", out);
+    ScopedEnvironment openLog(L"CALVORN_OPEN_LOG", out + L"opened.log");
+
+    RunTranscript t = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES}, 120s);
+    ASSERT_TRUE(t.exitCode.has_value()) << "the report did not end";
+    EXPECT_EQ(*t.exitCode, 0u);
+    EXPECT_EQ(t.boxes.size(), 1u) << "only the confirmation may be shown";
+    const std::string report = ReadAll(out + L"output.txt");
+    EXPECT_EQ(CountOf(report, "File: "), std::size(files) + 1);
+    EXPECT_EQ(CountOf(report, "Flags: "), std::size(files) + 1);
+    EXPECT_EQ(CountOf(report, "Product Name: Old\r\n"), 1u);
+    EXPECT_EQ(CountOf(report, "Product Name: Two Tables\r\n"), 1u);
+    EXPECT_EQ(report.find("Version: 83."), std::string::npos); // a key's letters as a version
 }

@@ -1,4 +1,5 @@
 #include "inspection/pe_version_reader.h"
+#include "support/platform_versions.h"
 #include "support/test_paths.h"
 
 #include <windows.h>
@@ -62,6 +63,14 @@ TEST(VersionBlockReader, SameBytesAsThePlatformForWinesOwnFiles) {
     }
 }
 
+// 16-bit files are ours to read too: the platform's version calls are not
+// trusted with them in our process.
+TEST(VersionBlockReader, SameBytesAsThePlatformForSixteenBitFiles) {
+    int versioned = 0;
+    ExpectSameAsPlatform(calvorn::test::SixteenBitSystemFiles(), versioned);
+    EXPECT_EQ(versioned, 5);
+}
+
 TEST(VersionBlockReader, NonPeFilesHaveNoBlock) {
     const std::wstring dir = calvorn::test::MakeScratchDir(L"versions");
     const std::pair<const wchar_t*, std::string> files[] = {
@@ -88,7 +97,8 @@ TEST(VersionBlockReader, NonPeFilesHaveNoBlock) {
 
 // A file whose PE signature is spoiled after its first two letters: the
 // platform's loader refuses it, but its own file reader still finds the
-// resource. Ours leaves such files to the platform, so the fields still come.
+// resource. Ours leaves such files to the platform's calls in the helper
+// process, so the fields still come.
 TEST(VersionBlockReader, UndecidedFilesGoToThePlatform) {
     const std::wstring dir = calvorn::test::MakeScratchDir(L"versions");
     const std::wstring path = dir + L"odd_signature.dll";

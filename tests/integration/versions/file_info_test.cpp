@@ -1,6 +1,7 @@
 #include "inspection/clsFileInfo.h"
 #include "support/platform_versions.h"
 #include "support/test_paths.h"
+#include "unit/versions/pe_builder.h"
 
 #include <windows.h>
 
@@ -19,6 +20,14 @@ clsFileInfo Select(const std::wstring& name) {
     info.SelectFile(Fixture(name));
     return info;
 }
+
+const std::wstring clsFileInfo::*const kFields[] = {
+    &clsFileInfo::CompanyName,    &clsFileInfo::FileDescription, &clsFileInfo::InternalName,
+    &clsFileInfo::LegalCopyright, &clsFileInfo::LegalTrademarks, &clsFileInfo::OriginalFileName,
+    &clsFileInfo::ProductName,    &clsFileInfo::ProductVersion,  &clsFileInfo::Comments,
+    &clsFileInfo::StrucVerEx,     &clsFileInfo::FileVerEx,       &clsFileInfo::ProdVerEx,
+    &clsFileInfo::FileFlagsEx,    &clsFileInfo::FileOSEx,        &clsFileInfo::FileTypeEx,
+    &clsFileInfo::FileSubTypeEx};
 
 void ExpectAllEmpty(const clsFileInfo& info) {
     for (const std::wstring* field :
@@ -156,17 +165,8 @@ TEST(SelectFile, SixteenBitFilesGiveThePlatformsFields) {
         const clsFileInfo platform = calvorn::test::PlatformVersionFields(path);
         ASSERT_FALSE(platform.FileVerEx.empty()) << name;
         info.SelectFile(path);
-        const std::wstring clsFileInfo::*fields[] = {
-            &clsFileInfo::CompanyName,     &clsFileInfo::FileDescription,
-            &clsFileInfo::InternalName,    &clsFileInfo::LegalCopyright,
-            &clsFileInfo::LegalTrademarks, &clsFileInfo::OriginalFileName,
-            &clsFileInfo::ProductName,     &clsFileInfo::ProductVersion,
-            &clsFileInfo::Comments,        &clsFileInfo::StrucVerEx,
-            &clsFileInfo::FileVerEx,       &clsFileInfo::ProdVerEx,
-            &clsFileInfo::FileFlagsEx,     &clsFileInfo::FileOSEx,
-            &clsFileInfo::FileTypeEx,      &clsFileInfo::FileSubTypeEx};
-        for (std::size_t i = 0; i < std::size(fields); ++i)
-            EXPECT_EQ(info.*fields[i], platform.*fields[i]) << name << " field " << i;
+        for (std::size_t i = 0; i < std::size(kFields); ++i)
+            EXPECT_EQ(info.*kFields[i], platform.*kFields[i]) << name << " field " << i;
         EXPECT_EQ(info.ReadError, 0u);
     }
     info.SelectFile(calvorn::test::SixteenBitSystemFiles()[0]); // ole2nls.dll
@@ -195,4 +195,72 @@ TEST(SelectFile, AFileThatCannotBeReadSaysWhy) {
     EXPECT_EQ(info.ProductName, L"Two Tables");
     info.SelectFile(dir + L"gone.dll");
     EXPECT_EQ(info.ReadError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+}
+
+// Blocks a component can ship to mislead a text search of its block: each is
+// read as the platform's own calls read it (the table they name, the root's
+// value), field by field, and the fields it aims at hold what they should.
+TEST(SelectFile, TheFiveHostileVersionBlocksReadAsThePlatformsOwnCallsReadThem) {
+    using namespace calvorn::test;
+    const auto table = [](std::vector<Bytes> strings) {
+        return std::vector<Bytes>{Table(u"040904E4", std::move(strings))};
+    };
+    Bytes fakeCompany; // a value holding a key, its NUL and a value of its own
+    PutText(fakeCompany, u"notes\x01"
+                         u"CompanyName");
+    PutText(fakeCompany, u"");
+    PutText(fakeCompany, u"Microsoft Corporation");
+    Bytes typeByte = VersionBlock(table({String(u"CompanyName", u"Typed")}));
+    Put16(typeByte, 4, 0x0080); // the root's type word: its low byte is not a letter
+    Bytes noSignature = FixedInfo(0x00010002, 0x00030004, 0, 0x40004, 2, 0);
+    Put32(noSignature, 0, 0);
+
+    struct Case {
+        const wchar_t* name;
+        Bytes block;
+        std::vector<std::pair<std::wstring clsFileInfo::*, std::wstring>> expected;
+    };
+    const Case cases[] = {
+        {L"key_in_value",
+         VersionBlock(
+             table({Entry(u"Comments", fakeCompany, 1), String(u"CompanyName", u"Evil Corp")})),
+         {{&clsFileInfo::CompanyName, L"Evil Corp"},
+          {&clsFileInfo::Comments, L"notes\x01"
+                                   L"CompanyName"}}},
+        {L"key_after_newline",
+         VersionBlock(table({String(u"Comments", u"Build notes:\nProductName"),
+                             String(u"ProductName", u"Calvorn Tools")})),
+         {{&clsFileInfo::ProductName, L"Calvorn Tools"},
+          {&clsFileInfo::Comments, L"Build notes:\nProductName"}}},
+        {L"type_byte_80",
+         typeByte,
+         {{&clsFileInfo::FileVerEx, L"1.2.3.4"}, {&clsFileInfo::StrucVerEx, L"1.0"}}},
+        {L"no_signature",
+         VersionBlock(table({String(u"CompanyName", u"Unsigned")}), noSignature),
+         {{&clsFileInfo::CompanyName, L"Unsigned"},
+          {&clsFileInfo::FileVerEx, L""},
+          {&clsFileInfo::FileTypeEx, L""}}},
+        {L"control_characters",
+         VersionBlock(table({String(u"Comments", u"\x02ProductName"),
+                             String(u"FileDescription", u"tab\there\r\nnext\x1f\x7f"),
+                             String(u"ProductName", u"Real")})),
+         {{&clsFileInfo::Comments, L"\x02ProductName"},
+          {&clsFileInfo::FileDescription, L"tab\there\r\nnext\x1f\x7f"},
+          {&clsFileInfo::ProductName, L"Real"}}},
+    };
+    const std::wstring dir = MakeScratchDir(L"hostile_versions");
+    for (const Case& c : cases) {
+        const std::wstring path = dir + c.name + L".dll";
+        const Bytes file = BuildPe({0x0409}, 16, 1, c.block).bytes;
+        WriteText(path, std::string(file.begin(), file.end()));
+        const std::string name(path.begin(), path.end());
+        clsFileInfo info;
+        info.SelectFile(path);
+        EXPECT_EQ(info.ReadError, 0u) << name;
+        const clsFileInfo platform = PlatformVersionFields(path);
+        for (std::size_t i = 0; i < std::size(kFields); ++i)
+            EXPECT_EQ(info.*kFields[i], platform.*kFields[i]) << name << " field " << i;
+        for (const auto& [field, value] : c.expected)
+            EXPECT_EQ(info.*field, value) << name;
+    }
 }

@@ -56,7 +56,7 @@ TEST(LocateVersionResource, NoVersionResourceOrNoPeFile) {
     Bytes ne = BuildPe({0x0409}).bytes;
     ne[0x40] = 'N';
     ne[0x41] = 'E';
-    EXPECT_EQ(Locate(ne).lookup, VersionLookup::Undecided); // 16-bit: the platform's to read
+    EXPECT_EQ(Locate(ne).lookup, VersionLookup::None); // 16-bit, read by us: no resource table
     Bytes noResources = BuildPe({0x0409}).bytes;
     Put32(noResources, 0x58 + 96 + 16, 0);
     Put32(noResources, 0x58 + 96 + 20, 0);
@@ -99,6 +99,58 @@ TEST(LocateVersionResource, HostileImagesStayInBounds) {
         auto block = ReadResourceBlock(reader, found);
         ASSERT_TRUE(block);
         EXPECT_LE(block->size(), 0xFFFFu);
+    }
+}
+
+// 16-bit files are read by us alone: a damaged resource table, or an entry
+// too short or too long for a version block, is no block (the platform's
+// size call wraps around on the short one, its copy faults on others).
+TEST(LocateVersionResource, SixteenBitFilesThroughTheirResourceTable) {
+    const Bytes block =
+        Entry16("VS_VERSION_INFO", FixedInfo(0x00030001, 0, 0, 0x00010001, 2, 0),
+                {Entry16("StringFileInfo", {},
+                         {Entry16("040904E4", {}, {String16("ProductName", "Old")})})});
+    const auto withTable = [&block](std::size_t at, std::uint16_t value) {
+        Bytes ne = BuildNe(block);
+        Put16(ne, at, value);
+        return ne;
+    };
+    const Bytes whole = BuildNe(block);
+    struct Case {
+        const char* name;
+        Bytes file;
+        VersionLookup lookup;
+    };
+    const Case cases[] = {
+        {"whole", whole, VersionLookup::Found},
+        {"bigger units", BuildNe(block, {.shift = 8}), VersionLookup::Found},
+        {"shorter than its fixed information", BuildNe(block, {.lengthUnits = 3}),
+         VersionLookup::None},
+        {"no length", BuildNe(block, {.lengthUnits = 0}), VersionLookup::None},
+        {"past the end of the file", BuildNe(block, {.offsetUnits = 0xFFFF}), VersionLookup::None},
+        {"longer than any block", BuildNe(block, {.shift = 15, .lengthUnits = 0x100}),
+         VersionLookup::None},
+        {"shift beyond 32 bits", BuildNe(block, {.shift = 40}), VersionLookup::None},
+        {"other type", BuildNe(block, {.type = 0x8006}), VersionLookup::None},
+        {"names past the table", BuildNe(block, {.type = 0x8006, .count = 0x2000}),
+         VersionLookup::None},
+        {"table without its end", BuildNe(block, {.type = 0x8006, .terminated = false}),
+         VersionLookup::None},
+        {"table ending before it starts", withTable(kNeHeader + 0x26, 0x30), VersionLookup::None},
+        {"table past the end of the file", withTable(kNeHeader + 0x26, 0xFFF0),
+         VersionLookup::None},
+        {"cut in its header", Bytes(whole.begin(), whole.begin() + 0x60), VersionLookup::None},
+    };
+    for (const Case& c : cases) {
+        FileReader reader = FileReader::OverBytes(ByteSpan(c.file));
+        const VersionResource found = LocateVersionResource(reader, {});
+        EXPECT_EQ(found.lookup, c.lookup) << c.name;
+        if (found.lookup != VersionLookup::Found)
+            continue;
+        auto read = ReadResourceBlock(reader, found);
+        ASSERT_TRUE(read) << c.name;
+        EXPECT_EQ(*read, block) << c.name;
+        EXPECT_EQ(FindVersionString16(ByteSpan(*read), "ProductName")->bytes, "Old");
     }
 }
 

@@ -20,8 +20,9 @@ inline constexpr std::uint32_t kSectionRva = 0x1000;
 
 // Resources: (type, name, language) -> block. The tree is laid out sorted by
 // number as resource compilers do.
+// Each block names its language unless `block` is given for all of them.
 inline PeImage BuildPe(std::vector<std::uint16_t> languages, std::uint16_t type = 16,
-                       std::uint16_t name = 1) {
+                       std::uint16_t name = 1, const Bytes& block = {}) {
     std::sort(languages.begin(), languages.end());
     PeImage pe;
     Bytes& b = pe.bytes;
@@ -65,13 +66,14 @@ inline PeImage BuildPe(std::vector<std::uint16_t> languages, std::uint16_t type 
     }
     for (std::size_t i = 0; i < languages.size(); ++i) {
         PadTo4(tree);
-        const Bytes block = VersionBlock(
+        const Bytes named = VersionBlock(
             {Table(u"000004B0", {String(u"ProductName",
                                         std::u16string(1, u'A') +
                                             std::u16string(1, char16_t(languages[i] | 0x8000)))})});
+        const Bytes& data = block.empty() ? named : block;
         Put32(tree, dataEntries[i], kSectionRva + static_cast<std::uint32_t>(tree.size()));
-        Put32(tree, dataEntries[i] + 4, static_cast<std::uint32_t>(block.size()));
-        tree.insert(tree.end(), block.begin(), block.end());
+        Put32(tree, dataEntries[i] + 4, static_cast<std::uint32_t>(data.size()));
+        tree.insert(tree.end(), data.begin(), data.end());
     }
     Put32(b, optional + 96 + 20, static_cast<std::uint32_t>(tree.size()));
     Put32(b, section + 8, static_cast<std::uint32_t>(tree.size())); // VirtualSize
@@ -191,6 +193,56 @@ inline ModuleImage BuildModule(const ModuleLayout& layout) {
     Put32(b, section + 20, kSectionStart);
     b.insert(b.end(), data.begin(), data.end());
     return image;
+}
+
+} // namespace calvorn::test
+
+namespace calvorn::test {
+
+// A 16-bit NE file whose resource table holds one RT_VERSION entry for
+// `block`; the numbers a damaged file gets wrong can be set.
+struct NeLayout {
+    std::uint16_t shift = 4;
+    int lengthUnits = -1; // default: the block's, rounded up
+    int offsetUnits = -1; // default: where the block is
+    std::uint16_t type = 0x8010;
+    std::uint16_t count = 1;
+    bool terminated = true; // the table ends with a type of 0
+};
+
+inline constexpr std::size_t kNeHeader = 0x40;
+inline constexpr std::size_t kNeTable = 0x80;
+inline constexpr std::size_t kNeData = 0x100;
+
+inline Bytes BuildNe(const Bytes& block, const NeLayout& layout = {}) {
+    Bytes b(kNeData, 0);
+    b[0] = 'M';
+    b[1] = 'Z';
+    Put32(b, 0x3C, kNeHeader);
+    b[kNeHeader] = 'N';
+    b[kNeHeader + 1] = 'E';
+    const std::size_t unit = std::size_t{1} << (layout.shift & 15);
+    std::size_t at = kNeTable;
+    Put16(b, at, layout.shift);
+    Put16(b, at + 2, layout.type);
+    Put16(b, at + 4, layout.count);
+    at += 10;
+    Put16(
+        b, at,
+        static_cast<std::uint16_t>(layout.offsetUnits >= 0 ? layout.offsetUnits : kNeData / unit));
+    Put16(b, at + 2,
+          static_cast<std::uint16_t>(layout.lengthUnits >= 0 ? layout.lengthUnits
+                                                             : (block.size() + unit - 1) / unit));
+    Put16(b, at + 4, 0x30);
+    Put16(b, at + 6, 0x8001);
+    at += 12;
+    if (layout.terminated)
+        at += 2; // the type of 0
+    Put16(b, kNeHeader + 0x24, static_cast<std::uint16_t>(kNeTable - kNeHeader));
+    Put16(b, kNeHeader + 0x26, static_cast<std::uint16_t>(at - kNeHeader));
+    b.insert(b.end(), block.begin(), block.end());
+    b.resize(kNeData + (block.size() + unit - 1) / unit * unit, 0);
+    return b;
 }
 
 } // namespace calvorn::test

@@ -98,6 +98,10 @@ TEST(ReadFixedInfo, NoneWhenTheValueIsShortOrCut) {
     for (std::size_t size = 0; size < 40 + 52; ++size)
         EXPECT_FALSE(ReadFixedInfo(ByteSpan(full).first(size))) << size;
     EXPECT_TRUE(ReadFixedInfo(ByteSpan(full).first(40 + 52)));
+    // 52 bytes without the signature are not the fixed information.
+    Bytes noSignature = VersionBlock({});
+    Put32(noSignature, 40, 0xFEEF04BC);
+    EXPECT_FALSE(ReadFixedInfo(ByteSpan(noSignature)));
 }
 
 TEST(ReadFixedInfo, ValueFollowsTheRootKeyWhateverItsLength) {
@@ -123,6 +127,15 @@ TEST(SixteenBitBlock, StringsAndFixedInfoOfTheOtherLayout) {
          Entry16("VarFileInfo", {})});
     EXPECT_TRUE(IsSixteenBitBlock(ByteSpan(block)));
     EXPECT_FALSE(IsSixteenBitBlock(ByteSpan(VersionBlock({}))));
+    // A type word's low byte of 0x80 and above is below a blank to the
+    // platform, which reads it as a signed character.
+    for (std::uint8_t low : {0x80, 0xC3, 0xFF}) {
+        Bytes typed = VersionBlock({}, FixedInfo(0x00010002, 0x00030004, 0, 0x40004, 2, 0));
+        typed[4] = low;
+        EXPECT_FALSE(IsSixteenBitBlock(ByteSpan(typed))) << int(low);
+        ASSERT_TRUE(ReadFixedInfo(ByteSpan(typed))) << int(low);
+        EXPECT_EQ(ReadFixedInfo(ByteSpan(typed))->dwFileVersionMS, 0x00010002u);
+    }
 
     auto company = FindVersionString16(ByteSpan(block), "COMPANYNAME");
     ASSERT_TRUE(company);
