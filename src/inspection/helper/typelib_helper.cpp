@@ -4,6 +4,7 @@
 // process down on a damaged library. Exit code 0 with an answer, 1 when the file holds no library.
 
 #include "inspection/typelib_info.h"
+#include "platform/dll_search.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <objbase.h>
 
 int wmain(int argc, wchar_t** argv) {
+    calvorn::platform::RestrictDllSearchToSystemFolder();
     if (argc != 2)
         return 2;
     // No error boxes from the loader: this process has no user to answer them.
