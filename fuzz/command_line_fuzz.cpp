@@ -37,9 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 __builtin_trap();
         return 0;
     }
-    // A relative path always ends up under the program folder.
-    if (!cmd.path.empty() && cmd.path.find(L":\\") == std::wstring::npos &&
-        cmd.path.rfind(L"\\\\", 0) != 0)
-        __builtin_trap();
+    // A relative path always ends up under the program folder, whole or cut.
+    for (const std::wstring* path : {&cmd.path, &cmd.wholePath})
+        if (!path->empty() && path->find(L":\\") == std::wstring::npos &&
+            path->rfind(L"\\\\", 0) != 0)
+            __builtin_trap();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "app/basSelfInstall.h"
 #include "app/basTools.h"
 #include "app/command_line.h"
+#include "app/exit_codes.h"
 #include "app/report.h"
 #include "app/version.h"
 #include "inspection/clsActiveX.h"
@@ -103,7 +104,7 @@ bool Main() {
     return false;
 }
 
-void ExitProgram(bool bFromMainWindow) {
+void ExitProgram(bool bFromMainWindow, unsigned exitCode) {
     AppState& app = App();
     // A switch action never built the windows; nothing of them is to be undone.
     if (app.windowsBuilt) {
@@ -120,7 +121,7 @@ void ExitProgram(bool bFromMainWindow) {
     app.oGridComparison.reset();
     app.oActiveX.reset();
     app.oRegistry.reset();
-    ::ExitProcess(0);
+    ::ExitProcess(exitCode);
 }
 
 namespace {
@@ -171,6 +172,9 @@ void InitOle() {
 void ProcessCommandLine(const std::wstring& arguments) {
     AppState& app = App();
     Command cmd = ParseCommand(arguments, app.sAppPath);
+    TakeWholePathIfCut(cmd, [](const std::wstring& path) {
+        return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
     switch (cmd.action) {
     case CommandAction::Register:
         // Redirected where the entry point runs: in the registration host,
@@ -199,8 +203,11 @@ void ProcessCommandLine(const std::wstring& arguments) {
             app.oRegistry->CreateShellAssociation(app.sAppPath + platform::OwnProgramFileName(),
                                                   extension);
         ExitProgram(false);
-    case CommandAction::OpenReport:
     case CommandAction::ListOptions:
+        platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
+        ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success
+                                                                   : ExitCode::BadArguments));
+    case CommandAction::OpenReport:
         app.oActiveX->FileName(cmd.path);
         ui::MainWindow().txtFile(app.oActiveX->FileName());
         app.oActiveX->DisplayInfo();

@@ -41,7 +41,7 @@ AppState& App();
 // Runs start-up; true when the main window is shown, false when start-up
 // failed (and was reported). A command-line switch never returns here.
 bool Main();
-[[noreturn]] void ExitProgram(bool bFromMainWindow);
+[[noreturn]] void ExitProgram(bool bFromMainWindow, unsigned exitCode = 0);
 void ShowError(const std::wstring& sProcedure, const platform::ErrorRecord& error);
 void ProcessCommandLine(const std::wstring& arguments);
 

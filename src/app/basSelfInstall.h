@@ -1,11 +1,14 @@
 #pragma once
-// On a user's first run: copies the components the program depends on into
-// the system folder when they are missing there, and registers them.
+// The first-run self-install and the per-user settings.
 //
-// Whether it has run is kept per user as the text value "SelfInstall" under
-// HKEY_CURRENT_USER\Software\Calvorn\General.
+// The program ships no component of its own to install: it uses the
+// platform's own controls. The first run therefore copies and registers
+// nothing; above all it never takes a DLL from the program's folder (where
+// anyone who can write beside a downloaded copy may have put one) into the
+// system folder. It only records that the first run is done, per user, as the
+// text value "SelfInstall" under HKEY_CURRENT_USER\Software\Calvorn\General,
+// which older versions read and write the same way.
 
-#include <cstdint>
 #include <string>
 
 namespace calvorn::app {
@@ -13,19 +16,8 @@ namespace calvorn::app {
 inline constexpr const wchar_t* kSettingsKey = L"Software\\Calvorn\\General";
 inline constexpr const wchar_t* kSelfInstallSetting = L"SelfInstall";
 
-// The components, in the order they are installed; each name is the file's
-// name both in the program folder and in the system folder.
-inline constexpr const wchar_t* kDependencies[] = {L"prjXTab.ocx", L"MSFLXGRD.OCX", L"comdlg32.ocx",
-                                                   L"TLBINF32.DLL"};
-
 // Once per user; silent whatever happens.
 void InstallDependencies();
-// Copies `sFile` from the program folder unless the system folder has it,
-// then registers the system folder's copy. Returns the registration status.
-std::int32_t InstallDependency(const std::wstring& sFile);
-// Registers an in-process server silently: a RegistrationStatus, or the
-// number of an error raised on the way.
-std::int32_t RegisterServer(const std::wstring& sPath);
 
 // The per-user settings of the program, as text.
 std::wstring GetSetting(const std::wstring& section, const std::wstring& key,

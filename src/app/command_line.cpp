@@ -7,6 +7,10 @@
 
 namespace calvorn::app {
 
+bool IsBlank(wchar_t c) {
+    return c == L' ' || (c >= L'\t' && c <= L'\r');
+}
+
 std::wstring ArgumentsOf(std::wstring_view line) {
     size_t i = 0;
     if (i < line.size() && line[i] == L'"') {
@@ -16,10 +20,10 @@ std::wstring ArgumentsOf(std::wstring_view line) {
         if (i < line.size())
             ++i; // the closing quote
     } else {
-        while (i < line.size() && line[i] != L' ' && line[i] != L'\t')
+        while (i < line.size() && !IsBlank(line[i]))
             ++i;
     }
-    while (i < line.size() && (line[i] == L' ' || line[i] == L'\t'))
+    while (i < line.size() && IsBlank(line[i]))
         ++i;
     return std::wstring(line.substr(i));
 }
@@ -30,13 +34,28 @@ bool IsSwitch(const std::wstring& s) {
     return s == L"-r" || s == L"-u" || s == L"-s" || s == L"-f";
 }
 
+size_t FindBlank(std::wstring_view text, size_t from = 0) {
+    for (size_t i = from; i < text.size(); ++i)
+        if (IsBlank(text[i]))
+            return i;
+    return std::wstring_view::npos;
+}
+
+std::wstring_view Trimmed(std::wstring_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
 } // namespace
 
 std::vector<std::wstring> SplitArguments(std::wstring_view c) {
     std::vector<std::wstring> items;
     size_t start = 0;
     for (;;) {
-        size_t space = c.find(L' ', start);
+        size_t space = FindBlank(c, start);
         if (space == std::wstring_view::npos) {
             items.emplace_back(c.substr(start));
             break;
@@ -81,7 +100,7 @@ std::vector<QuietWord> SplitQuietWords(std::wstring_view text) {
     std::vector<QuietWord> words;
     size_t i = 0;
     for (;;) {
-        while (i < text.size() && (text[i] == L' ' || text[i] == L'\t'))
+        while (i < text.size() && IsBlank(text[i]))
             ++i;
         if (i == text.size())
             return words;
@@ -89,7 +108,7 @@ std::vector<QuietWord> SplitQuietWords(std::wstring_view text) {
         bool inQuotes = false;
         // Backslashes are plain characters: a folder such as "C:\dir\" keeps
         // its last backslash and still closes its quote.
-        for (; i < text.size() && (inQuotes || (text[i] != L' ' && text[i] != L'\t')); ++i) {
+        for (; i < text.size() && (inQuotes || !IsBlank(text[i])); ++i) {
             if (text[i] == L'"') {
                 inQuotes = !inQuotes;
                 word.quoted = true;
@@ -104,7 +123,7 @@ std::vector<QuietWord> SplitQuietWords(std::wstring_view text) {
 namespace {
 
 bool IsQuietLine(std::wstring_view arguments) {
-    return arguments.substr(0, arguments.find(L' ')) == L"-q";
+    return arguments.substr(0, FindBlank(arguments)) == L"-q";
 }
 
 std::wstring Lower(std::wstring text) {
@@ -219,10 +238,12 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
 // "-r -user ..." and "-u -user ...": the same line without the option, and
 // whether it was there. Without quiet mode nothing else changes.
 bool TakePerUser(std::wstring_view& arguments, std::wstring& rest) {
-    if (arguments.rfind(L"-r -user", 0) != 0 && arguments.rfind(L"-u -user", 0) != 0)
+    if (arguments.size() < 8 ||
+        (arguments.rfind(L"-r", 0) != 0 && arguments.rfind(L"-u", 0) != 0) ||
+        !IsBlank(arguments[2]) || arguments.substr(3, 5) != L"-user")
         return false;
     std::wstring_view after = arguments.substr(8);
-    if (!after.empty() && after[0] != L' ')
+    if (!after.empty() && !IsBlank(after[0]))
         return false;
     rest = std::wstring(arguments.substr(0, 2)) + std::wstring(after);
     arguments = rest;
@@ -240,6 +261,16 @@ Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
     std::vector<std::wstring> items = SplitArguments(arguments);
     const std::wstring& sw = items[0];
     std::wstring second = items.size() > 1 ? items[1] : std::wstring();
+    const bool quoted = arguments.find(L'"') != std::wstring_view::npos;
+    // An unquoted path with blanks was cut at its first blank; the whole text
+    // is kept for when that first part names nothing.
+    auto keepWhole = [&](Command& cmd, std::wstring_view text) {
+        if (quoted)
+            return;
+        std::wstring whole = ApplyPathRule(std::wstring(Trimmed(text)), appPath);
+        if (whole != cmd.path)
+            cmd.wholePath = std::move(whole);
+    };
 
     Command cmd;
     if (sw == L"-r" || sw == L"-f" || sw == L"-u") {
@@ -247,14 +278,27 @@ Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
                      : sw == L"-f" ? CommandAction::FolderReport
                                    : CommandAction::Unregister;
         cmd.path = ApplyPathRule(second, appPath);
+        keepWhole(cmd, arguments.substr(2));
     } else if (sw == L"-s") {
         cmd.action = CommandAction::InstallVerbs;
+    } else if (!quoted && sw.size() > 1 && sw[0] == L'-') {
+        // "-?" or a switch the program does not know: the usage, not a
+        // report of a file named after the switch.
+        cmd.action = CommandAction::ListOptions;
+        if (sw != L"-?")
+            cmd.error = L"unknown switch " + sw;
     } else {
         cmd.action = CommandAction::OpenReport;
         cmd.path = ApplyPathRule(sw, appPath);
+        keepWhole(cmd, arguments);
     }
     cmd.perUser = perUser;
     return cmd;
+}
+
+void TakeWholePathIfCut(Command& command, const std::function<bool(const std::wstring&)>& exists) {
+    if (!command.wholePath.empty() && !exists(command.path))
+        command.path = command.wholePath;
 }
 
 std::wstring QuietUsage() {

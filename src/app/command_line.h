@@ -2,11 +2,16 @@
 // The grammar of the program's command line, kept free of Windows headers so
 // that it builds and is fuzzed natively as well.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace calvorn::app {
+
+// Space, tab and the line-end characters: what separates words on the
+// command line, in every grammar.
+bool IsBlank(wchar_t c);
 
 // The arguments after the program name in a full process command line
 // (GetCommandLineW), as the program receives them: the program name is
@@ -14,7 +19,7 @@ namespace calvorn::app {
 // blanks that separate it from the arguments.
 std::wstring ArgumentsOf(std::wstring_view fullCommandLine);
 
-// Splits the argument text at every space, then applies the quote rule: the
+// Splits the argument text at every blank, then applies the quote rule: the
 // text after the first double quote, less the last character, replaces
 // element 1 after a switch ("-r", "-u", "-s", "-f") or element 0 otherwise.
 // With a quote present the list always has exactly two elements.
@@ -31,7 +36,7 @@ enum class CommandAction {
     Unregister,
     InstallVerbs,
     OpenReport,
-    ListOptions, // quiet mode only: "-q -?"
+    ListOptions, // "-?", "-q -?", or (without "-q") a switch the program does not know
 };
 
 enum class ReportFormat { Text, Csv, JsonLines };
@@ -45,8 +50,12 @@ struct Command {
     // Quiet mode ("-q" first): no message box at all; the outcome is told by
     // the exit code and by lines on the standard handles.
     bool quiet = false;
-    // Set when a quiet command line does not fit the grammar: the reason.
+    // Set when a quiet command line does not fit the grammar, or a window
+    // command line starts with an unknown switch: the reason.
     std::wstring error;
+    // Without quotes, a path is cut at its first blank; this is the whole
+    // text it was cut from (after the path rule) when that differs.
+    std::wstring wholePath;
     // Quiet "-r"/"-u": every path or wildcard, as given (made absolute
     // against the current folder when run). Quiet "-f": the one folder.
     std::vector<std::wstring> paths;
@@ -57,6 +66,10 @@ struct Command {
 
 // The action that a non-empty argument text asks for.
 Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath);
+
+// Takes the whole unquoted text as the path when the part before its first
+// blank does not exist: "calvorn C:\Program Files\a.dll" means the file.
+void TakeWholePathIfCut(Command& command, const std::function<bool(const std::wstring&)>& exists);
 
 // A quiet command line split into its words: blanks separate words outside
 // double quotes; a word that held a quote is never taken for a switch.

@@ -36,7 +36,8 @@ class Failure : public std::exception {
 };
 
 // Builds the record of a Win32 error code (GetLastError style); the
-// description is the system's text for it.
+// description is the system's text for it, or the code and its name when
+// the system has none.
 ErrorRecord Win32Error(unsigned long code, std::wstring source = {});
 // Builds the record of a failed HRESULT; the number is the HRESULT itself.
 ErrorRecord HResultError(long hr, std::wstring source = {});

@@ -25,14 +25,6 @@ bool IsFolder(const std::wstring& association) {
     return true;
 }
 
-// The program path in double quotes, so that the shell cannot start a
-// different program from the part of a path before a space.
-std::wstring Quoted(const std::wstring& path) {
-    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
-        return path;
-    return L"\"" + path + L"\"";
-}
-
 struct Verb {
     const wchar_t* name;
     const wchar_t* arguments; // after the program path
@@ -137,7 +129,6 @@ std::vector<std::wstring> clsRegistry::CreateShellAssociation(std::wstring sExeP
                            L" names no file type (ProgID), so it has no verbs.");
         return problems;
     }
-    const std::wstring program = Quoted(sExePath);
     for (const Verb& verb : VerbsOf(sAssociation)) {
         const std::wstring key = base + L"\\shell\\" + verb.name;
         std::wstring command;
@@ -149,7 +140,7 @@ std::vector<std::wstring> clsRegistry::CreateShellAssociation(std::wstring sExeP
         }
         const platform::ErrorRecord before = lastError_;
         lastError_ = {};
-        WriteCommand(key + L"\\command", program + L" " + verb.arguments);
+        WriteCommand(key + L"\\command", VerbCommand(sExePath, verb.arguments));
         if (lastError_.IsSet())
             problems.push_back(sAssociation + L": the verb \"" + verb.name +
                                L"\" could not be written: " + lastError_.description);

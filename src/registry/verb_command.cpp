@@ -35,6 +35,20 @@ std::size_t UnquotedProgramEnd(std::wstring_view command) {
 
 } // namespace
 
+std::wstring VerbCommand(std::wstring_view program, std::wstring_view arguments) {
+    if (program.size() >= 2 && program.front() == L'"' && program.back() == L'"')
+        program = program.substr(1, program.size() - 2);
+    std::wstring command = L"\"";
+    for (wchar_t c : program) {
+        command.push_back(c);
+        if (c == L'%')
+            command.push_back(L'%');
+    }
+    command += L"\" ";
+    command += arguments;
+    return command;
+}
+
 bool IsOurCommand(std::wstring_view command, std::wstring_view arguments) {
     command = TrimLeft(command);
     std::wstring_view program;

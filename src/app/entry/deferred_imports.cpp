@@ -45,9 +45,16 @@ constexpr DWORD kProcedureMissing = 0xC06D007F;
 
 HMODULE LoadDll(Dll dll) {
     // The common controls by name alone: the name is what the program's
-    // manifest redirects to version 6.
+    // manifest redirects to version 6; the search is limited to the system
+    // folder from the entry point on.
     if (dll == COMCTL32)
         return ::LoadLibraryW(kDllNames[dll]);
+    if (dll == USER32)
+        // The theme engine that windows bring in binds msimg32 by name on
+        // its first drawing, and Wine's delay-load of it searches the
+        // program's folder whatever the process restricted. Loaded from the
+        // system folder first, it is found already loaded.
+        calvorn::platform::SystemModule(kDllNames[MSIMG32]);
     return calvorn::platform::SystemModule(kDllNames[dll]);
 }
 

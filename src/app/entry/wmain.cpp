@@ -3,6 +3,7 @@
 
 #include "app/basMain.h"
 #include "app/quiet_mode.h"
+#include "platform/dll_search.h"
 #include "ui/message_loop.h"
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <commctrl.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    calvorn::platform::RestrictDllSearchToSystemFolder();
     if (auto quiet = calvorn::app::QuietCommandOfProcess()) {
         calvorn::app::ConsoleOutput output;
         auto code = calvorn::app::RunQuiet(*quiet, output);

@@ -7,6 +7,7 @@
 
 #include "inspection/pe_version_reader.h"
 #include "inspection/typelib_info.h"
+#include "platform/dll_search.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -40,6 +41,7 @@ int Run(int argc, wchar_t** argv) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    calvorn::platform::RestrictDllSearchToSystemFolder();
     // No error boxes from the loader: this process has no user to answer them.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     try {

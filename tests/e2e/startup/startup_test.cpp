@@ -1,6 +1,8 @@
 // The real program, started and driven from outside.
 
+#include "app/command_line.h"
 #include "inspection/image_file.h"
+#include "platform/text.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
 
@@ -30,6 +32,65 @@ TEST(Startup, SwitchAnsweredNoEndsWithoutTheMainWindow) {
     EXPECT_EQ(t.boxes[0].title, L"Calvorn - Registering ActiveX");
     EXPECT_EQ(t.boxes[0].text, L"Are You Sure?");
     EXPECT_FALSE(t.mainWindowSeen);
+}
+
+TEST(Startup, HelpAndUnknownSwitchesShowTheUsageInABox) {
+    struct Row {
+        const wchar_t* line;
+        DWORD exitCode;
+    } rows[] = {{L"-?", 0}, {L"-x", 1}};
+    for (const Row& row : rows) {
+        RunTranscript t = RunAndAnswer(row.line, {IDOK});
+        ASSERT_EQ(t.boxes.size(), 1u) << row.line;
+        EXPECT_EQ(t.boxes[0].title, L"Calvorn") << row.line;
+        EXPECT_EQ(t.boxes[0].text, calvorn::app::QuietUsage()) << row.line;
+        EXPECT_EQ(t.exitCode, std::optional<DWORD>(row.exitCode)) << row.line;
+        EXPECT_FALSE(t.mainWindowSeen) << row.line;
+    }
+}
+
+TEST(Startup, ATabAfterTheQuietSwitchKeepsTheRunQuiet) {
+    RunTranscript t = RunAndAnswer(L"-q\t-?", {}, 30s);
+    EXPECT_TRUE(t.boxes.empty());
+    EXPECT_FALSE(t.mainWindowSeen);
+    EXPECT_EQ(t.exitCode, std::optional<DWORD>(0));
+}
+
+// System DLLs planted beside a copy of the program (Wine is told to prefer
+// such a copy over its own for this program) are never loaded: the program
+// searches the system folder only, in a window run and in a switch run.
+TEST(Startup, SystemDllsPlantedBesideTheProgramAreNotLoaded) {
+    const std::wstring folder = MakeScratchDir(L"planted");
+    const std::wstring program = folder + L"calvorn-planted.exe";
+    ASSERT_TRUE(::CopyFileW(ProgramPath().c_str(), program.c_str(), FALSE));
+    const wchar_t* planted[] = {L"version", L"uxtheme", L"msimg32"};
+    for (const wchar_t* name : planted)
+        ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_planted.dll").c_str(),
+                                (folder + name + L".dll").c_str(), FALSE));
+    const wchar_t* overrides = L"Software\\Wine\\AppDefaults\\calvorn-planted.exe\\DllOverrides";
+    for (const wchar_t* name : planted)
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, overrides, name, REG_SZ, L"native,builtin",
+                                    sizeof L"native,builtin"),
+                  ERROR_SUCCESS);
+    {
+        ProgramRun run(program, L"");
+        ASSERT_TRUE(run.Started());
+        HWND main = run.WaitForWindow(L"Calvorn.frmMain", 30s);
+        EXPECT_NE(main, nullptr) << "the program did not come up";
+        if (main) {
+            // The title comes from the version resource: version.dll works.
+            EXPECT_EQ(WindowText(main), L"Calvorn v.1.0   (build 1)");
+            ::PostMessageW(main, WM_CLOSE, 0, 0);
+            EXPECT_EQ(run.WaitForExit(20s), std::optional<DWORD>(0));
+        }
+    }
+    RunTranscript t = RunAndAnswer(L"-r \"C:\\nowhere\\a.dll\"", {IDNO}, 60s, program);
+    EXPECT_EQ(t.boxes.size(), 1u);
+    EXPECT_EQ(t.exitCode, std::optional<DWORD>(0));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\calvorn-planted.exe");
+    for (const wchar_t* name : planted)
+        EXPECT_FALSE(Exists(folder + name + L".dll.loaded"))
+            << calvorn::platform::Narrow(name) << ".dll was loaded";
 }
 
 namespace {

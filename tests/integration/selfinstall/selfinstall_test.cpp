@@ -1,11 +1,13 @@
 // The first-run self-install against the real system folder of the test
-// prefix, with a probe server standing in for one of the components.
+// prefix: probe servers planted beside the program under the names of the
+// components that earlier versions copied into the system folder.
 
 #include "fixtures/com/probe_registry.h"
 #include "app/basMain.h"
 #include "app/basSelfInstall.h"
 #include "platform/text.h"
 #include "registration/registration_engine.h"
+#include "registration/registration_session.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
 
@@ -18,6 +20,10 @@ using namespace calvorn::app;
 using namespace calvorn::test;
 
 namespace {
+
+// What earlier versions took from the program's folder on a first run.
+const wchar_t* const kOldComponents[] = {L"prjXTab.ocx", L"MSFLXGRD.OCX", L"comdlg32.ocx",
+                                         L"TLBINF32.DLL"};
 
 std::wstring SystemFolder() {
     wchar_t buffer[MAX_PATH + 1] = {};
@@ -53,7 +59,7 @@ void RemoveFromSystemFolder(const std::wstring& name) {
 class SelfInstall : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const wchar_t* name : kDependencies)
+        for (const wchar_t* name : kOldComponents)
             if (Exists(SystemFolder() + name))
                 GTEST_SKIP() << "the prefix already has " << platform::Narrow(name);
         saved_ = StoredSetting();
@@ -62,15 +68,22 @@ class SelfInstall : public ::testing::Test {
         CleanProbeRegistry();
     }
     void TearDown() override {
-        for (const wchar_t* name : kDependencies)
+        for (const wchar_t* name : kOldComponents)
             RemoveFromSystemFolder(name);
         CleanProbeRegistry();
         StoreSetting(saved_);
         App().sAppPath = savedAppPath_;
     }
-    void PlaceStandIn(const std::wstring& folder, const std::wstring& fixture) {
-        ASSERT_TRUE(
-            ::CopyFileW(FixturePath(fixture).c_str(), (folder + L"TLBINF32.DLL").c_str(), TRUE));
+    void PlaceStandIn(const std::wstring& folder, const std::wstring& fixture,
+                      const std::wstring& name = L"TLBINF32.DLL") {
+        ASSERT_TRUE(::CopyFileW(FixturePath(fixture).c_str(), (folder + name).c_str(), TRUE));
+    }
+    // Nothing planted reached the system folder or the registry.
+    void ExpectNothingInstalled() {
+        for (const wchar_t* name : kOldComponents) {
+            EXPECT_FALSE(Exists(SystemFolder() + name)) << platform::Narrow(name);
+            EXPECT_FALSE(ProbeText(name, L"Path")) << platform::Narrow(name);
+        }
     }
 
     std::optional<std::wstring> saved_;
@@ -81,22 +94,18 @@ class SelfInstall : public ::testing::Test {
 
 } // namespace
 
-TEST_F(SelfInstall, FirstRunCopiesRegistersAndRemembers) {
+TEST_F(SelfInstall, FirstRunInstallsNothingFromTheProgramFolderAndRemembers) {
     StoreSetting(std::nullopt);
-    PlaceStandIn(App().sAppPath, L"probe_good.dll");
+    for (const wchar_t* name : kOldComponents)
+        PlaceStandIn(App().sAppPath, L"probe_good.dll", name);
     InstallDependencies();
-
-    std::wstring target = SystemFolder() + L"TLBINF32.DLL";
-    EXPECT_TRUE(Exists(target));
-    EXPECT_EQ(ProbeText(L"TLBINF32.DLL", L"Path"), target) << "not registered from the copy";
+    ExpectNothingInstalled();
     EXPECT_EQ(StoredSetting(), L"true");
-    EXPECT_FALSE(Exists(SystemFolder() + L"prjXTab.ocx"));
     EXPECT_TRUE(box_.shown.empty());
 
-    // The second run does nothing, even with the registration gone.
-    CleanProbeRegistry();
+    // The second run leaves the setting as it is.
     InstallDependencies();
-    EXPECT_FALSE(ProbeText(L"TLBINF32.DLL", L"Path"));
+    EXPECT_EQ(StoredSetting(), L"true");
 }
 
 TEST_F(SelfInstall, SettingIsReadAsABoolean) {
@@ -104,34 +113,39 @@ TEST_F(SelfInstall, SettingIsReadAsABoolean) {
     for (const wchar_t* done : {L"TRUE", L"True", L"1"}) {
         StoreSetting(done);
         InstallDependencies();
-        EXPECT_FALSE(Exists(SystemFolder() + L"TLBINF32.DLL")) << platform::Narrow(done);
         EXPECT_EQ(StoredSetting(), done);
     }
-    // "yes" is no boolean: the install runs again and writes "true".
+    // "yes" is no boolean: the first run counts as not done and writes "true".
     StoreSetting(L"yes");
     InstallDependencies();
-    EXPECT_TRUE(Exists(SystemFolder() + L"TLBINF32.DLL"));
-    EXPECT_TRUE(ProbeText(L"TLBINF32.DLL", L"Path"));
     EXPECT_EQ(StoredSetting(), L"true");
+    ExpectNothingInstalled();
 }
 
-TEST_F(SelfInstall, MissingDependencyFailsSilently) {
-    EXPECT_EQ(InstallDependency(L"prjXTab.ocx"), registration::rsLoadFailed);
-    EXPECT_FALSE(Exists(SystemFolder() + L"prjXTab.ocx"));
-    StoreSetting(std::nullopt);
+TEST_F(SelfInstall, ASettingOfAnotherTypeCountsAsNotDone) {
+    const DWORD one = 1;
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kSelfInstallSetting, REG_DWORD,
+                                &one, sizeof one),
+              ERROR_SUCCESS);
     InstallDependencies();
     EXPECT_EQ(StoredSetting(), L"true");
     EXPECT_TRUE(box_.shown.empty());
 }
 
-TEST_F(SelfInstall, ExistingSystemCopyIsNeverOverwrittenButRegistered) {
+TEST_F(SelfInstall, AComponentAlreadyInTheSystemFolderIsLeftAlone) {
     PlaceStandIn(SystemFolder(), L"probe_good.dll");
     PlaceStandIn(App().sAppPath, L"probe_plain.dll");
-    EXPECT_EQ(InstallDependency(L"TLBINF32.DLL"), registration::rsRegistered);
-    EXPECT_EQ(ProbeText(L"TLBINF32.DLL", L"Path"), SystemFolder() + L"TLBINF32.DLL");
+    StoreSetting(std::nullopt);
+    InstallDependencies();
+    EXPECT_FALSE(ProbeText(L"TLBINF32.DLL", L"Path")) << "registered on the first run";
+    EXPECT_EQ(StoredSetting(), L"true");
 }
 
+// The silent registration that the first run used: the engine's statuses.
 TEST_F(SelfInstall, RegisterServerSharesTheEnginesStatuses) {
+    auto RegisterServer = [](const std::wstring& path) {
+        return registration::RunRegistration(path, registration::Operation::Register).status;
+    };
     EXPECT_EQ(RegisterServer(L""), registration::rsNoFile);
     EXPECT_EQ(RegisterServer(FixturePath(L"not_a_module.dll")), registration::rsLoadFailed);
     EXPECT_EQ(RegisterServer(FixturePath(L"probe_plain.dll")), registration::rsNotActiveX);

@@ -3,7 +3,13 @@
 #include "classes_scope.h"
 
 #include "registry/clsRegistry.h"
+#include "platform/text.h"
 #include "registry/verb_command.h"
+#include "support/test_paths.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -15,9 +21,10 @@ namespace {
 const std::wstring kType = L".calvorntest";
 const std::wstring kProgId = L"CalvornTest.File";
 // Spaces would let an unquoted path start C:\Program.exe; a "%" pair would
-// turn an expandable value into something else.
+// turn an expandable value into something else, and the shell would take a
+// single "%" for the start of one of its own sequences.
 const std::wstring kExe = L"C:\\Program Files\\Calvorn 100%\\x%y\\calvorn.exe";
-const std::wstring kQuoted = L"\"" + kExe + L"\"";
+const std::wstring kQuoted = L"\"C:\\Program Files\\Calvorn 100%%\\x%%y\\calvorn.exe\"";
 
 std::vector<std::wstring> RootKeys() {
     clsRegistry reg;
@@ -137,6 +144,22 @@ TEST(VerbCommand, OursIsOurProgramFromAnywhereWithOurSwitch) {
           L"C:\\x\\calvorn.exe.bak -r \"%1\"", L"\"C:\\x\\calvorn.exe -r \"%1\"", L""})
         EXPECT_FALSE(IsOurCommand(other, L"-r \"%1\"")) << other;
     EXPECT_TRUE(IsOurCommand(L"\"C:\\x\\calvorn.exe\" \"%1\"", L"\"%1\""));
+    EXPECT_TRUE(IsOurCommand(L"\"C:\\%%1\\calvorn.exe\" \"%1\"", L"\"%1\""));
+}
+
+TEST(VerbCommand, TheProgramIsQuotedAndItsPercentSignsDoubled) {
+    using calvorn::registry::VerbCommand;
+    struct Row {
+        const wchar_t* program;
+        const wchar_t* command;
+    } rows[] = {
+        {L"C:\\Program Files\\calvorn.exe", L"\"C:\\Program Files\\calvorn.exe\" -r \"%1\""},
+        {L"\"C:\\x\\calvorn.exe\"", L"\"C:\\x\\calvorn.exe\" -r \"%1\""},
+        {L"C:\\100%1\\%TEMP%\\%%\\calvorn.exe",
+         L"\"C:\\100%%1\\%%TEMP%%\\%%%%\\calvorn.exe\" -r \"%1\""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(VerbCommand(row.program, L"-r \"%1\""), row.command) << row.program;
 }
 
 TEST_F(ShellVerbs, AnotherProgramsVerbOfTheSameNameIsNeitherReplacedNorRemoved) {
@@ -180,6 +203,36 @@ TEST_F(ShellVerbs, VerbsOfAnotherCopyOfTheProgramAreOursToReplaceAndRemove) {
     EXPECT_TRUE(reg.RemoveShellAssociation(kExe, kType).empty());
     for (const wchar_t* verb : {L"Register", L"UnRegister", L"Calvorn"})
         EXPECT_FALSE(ClassesKeyThere(kProgId + L"\\shell\\" + verb)) << verb;
+}
+
+// What the shell makes of the command: a folder name with "%1", "%%" and an
+// environment variable's name in it still starts that program, with the file.
+TEST_F(ShellVerbs, AProgramInAFolderWithPercentSignsIsStartedWithTheFile) {
+    ScopedFileType type(kType, kProgId);
+    const std::wstring folder = MakeScratchDir(L"verb 100%1 %PATH% x%%y");
+    const std::wstring program = folder + L"calvorn.exe";
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_args.exe").c_str(), program.c_str(), FALSE));
+    const std::wstring file = folder + L"a b" + kType;
+    WriteText(file, "x");
+    clsRegistry reg;
+    ASSERT_TRUE(reg.CreateShellAssociation(program, kType).empty());
+
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.lpVerb = L"Register";
+    info.lpFile = file.c_str();
+    info.nShow = SW_HIDE;
+    ASSERT_TRUE(::ShellExecuteExW(&info)) << ::GetLastError();
+    if (info.hProcess) {
+        ::WaitForSingleObject(info.hProcess, 20000);
+        ::CloseHandle(info.hProcess);
+    }
+    const std::string bytes = ReadAll(program + L".args");
+    const std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()),
+                            bytes.size() / sizeof(wchar_t));
+    EXPECT_EQ(line, L"\"" + program + L"\" -r \"" + file + L"\"")
+        << calvorn::platform::Narrow(line);
 }
 
 } // namespace

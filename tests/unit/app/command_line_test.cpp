@@ -160,3 +160,59 @@ TEST(QuietUsage, ListsEveryOptionAndExitCode) {
     for (const wchar_t* word : {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
+
+TEST(Blanks, TabsAndLineEndsSeparateWordsInEveryGrammar) {
+    EXPECT_EQ(ArgumentsOf(L"calvorn.exe\t-q\t-s"), L"-q\t-s");
+    EXPECT_EQ(ArgumentsOf(L"\"calvorn.exe\"\t\r\n-s"), L"-s");
+    for (const wchar_t* line : {L"-q\t-s", L"-q\n-s", L"-q\r\n-s", L"-q \t -s"}) {
+        Command cmd = ParseCommand(line, kApp);
+        EXPECT_TRUE(cmd.quiet) << line;
+        EXPECT_EQ(cmd.error, L"") << line;
+        EXPECT_EQ(cmd.action, CommandAction::InstallVerbs) << line;
+    }
+    Command cmd = ParseCommand(L"-r\t\"C:\\a b.dll\"", kApp);
+    EXPECT_EQ(cmd.action, CommandAction::Register);
+    EXPECT_EQ(cmd.path, L"C:\\a b.dll");
+    cmd = ParseCommand(L"-u\t-user\tC:\\a.dll", kApp);
+    EXPECT_TRUE(cmd.perUser);
+    EXPECT_EQ(cmd.path, L"C:\\a.dll");
+    EXPECT_EQ(ParseCommand(L"-s\t", kApp).action, CommandAction::InstallVerbs);
+}
+
+TEST(ParseCommand, HelpAndUnknownSwitchesAskForTheUsage) {
+    Command help = ParseCommand(L"-?", kApp);
+    EXPECT_EQ(help.action, CommandAction::ListOptions);
+    EXPECT_FALSE(help.quiet);
+    EXPECT_EQ(help.error, L"");
+    for (const wchar_t* line : {L"-x", L"-x C:\\a.dll", L"-help", L"-user", L"-q-s"}) {
+        Command cmd = ParseCommand(line, kApp);
+        EXPECT_EQ(cmd.action, CommandAction::ListOptions) << line;
+        EXPECT_NE(cmd.error, L"") << line;
+    }
+    // A quoted name is a file, whatever it starts with.
+    EXPECT_EQ(ParseCommand(L"\"-x.dll\"", kApp).action, CommandAction::OpenReport);
+}
+
+TEST(TakeWholePathIfCut, AnUnquotedPathWithBlanksIsTakenWholeWhenItsFirstWordIsNothing) {
+    struct Row {
+        const wchar_t* line;
+        bool firstWordExists;
+        const wchar_t* expected;
+    } rows[] = {
+        {L"C:\\Program Files\\a.dll", false, L"C:\\Program Files\\a.dll"},
+        {L"C:\\Program Files\\a.dll", true, L"C:\\Program"},
+        {L"-r C:\\My  Files\\a.dll ", false, L"C:\\My  Files\\a.dll"},
+        {L"-f\tC:\\My Folder", false, L"C:\\My Folder"},
+        {L"-u -user C:\\My Files\\a.dll", false, L"C:\\My Files\\a.dll"},
+        {L"my files\\a.dll", false, L"C:\\Tools\\Calvorn\\my files\\a.dll"},
+        {L"-r \"C:\\a.dll\" x", false, L"C:\\a.dll\" "}, // quoted: the quote rule decides
+        {L"C:\\a.dll", false, L"C:\\a.dll"},
+    };
+    for (const Row& row : rows) {
+        Command cmd = ParseCommand(row.line, kApp);
+        const std::wstring first = cmd.path;
+        TakeWholePathIfCut(
+            cmd, [&](const std::wstring& path) { return row.firstWordExists && path == first; });
+        EXPECT_EQ(cmd.path, row.expected) << row.line;
+    }
+}
