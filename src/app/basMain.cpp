@@ -171,6 +171,14 @@ void InitOle() {
 void ProcessCommandLine(const std::wstring& arguments) {
     AppState& app = App();
     Command cmd = ParseCommand(arguments, app.sAppPath);
+    const bool registration =
+        cmd.action == CommandAction::Register || cmd.action == CommandAction::Unregister;
+    if (registration && !cmd.error.empty()) {
+        platform::Messages().Show(cmd.error, L"Calvorn", MB_OK | MB_ICONEXCLAMATION);
+        ExitProgram(false);
+    }
+    if (registration && cmd.waitSeconds)
+        app.oRegistrator->Options().timeoutMs = cmd.waitSeconds * 1000;
     switch (cmd.action) {
     case CommandAction::Register:
         // Redirected where the entry point runs: in the registration host,

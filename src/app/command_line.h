@@ -41,11 +41,15 @@ struct Command {
     std::wstring path; // after the path rule; unused by InstallVerbs
     // "-user" after "-r" or "-u": register for the current user only.
     bool perUser = false;
+    // "-wait SECONDS" with "-r" or "-u": the bound on a component's run in
+    // place of the usual 10 s; 0 when not given.
+    unsigned long waitSeconds = 0;
 
     // Quiet mode ("-q" first): no message box at all; the outcome is told by
     // the exit code and by lines on the standard handles.
     bool quiet = false;
-    // Set when a quiet command line does not fit the grammar: the reason.
+    // Set when a quiet command line does not fit the grammar, or a "-wait"
+    // value of any command line is bad: the reason.
     std::wstring error;
     // Quiet "-r"/"-u": every path or wildcard, as given (made absolute
     // against the current folder when run). Quiet "-f": the one folder.

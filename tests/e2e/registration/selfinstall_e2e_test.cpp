@@ -3,7 +3,7 @@
 #include "e2e_helpers.h"
 
 #include "app/basSelfInstall.h"
-#include "registration/registration_engine.h"
+#include "registration/registration_session.h"
 
 #include <optional>
 
@@ -39,6 +39,7 @@ TEST(SelfInstallE2E, FirstRunInstallsTheStandInThenNeverAgain) {
 
     std::wstring folder = MakeScratchDir(L"e2e-selfinstall");
     std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
+    CopyInto(BuildDir() + L"calvorn-reghost32.exe", folder, L"calvorn-reghost32.exe");
     CopyInto(FixturePath(L"probe_good.dll"), folder, L"TLBINF32.DLL");
 
     DriveResult r = RunCalvorn(L"-r", {IDNO}, program);
@@ -53,7 +54,7 @@ TEST(SelfInstallE2E, FirstRunInstallsTheStandInThenNeverAgain) {
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_FALSE(ProbeText(L"TLBINF32.DLL", L"Path"));
 
-    registration::RunSelfRegistration(target, registration::Operation::Unregister);
+    registration::RunRegistration(target, registration::Operation::Unregister);
     EXPECT_TRUE(::DeleteFileW(target.c_str()));
     CleanProbeRegistry();
     if (saved)

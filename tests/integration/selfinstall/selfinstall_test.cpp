@@ -5,7 +5,7 @@
 #include "app/basMain.h"
 #include "app/basSelfInstall.h"
 #include "platform/text.h"
-#include "registration/registration_engine.h"
+#include "registration/registration_session.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
 
@@ -46,7 +46,7 @@ void RemoveFromSystemFolder(const std::wstring& name) {
     std::wstring path = SystemFolder() + name;
     if (!Exists(path))
         return;
-    registration::RunSelfRegistration(path, registration::Operation::Unregister);
+    registration::RunRegistration(path, registration::Operation::Unregister);
     ::DeleteFileW(path.c_str());
 }
 
