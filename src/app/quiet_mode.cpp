@@ -77,8 +77,8 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         for (std::wstring& path : ExpandPath(given))
             files.push_back(std::move(path));
     // Each file gets a fresh registration host. The first starts on its own
-    // while OLE is set up here, and each next one while the file before it
-    // runs: the starts overlap the work.
+    // while OLE is set up here, the next ones while the files before them
+    // run: the starts overlap the work.
     registration::RegistrationOptions options;
     options.perUser = command.perUser;
     if (command.waitSeconds)
@@ -92,13 +92,14 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
                     true);
         return ExitCode::OleFailed;
     }
-    size_t next = 1;
+    size_t prepared = 1;
     return RegisterEach(
         operation, files,
         [&](const std::wstring& path) {
-            if (next < files.size() && !registration::IsExeServer(files[next]))
-                session.Prepare(files[next]);
-            ++next;
+            for (; prepared < files.size(); ++prepared)
+                if (!registration::IsExeServer(files[prepared]) &&
+                    !session.Prepare(files[prepared]))
+                    break;
             return RegisterFile(session, operation, path);
         },
         output);

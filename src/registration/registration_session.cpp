@@ -30,6 +30,11 @@ RegistrationStatus Failed(Operation operation) {
     return operation == Operation::Register ? rsRegisterFailed : rsUnregisterFailed;
 }
 
+// Hosts that may wait, started, per bitness: a host's start costs about
+// what the platform's own tool costs for a whole registration, so a long
+// call overlaps several of them with the work.
+constexpr std::size_t kStartedAhead = 6;
+
 // How long a new host may take to be ready for its first component.
 constexpr DWORD kHostStartMs = 10000;
 
@@ -86,16 +91,17 @@ bool Succeeded(const EngineOutcome& out) {
 
 } // namespace
 
-void RegistrationSession::Prepare(const std::wstring& path) {
+bool RegistrationSession::Prepare(const std::wstring& path) {
     if (path.empty() || !platform::MayBeDiskFile(path))
-        return;
+        return true;
     const Bitness bitness = BitnessOf(MachineOf(path));
     auto& started = started_[SlotOf(bitness)];
-    if (started.size() >= 2)
-        return;
+    if (started.size() >= kStartedAhead)
+        return false;
     if (auto hostPath = platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness))
         if (auto host = PersistentChild::Start(*hostPath))
             started.push_back(std::move(*host));
+    return true;
 }
 
 EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation operation) {

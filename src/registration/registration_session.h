@@ -34,8 +34,9 @@ class RegistrationSession {
     RegistrationOptions& Options() { return options_; }
     // Starts the host that `path` will need, without waiting for it: its
     // start then overlaps whatever comes before its Run (a confirmation, the
-    // component before it). At most two wait per bitness.
-    void Prepare(const std::wstring& path);
+    // components before it). False when enough hosts of its bitness wait
+    // already (six): nothing was started.
+    bool Prepare(const std::wstring& path);
     // A DLL or OCX through its self-registration entry point.
     EngineOutcome Run(const std::wstring& path, Operation operation);
 

@@ -64,18 +64,23 @@ class Session : public ::testing::Test {
 TEST_F(Session, EachComponentHasAFreshHostStartedAhead) {
     const std::wstring good = FixturePath(L"probe_good.dll");
     {
-        RegistrationSession session;
-        // Two wait at most, started before their components run.
-        for (int i = 0; i < 3; ++i)
-            session.Prepare(good);
-        const std::vector<DWORD> ahead = HostProcesses();
-        EXPECT_EQ(ahead.size(), 2u);
-        EXPECT_EQ(session.Run(good, Operation::Register).status, rsRegistered);
-        EXPECT_TRUE(Eventually([&] { return HostProcesses().size() == 1; }))
+        RegistrationSession ahead;
+        for (int i = 0; i < 6; ++i)
+            EXPECT_TRUE(ahead.Prepare(good));
+        EXPECT_FALSE(ahead.Prepare(good)) << "six wait at most";
+        EXPECT_EQ(HostProcesses().size(), 6u);
+        EXPECT_EQ(ahead.Run(good, Operation::Register).status, rsRegistered);
+        EXPECT_TRUE(Eventually([&] { return HostProcesses().size() == 5; }))
             << "the used host ends with its component";
+    }
+    EXPECT_TRUE(NoHostEventually()) << "the hosts started ahead end with their session";
+    {
+        RegistrationSession session;
+        session.Prepare(good);
+        EXPECT_EQ(session.Run(good, Operation::Register).status, rsRegistered);
+        EXPECT_TRUE(NoHostEventually());
         EXPECT_EQ(session.Run(FixturePath(L"probe_plain.dll"), Operation::Register).status,
                   rsNotActiveX);
-        EXPECT_TRUE(NoHostEventually());
         EngineOutcome notModule =
             session.Run(FixturePath(L"not_a_module.dll"), Operation::Register);
         EXPECT_EQ(notModule.status, rsLoadFailed);
