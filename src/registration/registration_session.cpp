@@ -95,12 +95,10 @@ bool RegistrationSession::Prepare(const std::wstring& path) {
     if (path.empty() || !platform::MayBeDiskFile(path))
         return true;
     const Bitness bitness = BitnessOf(MachineOf(path));
-    auto& started = started_[SlotOf(bitness)];
-    if (started.size() >= kStartedAhead)
+    if (starter_.Waiting(SlotOf(bitness)) >= kStartedAhead)
         return false;
     if (auto hostPath = platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness))
-        if (auto host = PersistentChild::Start(*hostPath))
-            started.push_back(std::move(*host));
+        starter_.Ask(SlotOf(bitness), *hostPath);
     return true;
 }
 
@@ -118,18 +116,18 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         out.machine = machine.value_or(0);
         return out;
     }
-    auto& started = started_[SlotOf(bitness)];
+    // Every host starts on the starter's thread, so that no two starts
+    // overlap and hand one host's handles to another.
+    const int slot = SlotOf(bitness);
+    unsigned long error = 0;
     std::optional<PersistentChild> host;
-    if (!started.empty()) {
-        host = std::move(started.front());
-        started.pop_front();
-    } else {
-        unsigned long error = 0;
-        host = PersistentChild::Start(*hostPath, &error);
-        if (!host)
-            return Ended(Failed(operation), Ending::NotStarted,
-                         HRESULT_FROM_WIN32(error ? error : ERROR_FILE_NOT_FOUND));
-    }
+    if (starter_.Waiting(slot) > 0 || starter_.Ask(slot, *hostPath))
+        host = starter_.Take(slot, error);
+    else
+        error = ::GetLastError();
+    if (!host)
+        return Ended(Failed(operation), Ending::NotStarted,
+                     HRESULT_FROM_WIN32(error ? error : ERROR_FILE_NOT_FOUND));
     EngineOutcome out = Serve(*host, path, operation);
     out.machine = machine.value_or(0);
     out.boundMs = options_.timeoutMs;

@@ -10,10 +10,10 @@
 // registration meanwhile). With WaitStyle::Block it waits as before.
 
 #include "platform/child_process.h"
+#include "registration/host_starter.h"
 #include "platform/program_parts.h"
 #include "registration/registration_engine.h"
 
-#include <deque>
 #include <string>
 
 namespace calvorn::registration {
@@ -45,7 +45,7 @@ class RegistrationSession {
                         Operation operation);
 
     RegistrationOptions options_;
-    std::deque<platform::PersistentChild> started_[2]; // 32-bit, 64-bit; not yet used
+    HostStarter starter_; // slots: 0 for 32-bit hosts, 1 for 64-bit
 };
 
 // One component in a session of its own: the host is gone when it returns.

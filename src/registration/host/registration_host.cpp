@@ -179,11 +179,18 @@ void RestrictDllSearch() {
     ::SetDllDirectoryW(L"");
 }
 
+HMODULE LoadSystemDll(const wchar_t* name) {
+    return g_searchRestricted ? ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
+                              : ::LoadLibraryW(name);
+}
+
 HRESULT InitialiseOle() {
-    HMODULE ole = g_searchRestricted
-                      ? ::LoadLibraryExW(L"ole32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
-                      : ::LoadLibraryW(L"ole32.dll");
+    HMODULE ole = LoadSystemDll(L"ole32.dll");
     auto* initialise = ole ? GetProc<decltype(::OleInitialize)>(ole, "OleInitialize") : nullptr;
+    // Nearly every component registers a type library through OLE
+    // Automation: loaded now, while the program still waits for the
+    // component before, not on the component's time.
+    LoadSystemDll(L"oleaut32.dll");
     return initialise ? initialise(nullptr) : E_UNEXPECTED;
 }
 
@@ -254,5 +261,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         g_path[request.pathChars] = L'\0';
         Serve(request);
     }
+    // Everything is reported and the component is unloaded. An orderly exit
+    // would run the detach code of every system DLL that OLE brought in,
+    // which under Wine costs more than this whole host's start.
+    ::TerminateProcess(::GetCurrentProcess(), 0);
     return 0;
 }
