@@ -210,3 +210,17 @@ TEST_F(QuietE2E, ALoneProgramRunsNoComponent) {
     EXPECT_NE(r.err[0].find("part of Calvorn is missing"), std::string::npos) << r.err[0];
     EXPECT_FALSE(ProbeText(L"probe_good.dll", L"Path").has_value());
 }
+
+// A DLL planted beside the host, in the current folder too, under the name of
+// a component's import is not loaded into it: the component's imports come
+// from its own folder and the system's only.
+TEST_F(QuietE2E, ADllPlantedBesideTheHostIsNotLoaded) {
+    const std::wstring folder = MakeScratchDir(L"quiet-planted");
+    const std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
+    CopyInto(BuildDir() + L"calvorn-reghost32.exe", folder, L"calvorn-reghost32.exe");
+    CopyInto(FixturePath(L"probe_planted.dll"), folder, L"calvorn_absent.dll");
+    BatchResult r =
+        RunBatch(L"-q -r " + Quoted(FixturePath(L"probe_needs_absent.dll")), folder, program);
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(3)) << r.outBytes;
+    EXPECT_FALSE(ProbeText(L"calvorn_absent.dll", L"Planted").has_value());
+}
