@@ -8,9 +8,11 @@
 #include "app/version.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
+#include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
+#include "registry/verb_command.h"
 #include "ui/clsGrid.h"
 #include "ui/frmDisplay.h"
 #include "ui/frmMain.h"
@@ -199,9 +201,11 @@ void ProcessCommandLine(const std::wstring& arguments) {
         }
         ExitProgram(false);
     case CommandAction::InstallVerbs:
-        for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})
-            app.oRegistry->CreateShellAssociation(app.sAppPath + platform::OwnProgramFileName(),
-                                                  extension);
+        for (const registry::VerbAssociation& association : registry::VerbAssociations())
+            if (association.fileType)
+                app.oRegistry->CreateShellAssociation(
+                    platform::JoinPath(app.sAppPath, platform::OwnProgramFileName()),
+                    association.name);
         ExitProgram(false);
     case CommandAction::ListOptions:
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);

@@ -3,6 +3,7 @@
 
 #include "files/basFile_Vask.h"
 #include "files/colFiles_Vask.h"
+#include "inspection/image_file.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +150,8 @@ TEST(FileObject, LongPathsGiveTheSameFactsAsShortOnes) {
 
         EXPECT_EQ(file.lSize(), 7);
         EXPECT_EQ(GetOpenFileLength(file.sFileName()), 7);
+        // The component reader opens long paths by the same rule.
+        EXPECT_TRUE(calvorn::inspection::ImageFile::Open(file.sFileName()));
         EXPECT_EQ(file.bFixedDisk(), shortFile.bFixedDisk());
         EXPECT_EQ(file.lVolumeSerialNo(), shortFile.lVolumeSerialNo());
         EXPECT_NE(file.eAttributes(), -1);
