@@ -231,6 +231,20 @@ TEST(LoadFiles, RecursiveLoadPutsTheDeepestFilesFirst) {
 
     EXPECT_EQ(files.LoadFiles(dir + L"*.*", true), 6);
     EXPECT_EQ(files.LoadFiles(dir + L"*.*", false), 2); // a new load starts from empty
+
+    // A pattern without a folder is walked from the current folder down, not
+    // from the root of its drive (C:, where the system's own DLLs are).
+    const std::wstring here = L"C:\\calvorn-relative-load\\";
+    for (const std::wstring& folder : {here, here + L"sub"})
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+    WriteFile(here + L"a.dll", "");
+    WriteFile(here + L"sub\\b.dll", "");
+    wchar_t previous[MAX_PATH] = L"";
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(here.c_str()));
+    EXPECT_EQ(files.LoadFiles(L"*.dll", true), 2);
+    EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"sub\\b.dll", L"a.dll"}));
+    ::SetCurrentDirectoryW(previous);
 }
 
 TEST(LoadFiles, RecursiveLoadFollowsNoFolderLinks) {
