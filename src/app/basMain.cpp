@@ -200,13 +200,14 @@ void ProcessCommandLine(const std::wstring& arguments) {
             app.oRegistrator->UnRegisterActiveX(cmd.path);
         }
         ExitProgram(false);
-    case CommandAction::InstallVerbs:
+    case CommandAction::InstallVerbs: {
+        const std::wstring program =
+            platform::JoinPath(app.sAppPath, platform::OwnProgramFileName());
         for (const registry::VerbAssociation& association : registry::VerbAssociations())
             if (association.fileType)
-                app.oRegistry->CreateShellAssociation(
-                    platform::JoinPath(app.sAppPath, platform::OwnProgramFileName()),
-                    association.name);
+                app.oRegistry->CreateShellAssociation(program, association.name);
         ExitProgram(false);
+    }
     case CommandAction::ListOptions:
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
         ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success
