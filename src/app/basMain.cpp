@@ -8,9 +8,11 @@
 #include "app/version.h"
 #include "inspection/clsActiveX.h"
 #include "platform/message_box.h"
+#include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
+#include "registry/verb_command.h"
 #include "ui/clsGrid.h"
 #include "ui/frmDisplay.h"
 #include "ui/frmMain.h"
@@ -206,11 +208,14 @@ void ProcessCommandLine(const std::wstring& arguments) {
             app.oRegistrator->UnRegisterActiveX(cmd.path);
         }
         ExitProgram(false);
-    case CommandAction::InstallVerbs:
-        for (const wchar_t* extension : {L".dll", L".exe", L".ocx"})
-            app.oRegistry->CreateShellAssociation(app.sAppPath + platform::OwnProgramFileName(),
-                                                  extension);
+    case CommandAction::InstallVerbs: {
+        const std::wstring program =
+            platform::JoinPath(app.sAppPath, platform::OwnProgramFileName());
+        for (const registry::VerbAssociation& association : registry::VerbAssociations())
+            if (association.fileType)
+                app.oRegistry->CreateShellAssociation(program, association.name);
         ExitProgram(false);
+    }
     case CommandAction::ListOptions:
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
         ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success

@@ -1,5 +1,6 @@
 #include "app/basTools.h"
 
+#include "platform/path_forms.h"
 #include "platform/text.h"
 #include "ui/command_button.h"
 
@@ -12,10 +13,7 @@
 namespace calvorn::app {
 
 std::wstring InitAppPath() {
-    std::wstring path = platform::ExecutableFolder();
-    if (path.empty() || path.back() != L'\\')
-        path += L'\\';
-    return path;
+    return platform::FolderWithSeparator(platform::ExecutableFolder());
 }
 
 std::wstring BuildAppTitle(const std::wstring& productName, unsigned major, unsigned minor,

@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/exit_codes.h"
-#include "files/path_logic.h"
+#include "platform/path_forms.h"
 
 #include <optional>
 
@@ -83,17 +83,6 @@ std::vector<std::wstring> SplitArguments(std::wstring_view c) {
     }
     items.resize(2);
     return items;
-}
-
-std::wstring ApplyPathRule(const std::wstring& path, const std::wstring& appPath) {
-    if (path.empty())
-        return path;
-    // "C:/dir/x.dll" is as absolute as "C:\dir\x.dll"; the rest of the
-    // program splits paths at "\" only.
-    std::wstring plain = files::BackslashSeparators(path);
-    if (files::IsAbsolutePath(plain) || plain.find(L":\\") != std::wstring::npos)
-        return plain;
-    return appPath + plain;
 }
 
 std::vector<QuietWord> SplitQuietWords(std::wstring_view text) {
@@ -329,7 +318,7 @@ Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
     auto keepWhole = [&](Command& cmd, std::wstring_view text) {
         if (quoted)
             return;
-        std::wstring whole = ApplyPathRule(std::wstring(Trimmed(text)), appPath);
+        std::wstring whole = platform::ProgramRelativePath(std::wstring(Trimmed(text)), appPath);
         if (whole != cmd.path)
             cmd.wholePath = std::move(whole);
     };
@@ -339,7 +328,7 @@ Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
         cmd.action = sw == L"-r"   ? CommandAction::Register
                      : sw == L"-f" ? CommandAction::FolderReport
                                    : CommandAction::Unregister;
-        cmd.path = ApplyPathRule(second, appPath);
+        cmd.path = platform::ProgramRelativePath(second, appPath);
         keepWhole(cmd, arguments.substr(2));
     } else if (sw == L"-s") {
         cmd.action = CommandAction::InstallVerbs;
@@ -351,7 +340,7 @@ Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
             cmd.error = L"unknown switch " + sw;
     } else {
         cmd.action = CommandAction::OpenReport;
-        cmd.path = ApplyPathRule(sw, appPath);
+        cmd.path = platform::ProgramRelativePath(sw, appPath);
         keepWhole(cmd, arguments);
     }
     cmd.perUser = perUser;

@@ -25,11 +25,6 @@ std::wstring ArgumentsOf(std::wstring_view fullCommandLine);
 // With a quote present the list always has exactly two elements.
 std::vector<std::wstring> SplitArguments(std::wstring_view arguments);
 
-// A path without ":\" is taken as relative to the program folder. Absolute
-// UNC paths (two leading backslashes) are left alone, as are empty paths.
-// "/" counts as "\" and comes back as "\" ("C:/dir/x.dll" is absolute).
-std::wstring ApplyPathRule(const std::wstring& path, const std::wstring& appPath);
-
 enum class CommandAction {
     Register,
     FolderReport,
@@ -43,7 +38,7 @@ enum class ReportFormat { Text, Csv, JsonLines };
 
 struct Command {
     CommandAction action = CommandAction::OpenReport;
-    std::wstring path; // after the path rule; unused by InstallVerbs
+    std::wstring path; // after platform::ProgramRelativePath; unused by InstallVerbs
     // "-user" after "-r" or "-u": register for the current user only.
     bool perUser = false;
     // "-wait SECONDS" with "-r" or "-u": the bound on a component's run in

@@ -4,9 +4,11 @@
 #include "app/folder_records.h"
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
+#include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
+#include "registry/verb_command.h"
 
 #include <windows.h>
 
@@ -28,13 +30,16 @@ namespace {
 
 ExitCode InstallVerbs(IQuietOutput& output) {
     registry::clsRegistry registry;
-    const std::wstring program = InitAppPath() + platform::OwnProgramFileName();
+    const std::wstring program = platform::JoinPath(InitAppPath(), platform::OwnProgramFileName());
     // Every file type is done that can be; each that cannot is named.
     bool failed = false;
-    for (const wchar_t* extension : {L".dll", L".exe", L".ocx"}) {
-        for (const std::wstring& problem : registry.CreateShellAssociation(program, extension)) {
-            output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) + L" \"" + extension +
-                            L"\" " + problem,
+    for (const registry::VerbAssociation& association : registry::VerbAssociations()) {
+        if (!association.fileType)
+            continue;
+        for (const std::wstring& problem :
+             registry.CreateShellAssociation(program, association.name)) {
+            output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) + L" \"" +
+                            association.name + L"\" " + problem,
                         true);
             failed = true;
         }

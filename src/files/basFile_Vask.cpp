@@ -1,5 +1,6 @@
 #include "files/basFile_Vask.h"
 
+#include "platform/path_forms.h"
 #include "platform/proc_address.h"
 #include "platform/unique_handle.h"
 
@@ -23,30 +24,9 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-    DWORD need = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (need == 0)
-        return {};
-    std::wstring full(need, L'\0');
-    DWORD got = ::GetFullPathNameW(path.c_str(), need, full.data(), nullptr);
-    if (got == 0 || got >= need)
-        return {};
-    full.resize(got);
-    return full;
-}
-
-// Undoes ExtendedPath on a path the platform handed back.
-std::wstring PlainPath(const std::wstring& path) {
-    if (StartsWith(path, L"\\\\?\\UNC\\"))
-        return L"\\\\" + path.substr(8);
-    if (StartsWith(path, L"\\\\?\\"))
-        return path.substr(4);
-    return path;
-}
-
 // The root folder of the volume that holds the path, for the drive-type query.
 std::wstring VolumeRootOf(const std::wstring& path) {
-    std::wstring full = PlainPath(FullPath(ExtendedPath(path)));
+    std::wstring full = platform::PlainForm(platform::FullPath(ExtendedPath(path)));
     if (full.empty())
         return {};
     std::wstring root(full.size() + 2, L'\0');
@@ -75,19 +55,6 @@ std::int32_t ClampLength(ULONGLONG length) {
 }
 
 } // namespace
-
-std::wstring ExtendedPath(const std::wstring& path) {
-    // A folder name must leave room for an 8.3 file name below MAX_PATH.
-    constexpr size_t kShortEnough = MAX_PATH - 12;
-    if (path.size() < kShortEnough || StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\"))
-        return path;
-    std::wstring full = FullPath(path);
-    if (full.empty())
-        return path;
-    if (StartsWith(full, L"\\\\"))
-        return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
 
 OFSTRUCT GetOpenFileInfo(const std::wstring& fileName) {
     OFSTRUCT record{};
@@ -147,7 +114,7 @@ std::wstring GetShortFileName(const std::wstring& fileName) {
     if (n == 0)
         return {};
     buffer.resize(n);
-    return arg == fileName ? StripNull(buffer) : PlainPath(StripNull(buffer));
+    return arg == fileName ? StripNull(buffer) : platform::PlainForm(StripNull(buffer));
 }
 
 std::int32_t GetAttributes(const std::wstring& fileName) {

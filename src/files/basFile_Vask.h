@@ -7,6 +7,7 @@
 // limit is passed on in its extended-length form.
 
 #include "files/path_logic.h"
+#include "platform/path_forms.h"
 
 #include <windows.h>
 
@@ -64,6 +65,6 @@ void ForEachMatch(const std::wstring& pattern,
                   const std::function<void(const std::wstring& name, DWORD attributes)>& onEntry);
 
 // The form of a path that the wide file calls accept at any length.
-std::wstring ExtendedPath(const std::wstring& path);
+using platform::ExtendedPath;
 
 } // namespace calvorn::files

@@ -1,6 +1,7 @@
 #include "files/colFiles_Vask.h"
 
 #include "files/basFile_Vask.h"
+#include "platform/path_forms.h"
 #include "platform/unique_handle.h"
 
 namespace calvorn::files {
@@ -78,7 +79,8 @@ std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecur
     if (bRecursive) {
         // Subfolders are found through "*.*", whatever the pattern.
         const std::wstring pattern = GetPathPart(sFileSpec, ppName + ppExtension);
-        const std::wstring base = EnsureSuffix(folder, L"\\");
+        // A pattern without a folder is searched from the current folder.
+        const std::wstring base = platform::FolderWithSeparator(folder);
         std::vector<std::wstring> subfolders;
         ForEachMatch(base + L"*.*", [&](const std::wstring& name, DWORD attributes) {
             // Junctions and folder links are not followed, as "dir /s" does
@@ -89,7 +91,7 @@ std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecur
                 subfolders.push_back(name);
         });
         for (const std::wstring& name : subfolders)
-            LoadFiles(base + EnsureSuffix(name, L"\\") + pattern, bRecursive, pb);
+            LoadFiles(platform::JoinPath(base + name, pattern), bRecursive, pb);
     }
 
     ForEachMatch(sFileSpec, [&](const std::wstring& name, DWORD attributes) {

@@ -32,25 +32,6 @@ std::wstring GetPathPart(const std::wstring& path, int flags) {
     return result;
 }
 
-namespace {
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-} // namespace
-
-bool IsAbsolutePath(const std::wstring& path) {
-    if (path.size() >= 3 && path[1] == L':' && IsSeparator(path[2]))
-        return true;
-    return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
-}
-
-std::wstring BackslashSeparators(std::wstring path) {
-    for (wchar_t& c : path)
-        if (c == L'/')
-            c = L'\\';
-    return path;
-}
-
 std::wstring EnsureSuffix(const std::wstring& text, const std::wstring& suffix) {
     if (text.size() >= suffix.size() &&
         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)

@@ -19,14 +19,6 @@ enum PathPart : int {
 // whenever something precedes it, even when the extension is empty.
 std::wstring GetPathPart(const std::wstring& path, int flags);
 
-// A path that names its place by itself: a drive and a separator ("C:\x",
-// "C:/x") or a UNC name ("\\server\share", "//server/share"). The platform
-// takes "/" for "\" in either.
-bool IsAbsolutePath(const std::wstring& path);
-// The path with every "/" turned into "\", the separator the rest of the
-// program splits at; "/" cannot be part of a name, so nothing else changes.
-std::wstring BackslashSeparators(std::wstring path);
-
 // Appends the suffix unless the text already ends in it (case-sensitive).
 std::wstring EnsureSuffix(const std::wstring& text, const std::wstring& suffix);
 

@@ -2,22 +2,13 @@
 
 #include "platform/disk_file.h"
 #include "platform/file_system_redirection.h"
+#include "platform/path_forms.h"
 
 #include <windows.h>
 
 namespace calvorn::inspection {
 
 using platform::UniqueFile;
-
-std::wstring OpenablePath(const std::wstring& path) {
-    if (path.size() < MAX_PATH || path.rfind(L"\\\\?\\", 0) == 0)
-        return path;
-    if (path.rfind(L"\\\\", 0) == 0)
-        return L"\\\\?\\UNC\\" + path.substr(2);
-    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\')
-        return L"\\\\?\\" + path;
-    return path;
-}
 
 std::optional<ImageFile> ImageFile::Open(const std::wstring& path, std::uint32_t* error) {
     const auto failed = [error]() -> std::optional<ImageFile> {
@@ -28,7 +19,7 @@ std::optional<ImageFile> ImageFile::Open(const std::wstring& path, std::uint32_t
     // A pipe or a device would be opened, and its read could wait for ever.
     if (!platform::MayBeDiskFile(path))
         return std::nullopt;
-    UniqueFile file(::CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
+    UniqueFile file(::CreateFileW(platform::ExtendedPath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)

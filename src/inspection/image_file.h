@@ -37,9 +37,6 @@ class ImageFile {
     std::shared_ptr<std::uint32_t> readFailure_;
 };
 
-// Paths of MAX_PATH characters and more open only in their "\\?\" form.
-std::wstring OpenablePath(const std::wstring& path);
-
 // The facts of the file the user named: a 32-bit program reads the file in
 // the real system folder, not the 32-bit copy the platform would substitute.
 // Unreadable when it cannot be opened.

@@ -2,6 +2,7 @@
 
 #include "inspection/image_file.h"
 #include "platform/file_system_redirection.h"
+#include "platform/path_forms.h"
 
 #include <windows.h>
 
@@ -12,16 +13,12 @@ namespace calvorn::inspection {
 
 namespace {
 
-std::wstring WithSlash(std::wstring folder) {
-    if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/')
-        folder += L'\\';
-    return folder;
-}
-
 std::wstring FolderFrom(UINT(WINAPI* call)(LPWSTR, UINT)) {
     wchar_t buffer[MAX_PATH];
     const UINT length = call(buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? WithSlash(std::wstring(buffer, length)) : L"";
+    return length > 0 && length < MAX_PATH
+               ? platform::FolderWithSeparator(std::wstring(buffer, length))
+               : L"";
 }
 
 bool IsVirtualDll(const std::string& dll) {
@@ -70,7 +67,7 @@ LoaderImportSearch::LoaderImportSearch(const std::wstring& componentPath, bool c
             end = path.size();
         std::wstring folder = path.substr(at, end - at);
         if (!folder.empty())
-            folders_.push_back(WithSlash(std::move(folder)));
+            folders_.push_back(platform::FolderWithSeparator(std::move(folder)));
         at = end + 1;
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/file_system_redirection.h"
 #include "platform/child_process.h"
 #include "platform/disk_file.h"
+#include "platform/path_forms.h"
 #include "platform/proc_address.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -48,7 +49,7 @@ struct Bstr {
 // The short (8.3) form of a path, without the "\\?\" it had to be asked
 // with; empty when the file system keeps no short names.
 std::wstring ShortForm(const std::wstring& path) {
-    const std::wstring asked = OpenablePath(path);
+    const std::wstring asked = platform::ExtendedPath(path);
     const DWORD need = ::GetShortPathNameW(asked.c_str(), nullptr, 0);
     if (need == 0)
         return {};
@@ -57,11 +58,7 @@ std::wstring ShortForm(const std::wstring& path) {
     if (got == 0 || got >= need)
         return {};
     shortPath.resize(got);
-    if (shortPath.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        return L"\\\\" + shortPath.substr(8);
-    if (shortPath.rfind(L"\\\\?\\", 0) == 0)
-        return shortPath.substr(4);
-    return shortPath;
+    return platform::PlainForm(shortPath);
 }
 
 ITypeLib* LoadLibraryOf(const std::wstring& path) {

@@ -1,6 +1,6 @@
 #include "platform/program_parts.h"
 
-#include "platform/proc_address.h"
+#include "platform/path_forms.h"
 #include "platform/proc_address.h"
 #include "platform/text.h"
 
@@ -60,15 +60,13 @@ std::wstring PartFileName(ProgramPart part, Bitness bitness) {
 
 std::optional<std::wstring> LocatePart(ProgramPart part, Bitness bitness) {
     const std::wstring name = PartFileName(part, bitness);
-    std::wstring beside = ExecutableFolder() + name;
+    std::wstring beside = JoinPath(ExecutableFolder(), name);
     if (IsFile(beside))
         return beside;
-    std::wstring programFiles = ProgramFilesOf(bitness);
+    const std::wstring programFiles = ProgramFilesOf(bitness);
     if (programFiles.empty())
         return std::nullopt;
-    if (programFiles.back() != L'\\')
-        programFiles += L'\\';
-    std::wstring installed = programFiles + L"Calvorn\\" + name;
+    std::wstring installed = JoinPath(JoinPath(programFiles, L"Calvorn"), name);
     if (IsFile(installed))
         return installed;
     return std::nullopt;

@@ -8,36 +8,9 @@
 
 #include <windows.h>
 
-#include <cwctype>
-#include <span>
-
 namespace calvorn::registry {
 
 namespace {
-
-bool IsFolder(const std::wstring& association) {
-    static const std::wstring folder = L"FOLDER";
-    if (association.size() != folder.size())
-        return false;
-    for (std::size_t i = 0; i < folder.size(); ++i)
-        if (std::towupper(association[i]) != folder[i])
-            return false;
-    return true;
-}
-
-struct Verb {
-    const wchar_t* name;
-    const wchar_t* arguments; // after the program path
-};
-
-const Verb kFileTypeVerbs[] = {
-    {L"Register", L"-r \"%1\""}, {L"UnRegister", L"-u \"%1\""}, {L"Calvorn", L"\"%1\""}};
-const Verb kFolderVerbs[] = {{L"ActiveX Report", L"-f \"%1\""}};
-
-std::span<const Verb> VerbsOf(const std::wstring& association) {
-    return IsFolder(association) ? std::span<const Verb>(kFolderVerbs)
-                                 : std::span<const Verb>(kFileTypeVerbs);
-}
 
 bool SameName(const std::wstring& a, const wchar_t* b) {
     return _wcsicmp(a.c_str(), b) == 0;
@@ -66,7 +39,7 @@ std::wstring clsRegistry::ReadProgId(const std::wstring& fileType) {
 // The key under which the association's verbs live: "Folder" itself, or the
 // file type's ProgID; empty when the file type names none.
 std::wstring clsRegistry::VerbBase(const std::wstring& association, bool record) {
-    if (IsFolder(association))
+    if (IsFolderAssociation(association))
         return association;
     return record ? ProgIdOf(association) : ReadProgId(association);
 }
@@ -129,7 +102,7 @@ std::vector<std::wstring> clsRegistry::CreateShellAssociation(std::wstring sExeP
                            L" names no file type (ProgID), so it has no verbs.");
         return problems;
     }
-    for (const Verb& verb : VerbsOf(sAssociation)) {
+    for (const ExplorerVerb& verb : VerbsOf(sAssociation)) {
         const std::wstring key = base + L"\\shell\\" + verb.name;
         std::wstring command;
         if (OwnerOfVerb(key, verb.arguments, command) == VerbOwner::Other) {
@@ -158,7 +131,7 @@ std::vector<std::wstring> clsRegistry::RemoveShellAssociation(std::wstring /*sEx
     const std::wstring base = VerbBase(sAssociation, true);
     if (base.empty())
         return problems;
-    for (const Verb& verb : VerbsOf(sAssociation)) {
+    for (const ExplorerVerb& verb : VerbsOf(sAssociation)) {
         const std::wstring key = base + L"\\shell\\" + verb.name;
         std::wstring command;
         const VerbOwner owner = OwnerOfVerb(key, verb.arguments, command);
@@ -180,7 +153,7 @@ bool clsRegistry::ShellAssociationInstalled(const std::wstring& sAssociation) {
     if (base.empty())
         return false;
     std::wstring command;
-    for (const Verb& verb : VerbsOf(sAssociation))
+    for (const ExplorerVerb& verb : VerbsOf(sAssociation))
         if (OwnerOfVerb(base + L"\\shell\\" + verb.name, verb.arguments, command) ==
             VerbOwner::Ours)
             return true;

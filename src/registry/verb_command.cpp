@@ -21,6 +21,32 @@ std::wstring_view TrimLeft(std::wstring_view text) {
     return text;
 }
 
+std::wstring_view Unquoted(std::wstring_view program) {
+    if (program.size() >= 2 && program.front() == L'"' && program.back() == L'"')
+        program = program.substr(1, program.size() - 2);
+    return program;
+}
+
+// The program path as a command holds it: in quotes, every "%" doubled.
+std::wstring QuotedProgram(std::wstring_view program) {
+    std::wstring quoted = L"\"";
+    for (wchar_t c : Unquoted(program)) {
+        quoted.push_back(c);
+        if (c == L'%')
+            quoted.push_back(L'%');
+    }
+    quoted.push_back(L'"');
+    return quoted;
+}
+
+const ExplorerVerb kFileTypeVerbs[] = {
+    {L"Register", L"-r \"%1\""}, {L"UnRegister", L"-u \"%1\""}, {L"Calvorn", L"\"%1\""}};
+const ExplorerVerb kFolderVerbs[] = {{L"ActiveX Report", L"-f \"%1\""}};
+const VerbAssociation kAssociations[] = {{L".dll", true, kFileTypeVerbs},
+                                         {L".exe", true, kFileTypeVerbs},
+                                         {L".ocx", true, kFileTypeVerbs},
+                                         {L"Folder", false, kFolderVerbs}};
+
 // Where an unquoted program path ends: after the first ".exe" that ends a
 // name. An unquoted path may hold spaces, so the blank is no guide.
 std::size_t UnquotedProgramEnd(std::wstring_view command) {
@@ -35,18 +61,30 @@ std::size_t UnquotedProgramEnd(std::wstring_view command) {
 
 } // namespace
 
+std::span<const VerbAssociation> VerbAssociations() {
+    return kAssociations;
+}
+
+bool IsFolderAssociation(std::wstring_view association) {
+    return SameText(association, L"Folder");
+}
+
+std::span<const ExplorerVerb> VerbsOf(std::wstring_view association) {
+    return IsFolderAssociation(association) ? std::span<const ExplorerVerb>(kFolderVerbs)
+                                            : std::span<const ExplorerVerb>(kFileTypeVerbs);
+}
+
 std::wstring VerbCommand(std::wstring_view program, std::wstring_view arguments) {
-    if (program.size() >= 2 && program.front() == L'"' && program.back() == L'"')
-        program = program.substr(1, program.size() - 2);
-    std::wstring command = L"\"";
-    for (wchar_t c : program) {
-        command.push_back(c);
-        if (c == L'%')
-            command.push_back(L'%');
-    }
-    command += L"\" ";
+    std::wstring command = QuotedProgram(program);
+    command += L' ';
     command += arguments;
     return command;
+}
+
+bool StartsProgram(std::wstring_view command, std::wstring_view program) {
+    const std::wstring quoted = QuotedProgram(program);
+    command = TrimLeft(command);
+    return command.size() >= quoted.size() && SameText(command.substr(0, quoted.size()), quoted);
 }
 
 bool IsOurCommand(std::wstring_view command, std::wstring_view arguments) {

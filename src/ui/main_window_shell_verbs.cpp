@@ -3,8 +3,10 @@
 #include "ui/frmMain.h"
 
 #include "platform/message_box.h"
+#include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "registry/clsRegistry.h"
+#include "registry/verb_command.h"
 #include "ui/command_button.h"
 
 #include <cwctype>
@@ -19,7 +21,6 @@ constexpr const wchar_t* kEnabledSentence =
     L"Extensions are Enabled. Click Disable to remove Shell Extensions";
 constexpr const wchar_t* kDisabledSentence =
     L"Extensions are Disabled. Click Enable to create Shell Extensions";
-constexpr const wchar_t* kAssociations[] = {L".dll", L".exe", L".ocx", L"Folder"};
 
 std::wstring Upper(std::wstring text) {
     for (wchar_t& c : text)
@@ -30,8 +31,8 @@ std::wstring Upper(std::wstring text) {
 // The sign that the verbs are installed: a verb of ours for any of the
 // associations, so that whatever Enable wrote, Disable is offered to remove.
 bool VerbsInstalled(registry::clsRegistry& reg) {
-    for (const wchar_t* association : kAssociations)
-        if (reg.ShellAssociationInstalled(association))
+    for (const registry::VerbAssociation& association : registry::VerbAssociations())
+        if (reg.ShellAssociationInstalled(association.name))
             return true;
     return false;
 }
@@ -57,14 +58,15 @@ void frmMain::SwitchShellExtensions() {
         const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
         // The caption, not the registry, decides the direction.
         const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
-        const std::wstring program = services_.appPath + platform::OwnProgramFileName();
+        const std::wstring program =
+            platform::JoinPath(services_.appPath, platform::OwnProgramFileName());
         reg.ClearError();
         // Every association is done that can be; what cannot is told at the end.
         std::vector<std::wstring> problems;
-        for (const wchar_t* association : kAssociations) {
-            std::vector<std::wstring> more = enable
-                                                 ? reg.CreateShellAssociation(program, association)
-                                                 : reg.RemoveShellAssociation(program, association);
+        for (const registry::VerbAssociation& association : registry::VerbAssociations()) {
+            std::vector<std::wstring> more =
+                enable ? reg.CreateShellAssociation(program, association.name)
+                       : reg.RemoveShellAssociation(program, association.name);
             problems.insert(problems.end(), more.begin(), more.end());
         }
         // The label and the button show what the registry holds now.

@@ -5,7 +5,9 @@
 #include "app/version.h"
 #include "fixtures/com/probe_registry.h"
 #include "integration/shell_verbs/classes_scope.h"
+#include "packaging/explorer_verb_removal.h"
 #include "platform/text.h"
+#include "registry/clsRegistry.h"
 #include "support/test_paths.h"
 #include "tools/drive_session.h"
 
@@ -205,4 +207,27 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
     for (const auto& [path, values] : before)
         if (!after.contains(path))
             ADD_FAILURE() << "removed: " << calvorn::platform::Narrow(path);
+}
+
+// The removal goes by the command as the program writes it: the installed
+// program in a folder whose name holds "%" (doubled in the command) still
+// loses its verbs, and a portable copy elsewhere keeps its own.
+TEST(MsiPackage, RemovalFindsTheVerbsOfAProgramInAFolderWithPercentSigns) {
+    ScopedFileType dll(L".dll", L"dllfile");
+    const std::wstring installed = L"C:\\Program Files\\Cal%vorn 100%%\\calvorn.exe";
+    calvorn::registry::clsRegistry registry;
+    ASSERT_TRUE(registry.CreateShellAssociation(installed, L".dll").empty());
+    ASSERT_TRUE(
+        registry.CreateShellAssociation(L"C:\\Tools\\Cal%vorn\\calvorn.exe", L"Folder").empty());
+    std::vector<std::wstring> log;
+    calvorn::packaging::RemoveVerbsOfPrograms(
+        {L"C:\\Program Files\\Cal%vorn 100%%\\calvorn64.exe", installed},
+        [&log](const std::wstring& line) { log.push_back(line); });
+    for (const wchar_t* verb : {L"Register", L"UnRegister", L"Calvorn"})
+        EXPECT_FALSE(ClassesKeyThere(dll.ProgId() + L"\\shell\\" + verb))
+            << calvorn::platform::Narrow(verb);
+    EXPECT_EQ(ClassesValue(L"Folder\\shell\\ActiveX Report\\command"),
+              SzValue(L"\"C:\\Tools\\Cal%%vorn\\calvorn.exe\" -f \"%1\""));
+    EXPECT_EQ(log, std::vector<std::wstring>{L"RemoveExplorerVerbs: removed the verbs of .dll."});
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Folder\\shell\\ActiveX Report");
 }

@@ -3,6 +3,7 @@
 
 #include "files/basFile_Vask.h"
 #include "files/colFiles_Vask.h"
+#include "inspection/image_file.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +150,8 @@ TEST(FileObject, LongPathsGiveTheSameFactsAsShortOnes) {
 
         EXPECT_EQ(file.lSize(), 7);
         EXPECT_EQ(GetOpenFileLength(file.sFileName()), 7);
+        // The component reader opens long paths by the same rule.
+        EXPECT_TRUE(calvorn::inspection::ImageFile::Open(file.sFileName()));
         EXPECT_EQ(file.bFixedDisk(), shortFile.bFixedDisk());
         EXPECT_EQ(file.lVolumeSerialNo(), shortFile.lVolumeSerialNo());
         EXPECT_NE(file.eAttributes(), -1);
@@ -228,6 +231,20 @@ TEST(LoadFiles, RecursiveLoadPutsTheDeepestFilesFirst) {
 
     EXPECT_EQ(files.LoadFiles(dir + L"*.*", true), 6);
     EXPECT_EQ(files.LoadFiles(dir + L"*.*", false), 2); // a new load starts from empty
+
+    // A pattern without a folder is walked from the current folder down, not
+    // from the root of its drive (C:, where the system's own DLLs are).
+    const std::wstring here = L"C:\\calvorn-relative-load\\";
+    for (const std::wstring& folder : {here, here + L"sub"})
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+    WriteFile(here + L"a.dll", "");
+    WriteFile(here + L"sub\\b.dll", "");
+    wchar_t previous[MAX_PATH] = L"";
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(here.c_str()));
+    EXPECT_EQ(files.LoadFiles(L"*.dll", true), 2);
+    EXPECT_EQ(Names(files), (std::vector<std::wstring>{L"sub\\b.dll", L"a.dll"}));
+    ::SetCurrentDirectoryW(previous);
 }
 
 TEST(LoadFiles, RecursiveLoadFollowsNoFolderLinks) {

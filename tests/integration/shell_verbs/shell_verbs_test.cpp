@@ -162,6 +162,43 @@ TEST(VerbCommand, TheProgramIsQuotedAndItsPercentSignsDoubled) {
         EXPECT_EQ(VerbCommand(row.program, L"-r \"%1\""), row.command) << row.program;
 }
 
+// What the package's removal goes by: the program exactly as VerbCommand
+// wrote it, so a folder with "%" in its name is still recognised.
+TEST(VerbCommand, StartsProgramMatchesTheWrittenFormOnly) {
+    using calvorn::registry::StartsProgram;
+    using calvorn::registry::VerbCommand;
+    for (const wchar_t* program :
+         {L"C:\\Program Files\\Calvorn\\calvorn.exe", kExe.c_str(), L"C:\\%1\\%%\\calvorn64.exe"}) {
+        EXPECT_TRUE(StartsProgram(VerbCommand(program, L"-r \"%1\""), program)) << program;
+        EXPECT_TRUE(StartsProgram(L" " + VerbCommand(program, L"\"%1\""), program)) << program;
+    }
+    EXPECT_TRUE(StartsProgram(L"\"c:\\program files\\calvorn\\CALVORN.EXE\" -r \"%1\"",
+                              L"C:\\Program Files\\Calvorn\\calvorn.exe"));
+    const std::wstring program = L"C:\\Cal%vorn\\calvorn.exe";
+    for (const wchar_t* other :
+         {L"\"C:\\Cal%vorn\\calvorn.exe\" -r \"%1\"", // not as written: "%" undoubled
+          L"\"C:\\Cal%%vorn\\calvorn.exe.bak\" -r \"%1\"", L"C:\\Cal%%vorn\\calvorn.exe -r \"%1\"",
+          L"\"C:\\Cal%%vorn\\calvorn.ex", L""})
+        EXPECT_FALSE(StartsProgram(other, program)) << other;
+}
+
+// Stored registry entries rely on these names and arguments.
+TEST(VerbCommand, OneListOfVerbsForEveryFrontEnd) {
+    using namespace calvorn::registry;
+    std::wstring listed;
+    for (const VerbAssociation& association : VerbAssociations()) {
+        listed += std::wstring(association.name) + (association.fileType ? L"(type):" : L":");
+        for (const ExplorerVerb& verb : association.verbs)
+            listed += std::wstring(L" ") + verb.name + L" " + verb.arguments + L";";
+        listed += L"\n";
+    }
+    const std::wstring fileVerbs = L" Register -r \"%1\"; UnRegister -u \"%1\"; Calvorn \"%1\";\n";
+    EXPECT_EQ(listed, L".dll(type):" + fileVerbs + L".exe(type):" + fileVerbs + L".ocx(type):" +
+                          fileVerbs + L"Folder: ActiveX Report -f \"%1\";\n");
+    EXPECT_EQ(VerbsOf(L"fOLDER").size(), 1u);
+    EXPECT_EQ(VerbsOf(L".calvorntest").size(), 3u);
+}
+
 TEST_F(ShellVerbs, AnotherProgramsVerbOfTheSameNameIsNeitherReplacedNorRemoved) {
     ScopedFileType type(kType, kProgId);
     const std::wstring theirs = L"\"C:\\Tools\\regtool.exe\" /register \"%1\"";

@@ -1,10 +1,12 @@
 #include "app/command_line.h"
+#include "platform/path_forms.h"
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 
 using namespace calvorn::app;
+using calvorn::platform::ProgramRelativePath;
 
 namespace {
 const std::wstring kApp = L"C:\\Tools\\Calvorn\\";
@@ -58,16 +60,52 @@ TEST(SplitArguments, QuotedPathAloneBecomesElementZero) {
     EXPECT_EQ(items[1], LR"(y\a.dll")");
 }
 
-TEST(ApplyPathRule, RelativeNamesGetTheProgramFolderAbsoluteOnesDoNot) {
-    EXPECT_EQ(ApplyPathRule(L"a.dll", kApp), kApp + L"a.dll");
-    EXPECT_EQ(ApplyPathRule(L"C:\\x\\a.dll", kApp), L"C:\\x\\a.dll");
-    EXPECT_EQ(ApplyPathRule(L"\\\\server\\share\\a.dll", kApp), L"\\\\server\\share\\a.dll");
-    EXPECT_EQ(ApplyPathRule(L"", kApp), L"");
+TEST(ProgramRelativePath, RelativeNamesGetTheProgramFolderAbsoluteOnesDoNot) {
+    EXPECT_EQ(ProgramRelativePath(L"a.dll", kApp), kApp + L"a.dll");
+    EXPECT_EQ(ProgramRelativePath(L"C:\\x\\a.dll", kApp), L"C:\\x\\a.dll");
+    EXPECT_EQ(ProgramRelativePath(L"\\\\server\\share\\a.dll", kApp), L"\\\\server\\share\\a.dll");
+    EXPECT_EQ(ProgramRelativePath(L"", kApp), L"");
     // Forward slashes are separators too, and come back as backslashes.
-    EXPECT_EQ(ApplyPathRule(L"C:/dir/x.dll", kApp), L"C:\\dir\\x.dll");
-    EXPECT_EQ(ApplyPathRule(L"c:/x.dll", kApp), L"c:\\x.dll");
-    EXPECT_EQ(ApplyPathRule(L"//server/share/a.dll", kApp), L"\\\\server\\share\\a.dll");
-    EXPECT_EQ(ApplyPathRule(L"sub/a.dll", kApp), kApp + L"sub\\a.dll");
+    EXPECT_EQ(ProgramRelativePath(L"C:/dir/x.dll", kApp), L"C:\\dir\\x.dll");
+    EXPECT_EQ(ProgramRelativePath(L"c:/x.dll", kApp), L"c:\\x.dll");
+    EXPECT_EQ(ProgramRelativePath(L"//server/share/a.dll", kApp), L"\\\\server\\share\\a.dll");
+    EXPECT_EQ(ProgramRelativePath(L"sub/a.dll", kApp), kApp + L"sub\\a.dll");
+}
+
+// The path forms every part of the program builds its paths with.
+TEST(PathForms, JoiningAndTheExtendedFormRoundTrip) {
+    using namespace calvorn::platform;
+    struct Join {
+        const wchar_t* folder;
+        const wchar_t* name;
+        const wchar_t* joined;
+    } joins[] = {{L"C:\\x", L"a.dll", L"C:\\x\\a.dll"},
+                 {L"C:\\x\\", L"a.dll", L"C:\\x\\a.dll"},
+                 {L"C:\\x/", L"a.dll", L"C:\\x/a.dll"},
+                 {L"C:\\x", L"\\a.dll", L"C:\\x\\a.dll"},
+                 {L"", L"a.dll", L"a.dll"},
+                 {L"", L"\\a.dll", L"\\a.dll"},
+                 {L"\\\\s\\h", L"a.dll", L"\\\\s\\h\\a.dll"}};
+    for (const Join& j : joins)
+        EXPECT_EQ(JoinPath(j.folder, j.name), j.joined) << j.folder << L" + " << j.name;
+    EXPECT_EQ(FolderWithSeparator(L""), L"");
+    EXPECT_EQ(FolderWithSeparator(L"C:"), L"C:\\");
+
+    struct Form {
+        const wchar_t* plain;
+        const wchar_t* extended;
+    } forms[] = {{L"C:\\x\\a.dll", L"\\\\?\\C:\\x\\a.dll"},
+                 {L"\\\\s\\h\\a.dll", L"\\\\?\\UNC\\s\\h\\a.dll"}};
+    for (const Form& f : forms) {
+        EXPECT_EQ(ExtendedForm(f.plain), f.extended);
+        EXPECT_EQ(ExtendedForm(f.extended), f.extended) << "never twice";
+        EXPECT_EQ(PlainForm(f.extended), f.plain);
+    }
+    // Neither a device nor a relative name has an extended form.
+    for (const wchar_t* unchanged : {L"\\\\.\\pipe\\x", L"a.dll", L"sub\\a.dll", L"C:a.dll"}) {
+        EXPECT_EQ(ExtendedForm(unchanged), unchanged);
+        EXPECT_EQ(PlainForm(unchanged), unchanged);
+    }
 }
 
 TEST(ParseCommand, SwitchesAreExactAndCaseSensitive) {
