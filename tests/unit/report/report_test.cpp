@@ -4,6 +4,7 @@
 #include "app/report.h"
 #include "app/quiet_report.h"
 #include "app/report_file.h"
+#include "app/report_output.h"
 #include "files/colFiles_Vask.h"
 #include "inspection/clsFileInfo.h"
 #include "platform/error_record.h"
@@ -51,10 +52,12 @@ class FakeProgress final : public IReportProgress {
 };
 
 // Version fields that name the file they were asked for.
-void FakeLookup(inspection::clsFileInfo& info, const std::wstring& path) {
-    info = {};
-    info.CompanyName = L"Company of " + files::GetPathPart(path, files::ppName);
-    info.FileFlagsEx = L"Debug ";
+FolderRecord FakeRead(const std::wstring& path) {
+    FolderRecord record;
+    record.path = path;
+    record.info.CompanyName = L"Company of " + files::GetPathPart(path, files::ppName);
+    record.info.FileFlagsEx = L"Debug ";
+    return record;
 }
 
 std::wstring ExpectedBlock(const std::wstring& path) {
@@ -90,7 +93,7 @@ struct ReportRun {
 
 ReportRun RunReport(const std::wstring& folder, FakeProgress& progress, bool& cancel) {
     ReportRun run{};
-    run.end = WriteReport(folder, progress, FakeLookup, cancel, [&run](const ReportRecord& record) {
+    run.end = WriteReport({folder}, progress, FakeRead, cancel, [&run](const FolderRecord& record) {
         run.text += FormatReportBlock(record);
     });
     return run;
@@ -99,8 +102,9 @@ ReportRun RunReport(const std::wstring& folder, FakeProgress& progress, bool& ca
 } // namespace
 
 TEST(ReportBlock, HoldsEveryLabelInOrderWithThreeEmptyLinesAfter) {
-    ReportRecord record{L"C:\\x\\a.dll", {}, {}};
-    inspection::clsFileInfo& info = record.fields;
+    FolderRecord record;
+    record.path = L"C:\\x\\a.dll";
+    inspection::clsFileInfo& info = record.info;
     info.CompanyName = L"Co";
     info.FileDescription = L"Desc";
     info.InternalName = L"int";
@@ -159,9 +163,11 @@ TEST(ReportBlock, EveryValueIsOneLineSoNoFileForgesAnother) {
         EXPECT_EQ(VisibleText(value), shown);
     EXPECT_EQ(VisibleText(std::wstring(1, L'\0')), L"\\x00");
 
-    ReportRecord record{L"C:\\x\\a\r\nb.dll", {}, L"why\r\nFile: C:\\x\\err.dll"};
-    record.fields.Comments = L"hi\r\n\r\nFile: C:\\x\\fake.dll\r\nCompany Name: Forged";
-    record.fields.CompanyName = L"Real\nCo";
+    FolderRecord record;
+    record.path = L"C:\\x\\a\r\nb.dll";
+    record.error = L"why\r\nFile: C:\\x\\err.dll";
+    record.info.Comments = L"hi\r\n\r\nFile: C:\\x\\fake.dll\r\nCompany Name: Forged";
+    record.info.CompanyName = L"Real\nCo";
     const std::wstring block = FormatReportBlock(record);
     std::size_t fileLines = 0, lines = 0;
     std::wistringstream in(block);
@@ -264,22 +270,22 @@ TEST(WriteReport, AFileWhoseReadThrowsIsThatFilesErrorAndTheReportGoesOn) {
     for (const auto& [fail, why] : failures) {
         FakeProgress progress;
         bool cancel = false;
-        std::vector<ReportRecord> records;
+        std::vector<FolderRecord> records;
         const ReportEnd end = WriteReport(
-            dir, progress,
-            [&, fail = fail](inspection::clsFileInfo& info, const std::wstring& path) {
+            {dir}, progress,
+            [&, fail = fail](const std::wstring& path) {
                 if (path == listed[1])
                     fail();
-                FakeLookup(info, path);
+                return FakeRead(path);
             },
-            cancel, [&records](const ReportRecord& record) { records.push_back(record); });
+            cancel, [&records](const FolderRecord& record) { records.push_back(record); });
         EXPECT_EQ(end, ReportEnd::Completed);
         ASSERT_EQ(records.size(), 4u);
-        EXPECT_EQ(records[1].fileName, listed[1]);
+        EXPECT_EQ(records[1].path, listed[1]);
         EXPECT_EQ(records[1].error, why);
-        EXPECT_EQ(records[1].fields.CompanyName, L"");
+        EXPECT_EQ(records[1].info.CompanyName, L"");
         EXPECT_EQ(records[3].error, L"");
-        EXPECT_EQ(records[3].fields.CompanyName, L"Company of d");
+        EXPECT_EQ(records[3].info.CompanyName, L"Company of d");
     }
 }
 
@@ -290,20 +296,19 @@ TEST(WriteReport, AFileGoneSinceTheListingSaysSoWithNoSizeOrDate) {
     const std::wstring why = platform::SystemMessage(ERROR_FILE_NOT_FOUND);
     FakeProgress progress;
     bool cancel = false;
-    std::vector<ReportRecord> records;
+    std::vector<FolderRecord> records;
     WriteReport(
-        dir, progress,
-        [&dir](inspection::clsFileInfo& info, const std::wstring& path) {
+        {dir}, progress,
+        [&dir](const std::wstring& path) {
             if (path == dir + L"gone.dll") { // between the listing and the read
                 EXPECT_TRUE(::DeleteFileW(path.c_str()));
             }
-            info.SelectFile(path);
+            return ReadFolderRecord(path);
         },
-        cancel, [&records](const ReportRecord& record) { records.push_back(record); });
+        cancel, [&records](const FolderRecord& record) { records.push_back(record); });
     ASSERT_EQ(records.size(), 2u);
-    for (const ReportRecord& record : records)
-        EXPECT_EQ(record.error, record.fileName == dir + L"gone.dll" ? why : L"")
-            << record.fileName;
+    for (const FolderRecord& record : records)
+        EXPECT_EQ(record.error, record.path == dir + L"gone.dll" ? why : L"") << record.path;
 
     // The machine-readable report: no size or date it does not have.
     const FolderRecord gone = ReadFolderRecord(dir + L"gone.dll");
@@ -323,11 +328,11 @@ TEST(WriteReport, AWriteFailureEndsTheWalkWithTheProgressLeftShown) {
     FakeProgress progress;
     bool cancel = false;
     int writes = 0;
-    RecordWriter failing = [&writes](const ReportRecord&) {
+    RecordWriter failing = [&writes](const FolderRecord&) {
         ++writes;
         throw platform::Failure(platform::Win32Error(ERROR_DISK_FULL));
     };
-    EXPECT_THROW(WriteReport(dir, progress, FakeLookup, cancel, failing), platform::Failure);
+    EXPECT_THROW(WriteReport({dir}, progress, FakeRead, cancel, failing), platform::Failure);
     EXPECT_EQ(writes, 1);
     EXPECT_NE(progress.log.back(), L"hide");
 }
@@ -453,6 +458,49 @@ TEST(ReportClaim, ANameHeldByARunningReportIsNotTakenTwice) {
     // The same name in another folder is another report.
     ReportClaim elsewhere(MakeScratchDir(L"claims"), L"output.txt");
     EXPECT_EQ(files::GetPathPart(elsewhere.Path(), files::ppName), L"output");
+}
+
+// Both front-ends write through one output: it sweeps what killed runs
+// left, claims its name, and writes the format asked for, to a file or to
+// standard output.
+TEST(ReportOutput, SweepsClaimsAndWritesEachFormatToAFileOrStandardOutput) {
+    std::wstring dir = MakeScratchDir(L"outputs");
+    Touch(dir + L"output.csv.4294967290.part"); // a killed run's
+    const ReportClaim held(dir, L"output.csv"); // a running one's
+    FolderRecord record = FakeRead(L"C:\\x\\a.dll");
+    {
+        ReportOutput csv(ReportFormat::Csv, dir, L"output.csv", ReportClaim::Mode::NextFreeName);
+        EXPECT_EQ(csv.Path(), dir + L"output (2).csv");
+        csv.Write(record);
+        csv.Commit();
+    }
+    EXPECT_FALSE(Exists(dir + L"output.csv.4294967290.part"));
+    EXPECT_EQ(ReadAll(dir + L"output (2).csv"), CsvHeader() + CsvRow(record));
+
+    class Captured final : public IQuietOutput {
+      public:
+        void Line(const std::wstring&, bool) override {}
+        bool Data(std::string_view utf8) override {
+            bytes += utf8;
+            return open;
+        }
+        std::string bytes;
+        bool open = true;
+    } out;
+    record.info.Comments = L"\u00e9";
+    for (ReportFormat format : {ReportFormat::Text, ReportFormat::JsonLines}) {
+        out.bytes.clear();
+        ReportOutput standard(format, out);
+        standard.Write(record);
+        standard.Commit();
+        EXPECT_EQ(standard.Path(), L"-");
+        EXPECT_EQ(out.bytes, format == ReportFormat::Text
+                                 ? platform::Narrow(FormatReportBlock(record))
+                                 : JsonLine(record));
+    }
+    out.open = false; // the reader went away
+    ReportOutput closed(ReportFormat::Text, out);
+    EXPECT_THROW(closed.Write(record), platform::Failure);
 }
 
 TEST(CreateReport, AReportThatCannotBeCreatedIsReportedUnderItsTag) {
