@@ -46,7 +46,7 @@ template <std::wstring inspection::clsFileInfo::*member> std::wstring Info(const
 
 using FileInfo = inspection::clsFileInfo;
 
-const ReportField kFields[] = {
+constexpr ReportField kFields[] = {
     {L"File: ", BlockPart::File, false, "path", 0, ColumnKind::Text, false,
      [](const FolderRecord& r) { return r.path; }},
     {L"Error: ", BlockPart::File, true, "error", 18, ColumnKind::Text, false,
@@ -90,6 +90,22 @@ const ReportField kFields[] = {
          return r.lastWrite ? Ascii(IsoUtc(*r.lastWrite)) : std::wstring();
      }},
 };
+
+// Every column has its one place, and no place is left empty.
+constexpr bool ColumnsFillTheirPlaces() {
+    int count = 0;
+    for (int place = 0; place < kColumnCount; ++place) {
+        int holders = 0;
+        for (const ReportField& field : kFields)
+            holders += field.column && field.columnIndex == place;
+        if (holders != 1)
+            return false;
+    }
+    for (const ReportField& field : kFields)
+        count += field.column != nullptr;
+    return count == kColumnCount;
+}
+static_assert(ColumnsFillTheirPlaces());
 
 struct Column {
     const ReportField* field = nullptr;
