@@ -1,45 +1,13 @@
 #include "app/folder_records.h"
 
+#include "platform/text.h"
+
 #include <array>
 #include <cstdio>
 #include <string_view>
 #include <utility>
 
 namespace calvorn::app {
-
-std::string Utf8(std::wstring_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = static_cast<std::uint16_t>(text[i]);
-        if constexpr (sizeof(wchar_t) == 4)
-            c = static_cast<std::uint32_t>(text[i]);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
-            static_cast<std::uint32_t>(text[i + 1]) >= 0xDC00 &&
-            static_cast<std::uint32_t>(text[i + 1]) <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(text[i + 1]) - 0xDC00);
-            ++i;
-        } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
 
 std::string IsoUtc(std::uint64_t fileTime) {
     std::uint64_t seconds = fileTime / 10000000u;
@@ -65,57 +33,97 @@ std::string IsoUtc(std::uint64_t fileTime) {
 
 namespace {
 
-// The columns, in the text report's order; the fixed versions are told apart
-// from the string-table ones by their names.
-constexpr std::array<const char*, 19> kColumns = {"path",
-                                                  "company_name",
-                                                  "file_description",
-                                                  "internal_name",
-                                                  "legal_copyright",
-                                                  "legal_trademarks",
-                                                  "original_filename",
-                                                  "product_name",
-                                                  "product_version",
-                                                  "comments",
-                                                  "fixed_file_version",
-                                                  "fixed_product_version",
-                                                  "type",
-                                                  "subtype",
-                                                  "os",
-                                                  "flags",
-                                                  "size",
-                                                  "last_write_utc",
-                                                  "error"};
-
-// The flags field carries a blank after its last word; a column does not.
-std::wstring_view Trimmed(const std::wstring& text) {
-    std::wstring_view view(text);
-    while (!view.empty() && view.back() == L' ')
-        view.remove_suffix(1);
-    return view;
+std::wstring Ascii(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
 }
 
-std::array<std::string, 19> Fields(const FolderRecord& r) {
-    const inspection::clsFileInfo& f = r.info;
-    return {Utf8(r.path),
-            Utf8(f.CompanyName),
-            Utf8(f.FileDescription),
-            Utf8(f.InternalName),
-            Utf8(f.LegalCopyright),
-            Utf8(f.LegalTrademarks),
-            Utf8(f.OriginalFileName),
-            Utf8(f.ProductName),
-            Utf8(f.ProductVersion),
-            Utf8(f.Comments),
-            Utf8(f.FileVerEx),
-            Utf8(f.ProdVerEx),
-            Utf8(f.FileTypeEx),
-            Utf8(f.FileSubTypeEx),
-            Utf8(f.FileOSEx),
-            Utf8(Trimmed(f.FileFlagsEx)),
-            r.size ? std::to_string(*r.size) : std::string(),
-            r.lastWrite ? IsoUtc(*r.lastWrite) : std::string(),
-            Utf8(r.error)};
+constexpr int kColumnCount = 19;
+
+// Text fields of the version information, by member.
+template <std::wstring inspection::clsFileInfo::*member> std::wstring Info(const FolderRecord& r) {
+    return r.info.*member;
+}
+
+using FileInfo = inspection::clsFileInfo;
+
+constexpr ReportField kFields[] = {
+    {L"File: ", BlockPart::File, false, "path", 0, ColumnKind::Text, false,
+     [](const FolderRecord& r) { return r.path; }},
+    {L"Error: ", BlockPart::File, true, "error", 18, ColumnKind::Text, false,
+     [](const FolderRecord& r) { return r.error; }},
+    {L"Company Name: ", BlockPart::Strings, false, "company_name", 1, ColumnKind::Text, false,
+     Info<&FileInfo::CompanyName>},
+    {L"File Description: ", BlockPart::Strings, false, "file_description", 2, ColumnKind::Text,
+     false, Info<&FileInfo::FileDescription>},
+    {L"Internal Name: ", BlockPart::Strings, false, "internal_name", 3, ColumnKind::Text, false,
+     Info<&FileInfo::InternalName>},
+    {L"Legal Copyright: ", BlockPart::Strings, false, "legal_copyright", 4, ColumnKind::Text, false,
+     Info<&FileInfo::LegalCopyright>},
+    {L"Legal Trademarks: ", BlockPart::Strings, false, "legal_trademarks", 5, ColumnKind::Text,
+     false, Info<&FileInfo::LegalTrademarks>},
+    {L"Original Filename: ", BlockPart::Strings, false, "original_filename", 6, ColumnKind::Text,
+     false, Info<&FileInfo::OriginalFileName>},
+    {L"Product Name: ", BlockPart::Strings, false, "product_name", 7, ColumnKind::Text, false,
+     Info<&FileInfo::ProductName>},
+    {L"Product Version: ", BlockPart::Strings, false, "product_version", 8, ColumnKind::Text, false,
+     Info<&FileInfo::ProductVersion>},
+    {L"Comments: ", BlockPart::Strings, false, "comments", 9, ColumnKind::Text, false,
+     Info<&FileInfo::Comments>},
+    {L"Type: ", BlockPart::Extended, false, "type", 12, ColumnKind::Text, false,
+     Info<&FileInfo::FileTypeEx>},
+    {L"SubType: ", BlockPart::Extended, false, "subtype", 13, ColumnKind::Text, false,
+     Info<&FileInfo::FileSubTypeEx>},
+    {L"Version: ", BlockPart::Extended, false, "fixed_file_version", 10, ColumnKind::Text, false,
+     Info<&FileInfo::FileVerEx>},
+    {L"Product Version: ", BlockPart::Extended, false, "fixed_product_version", 11,
+     ColumnKind::Text, false, Info<&FileInfo::ProdVerEx>},
+    {L"OS: ", BlockPart::Extended, false, "os", 14, ColumnKind::Text, false,
+     Info<&FileInfo::FileOSEx>},
+    {L"Structure Version: ", BlockPart::Extended, false, nullptr, -1, ColumnKind::Text, false,
+     Info<&FileInfo::StrucVerEx>},
+    {L"Flags: ", BlockPart::Extended, false, "flags", 15, ColumnKind::Text, true,
+     Info<&FileInfo::FileFlagsEx>},
+    {nullptr, BlockPart::None, false, "size", 16, ColumnKind::Number, false,
+     [](const FolderRecord& r) { return r.size ? std::to_wstring(*r.size) : std::wstring(); }},
+    {nullptr, BlockPart::None, false, "last_write_utc", 17, ColumnKind::Time, false,
+     [](const FolderRecord& r) {
+         return r.lastWrite ? Ascii(IsoUtc(*r.lastWrite)) : std::wstring();
+     }},
+};
+
+// Every column has its one place, and no place is left empty.
+constexpr bool ColumnsFillTheirPlaces() {
+    int count = 0;
+    for (int place = 0; place < kColumnCount; ++place) {
+        int holders = 0;
+        for (const ReportField& field : kFields)
+            holders += field.column && field.columnIndex == place;
+        if (holders != 1)
+            return false;
+    }
+    for (const ReportField& field : kFields)
+        count += field.column != nullptr;
+    return count == kColumnCount;
+}
+static_assert(ColumnsFillTheirPlaces());
+
+struct Column {
+    const ReportField* field = nullptr;
+    std::string value; // UTF-8
+};
+
+// The record's columns in their order.
+std::array<Column, kColumnCount> Columns(const FolderRecord& record) {
+    std::array<Column, kColumnCount> columns;
+    for (const ReportField& field : kFields) {
+        if (!field.column)
+            continue;
+        std::wstring value = field.value(record);
+        if (field.trailingBlanksInColumn)
+            value.erase(value.find_last_not_of(L' ') + 1);
+        columns[static_cast<std::size_t>(field.columnIndex)] = {&field, platform::Narrow(value)};
+    }
+    return columns;
 }
 
 bool LooksLikeFormula(const std::string& value) {
@@ -169,12 +177,16 @@ std::string JsonString(const std::string& utf8) {
 
 } // namespace
 
+std::span<const ReportField> ReportFields() {
+    return kFields;
+}
+
 std::string CsvHeader() {
     std::string row;
-    for (const char* column : kColumns) {
+    for (const Column& column : Columns(FolderRecord{})) {
         if (!row.empty())
             row += ',';
-        row += column;
+        row += column.field->column;
     }
     row += "\r\n";
     return row;
@@ -183,32 +195,89 @@ std::string CsvHeader() {
 std::string CsvRow(const FolderRecord& record) {
     std::string row;
     bool first = true;
-    for (const std::string& field : Fields(record)) {
+    for (const Column& column : Columns(record)) {
         if (!std::exchange(first, false))
             row += ',';
-        row += CsvField(field);
+        row += CsvField(column.value);
     }
     return row + "\r\n";
 }
 
 std::string JsonLine(const FolderRecord& record) {
-    const auto fields = Fields(record);
     std::string line = "{";
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i)
+    for (const Column& column : Columns(record)) {
+        if (line.size() > 1)
             line += ',';
         line += '"';
-        line += kColumns[i];
+        line += column.field->column;
         line += "\":";
-        // The size is a number; everything else is text. What could not be
-        // read is null, not an empty text.
-        const std::string_view column = kColumns[i];
-        if ((column == "size" || column == "last_write_utc") && fields[i].empty())
+        // What could not be read is null, not an empty text; a size is a number.
+        const ColumnKind kind = column.field->kind;
+        if (kind != ColumnKind::Text && column.value.empty())
             line += "null";
         else
-            line += column == "size" ? fields[i] : JsonString(fields[i]);
+            line += kind == ColumnKind::Number ? column.value : JsonString(column.value);
     }
     return line + "}\n";
+}
+
+std::wstring VisibleText(std::wstring_view value) {
+    std::wstring out;
+    out.reserve(value.size());
+    for (wchar_t c : value) {
+        switch (c) {
+        case L'\r':
+            out += L"\\r";
+            break;
+        case L'\n':
+            out += L"\\n";
+            break;
+        case L'\t':
+            out += L"\\t";
+            break;
+        default:
+            // Editors also end a line at NEL and at the Unicode line and
+            // paragraph separators.
+            if (c < 0x20 || c == 0x7F || c == 0x85) {
+                const wchar_t digits[] = L"0123456789abcdef";
+                out += L"\\x";
+                out += digits[(c >> 4) & 0xF];
+                out += digits[c & 0xF];
+            } else if (c == 0x2028 || c == 0x2029) {
+                out += c == 0x2028 ? L"\\u2028" : L"\\u2029";
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
+std::wstring FormatReportBlock(const FolderRecord& record) {
+    const std::wstring nl = L"\r\n";
+    std::wstring block;
+    BlockPart part = BlockPart::File;
+    for (const ReportField& field : kFields) {
+        if (!field.label)
+            continue;
+        if (field.part != part) {
+            block += nl;
+            if (field.part == BlockPart::Extended)
+                block += L"Extended File Info " + nl + nl;
+            part = field.part;
+        }
+        const std::wstring value = field.value(record);
+        if (field.lineOnlyWhenSet && value.empty())
+            continue;
+        // Every value goes through VisibleText: a value is one line, whatever
+        // a file's version resource holds, so no file can forge another's block.
+        block += field.label;
+        block += VisibleText(value);
+        block += nl;
+    }
+    // Three empty lines part this block from the next.
+    block += nl + nl + nl;
+    return block;
 }
 
 } // namespace calvorn::app

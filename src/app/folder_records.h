@@ -1,19 +1,20 @@
 #pragma once
-// The machine-readable folder report: one record per component file, written
-// as CSV (RFC 4180) or as JSON Lines, both in UTF-8 so that no character of a
-// version string is lost. Free of Windows headers: fuzzed and tested natively.
+// What the folder report says about one component file, and the one table of
+// its fields that the text blocks, the CSV rows and the JSON lines are all
+// written from. Free of Windows headers: fuzzed and tested natively.
 
 #include "inspection/clsFileInfo.h"
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace calvorn::app {
 
 struct FolderRecord {
-    std::wstring path;
+    std::wstring path; // the full name
     inspection::clsFileInfo info;
     // Nothing when the file could not be read: an empty cell (null in JSON),
     // never a size or date that the file does not have.
@@ -21,14 +22,55 @@ struct FolderRecord {
     // 100-nanosecond intervals since 1 January 1601 UTC, as the file system
     // keeps the last write.
     std::optional<std::uint64_t> lastWrite;
-    // The system's text for why the file could not be read; empty when it was.
+    // The system's text for why the file could not be read (info.ReadError,
+    // or a failure while reading it); empty when it was read, with or without
+    // version information.
     std::wstring error;
 };
 
-// Every character kept: a lone surrogate becomes U+FFFD, nothing is dropped.
-std::string Utf8(std::wstring_view text);
+// Where a field stands in a text block: the blocks are parted by an empty
+// line, the extended one under its own heading.
+enum class BlockPart { File, Strings, Extended, None };
+// How a column's value is written in JSON: text, a number, or a time stamp;
+// a number or time the record does not have is null.
+enum class ColumnKind { Text, Number, Time };
+
+struct ReportField {
+    // The text report's label ("Company Name: "); nullptr when the field is
+    // not in the text report.
+    const wchar_t* label;
+    BlockPart part;
+    // Its line is left out when the value is empty.
+    bool lineOnlyWhenSet;
+    // The CSV column and JSON key; nullptr when the field is only in the text.
+    const char* column;
+    // Where the column stands among the columns: their order is the one the
+    // machine-readable report has always had, the table's is the text's.
+    int columnIndex;
+    ColumnKind kind;
+    // The flags field carries a blank after its last word; a column does not.
+    bool trailingBlanksInColumn;
+    std::wstring (*value)(const FolderRecord&);
+};
+
+// Every field, in the text report's order.
+std::span<const ReportField> ReportFields();
+
 // "2024-05-01T12:34:56Z"; whole seconds.
 std::string IsoUtc(std::uint64_t fileTime);
+
+// A value as one line of the text report: CR, LF and tab become "\r", "\n"
+// and "\t", any other control character "\x" and two hex digits, the
+// Unicode line and paragraph separators "\u2028" and "\u2029". A backslash
+// stays as it is, since paths are full of them: "\n" in the text report may
+// also be those two characters of the value (the CSV and JSON reports keep
+// every value exact).
+std::wstring VisibleText(std::wstring_view value);
+
+// One file's block of text, its closing line end included, every value on
+// its one line (see VisibleText). An unreadable file gets a line
+// "Error: <why>" right after its "File: " line.
+std::wstring FormatReportBlock(const FolderRecord& record);
 
 // The header row and one row, each ending in CR LF. A cell that a
 // spreadsheet would take for a formula (it begins with "=", "+", "-", "@",

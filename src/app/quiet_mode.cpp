@@ -1,11 +1,11 @@
 #include "app/quiet_mode.h"
 
 #include "app/basTools.h"
-#include "app/folder_records.h"
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
+#include "platform/text.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "registry/verb_command.h"
@@ -61,7 +61,7 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     }
     switch (command.action) {
     case CommandAction::ListOptions:
-        output.Data(Utf8(QuietUsage()));
+        output.Data(platform::Narrow(QuietUsage()));
         return ExitCode::Success;
     case CommandAction::FolderReport:
         // The type-library reader wants COM on this thread.

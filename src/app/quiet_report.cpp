@@ -1,16 +1,13 @@
 #include "app/quiet_report.h"
 
-#include "app/folder_records.h"
 #include "app/report.h"
-#include "app/report_file.h"
-#include "files/colFiles_Vask.h"
+#include "app/report_output.h"
 #include "platform/error_record.h"
-#include "platform/read_ahead.h"
 #include "registration/registration_engine.h"
 
 #include <windows.h>
 
-#include <memory>
+#include <optional>
 
 namespace calvorn::app {
 
@@ -26,32 +23,6 @@ std::wstring FullPath(const std::wstring& given) {
     DWORD got = ::GetFullPathNameW(given.c_str(), need, full.data(), nullptr);
     full.resize(got < need ? got : 0);
     return full.empty() ? given : full;
-}
-
-// One file's record, or its error when reading it threw: a damaged file is
-// one unreadable file, and the report goes on.
-FolderRecord TakeRecord(platform::OrderedReadAhead<FolderRecord>& records, std::size_t k,
-                        const std::wstring& path) {
-    try {
-        return records.Take(k);
-    } catch (...) {
-        FolderRecord record;
-        record.path = path;
-        record.error = ReadFailureText(std::current_exception());
-        return record;
-    }
-}
-
-std::string Encode(ReportFormat format, const FolderRecord& record) {
-    switch (format) {
-    case ReportFormat::Csv:
-        return CsvRow(record);
-    case ReportFormat::JsonLines:
-        return JsonLine(record);
-    case ReportFormat::Text:
-        break;
-    }
-    return Utf8(FormatReportBlock(ReportRecord{record.path, record.info, record.error}));
 }
 
 const wchar_t* ExtensionOf(ReportFormat format) {
@@ -72,28 +43,10 @@ void Fail(IQuietOutput& output, const std::wstring& path, unsigned long win32Err
                 true);
 }
 
-} // namespace
+// Nothing cancels a run without a window.
+const bool kNeverCancelled = false;
 
-FolderRecord ReadFolderRecord(const std::wstring& path) {
-    FolderRecord record;
-    record.path = path;
-    record.info.SelectFile(path);
-    if (record.info.ReadError) {
-        record.error = ReadErrorText(record.info.ReadError);
-        return record;
-    }
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        // Gone between its read and this look: no size or date to tell.
-        record.info = {};
-        record.error = ReadErrorText(::GetLastError());
-        return record;
-    }
-    record.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    record.lastWrite = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                       data.ftLastWriteTime.dwLowDateTime;
-    return record;
-}
+} // namespace
 
 std::wstring DefaultReportPath(ReportFormat format) {
     return ReportFolder() + L"output" + ExtensionOf(format);
@@ -113,55 +66,33 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
                                                 : FullPath(command.out);
     std::size_t unreadable = 0;
     try {
-        std::unique_ptr<ReportClaim> claim;
-        std::unique_ptr<ReportFile> file;
-        if (!toStandardOutput) {
+        std::optional<ReportOutput> report;
+        if (toStandardOutput) {
+            report.emplace(command.format, output);
+        } else {
             // Split at the last backslash only: "-out report" has no
             // extension, and gets none.
             const std::size_t slash = target.rfind(L'\\') + 1;
-            const std::wstring place = target.substr(0, slash);
-            const std::wstring name = target.substr(slash);
-            RemoveStaleParts(place, name);
             // Runs at the same time each write a report of their own: the
             // usual place gives each its own name, a name the user chose
             // is refused while another run writes it.
-            claim = std::make_unique<ReportClaim>(place, name,
-                                                  command.out.empty()
-                                                      ? ReportClaim::Mode::NextFreeName
-                                                      : ReportClaim::Mode::ThisNameOnly);
-            target = claim->Path();
-            // The machine-readable formats are plain UTF-8 without a mark.
-            file = std::make_unique<ReportFile>(target, command.format == ReportFormat::Text
-                                                            ? ByteOrderMark::WhenNeeded
-                                                            : ByteOrderMark::Never);
+            report.emplace(command.format, target.substr(0, slash), target.substr(slash),
+                           command.out.empty() ? ReportClaim::Mode::NextFreeName
+                                               : ReportClaim::Mode::ThisNameOnly);
+            target = report->Path();
         }
-        auto write = [&](const std::string& bytes) {
-            if (file)
-                file->WriteBytes(bytes);
-            else if (!output.Data(bytes))
-                throw Failure(platform::Win32Error(ERROR_WRITE_FAULT));
-        };
-
-        if (command.format == ReportFormat::Csv)
-            write(CsvHeader());
-        files::colFiles_Vask list;
-        list.LoadFiles(files::EnsureSuffix(folder, L"\\") + L"*.*", command.subfolders);
-        const std::vector<std::wstring> reported = ReportedFiles(list);
-        // Read ahead of the writing, on a few threads: see read_ahead.h.
-        platform::OrderedReadAhead<FolderRecord> records(
-            reported.size(), [&](std::size_t k) { return ReadFolderRecord(reported[k]); });
-        for (std::size_t k = 0; k < reported.size(); ++k) {
-            const FolderRecord record = TakeRecord(records, k, reported[k]);
-            if (!record.error.empty()) {
-                ++unreadable;
-                output.Line(std::wstring(RowOf(ExitCode::Unreadable).word) + L" \"" + record.path +
-                                L"\" " + VisibleText(record.error),
-                            true);
-            }
-            write(Encode(command.format, record));
-        }
-        if (file)
-            file->Commit();
+        NoProgress progress;
+        WriteReport({folder, command.subfolders}, progress, ReadFolderRecord, kNeverCancelled,
+                    [&](const FolderRecord& record) {
+                        if (!record.error.empty()) {
+                            ++unreadable;
+                            output.Line(std::wstring(RowOf(ExitCode::Unreadable).word) + L" \"" +
+                                            record.path + L"\" " + VisibleText(record.error),
+                                        true);
+                        }
+                        report->Write(record);
+                    });
+        report->Commit();
     } catch (const Failure& failure) {
         Fail(output, target, static_cast<unsigned long>(failure.Record().number));
         return ExitCode::ReportNotWritten;

@@ -5,7 +5,6 @@
 #include "app/command_line.h"
 #include "app/console_output.h"
 #include "app/exit_codes.h"
-#include "app/folder_records.h"
 
 #include <string>
 
@@ -14,11 +13,6 @@ namespace calvorn::app {
 // The report file when "-out" is not given: the interactive report's folder,
 // "output" and the format's extension.
 std::wstring DefaultReportPath(ReportFormat format);
-
-// One file's record: its version fields, size and last write, or the
-// system's text for why it could not be read (locked, gone since the folder
-// was listed) with no size or date.
-FolderRecord ReadFolderRecord(const std::wstring& path);
 
 // Writes the report that `command` asks for; logs the file written, or why
 // none was. The file is put in place whole or not at all.

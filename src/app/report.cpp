@@ -2,6 +2,7 @@
 
 #include "app/basMain.h"
 #include "app/report_file.h"
+#include "app/report_output.h"
 #include "files/basFile_Vask.h"
 #include "files/colFiles_Vask.h"
 #include "platform/message_box.h"
@@ -129,92 +130,39 @@ std::wstring ReadFailureText(std::exception_ptr failure) {
     }
 }
 
-std::wstring VisibleText(std::wstring_view value) {
-    std::wstring out;
-    out.reserve(value.size());
-    for (wchar_t c : value) {
-        switch (c) {
-        case L'\r':
-            out += L"\\r";
-            break;
-        case L'\n':
-            out += L"\\n";
-            break;
-        case L'\t':
-            out += L"\\t";
-            break;
-        default:
-            // Editors also end a line at NEL and at the Unicode line and
-            // paragraph separators.
-            if (c < 0x20 || c == 0x7F || c == 0x85) {
-                const wchar_t digits[] = L"0123456789abcdef";
-                out += L"\\x";
-                out += digits[(c >> 4) & 0xF];
-                out += digits[c & 0xF];
-            } else if (c == 0x2028 || c == 0x2029) {
-                out += c == 0x2028 ? L"\\u2028" : L"\\u2029";
-            } else {
-                out += c;
-            }
-        }
+FolderRecord ReadFolderRecord(const std::wstring& path) {
+    FolderRecord record;
+    record.path = path;
+    record.info.SelectFile(path);
+    if (record.info.ReadError) {
+        record.error = ReadErrorText(record.info.ReadError);
+        return record;
     }
-    return out;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        // Gone between its read and this look: no size or date to tell.
+        record.info = {};
+        record.error = ReadErrorText(::GetLastError());
+        return record;
+    }
+    record.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    record.lastWrite = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                       data.ftLastWriteTime.dwLowDateTime;
+    return record;
 }
 
-std::wstring FormatReportBlock(const ReportRecord& record) {
-    const std::wstring nl = L"\r\n";
-    const inspection::clsFileInfo& info = record.fields;
-    std::wstring block;
-    // Every value goes through VisibleText: a value is one line, whatever a
-    // file's version resource holds, so no file can forge another's block.
-    auto line = [&block, &nl](const wchar_t* label, const std::wstring& value) {
-        block += label;
-        block += VisibleText(value);
-        block += nl;
-    };
-    line(L"File: ", record.fileName);
-    if (!record.error.empty())
-        line(L"Error: ", record.error);
-    block += nl;
-    line(L"Company Name: ", info.CompanyName);
-    line(L"File Description: ", info.FileDescription);
-    line(L"Internal Name: ", info.InternalName);
-    line(L"Legal Copyright: ", info.LegalCopyright);
-    line(L"Legal Trademarks: ", info.LegalTrademarks);
-    line(L"Original Filename: ", info.OriginalFileName);
-    line(L"Product Name: ", info.ProductName);
-    line(L"Product Version: ", info.ProductVersion);
-    line(L"Comments: ", info.Comments);
-    block += nl;
-    block += L"Extended File Info " + nl + nl;
-    line(L"Type: ", info.FileTypeEx);
-    line(L"SubType: ", info.FileSubTypeEx);
-    line(L"Version: ", info.FileVerEx);
-    line(L"Product Version: ", info.ProdVerEx);
-    line(L"OS: ", info.FileOSEx);
-    line(L"Structure Version: ", info.StrucVerEx);
-    line(L"Flags: ", info.FileFlagsEx);
-    // Three empty lines part this block from the next.
-    block += nl + nl + nl;
-    return block;
-}
-
-ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
-                      const VersionLookup& lookup, const bool& cancel, const RecordWriter& write) {
+ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const RecordReader& read,
+                      const bool& cancel, const RecordWriter& write) {
     files::colFiles_Vask list;
-    ReportRecord record;
-
     progress.Show();
-    list.LoadFiles(files::EnsureSuffix(sFolder, L"\\") + L"*.*", false);
+    list.LoadFiles(files::EnsureSuffix(walk.folder, L"\\") + L"*.*", walk.subfolders);
     const std::int32_t count = list.Count();
     progress.Max(count);
     const std::vector<std::wstring> reported = ReportedFiles(list);
-    // The files are read ahead of the walk, while it writes and shows its progress.
-    platform::OrderedReadAhead<inspection::clsFileInfo> fields(reported.size(), [&](std::size_t k) {
-        inspection::clsFileInfo info;
-        lookup(info, reported[k]);
-        return info;
-    });
+    // The files are read ahead of the walk, on a few threads, while it
+    // writes and shows its progress (see read_ahead.h).
+    platform::OrderedReadAhead<FolderRecord> records(
+        reported.size(), [&](std::size_t k) { return read(reported[k]); });
     std::size_t taken = 0;
     for (std::int32_t i = 1; i <= count; ++i) {
         const auto file = list.Item(i);
@@ -223,14 +171,13 @@ ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
         progress.PumpMessages();
         const std::wstring& name = file->sFileName();
         if (IsReportedFile(name)) {
-            record.fileName = name;
+            FolderRecord record;
             try {
-                record.fields = fields.Take(taken++);
-                record.error =
-                    record.fields.ReadError ? ReadErrorText(record.fields.ReadError) : L"";
+                record = records.Take(taken++);
             } catch (...) {
                 // One damaged file is one file's error, not the end of the report.
-                record.fields = {};
+                record = {};
+                record.path = name;
                 record.error = ReadFailureText(std::current_exception());
             }
             write(record);
@@ -253,20 +200,17 @@ void CreateReport(const std::wstring& sFolder) {
             return;
         }
         const std::wstring folder = ReportFolder();
-        RemoveStaleParts(folder, kReportName);
-        // Held until the process ends, so that no other run replaces this
-        // report while it is being opened.
-        const ReportClaim claim(folder, kReportName);
-        ReportFile report(claim.Path());
+        // The name is held until this report is opened, so that no other
+        // run replaces it meanwhile.
+        ReportOutput report(ReportFormat::Text, folder, kReportName,
+                            ReportClaim::Mode::NextFreeName);
         ProgressWindowSink progress;
-        ReportEnd end = WriteReport(
-            sFolder, progress,
-            [](inspection::clsFileInfo& info, const std::wstring& file) { info.SelectFile(file); },
-            App().bCancelReport,
-            [&report](const ReportRecord& record) { report.Write(FormatReportBlock(record)); });
+        ReportEnd end =
+            WriteReport({sFolder, false}, progress, ReadFolderRecord, App().bCancelReport,
+                        [&report](const FolderRecord& record) { report.Write(record); });
         if (end == ReportEnd::Completed) {
             report.Commit();
-            OpenDocument(claim.Path());
+            OpenDocument(report.Path());
             return;
         }
         // A cancelled report is kept under a name of its own: the complete
@@ -276,8 +220,8 @@ void CreateReport(const std::wstring& sFolder) {
         std::wstring text = L"The ActiveX Report was cancelled.\nThe files reported before the "
                             L"cancel are in " +
                             partial.Path();
-        if (::GetFileAttributesW(claim.Path().c_str()) != INVALID_FILE_ATTRIBUTES)
-            text += L"\nThe earlier complete report is still in " + claim.Path();
+        if (::GetFileAttributesW(report.Path().c_str()) != INVALID_FILE_ATTRIBUTES)
+            text += L"\nThe earlier complete report is still in " + report.Path();
         // Nothing opens: the user learns why, and where the part done is.
         platform::Messages().Show(text, L"Calvorn - ActiveX Report", MB_OK | MB_ICONINFORMATION);
     } catch (const Failure& failure) {

@@ -9,15 +9,14 @@
 // failed one is not opened either and removes nothing but its own temporary
 // file.
 
+#include "app/folder_records.h"
 #include "files/colFiles_Vask.h"
-#include "inspection/clsFileInfo.h"
 
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace calvorn::app {
@@ -53,24 +52,6 @@ bool IsReportedFile(const std::wstring& fileName);
 // The full names of the listed files that qualify, in the list's order.
 std::vector<std::wstring> ReportedFiles(const files::colFiles_Vask& list);
 
-// What the report says about one file, whatever the format it is written in.
-struct ReportRecord {
-    std::wstring fileName; // the full name
-    inspection::clsFileInfo fields;
-    // The system's text for why the file could not be read (fields.ReadError,
-    // or a failure while reading it); empty when it was read, with or
-    // without version information.
-    std::wstring error;
-};
-
-// A value as one line of the text report: CR, LF and tab become "\r", "\n"
-// and "\t", any other control character "\x" and two hex digits, the
-// Unicode line and paragraph separators "\u2028" and "\u2029". A backslash
-// stays as it is, since paths are full of them: "\n" in the text report may
-// also be those two characters of the value (the CSV and JSON reports keep
-// every value exact).
-std::wstring VisibleText(std::wstring_view value);
-
 // The system's words for why a file could not be read ("error <n>" when it
 // has none).
 std::wstring ReadErrorText(std::uint32_t code);
@@ -79,23 +60,42 @@ std::wstring ReadErrorText(std::uint32_t code);
 // or the system's words for what went wrong.
 std::wstring ReadFailureText(std::exception_ptr failure);
 
-// One file's block of text, its closing line end included, every value on
-// its one line (see VisibleText). An unreadable file gets a line
-// "Error: <why>" right after its "File: " line.
-std::wstring FormatReportBlock(const ReportRecord& record);
+// One file's record: its version fields, size and last write, or the
+// system's text for why it could not be read (locked, gone since the folder
+// was listed) with no size or date.
+FolderRecord ReadFolderRecord(const std::wstring& path);
 
-// Fills the version fields of one file; the program uses SelectFile.
-using VersionLookup = std::function<void(inspection::clsFileInfo& info, const std::wstring& path)>;
+// Reads one file's record; the program uses ReadFolderRecord.
+using RecordReader = std::function<FolderRecord(const std::wstring& path)>;
 // Takes one finished record; throws a platform::Failure when it cannot.
-using RecordWriter = std::function<void(const ReportRecord& record)>;
+using RecordWriter = std::function<void(const FolderRecord& record)>;
 
 enum class ReportEnd { Completed, Cancelled };
 
-// The report's walk over the folder: shows the progress, lists the folder's
-// files, hands the record of each qualifying one to `write` and hides the
-// progress again. `cancel` is read after every file. A failure is passed on
-// with the progress left as it was.
-ReportEnd WriteReport(const std::wstring& sFolder, IReportProgress& progress,
-                      const VersionLookup& lookup, const bool& cancel, const RecordWriter& write);
+// What a walk goes over: the folder, and with `subfolders` every folder
+// under it.
+struct FolderWalk {
+    std::wstring folder;
+    bool subfolders = false;
+};
+
+// The one walk of every folder report, with or without a window: shows the
+// progress, lists the files, hands the record of each qualifying one to
+// `write` (a file whose read throws is that file's error, and the walk goes
+// on) and hides the progress again. `cancel` is read after every file. A
+// failure is passed on with the progress left as it was.
+ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const RecordReader& read,
+                      const bool& cancel, const RecordWriter& write);
+
+// The progress of a run without a window: nothing to show.
+class NoProgress final : public IReportProgress {
+  public:
+    void Show() override {}
+    void Max(std::int32_t) override {}
+    void Value(std::int32_t) override {}
+    void CurrentFile(const std::wstring&) override {}
+    void PumpMessages() override {}
+    void Hide() override {}
+};
 
 } // namespace calvorn::app

@@ -45,6 +45,34 @@ std::wstring UserScopeText(const std::wstring& versionKey) {
     return L"This user only (HKEY_CURRENT_USER\\Software\\Classes)";
 }
 
+// Where a library is registered, looked up the same way for the report and
+// the comparison.
+struct Registration {
+    // The library's key under the classes root, with every version there.
+    std::optional<RegistryKey> library;
+    // The key of this version, in the classes root or in the user's own classes.
+    std::optional<RegistryKey> version;
+    // Registered in the user's own classes.
+    bool forUser = false;
+};
+
+Registration FindRegistration(const TypeLibInfo& lib) {
+    Registration found;
+    // The library key is opened once; the version is read relative to it.
+    found.library = RegistryKey::Open(kHKeyClassesRoot, LibraryKey(lib));
+    const std::wstring keyName = VersionKeyName(lib.MajorVersion(), lib.MinorVersion());
+    if (found.library)
+        found.version = found.library->Sub(keyName);
+    // A registration for this user only lives in the user's classes, which
+    // Wine does not merge into the classes root: it is looked for there too.
+    std::optional<RegistryKey> userVersion =
+        RegistryKey::Open(registry::kHKeyCurrentUser, kUserClasses + VersionKey(lib));
+    found.forUser = userVersion.has_value();
+    if (!found.version)
+        found.version = std::move(userVersion);
+    return found;
+}
+
 // A version key's name ("2.a", hexadecimal) as the report writes versions
 // ("2.10"); a name of another form is shown as it stands.
 std::wstring VersionTextOfKey(const std::wstring& name) {
@@ -189,19 +217,9 @@ void clsActiveX::TypeLibSection(const std::wstring& path) {
     if (!lib)
         return;
     const std::wstring keyName = VersionKeyName(lib->MajorVersion(), lib->MinorVersion());
-    // The library key is opened once; every read below names its place
-    // relative to it.
-    const std::optional<RegistryKey> library =
-        RegistryKey::Open(kHKeyClassesRoot, LibraryKey(*lib));
-    std::optional<RegistryKey> version = library ? library->Sub(keyName) : std::nullopt;
-    // A registration for this user only lives in the user's classes, which
-    // Wine does not merge into the classes root: it is looked for there too.
-    const std::wstring versionKey = VersionKey(*lib);
-    std::optional<RegistryKey> userVersion =
-        RegistryKey::Open(registry::kHKeyCurrentUser, kUserClasses + versionKey);
-    const bool forUser = userVersion.has_value();
-    if (!version)
-        version = std::move(userVersion);
+    const Registration found = FindRegistration(*lib);
+    const std::optional<RegistryKey>& library = found.library;
+    const std::optional<RegistryKey>& version = found.version;
 
     grid_->AddRow(L"TypeLib Info", L"", true);
     grid_->AddRow(L"TypeLib Name:", NameText(*lib), false);
@@ -215,8 +233,8 @@ void clsActiveX::TypeLibSection(const std::wstring& path) {
     if (version) {
         grid_->AddRow(L"Registered", L"Yes", false);
         grid_->AddRow(L"Path: ", RegisteredPath(*version), false);
-        if (forUser)
-            grid_->AddRow(L"Registered For: ", UserScopeText(versionKey), false);
+        if (found.forUser)
+            grid_->AddRow(L"Registered For: ", UserScopeText(VersionKey(*lib)), false);
     } else {
         grid_->AddRow(L"Registered", L"No", false);
     }
@@ -278,10 +296,10 @@ void clsActiveX::FileSection(const std::wstring& path) {
 
 clsActiveX::Summary clsActiveX::Summarize(const TypeLibInfo& lib) {
     Summary s;
-    const std::optional<RegistryKey> version = RegistryKey::Open(kHKeyClassesRoot, VersionKey(lib));
-    s.registered = version.has_value();
-    if (version)
-        s.registeredPath = RegisteredPath(*version);
+    const Registration found = FindRegistration(lib);
+    s.registered = found.version.has_value();
+    if (found.version)
+        s.registeredPath = RegisteredPath(*found.version);
     s.versionText = VersionText(lib.MajorVersion(), lib.MinorVersion());
     s.platform = lib.TargetPlatform();
     s.guid = lib.Guid();

@@ -34,9 +34,6 @@ std::string FromWide(UINT codePage, std::wstring_view in) {
 std::wstring Widen(std::string_view utf8) {
     return ToWide(CP_UTF8, utf8);
 }
-std::string Narrow(std::wstring_view wide) {
-    return FromWide(CP_UTF8, wide);
-}
 std::string NarrowAnsi(std::wstring_view wide) {
     return FromWide(CP_ACP, wide);
 }

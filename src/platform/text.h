@@ -7,7 +7,9 @@
 namespace calvorn::platform {
 
 std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view wide);     // UTF-8
+// UTF-8, every character kept: a lone surrogate becomes U+FFFD, nothing is
+// dropped. The only encoder to UTF-8 (see utf8_text.cpp).
+std::string Narrow(std::wstring_view wide);
 std::string NarrowAnsi(std::wstring_view wide); // the system ANSI code page
 std::wstring WidenAnsi(std::string_view ansi);
 

@@ -200,6 +200,14 @@ TEST(FolderReport, WritesEveryComponentOfTheFolderAndOpensTheReport) {
     EXPECT_TRUE(Exists(env.Folder() + L"notes.4294967290.part"));
     // Opened under the very path it was written to.
     EXPECT_EQ(ReadAll(env.OpenLog()), calvorn::platform::Narrow(env.Report()) + "\r\n");
+
+    // The run without a window walks the folder the same way: the same bytes.
+    const std::wstring quiet = env.Folder() + L"quiet.txt";
+    RunTranscript q = RunAndAnswer(L"-q -f \"" + folder + L"\" -out \"" + quiet + L"\"", {});
+    ASSERT_TRUE(q.exitCode.has_value());
+    EXPECT_EQ(*q.exitCode, 0u);
+    EXPECT_TRUE(q.boxes.empty());
+    EXPECT_EQ(ReadAll(quiet), ReadAll(env.Report()));
 }
 
 TEST(FolderReport, CancelKeepsTheFinishedBlocksAndOpensNothing) {

@@ -362,6 +362,25 @@ TEST_F(Comparison, OtherVersionIsDifferentAndUnregisteredHasNoPathRow) {
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
 }
 
+// A library registered for this user alone is registered on both tabs, at
+// the same path.
+TEST_F(Comparison, ALibraryRegisteredForThisUserIsRegisteredOnBothTabs) {
+    ScopedTypeLibKeys machine(kAlphaGuid); // nothing under the classes root
+    ScopedTypeLibKeys ten(kTenGuid);
+    ScopedTypeLibKeys user(kAlphaGuid, HKEY_CURRENT_USER, L"Software\\Classes\\");
+    ASSERT_TRUE(user.AddVersion(L"1.0", L"Alpha one", L"C:\\mine\\alpha1.dll"));
+    const std::vector<Row> report = ReportOf(L"tl_alpha.dll");
+    ASSERT_GE(report.size(), 6u);
+    EXPECT_EQ(report[4], (Row{L"Registered", L"Yes", false}));
+    EXPECT_EQ(report[5], (Row{L"Path: ", L"C:\\mine\\alpha1.dll", false}));
+
+    Compare(L"tl_alpha.dll", L"tl_ten.dll");
+    ASSERT_EQ(comparison.rows.size(), 15u);
+    EXPECT_EQ(comparison.rows[7], (Row{L"Registered", L"Yes", false}));
+    EXPECT_EQ(comparison.rows[8], (Row{L"Registered Path:", L"C:\\mine\\alpha1.dll", false}));
+    EXPECT_EQ(comparison.rows[14], (Row{L"Registered", L"No", false}));
+}
+
 TEST_F(Comparison, LibrariesThatDifferOnlyInTheirPlatformAreDifferent) {
     ScopedTypeLibKeys keys(kAlphaGuid);
     Compare(L"tl_alpha.dll", L"tl_alpha64.dll");

@@ -2,8 +2,11 @@
 // the time stamp; every character of a version string comes out intact.
 
 #include "app/folder_records.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace calvorn::app;
 
@@ -26,10 +29,74 @@ FolderRecord Sample() {
 } // namespace
 
 TEST(FolderRecords, Utf8KeepsEveryCharacter) {
-    EXPECT_EQ(Utf8(L"a\u00e9\u540d"), "a\xC3\xA9\xE5\x90\x8D");
-    EXPECT_EQ(Utf8(L"\U0001F600"), "\xF0\x9F\x98\x80");
+    using calvorn::platform::Narrow;
+    EXPECT_EQ(Narrow(L"a\u00e9\u540d"), "a\xC3\xA9\xE5\x90\x8D");
+    EXPECT_EQ(Narrow(L"\U0001F600"), "\xF0\x9F\x98\x80");
     // A lone surrogate cannot be UTF-8; it becomes the replacement mark.
-    EXPECT_EQ(Utf8(std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(Narrow(std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(Narrow(L"x" + std::wstring(1, static_cast<wchar_t>(0xDC00))), "x\xEF\xBF\xBD");
+}
+
+// The text blocks, the CSV rows and the JSON lines come from one table: a
+// value set on a record comes out under its label and in its column.
+TEST(FolderRecords, EveryFieldReachesItsLabelAndItsColumn) {
+    EXPECT_EQ(CsvHeader(), "path,company_name,file_description,internal_name,legal_copyright,"
+                           "legal_trademarks,original_filename,product_name,product_version,"
+                           "comments,fixed_file_version,fixed_product_version,type,subtype,os,"
+                           "flags,size,last_write_utc,error\r\n");
+    const std::pair<std::wstring FolderRecord::*, std::string> outer[] = {
+        {&FolderRecord::path, "path"}, {&FolderRecord::error, "error"}};
+    for (const auto& [member, column] : outer) {
+        FolderRecord r;
+        r.*member = L"v\u00e9";
+        EXPECT_NE(JsonLine(r).find("\"" + column + "\":\"v\xC3\xA9\""), std::string::npos)
+            << column;
+    }
+    using Info = calvorn::inspection::clsFileInfo;
+    const std::tuple<std::wstring Info::*, const wchar_t*, const char*> fields[] = {
+        {&Info::CompanyName, L"\r\nCompany Name: ", "company_name"},
+        {&Info::FileDescription, L"\r\nFile Description: ", "file_description"},
+        {&Info::InternalName, L"\r\nInternal Name: ", "internal_name"},
+        {&Info::LegalCopyright, L"\r\nLegal Copyright: ", "legal_copyright"},
+        {&Info::LegalTrademarks, L"\r\nLegal Trademarks: ", "legal_trademarks"},
+        {&Info::OriginalFileName, L"\r\nOriginal Filename: ", "original_filename"},
+        {&Info::ProductName, L"\r\nProduct Name: ", "product_name"},
+        {&Info::Comments, L"\r\nComments: ", "comments"},
+        {&Info::FileTypeEx, L"\r\nType: ", "type"},
+        {&Info::FileSubTypeEx, L"\r\nSubType: ", "subtype"},
+        {&Info::FileVerEx, L"\r\nVersion: ", "fixed_file_version"},
+        {&Info::FileOSEx, L"\r\nOS: ", "os"},
+        {&Info::StrucVerEx, L"\r\nStructure Version: ", nullptr}, // text only
+        {&Info::FileFlagsEx, L"\r\nFlags: ", "flags"},
+    };
+    for (const auto& [member, label, column] : fields) {
+        FolderRecord r;
+        r.info.*member = L"v\u00e9";
+        EXPECT_NE(FormatReportBlock(r).find(std::wstring(label) + L"v\u00e9\r\n"),
+                  std::wstring::npos)
+            << label;
+        const std::string row = CsvRow(r);
+        // One cell holds the value, and its key in JSON; the structure
+        // version is in the text alone.
+        EXPECT_EQ(row.find("v\xC3\xA9"), row.rfind("v\xC3\xA9")) << label;
+        EXPECT_EQ(row.find("v\xC3\xA9") == std::string::npos, column == nullptr) << label;
+        if (column) {
+            EXPECT_NE(JsonLine(r).find(std::string("\"") + column + "\":\"v\xC3\xA9\""),
+                      std::string::npos)
+                << column;
+        }
+    }
+    // The two product versions: the string-table one among the strings, the
+    // fixed one in the extended block and in its own column.
+    FolderRecord r;
+    r.info.ProductVersion = L"strings";
+    r.info.ProdVerEx = L"fixed";
+    const std::wstring block = FormatReportBlock(r);
+    EXPECT_LT(block.find(L"Product Version: strings\r\nComments: "),
+              block.find(L"Extended File Info \r\n\r\nType: \r\nSubType: \r\nVersion: \r\n"
+                         L"Product Version: fixed\r\nOS: "));
+    EXPECT_NE(JsonLine(r).find("\"product_version\":\"strings\""), std::string::npos);
+    EXPECT_NE(JsonLine(r).find("\"fixed_product_version\":\"fixed\""), std::string::npos);
 }
 
 TEST(FolderRecords, IsoTimeInUtc) {

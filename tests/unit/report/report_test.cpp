@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
+#include "unit/report/listed_files.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@
 using namespace calvorn;
 using namespace calvorn::app;
 using calvorn::test::Exists;
+using calvorn::test::Listed;
 using calvorn::test::MakeScratchDir;
 using calvorn::test::ReadAll;
 
@@ -51,10 +53,12 @@ class FakeProgress final : public IReportProgress {
 };
 
 // Version fields that name the file they were asked for.
-void FakeLookup(inspection::clsFileInfo& info, const std::wstring& path) {
-    info = {};
-    info.CompanyName = L"Company of " + files::GetPathPart(path, files::ppName);
-    info.FileFlagsEx = L"Debug ";
+FolderRecord FakeRead(const std::wstring& path) {
+    FolderRecord record;
+    record.path = path;
+    record.info.CompanyName = L"Company of " + files::GetPathPart(path, files::ppName);
+    record.info.FileFlagsEx = L"Debug ";
+    return record;
 }
 
 std::wstring ExpectedBlock(const std::wstring& path) {
@@ -73,16 +77,6 @@ void Touch(const std::wstring& path) {
     ::CloseHandle(h);
 }
 
-// The folder's files in the order the report lists them.
-std::vector<std::wstring> Listed(const std::wstring& folder) {
-    files::colFiles_Vask list;
-    list.LoadFiles(folder + L"*.*", false);
-    std::vector<std::wstring> names;
-    for (const auto& file : list)
-        names.push_back(file->sFileName());
-    return names;
-}
-
 struct ReportRun {
     ReportEnd end;
     std::wstring text;
@@ -90,7 +84,7 @@ struct ReportRun {
 
 ReportRun RunReport(const std::wstring& folder, FakeProgress& progress, bool& cancel) {
     ReportRun run{};
-    run.end = WriteReport(folder, progress, FakeLookup, cancel, [&run](const ReportRecord& record) {
+    run.end = WriteReport({folder}, progress, FakeRead, cancel, [&run](const FolderRecord& record) {
         run.text += FormatReportBlock(record);
     });
     return run;
@@ -99,8 +93,9 @@ ReportRun RunReport(const std::wstring& folder, FakeProgress& progress, bool& ca
 } // namespace
 
 TEST(ReportBlock, HoldsEveryLabelInOrderWithThreeEmptyLinesAfter) {
-    ReportRecord record{L"C:\\x\\a.dll", {}, {}};
-    inspection::clsFileInfo& info = record.fields;
+    FolderRecord record;
+    record.path = L"C:\\x\\a.dll";
+    inspection::clsFileInfo& info = record.info;
     info.CompanyName = L"Co";
     info.FileDescription = L"Desc";
     info.InternalName = L"int";
@@ -159,9 +154,11 @@ TEST(ReportBlock, EveryValueIsOneLineSoNoFileForgesAnother) {
         EXPECT_EQ(VisibleText(value), shown);
     EXPECT_EQ(VisibleText(std::wstring(1, L'\0')), L"\\x00");
 
-    ReportRecord record{L"C:\\x\\a\r\nb.dll", {}, L"why\r\nFile: C:\\x\\err.dll"};
-    record.fields.Comments = L"hi\r\n\r\nFile: C:\\x\\fake.dll\r\nCompany Name: Forged";
-    record.fields.CompanyName = L"Real\nCo";
+    FolderRecord record;
+    record.path = L"C:\\x\\a\r\nb.dll";
+    record.error = L"why\r\nFile: C:\\x\\err.dll";
+    record.info.Comments = L"hi\r\n\r\nFile: C:\\x\\fake.dll\r\nCompany Name: Forged";
+    record.info.CompanyName = L"Real\nCo";
     const std::wstring block = FormatReportBlock(record);
     std::size_t fileLines = 0, lines = 0;
     std::wistringstream in(block);
@@ -264,22 +261,22 @@ TEST(WriteReport, AFileWhoseReadThrowsIsThatFilesErrorAndTheReportGoesOn) {
     for (const auto& [fail, why] : failures) {
         FakeProgress progress;
         bool cancel = false;
-        std::vector<ReportRecord> records;
+        std::vector<FolderRecord> records;
         const ReportEnd end = WriteReport(
-            dir, progress,
-            [&, fail = fail](inspection::clsFileInfo& info, const std::wstring& path) {
+            {dir}, progress,
+            [&, fail = fail](const std::wstring& path) {
                 if (path == listed[1])
                     fail();
-                FakeLookup(info, path);
+                return FakeRead(path);
             },
-            cancel, [&records](const ReportRecord& record) { records.push_back(record); });
+            cancel, [&records](const FolderRecord& record) { records.push_back(record); });
         EXPECT_EQ(end, ReportEnd::Completed);
         ASSERT_EQ(records.size(), 4u);
-        EXPECT_EQ(records[1].fileName, listed[1]);
+        EXPECT_EQ(records[1].path, listed[1]);
         EXPECT_EQ(records[1].error, why);
-        EXPECT_EQ(records[1].fields.CompanyName, L"");
+        EXPECT_EQ(records[1].info.CompanyName, L"");
         EXPECT_EQ(records[3].error, L"");
-        EXPECT_EQ(records[3].fields.CompanyName, L"Company of d");
+        EXPECT_EQ(records[3].info.CompanyName, L"Company of d");
     }
 }
 
@@ -290,30 +287,25 @@ TEST(WriteReport, AFileGoneSinceTheListingSaysSoWithNoSizeOrDate) {
     const std::wstring why = platform::SystemMessage(ERROR_FILE_NOT_FOUND);
     FakeProgress progress;
     bool cancel = false;
-    std::vector<ReportRecord> records;
+    std::vector<FolderRecord> records;
     WriteReport(
-        dir, progress,
-        [&dir](inspection::clsFileInfo& info, const std::wstring& path) {
+        {dir}, progress,
+        [&dir](const std::wstring& path) {
             if (path == dir + L"gone.dll") { // between the listing and the read
                 EXPECT_TRUE(::DeleteFileW(path.c_str()));
             }
-            info.SelectFile(path);
+            return ReadFolderRecord(path);
         },
-        cancel, [&records](const ReportRecord& record) { records.push_back(record); });
+        cancel, [&records](const FolderRecord& record) { records.push_back(record); });
     ASSERT_EQ(records.size(), 2u);
-    for (const ReportRecord& record : records)
-        EXPECT_EQ(record.error, record.fileName == dir + L"gone.dll" ? why : L"")
-            << record.fileName;
-
-    // The machine-readable report: no size or date it does not have.
-    const FolderRecord gone = ReadFolderRecord(dir + L"gone.dll");
-    EXPECT_EQ(gone.error, why);
-    EXPECT_FALSE(gone.size.has_value());
-    EXPECT_FALSE(gone.lastWrite.has_value());
-    const FolderRecord kept = ReadFolderRecord(dir + L"kept.dll");
-    EXPECT_EQ(kept.error, L"");
-    EXPECT_EQ(kept.size, std::optional<std::uint64_t>(0));
-    EXPECT_TRUE(kept.lastWrite.has_value());
+    for (const FolderRecord& record : records) {
+        // The record every format is written from: no size or date the file
+        // does not have.
+        const bool gone = record.path == dir + L"gone.dll";
+        EXPECT_EQ(record.error, gone ? why : L"") << record.path;
+        EXPECT_EQ(record.size, gone ? std::nullopt : std::optional<std::uint64_t>(0));
+        EXPECT_EQ(record.lastWrite.has_value(), !gone);
+    }
 }
 
 TEST(WriteReport, AWriteFailureEndsTheWalkWithTheProgressLeftShown) {
@@ -323,136 +315,13 @@ TEST(WriteReport, AWriteFailureEndsTheWalkWithTheProgressLeftShown) {
     FakeProgress progress;
     bool cancel = false;
     int writes = 0;
-    RecordWriter failing = [&writes](const ReportRecord&) {
+    RecordWriter failing = [&writes](const FolderRecord&) {
         ++writes;
         throw platform::Failure(platform::Win32Error(ERROR_DISK_FULL));
     };
-    EXPECT_THROW(WriteReport(dir, progress, FakeLookup, cancel, failing), platform::Failure);
+    EXPECT_THROW(WriteReport({dir}, progress, FakeRead, cancel, failing), platform::Failure);
     EXPECT_EQ(writes, 1);
     EXPECT_NE(progress.log.back(), L"hide");
-}
-
-TEST(ReportFile, AppearsWholeOnCommitInUtf8MarkedOnlyWhenNotAscii) {
-    std::wstring dir = MakeScratchDir(L"reportfile");
-    {
-        ReportFile file(dir + L"output.txt");
-        file.Write(L"File: a\r\n");
-        EXPECT_FALSE(Exists(dir + L"output.txt")); // nothing there until it is whole
-        file.Commit();
-    }
-    EXPECT_EQ(ReadAll(dir + L"output.txt"), "File: a\r\n"); // ASCII: as it always was
-    {
-        ReportFile file(dir + L"output.txt");
-        file.Write(L"File: a\r\n");
-        file.Write(L"\u03a9mega \u4e2d \U0001F600\r\n");
-        file.Write(L"\u00e9\r\n");
-        file.Commit();
-    }
-    EXPECT_EQ(ReadAll(dir + L"output.txt"),
-              "\xEF\xBB\xBF"
-              "File: a\r\n\xCE\xA9mega \xE4\xB8\xAD \xF0\x9F\x98\x80\r\n\xC3\xA9\r\n");
-    {
-        ReportFile file(dir + L"plain.jsonl", ByteOrderMark::Never);
-        file.Write(L"\u00e9");
-        file.Commit();
-    }
-    EXPECT_EQ(ReadAll(dir + L"plain.jsonl"), "\xC3\xA9");
-    EXPECT_EQ(Listed(dir).size(), 2u); // no temporary file left behind
-}
-
-TEST(ReportFile, AShortWriteIsAFullDiskAndNoFailureIsErrorZero) {
-    struct Case {
-        bool succeeded;
-        unsigned long asked, written, lastError, code;
-    };
-    const Case cases[] = {
-        {true, 10, 10, ERROR_NO_MORE_FILES, ERROR_SUCCESS},
-        {true, 10, 4, ERROR_NO_MORE_FILES, ERROR_DISK_FULL}, // a stale last error is not the cause
-        {true, 10, 0, ERROR_SUCCESS, ERROR_DISK_FULL},
-        {false, 10, 0, ERROR_HANDLE_DISK_FULL, ERROR_HANDLE_DISK_FULL},
-        {false, 10, 0, ERROR_SUCCESS, ERROR_WRITE_FAULT},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(WriteFailureCode(c.succeeded, c.asked, c.written, c.lastError), c.code)
-            << c.asked << " " << c.written << " " << c.lastError;
-    // The code survives into the text the user sees.
-    EXPECT_EQ(
-        platform::FormatErrorReport(L"CreateReport", PathError(ERROR_DISK_FULL, L"C:\\o.txt")),
-        L"CreateReport: error 112: " + platform::SystemMessage(ERROR_DISK_FULL) + L" (C:\\o.txt)");
-}
-
-TEST(ReportFile, ACancelledReportKeepsTheEarlierOneAndGoesBesideIt) {
-    EXPECT_EQ(PartialReportName(L"output.txt"), L"output (partial).txt");
-    EXPECT_EQ(PartialReportName(L"report"), L"report (partial)");
-    std::wstring dir = MakeScratchDir(L"partial");
-    {
-        ReportFile whole(dir + L"output.txt");
-        whole.Write(L"complete\r\n");
-        whole.Commit();
-    }
-    {
-        ReportFile cancelled(dir + L"output.txt");
-        cancelled.Write(L"part\r\n");
-        cancelled.CommitAs(dir + PartialReportName(L"output.txt"));
-    }
-    EXPECT_EQ(ReadAll(dir + L"output.txt"), "complete\r\n");
-    EXPECT_EQ(ReadAll(dir + L"output (partial).txt"), "part\r\n");
-    EXPECT_EQ(Listed(dir).size(), 2u);
-}
-
-TEST(ReportFile, ADroppedReportRemovesOnlyItsOwnTemporaryFile) {
-    std::wstring dir = MakeScratchDir(L"dropped");
-    {
-        ReportFile old(dir + L"output.txt");
-        old.Write(L"an earlier run\r\n");
-        old.Commit();
-    }
-    {
-        ReportFile file(dir + L"output.txt");
-        file.Write(L"half");
-    } // a failure midway
-    EXPECT_EQ(Listed(dir), std::vector<std::wstring>{dir + L"output.txt"});
-    EXPECT_EQ(ReadAll(dir + L"output.txt"), "an earlier run\r\n");
-}
-
-TEST(ReportFile, StalePartsOfEndedRunsGoOthersStay) {
-    std::wstring dir = MakeScratchDir(L"stale");
-    const std::wstring own = std::to_wstring(::GetCurrentProcessId());
-    // 4294967290 names no running process.
-    for (const wchar_t* name : {L"output.txt.4294967290.part", L"output (2).txt.4294967290.part",
-                                L"other.txt.4294967290.part", L"output.txt.x1.part", L"output.txt",
-                                L"output.mp4.4294967290.part", L"output (x).txt.4294967290.part"})
-        Touch(dir + name);
-    Touch(dir + L"output.txt." + own + L".part");
-    RemoveStaleParts(dir, L"output.txt");
-    std::vector<std::wstring> kept = Listed(dir);
-    std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(kept, (std::vector<std::wstring>{
-                        dir + L"other.txt.4294967290.part", dir + L"output (x).txt.4294967290.part",
-                        dir + L"output.mp4.4294967290.part", dir + L"output.txt",
-                        dir + L"output.txt." + own + L".part", dir + L"output.txt.x1.part"}));
-}
-
-TEST(ReportClaim, ANameHeldByARunningReportIsNotTakenTwice) {
-    std::wstring dir = MakeScratchDir(L"claims");
-    auto first = std::make_unique<ReportClaim>(dir, L"output.txt");
-    EXPECT_EQ(first->Path(), dir + L"output.txt");
-    ReportClaim second(dir, L"output.txt");
-    EXPECT_EQ(second.Path(), dir + L"output (2).txt");
-    first.reset(); // that run ended
-    ReportClaim third(dir, L"output.txt");
-    EXPECT_EQ(third.Path(), dir + L"output.txt");
-    // A name the user chose is refused while another run writes it.
-    try {
-        ReportClaim chosen(dir, L"output (2).txt", ReportClaim::Mode::ThisNameOnly);
-        ADD_FAILURE() << "claimed twice";
-    } catch (const platform::Failure& failure) {
-        EXPECT_EQ(failure.Record().number, ERROR_SHARING_VIOLATION);
-        EXPECT_NE(failure.Record().description.find(dir + L"output (2).txt"), std::wstring::npos);
-    }
-    // The same name in another folder is another report.
-    ReportClaim elsewhere(MakeScratchDir(L"claims"), L"output.txt");
-    EXPECT_EQ(files::GetPathPart(elsewhere.Path(), files::ppName), L"output");
 }
 
 TEST(CreateReport, AReportThatCannotBeCreatedIsReportedUnderItsTag) {

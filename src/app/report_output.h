@@ -1,0 +1,52 @@
+#pragma once
+// Where one run of the folder report writes its records, whichever front-end
+// started it: a file in the format asked for, claimed under a name no other
+// running report holds, or standard output.
+
+#include "app/command_line.h"
+#include "app/console_output.h"
+#include "app/folder_records.h"
+#include "app/report_file.h"
+
+#include <optional>
+#include <string>
+
+namespace calvorn::app {
+
+// The bytes of one record in a format, and what goes before the first.
+std::string EncodedRecord(ReportFormat format, const FolderRecord& record);
+std::string EncodedHeader(ReportFormat format);
+
+class ReportOutput {
+  public:
+    // To the file `name` in `folder` (ending in "\"): the temporary files
+    // that killed runs left for that name are swept first, then the name is
+    // claimed (or the next free one, see ReportClaim). Throws a
+    // platform::Failure naming the path when the file cannot be made.
+    ReportOutput(ReportFormat format, const std::wstring& folder, const std::wstring& name,
+                 ReportClaim::Mode mode);
+    // To standard output; nothing is claimed.
+    ReportOutput(ReportFormat format, IQuietOutput& output);
+    ReportOutput(const ReportOutput&) = delete;
+    ReportOutput& operator=(const ReportOutput&) = delete;
+
+    // Throws a platform::Failure when the record cannot be written.
+    void Write(const FolderRecord& record);
+    // The file's place ("-" for standard output).
+    const std::wstring& Path() const;
+    // Puts the file in place whole; nothing to do for standard output.
+    void Commit();
+    // Puts the file in place under another name in the same folder.
+    void CommitAs(const std::wstring& path);
+
+  private:
+    void WriteBytes(const std::string& bytes);
+
+    ReportFormat format_;
+    IQuietOutput* output_ = nullptr;
+    std::optional<ReportClaim> claim_;
+    std::optional<ReportFile> file_;
+    std::wstring standardOutput_ = L"-";
+};
+
+} // namespace calvorn::app
