@@ -87,11 +87,11 @@ TEST_F(FaultyProcedures, EachProcedureReportsTheExceptionOnceAndItsWindowLivesOn
         const wchar_t* tag;
         HWND hwnd;
     };
-    for (const Case& c : {Case{L"Calvorn.TestPlainWindow", plain.Hwnd()},
-                          Case{L"Calvorn.Command", CreateCommand(host_, 42, L"&Go", 0, 0, 90, 25)},
-                          Case{L"ListViewGrid", grid.Hwnd()},
-                          Case{L"Calvorn.TabPage", form.pages[0]},
-                          Case{L"TabStripFrame", form.tabFrame ? form.tabStrip : nullptr}}) {
+    for (const Case& c :
+         {Case{L"Calvorn.TestPlainWindow", plain.Hwnd()},
+          Case{L"Calvorn.Command", CreateCommand(host_, 42, L"&Go", 0, 0, 90, 25)},
+          Case{L"ListViewGrid", grid.Hwnd()}, Case{L"Calvorn.TabPage", form.pages[0]},
+          Case{L"TabStripFrame", form.tabFrame ? form.tabStrip : nullptr}}) {
         if (!c.hwnd) {
             // The strip keeps its own procedure when it has no visual style.
             continue;
