@@ -89,7 +89,7 @@ class PaintScope {
 
 // An object selected into a DC; the object the DC held before the first
 // selection goes back in when the scope ends. It owns neither the DC nor
-// the objects.
+// the objects. Not for regions: a DC takes those as a clip (SelectClipRgn).
 class SelectedObject {
   public:
     SelectedObject() noexcept = default;
