@@ -17,6 +17,7 @@
 #include "ui/frmDisplay.h"
 #include "ui/frmMain.h"
 #include "ui/message_loop.h"
+#include "ui/procedure_guard.h"
 
 #include <windows.h>
 
@@ -44,6 +45,7 @@ void ShowError(const std::wstring& sProcedure, const ErrorRecord& error) {
 bool Main() {
     AppState& app = App();
     platform::DefaultTitle(L"" CALVORN_PRODUCT_NAME);
+    ui::ReportProcedureErrorsTo(ShowError);
     try {
         app.sAppPath = InitAppPath();
         InstallDependencies();

@@ -1,5 +1,7 @@
 #include "ui/command_button.h"
 
+#include "platform/gdi_objects.h"
+#include "ui/procedure_guard.h"
 #include "ui/resource_ids.h"
 #include "ui/system_colours.h"
 #include "ui/window.h"
@@ -37,7 +39,7 @@ void MatchBackground(HBITMAP bitmap) {
 // The six pictures, shared by every button of the process; loaded again
 // when the face they are laid on has changed colour.
 HBITMAP Picture(ButtonPicture which) {
-    static HBITMAP pictures[kButtonPictureCount] = {};
+    static platform::UniqueBitmap pictures[kButtonPictureCount];
     static bool loaded = false;
     static COLORREF loadedFace = 0;
     const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
@@ -45,16 +47,14 @@ HBITMAP Picture(ButtonPicture which) {
         loaded = true;
         loadedFace = face;
         for (int i = 0; i < kButtonPictureCount; ++i) {
-            if (pictures[i])
-                ::DeleteObject(pictures[i]);
-            pictures[i] = static_cast<HBITMAP>(
+            pictures[i].reset(static_cast<HBITMAP>(
                 ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_BUTTON_SELECTED + i),
-                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
             if (pictures[i])
-                MatchBackground(pictures[i]);
+                MatchBackground(pictures[i].get());
         }
     }
-    return pictures[static_cast<int>(which)];
+    return pictures[static_cast<int>(which)].get();
 }
 
 TRIVERTEX Vertex(int x, int y, std::uint32_t colour) {
@@ -80,12 +80,9 @@ LRESULT CALLBACK CommandProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<CommandButton*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self)
         return ::DefWindowProcW(hwnd, msg, wp, lp);
-    LRESULT result = 0;
-    try {
-        result = self->Handle(msg, wp, lp);
-    } catch (...) {
-        result = ::DefWindowProcW(hwnd, msg, wp, lp);
-    }
+    const LRESULT result = Guarded(
+        kCommandClassName, msg, [&] { return self->Handle(msg, wp, lp); },
+        [&] { return ::DefWindowProcW(hwnd, msg, wp, lp); });
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         delete self;
@@ -132,16 +129,7 @@ CommandButton* CommandButton::From(HWND hwnd) {
 
 CommandButton::CommandButton(HWND hwnd) : hwnd_(hwnd) {}
 
-CommandButton::~CommandButton() {
-    if (memDc_) {
-        ::SelectObject(memDc_, oldBitmap_);
-        ::DeleteDC(memDc_);
-    }
-    if (memBitmap_)
-        ::DeleteObject(memBitmap_);
-    if (font_)
-        ::DeleteObject(font_);
-}
+CommandButton::~CommandButton() = default;
 
 void CommandButton::Caption(const std::wstring& value) {
     // The window text is the caption; WM_SETTEXT carries it into the logic.
@@ -219,11 +207,8 @@ void CommandButton::MakeFont() {
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfQuality = CLEARTYPE_QUALITY;
     lstrcpynW(lf.lfFaceName, fontFace_.c_str(), LF_FACESIZE);
-    if (HFONT made = ::CreateFontIndirectW(&lf)) {
-        if (font_)
-            ::DeleteObject(font_);
-        font_ = made;
-    }
+    if (platform::UniqueFont made(::CreateFontIndirectW(&lf)); made)
+        font_ = std::move(made);
 }
 
 void CommandButton::Carry(const ButtonReaction& reaction) {
@@ -259,53 +244,51 @@ void CommandButton::Draw() {
     if (w <= 0 || h <= 0)
         return;
     if (!memDc_) {
-        HDC screen = ::GetDC(hwnd_);
-        memDc_ = ::CreateCompatibleDC(screen);
-        ::ReleaseDC(hwnd_, screen);
+        const platform::WindowDc screen(hwnd_);
+        memDc_.reset(::CreateCompatibleDC(screen.get()));
         if (!memDc_)
             return;
     }
     if (memSize_.cx != w || memSize_.cy != h || !memBitmap_) {
-        HDC screen = ::GetDC(hwnd_);
-        HBITMAP made = ::CreateCompatibleBitmap(screen, w, h);
-        ::ReleaseDC(hwnd_, screen);
+        platform::UniqueBitmap made;
+        {
+            const platform::WindowDc screen(hwnd_);
+            made.reset(::CreateCompatibleBitmap(screen.get(), w, h));
+        }
         if (!made)
             return;
-        HGDIOBJ previous = ::SelectObject(memDc_, made);
-        if (!oldBitmap_)
-            oldBitmap_ = previous;
-        if (memBitmap_)
-            ::DeleteObject(memBitmap_);
-        memBitmap_ = made;
+        // The bitmap it replaces is out of the DC before it goes.
+        memSelected_.Select(memDc_.get(), made.get());
+        memBitmap_ = std::move(made);
         memSize_ = {w, h};
     }
     if (DrawWithSystemColours()) {
         DrawInSystemColours(client);
         return;
     }
-    ::FillRect(memDc_, &client, ::GetSysColorBrush(COLOR_BTNFACE));
+    const HDC memDc = memDc_.get();
+    ::FillRect(memDc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
 
     auto colours = GradientColours(paint.gradientInverted);
     TRIVERTEX v[2] = {Vertex(0, 0, colours[0]), Vertex(w - 1, h - 1, colours[1])};
     GRADIENT_RECT gr{0, 1};
-    ::GradientFill(memDc_, v, 2, &gr, 1, GRADIENT_FILL_RECT_V);
+    ::GradientFill(memDc, v, 2, &gr, 1, GRADIENT_FILL_RECT_V);
 
     const int border = Border();
     if (HBITMAP picture = Picture(paint.picture)) {
-        HDC src = ::CreateCompatibleDC(memDc_);
-        HGDIOBJ old = ::SelectObject(src, picture);
-        ::SetStretchBltMode(memDc_, COLORONCOLOR);
+        const platform::UniqueMemoryDc source(::CreateCompatibleDC(memDc));
+        const HDC src = source.get();
+        const platform::SelectedObject chosen(src, picture);
+        ::SetStretchBltMode(memDc, COLORONCOLOR);
         for (const FramePiece& piece : FramePieces(w, h, border)) {
             const PixelRect& s = piece.source;
             const PixelRect& d = piece.destination;
             if (s.width == d.width && s.height == d.height)
-                ::BitBlt(memDc_, d.x, d.y, d.width, d.height, src, s.x, s.y, SRCCOPY);
+                ::BitBlt(memDc, d.x, d.y, d.width, d.height, src, s.x, s.y, SRCCOPY);
             else
-                ::StretchBlt(memDc_, d.x, d.y, d.width, d.height, src, s.x, s.y, s.width, s.height,
+                ::StretchBlt(memDc, d.x, d.y, d.width, d.height, src, s.x, s.y, s.width, s.height,
                              SRCCOPY);
         }
-        ::SelectObject(src, old);
-        ::DeleteDC(src);
     }
 
     DrawCaption(client, static_cast<COLORREF>(paint.textColour));
@@ -314,46 +297,43 @@ void CommandButton::Draw() {
 void CommandButton::DrawCaption(const RECT& client, COLORREF colour) {
     if (!font_)
         MakeFont();
-    HGDIOBJ oldFont = ::SelectObject(memDc_, font_);
-    ::SetBkMode(memDc_, TRANSPARENT);
-    ::SetTextColor(memDc_, colour);
+    const HDC memDc = memDc_.get();
+    const platform::SelectedObject chosenFont(memDc, font_.get());
+    ::SetBkMode(memDc, TRANSPARENT);
+    ::SetTextColor(memDc, colour);
     const int border = Border();
     const int w = client.right, h = client.bottom;
     const std::wstring& caption = logic_.Caption();
     RECT r;
     ::SetRect(&r, border, 0, w - border, h);
     int textHeight =
-        ::DrawTextW(memDc_, caption.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
+        ::DrawTextW(memDc, caption.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
     auto cr = CaptionRect(w, h, textHeight, border);
     ::SetRect(&r, cr[0], cr[1], cr[2], cr[3]);
-    ::DrawTextW(memDc_, caption.c_str(), -1, &r, DT_WORDBREAK | DT_CENTER);
-    ::SelectObject(memDc_, oldFont);
+    ::DrawTextW(memDc, caption.c_str(), -1, &r, DT_WORDBREAK | DT_CENTER);
 }
 
 void CommandButton::OnPaint() {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(hwnd_, &ps);
+    const platform::PaintScope paint(hwnd_);
+    const HDC dc = paint.get();
     if (!dc)
         return;
     if (stale_)
         Draw();
     if (memDc_)
-        ::BitBlt(dc, 0, 0, memSize_.cx, memSize_.cy, memDc_, 0, 0, SRCCOPY);
+        ::BitBlt(dc, 0, 0, memSize_.cx, memSize_.cy, memDc_.get(), 0, 0, SRCCOPY);
     if (lastPaint_.focusRect) {
         RECT client{};
         ::GetClientRect(hwnd_, &client);
-        HPEN pen = ::CreatePen(
-            PS_DOT, 1, DrawWithSystemColours() ? ::GetSysColor(COLOR_BTNTEXT) : RGB(0, 60, 116));
-        HGDIOBJ oldPen = ::SelectObject(dc, pen);
+        const platform::UniquePen pen(::CreatePen(
+            PS_DOT, 1, DrawWithSystemColours() ? ::GetSysColor(COLOR_BTNTEXT) : RGB(0, 60, 116)));
+        const platform::SelectedObject chosenPen(dc, pen.get());
         ::SetBkMode(dc, TRANSPARENT);
         for (const Line& line : FocusLines(client.right, client.bottom, Border())) {
             ::MoveToEx(dc, line.x1, line.y1, nullptr);
             ::LineTo(dc, line.x2, line.y2);
         }
-        ::SelectObject(dc, oldPen);
-        ::DeleteObject(pen);
     }
-    ::EndPaint(hwnd_, &ps);
 }
 
 LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -383,7 +363,7 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         OnPaint();
         return 0;
     case WM_GETFONT:
-        return reinterpret_cast<LRESULT>(font_);
+        return reinterpret_cast<LRESULT>(font_.get());
     case WM_SETFONT:
         return 0; // the button keeps its own font; the stored face decides it
     case WM_GETDLGCODE: {

@@ -6,6 +6,7 @@
 // parent as WM_COMMAND with BN_CLICKED and the button's control id; BM_CLICK
 // is the access key being pressed (the dialog manager sends it).
 
+#include "platform/gdi_objects.h"
 #include "ui/command_logic.h"
 #include "ui/form_layout.h"
 
@@ -76,10 +77,10 @@ class CommandButton {
     ButtonPaint lastPaint_;
     std::wstring fontFace_ = L"Arial";
     std::wstring accessibleName_;
-    HFONT font_ = nullptr;
-    HDC memDc_ = nullptr;
-    HBITMAP memBitmap_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr;
+    platform::UniqueFont font_;
+    platform::UniqueBitmap memBitmap_;
+    platform::UniqueMemoryDc memDc_;
+    platform::SelectedObject memSelected_; // memBitmap_ in memDc_
     SIZE memSize_{};
     bool stale_ = false; // lastPaint_ is not drawn yet
     bool settingFocusForKey_ = false;

@@ -4,6 +4,8 @@
 
 #include "ui/command_button.h"
 
+#include "platform/gdi_objects.h"
+
 #include <algorithm>
 
 namespace calvorn::ui {
@@ -11,14 +13,13 @@ namespace calvorn::ui {
 namespace {
 
 void Frame(HDC dc, RECT r, int thickness, COLORREF colour) {
-    HBRUSH brush = ::CreateSolidBrush(colour);
+    const platform::UniqueBrush brush(::CreateSolidBrush(colour));
     if (!brush)
         return;
     for (int i = 0; i < thickness && r.right - r.left > 2 && r.bottom - r.top > 2; ++i) {
-        ::FrameRect(dc, &r, brush);
+        ::FrameRect(dc, &r, brush.get());
         ::InflateRect(&r, -1, -1);
     }
-    ::DeleteObject(brush);
 }
 
 } // namespace
@@ -31,13 +32,14 @@ void CommandButton::DrawInSystemColours(const RECT& client) {
                         picture == ButtonPicture::HighLightSelect ||
                         picture == ButtonPicture::Selected;
     const int thin = std::max(1, Border() / 4);
-    ::FillRect(memDc_, &client, ::GetSysColorBrush(pressed ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+    ::FillRect(memDc_.get(), &client,
+               ::GetSysColorBrush(pressed ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
     if (disabled)
-        Frame(memDc_, client, thin, ::GetSysColor(COLOR_GRAYTEXT));
+        Frame(memDc_.get(), client, thin, ::GetSysColor(COLOR_GRAYTEXT));
     else if (marked || pressed)
-        Frame(memDc_, client, 2 * thin, ::GetSysColor(COLOR_HIGHLIGHT));
+        Frame(memDc_.get(), client, 2 * thin, ::GetSysColor(COLOR_HIGHLIGHT));
     else
-        Frame(memDc_, client, thin, ::GetSysColor(COLOR_BTNTEXT));
+        Frame(memDc_.get(), client, thin, ::GetSysColor(COLOR_BTNTEXT));
 
     DrawCaption(client, ::GetSysColor(disabled  ? COLOR_GRAYTEXT
                                       : pressed ? COLOR_HIGHLIGHTTEXT

@@ -3,6 +3,7 @@
 #include "ui/command_button.h"
 #include "ui/message_loop.h"
 #include "ui/picture_art.h"
+#include "ui/procedure_guard.h"
 #include "ui/system_colours.h"
 #include "ui/window.h"
 
@@ -20,7 +21,7 @@ constexpr const wchar_t* kPageClass = L"Calvorn.TabPage";
 // The Command buttons take the face of their container's font.
 constexpr const wchar_t* kAmbientFace = L"Arial";
 
-LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT PageMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_COMMAND:
     case WM_NOTIFY:
@@ -38,6 +39,12 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     default:
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
+}
+
+LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return Guarded(
+        kPageClass, msg, [&] { return PageMessage(hwnd, msg, wp, lp); },
+        [&] { return ::DefWindowProcW(hwnd, msg, wp, lp); });
 }
 
 bool RegisterPageClass() {
@@ -147,9 +154,10 @@ HFONT ControlFont(BuiltForm& form, const LayoutBlock& block) {
     if (block.kind == L"Grid")
         return form.source.fonts.grid;
     if (auto size = block.Number(L"FontSize")) {
-        if (HFONT own = UiFont(form.source.dpi, L"Arial", static_cast<int>(*size))) {
-            form.ownFonts.push_back(own);
-            return own;
+        if (platform::UniqueFont own = UiFont(form.source.dpi, L"Arial", static_cast<int>(*size))) {
+            const HFONT font = own.get();
+            form.ownFonts.push_back(std::move(own));
+            return font;
         }
     }
     return form.source.fonts.text;
@@ -349,21 +357,19 @@ bool BuildPage(BuiltForm& form, int page, int dx, int dy) {
 void ShowPicture(BuiltForm& form, HWND control, int number) {
     RECT r{};
     ::GetClientRect(control, &r);
-    HBITMAP picture =
+    platform::UniqueBitmap made =
         SizedPicture(number, std::min(r.right, r.bottom), ::GetSysColor(COLOR_BTNFACE));
-    if (!picture)
+    if (!made)
         return;
-    form.ownBitmaps.push_back(picture);
+    const HBITMAP picture = made.get();
+    form.ownBitmaps.push_back(std::move(made));
     form.shownPictures[control] = number;
     auto old = reinterpret_cast<HBITMAP>(
         ::SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
-    for (auto it = form.ownBitmaps.begin(); old && it != form.ownBitmaps.end(); ++it) {
-        if (*it == old) {
-            form.ownBitmaps.erase(it);
-            ::DeleteObject(old);
-            break;
-        }
-    }
+    // The picture it showed before goes with its owner.
+    if (old)
+        std::erase_if(form.ownBitmaps,
+                      [old](const platform::UniqueBitmap& own) { return own.get() == old; });
     // The control keeps its laid-out size whatever the picture's.
     ::SetWindowPos(control, nullptr, 0, 0, r.right, r.bottom,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -409,7 +415,8 @@ namespace calvorn::ui {
 void ApplyDpi(BuiltForm& form, UINT dpi, FormFonts fonts) {
     form.source.dpi = dpi;
     form.source.fonts = fonts;
-    std::vector<HFONT> oldFonts = std::move(form.ownFonts);
+    // The fonts the controls had go once each control has its new one.
+    const std::vector<platform::UniqueFont> oldFonts = std::move(form.ownFonts);
     form.ownFonts.clear();
     for (BuiltControl& c : form.controls) {
         auto where = form.containers.find(c.block.Text(L"Container").value_or(L""));
@@ -423,8 +430,6 @@ void ApplyDpi(BuiltForm& form, UINT dpi, FormFonts fonts) {
             if (HFONT font = ControlFont(form, c.block))
                 ::SendMessageW(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-    for (HFONT font : oldFonts)
-        ::DeleteObject(font);
 }
 
 void FollowSystemColours(BuiltForm& form) {

@@ -9,6 +9,7 @@
 // "Anchor" property: the letters L, T, R, B of the window edges it keeps its
 // distance to; "LT" when missing), so that the form follows the window's size.
 
+#include "platform/gdi_objects.h"
 #include "ui/form_layout.h"
 #include "ui/tab_strip_frame.h"
 
@@ -48,6 +49,14 @@ struct FormFonts {
     HFONT grid = nullptr;
 };
 
+// The window's own two fonts, which it lends the form as FormFonts.
+struct OwnedFormFonts {
+    platform::UniqueFont text;
+    platform::UniqueFont grid;
+
+    FormFonts Lent() const { return {text.get(), grid.get()}; }
+};
+
 // Makes the control of a "Grid" block on `parent` with `id`; the builder
 // places it. A grid shows its tool tip ("ToolTipText") itself: the tip
 // depends on the cell under the mouse.
@@ -73,12 +82,12 @@ struct BuiltForm {
     std::vector<bool> pageBuilt;
     // Fonts made for controls with a size of their own ("FontSize", in tenths
     // of a point); the window deletes them with itself.
-    std::vector<HFONT> ownFonts;
-    std::vector<HBITMAP> ownBitmaps;   // the pictures shown, deleted with the window
-    std::map<HWND, int> shownPictures; // the picture each picture control shows
-    HWND tooltip = nullptr;            // the tooltip of every control with a "ToolTipText"
-    bool tipsShown = false;            // AddTips has run: new controls get theirs at once
-    bool systemColours = false;        // the controls are drawn from system colours only
+    std::vector<platform::UniqueFont> ownFonts;
+    std::vector<platform::UniqueBitmap> ownBitmaps; // the pictures shown, deleted with the window
+    std::map<HWND, int> shownPictures;              // the picture each picture control shows
+    HWND tooltip = nullptr;     // the tooltip of every control with a "ToolTipText"
+    bool tipsShown = false;     // AddTips has run: new controls get theirs at once
+    bool systemColours = false; // the controls are drawn from system colours only
     FormSource source;
 
     struct Container {

@@ -135,9 +135,7 @@ LRESULT frmDisplay::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         return DefaultProc(msg, wp, lp);
     case WM_DESTROY:
-        if (font_)
-            ::DeleteObject(font_);
-        font_ = nullptr;
+        font_.reset();
         txtinfo_ = nullptr;
         return 0;
     default:
@@ -152,7 +150,7 @@ void frmDisplay::OnCreate() {
                                      ES_AUTOVSCROLL | ES_WANTRETURN,
                                  0, 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(IDC_TXTINFO),
                                  ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(txtinfo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    ::SendMessageW(txtinfo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 }
 
 void frmDisplay::OnSize(int width, int height) {

@@ -36,7 +36,7 @@ class frmDisplay final : public Window<frmDisplay> {
 
     HWND owner_ = nullptr;
     HWND txtinfo_ = nullptr;
-    HFONT font_ = nullptr;
+    platform::UniqueFont font_;
 };
 
 frmDisplay& DisplayWindow();

@@ -165,12 +165,9 @@ void frmMain::OnSize() {
 }
 
 void frmMain::OnPaint() {
-    PAINTSTRUCT ps{};
-    if (HDC dc = ::BeginPaint(Hwnd(), &ps)) {
-        if (form_.tabFrame)
-            form_.tabFrame->PaintInParent(dc);
-        ::EndPaint(Hwnd(), &ps);
-    }
+    const platform::PaintScope paint(Hwnd());
+    if (paint && form_.tabFrame)
+        form_.tabFrame->PaintInParent(paint.get());
 }
 
 void frmMain::OnMinMaxInfo(MINMAXINFO& info) const {
@@ -317,7 +314,7 @@ void frmMain::OnCreate() {
     source.window = Hwnd();
     source.dpi = dpi;
     source.layout = std::move(layout);
-    source.fonts = fonts_;
+    source.fonts = fonts_.Lent();
     source.idOf = [](const std::wstring& name) {
         for (const auto& [control, id] : kControlIds)
             if (name == control)
@@ -364,15 +361,7 @@ void frmMain::OnDestroy() {
     // The unload handler: the window's own registry object goes first.
     oShellRegistry.reset();
     RelayMouseMessagesTo(nullptr);
-    for (HFONT* font : {&fonts_.text, &fonts_.grid}) {
-        if (*font)
-            ::DeleteObject(*font);
-        *font = nullptr;
-    }
-    for (HFONT font : form_.ownFonts)
-        ::DeleteObject(font);
-    for (HBITMAP picture : form_.ownBitmaps)
-        ::DeleteObject(picture);
+    fonts_ = {};
     form_ = {};
     if (services_.onUnload)
         services_.onUnload();

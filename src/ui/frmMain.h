@@ -161,7 +161,7 @@ class frmMain final : public Window<frmMain> {
     MainWindowServices services_;
     std::unique_ptr<registry::clsRegistry> oShellRegistry;
     BuiltForm form_;
-    FormFonts fonts_;
+    OwnedFormFonts fonts_;
     HWND lastFocus_ = nullptr;     // the control that had the focus when the window was left
     HWND accessKeyFrom_ = nullptr; // the label or frame whose access key was pressed
     SIZE designClient_{};          // the stored layout's client size in pixels: the smallest

@@ -130,27 +130,24 @@ void frmProgress::OnCreate() {
     ::SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
 
     AddControl(L"STATIC", L"Please wait...", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_LABEL1, 840, 150,
-               4680, 255, boldFont_);
+               4680, 255, boldFont_.get());
     AddControl(L"STATIC", L"Creating ActiveX Report", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_LABEL2,
-               840, 420, 4680, 255, font_);
+               840, 420, 4680, 255, font_.get());
     AddControl(L"STATIC", L"Current file:", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_LABEL3, 180, 840,
-               1080, 255, font_);
+               1080, 255, font_.get());
     AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, IDC_PROGRESS_LBLFILE, 1380,
-               840, 4140, 255, font_);
+               840, 4140, 255, font_.get());
     AddControl(PROGRESS_CLASSW, L"", PBS_SMOOTH, IDC_PROGRESS_BAR, 180, 1170, 5340, 300, nullptr);
     AddControl(L"STATIC", L"", SS_ETCHEDHORZ, IDC_PROGRESS_PICTURE2, 180, 1620, 5340, 30, nullptr);
     AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, IDC_PROGRESS_COUNT, 180,
-               1770, 3960, 375, font_);
+               1770, 3960, 375, font_.get());
     AddControl(L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, IDC_PROGRESS_CANCEL, 4320, 1770,
-               1200, 375, font_);
+               1200, 375, font_.get());
 }
 
 void frmProgress::OnDestroy() {
-    if (font_)
-        ::DeleteObject(font_);
-    if (boldFont_)
-        ::DeleteObject(boldFont_);
-    font_ = boldFont_ = nullptr;
+    font_.reset();
+    boldFont_.reset();
 }
 
 } // namespace calvorn::ui

@@ -60,8 +60,8 @@ class frmProgress final : public Window<frmProgress> {
     int shownPixels_ = -1;
     DWORD shownAt_ = 0;
     UINT dpi_ = 96;
-    HFONT font_ = nullptr;
-    HFONT boldFont_ = nullptr;
+    platform::UniqueFont font_;
+    platform::UniqueFont boldFont_;
 };
 
 // The one progress window of the process, created on first use.

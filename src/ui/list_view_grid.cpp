@@ -1,5 +1,7 @@
 #include "ui/list_view_grid.h"
 
+#include "platform/gdi_objects.h"
+#include "ui/procedure_guard.h"
 #include "ui/window.h"
 
 #include <commctrl.h>
@@ -75,19 +77,26 @@ LRESULT CALLBACK ListViewGrid::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
     auto* self = ReplacedProcedure::OwnerOf<ListViewGrid>(hwnd);
     if (!self)
         return ::DefWindowProcW(hwnd, msg, wp, lp);
-    if (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
-        if (msg == WM_MOUSEMOVE)
-            self->OnMouseMove({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
-        if (self->tip_) {
-            MSG relayed{hwnd, msg, wp, lp, static_cast<DWORD>(::GetMessageTime()), {}};
-            const DWORD at = ::GetMessagePos();
-            relayed.pt = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
-            ::SendMessageW(self->tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
-        }
-    }
-    if (msg == WM_SETFOCUS)
-        self->MarkFocusedRow();
-    return self->procedure_.Next(hwnd, msg, wp, lp);
+    return Guarded(
+        L"ListViewGrid", msg,
+        [&] {
+            if (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST) {
+                if (msg == WM_MOUSEMOVE)
+                    self->OnMouseMove({GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
+                if (self->tip_) {
+                    MSG relayed{hwnd, msg, wp, lp, static_cast<DWORD>(::GetMessageTime()), {}};
+                    const DWORD at = ::GetMessagePos();
+                    relayed.pt = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+                    ::SendMessageW(self->tip_, TTM_RELAYEVENT, 0,
+                                   reinterpret_cast<LPARAM>(&relayed));
+                }
+            }
+            if (msg == WM_SETFOCUS)
+                self->MarkFocusedRow();
+            return self->procedure_.Next(hwnd, msg, wp, lp);
+        },
+        // The control's own handling, which the message has not had yet.
+        [&] { return self->procedure_.Next(hwnd, msg, wp, lp); });
 }
 
 void ListViewGrid::MarkFocusedRow() {
@@ -362,10 +371,8 @@ void ListViewGrid::Redraw(bool on) {
 void ListViewGrid::LayOutRows() const {
     if (Rows() == 0)
         return;
-    if (HDC dc = ::CreateCompatibleDC(nullptr)) {
-        ::SendMessageW(hwnd_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-        ::DeleteDC(dc);
-    }
+    if (const platform::UniqueMemoryDc dc(::CreateCompatibleDC(nullptr)); dc)
+        ::SendMessageW(hwnd_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
 }
 
 void ListViewGrid::FitLastColumn() {

@@ -3,6 +3,8 @@
 
 #include "ui/list_view_grid.h"
 
+#include "platform/gdi_objects.h"
+
 #include "ui/system_colours.h"
 #include "ui/window.h"
 
@@ -70,7 +72,7 @@ void ListViewGrid::PaintSpanningRows(HDC dc) const {
     const int last = std::min(rows - 1, first + ListView_GetCountPerPage(hwnd_));
     const int inset = ::MulDiv(kSpanTextInsetPixels, static_cast<int>(WindowDpi(hwnd_)), 96);
     auto font = reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0));
-    HGDIOBJ oldFont = font ? ::SelectObject(dc, font) : nullptr;
+    const platform::SelectedObject chosenFont(dc, font);
     const int oldMode = ::SetBkMode(dc, TRANSPARENT);
     const COLORREF oldColour = ::GetTextColor(dc);
     const COLORREF oldBack = ::GetBkColor(dc);
@@ -87,10 +89,8 @@ void ListViewGrid::PaintSpanningRows(HDC dc) const {
         Paint paint = PaintOf(row, 0);
         if (ListView_GetItemState(hwnd_, row, LVIS_SELECTED) & LVIS_SELECTED)
             paint = {::GetSysColor(COLOR_HIGHLIGHT), ::GetSysColor(COLOR_HIGHLIGHTTEXT)};
-        if (HBRUSH brush = ::CreateSolidBrush(paint.back)) {
-            ::FillRect(dc, &band, brush);
-            ::DeleteObject(brush);
-        }
+        if (const platform::UniqueBrush brush(::CreateSolidBrush(paint.back)); brush)
+            ::FillRect(dc, &band, brush.get());
         const std::wstring text = CellText(row, 0);
         RECT textRect = band;
         textRect.left = label.left + inset;
@@ -108,8 +108,6 @@ void ListViewGrid::PaintSpanningRows(HDC dc) const {
     ::SetTextColor(dc, oldColour);
     ::SetBkColor(dc, oldBack);
     ::SetBkMode(dc, oldMode);
-    if (oldFont)
-        ::SelectObject(dc, oldFont);
 }
 
 LRESULT ListViewGrid::CustomDraw(NMLVCUSTOMDRAW& draw) const {

@@ -46,20 +46,14 @@ SIZE frmMain::DesignClientAt(UINT dpi) const {
 void frmMain::OnDpiChanged(UINT dpi, const RECT* suggested) {
     if (dpi == 0 || !form_.tabStrip)
         return;
-    FormFonts fonts{UiFont(dpi, L"Arial", 90), UiFont(dpi, L"Tahoma", 83)};
-    if (!fonts.text || !fonts.grid) {
-        // Without fonts for the new DPI the window keeps its layout.
-        for (HFONT font : {fonts.text, fonts.grid})
-            if (font)
-                ::DeleteObject(font);
+    OwnedFormFonts fonts{UiFont(dpi, L"Arial", 90), UiFont(dpi, L"Tahoma", 83)};
+    // Without fonts for the new DPI the window keeps its layout.
+    if (!fonts.text || !fonts.grid)
         return;
-    }
     TopLevelDpi(Hwnd(), dpi);
-    ApplyDpi(form_, dpi, fonts);
-    for (HFONT font : {fonts_.text, fonts_.grid})
-        if (font)
-            ::DeleteObject(font);
-    fonts_ = fonts;
+    ApplyDpi(form_, dpi, fonts.Lent());
+    // The old fonts go once no control uses them.
+    fonts_ = std::move(fonts);
     designClient_ = DesignClientAt(dpi);
     // Placed again whatever the new size: every place changed with the DPI.
     arranged_ = {-1, -1};

@@ -18,7 +18,7 @@ int StoredSizeFor(int size) {
 }
 
 // A 24-bit top-down DIB section and its pixels.
-HBITMAP MakeDib(int size, std::uint8_t** bits) {
+platform::UniqueBitmap MakeDib(int size, std::uint8_t** bits) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = size;
@@ -26,24 +26,25 @@ HBITMAP MakeDib(int size, std::uint8_t** bits) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     void* pixels = nullptr;
-    HBITMAP dib = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    platform::UniqueBitmap dib(
+        ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
     *bits = static_cast<std::uint8_t*>(pixels);
     return dib;
 }
 
 // The stored picture, its straight alpha laid on `background`.
-HBITMAP Composited(int number, int stored, COLORREF background) {
-    auto* source = static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr),
-                                                     MAKEINTRESOURCEW(stored * 1000 + number),
-                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+platform::UniqueBitmap Composited(int number, int stored, COLORREF background) {
+    const platform::UniqueBitmap source(static_cast<HBITMAP>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(stored * 1000 + number),
+                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     if (!source)
-        return nullptr;
+        return {};
     DIBSECTION ds{};
     std::uint8_t* out = nullptr;
-    HBITMAP result = nullptr;
-    if (::GetObjectW(source, sizeof ds, &ds) == sizeof ds && ds.dsBm.bmBitsPixel == 32 &&
+    platform::UniqueBitmap result;
+    if (::GetObjectW(source.get(), sizeof ds, &ds) == sizeof ds && ds.dsBm.bmBitsPixel == 32 &&
         ds.dsBm.bmBits && ds.dsBm.bmWidth == stored && std::abs(ds.dsBm.bmHeight) == stored &&
-        (result = MakeDib(stored, &out)) != nullptr) {
+        (result = MakeDib(stored, &out))) {
         const int stride = (stored * 3 + 3) & ~3;
         const bool bottomUp = ds.dsBmih.biHeight > 0;
         const int back[3] = {GetBValue(background), GetGValue(background), GetRValue(background)};
@@ -60,37 +61,29 @@ HBITMAP Composited(int number, int stored, COLORREF background) {
             }
         }
     }
-    ::DeleteObject(source);
     return result;
 }
 
 } // namespace
 
-HBITMAP SizedPicture(int number, int size, COLORREF background) {
+platform::UniqueBitmap SizedPicture(int number, int size, COLORREF background) {
     if (size <= 0)
-        return nullptr;
+        return {};
     const int stored = StoredSizeFor(size);
-    HBITMAP picture = Composited(number, stored, background);
+    platform::UniqueBitmap picture = Composited(number, stored, background);
     if (!picture || stored == size)
         return picture;
     std::uint8_t* bits = nullptr;
-    HBITMAP fitted = MakeDib(size, &bits);
-    HDC from = ::CreateCompatibleDC(nullptr);
-    HDC to = ::CreateCompatibleDC(nullptr);
+    platform::UniqueBitmap fitted = MakeDib(size, &bits);
+    const platform::UniqueMemoryDc from(::CreateCompatibleDC(nullptr));
+    const platform::UniqueMemoryDc to(::CreateCompatibleDC(nullptr));
     if (fitted && from && to) {
-        HGDIOBJ oldFrom = ::SelectObject(from, picture);
-        HGDIOBJ oldTo = ::SelectObject(to, fitted);
-        ::SetStretchBltMode(to, HALFTONE);
-        ::SetBrushOrgEx(to, 0, 0, nullptr);
-        ::StretchBlt(to, 0, 0, size, size, from, 0, 0, stored, stored, SRCCOPY);
-        ::SelectObject(from, oldFrom);
-        ::SelectObject(to, oldTo);
+        const platform::SelectedObject fromPicture(from.get(), picture.get());
+        const platform::SelectedObject toFitted(to.get(), fitted.get());
+        ::SetStretchBltMode(to.get(), HALFTONE);
+        ::SetBrushOrgEx(to.get(), 0, 0, nullptr);
+        ::StretchBlt(to.get(), 0, 0, size, size, from.get(), 0, 0, stored, stored, SRCCOPY);
     }
-    if (from)
-        ::DeleteDC(from);
-    if (to)
-        ::DeleteDC(to);
-    ::DeleteObject(picture);
     return fitted;
 }
 

@@ -1,5 +1,7 @@
 #include "ui/tab_strip_frame.h"
 
+#include "ui/procedure_guard.h"
+
 #include <commctrl.h>
 #include <uxtheme.h>
 #include <vssym32.h>
@@ -53,17 +55,18 @@ bool TabStripFrame::Render() {
         return false;
     margins_ = m;
     size_ = {m.cxLeftWidth + m.cxRightWidth + kMiddle, m.cyTopHeight + m.cyBottomHeight + kMiddle};
-    HDC screen = ::GetDC(hwnd_);
-    dc_ = ::CreateCompatibleDC(screen);
-    bitmap_ = ::CreateCompatibleBitmap(screen, size_.cx, size_.cy);
-    ::ReleaseDC(hwnd_, screen);
+    {
+        const platform::WindowDc screen(hwnd_);
+        dc_.reset(::CreateCompatibleDC(screen.get()));
+        bitmap_.reset(::CreateCompatibleBitmap(screen.get(), size_.cx, size_.cy));
+    }
     if (!dc_ || !bitmap_) {
         Release();
         return false;
     }
-    oldBitmap_ = ::SelectObject(dc_, bitmap_);
+    selected_.Select(dc_.get(), bitmap_.get());
     const RECT all{0, 0, size_.cx, size_.cy};
-    if (!PaintWhole(hwnd_, dc_, all)) {
+    if (!PaintWhole(hwnd_, dc_.get(), all)) {
         Release();
         return false;
     }
@@ -71,16 +74,9 @@ bool TabStripFrame::Render() {
 }
 
 void TabStripFrame::Release() {
-    if (dc_) {
-        if (oldBitmap_)
-            ::SelectObject(dc_, oldBitmap_);
-        ::DeleteDC(dc_);
-    }
-    if (bitmap_)
-        ::DeleteObject(bitmap_);
-    dc_ = nullptr;
-    bitmap_ = nullptr;
-    oldBitmap_ = nullptr;
+    selected_.Restore();
+    dc_.reset();
+    bitmap_.reset();
 }
 
 int TabStripFrame::PagesTop() const {
@@ -119,13 +115,15 @@ void TabStripFrame::PaintSidesAndBottom(HDC dc, int left, int top, int right, in
     const int sidesEnd = std::max(top, bottom - b);
     if (sidesEnd > top) {
         const int rows = sidesEnd - top;
-        ::StretchBlt(dc, left, top, l, rows, dc_, 0, middleRow, l, 1, SRCCOPY);
-        ::StretchBlt(dc, right - r, top, r, rows, dc_, size_.cx - r, middleRow, r, 1, SRCCOPY);
+        ::StretchBlt(dc, left, top, l, rows, dc_.get(), 0, middleRow, l, 1, SRCCOPY);
+        ::StretchBlt(dc, right - r, top, r, rows, dc_.get(), size_.cx - r, middleRow, r, 1,
+                     SRCCOPY);
         // Mostly under the pages: a fill, which costs nothing where it is clipped.
-        if (HBRUSH brush = ::CreateSolidBrush(::GetPixel(dc_, middleColumn, middleRow))) {
+        const platform::UniqueBrush brush(
+            ::CreateSolidBrush(::GetPixel(dc_.get(), middleColumn, middleRow)));
+        if (brush) {
             const RECT middle{left + l, top, left + l + inner, sidesEnd};
-            ::FillRect(dc, &middle, brush);
-            ::DeleteObject(brush);
+            ::FillRect(dc, &middle, brush.get());
         }
     }
     // The bottom edge with its corners, less any rows above `top`.
@@ -134,14 +132,15 @@ void TabStripFrame::PaintSidesAndBottom(HDC dc, int left, int top, int right, in
     if (rows <= 0)
         return;
     const int from = size_.cy - b + skipped;
-    ::BitBlt(dc, left, sidesEnd, l, rows, dc_, 0, from, SRCCOPY);
-    ::StretchBlt(dc, left + l, sidesEnd, inner, rows, dc_, middleColumn, from, 1, rows, SRCCOPY);
-    ::BitBlt(dc, right - r, sidesEnd, r, rows, dc_, size_.cx - r, from, SRCCOPY);
+    ::BitBlt(dc, left, sidesEnd, l, rows, dc_.get(), 0, from, SRCCOPY);
+    ::StretchBlt(dc, left + l, sidesEnd, inner, rows, dc_.get(), middleColumn, from, 1, rows,
+                 SRCCOPY);
+    ::BitBlt(dc, right - r, sidesEnd, r, rows, dc_.get(), size_.cx - r, from, SRCCOPY);
 }
 
 void TabStripFrame::OnPaint() {
-    PAINTSTRUCT ps{};
-    HDC dc = ::BeginPaint(hwnd_, &ps);
+    const platform::PaintScope paint(hwnd_);
+    const HDC dc = paint.get();
     if (!dc)
         return;
     RECT client{};
@@ -153,34 +152,38 @@ void TabStripFrame::OnPaint() {
     procedure_.Next(hwnd_, WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
     ::RestoreDC(dc, saved);
     PaintSidesAndBottom(dc, 0, cut, client.right, whole_.bottom - whole_.top);
-    ::EndPaint(hwnd_, &ps);
 }
 
 LRESULT CALLBACK TabStripFrame::ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = ReplacedProcedure::OwnerOf<TabStripFrame>(hwnd);
     if (!self)
         return ::DefWindowProcW(hwnd, msg, wp, lp);
+    if (msg == WM_NCDESTROY)
+        self->hwnd_ = nullptr;
+    return Guarded(
+        L"TabStripFrame", msg, [&] { return self->Handle(hwnd, msg, wp, lp); },
+        [&] { return self->procedure_.Next(hwnd, msg, wp, lp); });
+}
+
+LRESULT TabStripFrame::Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_PAINT:
         // A paint into a given DC (a print) is the control's own.
-        if (wp || !self->dc_)
+        if (wp || !dc_)
             break;
-        self->OnPaint();
+        OnPaint();
         return 0;
     case WM_THEMECHANGED: {
-        const LRESULT result = self->procedure_.Next(hwnd, msg, wp, lp);
-        self->Render();
-        self->Place(self->whole_);
+        const LRESULT result = procedure_.Next(hwnd, msg, wp, lp);
+        Render();
+        Place(whole_);
         ::InvalidateRect(::GetParent(hwnd), nullptr, TRUE);
         return result;
     }
-    case WM_NCDESTROY:
-        self->hwnd_ = nullptr;
-        break;
     default:
         break;
     }
-    return self->procedure_.Next(hwnd, msg, wp, lp);
+    return procedure_.Next(hwnd, msg, wp, lp);
 }
 
 } // namespace calvorn::ui

@@ -13,6 +13,7 @@
 // Without a visual style the control draws a plain edge at no such cost and
 // keeps its whole size: Attach then declines.
 
+#include "platform/gdi_objects.h"
 #include "ui/replaced_procedure.h"
 
 #include <windows.h>
@@ -48,6 +49,7 @@ class TabStripFrame {
   private:
     explicit TabStripFrame(HWND tabStrip) : hwnd_(tabStrip) {}
     static LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     bool Render();
     void Release();
     void OnPaint();
@@ -59,9 +61,9 @@ class TabStripFrame {
     ReplacedProcedure procedure_; // ControlProc in the control's place
     RECT whole_{};
     // The picture drawn small, and its sizing margins.
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr;
+    platform::UniqueBitmap bitmap_;
+    platform::UniqueMemoryDc dc_;
+    platform::SelectedObject selected_; // bitmap_ in dc_
     SIZE size_{};
     MARGINS margins_{};
 };

@@ -1,8 +1,11 @@
 #pragma once
 // A small CRTP base for the program's windows. The derived class supplies
 // ClassName() and handlers named OnXxx; the base routes messages to them.
-// No exception leaves the window procedure: a handler that throws is treated
-// as a handler that ended at its first failed step.
+// No exception leaves the window procedure: a handler that throws is
+// reported, and the message gets the default handling.
+
+#include "platform/gdi_objects.h"
+#include "ui/procedure_guard.h"
 
 #include <windows.h>
 
@@ -19,7 +22,8 @@ UINT WindowDpi(HWND hwnd);
 // window goes).
 void TopLevelDpi(HWND topLevel, UINT dpi);
 // The message-font the program uses for controls, at the given DPI.
-HFONT UiFont(UINT dpi, const wchar_t* face = L"Arial", int points10 = 90, bool bold = false);
+platform::UniqueFont UiFont(UINT dpi, const wchar_t* face = L"Arial", int points10 = 90,
+                            bool bold = false);
 
 template <typename Derived> class Window {
   public:
@@ -82,14 +86,13 @@ template <typename Derived> class Window {
         }
         if (!self)
             return ::DefWindowProcW(hwnd, msg, wp, lp);
-        try {
-            LRESULT r = static_cast<Derived*>(self)->HandleMessage(msg, wp, lp);
-            if (msg == WM_NCDESTROY)
-                self->hwnd_ = nullptr;
-            return r;
-        } catch (...) {
-            return ::DefWindowProcW(hwnd, msg, wp, lp);
-        }
+        const LRESULT r = Guarded(
+            Derived::ClassName(), msg,
+            [&] { return static_cast<Derived*>(self)->HandleMessage(msg, wp, lp); },
+            [&] { return ::DefWindowProcW(hwnd, msg, wp, lp); });
+        if (msg == WM_NCDESTROY)
+            self->hwnd_ = nullptr;
+        return r;
     }
 
     HWND hwnd_ = nullptr;

@@ -414,7 +414,8 @@ TEST(FormColours, ASchemeTurningDarkTakesTheStyleFromFramesAndTheLightOneGivesIt
                                 L"   Top = 120\n   Width = 4000\n   Height = 1500\nEnd\n"
                                 L"Begin Command cmd\n   Container = \"fra\"\n   Left = 200\n"
                                 L"   Top = 400\n   Width = 1400\n   Height = 420\nEnd\n");
-    source.fonts = {UiFont(96), UiFont(96)};
+    const OwnedFormFonts fonts{UiFont(96), UiFont(96)};
+    source.fonts = fonts.Lent();
     source.idOf = [](const std::wstring& name) { return name == L"fra" ? 1 : 2; };
     BuiltForm form = BuildForm(std::move(source), 0);
     HWND frame = form.Hwnd(L"fra");
@@ -436,6 +437,4 @@ TEST(FormColours, ASchemeTurningDarkTakesTheStyleFromFramesAndTheLightOneGivesIt
     EXPECT_FALSE(form.systemColours);
     EXPECT_EQ(::GetWindowTheme(frame) != nullptr, styled);
     ::DestroyWindow(host);
-    for (HFONT font : {form.source.fonts.text, form.source.fonts.grid})
-        ::DeleteObject(font);
 }
