@@ -33,8 +33,8 @@ TEST_F(HostileComponents, EveryMisbehaviourOfBothOperationsIsToldAndContained) {
             const std::wstring& line = registering ? m.registerLine : m.unregisterLine;
             EXPECT_EQ(told.text, line.empty() ? first : first + L"\n" + line);
             EXPECT_EQ(told.icon, static_cast<unsigned>(m.succeeds ? MB_ICONASTERISK : MB_ICONHAND));
-            EXPECT_TRUE(Eventually([] { return !ProcessRuns(kHost); })) << "host left running";
-            EXPECT_TRUE(Eventually([&] { return !ProcessRuns(m.file); })) << "server left running";
+            EXPECT_TRUE(WaitUntil([] { return !ProcessRuns(kHost); })) << "host left running";
+            EXPECT_TRUE(WaitUntil([&] { return !ProcessRuns(m.file); })) << "server left running";
         }
     }
     // The slow one was stopped before it could finish its work.

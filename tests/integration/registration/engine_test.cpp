@@ -4,6 +4,7 @@
 #include "registration/clsRegistrator.h"
 #include "platform/program_parts.h"
 #include "registration/registration_engine.h"
+#include "support/polling.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>
@@ -24,16 +25,6 @@ class Engine : public ::testing::Test {
 
 bool Loaded(const std::wstring& path) {
     return ::GetModuleHandleW(path.c_str()) != nullptr;
-}
-
-// Polls for a condition that another thread brings about.
-template <typename Condition> bool Eventually(Condition condition) {
-    for (int i = 0; i < 500; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return condition();
 }
 
 } // namespace
@@ -138,13 +129,13 @@ TEST_F(Engine, TimedOutWorkerKeepsItsModuleUntilItEnds) {
 
     // Once the worker returns, its module goes.
     ::SetEvent(release);
-    EXPECT_TRUE(Eventually([&] { return !Loaded(path); }));
+    EXPECT_TRUE(WaitUntil([&] { return !Loaded(path); }));
 
     EngineOutcome unreg = RunSelfRegistration(path, Operation::Unregister, 300);
     EXPECT_EQ(unreg.status, rsUnregisterFailed);
     EXPECT_TRUE(unreg.timedOut);
     ::SetEvent(release);
-    EXPECT_TRUE(Eventually([&] { return !Loaded(path); }));
+    EXPECT_TRUE(WaitUntil([&] { return !Loaded(path); }));
     ::CloseHandle(release);
 }
 

@@ -6,9 +6,11 @@
 #include "fixtures/com/probe_registry.h"
 #include "inspection/image_file.h"
 #include "platform/disk_file.h"
+#include "platform/program_parts.h"
 #include "platform/text.h"
 #include "registration/clsRegistrator.h"
 #include "registration/registration_session.h"
+#include "support/polling.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>
@@ -33,16 +35,17 @@ std::vector<DWORD> HostProcesses() {
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
          more = ::Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, L"calvorn-reghost32.exe") == 0)
+        if (_wcsicmp(entry.szExeFile,
+                     platform::PartFileName(platform::ProgramPart::RegistrationHost,
+                                            platform::OwnBitness())
+                         .c_str()) == 0)
             pids.push_back(entry.th32ProcessID);
     ::CloseHandle(snapshot);
     return pids;
 }
 
 bool NoHostEventually() {
-    for (int i = 0; i < 250 && !HostProcesses().empty(); ++i)
-        std::this_thread::sleep_for(20ms);
-    return HostProcesses().empty();
+    return WaitUntil([] { return HostProcesses().empty(); }, 5s);
 }
 
 class Session : public ::testing::Test {
