@@ -1,5 +1,6 @@
 #include "support/program_driver.h"
 
+#include "support/polling.h"
 #include "support/test_paths.h"
 
 #include <tlhelp32.h>
@@ -144,13 +145,13 @@ std::optional<SeenMessageBox> ProgramRun::WaitForMessageBox(milliseconds timeout
                 // The box may still be creating its children: wait for its text.
                 // A program just back from a long wait may be taken as hung
                 // and not be asked for its title at once.
-                SeenMessageBox box = Describe(hwnd);
-                for (int i = 0;
-                     i < 50 && (box.text.empty() || box.buttons.empty() || box.title.empty());
-                     ++i) {
-                    std::this_thread::sleep_for(milliseconds(10));
-                    box = Describe(hwnd);
-                }
+                SeenMessageBox box;
+                WaitUntil(
+                    [&] {
+                        box = Describe(hwnd);
+                        return !box.text.empty() && !box.buttons.empty() && !box.title.empty();
+                    },
+                    milliseconds(500), milliseconds(10));
                 return box;
             }
         if (::WaitForSingleObject(process_, 20) == WAIT_OBJECT_0)
@@ -164,13 +165,8 @@ bool ProgramRun::Answer(const SeenMessageBox& box, int commandId) {
         ::PostMessageW(button, BM_CLICK, 0, 0);
     else
         ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(commandId, BN_CLICKED), 0);
-    auto deadline = steady_clock::now() + seconds(10);
-    while (steady_clock::now() < deadline) {
-        if (!::IsWindow(box.hwnd) || !::IsWindowVisible(box.hwnd))
-            return true;
-        std::this_thread::sleep_for(milliseconds(5));
-    }
-    return false;
+    return WaitUntil([&] { return !::IsWindow(box.hwnd) || !::IsWindowVisible(box.hwnd); },
+                     seconds(10), milliseconds(5));
 }
 
 HWND ProgramRun::WaitForWindow(const std::wstring& className, milliseconds timeout) {

@@ -1,5 +1,6 @@
 #include "support/test_paths.h"
 
+#include "platform/program_parts.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -14,7 +15,7 @@ std::wstring BuildDir() {
     return platform::ExecutableFolder();
 }
 std::wstring ProgramPath() {
-    return BuildDir() + L"calvorn.exe";
+    return BuildDir() + platform::OwnProgramFileName();
 }
 std::wstring FixturePath(const std::wstring& name) {
     return BuildDir() + L"fixtures\\" + name;

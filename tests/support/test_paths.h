@@ -6,7 +6,7 @@
 namespace calvorn::test {
 
 std::wstring BuildDir();    // ends in "\"
-std::wstring ProgramPath(); // calvorn.exe of this build
+std::wstring ProgramPath(); // calvorn.exe, or calvorn64.exe in a 64-bit build
 std::wstring FixturePath(const std::wstring& name);
 // A fresh, empty folder under the build's scratch area, unique per call.
 std::wstring MakeScratchDir(const std::wstring& hint);

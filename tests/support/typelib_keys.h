@@ -27,9 +27,11 @@ class ScopedTypeLibKeys {
     // The GUID key alone, without versions.
     bool CreateLibraryKey() { return Write(root_, nullptr); }
     // A version key ("1.a") with its description; a path for "0\<platform>"
-    // when one is given ("win32" or "win64").
+    // when one is given ("win32" or "win64"; by default the one a
+    // registration by this build's bitness writes).
     bool AddVersion(const std::wstring& keyName, const std::wstring& description,
-                    const std::wstring& path = {}, const std::wstring& platform = L"win32") {
+                    const std::wstring& path = {},
+                    const std::wstring& platform = sizeof(void*) == 8 ? L"win64" : L"win32") {
         std::wstring key = root_ + L"\\" + keyName;
         if (!Write(key, description.c_str()))
             return false;

@@ -4,6 +4,7 @@
 #include "app/version.h"
 #include "platform/text.h"
 #include "support/platform_versions.h"
+#include "support/polling.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
 
@@ -32,12 +33,7 @@ constexpr int kCount = 2009;
 // Polls a control's text until `done` holds for it (or 30 s pass).
 bool WaitUntilText(HWND control, std::wstring& text,
                    const std::function<bool(const std::wstring&)>& done) {
-    for (int i = 0; i < 1200; ++i) {
-        if (done(text = WindowText(control)))
-            return true;
-        ::Sleep(25);
-    }
-    return false;
+    return WaitUntil([&] { return done(text = WindowText(control)); }, std::chrono::seconds(30));
 }
 
 std::string Utf8(const std::wstring& text) {

@@ -32,8 +32,8 @@ TEST_F(HostileComponents, EveryMisbehaviourOfBothOperationsIsToldAndContained) {
             EXPECT_EQ(told.icon, static_cast<unsigned>(m.notUnloaded ? MB_ICONEXCLAMATION
                                                        : m.succeeds  ? MB_ICONASTERISK
                                                                      : MB_ICONHAND));
-            EXPECT_TRUE(Eventually([] { return !ProcessRuns(kHost); })) << "host left running";
-            EXPECT_TRUE(Eventually([&] { return !ProcessRuns(m.file); })) << "server left running";
+            EXPECT_TRUE(WaitUntil([] { return !ProcessRuns(kHost); })) << "host left running";
+            EXPECT_TRUE(WaitUntil([&] { return !ProcessRuns(m.file); })) << "server left running";
         }
     }
     // The slow one was stopped before it could finish its work.

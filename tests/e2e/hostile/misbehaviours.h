@@ -2,12 +2,15 @@
 // The hostile components and what the user is told about each, shared by the
 // command-line and the main-window tests.
 
+#include "platform/program_parts.h"
+
 #include <string>
 #include <vector>
 
 namespace calvorn::test {
 
-inline const wchar_t* kHost = L"calvorn-reghost32.exe";
+inline const std::wstring kHost =
+    platform::PartFileName(platform::ProgramPart::RegistrationHost, platform::OwnBitness());
 inline const std::wstring kWaited = L"0x800705B4: ";
 
 struct Misbehaviour {

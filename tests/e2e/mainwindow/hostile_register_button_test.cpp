@@ -28,8 +28,8 @@ TEST(HostileRegisterButton, EveryMisbehaviourIsToldAndTheWindowStays) {
         EXPECT_TRUE(WaitUntil([&] { return WindowText(box->hwnd) == L"Calvorn - Registering"; }));
         EXPECT_EQ(box->text, ToldAbout(m, true));
         w.run.Answer(*box, IDOK);
-        EXPECT_TRUE(Eventually([] { return !ProcessRuns(kHost); })) << "host left running";
-        EXPECT_TRUE(Eventually([&] { return !ProcessRuns(m.file); })) << "server left running";
+        EXPECT_TRUE(WaitUntil([] { return !ProcessRuns(kHost); })) << "host left running";
+        EXPECT_TRUE(WaitUntil([&] { return !ProcessRuns(m.file); })) << "server left running";
         ASSERT_TRUE(::IsWindow(w.main));
         EXPECT_FALSE(w.run.WaitForExit(0ms).has_value()) << "the program ended";
     }

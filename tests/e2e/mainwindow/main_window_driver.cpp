@@ -39,16 +39,6 @@ int CurrentTab(HWND mainWindow) {
         ::SendMessageW(FindControl(mainWindow, ui::IDC_XTAB1), TCM_GETCURSEL, 0, 0));
 }
 
-bool WaitUntil(const std::function<bool()>& done, milliseconds timeout) {
-    auto deadline = steady_clock::now() + timeout;
-    while (steady_clock::now() < deadline) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(milliseconds(25));
-    }
-    return done();
-}
-
 HWND WaitForDialog(ProgramRun& run, const std::wstring& title, milliseconds timeout) {
     HWND found = nullptr;
     WaitUntil(

@@ -1,6 +1,7 @@
 #pragma once
 // Drives the real main window by its controls, as a user would.
 
+#include "support/polling.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
 #include "ui/frmMain.h"
@@ -23,9 +24,6 @@ void ClickControl(HWND control);
 // Selects a tab as the tab strip does on a click, with its notification.
 void SelectTab(HWND mainWindow, int index);
 int CurrentTab(HWND mainWindow);
-// Polls until `done` holds or the timeout passes; the last answer.
-bool WaitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(20));
 // The next visible dialog of the process (class #32770) whose title is `title`.
 HWND WaitForDialog(ProgramRun& run, const std::wstring& title,
                    std::chrono::milliseconds timeout = std::chrono::seconds(20));

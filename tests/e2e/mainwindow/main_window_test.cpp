@@ -111,7 +111,7 @@ TEST(MainWindow, PicturesSelectTheTabOfTheirNumber) {
     // Picture 0 carries no number: nothing changes.
     ClickControl(w.Control(IDC_PICTAB0));
     ClickControl(w.Control(IDC_PICTAB0 + 4)); // tab 1, number 1: stays
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(PostedMessagesHandled(w.Control(IDC_TXTFIRSTFILE)));
     EXPECT_EQ(CurrentTab(w.main), 1);
 }
 
@@ -191,7 +191,7 @@ TEST(MainWindow, CancelAndEnterKeepTheTypedText) {
     // Enter in the file box neither clears it nor closes anything.
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_KEYDOWN, VK_RETURN, 0);
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_CHAR, L'\r', 0);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(PostedMessagesHandled(w.Control(IDC_TXTFILE)));
     EXPECT_TRUE(::IsWindowVisible(w.main));
     EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, L"C:\\typed\\by hand.dll"), L"C:\\typed\\by hand.dll");
 }

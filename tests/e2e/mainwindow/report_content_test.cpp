@@ -195,7 +195,12 @@ TEST(ReportContent, SlowRegistrationKeepsTheWindowAliveButTakesNoSecondRequest) 
     RECT r{};
     ::GetWindowRect(reg, &r);
     ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    std::this_thread::sleep_for(300ms);
+    // The cursor the idle window shows over the button, set now rather than
+    // whenever the move arrives.
+    DWORD_PTR set = 0;
+    ASSERT_NE(::SendMessageTimeoutW(reg, WM_SETCURSOR, reinterpret_cast<WPARAM>(reg),
+                                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), SMTO_NORMAL, 10000, &set),
+              0);
     CURSORINFO idle{};
     idle.cbSize = sizeof idle;
     ::GetCursorInfo(&idle);

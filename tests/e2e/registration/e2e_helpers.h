@@ -3,6 +3,7 @@
 // the probe servers' registry traces, and scratch copies of files.
 
 #include "fixtures/com/probe_registry.h"
+#include "support/polling.h"
 #include "support/test_paths.h"
 #include "tools/drive_session.h"
 
@@ -32,16 +33,6 @@ inline std::wstring CopyInto(const std::wstring& source, const std::wstring& fol
     std::wstring target = folder + name;
     EXPECT_TRUE(::CopyFileW(source.c_str(), target.c_str(), FALSE));
     return target;
-}
-
-// Waits for something another process does (the EXE server writing its key).
-template <typename Condition> bool Eventually(Condition condition) {
-    for (int i = 0; i < 500; ++i) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
 }
 
 // Whether a process of this file name runs (the registration host, a server).

@@ -2,6 +2,7 @@
 // every outcome message (text, title, icon), the paths that reach the engine,
 // and that no switch ever shows the main window.
 
+#include "e2e/hostile/misbehaviours.h"
 #include "e2e_helpers.h"
 
 #include "platform/text.h"
@@ -78,11 +79,11 @@ TEST_F(RegistrationE2E, AnsweredNoDoesNothing) {
     bool hostWhileAsked = false;
     RunTranscript t = RunAndAnswer(
         L"-r " + path, {IDNO}, std::chrono::seconds(60), {}, {}, [&](const SeenMessageBox&) {
-            hostWhileAsked = Eventually([] { return ProcessRuns(L"calvorn-reghost32.exe"); });
+            hostWhileAsked = WaitUntil([] { return ProcessRuns(kHost); });
         });
     EXPECT_EQ(t.exitCode, std::optional<DWORD>(0));
     EXPECT_TRUE(hostWhileAsked);
-    EXPECT_TRUE(Eventually([] { return !ProcessRuns(L"calvorn-reghost32.exe"); }));
+    EXPECT_TRUE(WaitUntil([] { return !ProcessRuns(kHost); }));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, ProbeKey(L"probe_good.dll")));
 }
 

@@ -6,6 +6,7 @@
 #include "platform/program_parts.h"
 #include "registration/registration_engine.h"
 #include "registration/registration_session.h"
+#include "support/polling.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>

@@ -7,9 +7,11 @@
 #include "fixtures/com/probe_registry.h"
 #include "inspection/image_file.h"
 #include "platform/disk_file.h"
+#include "platform/program_parts.h"
 #include "platform/text.h"
 #include "registration/clsRegistrator.h"
 #include "registration/registration_session.h"
+#include "support/polling.h"
 #include "support/test_paths.h"
 
 #include <gtest/gtest.h>
@@ -34,20 +36,17 @@ std::vector<DWORD> HostProcesses() {
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more;
          more = ::Process32NextW(snapshot, &entry))
-        if (_wcsicmp(entry.szExeFile, L"calvorn-reghost32.exe") == 0)
+        if (_wcsicmp(entry.szExeFile,
+                     platform::PartFileName(platform::ProgramPart::RegistrationHost,
+                                            platform::OwnBitness())
+                         .c_str()) == 0)
             pids.push_back(entry.th32ProcessID);
     ::CloseHandle(snapshot);
     return pids;
 }
 
-template <typename Condition> bool Eventually(Condition condition) {
-    for (int i = 0; i < 250 && !condition(); ++i)
-        std::this_thread::sleep_for(20ms);
-    return condition();
-}
-
 bool NoHostEventually() {
-    return Eventually([] { return HostProcesses().empty(); });
+    return WaitUntil([] { return HostProcesses().empty(); }, 5s);
 }
 
 class Session : public ::testing::Test {
@@ -69,9 +68,9 @@ TEST_F(Session, EachComponentHasAFreshHostStartedAhead) {
             EXPECT_TRUE(ahead.Prepare(good));
         EXPECT_FALSE(ahead.Prepare(good)) << "six wait at most";
         // Started on a thread of the session's own, while this one goes on.
-        EXPECT_TRUE(Eventually([&] { return HostProcesses().size() == 6; }));
+        EXPECT_TRUE(WaitUntil([&] { return HostProcesses().size() == 6; }, 5s));
         EXPECT_EQ(ahead.Run(good, Operation::Register).status, rsRegistered);
-        EXPECT_TRUE(Eventually([&] { return HostProcesses().size() == 5; }))
+        EXPECT_TRUE(WaitUntil([&] { return HostProcesses().size() == 5; }, 5s))
             << "the used host ends with its component";
     }
     EXPECT_TRUE(NoHostEventually()) << "the hosts started ahead end with their session";
