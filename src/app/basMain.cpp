@@ -175,6 +175,14 @@ void ProcessCommandLine(const std::wstring& arguments) {
     TakeWholePathIfCut(cmd, [](const std::wstring& path) {
         return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     });
+    const bool registration =
+        cmd.action == CommandAction::Register || cmd.action == CommandAction::Unregister;
+    if (registration && !cmd.error.empty()) {
+        platform::Messages().Show(cmd.error, L"Calvorn", MB_OK | MB_ICONEXCLAMATION);
+        ExitProgram(false);
+    }
+    if (registration && cmd.waitSeconds)
+        app.oRegistrator->Options().timeoutMs = cmd.waitSeconds * 1000;
     switch (cmd.action) {
     case CommandAction::Register:
         // Redirected where the entry point runs: in the registration host,

@@ -133,12 +133,34 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
+constexpr unsigned long kMaxWaitSeconds = 3600;
+
+// "-wait"'s value: whole seconds from 1 to an hour.
+std::optional<unsigned long> WaitSecondsOf(std::wstring_view text) {
+    unsigned long seconds = 0;
+    if (text.empty() || text.size() > 4)
+        return std::nullopt;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9')
+            return std::nullopt;
+        seconds = seconds * 10 + static_cast<unsigned long>(c - L'0');
+    }
+    if (seconds == 0 || seconds > kMaxWaitSeconds)
+        return std::nullopt;
+    return seconds;
+}
+
+std::wstring BadWait(std::wstring_view given) {
+    return L"-wait takes whole seconds from 1 to " + std::to_wstring(kMaxWaitSeconds) +
+           L", not \"" + std::wstring(given) + L"\"";
+}
+
 // The grammar after "-q": one action, any number of paths, and the options of
 // that action, in any order. Only unquoted words are switches.
 Command ParseQuiet(const std::vector<QuietWord>& words) {
     Command cmd;
     cmd.quiet = true;
-    bool haveAction = false, haveFormat = false, haveOut = false;
+    bool haveAction = false, haveFormat = false, haveOut = false, haveWait = false;
     auto fail = [&cmd](std::wstring reason) {
         if (cmd.error.empty())
             cmd.error = std::move(reason);
@@ -176,6 +198,17 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
             continue;
         } else if (w == L"-sub") {
             cmd.subfolders = true;
+            continue;
+        } else if (w == L"-wait") {
+            if (haveWait)
+                fail(L"-wait given twice");
+            haveWait = true;
+            if (auto given = value(L"-wait")) {
+                if (auto seconds = WaitSecondsOf(*given))
+                    cmd.waitSeconds = *seconds;
+                else
+                    fail(BadWait(*given));
+            }
             continue;
         } else if (w == L"-format") {
             if (haveFormat)
@@ -222,6 +255,8 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
     const bool report = cmd.action == CommandAction::FolderReport;
     if (cmd.perUser && !registration)
         fail(L"-user goes with -r or -u");
+    if (haveWait && !registration)
+        fail(L"-wait goes with -r or -u");
     if ((haveFormat || haveOut || cmd.subfolders) && !report)
         fail(L"-format, -out and -sub go with -f");
     if (registration && cmd.paths.empty())
@@ -250,13 +285,40 @@ bool TakePerUser(std::wstring_view& arguments, std::wstring& rest) {
     return true;
 }
 
+// "-r ... -wait N" and "-r -wait N ..." (and "-u"): the line without the
+// option, and its value. Only at the end or right after the switch, so a
+// path that holds " -wait " stays whole.
+std::optional<std::wstring> TakeWait(std::wstring_view& arguments, std::wstring& rest) {
+    if (arguments.rfind(L"-r ", 0) != 0 && arguments.rfind(L"-u ", 0) != 0)
+        return std::nullopt;
+    if (arguments.substr(2).rfind(L" -wait ", 0) == 0) {
+        std::wstring_view after = arguments.substr(9);
+        const size_t end = after.find(L' ');
+        std::wstring value(after.substr(0, end));
+        rest = std::wstring(arguments.substr(0, 2)) +
+               (end == std::wstring_view::npos ? std::wstring() : std::wstring(after.substr(end)));
+        arguments = rest;
+        return value;
+    }
+    const size_t at = arguments.rfind(L" -wait ");
+    if (at == std::wstring_view::npos || at < 2)
+        return std::nullopt;
+    std::wstring_view value = arguments.substr(at + 7);
+    if (value.find(L' ') != std::wstring_view::npos || value.find(L'"') != std::wstring_view::npos)
+        return std::nullopt;
+    rest = std::wstring(arguments.substr(0, at));
+    arguments = rest;
+    return std::wstring(value);
+}
+
 } // namespace
 
 Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
     if (IsQuietLine(arguments))
         return ParseQuiet(SplitQuietWords(arguments));
 
-    std::wstring withoutUser;
+    std::wstring withoutWait, withoutUser;
+    const std::optional<std::wstring> wait = TakeWait(arguments, withoutWait);
     const bool perUser = TakePerUser(arguments, withoutUser);
     std::vector<std::wstring> items = SplitArguments(arguments);
     const std::wstring& sw = items[0];
@@ -293,6 +355,12 @@ Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
         keepWhole(cmd, arguments);
     }
     cmd.perUser = perUser;
+    if (wait) {
+        if (auto seconds = WaitSecondsOf(*wait))
+            cmd.waitSeconds = *seconds;
+        else
+            cmd.error = BadWait(*wait);
+    }
     return cmd;
 }
 
@@ -303,14 +371,17 @@ void TakeWholePathIfCut(Command& command, const std::function<bool(const std::ws
 
 std::wstring QuietUsage() {
     std::wstring text =
-        L"calvorn -q -r \"file\" [\"file\" ...] [-user]   register (wildcards allowed)\r\n"
-        L"calvorn -q -u \"file\" [\"file\" ...] [-user]   unregister\r\n"
+        L"calvorn -q -r \"file\" [\"file\" ...] [-user] [-wait SECONDS]\r\n"
+        L"                                           register (wildcards allowed)\r\n"
+        L"calvorn -q -u \"file\" [\"file\" ...] [-user] [-wait SECONDS]\r\n"
+        L"                                           unregister\r\n"
         L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub]\r\n"
         L"                                           folder report\r\n"
         L"calvorn -q -s                              install the Explorer verbs\r\n"
         L"calvorn -q -?                              this text\r\n"
         L"\r\n"
         L"-user    register or unregister for the current user only\r\n"
+        L"-wait    how long a component may run, in seconds (1 to 3600; 10 if not given)\r\n"
         L"-format  text (the default), csv or jsonl\r\n"
         L"-out     the report file; - writes to standard output\r\n"
         L"-sub     include subfolders\r\n"

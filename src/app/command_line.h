@@ -46,12 +46,16 @@ struct Command {
     std::wstring path; // after the path rule; unused by InstallVerbs
     // "-user" after "-r" or "-u": register for the current user only.
     bool perUser = false;
+    // "-wait SECONDS" with "-r" or "-u": the bound on a component's run in
+    // place of the usual 10 s; 0 when not given.
+    unsigned long waitSeconds = 0;
 
     // Quiet mode ("-q" first): no message box at all; the outcome is told by
     // the exit code and by lines on the standard handles.
     bool quiet = false;
-    // Set when a quiet command line does not fit the grammar, or a window
-    // command line starts with an unknown switch: the reason.
+    // Set when a quiet command line does not fit the grammar, a window
+    // command line starts with an unknown switch, or a "-wait" value of any
+    // command line is bad: the reason.
     std::wstring error;
     // Without quotes, a path is cut at its first blank; this is the whole
     // text it was cut from (after the path rule) when that differs.

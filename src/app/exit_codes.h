@@ -21,6 +21,7 @@ enum class ExitCode : int {
     ServerFailed = 9,
     ReportNotWritten = 10,
     VerbsNotInstalled = 11,
+    NotUnloaded = 12,
     Unreadable = 13,
 };
 
@@ -39,11 +40,14 @@ inline constexpr std::array<ExitCodeRow, 13> kExitCodes{{
     {ExitCode::NoEntryPoint, L"no-entry-point", L"the module does not export the entry point"},
     {ExitCode::EntryPointFailed, L"failed", L"the entry point returned a failure code"},
     {ExitCode::Crashed, L"crashed", L"the component crashed or ended its process"},
-    {ExitCode::TimedOut, L"timed-out", L"the component or EXE server did not end within 10 s"},
+    {ExitCode::TimedOut, L"timed-out",
+     L"the component or EXE server did not end within 10 s (or the -wait bound)"},
     {ExitCode::ServerNotStarted, L"not-started", L"the EXE server could not be started"},
     {ExitCode::ServerFailed, L"server-failed", L"the EXE server ended with a non-zero exit code"},
     {ExitCode::ReportNotWritten, L"report-failed", L"the report could not be written"},
     {ExitCode::VerbsNotInstalled, L"verbs-failed", L"the Explorer verbs could not be installed"},
+    {ExitCode::NotUnloaded, L"not-unloaded",
+     L"the entry point succeeded, but the component did not unload in time"},
     {ExitCode::Unreadable, L"unreadable",
      L"the report was written, but some files could not be read"},
 }};

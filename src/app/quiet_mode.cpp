@@ -5,6 +5,7 @@
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
 #include "platform/program_parts.h"
+#include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 
 #include <windows.h>
@@ -75,10 +76,13 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     for (const std::wstring& given : command.paths)
         for (std::wstring& path : ExpandPath(given))
             files.push_back(std::move(path));
-    // One registration host serves the files in turn while they behave. It
-    // starts on its own while OLE is set up here: the two starts overlap.
+    // Each file gets a fresh registration host. The first starts on its own
+    // while OLE is set up here, the next ones while the files before them
+    // run: the starts overlap the work.
     registration::RegistrationOptions options;
     options.perUser = command.perUser;
+    if (command.waitSeconds)
+        options.timeoutMs = command.waitSeconds * 1000;
     registration::RegistrationSession session(options);
     if (!files.empty())
         session.Prepare(files.front());
@@ -88,9 +92,17 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
                     true);
         return ExitCode::OleFailed;
     }
+    size_t prepared = 1;
     return RegisterEach(
         operation, files,
-        [&](const std::wstring& path) { return RegisterFile(session, operation, path); }, output);
+        [&](const std::wstring& path) {
+            for (; prepared < files.size(); ++prepared)
+                if (!registration::IsExeServer(files[prepared]) &&
+                    !session.Prepare(files[prepared]))
+                    break;
+            return RegisterFile(session, operation, path);
+        },
+        output);
 }
 
 } // namespace calvorn::app

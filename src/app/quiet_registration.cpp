@@ -41,9 +41,10 @@ ExitCode CodeOf(const EngineOutcome& outcome) {
     case Ending::Crashed:
     case Ending::ExitedEarly:
         return ExitCode::Crashed;
+    case Ending::HungUnloading:
+        return NotUnloaded(outcome) ? ExitCode::NotUnloaded : ExitCode::TimedOut;
     case Ending::TimedOut:
     case Ending::HungLoading:
-    case Ending::HungUnloading:
     case Ending::HungInLoaderLock:
         return ExitCode::TimedOut;
     case Ending::NotAFile:
@@ -119,6 +120,10 @@ FileOutcome OutcomeOf(const EngineOutcome& outcome) {
         detail = registration::DescribeCode(hr, code == ExitCode::Crashed);
     if (outcome.diagnosis)
         detail += L" " + registration::DiagnosisText(*outcome.diagnosis);
+    if (registration::NotUnloaded(outcome))
+        detail = std::wstring(registration::NotUnloadedText(outcome)) + L": " + detail;
+    if (std::wstring printed = registration::DescribePrinted(outcome); !printed.empty())
+        detail += L" " + printed;
     return {code, detail};
 }
 

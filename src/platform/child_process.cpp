@@ -1,10 +1,12 @@
 #include "platform/child_process.h"
 
+#include "platform/proc_address.h"
 #include "platform/unique_handle.h"
 
 #include <windows.h>
 
 #include <cwchar>
+#include <vector>
 
 namespace calvorn::platform {
 
@@ -103,29 +105,106 @@ DWORD WaitForAny(const HANDLE* handles, DWORD count, DWORD timeoutMs, WaitStyle 
     return result;
 }
 
-std::wstring UniquePipeName(const wchar_t* role) {
+// A name nobody can guess: a process of the session that could would create
+// the pipe first, or connect to it before the child does, and so turn away
+// every registration. Random bytes from the system; the counter and the
+// clock only when it has none to give.
+std::wstring UnguessablePipeName() {
+    using GenRandomFn = BOOLEAN WINAPI(void*, ULONG);
+    static auto* const genRandom = SystemProc<GenRandomFn>(L"advapi32.dll", "SystemFunction036");
     static LONG counter = 0;
-    wchar_t name[96];
-    ::swprintf(name, 96, L"\\\\.\\pipe\\calvorn-%lu-%lu-%ls", ::GetCurrentProcessId(),
-               static_cast<unsigned long>(::InterlockedIncrement(&counter)), role);
+    unsigned long long bits[2] = {
+        ::GetTickCount64() ^ ::GetCurrentProcessId(),
+        static_cast<unsigned long long>(::InterlockedIncrement(&counter))};
+    if (genRandom)
+        genRandom(bits, sizeof bits);
+    wchar_t name[80];
+    ::swprintf(name, 80, L"\\\\.\\pipe\\calvorn-%016llx%016llx", bits[0], bits[1]);
     return name;
 }
+
+// Only our own user may open the pipes, whatever the defaults of the
+// session would let others do. Built once: the token's user does not change.
+class OwnUserOnly {
+  public:
+    OwnUserOnly() {
+        UniqueHandle token;
+        DWORD size = 0;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()))
+            return;
+        ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+        user_.resize(size);
+        if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, user_.data(), size, &size))
+            return;
+        PSID sid = reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
+        acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(sid));
+        auto* acl = reinterpret_cast<ACL*>(acl_.data());
+        ok_ = ::InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
+              ::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, sid) &&
+              ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+              ::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE);
+        attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+    }
+    SECURITY_ATTRIBUTES* Attributes() { return ok_ ? &attributes_ : nullptr; }
+
+  private:
+    std::vector<BYTE> user_; // a TOKEN_USER and the SID it points into
+    std::vector<BYTE> acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+    bool ok_ = false;
+};
 
 // Our end overlapped (so reads can wait with a deadline), the child's end an
 // ordinary inheritable handle.
 bool MakePipe(bool childReads, UniqueFile& ours, UniqueFile& theirs) {
-    const std::wstring name = UniquePipeName(childReads ? L"in" : L"out");
+    static OwnUserOnly security;
+    if (!security.Attributes()) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const std::wstring name = UnguessablePipeName();
     ours.reset(::CreateNamedPipeW(name.c_str(),
                                   (childReads ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_INBOUND) |
                                       FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0,
-                                  nullptr));
+                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
+                                      PIPE_REJECT_REMOTE_CLIENTS,
+                                  1, 4096, 4096, 0, security.Attributes()));
     if (!ours)
         return false;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     theirs.reset(::CreateFileW(name.c_str(), childReads ? GENERIC_READ : GENERIC_WRITE, 0, &inherit,
-                               OPEN_EXISTING, 0, nullptr));
+                               OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                               nullptr));
+    // One instance, made first by us: the only client that gets in is this
+    // one, or none, and then the start fails as the host's, not as a
+    // component's fault.
     return static_cast<bool>(theirs);
+}
+
+// Where the child's standard output and error go: a file of its own that
+// goes when the last handle to it closes. A file, not a pipe: a component
+// that prints much never blocks on a reader.
+bool MakeOutputFile(UniqueFile& ours, UniqueFile& theirs) {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t path[MAX_PATH + 1];
+    DWORD n = ::GetTempPathW(MAX_PATH + 1, folder);
+    if (n == 0 || n > MAX_PATH || !::GetTempFileNameW(folder, L"cvh", 0, path))
+        return false;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    theirs.reset(::CreateFileW(
+        path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!theirs) {
+        ::DeleteFileW(path);
+        return false;
+    }
+    HANDLE self = ::GetCurrentProcess();
+    HANDLE copy = nullptr;
+    if (!::DuplicateHandle(self, theirs.get(), self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return false;
+    ours.reset(copy);
+    return true;
 }
 
 } // namespace
@@ -142,6 +221,7 @@ struct PersistentChild::Handles {
     UniqueFile toChild;
     UniqueFile fromChild;
     UniqueHandle readDone;
+    UniqueFile printed; // its standard output and error
 };
 
 std::optional<PersistentChild> PersistentChild::Start(const std::wstring& program,
@@ -154,23 +234,55 @@ std::optional<PersistentChild> PersistentChild::Start(const std::wstring& progra
     PersistentChild child;
     child.handles_ = std::make_unique<Handles>();
     Handles& h = *child.handles_;
-    UniqueFile childIn, childOut;
-    if (!MakePipe(true, h.toChild, childIn) || !MakePipe(false, h.fromChild, childOut))
+    UniqueFile childIn, childOut, childPrints;
+    if (!MakePipe(true, h.toChild, childIn) || !MakePipe(false, h.fromChild, childOut) ||
+        !MakeOutputFile(h.printed, childPrints))
         return fail();
     h.readDone.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!h.readDone)
         return fail();
 
+    // Its standard handles are not the channel: what a DLL in it writes
+    // there lands in the file, and the channel's handles are only told.
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = childIn.get();
-    si.hStdOutput = childOut.get();
-    si.hStdError = childOut.get();
-    std::wstring line = L"\"" + program + L"\"";
+    si.hStdInput = nullptr;
+    si.hStdOutput = childPrints.get();
+    si.hStdError = childPrints.get();
+    wchar_t handles[48];
+    ::swprintf(handles, 48, L" %llu %llu",
+               static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(childIn.get())),
+               static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(childOut.get())));
+    std::wstring line = L"\"" + program + L"\"" + handles;
+    // It inherits these three and nothing else of ours (our own standard
+    // handles, say, where a script reads our log), where the system can
+    // tell it so.
+    STARTUPINFOEXW extended{};
+    extended.StartupInfo = si;
+    extended.StartupInfo.cb = sizeof extended;
+    HANDLE inherited[3] = {childIn.get(), childOut.get(), childPrints.get()};
+    SIZE_T listSize = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+    std::vector<char> list(listSize);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data());
+    const bool listed =
+        listSize > 0 && ::InitializeProcThreadAttributeList(attributes, 1, 0, &listSize);
+    if (listed && ::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                              inherited, sizeof inherited, nullptr, nullptr))
+        extended.lpAttributeList = attributes;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                          CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &si, &pi))
+    const DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
+    bool started =
+        extended.lpAttributeList && ::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr,
+                                                     TRUE, flags | EXTENDED_STARTUPINFO_PRESENT,
+                                                     nullptr, nullptr, &extended.StartupInfo, &pi);
+    if (listed)
+        ::DeleteProcThreadAttributeList(attributes);
+    if (!started)
+        started = ::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags,
+                                   nullptr, nullptr, &si, &pi);
+    if (!started)
         return fail();
     h.process.reset(pi.hProcess);
     UniqueHandle thread(pi.hThread);
@@ -277,10 +389,23 @@ void PersistentChild::End() {
     ::WaitForSingleObject(handles_->process.get(), 5000);
 }
 
-std::optional<unsigned long> PersistentChild::ExitCode() const {
+std::string PersistentChild::Printed(std::size_t limit) const {
+    std::string bytes;
+    if (!handles_ || !handles_->printed)
+        return bytes;
+    bytes.resize(limit);
+    OVERLAPPED from{}; // from the start, wherever the child left the position
+    DWORD got = 0;
+    if (!::ReadFile(handles_->printed.get(), bytes.data(), static_cast<DWORD>(limit), &got, &from))
+        got = 0;
+    bytes.resize(got);
+    return bytes;
+}
+
+std::optional<unsigned long> PersistentChild::ExitCode(unsigned long waitMs) const {
     DWORD code = 0;
     if (!handles_ || !handles_->process ||
-        ::WaitForSingleObject(handles_->process.get(), 0) != WAIT_OBJECT_0 ||
+        ::WaitForSingleObject(handles_->process.get(), waitMs) != WAIT_OBJECT_0 ||
         !::GetExitCodeProcess(handles_->process.get(), &code))
         return std::nullopt;
     return code;

@@ -34,9 +34,12 @@ enum class WaitStyle { Block, PumpMessages };
 // signalled.
 bool WaitForHandle(void* handle, unsigned long timeoutMs, WaitStyle style);
 
-// A helper that stays up and answers requests in turn: its standard input
-// and output are pipes to us, its answers are read with a deadline, and it
-// is ended when it stops answering or when this object goes.
+// A helper that stays up and answers requests in turn. It talks to us over a
+// pipe pair of its own, whose handle values it is given on its command line
+// ("<requests> <reports>"); its standard output and error go to a file of
+// their own, so that nothing a DLL loaded into it prints can pass for its
+// words. Its answers are read with a deadline; it is ended when it stops
+// answering or when this object goes, and with it every process it started.
 class PersistentChild {
   public:
     // Empty when it cannot be started; `error` then holds the Win32 error.
@@ -54,8 +57,12 @@ class PersistentChild {
     Received Receive(void* bytes, std::size_t size, unsigned long long deadline, WaitStyle style);
     // Ends it now and waits until it has gone.
     void End();
-    // Its exit code once it has ended; empty while it runs.
-    std::optional<unsigned long> ExitCode() const;
+    // Its exit code once it has ended, given at most `waitMs` to end; empty
+    // while it runs.
+    std::optional<unsigned long> ExitCode(unsigned long waitMs = 0) const;
+    // The first `limit` bytes it wrote to its standard output and error.
+    // Read it once the child has ended: it shares the file's position.
+    std::string Printed(std::size_t limit) const;
 
   private:
     PersistentChild();

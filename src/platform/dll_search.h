@@ -9,7 +9,9 @@
 
 namespace calvorn::platform {
 
-inline void RestrictDllSearchToSystemFolder() noexcept {
+// True when the search is restricted; false on a system without the call,
+// where at least the current folder leaves the search.
+inline bool RestrictDllSearchToSystemFolder() noexcept {
     // Looked up rather than imported: Windows 7 has it only with a later
     // update, and a missing import would keep the program from starting.
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
@@ -19,9 +21,10 @@ inline void RestrictDllSearchToSystemFolder() noexcept {
 #pragma GCC diagnostic ignored "-Wcast-function-type"
     auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(raw);
 #pragma GCC diagnostic pop
-    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
-        // At least the current folder leaves the search.
-        ::SetDllDirectoryW(L"");
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return true;
+    ::SetDllDirectoryW(L"");
+    return false;
 }
 
 } // namespace calvorn::platform

@@ -114,6 +114,12 @@ std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcom
         return OutcomeMessage{L"Selected file could not be started!\n" +
                                   DescribeCode(outcome.code, false),
                               TitleOf(operation), MB_OK | MB_ICONHAND};
+    const std::wstring printed = DescribePrinted(outcome);
+    if (NotUnloaded(outcome))
+        return OutcomeMessage{L"ActiveX Component " + std::wstring(NotUnloadedText(outcome)) +
+                                  L".\n" + DescribeOutcome(outcome) +
+                                  (printed.empty() ? L"" : L"\n" + printed),
+                              TitleOf(operation), MB_OK | MB_ICONEXCLAMATION};
     for (const OutcomeRow& row : kOutcomes) {
         if (row.status != outcome.status)
             continue;
@@ -127,6 +133,8 @@ std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcom
             if (std::wstring detail = DescribeOutcome(outcome); !detail.empty())
                 message.text += L"\n" + detail;
         }
+        if (!printed.empty())
+            message.text += L"\n" + printed;
         return message;
     }
     return std::nullopt;

@@ -26,6 +26,8 @@ class IRegistrationEngine {
                                     const RegistrationOptions& options) = 0;
     // A hint that `path` comes next: whatever it needs may start now.
     virtual void Prepare(const std::wstring& /*path*/, const RegistrationOptions& /*options*/) {}
+    // What a Prepare started and no Run used goes now.
+    virtual void Unprepare() {}
 };
 
 class SystemRegistrationEngine final : public IRegistrationEngine {
@@ -35,6 +37,7 @@ class SystemRegistrationEngine final : public IRegistrationEngine {
     EngineOutcome RunServer(const std::wstring& path, Operation operation,
                             const RegistrationOptions& options) override;
     void Prepare(const std::wstring& path, const RegistrationOptions& options) override;
+    void Unprepare() override { prepared_.reset(); }
 
   private:
     // The session of the last Prepare, used (and ended) by the next Run.
@@ -60,6 +63,11 @@ class clsRegistrator {
   public:
     explicit clsRegistrator(platform::IMessageBox& messages = platform::Messages(),
                             IRegistrationEngine& engine = SystemEngine());
+    // A host started for a question answered No ends here, before the
+    // program's end could stop its start half-way.
+    ~clsRegistrator() { engine_.Unprepare(); }
+    clsRegistrator(const clsRegistrator&) = delete;
+    clsRegistrator& operator=(const clsRegistrator&) = delete;
 
     RegistrationStatus Register(std::wstring sFile);
     RegistrationStatus UnRegister(std::wstring sFile);

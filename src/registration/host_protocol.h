@@ -1,8 +1,9 @@
 #pragma once
 // What the program and its registration host say to each other over the
-// host's standard input and output. Requests and reports are fixed-size
-// records, so that neither side needs a parser and a report written just
-// before the host dies is still whole.
+// pipe pair whose handles the host is given on its command line (its
+// standard handles go elsewhere: a component may print). Requests and
+// reports are fixed-size records, so that neither side needs a parser and a
+// report written just before the host dies is still whole.
 
 #include <cstdint>
 
@@ -19,8 +20,8 @@ struct Request {
 };
 inline constexpr std::uint32_t kMaxPathChars = 32768;
 
-// A new host says Ready once it has set itself up; then each request is
-// answered by a run of these, in this order; a run ends with
+// A new host says Ready once it has set itself up; then its one request is
+// answered by a run of these, in this order, and the host ends; a run ends with
 // LoadFailed, PerUserFailed, Done or Crashed. Anything else (silence, the
 // pipe closing) means the host is stuck or gone.
 enum class ReportKind : std::uint32_t {
@@ -30,9 +31,8 @@ enum class ReportKind : std::uint32_t {
     NoEntryPoint = 4,   // the module does not export the entry point
     Returned = 5,       // value: the entry point's HRESULT
     LoaderLockHeld = 6, // the entry point has held the loader lock for a while
-    Done = 7,           // value: 1 when the module is unloaded again and the
-                        // host takes the next request; 0 when the component
-                        // left threads running, so it stays and the host ends
+    Done = 7,           // value: 1 when the module is unloaded again; 0 when
+                        // the component left threads running, so it stays
     Crashed = 8,        // value: the exception code; the host ends itself
     Ready = 9,          // once, before the first request: OLE is initialised
 };

@@ -15,10 +15,10 @@ using platform::Bitness;
 
 namespace {
 
+// A component's code runs only in a host; a copy of the program without
+// its hosts runs none.
 bool HasHostFor(Bitness bitness) {
-    // This process runs a component of its own bitness itself.
-    return bitness == platform::OwnBitness() ||
-           platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness).has_value();
+    return platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness).has_value();
 }
 
 } // namespace

@@ -1,14 +1,15 @@
 #pragma once
-// The registration engine: runs a component's self-registration entry point
-// on a worker thread and tells what came of it. Shows nothing; both the
-// registration front-end and the self-install use it.
+// What came of a registration, and its words. The component's code itself
+// runs in a registration host (registration_session.h), never in the
+// program's process. Shows nothing; both the registration front-end and the
+// self-install use it.
 
 #include "platform/child_process.h"
 #include "inspection/module_diagnosis.h"
 #include "registration/registration_status.h"
 
+#include <cstddef>
 #include <optional>
-
 #include <string>
 
 namespace calvorn::registration {
@@ -25,11 +26,13 @@ enum class Ending {
     ExitedEarly,      // the component ended the process; `exitCode` is its code
     TimedOut,         // still running after the bound, then stopped: outcome unknown
     HungLoading,      // the module's start-up code (DllMain) never returned
-    HungUnloading,    // the entry point returned, then DllMain hung on unload
+    HungUnloading,    // the entry point returned, then DllMain hung on unload;
+                      // with a success status: done, but not unloaded in time
     HungInLoaderLock, // the entry point sat on the system's loader lock
     NotAFile,         // the path names a pipe, a device or a folder
-    HostMissing,      // no registration host of the component's bitness
-    NotStarted,       // the host or the EXE server could not be started; `code`
+    HostMissing,      // no registration host of the component's bitness: nothing ran
+    NotStarted,       // the host or the EXE server could not be started; `code`:
+                      // nothing of the component ran
 };
 
 // One registration's outcome: what the message table, the quiet mode's log
@@ -50,7 +53,25 @@ struct EngineOutcome {
     // Why the component could not be loaded or has no entry point, when its
     // headers or its imports tell.
     std::optional<inspection::ModuleDiagnosis> diagnosis = {};
+    // The bound the run was held to, for the words of a time-out.
+    unsigned long boundMs = kRegistrationTimeoutMs;
+    // The first bytes the component printed while it ran (kept with a failure
+    // only): shown with the outcome, never read for it.
+    std::string printed = {};
 };
+
+// The most of a component's printing that is kept.
+inline constexpr std::size_t kPrintedKept = 4096;
+
+// The entry point returned success but the module would not unload within
+// the bound: done, yet its own outcome.
+inline bool NotUnloaded(const EngineOutcome& outcome) {
+    return outcome.ending == Ending::HungUnloading &&
+           (outcome.status == rsRegistered || outcome.status == rsUnregistered);
+}
+// "registered, but the component did not unload in time" and its
+// unregistration twin.
+const wchar_t* NotUnloadedText(const EngineOutcome& outcome);
 
 // How one registration is run: per user (HKCR writes go to
 // HKCU\Software\Classes), how the caller's thread waits, and for how long.
@@ -60,18 +81,14 @@ struct RegistrationOptions {
     unsigned long timeoutMs = kRegistrationTimeoutMs;
 };
 
-// In this process: loads `path`, runs DllRegisterServer or DllUnregisterServer on a worker
-// with OLE initialised, and waits for it at most `timeoutMs`. A worker that
-// is still running when the wait ends keeps its module loaded; the module is
-// freed when that worker ends. A module whose entry point crashed stays loaded.
-EngineOutcome RunSelfRegistration(const std::wstring& path, Operation operation,
-                                  unsigned long timeoutMs = kRegistrationTimeoutMs);
-
 // "0x80004005: Unspecified error": the code in hexadecimal and the system's
 // words for it (or the kind of crash for an exception code).
 std::wstring DescribeCode(long code, bool crashed);
 // The second line of a failure's message: what happened, in words; empty
 // for an outcome that needs none.
 std::wstring DescribeOutcome(const EngineOutcome& outcome);
+// What the component printed, on one line, for a message or a log line:
+// "The component printed: ..."; empty when it printed nothing.
+std::wstring DescribePrinted(const EngineOutcome& outcome);
 
 } // namespace calvorn::registration

@@ -2,7 +2,6 @@
 
 #include "inspection/image_file.h"
 #include "platform/disk_file.h"
-#include "platform/per_user_classes.h"
 #include "platform/proc_address.h"
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
@@ -31,6 +30,11 @@ RegistrationStatus Failed(Operation operation) {
     return operation == Operation::Register ? rsRegisterFailed : rsUnregisterFailed;
 }
 
+// Hosts that may wait, started, per bitness: a host's start costs about
+// what the platform's own tool costs for a whole registration, so a long
+// call overlaps several of them with the work.
+constexpr std::size_t kStartedAhead = 6;
+
 // How long a new host may take to be ready for its first component.
 constexpr DWORD kHostStartMs = 10000;
 
@@ -58,16 +62,6 @@ Bitness BitnessOf(std::optional<std::uint16_t> machine) {
     return platform::OwnBitness();
 }
 
-// Without a host beside the program (a lone copy of it), a component of our
-// own bitness still runs, here, as it did before hosts existed.
-EngineOutcome RunHere(const std::wstring& path, Operation operation,
-                      const RegistrationOptions& options) {
-    platform::PerUserClasses perUser(options.perUser);
-    if (!perUser.Ready())
-        return Ended(Failed(operation), Ending::Finished, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
-    return RunSelfRegistration(path, operation, options.timeoutMs);
-}
-
 } // namespace
 
 RegistrationSession::RegistrationSession(RegistrationOptions options) : options_(options) {}
@@ -85,23 +79,27 @@ std::optional<std::uint16_t> MachineOf(const std::wstring& path) {
 
 } // namespace
 
-bool RegistrationSession::StartHost(Bitness bitness, const std::wstring& hostPath,
-                                    unsigned long& error) {
-    const int at = bitness == Bitness::x64 ? 1 : 0;
-    if (hosts_[at])
-        return true;
-    hosts_[at] = PersistentChild::Start(hostPath, &error);
-    awaitingReady_[at] = hosts_[at].has_value();
-    return awaitingReady_[at];
+namespace {
+
+int SlotOf(Bitness bitness) {
+    return bitness == Bitness::x64 ? 1 : 0;
 }
 
-void RegistrationSession::Prepare(const std::wstring& path) {
+bool Succeeded(const EngineOutcome& out) {
+    return out.status == rsRegistered || out.status == rsUnregistered;
+}
+
+} // namespace
+
+bool RegistrationSession::Prepare(const std::wstring& path) {
     if (path.empty() || !platform::MayBeDiskFile(path))
-        return;
+        return true;
     const Bitness bitness = BitnessOf(MachineOf(path));
-    unsigned long error = 0;
+    if (starter_.Waiting(SlotOf(bitness)) >= kStartedAhead)
+        return false;
     if (auto hostPath = platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness))
-        StartHost(bitness, *hostPath, error);
+        starter_.Ask(SlotOf(bitness), *hostPath);
+    return true;
 }
 
 EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation operation) {
@@ -113,30 +111,36 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
     const Bitness bitness = BitnessOf(machine);
     const auto hostPath = platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness);
     if (!hostPath) {
-        if (bitness == platform::OwnBitness())
-            return RunHere(path, operation, options_);
         EngineOutcome out =
             Ended(rsLoadFailed, Ending::HostMissing, HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT));
         out.machine = machine.value_or(0);
         return out;
     }
+    // Every host starts on the starter's thread, so that no two starts
+    // overlap and hand one host's handles to another.
+    const int slot = SlotOf(bitness);
     unsigned long error = 0;
-    if (!StartHost(bitness, *hostPath, error))
-        return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(error));
-    const int at = bitness == Bitness::x64 ? 1 : 0;
-    auto& host = hosts_[at];
-    const bool fresh = std::exchange(awaitingReady_[at], false);
-    bool reusable = false;
-    EngineOutcome out = Serve(*host, fresh, path, operation, reusable);
+    std::optional<PersistentChild> host;
+    if (starter_.Waiting(slot) > 0 || starter_.Ask(slot, *hostPath))
+        host = starter_.Take(slot, error);
+    else
+        error = ::GetLastError();
+    if (!host)
+        return Ended(Failed(operation), Ending::NotStarted,
+                     HRESULT_FROM_WIN32(error ? error : ERROR_FILE_NOT_FOUND));
+    EngineOutcome out = Serve(*host, path, operation);
     out.machine = machine.value_or(0);
-    if (!reusable)
-        host.reset();
+    out.boundMs = options_.timeoutMs;
+    if (!Succeeded(out) || NotUnloaded(out)) {
+        // Ended before its file is read: nothing of it writes there meanwhile.
+        host->End();
+        out.printed = host->Printed(kPrintedKept);
+    }
     return out;
 }
 
-EngineOutcome RegistrationSession::Serve(PersistentChild& host, bool fresh,
-                                         const std::wstring& path, Operation operation,
-                                         bool& reusable) {
+EngineOutcome RegistrationSession::Serve(PersistentChild& host, const std::wstring& path,
+                                         Operation operation) {
     using host::Report;
     using host::ReportKind;
     if (path.size() > host::kMaxPathChars)
@@ -153,17 +157,15 @@ EngineOutcome RegistrationSession::Serve(PersistentChild& host, bool fresh,
         host.End();
         return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE));
     }
-    // The request waits in the pipe while a new host sets itself up; a busy
+    // The request waits in the pipe while the host sets itself up; a busy
     // machine's slow start is not counted against the component.
-    if (fresh) {
-        Report ready{};
-        if (host.Receive(&ready, sizeof ready, ::GetTickCount64() + kHostStartMs, options_.wait) !=
-                PersistentChild::Received::Whole ||
-            ready.kind != ReportKind::Ready) {
-            host.End();
-            return Ended(Failed(operation), Ending::NotStarted,
-                         HRESULT_FROM_WIN32(ERROR_SERVICE_REQUEST_TIMEOUT));
-        }
+    Report ready{};
+    if (host.Receive(&ready, sizeof ready, ::GetTickCount64() + kHostStartMs, options_.wait) !=
+            PersistentChild::Received::Whole ||
+        ready.kind != ReportKind::Ready) {
+        host.End();
+        return Ended(Failed(operation), Ending::NotStarted,
+                     HRESULT_FROM_WIN32(ERROR_SERVICE_REQUEST_TIMEOUT));
     }
     const ULONGLONG deadline = ::GetTickCount64() + options_.timeoutMs;
 
@@ -177,26 +179,34 @@ EngineOutcome RegistrationSession::Serve(PersistentChild& host, bool fresh,
         switch (host.Receive(&report, sizeof report, deadline, options_.wait)) {
         case PersistentChild::Received::Whole:
             break;
-        case PersistentChild::Received::TimedOut:
+        case PersistentChild::Received::TimedOut: {
             host.End();
+            if (stage == Stage::Unloading && exported && SUCCEEDED(returned)) {
+                // The work is done; only the module would not go.
+                EngineOutcome out = Ended(Succeeded(operation), Ending::HungUnloading,
+                                          HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+                out.timedOut = true;
+                return out;
+            }
             return StoppedAfterTheBound(operation, stage == Stage::Loading ? Ending::HungLoading
                                                    : stage == Stage::Unloading
                                                        ? Ending::HungUnloading
                                                    : lockHeld ? Ending::HungInLoaderLock
                                                               : Ending::TimedOut);
+        }
         case PersistentChild::Received::Ended: {
-            host.End();
+            // Its own end, with its own code: a moment for the system to
+            // settle it before anything of ours could overwrite it.
             EngineOutcome out = Ended(Failed(operation), Ending::ExitedEarly);
-            out.exitCode = host.ExitCode().value_or(0);
+            out.exitCode = host.ExitCode(2000).value_or(0);
+            host.End();
             return out;
         }
         }
         switch (report.kind) {
         case ReportKind::LoadFailed:
-            reusable = true;
             return Ended(rsLoadFailed, Ending::Finished, HRESULT_FROM_WIN32(report.value));
         case ReportKind::PerUserFailed:
-            reusable = true;
             return Ended(Failed(operation), Ending::Finished, HRESULT_FROM_WIN32(report.value));
         case ReportKind::Loaded:
             stage = Stage::Calling;
@@ -213,7 +223,6 @@ EngineOutcome RegistrationSession::Serve(PersistentChild& host, bool fresh,
             lockHeld = true;
             break;
         case ReportKind::Done:
-            reusable = report.value == 1;
             if (!exported)
                 return Ended(rsNotActiveX, Ending::Finished);
             return Ended(FAILED(returned) ? Failed(operation) : Succeeded(operation),

@@ -10,17 +10,20 @@
 // registration meanwhile). With WaitStyle::Block it waits as before.
 
 #include "platform/child_process.h"
+#include "registration/host_starter.h"
 #include "platform/program_parts.h"
 #include "registration/registration_engine.h"
 
-#include <optional>
 #include <string>
 
 namespace calvorn::registration {
 
-// Several components in turn: a host serves one component after another as
-// long as each behaves; after a crash, a time-out or an early end (or a
-// component that leaves threads running) the next one gets a fresh host.
+// Several components in turn, each in a fresh host of its own, as the
+// platform's own tool runs each in a process of its own: nothing one
+// component does to its process reaches the next. Hosts are started ahead
+// (Prepare), so that a host's start overlaps the run before it. Without a
+// host of the component's bitness nothing is run: the program never runs a
+// component's code in its own process.
 class RegistrationSession {
   public:
     explicit RegistrationSession(RegistrationOptions options = {});
@@ -30,19 +33,19 @@ class RegistrationSession {
 
     RegistrationOptions& Options() { return options_; }
     // Starts the host that `path` will need, without waiting for it: its
-    // start then overlaps whatever comes before Run (a confirmation).
-    void Prepare(const std::wstring& path);
+    // start then overlaps whatever comes before its Run (a confirmation, the
+    // components before it). False when enough hosts of its bitness wait
+    // already (six): nothing was started.
+    bool Prepare(const std::wstring& path);
     // A DLL or OCX through its self-registration entry point.
     EngineOutcome Run(const std::wstring& path, Operation operation);
 
   private:
-    bool StartHost(platform::Bitness bitness, const std::wstring& hostPath, unsigned long& error);
-    EngineOutcome Serve(platform::PersistentChild& host, bool fresh, const std::wstring& path,
-                        Operation operation, bool& reusable);
+    EngineOutcome Serve(platform::PersistentChild& host, const std::wstring& path,
+                        Operation operation);
 
     RegistrationOptions options_;
-    std::optional<platform::PersistentChild> hosts_[2]; // 32-bit, 64-bit
-    bool awaitingReady_[2] = {false, false};            // its Ready not yet read
+    HostStarter starter_; // slots: 0 for 32-bit hosts, 1 for 64-bit
 };
 
 // One component in a session of its own: the host is gone when it returns.

@@ -1,11 +1,13 @@
 // calvorn-reghost32.exe / calvorn-reghost64.exe: the process in which a
 // component's self-registration code runs, so that nothing the component
-// does (crash, hang, end the process, leave threads behind) can take the
-// program down. It serves requests from its standard input in turn and
-// reports each step on its standard output; the program decides what a
-// silence or an early end means. It is started for every registration, so it
-// uses little beyond the system: no C++ library, one small class of ours.
+// does (crash, hang, end the process, leave threads behind, undo OLE) can take
+// the program down or reach the next component: each host serves one
+// request and ends. Requests and reports go over the two pipe handles named
+// on its command line, never over its standard handles, which a component
+// may print to. It is started for every registration, so it uses little
+// beyond the system: no C++ library, one small class of ours.
 
+#include "platform/dll_search.h"
 #include "platform/per_user_classes.h"
 #include "platform/proc_address.h"
 #include "registration/host_protocol.h"
@@ -14,12 +16,18 @@
 
 #include <ole2.h>
 
+#include <cstdlib>
 #include <cwchar>
 
 namespace {
 
 using namespace calvorn::registration::host;
 using calvorn::platform::GetProc;
+
+// The component's own imports come from its folder and the system's, never
+// from ours: a DLL planted beside the host is not loaded into it.
+constexpr DWORD kComponentSearch = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+bool g_searchRestricted = false;
 
 HANDLE g_out = INVALID_HANDLE_VALUE;
 // Set while an entry point runs, for the loader-lock watch.
@@ -115,6 +123,67 @@ bool ReadExact(HANDLE in, void* buffer, DWORD size) {
 
 using EntryPointFn = HRESULT STDAPICALLTYPE();
 
+// A full path lets the component find its own dependencies beside it; a bare
+// name is found by the loader's search order.
+HMODULE LoadComponent() {
+    if (!std::wcspbrk(g_path, L"\\/"))
+        return ::LoadLibraryW(g_path);
+    if (!g_searchRestricted)
+        return ::LoadLibraryExW(g_path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // The search by the DLL's folder takes a full path with backslashes only.
+    static wchar_t full[kMaxPathChars + 1];
+    const DWORD n = ::GetFullPathNameW(g_path, kMaxPathChars + 1, full, nullptr);
+    return ::LoadLibraryExW(n > 0 && n <= kMaxPathChars ? full : g_path, nullptr, kComponentSearch);
+}
+
+// "<program> <requests> <reports>": the handle values of the channel, which
+// this process inherited.
+bool ChannelOf(HANDLE& requests, HANDLE& reports) {
+    const wchar_t* at = ::GetCommandLineW();
+    if (*at == L'"') {
+        at = std::wcschr(at + 1, L'"');
+        if (!at)
+            return false;
+        ++at;
+    } else {
+        while (*at && *at != L' ')
+            ++at;
+    }
+    unsigned long long values[2] = {0, 0};
+    for (unsigned long long& value : values) {
+        while (*at == L' ')
+            ++at;
+        if (*at < L'0' || *at > L'9')
+            return false;
+        for (; *at >= L'0' && *at <= L'9'; ++at)
+            value = value * 10 + static_cast<unsigned>(*at - L'0');
+    }
+    requests = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(values[0]));
+    reports = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(values[1]));
+    // Never a standard handle: there a component's printing would mix in.
+    for (DWORD standard : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE taken = ::GetStdHandle(standard);
+        if (taken && (taken == requests || taken == reports))
+            return false;
+    }
+    return ::GetFileType(requests) == FILE_TYPE_PIPE && ::GetFileType(reports) == FILE_TYPE_PIPE;
+}
+
+HMODULE LoadSystemDll(const wchar_t* name) {
+    return g_searchRestricted ? ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
+                              : ::LoadLibraryW(name);
+}
+
+HRESULT InitialiseOle() {
+    HMODULE ole = LoadSystemDll(L"ole32.dll");
+    auto* initialise = ole ? GetProc<decltype(::OleInitialize)>(ole, "OleInitialize") : nullptr;
+    // Nearly every component registers a type library through OLE
+    // Automation: loaded now, while the program still waits for the
+    // component before, not on the component's time.
+    LoadSystemDll(L"oleaut32.dll");
+    return initialise ? initialise(nullptr) : E_UNEXPECTED;
+}
+
 void Serve(const Request& request) {
     calvorn::platform::PerUserClasses perUser((request.flags & kPerUser) != 0);
     if (!perUser.Ready()) {
@@ -122,11 +191,7 @@ void Serve(const Request& request) {
         return;
     }
     const int threadsBefore = CountOwnThreads();
-    // A full path lets the component find its own dependencies beside it; a
-    // bare name is found by the loader's search order.
-    HMODULE module = std::wcspbrk(g_path, L"\\/")
-                         ? ::LoadLibraryExW(g_path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                         : ::LoadLibraryW(g_path);
+    HMODULE module = LoadComponent();
     if (!module) {
         Send(ReportKind::LoadFailed, ::GetLastError());
         return;
@@ -159,28 +224,37 @@ void Serve(const Request& request) {
 // A windows-subsystem program: a console one would be given a console
 // (under Wine a console host process) that nobody looks at.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    // No system dialogs: this process has no user to answer them.
+    // From here on the host's own folder is no place to load from.
+    g_searchRestricted = calvorn::platform::RestrictDllSearchToSystemFolder();
+    // No system dialogs: this process has no user to answer them. Nor the C
+    // runtime's box on an abort (a C++ exception nothing caught): its words
+    // go to the host's output, which the program keeps.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    ::_set_error_mode(_OUT_TO_STDERR);
     ::SetUnhandledExceptionFilter(CrashFilter);
-    HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-    g_out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE in = nullptr;
+    if (!ChannelOf(in, g_out))
+        return ERROR_INVALID_PARAMETER; // not started by the program: nothing to serve
     g_calling = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (HANDLE watch = ::CreateThread(nullptr, 64 * 1024, LoaderLockWatch, nullptr,
                                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr))
         ::CloseHandle(watch);
     // Servers expect what the platform's own registration tool gives them.
-    ::OleInitialize(nullptr);
+    InitialiseOle();
     // The component's time starts now, not while this process was starting.
     Send(ReportKind::Ready);
 
+    // One request: whatever the component did to this process stays here.
     Request request{};
-    while (ReadExact(in, &request, sizeof request)) {
-        if (request.pathChars == 0 || request.pathChars > kMaxPathChars ||
-            !ReadExact(in, g_path, request.pathChars * sizeof(wchar_t)))
-            break;
+    if (ReadExact(in, &request, sizeof request) && request.pathChars != 0 &&
+        request.pathChars <= kMaxPathChars &&
+        ReadExact(in, g_path, request.pathChars * sizeof(wchar_t))) {
         g_path[request.pathChars] = L'\0';
         Serve(request);
     }
-    // The program has closed the pipe: nothing of a component is loaded now.
+    // Everything is reported and the component is unloaded. An orderly exit
+    // would run the detach code of every system DLL that OLE brought in,
+    // which under Wine costs more than this whole host's start.
+    ::TerminateProcess(::GetCurrentProcess(), 0);
     return 0;
 }

@@ -28,11 +28,10 @@ TEST_F(HostileComponents, EveryMisbehaviourOfBothOperationsIsToldAndContained) {
             const DrivenBox& told = r.boxes[1];
             EXPECT_EQ(told.title,
                       registering ? L"Calvorn - Registering" : L"Calvorn - UnRegistering");
-            std::wstring first = std::wstring(L"ActiveX Component ") + (registering ? L"" : L"un") +
-                                 L"registration " + (m.succeeds ? L"successful!" : L"failed!");
-            const std::wstring& line = registering ? m.registerLine : m.unregisterLine;
-            EXPECT_EQ(told.text, line.empty() ? first : first + L"\n" + line);
-            EXPECT_EQ(told.icon, static_cast<unsigned>(m.succeeds ? MB_ICONASTERISK : MB_ICONHAND));
+            EXPECT_EQ(told.text, ToldAbout(m, registering));
+            EXPECT_EQ(told.icon, static_cast<unsigned>(m.notUnloaded ? MB_ICONEXCLAMATION
+                                                       : m.succeeds  ? MB_ICONASTERISK
+                                                                     : MB_ICONHAND));
             EXPECT_TRUE(Eventually([] { return !ProcessRuns(kHost); })) << "host left running";
             EXPECT_TRUE(Eventually([&] { return !ProcessRuns(m.file); })) << "server left running";
         }
@@ -41,6 +40,28 @@ TEST_F(HostileComponents, EveryMisbehaviourOfBothOperationsIsToldAndContained) {
     EXPECT_FALSE(ProbeText(L"probe_slow.dll", L"Done").has_value());
     // The one that left a thread did its work; nothing crashed afterwards.
     EXPECT_EQ(ProbeText(L"probe_thread_left.dll", L"Done"), L"unregistered");
+    // The ones that would not unload, or that printed, did their work too.
+    EXPECT_EQ(ProbeText(L"probe_detach_hang.dll", L"Done"), L"unregistered");
+    EXPECT_EQ(ProbeText(L"probe_prints.dll", L"Done"), L"unregistered");
+}
+
+// The bound follows -wait, after the file or right after the switch; a bad
+// value runs nothing.
+TEST_F(HostileComponents, TheWaitIsTheUsersToSet) {
+    const std::wstring slow = Quoted(FixturePath(L"probe_slow.dll"));
+    DriveResult r = RunCalvorn(L"-r " + slow + L" -wait 2", {IDYES, IDOK});
+    ASSERT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.boxes[1].text, L"ActiveX Component registration failed!\n" + kWaited +
+                                   L"The component did not finish within 2 seconds and was "
+                                   L"stopped; the outcome is unknown (it may have written part "
+                                   L"of its keys).");
+    r = RunCalvorn(L"-u -wait 30 " + slow, {IDYES, IDOK});
+    ASSERT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.boxes[1].text, L"ActiveX Component unregistration successful!");
+    r = RunCalvorn(L"-r " + slow + L" -wait soon", {IDOK});
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, L"-wait takes whole seconds from 1 to 3600, not \"soon\"");
+    EXPECT_EQ(ProbeText(L"probe_slow.dll", L"Done"), L"unregistered");
 }
 
 TEST_F(HostileComponents, EntryPointWithAMessageBoxOfItsOwn) {

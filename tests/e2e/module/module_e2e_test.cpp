@@ -63,4 +63,9 @@ TEST_F(ModuleE2E, AComponentOfABitnessWithoutItsPartIsNotLoaded) {
         Register(L"probe_classes64.dll", program),
         kNotLoaded +
             L"probe_classes64.dll is a 64-bit component; the 64-bit part of Calvorn is missing");
+    // Nor of its own: no component's code runs in the program's own process.
+    EXPECT_EQ(Register(L"probe_good.dll", program),
+              kNotLoaded +
+                  L"probe_good.dll is a 32-bit component; the 32-bit part of Calvorn is missing");
+    EXPECT_FALSE(ProbeText(L"probe_good.dll", L"Path").has_value());
 }

@@ -34,9 +34,10 @@ inline std::vector<std::string> Lines(const std::string& text) {
 }
 
 // `arguments` follow the program's name in the batch file; they are ASCII.
-inline BatchResult RunBatch(const std::wstring& arguments, const std::wstring& workingDir = {}) {
+inline BatchResult RunBatch(const std::wstring& arguments, const std::wstring& workingDir = {},
+                            const std::wstring& program = ProgramPath()) {
     const std::wstring dir = MakeScratchDir(L"batch");
-    const std::string batch = "@echo off\r\n\"" + platform::Narrow(ProgramPath()) + "\" " +
+    const std::string batch = "@echo off\r\n\"" + platform::Narrow(program) + "\" " +
                               platform::Narrow(arguments) + " > \"" + platform::Narrow(dir) +
                               "out.txt\" 2> \"" + platform::Narrow(dir) +
                               "err.txt\"\r\n"

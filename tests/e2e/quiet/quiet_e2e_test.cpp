@@ -152,3 +152,75 @@ TEST_F(QuietE2E, AComponentThatEndsTheProcessDoesNotEndTheRun) {
     EXPECT_EQ(r.out, (std::vector<std::string>{"registered \"" + Fixture(L"probe_good.dll") + "\"",
                                                "2 files: 1 succeeded, 1 failed"}));
 }
+
+TEST_F(QuietE2E, WhatAComponentPrintsIsShownNeverBelieved) {
+    ExpectOne(L"-q -r " + Quoted(FixturePath(L"probe_prints.dll")), 0,
+              "registered \"" + Fixture(L"probe_prints.dll") + "\"");
+    ExpectOne(L"-q -r " + Quoted(FixturePath(L"probe_forges.dll")), 6,
+              "crashed \"" + Fixture(L"probe_forges.dll") +
+                  "\" 0xC0000005: The component crashed (access violation). The component "
+                  "printed: " +
+                  std::string(32, '?'));
+    ExpectOne(L"-q -u " + Quoted(FixturePath(L"probe_cpp_throw.dll")), 6,
+              "crashed \"" + Fixture(L"probe_cpp_throw.dll") +
+                  "\" 0x00000003: The component ended the registration process (exit code 3) "
+                  "before it finished. The component printed: terminate called after throwing");
+}
+
+TEST_F(QuietE2E, AComponentThatUndoesOleHarmsNoneAfterIt) {
+    BatchResult r = RunBatch(L"-q -r " + Quoted(FixturePath(L"probe_ole_undone.dll")) + L" " +
+                             Quoted(FixturePath(L"probe_good.dll")));
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
+    EXPECT_EQ(r.out,
+              (std::vector<std::string>{"registered \"" + Fixture(L"probe_ole_undone.dll") + "\"",
+                                        "registered \"" + Fixture(L"probe_good.dll") + "\"",
+                                        "2 files: 2 succeeded, 0 failed"}));
+}
+
+TEST_F(QuietE2E, TheWaitBoundAndAModuleThatWouldNotUnload) {
+    ExpectOne(L"-q -r -wait 2 " + Quoted(FixturePath(L"probe_detach_hang.dll")), 12,
+              "not-unloaded \"" + Fixture(L"probe_detach_hang.dll") +
+                  "\" registered, but the component did not unload in time: 0x800705B4: The "
+                  "component's entry point succeeded, but the component did not unload within 2 "
+                  "seconds");
+    EXPECT_EQ(ProbeText(L"probe_detach_hang.dll", L"Done"), L"registered");
+    ExpectOne(L"-q -r " + Quoted(FixturePath(L"probe_slow.dll")) + L" -wait 1", 7,
+              "timed-out \"" + Fixture(L"probe_slow.dll") +
+                  "\" 0x800705B4: The component did not finish within 1 second and was stopped");
+    for (const wchar_t* bad : {L"0", L"3601", L"x", L"-1"}) {
+        BatchResult r = RunBatch(L"-q -r -wait " + std::wstring(bad) + L" " +
+                                 Quoted(FixturePath(L"probe_good.dll")));
+        EXPECT_EQ(r.cmdExit, std::optional<DWORD>(1)) << platform::Narrow(bad);
+        ASSERT_EQ(r.err.size(), 1u);
+        EXPECT_EQ(r.err[0].rfind("bad-arguments: -wait", 0), 0u) << r.err[0];
+    }
+    EXPECT_FALSE(ProbeText(L"probe_good.dll", L"Path").has_value());
+    BatchResult usage = RunBatch(L"-q -?");
+    EXPECT_NE(usage.outBytes.find("[-wait SECONDS]"), std::string::npos);
+    EXPECT_NE(usage.outBytes.find(" 12  not-unloaded"), std::string::npos);
+}
+
+TEST_F(QuietE2E, ALoneProgramRunsNoComponent) {
+    const std::wstring folder = MakeScratchDir(L"quiet-alone");
+    const std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
+    BatchResult r = RunBatch(L"-q -r " + Quoted(FixturePath(L"probe_good.dll")), {}, program);
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(3));
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("not-loaded \"" + Fixture(L"probe_good.dll") + "\" 0x", 0), 0u);
+    EXPECT_NE(r.err[0].find("part of Calvorn is missing"), std::string::npos) << r.err[0];
+    EXPECT_FALSE(ProbeText(L"probe_good.dll", L"Path").has_value());
+}
+
+// A DLL planted beside the host, in the current folder too, under the name of
+// a component's import is not loaded into it: the component's imports come
+// from its own folder and the system's only.
+TEST_F(QuietE2E, ADllPlantedBesideTheHostIsNotLoaded) {
+    const std::wstring folder = MakeScratchDir(L"quiet-planted");
+    const std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
+    CopyInto(BuildDir() + L"calvorn-reghost32.exe", folder, L"calvorn-reghost32.exe");
+    CopyInto(FixturePath(L"probe_planted_import.dll"), folder, L"calvorn_absent.dll");
+    BatchResult r =
+        RunBatch(L"-q -r " + Quoted(FixturePath(L"probe_needs_absent.dll")), folder, program);
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(3)) << r.outBytes;
+    EXPECT_FALSE(ProbeText(L"calvorn_absent.dll", L"Planted").has_value());
+}

@@ -3,7 +3,7 @@
 #include "e2e_helpers.h"
 
 #include "app/basSelfInstall.h"
-#include "registration/registration_engine.h"
+#include "registration/registration_session.h"
 
 #include <optional>
 
@@ -41,6 +41,7 @@ TEST(SelfInstallE2E, FirstRunInstallsNothingPlantedBesideTheProgram) {
 
     std::wstring folder = MakeScratchDir(L"e2e-selfinstall");
     std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
+    CopyInto(BuildDir() + L"calvorn-reghost32.exe", folder, L"calvorn-reghost32.exe");
     CopyInto(FixturePath(L"probe_good.dll"), folder, L"TLBINF32.DLL");
 
     DriveResult r = RunCalvorn(L"-r", {IDNO}, program);
@@ -51,7 +52,7 @@ TEST(SelfInstallE2E, FirstRunInstallsNothingPlantedBesideTheProgram) {
     EXPECT_EQ(StoredSetting(), L"true");
 
     if (::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        registration::RunSelfRegistration(target, registration::Operation::Unregister);
+        registration::RunRegistration(target, registration::Operation::Unregister);
         ::DeleteFileW(target.c_str());
     }
     CleanProbeRegistry();

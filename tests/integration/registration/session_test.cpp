@@ -1,5 +1,6 @@
-// Registration through the registration host, from this process: one host
-// for many components, a fresh one after a crash, per-user registration, the
+// Registration through the registration host, from this process: a fresh
+// host for each component, started ahead, what a component prints kept but
+// never believed, per-user registration, the
 // host of the component's bitness, waits that let window messages through,
 // and the names that are no files.
 
@@ -39,10 +40,14 @@ std::vector<DWORD> HostProcesses() {
     return pids;
 }
 
-bool NoHostEventually() {
-    for (int i = 0; i < 250 && !HostProcesses().empty(); ++i)
+template <typename Condition> bool Eventually(Condition condition) {
+    for (int i = 0; i < 250 && !condition(); ++i)
         std::this_thread::sleep_for(20ms);
-    return HostProcesses().empty();
+    return condition();
+}
+
+bool NoHostEventually() {
+    return Eventually([] { return HostProcesses().empty(); });
 }
 
 class Session : public ::testing::Test {
@@ -56,13 +61,25 @@ class Session : public ::testing::Test {
 
 } // namespace
 
-TEST_F(Session, OneHostServesManyAndAFreshOneFollowsACrash) {
+TEST_F(Session, EachComponentHasAFreshHostStartedAhead) {
     const std::wstring good = FixturePath(L"probe_good.dll");
     {
+        RegistrationSession ahead;
+        for (int i = 0; i < 6; ++i)
+            EXPECT_TRUE(ahead.Prepare(good));
+        EXPECT_FALSE(ahead.Prepare(good)) << "six wait at most";
+        // Started on a thread of the session's own, while this one goes on.
+        EXPECT_TRUE(Eventually([&] { return HostProcesses().size() == 6; }));
+        EXPECT_EQ(ahead.Run(good, Operation::Register).status, rsRegistered);
+        EXPECT_TRUE(Eventually([&] { return HostProcesses().size() == 5; }))
+            << "the used host ends with its component";
+    }
+    EXPECT_TRUE(NoHostEventually()) << "the hosts started ahead end with their session";
+    {
         RegistrationSession session;
+        session.Prepare(good);
         EXPECT_EQ(session.Run(good, Operation::Register).status, rsRegistered);
-        const std::vector<DWORD> first = HostProcesses();
-        ASSERT_EQ(first.size(), 1u);
+        EXPECT_TRUE(NoHostEventually());
         EXPECT_EQ(session.Run(FixturePath(L"probe_plain.dll"), Operation::Register).status,
                   rsNotActiveX);
         EngineOutcome notModule =
@@ -70,7 +87,6 @@ TEST_F(Session, OneHostServesManyAndAFreshOneFollowsACrash) {
         EXPECT_EQ(notModule.status, rsLoadFailed);
         EXPECT_NE(notModule.code, 0);
         EXPECT_EQ(session.Run(good, Operation::Unregister).status, rsUnregistered);
-        EXPECT_EQ(HostProcesses(), first) << "each behaved, so one host served them all";
 
         EngineOutcome crashed = session.Run(FixturePath(L"probe_crash.dll"), Operation::Register);
         EXPECT_EQ(crashed.status, rsRegisterFailed);
@@ -78,21 +94,41 @@ TEST_F(Session, OneHostServesManyAndAFreshOneFollowsACrash) {
         EXPECT_EQ(static_cast<DWORD>(crashed.code), EXCEPTION_ACCESS_VIOLATION);
         EXPECT_TRUE(NoHostEventually()) << "the crashed host is ended";
 
+        // One that undoes OLE once too often damages only its own host.
+        EXPECT_EQ(session.Run(FixturePath(L"probe_ole_undone.dll"), Operation::Register).status,
+                  rsRegistered);
         EXPECT_EQ(session.Run(good, Operation::Register).status, rsRegistered);
-        ASSERT_EQ(HostProcesses().size(), 1u);
-        EXPECT_NE(HostProcesses(), first);
         EXPECT_EQ(ProbeNumber(L"probe_good.dll"), 1u) << "no apartment in the host";
 
-        // A thread of the component that outlives its entry point: the
-        // module stays loaded under it, so that host serves nobody else.
+        // A thread of the component that outlives its entry point goes with
+        // its host.
         EXPECT_EQ(session.Run(FixturePath(L"probe_thread_left.dll"), Operation::Register).status,
                   rsRegistered);
         EXPECT_TRUE(NoHostEventually()) << "the host with a stray thread is ended";
         EXPECT_EQ(session.Run(FixturePath(L"probe_thread_left.dll"), Operation::Unregister).status,
-                  rsUnregistered)
-            << "the next component went to a fresh host";
+                  rsUnregistered);
+        session.Prepare(good);
     }
-    EXPECT_TRUE(NoHostEventually()) << "the session's end ends its host";
+    EXPECT_TRUE(NoHostEventually()) << "the session's end ends the host it started ahead";
+}
+
+// Only the host's own records decide: what a component prints is kept for
+// a failure's words and changes nothing.
+TEST_F(Session, WhatAComponentPrintsIsKeptNotBelieved) {
+    RegistrationSession session;
+    EngineOutcome printing = session.Run(FixturePath(L"probe_prints.dll"), Operation::Register);
+    EXPECT_EQ(printing.status, rsRegistered);
+    EXPECT_EQ(printing.ending, Ending::Finished);
+    EngineOutcome forging = session.Run(FixturePath(L"probe_forges.dll"), Operation::Register);
+    EXPECT_EQ(forging.status, rsRegisterFailed);
+    EXPECT_EQ(forging.ending, Ending::Crashed);
+    EXPECT_EQ(forging.printed.size(), 32u);
+    EngineOutcome thrown = session.Run(FixturePath(L"probe_cpp_throw.dll"), Operation::Register);
+    EXPECT_EQ(thrown.status, rsRegisterFailed);
+    EXPECT_EQ(thrown.ending, Ending::ExitedEarly);
+    EXPECT_EQ(thrown.exitCode, 3u) << "the runtime's abort";
+    EXPECT_NE(DescribePrinted(thrown).find(L"terminate"), std::wstring::npos)
+        << calvorn::platform::Narrow(DescribePrinted(thrown));
 }
 
 TEST_F(Session, PerUserRegistrationLandsInTheUsersClasses) {

@@ -52,7 +52,7 @@ void RemoveFromSystemFolder(const std::wstring& name) {
     std::wstring path = SystemFolder() + name;
     if (!Exists(path))
         return;
-    registration::RunSelfRegistration(path, registration::Operation::Unregister);
+    registration::RunRegistration(path, registration::Operation::Unregister);
     ::DeleteFileW(path.c_str());
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 using namespace calvorn::app;
 
 namespace {
@@ -144,20 +146,66 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
 }
 
 TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
-    for (const wchar_t* line :
-         {L"-q", L"-q -r", L"-q \"C:\\a.dll\"", L"-q -r -u \"a.dll\"", L"-q -r \"a.dll\" -x",
-          L"-q -f", L"-q -f \"a\" \"b\"", L"-q -f \"a\" -format xml", L"-q -f \"a\" -out",
-          L"-q -f \"a\" -format", L"-q -r \"a.dll\" -sub", L"-q -f \"a\" -user", L"-q -s \"a\"",
-          L"-q -r \"a.dll\" -format csv", L"-q -f \"a\" -out x -out y", L"-q -r \"\""})
+    for (const wchar_t* line : {L"-q",
+                                L"-q -r",
+                                L"-q \"C:\\a.dll\"",
+                                L"-q -r -u \"a.dll\"",
+                                L"-q -r \"a.dll\" -x",
+                                L"-q -f",
+                                L"-q -f \"a\" \"b\"",
+                                L"-q -f \"a\" -format xml",
+                                L"-q -f \"a\" -out",
+                                L"-q -f \"a\" -format",
+                                L"-q -r \"a.dll\" -sub",
+                                L"-q -f \"a\" -user",
+                                L"-q -s \"a\"",
+                                L"-q -r \"a.dll\" -format csv",
+                                L"-q -f \"a\" -out x -out y",
+                                L"-q -r \"\"",
+                                L"-q -r a.dll -wait",
+                                L"-q -r a.dll -wait 0",
+                                L"-q -r a.dll -wait 3601",
+                                L"-q -r a.dll -wait 1.5",
+                                L"-q -r a.dll -wait 5 -wait 5",
+                                L"-q -f \"a\" -wait 5"})
         EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
     // Without the quiet switch first, nothing is a bad argument.
     EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
     EXPECT_FALSE(ParseCommand(L"-qr \"a.dll\"", kApp).quiet);
 }
 
+TEST(ParseCommand, WaitSetsTheBoundWhereverTheSwitchAllowsIt) {
+    struct Case {
+        const wchar_t* line;
+        unsigned long seconds;
+        const wchar_t* path; // "" for the quiet ones
+        bool bad;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {L"-q -r -wait 30 \"C:\\x.dll\"", 30, L"", false},
+             {L"-q -u \"C:\\x.dll\" -wait 3600", 3600, L"", false},
+             {L"-q -r \"C:\\x.dll\"", 0, L"", false},
+             {L"-r \"C:\\a b.dll\" -wait 30", 30, L"C:\\a b.dll", false},
+             {L"-u -wait 1 \"C:\\a b.dll\"", 1, L"C:\\a b.dll", false},
+             {L"-r -user \"C:\\a.dll\" -wait 5", 5, L"C:\\a.dll", false},
+             {L"-r \"C:\\a -wait 5.dll\"", 0, L"C:\\a -wait 5.dll", false},
+             {L"-r \"C:\\a.dll\" -wait 0", 0, L"C:\\a.dll", true},
+             {L"-r \"C:\\a.dll\" -wait soon", 0, L"C:\\a.dll", true},
+         }) {
+        const Command cmd = ParseCommand(c.line, kApp);
+        EXPECT_EQ(cmd.waitSeconds, c.seconds) << c.line;
+        EXPECT_EQ(cmd.error.empty(), !c.bad) << c.line;
+        if (*c.path) {
+            EXPECT_EQ(cmd.path, c.path) << c.line;
+        }
+    }
+    EXPECT_TRUE(ParseCommand(L"-r -user \"C:\\a.dll\" -wait 5", kApp).perUser);
+}
+
 TEST(QuietUsage, ListsEveryOptionAndExitCode) {
     std::wstring usage = QuietUsage();
-    for (const wchar_t* word : {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed"})
+    for (const wchar_t* word : {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed",
+                                L"-wait", L"not-unloaded", L"-wait bound"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 

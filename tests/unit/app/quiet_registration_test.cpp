@@ -85,6 +85,30 @@ TEST(QuietOutcomes, EndingsAndServersMapToTheirOwnCodes) {
     EXPECT_EQ(missing.detail.rfind(L"0x80070002", 0), 0u);
 }
 
+TEST(QuietOutcomes, DoneButNotUnloadedAndWhatWasPrinted) {
+    EngineOutcome stuck = Engine(rsUnregistered, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    stuck.ending = Ending::HungUnloading;
+    stuck.boundMs = 30000;
+    FileOutcome told = OutcomeOf(stuck);
+    EXPECT_EQ(told.code, ExitCode::NotUnloaded);
+    EXPECT_EQ(told.detail, L"unregistered, but the component did not unload in time: 0x800705B4: "
+                           L"The component's entry point succeeded, but the component did not "
+                           L"unload within 30 seconds (its DllMain hangs) and was stopped.");
+    // A failed entry point whose module then hung is a time-out as before.
+    stuck.status = rsUnregisterFailed;
+    EXPECT_EQ(OutcomeOf(stuck).code, ExitCode::TimedOut);
+
+    // What was printed follows on the same line, its line ends and controls
+    // made harmless; UTF-8 when it is that.
+    EngineOutcome crashed = Engine(rsRegisterFailed, static_cast<long>(0xC0000005), true);
+    crashed.printed = "ok\r\nregistered \"x\"\x01\n\xC3\xA9t\xC3\xA9\r\n";
+    EXPECT_EQ(OutcomeOf(crashed).detail,
+              L"0xC0000005: The component crashed (access violation). The component printed: ok | "
+              L"registered \"x\"? | \u00E9t\u00E9");
+    crashed.printed = "\r\n";
+    EXPECT_EQ(OutcomeOf(crashed).detail, L"0xC0000005: The component crashed (access violation).");
+}
+
 TEST(QuietOutcomes, LogLinesNameTheOutcomeAndThePath) {
     EXPECT_EQ(LogLine(Operation::Register, L"C:\\a b.dll", {}), L"registered \"C:\\a b.dll\"");
     EXPECT_EQ(LogLine(Operation::Unregister, L"C:\\a.dll", {}), L"unregistered \"C:\\a.dll\"");

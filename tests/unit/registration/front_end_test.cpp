@@ -190,4 +190,26 @@ TEST(RegistrationMessages, EveryEndingHasItsOwnWords) {
         second(Outcome(rsLoadFailed, Ending::Finished, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND))),
         L"0x8007007E: " + calvorn::platform::SystemMessage(ERROR_MOD_NOT_FOUND));
     EXPECT_EQ(second(Outcome(rsRegistered, Ending::Finished, S_FALSE)), L"");
+    // Our own host that did not start is no fault of the component's.
+    EXPECT_NE(second(Outcome(rsRegisterFailed, Ending::NotStarted, E_ACCESSDENIED))
+                  .find(L"The registration host could not be started; the component did not run."),
+              std::wstring::npos);
+}
+
+TEST(RegistrationMessages, DoneButNotUnloadedIsAnOutcomeOfItsOwn) {
+    for (Operation operation : {Operation::Register, Operation::Unregister}) {
+        const bool registering = operation == Operation::Register;
+        EngineOutcome stuck = Outcome(registering ? rsRegistered : rsUnregistered,
+                                      Ending::HungUnloading, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+        stuck.printed = "bye";
+        auto message = MessageFor(operation, stuck);
+        ASSERT_TRUE(message.has_value());
+        EXPECT_EQ(message->text,
+                  std::wstring(L"ActiveX Component ") + (registering ? L"" : L"un") +
+                      L"registered, but the component did not unload in time.\n0x800705B4: The "
+                      L"component's entry point succeeded, but the component did not unload "
+                      L"within 10 seconds (its DllMain hangs) and was stopped.\n"
+                      L"The component printed: bye");
+        EXPECT_EQ(message->flags, static_cast<unsigned>(MB_OK | MB_ICONEXCLAMATION));
+    }
 }
