@@ -31,7 +31,7 @@ struct ExitCodeRow {
     const wchar_t* meaning; // for "-q -?" and the README
 };
 
-inline constexpr std::array<ExitCodeRow, 13> kExitCodes{{
+inline constexpr std::array<ExitCodeRow, 14> kExitCodes{{
     {ExitCode::Success, L"ok", L"success"},
     {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
     {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},

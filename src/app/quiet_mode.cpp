@@ -5,7 +5,7 @@
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
 #include "platform/program_parts.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registrar.h"
 #include "registry/clsRegistry.h"
 
 #include <windows.h>
