@@ -205,8 +205,9 @@ class SessionEngine final : public registration::IRegistrationEngine {
   public:
     explicit SessionEngine(registration::RegistrationSession& session) : session_(session) {}
     EngineOutcome Run(const std::wstring& path, Operation operation,
-                      const registration::RegistrationOptions&) override {
-        return session_.Run(path, operation);
+                      const registration::RegistrationOptions&,
+                      std::optional<std::uint16_t> machine) override {
+        return session_.Run(path, operation, machine);
     }
     EngineOutcome RunServer(const std::wstring& path, Operation operation,
                             const registration::RegistrationOptions& options) override {

@@ -15,12 +15,13 @@ using inspection::ModuleCause;
 using platform::Bitness;
 
 EngineOutcome SystemRegistrationEngine::Run(const std::wstring& path, Operation operation,
-                                            const RegistrationOptions& options) {
+                                            const RegistrationOptions& options,
+                                            std::optional<std::uint16_t> machine) {
     if (std::unique_ptr<RegistrationSession> session = std::move(prepared_)) {
         session->Options() = options;
-        return session->Run(path, operation);
+        return session->Run(path, operation, machine);
     }
-    return RunRegistration(path, operation, options);
+    return RunRegistration(path, operation, options, machine);
 }
 
 void SystemRegistrationEngine::Prepare(const std::wstring& path,
@@ -85,7 +86,11 @@ EngineOutcome RunEntryPoint(IRegistrationEngine& engine, const std::wstring& pat
     std::optional<UserClassContainers> containers;
     if (options.perUser && operation == Operation::Register)
         containers.emplace();
-    EngineOutcome outcome = engine.Run(path, operation, options);
+    const std::optional<std::uint16_t> machine =
+        module.read == inspection::ModuleRead::Read
+            ? std::optional<std::uint16_t>(module.facts.machineCode)
+            : std::nullopt;
+    EngineOutcome outcome = engine.Run(path, operation, options, machine);
     if (containers && outcome.status == rsRegistered)
         containers->NoteCreated();
     if (options.perUser && outcome.status == rsUnregistered)

@@ -8,7 +8,9 @@
 #include "registration/registration_engine.h"
 #include "registration/registration_session.h"
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace calvorn::registration {
@@ -17,9 +19,11 @@ namespace calvorn::registration {
 class IRegistrationEngine {
   public:
     virtual ~IRegistrationEngine() = default;
-    // An in-process server, through its entry point (in a registration host).
+    // An in-process server, through its entry point (in a registration host);
+    // `machine` as the registrar read it from the headers (nullopt: unread).
     virtual EngineOutcome Run(const std::wstring& path, Operation operation,
-                              const RegistrationOptions& options) = 0;
+                              const RegistrationOptions& options,
+                              std::optional<std::uint16_t> machine) = 0;
     // An EXE server, started with its switch and waited for.
     virtual EngineOutcome RunServer(const std::wstring& path, Operation operation,
                                     const RegistrationOptions& options) = 0;
@@ -32,7 +36,8 @@ class IRegistrationEngine {
 class SystemRegistrationEngine final : public IRegistrationEngine {
   public:
     EngineOutcome Run(const std::wstring& path, Operation operation,
-                      const RegistrationOptions& options) override;
+                      const RegistrationOptions& options,
+                      std::optional<std::uint16_t> machine) override;
     EngineOutcome RunServer(const std::wstring& path, Operation operation,
                             const RegistrationOptions& options) override;
     void Prepare(const std::wstring& path, const RegistrationOptions& options) override;

@@ -18,7 +18,7 @@ namespace {
 class FakeEngine final : public IRegistrationEngine {
   public:
     EngineOutcome Run(const std::wstring& path, Operation operation,
-                      const RegistrationOptions& options) override {
+                      const RegistrationOptions& options, std::optional<std::uint16_t>) override {
         runs.push_back({path, operation});
         perUser = options.perUser;
         return outcome;
