@@ -23,6 +23,7 @@
 
 #include <ole2.h>
 
+#include <optional>
 #include <utility>
 
 namespace calvorn::app {
@@ -54,11 +55,13 @@ bool Main() {
         // the folder report's progress), so it is carried out before the
         // windows are built and ends the process there.
         const std::wstring arguments = ArgumentsOf(::GetCommandLineW());
-        if (!arguments.empty() &&
-            ParseCommand(arguments, app.sAppPath).action != CommandAction::OpenReport) {
+        std::optional<Command> command;
+        if (!arguments.empty())
+            command = ParseCommand(arguments, app.sAppPath);
+        if (command && command->action != CommandAction::OpenReport) {
             app.oRegistrator = std::make_unique<registration::clsRegistrator>();
             app.oRegistry = std::make_unique<registry::clsRegistry>();
-            ProcessCommandLine(arguments);
+            ProcessCommandLine(*command);
         }
 
         // Only the window shows the title: a switch action never reads it.
@@ -93,8 +96,8 @@ bool Main() {
         app.oGridComparison->Init(main.gridcomparison());
         app.oActiveX->Init(*app.oGridInfo, *app.oGridComparison);
 
-        if (!arguments.empty())
-            ProcessCommandLine(arguments);
+        if (command)
+            ProcessCommandLine(*command);
 
         ui::PumpPendingMessages();
         main.ActiveTab(0);
@@ -173,9 +176,8 @@ void InitOle() {
 
 } // namespace
 
-void ProcessCommandLine(const std::wstring& arguments) {
+void ProcessCommandLine(Command cmd) {
     AppState& app = App();
-    Command cmd = ParseCommand(arguments, app.sAppPath);
     TakeWholePathIfCut(cmd, [](const std::wstring& path) {
         return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
     });

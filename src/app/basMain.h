@@ -43,6 +43,8 @@ AppState& App();
 bool Main();
 [[noreturn]] void ExitProgram(bool bFromMainWindow, unsigned exitCode = 0);
 void ShowError(const std::wstring& sProcedure, const platform::ErrorRecord& error);
-void ProcessCommandLine(const std::wstring& arguments);
+struct Command;
+// The action a command line asked for, parsed once by Main.
+void ProcessCommandLine(Command cmd);
 
 } // namespace calvorn::app

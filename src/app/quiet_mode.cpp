@@ -6,7 +6,7 @@
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registrar.h"
 #include "registry/clsRegistry.h"
 #include "registry/verb_command.h"
 

@@ -2,8 +2,7 @@
 
 #include "platform/text.h"
 #include "platform/unique_handle.h"
-#include "registration/clsRegistrator.h"
-#include "registration/module_check.h"
+#include "registration/registrar.h"
 
 #include <windows.h>
 
@@ -72,9 +71,12 @@ ExitCode CodeOf(const EngineOutcome& outcome) {
         return ExitCode::NoEntryPoint;
     case rsNoFile:
         return ExitCode::BadArguments;
-    default:
+    case rsNone: // no worker could be started: the entry point never ran
+    case rsRegisterFailed:
+    case rsUnregisterFailed:
         return ExitCode::EntryPointFailed;
     }
+    return ExitCode::EntryPointFailed;
 }
 
 // The code a failure's line shows when the outcome carries none of its own.
@@ -96,9 +98,18 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     case ExitCode::EntryPointFailed:
         // rsNone: no worker could be started, the entry point never ran.
         return outcome.status == registration::rsNone ? E_UNEXPECTED : E_FAIL;
-    default:
-        return E_FAIL;
+    case ExitCode::Success:
+    case ExitCode::OleFailed:
+    case ExitCode::Crashed:
+    case ExitCode::ServerNotStarted:
+    case ExitCode::ServerFailed:
+    case ExitCode::ReportNotWritten:
+    case ExitCode::VerbsNotInstalled:
+    case ExitCode::NotUnloaded:
+    case ExitCode::Unreadable:
+        break;
     }
+    return E_FAIL;
 }
 
 } // namespace
@@ -189,14 +200,14 @@ ExitCode RegisterEach(Operation operation, const std::vector<std::wstring>& path
 
 namespace {
 
-// The session's host for components, the shell for EXE servers; the module
-// check in front of both, as for the Register button.
+// The session's host for components, the shell for EXE servers.
 class SessionEngine final : public registration::IRegistrationEngine {
   public:
     explicit SessionEngine(registration::RegistrationSession& session) : session_(session) {}
     EngineOutcome Run(const std::wstring& path, Operation operation,
-                      const registration::RegistrationOptions&) override {
-        return session_.Run(path, operation);
+                      const registration::RegistrationOptions&,
+                      std::optional<std::uint16_t> machine) override {
+        return session_.Run(path, operation, machine);
     }
     EngineOutcome RunServer(const std::wstring& path, Operation operation,
                             const registration::RegistrationOptions& options) override {
@@ -211,16 +222,8 @@ class SessionEngine final : public registration::IRegistrationEngine {
 
 FileOutcome RegisterFile(registration::RegistrationSession& session, Operation operation,
                          const std::wstring& path) {
-    const registration::RegistrationOptions& options = session.Options();
-    if (registration::IsExeServer(path)) {
-        // An EXE server registers itself; it has no common switch for one user.
-        if (options.perUser)
-            return {ExitCode::ServerNotStarted,
-                    registration::DescribeCode(HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), false)};
-        return OutcomeOf(registration::RunExeServer(path, operation, options));
-    }
     SessionEngine engine(session);
-    return OutcomeOf(registration::RunChecked(engine, path, operation, options));
+    return OutcomeOf(registration::RegisterOne(engine, path, operation, session.Options()));
 }
 
 } // namespace calvorn::app

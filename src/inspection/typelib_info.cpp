@@ -5,8 +5,6 @@
 #include "platform/file_system_redirection.h"
 #include "platform/child_process.h"
 #include "platform/disk_file.h"
-#include "platform/path_forms.h"
-#include "platform/proc_address.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
 
@@ -15,61 +13,9 @@
 #include <oleauto.h>
 
 #include <cwchar>
-#include <memory>
+#include <utility>
 
 namespace calvorn::inspection {
-
-namespace {
-
-struct ReleaseTypeLib {
-    void operator()(ITypeLib* lib) const noexcept { lib->Release(); }
-};
-using TypeLibPtr = std::unique_ptr<ITypeLib, ReleaseTypeLib>;
-
-// The loader's library, bound on first use: most libraries are read from
-// their header, and a run that never needs the loader never loads it.
-template <typename Fn> Fn* Oleaut(const char* name) {
-    return platform::SystemProc<Fn>(L"oleaut32.dll", name);
-}
-
-// Owns the strings GetDocumentation hands back.
-struct Bstr {
-    BSTR s = nullptr;
-    ~Bstr() {
-        static auto* const freeString = Oleaut<decltype(::SysFreeString)>("SysFreeString");
-        if (s && freeString)
-            freeString(s);
-    }
-    std::wstring Text() const {
-        static auto* const length = Oleaut<decltype(::SysStringLen)>("SysStringLen");
-        return s && length ? std::wstring(s, length(s)) : std::wstring();
-    }
-};
-
-// The short (8.3) form of a path, without the "\\?\" it had to be asked
-// with; empty when the file system keeps no short names.
-std::wstring ShortForm(const std::wstring& path) {
-    const std::wstring asked = platform::ExtendedPath(path);
-    const DWORD need = ::GetShortPathNameW(asked.c_str(), nullptr, 0);
-    if (need == 0)
-        return {};
-    std::wstring shortPath(need, L'\0');
-    const DWORD got = ::GetShortPathNameW(asked.c_str(), shortPath.data(), need);
-    if (got == 0 || got >= need)
-        return {};
-    shortPath.resize(got);
-    return platform::PlainForm(shortPath);
-}
-
-ITypeLib* LoadLibraryOf(const std::wstring& path) {
-    static auto* const loadTypeLibEx = Oleaut<decltype(::LoadTypeLibEx)>("LoadTypeLibEx");
-    ITypeLib* lib = nullptr;
-    if (!loadTypeLibEx || FAILED(loadTypeLibEx(path.c_str(), REGKIND_NONE, &lib)))
-        return nullptr;
-    return lib;
-}
-
-} // namespace
 
 platform::Bitness TypeLibInfo::ReaderBitness(const std::wstring& path) {
     const ModuleFactsResult module = ReadModuleFactsOf(path);
@@ -118,49 +64,15 @@ std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     auto helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, ReaderBitness(path));
     if (!helper)
         helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
+    // The program never runs the system's loader on a file itself: a copy
+    // without its helper reads what the header reader reads, and no more.
     if (!helper)
-        return OpenInProcess(path);
+        return std::nullopt;
     // A library that takes the helper down, or keeps it busy, is no library.
     auto answer = platform::RunChild(*helper, L"\"" + path + L"\"", std::chrono::seconds(10));
     if (!answer || answer->exitCode != 0)
         return std::nullopt;
     return Parse(platform::Widen(answer->output));
-}
-
-std::optional<TypeLibInfo> TypeLibInfo::OpenInProcess(const std::wstring& path) {
-    if (path.empty())
-        return std::nullopt;
-    ITypeLib* raw = LoadLibraryOf(path);
-    // The loader fails on paths of MAX_PATH characters and more; the short
-    // form names the same file in fewer.
-    if (!raw && path.size() >= MAX_PATH) {
-        const std::wstring shortPath = ShortForm(path);
-        if (!shortPath.empty() && shortPath != path)
-            raw = LoadLibraryOf(shortPath);
-    }
-    if (!raw)
-        return std::nullopt;
-    TypeLibPtr lib(raw);
-
-    TLIBATTR* attr = nullptr;
-    if (FAILED(lib->GetLibAttr(&attr)) || !attr)
-        return std::nullopt;
-    wchar_t guid[40] = {};
-    ::StringFromGUID2(attr->guid, guid, 40);
-    TypeLibInfo info;
-    info.guid_ = guid;
-    info.major_ = attr->wMajorVerNum;
-    info.minor_ = attr->wMinorVerNum;
-    info.lcid_ = attr->lcid;
-    info.syskind_ = attr->syskind;
-    lib->ReleaseTLibAttr(attr);
-
-    Bstr name, doc;
-    if (SUCCEEDED(lib->GetDocumentation(MEMBERID_NIL, &name.s, &doc.s, nullptr, nullptr))) {
-        info.name_ = name.Text();
-        info.helpString_ = doc.Text();
-    }
-    return info;
 }
 
 namespace {
@@ -213,6 +125,20 @@ std::wstring TypeLibInfo::Serialize() const {
     AppendField(out, name_);
     AppendField(out, helpString_);
     return out;
+}
+
+TypeLibInfo TypeLibInfo::FromFields(std::wstring guid, std::uint16_t major, std::uint16_t minor,
+                                    std::uint32_t lcid, int syskind, std::wstring name,
+                                    std::wstring helpString) {
+    TypeLibInfo info;
+    info.guid_ = std::move(guid);
+    info.major_ = major;
+    info.minor_ = minor;
+    info.lcid_ = lcid;
+    info.syskind_ = syskind;
+    info.name_ = std::move(name);
+    info.helpString_ = std::move(helpString);
+    return info;
 }
 
 std::optional<TypeLibInfo> TypeLibInfo::Parse(const std::wstring& text) {

@@ -8,7 +8,8 @@
 // rest go to the loader, which is not safe against damaged libraries (Wine's
 // breaks into the debugger on some, which ends the process): it runs in a
 // helper process of ours (calvorn-typelib32.exe or calvorn-typelib64.exe,
-// found by the part locator).
+// found by the part locator). The program itself never calls the loader: a
+// copy without its helper reads only what the header reader reads.
 
 #include "platform/program_parts.h"
 
@@ -27,12 +28,14 @@ class TypeLibInfo {
     // the registration host of that bitness registers it; ours for a .tlb
     // file. A helper that is not there leaves it to ours.
     static platform::Bitness ReaderBitness(const std::wstring& path);
-    // The same, in this process: what the helper process runs, and the
-    // fallback when the helper is not installed beside the program.
-    static std::optional<TypeLibInfo> OpenInProcess(const std::wstring& path);
     // The same from the library's header alone, read by our bounded reader
     // (typelib_header.h); empty when it declines the file.
     static std::optional<TypeLibInfo> FromHeader(const std::wstring& path);
+
+    // A library as a reader found it (the helper's loader).
+    static TypeLibInfo FromFields(std::wstring guid, std::uint16_t major, std::uint16_t minor,
+                                  std::uint32_t lcid, int syskind, std::wstring name,
+                                  std::wstring helpString);
 
     // The helper's answer: every field as its length, ":" and its text.
     std::wstring Serialize() const;

@@ -1,63 +1,15 @@
 #pragma once
-// Registers and unregisters COM servers: in-process ones through their
-// self-registration entry points, EXE servers through their switches, and
-// tells the user the outcome.
+// The window's and "-r"/"-u"'s face of the registrar: one file registered or
+// unregistered, and its outcome told in a message box.
 
 #include "platform/message_box.h"
+#include "registration/registrar.h"
 #include "registration/registration_engine.h"
-#include "registration/registration_session.h"
 #include "registration/registration_status.h"
 
-#include <memory>
-#include <optional>
 #include <string>
 
 namespace calvorn::registration {
-
-// What the front-end needs from the platform; tests put a fake in its place.
-class IRegistrationEngine {
-  public:
-    virtual ~IRegistrationEngine() = default;
-    // An in-process server, through its entry point (in a registration host).
-    virtual EngineOutcome Run(const std::wstring& path, Operation operation,
-                              const RegistrationOptions& options) = 0;
-    // An EXE server, started with its switch and waited for.
-    virtual EngineOutcome RunServer(const std::wstring& path, Operation operation,
-                                    const RegistrationOptions& options) = 0;
-    // A hint that `path` comes next: whatever it needs may start now.
-    virtual void Prepare(const std::wstring& /*path*/, const RegistrationOptions& /*options*/) {}
-    // What a Prepare started and no Run used goes now.
-    virtual void Unprepare() {}
-};
-
-class SystemRegistrationEngine final : public IRegistrationEngine {
-  public:
-    EngineOutcome Run(const std::wstring& path, Operation operation,
-                      const RegistrationOptions& options) override;
-    EngineOutcome RunServer(const std::wstring& path, Operation operation,
-                            const RegistrationOptions& options) override;
-    void Prepare(const std::wstring& path, const RegistrationOptions& options) override;
-    void Unprepare() override { prepared_.reset(); }
-
-  private:
-    // The session of the last Prepare, used (and ended) by the next Run.
-    std::unique_ptr<RegistrationSession> prepared_;
-};
-IRegistrationEngine& SystemEngine();
-
-struct OutcomeMessage {
-    std::wstring text;
-    std::wstring title;
-    unsigned flags = 0;
-};
-
-// The message that tells the user an outcome; nothing for rsNone. A failure
-// gets a second line with what happened (DescribeOutcome).
-std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome);
-// The cause of a failure in words, as the messages and the log show it.
-std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis);
-// EXE servers are told by the file's extension, in any letter case.
-bool IsExeServer(const std::wstring& path);
 
 class clsRegistrator {
   public:
@@ -69,6 +21,7 @@ class clsRegistrator {
     clsRegistrator(const clsRegistrator&) = delete;
     clsRegistrator& operator=(const clsRegistrator&) = delete;
 
+    // Without a message: the status alone.
     RegistrationStatus Register(std::wstring sFile);
     RegistrationStatus UnRegister(std::wstring sFile);
     void RegisterActiveX(const std::wstring& sFile);

@@ -154,3 +154,114 @@ std::wstring DescribePrinted(const EngineOutcome& outcome) {
 }
 
 } // namespace calvorn::registration
+
+namespace calvorn::registration {
+namespace {
+
+const wchar_t* TitleOf(Operation operation) {
+    return operation == Operation::Register ? L"Calvorn - Registering" : L"Calvorn - UnRegistering";
+}
+
+// What each status tells the user, and whether the failure code follows on
+// a second line.
+struct StatusWords {
+    const wchar_t* text;
+    unsigned flags;
+    bool withCode;
+};
+
+std::optional<StatusWords> WordsOf(RegistrationStatus status) {
+    switch (status) {
+    case rsNone:
+        return std::nullopt;
+    case rsLoadFailed:
+        return StatusWords{L"Selected file could not be loaded into memory!", MB_OK | MB_ICONHAND,
+                           true};
+    case rsNotActiveX:
+        return StatusWords{L"Selected file is not a valid ActiveX!", MB_OK | MB_ICONEXCLAMATION,
+                           false};
+    case rsRegisterFailed:
+        return StatusWords{L"ActiveX Component registration failed!", MB_OK | MB_ICONHAND, true};
+    case rsRegistered:
+        return StatusWords{L"ActiveX Component registration successful!", MB_OK | MB_ICONASTERISK,
+                           false};
+    case rsUnregistered:
+        return StatusWords{L"ActiveX Component unregistration successful!", MB_OK | MB_ICONASTERISK,
+                           false};
+    case rsUnregisterFailed:
+        return StatusWords{L"ActiveX Component unregistration failed!", MB_OK | MB_ICONHAND, true};
+    case rsNoFile:
+        return StatusWords{L"No file provided!", MB_OK | MB_ICONEXCLAMATION, false};
+    }
+    // A number no status has (the self-install's numbering is shared) tells
+    // nothing rather than something wrong.
+    return std::nullopt;
+}
+
+// %1 is the component's file name, %2 the machine, bitness or entry point.
+const wchar_t* CauseText(inspection::ModuleCause cause) {
+    using inspection::ModuleCause;
+    switch (cause) {
+    case ModuleCause::NotWindowsModule:
+        return L"%1 is not a Windows module";
+    case ModuleCause::UnsupportedMachine:
+        return L"%1 is built for %2; Calvorn registers x86 and x64 components only";
+    case ModuleCause::MissingPart:
+        return L"%1 is a %2-bit component; the %2-bit part of Calvorn is missing";
+    case ModuleCause::DotNetAssembly:
+        return L"%1 is a .NET assembly: it is registered with the .NET registration tool "
+               L"(RegAsm), not through an entry point";
+    case ModuleCause::MissingEntryPoint:
+        return L"%1 does not export %2";
+    case ModuleCause::MissingImport:
+        return L"A DLL it needs cannot be found: %2";
+    }
+    return L"";
+}
+
+std::wstring Fill(std::wstring text, const wchar_t* mark, const std::wstring& value) {
+    for (auto at = text.find(mark); at != std::wstring::npos;
+         at = text.find(mark, at + value.size())) {
+        text.replace(at, 2, value);
+    }
+    return text;
+}
+
+} // namespace
+
+std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis) {
+    return Fill(Fill(CauseText(diagnosis.cause), L"%1", diagnosis.fileName), L"%2",
+                diagnosis.cause == inspection::ModuleCause::MissingImport ? diagnosis.chain
+                                                                          : diagnosis.detail);
+}
+
+std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome) {
+    if (outcome.exeServer && outcome.ending == Ending::NotStarted)
+        return OutcomeMessage{L"Selected file could not be started!\n" +
+                                  DescribeCode(outcome.code, false),
+                              TitleOf(operation), MB_OK | MB_ICONHAND};
+    const std::wstring printed = DescribePrinted(outcome);
+    if (NotUnloaded(outcome))
+        return OutcomeMessage{L"ActiveX Component " + std::wstring(NotUnloadedText(outcome)) +
+                                  L".\n" + DescribeOutcome(outcome) +
+                                  (printed.empty() ? L"" : L"\n" + printed),
+                              TitleOf(operation), MB_OK | MB_ICONEXCLAMATION};
+    const std::optional<StatusWords> words = WordsOf(outcome.status);
+    if (!words)
+        return std::nullopt;
+    OutcomeMessage message{words->text, TitleOf(operation), words->flags};
+    // A cause found in the component's headers says more than the loader's
+    // code ("module not found" for a missing import), so it takes that
+    // code's place.
+    if (outcome.diagnosis) {
+        message.text += L"\n" + DiagnosisText(*outcome.diagnosis);
+    } else if (words->withCode) {
+        if (std::wstring detail = DescribeOutcome(outcome); !detail.empty())
+            message.text += L"\n" + detail;
+    }
+    if (!printed.empty())
+        message.text += L"\n" + printed;
+    return message;
+}
+
+} // namespace calvorn::registration

@@ -1,8 +1,8 @@
 #pragma once
 // What came of a registration, and its words. The component's code itself
 // runs in a registration host (registration_session.h), never in the
-// program's process. Shows nothing; both the registration front-end and the
-// self-install use it.
+// program's process. Shows nothing: every word the window, "-r"/"-u" and the
+// quiet mode use for an outcome is here, the front-ends only show them.
 
 #include "platform/child_process.h"
 #include "inspection/module_diagnosis.h"
@@ -90,5 +90,17 @@ std::wstring DescribeOutcome(const EngineOutcome& outcome);
 // What the component printed, on one line, for a message or a log line:
 // "The component printed: ..."; empty when it printed nothing.
 std::wstring DescribePrinted(const EngineOutcome& outcome);
+// The cause of a failure in words, as the messages and the log show it.
+std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis);
+
+struct OutcomeMessage {
+    std::wstring text;
+    std::wstring title;
+    unsigned flags = 0;
+};
+
+// The message box that tells the user an outcome; nothing for rsNone. A
+// failure gets a second line with what happened (DescribeOutcome).
+std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome);
 
 } // namespace calvorn::registration

@@ -103,11 +103,16 @@ bool RegistrationSession::Prepare(const std::wstring& path) {
 }
 
 EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation operation) {
+    const bool readable = !path.empty() && platform::MayBeDiskFile(path);
+    return Run(path, operation, readable ? MachineOf(path) : std::nullopt);
+}
+
+EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation operation,
+                                       std::optional<std::uint16_t> machine) {
     if (path.empty())
         return Ended(rsNoFile, Ending::Finished);
     if (!platform::MayBeDiskFile(path))
         return Ended(rsLoadFailed, Ending::NotAFile, HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE));
-    const std::optional<std::uint16_t> machine = MachineOf(path);
     const Bitness bitness = BitnessOf(machine);
     const auto hostPath = platform::LocatePart(platform::ProgramPart::RegistrationHost, bitness);
     if (!hostPath) {
@@ -246,6 +251,13 @@ EngineOutcome RunRegistration(const std::wstring& path, Operation operation,
                               const RegistrationOptions& options) {
     RegistrationSession session(options);
     return session.Run(path, operation);
+}
+
+EngineOutcome RunRegistration(const std::wstring& path, Operation operation,
+                              const RegistrationOptions& options,
+                              std::optional<std::uint16_t> machine) {
+    RegistrationSession session(options);
+    return session.Run(path, operation, machine);
 }
 
 EngineOutcome RunExeServer(const std::wstring& path, Operation operation,

@@ -14,6 +14,8 @@
 #include "platform/program_parts.h"
 #include "registration/registration_engine.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace calvorn::registration {
@@ -39,6 +41,10 @@ class RegistrationSession {
     bool Prepare(const std::wstring& path);
     // A DLL or OCX through its self-registration entry point.
     EngineOutcome Run(const std::wstring& path, Operation operation);
+    // The same, with the file's machine as its headers gave it to the caller
+    // (nullopt: they could not be read), so that they are not read again.
+    EngineOutcome Run(const std::wstring& path, Operation operation,
+                      std::optional<std::uint16_t> machine);
 
   private:
     EngineOutcome Serve(platform::PersistentChild& host, const std::wstring& path,
@@ -51,6 +57,9 @@ class RegistrationSession {
 // One component in a session of its own: the host is gone when it returns.
 EngineOutcome RunRegistration(const std::wstring& path, Operation operation,
                               const RegistrationOptions& options = {});
+EngineOutcome RunRegistration(const std::wstring& path, Operation operation,
+                              const RegistrationOptions& options,
+                              std::optional<std::uint16_t> machine);
 
 // An EXE server started with "/regserver" or "/unregserver" through the
 // shell, as a user would start it, and waited for: exit code 0 is success.

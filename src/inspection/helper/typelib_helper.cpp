@@ -6,7 +6,7 @@
 // 0 with an answer, 1 when the file holds no library.
 
 #include "inspection/pe_version_reader.h"
-#include "inspection/typelib_info.h"
+#include "inspection/helper/typelib_loader.h"
 #include "platform/dll_search.h"
 #include "platform/text.h"
 
@@ -32,7 +32,7 @@ int Run(int argc, wchar_t** argv) {
     if (argc != 2)
         return 2;
     ::CoInitialize(nullptr);
-    auto info = calvorn::inspection::TypeLibInfo::OpenInProcess(argv[1]);
+    auto info = calvorn::inspection::LoadTypeLibInfo(argv[1]);
     if (!info)
         return 1;
     return Answer(calvorn::platform::Narrow(info->Serialize()));

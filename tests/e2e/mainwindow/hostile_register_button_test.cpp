@@ -2,6 +2,7 @@
 // on the command line, the window still there afterwards, no host left.
 
 #include "e2e/hostile/misbehaviours.h"
+#include "e2e/quiet/batch_runner.h"
 #include "e2e/registration/e2e_helpers.h"
 #include "main_window_driver.h"
 #include "platform/text.h"
@@ -33,6 +34,41 @@ TEST(HostileRegisterButton, EveryMisbehaviourIsToldAndTheWindowStays) {
         ASSERT_TRUE(::IsWindow(w.main));
         EXPECT_FALSE(w.run.WaitForExit(0ms).has_value()) << "the program ended";
     }
+    CleanProbeRegistry();
+}
+
+// An EXE server registers itself for the machine: "For me only", "-r -user"
+// and "-q -r -user" refuse it alike, in the same words, and never start it.
+TEST(HostileRegisterButton, AnExeServerForOneUserIsRefusedInEveryMode) {
+    CleanProbeRegistry();
+    const std::wstring server = CopyInto(FixturePath(L"probe_server.exe"),
+                                         MakeScratchDir(L"exe-per-user"), L"probe_server.exe");
+    const std::wstring refusal =
+        L"0x80070032: " + calvorn::platform::SystemMessage(ERROR_NOT_SUPPORTED);
+    const std::wstring told = L"Selected file could not be started!\n" + refusal;
+    {
+        MainWindowRun w;
+        ASSERT_NE(w.main, nullptr);
+        SetText(w.Control(IDC_TXTFILE), server);
+        HWND forMe = w.Control(IDC_CHKFORME);
+        ::SendMessageW(forMe, BM_CLICK, 0, 0);
+        ASSERT_TRUE(
+            WaitUntil([&] { return ::SendMessageW(forMe, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
+        PressCommand(w.Control(IDC_CMDREG));
+        auto box = w.run.WaitForMessageBox(30s);
+        ASSERT_TRUE(box.has_value());
+        EXPECT_EQ(box->text, told);
+        w.run.Answer(*box, IDOK);
+    }
+    DriveResult r = RunCalvorn(L"-r -user " + Quoted(server), {IDYES, IDOK});
+    ASSERT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.boxes[1].text, told);
+    BatchResult quiet = RunBatch(L"-q -r " + Quoted(server) + L" -user");
+    EXPECT_EQ(quiet.cmdExit, std::optional<DWORD>(8));
+    ASSERT_FALSE(quiet.err.empty());
+    EXPECT_EQ(quiet.err[0], "not-started \"" + calvorn::platform::Narrow(server) + "\" " +
+                                calvorn::platform::Narrow(refusal));
+    EXPECT_FALSE(ProbeText(L"probe_server.exe", L"Switch").has_value()) << "the server ran";
     CleanProbeRegistry();
 }
 

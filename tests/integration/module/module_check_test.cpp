@@ -6,7 +6,6 @@
 #include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
 #include "registration/clsRegistrator.h"
-#include "registration/module_check.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
 

@@ -3,6 +3,7 @@
 
 #include "inspection/clsActiveX.h"
 #include "inspection/typelib_info.h"
+#include "support/in_process_typelib.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
 #include "support/typelib_keys.h"
@@ -482,7 +483,7 @@ TEST(TypeLibHeader, ReadsWhatTheLoaderReadsOrLeavesTheFileToIt) {
     int read = 0;
     for (const Case& c : cases) {
         // Sound libraries all: the loader may run in this process.
-        auto loader = TypeLibInfo::OpenInProcess(c.path);
+        auto loader = LoadTypeLibInProcess(c.path);
         auto header = TypeLibInfo::FromHeader(c.path);
         if (c.mustRead) {
             ASSERT_TRUE(header && loader) << c.path;

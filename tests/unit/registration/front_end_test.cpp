@@ -1,6 +1,7 @@
 // The registration front-end: which route a path takes and what the user is
 // told for every outcome, with the engine and the message box faked.
 
+#include "app/quiet_registration.h"
 #include "platform/text.h"
 #include "registration/clsRegistrator.h"
 #include "support/fake_message_box.h"
@@ -17,7 +18,7 @@ namespace {
 class FakeEngine final : public IRegistrationEngine {
   public:
     EngineOutcome Run(const std::wstring& path, Operation operation,
-                      const RegistrationOptions& options) override {
+                      const RegistrationOptions& options, std::optional<std::uint16_t>) override {
         runs.push_back({path, operation});
         perUser = options.perUser;
         return outcome;
@@ -146,6 +147,36 @@ TEST(RegistrationRoute, ExeServerTakesItsOwnRouteAndItsOutcomeIsTold) {
     ASSERT_EQ(engine.runs.size(), 1u);
     EXPECT_EQ(engine.runs[0].first, L"C:\\tools.exe\\a.dll");
     EXPECT_TRUE(engine.perUser);
+}
+
+// An EXE server registers itself for the machine: asked for one user, the
+// window, "-r" and the quiet mode all refuse it, in the same words, without
+// starting it.
+TEST(RegistrationRoute, ExeServerForOneUserIsRefusedInEveryFrontEnd) {
+    const std::wstring refusal =
+        L"0x80070032: " + calvorn::platform::SystemMessage(ERROR_NOT_SUPPORTED);
+    for (Operation operation : {Operation::Register, Operation::Unregister}) {
+        for (const wchar_t* path : {L"C:\\x\\server.exe", L"C:\\x\\SERVER.EXE"}) {
+            FakeEngine engine;
+            FakeMessageBox box;
+            clsRegistrator registrator(box, engine);
+            registrator.Options().perUser = true;
+            if (operation == Operation::Register)
+                registrator.RegisterActiveX(path);
+            else
+                registrator.UnRegisterActiveX(path);
+            EXPECT_TRUE(engine.started.empty() && engine.runs.empty()) << path;
+            ASSERT_EQ(box.shown.size(), 1u);
+            EXPECT_EQ(box.shown[0].text, L"Selected file could not be started!\n" + refusal);
+            EXPECT_EQ(box.shown[0].flags, MB_OK | MB_ICONHAND);
+
+            const calvorn::app::FileOutcome quiet = calvorn::app::OutcomeOf(
+                RegisterOne(engine, path, operation, registrator.Options()));
+            EXPECT_EQ(quiet.code, calvorn::app::ExitCode::ServerNotStarted);
+            EXPECT_EQ(quiet.detail, refusal);
+            EXPECT_TRUE(engine.started.empty()) << path;
+        }
+    }
 }
 
 TEST(RegistrationRoute, ExeThatCannotStartIsReported) {

@@ -1,0 +1,100 @@
+#include "inspection/helper/typelib_loader.h"
+
+#include "inspection/image_file.h"
+#include "platform/path_forms.h"
+#include "platform/proc_address.h"
+
+#include <windows.h>
+
+#include <oleauto.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace calvorn::inspection {
+
+namespace {
+
+struct ReleaseTypeLib {
+    void operator()(ITypeLib* lib) const noexcept { lib->Release(); }
+};
+using TypeLibPtr = std::unique_ptr<ITypeLib, ReleaseTypeLib>;
+
+// The loader's library, bound on first use: most libraries are read from
+// their header, and a run that never needs the loader never loads it.
+template <typename Fn> Fn* Oleaut(const char* name) {
+    return platform::SystemProc<Fn>(L"oleaut32.dll", name);
+}
+
+// Owns the strings GetDocumentation hands back.
+struct Bstr {
+    BSTR s = nullptr;
+    ~Bstr() {
+        static auto* const freeString = Oleaut<decltype(::SysFreeString)>("SysFreeString");
+        if (s && freeString)
+            freeString(s);
+    }
+    std::wstring Text() const {
+        static auto* const length = Oleaut<decltype(::SysStringLen)>("SysStringLen");
+        return s && length ? std::wstring(s, length(s)) : std::wstring();
+    }
+};
+
+// The short (8.3) form of a path, without the "\\?\" it had to be asked
+// with; empty when the file system keeps no short names.
+std::wstring ShortForm(const std::wstring& path) {
+    const std::wstring asked = platform::ExtendedPath(path);
+    const DWORD need = ::GetShortPathNameW(asked.c_str(), nullptr, 0);
+    if (need == 0)
+        return {};
+    std::wstring shortPath(need, L'\0');
+    const DWORD got = ::GetShortPathNameW(asked.c_str(), shortPath.data(), need);
+    if (got == 0 || got >= need)
+        return {};
+    shortPath.resize(got);
+    return platform::PlainForm(shortPath);
+}
+
+ITypeLib* LoadLibraryOf(const std::wstring& path) {
+    static auto* const loadTypeLibEx = Oleaut<decltype(::LoadTypeLibEx)>("LoadTypeLibEx");
+    ITypeLib* lib = nullptr;
+    if (!loadTypeLibEx || FAILED(loadTypeLibEx(path.c_str(), REGKIND_NONE, &lib)))
+        return nullptr;
+    return lib;
+}
+
+} // namespace
+
+std::optional<TypeLibInfo> LoadTypeLibInfo(const std::wstring& path) {
+    if (path.empty())
+        return std::nullopt;
+    ITypeLib* raw = LoadLibraryOf(path);
+    // The loader fails on paths of MAX_PATH characters and more; the short
+    // form names the same file in fewer.
+    if (!raw && path.size() >= MAX_PATH) {
+        const std::wstring shortPath = ShortForm(path);
+        if (!shortPath.empty() && shortPath != path)
+            raw = LoadLibraryOf(shortPath);
+    }
+    if (!raw)
+        return std::nullopt;
+    TypeLibPtr lib(raw);
+
+    TLIBATTR* attr = nullptr;
+    if (FAILED(lib->GetLibAttr(&attr)) || !attr)
+        return std::nullopt;
+    wchar_t guid[40] = {};
+    ::StringFromGUID2(attr->guid, guid, 40);
+    const std::uint16_t major = attr->wMajorVerNum;
+    const std::uint16_t minor = attr->wMinorVerNum;
+    const std::uint32_t lcid = attr->lcid;
+    const int syskind = attr->syskind;
+    lib->ReleaseTLibAttr(attr);
+
+    Bstr name, doc;
+    if (FAILED(lib->GetDocumentation(MEMBERID_NIL, &name.s, &doc.s, nullptr, nullptr)))
+        return TypeLibInfo::FromFields(guid, major, minor, lcid, syskind, {}, {});
+    return TypeLibInfo::FromFields(guid, major, minor, lcid, syskind, name.Text(), doc.Text());
+}
+
+} // namespace calvorn::inspection

@@ -1,0 +1,14 @@
+#pragma once
+// The system's type-library loader, for the helper process only: it is not
+// safe against damaged libraries, so the program never runs it in its own.
+
+#include "inspection/typelib_info.h"
+
+#include <optional>
+#include <string>
+
+namespace calvorn::inspection {
+
+std::optional<TypeLibInfo> LoadTypeLibInfo(const std::wstring& path);
+
+} // namespace calvorn::inspection
