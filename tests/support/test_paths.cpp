@@ -17,6 +17,9 @@ std::wstring BuildDir() {
 std::wstring ProgramPath() {
     return BuildDir() + platform::OwnProgramFileName();
 }
+std::wstring HostFileName() {
+    return platform::PartFileName(platform::ProgramPart::RegistrationHost, platform::OwnBitness());
+}
 std::wstring FixturePath(const std::wstring& name) {
     return BuildDir() + L"fixtures\\" + name;
 }

@@ -7,6 +7,8 @@ namespace calvorn::test {
 
 std::wstring BuildDir();    // ends in "\"
 std::wstring ProgramPath(); // calvorn.exe, or calvorn64.exe in a 64-bit build
+// The registration host of the build's own bitness, by its file name.
+std::wstring HostFileName();
 std::wstring FixturePath(const std::wstring& name);
 // A fresh, empty folder under the build's scratch area, unique per call.
 std::wstring MakeScratchDir(const std::wstring& hint);

@@ -217,7 +217,7 @@ TEST_F(QuietE2E, ALoneProgramRunsNoComponent) {
 TEST_F(QuietE2E, ADllPlantedBesideTheHostIsNotLoaded) {
     const std::wstring folder = MakeScratchDir(L"quiet-planted");
     const std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
-    CopyInto(BuildDir() + L"calvorn-reghost32.exe", folder, L"calvorn-reghost32.exe");
+    CopyInto(BuildDir() + HostFileName(), folder, HostFileName());
     CopyInto(FixturePath(L"probe_planted_import.dll"), folder, L"calvorn_absent.dll");
     BatchResult r =
         RunBatch(L"-q -r " + Quoted(FixturePath(L"probe_needs_absent.dll")), folder, program);

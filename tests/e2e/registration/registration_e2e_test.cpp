@@ -139,7 +139,7 @@ TEST_F(RegistrationE2E, PathsWithSpacesAndBeyondTheAnsiCodePage) {
 TEST_F(RegistrationE2E, RelativePathIsTakenFromTheProgramFolder) {
     std::wstring folder = MakeScratchDir(L"e2e-relative");
     std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
-    CopyInto(BuildDir() + L"calvorn-reghost32.exe", folder, L"calvorn-reghost32.exe");
+    CopyInto(BuildDir() + HostFileName(), folder, HostFileName());
     CopyInto(FixturePath(L"probe_good.dll"), folder, L"rel probe.dll");
     // Started from elsewhere, so only the program folder can find it.
     DriveResult r = RunCalvorn(L"-r \"rel probe.dll\"", {IDYES, IDOK}, program, BuildDir());

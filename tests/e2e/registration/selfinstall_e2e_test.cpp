@@ -41,7 +41,7 @@ TEST(SelfInstallE2E, FirstRunInstallsNothingPlantedBesideTheProgram) {
 
     std::wstring folder = MakeScratchDir(L"e2e-selfinstall");
     std::wstring program = CopyInto(ProgramPath(), folder, L"calvorn.exe");
-    CopyInto(BuildDir() + L"calvorn-reghost32.exe", folder, L"calvorn-reghost32.exe");
+    CopyInto(BuildDir() + HostFileName(), folder, HostFileName());
     CopyInto(FixturePath(L"probe_good.dll"), folder, L"TLBINF32.DLL");
 
     DriveResult r = RunCalvorn(L"-r", {IDNO}, program);
