@@ -1,6 +1,6 @@
 #include "app/quiet_mode.h"
 
-#include "app/basTools.h"
+#include "app/startup_helpers.h"
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
 #include "platform/path_forms.h"

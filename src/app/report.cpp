@@ -1,6 +1,6 @@
 #include "app/report.h"
 
-#include "app/basMain.h"
+#include "app/startup.h"
 #include "app/report_file.h"
 #include "app/report_output.h"
 #include "files/basFile_Vask.h"

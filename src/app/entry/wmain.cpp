@@ -1,7 +1,7 @@
 // The process entry: start-up, then the main window's message loop; or a
 // quiet command line, which ends the process with its exit code.
 
-#include "app/basMain.h"
+#include "app/startup.h"
 #include "app/quiet_mode.h"
 #include "platform/dll_search.h"
 #include "ui/message_loop.h"

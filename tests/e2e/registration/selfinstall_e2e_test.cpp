@@ -2,7 +2,7 @@
 
 #include "e2e_helpers.h"
 
-#include "app/basSelfInstall.h"
+#include "app/first_run.h"
 #include "registration/registration_session.h"
 
 #include <optional>

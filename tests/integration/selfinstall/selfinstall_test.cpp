@@ -3,8 +3,8 @@
 // components that earlier versions copied into the system folder.
 
 #include "fixtures/com/probe_registry.h"
-#include "app/basMain.h"
-#include "app/basSelfInstall.h"
+#include "app/startup.h"
+#include "app/first_run.h"
 #include "platform/text.h"
 #include "registration/registration_engine.h"
 #include "registration/registration_session.h"

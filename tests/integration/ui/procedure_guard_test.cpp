@@ -2,7 +2,7 @@
 // from the system, and tells them through the program's error reporter; and
 // the scoped GDI selection gives the DC back as it found it.
 
-#include "app/basMain.h"
+#include "app/startup.h"
 #include "platform/gdi_objects.h"
 #include "support/fake_message_box.h"
 #include "ui/command_button.h"

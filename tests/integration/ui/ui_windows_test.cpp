@@ -1,7 +1,7 @@
 // The Command button, the text window and the tab strip's frame as real
 // windows, in this process.
 
-#include "app/basTools.h"
+#include "app/startup_helpers.h"
 #include "ui/command_button.h"
 #include "support/accessible_reader.h"
 #include "support/system_scheme.h"

@@ -1,4 +1,4 @@
-#include "app/basTools.h"
+#include "app/startup_helpers.h"
 #include "platform/error_record.h"
 #include "platform/text.h"
 

@@ -1,6 +1,6 @@
-#include "app/basSelfInstall.h"
+#include "app/first_run.h"
 
-#include "app/basTools.h"
+#include "app/startup_helpers.h"
 
 #include <windows.h>
 

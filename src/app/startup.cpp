@@ -1,7 +1,7 @@
-#include "app/basMain.h"
+#include "app/startup.h"
 
-#include "app/basSelfInstall.h"
-#include "app/basTools.h"
+#include "app/first_run.h"
+#include "app/startup_helpers.h"
 #include "app/command_line.h"
 #include "app/exit_codes.h"
 #include "app/report.h"

@@ -1,4 +1,4 @@
-#include "app/basTools.h"
+#include "app/startup_helpers.h"
 
 #include "platform/path_forms.h"
 #include "platform/text.h"
