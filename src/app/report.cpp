@@ -3,8 +3,8 @@
 #include "app/startup.h"
 #include "app/report_file.h"
 #include "app/report_output.h"
-#include "files/basFile_Vask.h"
-#include "files/colFiles_Vask.h"
+#include "files/file_system.h"
+#include "files/folder_listing.h"
 #include "platform/message_box.h"
 #include "platform/proc_address.h"
 #include "platform/read_ahead.h"
@@ -93,7 +93,7 @@ bool IsReportedFile(const std::wstring& fileName) {
     return tail == L".DLL" || tail == L".OCX" || tail == L".EXE";
 }
 
-std::vector<std::wstring> ReportedFiles(const files::colFiles_Vask& list) {
+std::vector<std::wstring> ReportedFiles(const files::FolderListing& list) {
     std::vector<std::wstring> names;
     for (const auto& file : list)
         if (IsReportedFile(file->sFileName()))
@@ -153,7 +153,7 @@ FolderRecord ReadFolderRecord(const std::wstring& path) {
 
 ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const RecordReader& read,
                       const bool& cancel, const RecordWriter& write) {
-    files::colFiles_Vask list;
+    files::FolderListing list;
     progress.Show();
     list.LoadFiles(files::EnsureSuffix(walk.folder, L"\\") + L"*.*", walk.subfolders);
     const std::int32_t count = list.Count();

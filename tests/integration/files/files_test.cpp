@@ -1,8 +1,8 @@
 // The file routines, the file object and the folder search against real
 // files under Wine, long paths included.
 
-#include "files/basFile_Vask.h"
-#include "files/colFiles_Vask.h"
+#include "files/file_system.h"
+#include "files/folder_listing.h"
 #include "inspection/image_file.h"
 #include "support/test_paths.h"
 
@@ -65,7 +65,7 @@ class ThrowingProgress final : public IFileProgress {
     void Refresh() override { throw 1; }
 };
 
-std::vector<std::wstring> Names(const colFiles_Vask& files) {
+std::vector<std::wstring> Names(const FolderListing& files) {
     std::vector<std::wstring> names;
     for (const auto& file : files)
         names.push_back(file->sFileName());
@@ -77,7 +77,7 @@ std::vector<std::wstring> Names(const colFiles_Vask& files) {
 TEST(FileObject, ReadsSizeDatesAndVolumeOfAnExistingFile) {
     std::wstring dir = MakeScratchDir(L"fileobject");
     WriteFile(dir + L"five.txt", "12345");
-    clsFile_Vask file;
+    FileFacts file;
     file.sFileName(dir + L"five.txt");
 
     EXPECT_EQ(file.lSize(), 5);
@@ -104,7 +104,7 @@ TEST(FileObject, AFileHeldOpenExclusivelyStillGivesItsFacts) {
     HANDLE held = ::CreateFileW((dir + L"busy.dll").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    clsFile_Vask file;
+    FileFacts file;
     file.sFileName(dir + L"busy.dll");
     EXPECT_EQ(file.lSize(), 3);
     EXPECT_NEAR(file.dLastModified(), Now(), 1.0);
@@ -113,7 +113,7 @@ TEST(FileObject, AFileHeldOpenExclusivelyStillGivesItsFacts) {
 }
 
 TEST(FileObject, AMissingFileGivesEveryFailureValue) {
-    clsFile_Vask file;
+    FileFacts file;
     file.sFileName(MakeScratchDir(L"missing") + L"nothing.dll");
     EXPECT_EQ(file.eAttributes(), -1);
     file.eAttributes(faReadOnly); // changes nothing, reports nothing
@@ -136,7 +136,7 @@ TEST(FileObject, AMissingFileGivesEveryFailureValue) {
 TEST(FileObject, LongPathsGiveTheSameFactsAsShortOnes) {
     std::wstring dir = MakeScratchDir(L"long");
     WriteFile(dir + L"short.dll", "abcdefg");
-    clsFile_Vask shortFile;
+    FileFacts shortFile;
     shortFile.sFileName(dir + L"short.dll");
 
     for (size_t length : {140u, 300u}) {
@@ -144,7 +144,7 @@ TEST(FileObject, LongPathsGiveTheSameFactsAsShortOnes) {
         std::wstring folder = LongFolder(dir + L"L" + std::to_wstring(length) + L"\\", length);
         MakeDir(folder + L"x");
         WriteFile(folder + L"deep.dll", "abcdefg");
-        clsFile_Vask file;
+        FileFacts file;
         file.sFileName(folder + L"deep.dll");
         ASSERT_GT(file.sFileName().size(), length);
 
@@ -158,7 +158,7 @@ TEST(FileObject, LongPathsGiveTheSameFactsAsShortOnes) {
         for (Date d : {file.dCreated(), file.dLastAccessed(), file.dLastModified()})
             EXPECT_NEAR(d, Now(), 1.0);
 
-        colFiles_Vask files;
+        FolderListing files;
         ASSERT_EQ(files.LoadFiles(folder + L"*.*", false), 1);
         EXPECT_EQ(files.Item(1)->sFileName(), folder + L"deep.dll");
         EXPECT_EQ(CountMatches(folder + L"*.*"), 4); // ".", "..", the folder and the file
@@ -184,7 +184,7 @@ TEST(LoadFiles, ListsTheFilesOfOneFolderAndStartsAfreshEachTime) {
     MakeDir(dir + L"sub");
     WriteFile(dir + L"sub\\inner.dll", "");
 
-    colFiles_Vask files;
+    FolderListing files;
     RecordingProgress progress;
     EXPECT_EQ(files.LoadFiles(dir + L"*.*", false, &progress), 2);
     std::vector<std::wstring> names = Names(files);
@@ -217,7 +217,7 @@ TEST(LoadFiles, RecursiveLoadPutsTheDeepestFilesFirst) {
     MakeDir(dir + L"sub2");
     WriteFile(dir + L"sub2\\s2.dll", "");
 
-    colFiles_Vask files;
+    FolderListing files;
     // Subfolders are found whatever the pattern; each is searched with it.
     ASSERT_EQ(files.LoadFiles(dir + L"*.dll", true), 4);
     std::vector<std::wstring> names = Names(files);
@@ -253,7 +253,7 @@ TEST(LoadFiles, RecursiveLoadFollowsNoFolderLinks) {
     DWORD link = ::GetFileAttributesW((dir + L"sub\\up").c_str());
     ASSERT_NE(link, INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(link & FILE_ATTRIBUTE_REPARSE_POINT);
-    colFiles_Vask files;
+    FolderListing files;
     for (int load = 0; load < 2; ++load) { // each load walks afresh
         EXPECT_EQ(files.LoadFiles(dir + L"*.*", true), 2);
         EXPECT_EQ(Names(files), (std::vector<std::wstring>{dir + L"sub\\b.dll", dir + L"a.dll"}));

@@ -1,15 +1,15 @@
 // The collection's keys, positions and removal, and the file object's
 // properties that depend on the text of the name alone.
 
-#include "files/basFile_Vask.h"
-#include "files/colFiles_Vask.h"
+#include "files/file_system.h"
+#include "files/folder_listing.h"
 
 #include <gtest/gtest.h>
 
 using namespace calvorn::files;
 
 TEST(ColFiles, AddKeysByNameOrKeyAndRefusesDuplicatesInAnyCase) {
-    colFiles_Vask files;
+    FolderListing files;
     auto first = files.Add(L"C:\\a\\one.dll");
     auto again = files.Add(L"C:\\A\\ONE.DLL");
     ASSERT_NE(again, nullptr); // returned ...
@@ -26,7 +26,7 @@ TEST(ColFiles, AddKeysByNameOrKeyAndRefusesDuplicatesInAnyCase) {
 }
 
 TEST(ColFiles, MissingPositionsAndKeysGiveNoObjectAndChangeNothing) {
-    colFiles_Vask files;
+    FolderListing files;
     files.Add(L"x.dll");
     files.Add(L"y.dll");
     EXPECT_EQ(files.Item(0), nullptr);
@@ -40,7 +40,7 @@ TEST(ColFiles, MissingPositionsAndKeysGiveNoObjectAndChangeNothing) {
 }
 
 TEST(ColFiles, RemoveShiftsLaterPositionsAndFreesTheKey) {
-    colFiles_Vask files;
+    FolderListing files;
     files.Add(L"a.dll");
     files.Add(L"b.dll");
     files.Add(L"c.dll");
@@ -60,7 +60,7 @@ TEST(ColFiles, RemoveShiftsLaterPositionsAndFreesTheKey) {
 }
 
 TEST(ColFiles, ObjectsHeldByACallerOutliveClear) {
-    colFiles_Vask files;
+    FolderListing files;
     auto held = files.Add(L"kept.dll");
     files.Clear();
     EXPECT_EQ(files.Count(), 0);
@@ -69,7 +69,7 @@ TEST(ColFiles, ObjectsHeldByACallerOutliveClear) {
 }
 
 TEST(ClsFile, NamePropertiesComeFromTheTextAlone) {
-    clsFile_Vask file;
+    FileFacts file;
     file.sFileName(L"C:\\Program Files\\App\\tool.ocx");
     EXPECT_EQ(file.sName(), L"tool");
     EXPECT_EQ(file.sExtension(), L"ocx");

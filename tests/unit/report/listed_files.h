@@ -1,7 +1,7 @@
 #pragma once
 // What the report tests see of a folder.
 
-#include "files/colFiles_Vask.h"
+#include "files/folder_listing.h"
 
 #include <string>
 #include <vector>
@@ -10,7 +10,7 @@ namespace calvorn::test {
 
 // The folder's files in the order the report lists them.
 inline std::vector<std::wstring> Listed(const std::wstring& folder) {
-    files::colFiles_Vask list;
+    files::FolderListing list;
     list.LoadFiles(folder + L"*.*", false);
     std::vector<std::wstring> names;
     for (const auto& file : list)

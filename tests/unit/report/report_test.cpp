@@ -4,7 +4,7 @@
 #include "app/report.h"
 #include "app/quiet_report.h"
 #include "app/report_file.h"
-#include "files/colFiles_Vask.h"
+#include "files/folder_listing.h"
 #include "inspection/clsFileInfo.h"
 #include "platform/error_record.h"
 #include "platform/read_ahead.h"

@@ -34,7 +34,7 @@ enum VolumeType : std::int32_t {
     vtRamDisk = 6,
 };
 
-class clsFile_Vask {
+class FileFacts {
   public:
     const std::wstring& sFileName() const { return sFileName_; }
     void sFileName(const std::wstring& value) { sFileName_ = value; }

@@ -1,6 +1,6 @@
-#include "files/colFiles_Vask.h"
+#include "files/folder_listing.h"
 
-#include "files/basFile_Vask.h"
+#include "files/file_system.h"
 #include "platform/path_forms.h"
 #include "platform/unique_handle.h"
 
@@ -51,7 +51,7 @@ class DepthGuard {
 
 } // namespace
 
-std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecursive,
+std::int32_t FolderListing::LoadFiles(const std::wstring& sFileSpec, bool bRecursive,
                                       IFileProgress* pb) {
     DepthGuard guard(depth_);
     if (depth_ == 1) {
@@ -96,7 +96,7 @@ std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecur
 
     ForEachMatch(sFileSpec, [&](const std::wstring& name, DWORD attributes) {
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            auto file = std::make_shared<clsFile_Vask>();
+            auto file = std::make_shared<FileFacts>();
             file->sFileName(folder + name);
             Append(std::move(file), std::nullopt);
         }
@@ -108,14 +108,14 @@ std::int32_t colFiles_Vask::LoadFiles(const std::wstring& sFileSpec, bool bRecur
     return Count();
 }
 
-void colFiles_Vask::Clear() {
+void FolderListing::Clear() {
     // New lists: objects that a caller still holds stay valid.
     files_ = {};
     keys_ = {};
 }
 
-colFiles_Vask::FilePtr colFiles_Vask::Add(const std::wstring& sFileName, const std::wstring& sKey) {
-    auto file = std::make_shared<clsFile_Vask>();
+FolderListing::FilePtr FolderListing::Add(const std::wstring& sFileName, const std::wstring& sKey) {
+    auto file = std::make_shared<FileFacts>();
     file->sFileName(sFileName);
     const std::wstring& key = sKey.empty() ? sFileName : sKey;
     if (!IndexOfKey(key))
@@ -123,32 +123,32 @@ colFiles_Vask::FilePtr colFiles_Vask::Add(const std::wstring& sFileName, const s
     return file;
 }
 
-colFiles_Vask::FilePtr colFiles_Vask::Item(std::int32_t position) const {
+FolderListing::FilePtr FolderListing::Item(std::int32_t position) const {
     auto index = IndexOfPosition(position);
     return index ? files_[*index] : nullptr;
 }
 
-colFiles_Vask::FilePtr colFiles_Vask::Item(const std::wstring& key) const {
+FolderListing::FilePtr FolderListing::Item(const std::wstring& key) const {
     auto index = IndexOfKey(key);
     return index ? files_[*index] : nullptr;
 }
 
-void colFiles_Vask::Remove(std::int32_t position) {
+void FolderListing::Remove(std::int32_t position) {
     if (auto index = IndexOfPosition(position))
         RemoveAt(*index);
 }
 
-void colFiles_Vask::Remove(const std::wstring& key) {
+void FolderListing::Remove(const std::wstring& key) {
     if (auto index = IndexOfKey(key))
         RemoveAt(*index);
 }
 
-void colFiles_Vask::Append(FilePtr file, std::optional<std::wstring> key) {
+void FolderListing::Append(FilePtr file, std::optional<std::wstring> key) {
     files_.push_back(std::move(file));
     keys_.push_back(std::move(key));
 }
 
-std::optional<size_t> colFiles_Vask::IndexOfKey(const std::wstring& key) const {
+std::optional<size_t> FolderListing::IndexOfKey(const std::wstring& key) const {
     for (size_t i = 0; i < keys_.size(); ++i) {
         if (keys_[i] &&
             ::CompareStringOrdinal(keys_[i]->c_str(), static_cast<int>(keys_[i]->size()),
@@ -158,13 +158,13 @@ std::optional<size_t> colFiles_Vask::IndexOfKey(const std::wstring& key) const {
     return std::nullopt;
 }
 
-std::optional<size_t> colFiles_Vask::IndexOfPosition(std::int32_t position) const {
+std::optional<size_t> FolderListing::IndexOfPosition(std::int32_t position) const {
     if (position < 1 || position > Count())
         return std::nullopt;
     return static_cast<size_t>(position - 1);
 }
 
-void colFiles_Vask::RemoveAt(size_t index) {
+void FolderListing::RemoveAt(size_t index) {
     files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(index));
     keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(index));
 }

@@ -1,4 +1,4 @@
-#include "files/basFile_Vask.h"
+#include "files/file_system.h"
 
 #include "platform/path_forms.h"
 #include "platform/proc_address.h"

@@ -1,24 +1,24 @@
-#include "files/clsFile_Vask.h"
+#include "files/file_facts.h"
 
-#include "files/basFile_Vask.h"
+#include "files/file_system.h"
 
 #include <shlwapi.h>
 
 namespace calvorn::files {
 
-bool clsFile_Vask::bFixedDisk() const {
+bool FileFacts::bFixedDisk() const {
     return GetOpenFileInfo(sFileName_).fFixedDisk != 0;
 }
 
-Date clsFile_Vask::dCreated() const {
+Date FileFacts::dCreated() const {
     return FileTimeToDate(GetHandleFileInfo(sFileName_).ftCreationTime);
 }
 
-Date clsFile_Vask::dLastAccessed() const {
+Date FileFacts::dLastAccessed() const {
     return FileTimeToDate(GetHandleFileInfo(sFileName_).ftLastAccessTime);
 }
 
-Date clsFile_Vask::dLastModified() const {
+Date FileFacts::dLastModified() const {
     // Opened by its short name, like the other routines that want the 8.3
     // form; a volume without short names gives none, and then the name
     // itself serves.
@@ -27,52 +27,52 @@ Date clsFile_Vask::dLastModified() const {
         GetHandleFileInfo(shortName.empty() ? sFileName_ : shortName).ftLastWriteTime);
 }
 
-std::wstring clsFile_Vask::sExpandedName() const {
+std::wstring FileFacts::sExpandedName() const {
     return GetExpandedFileName(sFileName_);
 }
 
-std::wstring clsFile_Vask::sShortName() const {
+std::wstring FileFacts::sShortName() const {
     return GetShortFileName(sFileName_);
 }
 
-std::int32_t clsFile_Vask::eAttributes() const {
+std::int32_t FileFacts::eAttributes() const {
     return GetAttributes(sFileName_);
 }
 
-void clsFile_Vask::eAttributes(std::int32_t value) const {
+void FileFacts::eAttributes(std::int32_t value) const {
     SetAttributes(sFileName(), value);
 }
 
-std::int32_t clsFile_Vask::lSize() const {
+std::int32_t FileFacts::lSize() const {
     if (auto length = QueryFileLength(sFileName_))
         return *length;
     return GetOpenFileLength(sFileName_);
 }
 
-std::wstring clsFile_Vask::sName() const {
+std::wstring FileFacts::sName() const {
     return GetPathPart(sFileName_, ppName);
 }
 
-std::wstring clsFile_Vask::sNameAndExtension() const {
+std::wstring FileFacts::sNameAndExtension() const {
     return GetPathPart(sFileName_, ppName + ppExtension);
 }
 
-std::wstring clsFile_Vask::sExtension() const {
+std::wstring FileFacts::sExtension() const {
     return GetPathPart(sFileName_, ppExtension);
 }
 
-std::wstring clsFile_Vask::sPath() const {
+std::wstring FileFacts::sPath() const {
     return GetPathPart(sFileName_, ppPath);
 }
 
-std::wstring clsFile_Vask::sDriveLetter() const {
+std::wstring FileFacts::sDriveLetter() const {
     int n = ::PathGetDriveNumberW(sFileName_.c_str());
     if (n < 0 || n > 25)
         return {};
     return std::wstring(1, static_cast<wchar_t>(L'A' + n)) + L":";
 }
 
-std::wstring clsFile_Vask::sPathRoot() const {
+std::wstring FileFacts::sPathRoot() const {
     std::wstring root = GetPathRoot(sFileName_);
     bool blank = root.find_first_not_of(L' ') == std::wstring::npos;
     if (!blank && root.back() != L'\\')
@@ -80,32 +80,32 @@ std::wstring clsFile_Vask::sPathRoot() const {
     return root;
 }
 
-bool clsFile_Vask::bNetworkPath() const {
+bool FileFacts::bNetworkPath() const {
     return ::PathIsNetworkPathW(sFileName_.c_str()) != FALSE;
 }
 
-bool clsFile_Vask::bUNCServerShare() const {
+bool FileFacts::bUNCServerShare() const {
     return ::PathIsUNCServerShareW(sFileName_.c_str()) != FALSE;
 }
 
-bool clsFile_Vask::bUNCServer() const {
+bool FileFacts::bUNCServer() const {
     return ::PathIsUNCServerW(sFileName_.c_str()) != FALSE;
 }
 
-bool clsFile_Vask::bUNC() const {
+bool FileFacts::bUNC() const {
     return ::PathIsUNCW(sFileName_.c_str()) != FALSE;
 }
 
-std::int32_t clsFile_Vask::eVolumeType() const {
+std::int32_t FileFacts::eVolumeType() const {
     std::wstring root = sPathRoot();
     return static_cast<std::int32_t>(::GetDriveTypeW(root.empty() ? nullptr : root.c_str()));
 }
 
-std::int32_t clsFile_Vask::lVolumeSerialNo() const {
+std::int32_t FileFacts::lVolumeSerialNo() const {
     return static_cast<std::int32_t>(GetHandleFileInfo(sFileName_).dwVolumeSerialNumber);
 }
 
-std::wstring clsFile_Vask::sVolumeName() const {
+std::wstring FileFacts::sVolumeName() const {
     return GetVolumeInfo(sPathRoot()).VolumeName;
 }
 

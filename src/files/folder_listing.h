@@ -3,7 +3,7 @@
 // search. Positions are 1-based. Entries added by Add carry a key that is
 // unique regardless of letter case; entries from LoadFiles carry none.
 
-#include "files/clsFile_Vask.h"
+#include "files/file_facts.h"
 
 #include <cstdint>
 #include <memory>
@@ -27,9 +27,9 @@ class IFileProgress {
     virtual void Refresh() = 0;
 };
 
-class colFiles_Vask {
+class FolderListing {
   public:
-    using FilePtr = std::shared_ptr<clsFile_Vask>;
+    using FilePtr = std::shared_ptr<FileFacts>;
     using const_iterator = std::vector<FilePtr>::const_iterator;
 
     // Fills the collection from the search path (a folder, "\" and a pattern
