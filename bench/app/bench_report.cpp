@@ -4,7 +4,7 @@
 // keys in the same run.
 
 #include "bench_print.h"
-#include "inspection/clsActiveX.h"
+#include "inspection/component_inspector.h"
 #include "platform/child_process.h"
 #include "support/test_paths.h"
 #include "support/typelib_keys.h"
@@ -29,7 +29,7 @@ class CountingPresenter final : public inspection::IReportPresenter {
 
 // The best time of one report: the run least disturbed by other work on the
 // machine (the registry floor takes its best run too).
-double ReportMs(inspection::clsActiveX& inspector, int runs) {
+double ReportMs(inspection::ComponentInspector& inspector, int runs) {
     double best = 0;
     for (int i = 0; i < runs; ++i) {
         auto start = steady_clock::now();
@@ -51,7 +51,7 @@ void AddVersions(test::ScopedTypeLibKeys& keys, int versions) {
 
 struct Inspector {
     CountingPresenter report, comparison;
-    inspection::clsActiveX inspector;
+    inspection::ComponentInspector inspector;
     Inspector() {
         inspector.Init(report, comparison);
         inspector.FileName(test::FixturePath(L"tl_alpha.dll"));

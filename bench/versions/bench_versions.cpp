@@ -2,7 +2,7 @@
 // as the folder report does, and prints the time taken inside the process.
 #include "bench_clock.h"
 #include "platform/folder_files.h"
-#include "inspection/clsFileInfo.h"
+#include "inspection/version_fields.h"
 
 #include <cstdio>
 
@@ -13,7 +13,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const double start = Seconds();
     const auto files = calvorn::platform::FolderFiles(argv[1]);
-    calvorn::inspection::clsFileInfo info;
+    calvorn::inspection::VersionFields info;
     std::size_t versioned = 0;
     for (const std::wstring& path : files) {
         info.SelectFile(path);

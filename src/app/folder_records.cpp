@@ -40,11 +40,11 @@ std::wstring Ascii(const std::string& text) {
 constexpr int kColumnCount = 19;
 
 // Text fields of the version information, by member.
-template <std::wstring inspection::clsFileInfo::*member> std::wstring Info(const FolderRecord& r) {
+template <std::wstring inspection::VersionFields::*member> std::wstring Info(const FolderRecord& r) {
     return r.info.*member;
 }
 
-using FileInfo = inspection::clsFileInfo;
+using FileInfo = inspection::VersionFields;
 
 constexpr ReportField kFields[] = {
     {L"File: ", BlockPart::File, false, "path", 0, ColumnKind::Text, false,

@@ -3,7 +3,7 @@
 // its fields that the text blocks, the CSV rows and the JSON lines are all
 // written from. Free of Windows headers: fuzzed and tested natively.
 
-#include "inspection/clsFileInfo.h"
+#include "inspection/version_fields.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,7 +15,7 @@ namespace calvorn::app {
 
 struct FolderRecord {
     std::wstring path; // the full name
-    inspection::clsFileInfo info;
+    inspection::VersionFields info;
     // Nothing when the file could not be read: an empty cell (null in JSON),
     // never a size or date that the file does not have.
     std::optional<std::uint64_t> size;

@@ -6,7 +6,7 @@
 #include "app/exit_codes.h"
 #include "app/report.h"
 #include "app/version.h"
-#include "inspection/clsActiveX.h"
+#include "inspection/component_inspector.h"
 #include "platform/message_box.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
@@ -87,7 +87,7 @@ bool Main() {
         app.oRegistrator = std::make_unique<registration::clsRegistrator>();
         app.oGridInfo = std::make_unique<ui::clsGrid>();
         app.oGridComparison = std::make_unique<ui::clsGrid>();
-        app.oActiveX = std::make_unique<inspection::clsActiveX>(platform::Messages(), ShowError);
+        app.oActiveX = std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
         app.oRegistry = std::make_unique<registry::clsRegistry>();
         main.Services().registrator = app.oRegistrator.get();
         main.Services().activeX = app.oActiveX.get();

@@ -10,7 +10,7 @@ namespace calvorn::registration {
 class clsRegistrator;
 }
 namespace calvorn::inspection {
-class clsActiveX;
+class ComponentInspector;
 }
 namespace calvorn::registry {
 class clsRegistry;
@@ -28,7 +28,7 @@ struct AppState {
     std::unique_ptr<registration::clsRegistrator> oRegistrator;
     std::unique_ptr<ui::clsGrid> oGridInfo;
     std::unique_ptr<ui::clsGrid> oGridComparison;
-    std::unique_ptr<inspection::clsActiveX> oActiveX;
+    std::unique_ptr<inspection::ComponentInspector> oActiveX;
     std::unique_ptr<registry::clsRegistry> oRegistry;
     std::int32_t lErrNumber = 0;
     std::wstring sErrDescription;

@@ -1,6 +1,6 @@
 #include "ui/frmMain.h"
 
-#include "inspection/clsActiveX.h"
+#include "inspection/component_inspector.h"
 #include "registration/clsRegistrator.h"
 #include "registry/clsRegistry.h"
 #include "ui/command_button.h"

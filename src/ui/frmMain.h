@@ -15,7 +15,7 @@
 #include <vector>
 
 namespace calvorn::inspection {
-class clsActiveX;
+class ComponentInspector;
 }
 namespace calvorn::registration {
 class clsRegistrator;
@@ -30,7 +30,7 @@ namespace calvorn::ui {
 struct MainWindowServices {
     std::wstring appPath;
     registration::clsRegistrator* registrator = nullptr;
-    inspection::clsActiveX* activeX = nullptr;
+    inspection::ComponentInspector* activeX = nullptr;
     std::function<void(const std::wstring& tag, const platform::ErrorRecord&)> showError;
     std::function<void()> onUnload; // ends the program
     // Initialises or enables every Command button of a window.

@@ -4,7 +4,7 @@
 
 #include "ui/frmMain.h"
 
-#include "inspection/clsActiveX.h"
+#include "inspection/component_inspector.h"
 #include "platform/proc_address.h"
 #include "registration/clsRegistrator.h"
 #include "ui/command_button.h"
@@ -79,7 +79,7 @@ void frmMain::SelectFile(bool second) {
 void frmMain::CompareBoxes() {
     // What the boxes hold now is compared, typed or picked: an earlier pick
     // never stands in for a path typed over it.
-    inspection::clsActiveX* activeX = services_.activeX;
+    inspection::ComponentInspector* activeX = services_.activeX;
     if (!activeX)
         return;
     activeX->FirstFilename(ControlText(IDC_TXTFIRSTFILE));

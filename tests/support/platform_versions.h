@@ -3,7 +3,7 @@
 // give them (the table the platform names first, the root's fixed
 // information), to hold the program's reading against.
 
-#include "inspection/clsFileInfo.h"
+#include "inspection/version_fields.h"
 #include "inspection/version_block.h"
 
 #include <windows.h>
@@ -15,8 +15,8 @@
 
 namespace calvorn::test {
 
-inline inspection::clsFileInfo PlatformVersionFields(const std::wstring& path) {
-    inspection::clsFileInfo f;
+inline inspection::VersionFields PlatformVersionFields(const std::wstring& path) {
+    inspection::VersionFields f;
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
     if (size == 0)

@@ -1,7 +1,7 @@
 // Prints the sixteen fields of every file of a folder as tab-separated UTF-8
 // lines (file name first), for the cross-check against another parser.
 #include "platform/folder_files.h"
-#include "inspection/clsFileInfo.h"
+#include "inspection/version_fields.h"
 
 #include <cstdio>
 #include <string>
@@ -28,7 +28,7 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: dump_versions FOLDER\n");
         return 2;
     }
-    calvorn::inspection::clsFileInfo info;
+    calvorn::inspection::VersionFields info;
     for (const std::wstring& path : calvorn::platform::FolderFiles(argv[1])) {
         info.SelectFile(path);
         const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);

@@ -19,7 +19,7 @@
 #include <sstream>
 
 using namespace calvorn::test;
-using calvorn::inspection::clsFileInfo;
+using calvorn::inspection::VersionFields;
 using namespace std::chrono_literals;
 
 namespace {
@@ -74,7 +74,7 @@ bool Qualifies(std::wstring name) {
 
 // The block of a file with these fields, every label in its place; an
 // unreadable file has its reason under its name.
-std::string Block(const std::wstring& path, const clsFileInfo& f, const std::wstring& error = {}) {
+std::string Block(const std::wstring& path, const VersionFields& f, const std::wstring& error = {}) {
     std::wstring b = L"File: " + path + L"\r\n";
     if (!error.empty())
         b += L"Error: " + error + L"\r\n";
@@ -97,7 +97,7 @@ std::string EmptyBlock(const std::wstring& path) {
 
 // The block of a copy of the program, from the values of its resource script.
 std::string ProgramBlock(const std::wstring& path) {
-    clsFileInfo f;
+    VersionFields f;
     f.CompanyName = L"Calvorn";
     f.FileDescription = L"Calvorn COM component tool";
     f.InternalName = L"calvorn";
@@ -115,7 +115,7 @@ std::string ProgramBlock(const std::wstring& path) {
 
 // The fixture whose version strings are Greek, Cyrillic, Chinese and an emoji.
 std::string UnicodeBlock(const std::wstring& path) {
-    clsFileInfo f;
+    VersionFields f;
     f.CompanyName = L"\u03a9mega \u0391\u0395";
     f.FileDescription = L"\u041a\u043e\u043c\u043f\u043e\u043d\u0435\u043d\u0442";
     f.OriginalFileName = L"\u03a9mega.dll";
@@ -368,7 +368,7 @@ TEST(FolderReport, AValueWithLineBreaksStaysOnItsLine) {
     ReportEnvironment env;
     RunTranscript t = RunAndAnswer(L"-f \"" + folder + L"\"", {IDYES});
     ASSERT_TRUE(t.exitCode.has_value());
-    clsFileInfo f;
+    VersionFields f;
     // As the report shows it: every break and tab written out, on one line.
     f.Comments = L"real comment\\r\\n\\r\\n\\r\\n\\r\\nFile: C:\\forged\\ghost.dll\\r\\n\\r\\n"
                  L"Company Name: Ghost Corp\\tInc\\r\\n";

@@ -1,7 +1,7 @@
 // The component report and the comparison on the fixture libraries, with
 // the registry states built here under HKEY_CLASSES_ROOT\TypeLib.
 
-#include "inspection/clsActiveX.h"
+#include "inspection/component_inspector.h"
 #include "inspection/typelib_info.h"
 #include "support/in_process_typelib.h"
 #include "support/fake_message_box.h"
@@ -15,7 +15,7 @@
 
 using namespace calvorn;
 using namespace calvorn::test;
-using inspection::clsActiveX;
+using inspection::ComponentInspector;
 using inspection::TypeLibInfo;
 
 namespace {
@@ -87,7 +87,7 @@ class Report : public ::testing::Test {
     FakeMessageBox box;
     RecordingPresenter info;
     RecordingPresenter comparison;
-    clsActiveX inspector{box};
+    ComponentInspector inspector{box};
 };
 
 const wchar_t* const kFileLabels[] = {L"File Info",           L"CompanyName: ",
@@ -431,12 +431,12 @@ TEST_F(Comparison, OneNameMissingAsksForTwoFilesAndLeavesTheGrid) {
 TEST(ComparisonErrors, UnboundInspectorReportsThroughTheGivenReporter) {
     FakeMessageBox box;
     std::wstring tag;
-    clsActiveX inspector(box,
+    ComponentInspector inspector(box,
                          [&](const std::wstring& t, const platform::ErrorRecord&) { tag = t; });
     inspector.FirstFilename(L"a");
     inspector.SecondFilename(L"b");
     inspector.DoComparison();
-    EXPECT_EQ(tag, L"DoComparison - clsActiveX");
+    EXPECT_EQ(tag, L"DoComparison - ComponentInspector");
     EXPECT_TRUE(box.shown.empty());
     inspector.DisplayInfo(); // nothing bound: nothing happens, nothing shown
     EXPECT_TRUE(box.shown.empty());

@@ -1,4 +1,4 @@
-#include "inspection/clsFileInfo.h"
+#include "inspection/version_fields.h"
 #include "support/platform_versions.h"
 #include "support/test_paths.h"
 #include "unit/versions/pe_builder.h"
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-using calvorn::inspection::clsFileInfo;
+using calvorn::inspection::VersionFields;
 
 namespace {
 
@@ -15,21 +15,21 @@ std::wstring Fixture(const std::wstring& name) {
     return calvorn::test::FixturePath(L"versions\\" + name + L".dll");
 }
 
-clsFileInfo Select(const std::wstring& name) {
-    clsFileInfo info;
+VersionFields Select(const std::wstring& name) {
+    VersionFields info;
     info.SelectFile(Fixture(name));
     return info;
 }
 
-const std::wstring clsFileInfo::*const kFields[] = {
-    &clsFileInfo::CompanyName,    &clsFileInfo::FileDescription, &clsFileInfo::InternalName,
-    &clsFileInfo::LegalCopyright, &clsFileInfo::LegalTrademarks, &clsFileInfo::OriginalFileName,
-    &clsFileInfo::ProductName,    &clsFileInfo::ProductVersion,  &clsFileInfo::Comments,
-    &clsFileInfo::StrucVerEx,     &clsFileInfo::FileVerEx,       &clsFileInfo::ProdVerEx,
-    &clsFileInfo::FileFlagsEx,    &clsFileInfo::FileOSEx,        &clsFileInfo::FileTypeEx,
-    &clsFileInfo::FileSubTypeEx};
+const std::wstring VersionFields::*const kFields[] = {
+    &VersionFields::CompanyName,    &VersionFields::FileDescription, &VersionFields::InternalName,
+    &VersionFields::LegalCopyright, &VersionFields::LegalTrademarks, &VersionFields::OriginalFileName,
+    &VersionFields::ProductName,    &VersionFields::ProductVersion,  &VersionFields::Comments,
+    &VersionFields::StrucVerEx,     &VersionFields::FileVerEx,       &VersionFields::ProdVerEx,
+    &VersionFields::FileFlagsEx,    &VersionFields::FileOSEx,        &VersionFields::FileTypeEx,
+    &VersionFields::FileSubTypeEx};
 
-void ExpectAllEmpty(const clsFileInfo& info) {
+void ExpectAllEmpty(const VersionFields& info) {
     for (const std::wstring* field :
          {&info.CompanyName, &info.FileDescription, &info.InternalName, &info.LegalCopyright,
           &info.LegalTrademarks, &info.OriginalFileName, &info.ProductName, &info.ProductVersion,
@@ -41,7 +41,7 @@ void ExpectAllEmpty(const clsFileInfo& info) {
 } // namespace
 
 TEST(SelectFile, FirstTableWinsAndWholeKeysOnly) {
-    const clsFileInfo info = Select(L"strings");
+    const VersionFields info = Select(L"strings");
     EXPECT_EQ(info.CompanyName, L"Erste GmbH");
     EXPECT_EQ(info.FileDescription, L"Beschreibung");
     EXPECT_EQ(info.InternalName, L"intern");
@@ -62,7 +62,7 @@ TEST(SelectFile, FirstTableWinsAndWholeKeysOnly) {
 }
 
 TEST(SelectFile, EmptyValuesOfOddAndEvenKeys) {
-    const clsFileInfo info = Select(L"empty");
+    const VersionFields info = Select(L"empty");
     EXPECT_EQ(info.CompanyName, L"");
     EXPECT_EQ(info.Comments, L"");
     EXPECT_EQ(info.InternalName, L"");
@@ -110,7 +110,7 @@ TEST(SelectFile, TypesAndSubtypes) {
         {L"font_0", L"Font", L""},
     };
     for (const auto& c : cases) {
-        const clsFileInfo info = Select(c.name);
+        const VersionFields info = Select(c.name);
         EXPECT_EQ(info.FileTypeEx, c.type) << c.name;
         EXPECT_EQ(info.FileSubTypeEx, c.subtype) << c.name;
         EXPECT_EQ(info.FileDescription, c.name);
@@ -118,13 +118,13 @@ TEST(SelectFile, TypesAndSubtypes) {
 }
 
 TEST(SelectFile, VersionPartsAboveSignedRange) {
-    const clsFileInfo info = Select(L"big_numbers");
+    const VersionFields info = Select(L"big_numbers");
     EXPECT_EQ(info.FileVerEx, L"65535.32768.40000.1");
     EXPECT_EQ(info.ProdVerEx, L"0.65534.32767.0");
 }
 
 TEST(SelectFile, ReusedObjectKeepsNothingFromBefore) {
-    clsFileInfo info;
+    VersionFields info;
     info.SelectFile(Fixture(L"driver_printer"));
     info.SelectFile(Fixture(L"driver_comm"));
     EXPECT_EQ(info.FileSubTypeEx, L"Comm driver");
@@ -150,7 +150,7 @@ TEST(SelectFile, PathsLongerThanMaxPath) {
     const std::wstring path = folder + L"\\strings.dll";
     ASSERT_TRUE(::CopyFileW((L"\\\\?\\" + Fixture(L"strings")).c_str(), (L"\\\\?\\" + path).c_str(),
                             FALSE));
-    clsFileInfo info;
+    VersionFields info;
     info.SelectFile(path);
     EXPECT_EQ(info.ProductName, L"Two Tables");
     EXPECT_EQ(info.FileVerEx, L"1.2.40000.65535");
@@ -159,10 +159,10 @@ TEST(SelectFile, PathsLongerThanMaxPath) {
 // The platform hands back a 16-bit file's block in the 16-bit layout; every
 // field must still be the one the platform's own calls give.
 TEST(SelectFile, SixteenBitFilesGiveThePlatformsFields) {
-    clsFileInfo info;
+    VersionFields info;
     for (const std::wstring& path : calvorn::test::SixteenBitSystemFiles()) {
         const std::string name(path.begin(), path.end());
-        const clsFileInfo platform = calvorn::test::PlatformVersionFields(path);
+        const VersionFields platform = calvorn::test::PlatformVersionFields(path);
         ASSERT_FALSE(platform.FileVerEx.empty()) << name;
         info.SelectFile(path);
         for (std::size_t i = 0; i < std::size(kFields); ++i)
@@ -185,7 +185,7 @@ TEST(SelectFile, AFileThatCannotBeReadSaysWhy) {
     HANDLE held = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    clsFileInfo info;
+    VersionFields info;
     info.SelectFile(path);
     EXPECT_EQ(info.ReadError, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
     ExpectAllEmpty(info);
@@ -218,35 +218,35 @@ TEST(SelectFile, TheFiveHostileVersionBlocksReadAsThePlatformsOwnCallsReadThem) 
     struct Case {
         const wchar_t* name;
         Bytes block;
-        std::vector<std::pair<std::wstring clsFileInfo::*, std::wstring>> expected;
+        std::vector<std::pair<std::wstring VersionFields::*, std::wstring>> expected;
     };
     const Case cases[] = {
         {L"key_in_value",
          VersionBlock(
              table({Entry(u"Comments", fakeCompany, 1), String(u"CompanyName", u"Evil Corp")})),
-         {{&clsFileInfo::CompanyName, L"Evil Corp"},
-          {&clsFileInfo::Comments, L"notes\x01"
+         {{&VersionFields::CompanyName, L"Evil Corp"},
+          {&VersionFields::Comments, L"notes\x01"
                                    L"CompanyName"}}},
         {L"key_after_newline",
          VersionBlock(table({String(u"Comments", u"Build notes:\nProductName"),
                              String(u"ProductName", u"Calvorn Tools")})),
-         {{&clsFileInfo::ProductName, L"Calvorn Tools"},
-          {&clsFileInfo::Comments, L"Build notes:\nProductName"}}},
+         {{&VersionFields::ProductName, L"Calvorn Tools"},
+          {&VersionFields::Comments, L"Build notes:\nProductName"}}},
         {L"type_byte_80",
          typeByte,
-         {{&clsFileInfo::FileVerEx, L"1.2.3.4"}, {&clsFileInfo::StrucVerEx, L"1.0"}}},
+         {{&VersionFields::FileVerEx, L"1.2.3.4"}, {&VersionFields::StrucVerEx, L"1.0"}}},
         {L"no_signature",
          VersionBlock(table({String(u"CompanyName", u"Unsigned")}), noSignature),
-         {{&clsFileInfo::CompanyName, L"Unsigned"},
-          {&clsFileInfo::FileVerEx, L""},
-          {&clsFileInfo::FileTypeEx, L""}}},
+         {{&VersionFields::CompanyName, L"Unsigned"},
+          {&VersionFields::FileVerEx, L""},
+          {&VersionFields::FileTypeEx, L""}}},
         {L"control_characters",
          VersionBlock(table({String(u"Comments", u"\x02ProductName"),
                              String(u"FileDescription", u"tab\there\r\nnext\x1f\x7f"),
                              String(u"ProductName", u"Real")})),
-         {{&clsFileInfo::Comments, L"\x02ProductName"},
-          {&clsFileInfo::FileDescription, L"tab\there\r\nnext\x1f\x7f"},
-          {&clsFileInfo::ProductName, L"Real"}}},
+         {{&VersionFields::Comments, L"\x02ProductName"},
+          {&VersionFields::FileDescription, L"tab\there\r\nnext\x1f\x7f"},
+          {&VersionFields::ProductName, L"Real"}}},
     };
     const std::wstring dir = MakeScratchDir(L"hostile_versions");
     for (const Case& c : cases) {
@@ -254,10 +254,10 @@ TEST(SelectFile, TheFiveHostileVersionBlocksReadAsThePlatformsOwnCallsReadThem) 
         const Bytes file = BuildPe({0x0409}, 16, 1, c.block).bytes;
         WriteText(path, std::string(file.begin(), file.end()));
         const std::string name(path.begin(), path.end());
-        clsFileInfo info;
+        VersionFields info;
         info.SelectFile(path);
         EXPECT_EQ(info.ReadError, 0u) << name;
-        const clsFileInfo platform = PlatformVersionFields(path);
+        const VersionFields platform = PlatformVersionFields(path);
         for (std::size_t i = 0; i < std::size(kFields); ++i)
             EXPECT_EQ(info.*kFields[i], platform.*kFields[i]) << name << " field " << i;
         for (const auto& [field, value] : c.expected)

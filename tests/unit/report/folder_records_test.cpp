@@ -52,7 +52,7 @@ TEST(FolderRecords, EveryFieldReachesItsLabelAndItsColumn) {
         EXPECT_NE(JsonLine(r).find("\"" + column + "\":\"v\xC3\xA9\""), std::string::npos)
             << column;
     }
-    using Info = calvorn::inspection::clsFileInfo;
+    using Info = calvorn::inspection::VersionFields;
     const std::tuple<std::wstring Info::*, const wchar_t*, const char*> fields[] = {
         {&Info::CompanyName, L"\r\nCompany Name: ", "company_name"},
         {&Info::FileDescription, L"\r\nFile Description: ", "file_description"},

@@ -5,7 +5,7 @@
 #include "app/quiet_report.h"
 #include "app/report_file.h"
 #include "files/folder_listing.h"
-#include "inspection/clsFileInfo.h"
+#include "inspection/version_fields.h"
 #include "platform/error_record.h"
 #include "platform/read_ahead.h"
 #include "platform/text.h"
@@ -95,7 +95,7 @@ ReportRun RunReport(const std::wstring& folder, FakeProgress& progress, bool& ca
 TEST(ReportBlock, HoldsEveryLabelInOrderWithThreeEmptyLinesAfter) {
     FolderRecord record;
     record.path = L"C:\\x\\a.dll";
-    inspection::clsFileInfo& info = record.info;
+    inspection::VersionFields& info = record.info;
     info.CompanyName = L"Co";
     info.FileDescription = L"Desc";
     info.InternalName = L"int";

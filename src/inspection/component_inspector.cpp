@@ -1,4 +1,4 @@
-#include "inspection/clsActiveX.h"
+#include "inspection/component_inspector.h"
 
 #include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
@@ -116,7 +116,7 @@ std::wstring Located(const std::wstring& path) {
     return n > 0 && n < MAX_PATH ? std::wstring(found, n) : path;
 }
 
-bool HasVersionInformation(const clsFileInfo& f) {
+bool HasVersionInformation(const VersionFields& f) {
     for (const std::wstring* field :
          {&f.CompanyName, &f.FileDescription, &f.InternalName, &f.LegalCopyright,
           &f.LegalTrademarks, &f.OriginalFileName, &f.ProductName, &f.ProductVersion, &f.Comments,
@@ -129,7 +129,7 @@ bool HasVersionInformation(const clsFileInfo& f) {
 
 } // namespace
 
-struct clsActiveX::Summary {
+struct ComponentInspector::Summary {
     std::wstring nameText;
     std::wstring guid;
     std::wstring versionText;
@@ -138,34 +138,34 @@ struct clsActiveX::Summary {
     std::wstring registeredPath;
 };
 
-clsActiveX::clsActiveX(platform::IMessageBox& messages, ErrorReporter reporter)
+ComponentInspector::ComponentInspector(platform::IMessageBox& messages, ErrorReporter reporter)
     : messages_(messages), reporter_(std::move(reporter)) {}
 
-void clsActiveX::ReportError(const std::wstring& tag, const ErrorRecord& error) {
+void ComponentInspector::ReportError(const std::wstring& tag, const ErrorRecord& error) {
     if (reporter_)
         reporter_(tag, error);
     else
         messages_.Show(platform::FormatErrorReport(tag, error), L"", MB_OK);
 }
 
-void clsActiveX::Init(IReportPresenter& mGrid, IReportPresenter& mGridComp) {
+void ComponentInspector::Init(IReportPresenter& mGrid, IReportPresenter& mGridComp) {
     grid_ = &mGrid;
     gridComp_ = &mGridComp;
 }
 
-void clsActiveX::FirstFilename(std::wstring value) {
+void ComponentInspector::FirstFilename(std::wstring value) {
     firstFilename_ = std::move(value);
     if (!secondFilename_.empty())
         bothSelected_ = true;
 }
 
-void clsActiveX::SecondFilename(std::wstring value) {
+void ComponentInspector::SecondFilename(std::wstring value) {
     secondFilename_ = std::move(value);
     if (!firstFilename_.empty())
         bothSelected_ = true;
 }
 
-std::wstring clsActiveX::RegisteredPath(const registry::RegistryKey& version) {
+std::wstring ComponentInspector::RegisteredPath(const registry::RegistryKey& version) {
     // Each build reports its own view first: the entry of the platform it
     // runs as. The other platform's entry, when it is the only one, is shown
     // with that platform named. A key that opens answers whether the entry
@@ -178,13 +178,13 @@ std::wstring clsActiveX::RegisteredPath(const registry::RegistryKey& version) {
     return L"";
 }
 
-void clsActiveX::DisplayInfo() {
+void ComponentInspector::DisplayInfo() {
     if (!grid_)
         return;
     // Laid out and drawn once, when the report is whole.
     PresenterUpdate update(*grid_);
     grid_->Clear();
-    fileInfo_ = clsFileInfo{};
+    fileInfo_ = VersionFields{};
     // No name, no report: an empty grid rather than a skeleton of blanks.
     if (fileName_.empty())
         return;
@@ -212,7 +212,7 @@ void clsActiveX::DisplayInfo() {
     }
 }
 
-void clsActiveX::TypeLibSection(const std::wstring& path) {
+void ComponentInspector::TypeLibSection(const std::wstring& path) {
     std::optional<TypeLibInfo> lib = TypeLibInfo::Open(path);
     if (!lib)
         return;
@@ -256,7 +256,7 @@ void clsActiveX::TypeLibSection(const std::wstring& path) {
     }
 }
 
-void clsActiveX::FileSection(const std::wstring& path) {
+void ComponentInspector::FileSection(const std::wstring& path) {
     // Each row stands on its own: one that fails is left out, the rest follow.
     auto row = [this](const wchar_t* label, const std::wstring& value, bool heading = false) {
         try {
@@ -268,9 +268,9 @@ void clsActiveX::FileSection(const std::wstring& path) {
     try {
         fileInfo_.SelectFile(path);
     } catch (...) {
-        fileInfo_ = clsFileInfo{};
+        fileInfo_ = VersionFields{};
     }
-    const clsFileInfo& f = fileInfo_;
+    const VersionFields& f = fileInfo_;
     if (!HasVersionInformation(f)) {
         row(L"This file has no version information.", L"");
         return;
@@ -294,7 +294,7 @@ void clsActiveX::FileSection(const std::wstring& path) {
     row(L"Flags: ", f.FileFlagsEx);
 }
 
-clsActiveX::Summary clsActiveX::Summarize(const TypeLibInfo& lib) {
+ComponentInspector::Summary ComponentInspector::Summarize(const TypeLibInfo& lib) {
     Summary s;
     const Registration found = FindRegistration(lib);
     s.registered = found.version.has_value();
@@ -307,7 +307,7 @@ clsActiveX::Summary clsActiveX::Summarize(const TypeLibInfo& lib) {
     return s;
 }
 
-void clsActiveX::DoComparison() {
+void ComponentInspector::DoComparison() {
     try {
         if (firstFilename_.empty() || secondFilename_.empty()) {
             messages_.Show(L"You must select two files!", L"", kExclamationOk);
@@ -325,10 +325,10 @@ void clsActiveX::DoComparison() {
             }
         }
     } catch (const Failure& failure) {
-        ReportError(L"DoComparison - clsActiveX", failure.Record());
+        ReportError(L"DoComparison - ComponentInspector", failure.Record());
         return;
     } catch (const std::bad_alloc&) {
-        ReportError(L"DoComparison - clsActiveX", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+        ReportError(L"DoComparison - ComponentInspector", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
         return;
     }
 

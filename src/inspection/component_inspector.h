@@ -1,7 +1,7 @@
 #pragma once
 // The component inspector: the single-file report and the two-file comparison.
 
-#include "inspection/clsFileInfo.h"
+#include "inspection/version_fields.h"
 #include "inspection/report_presenter.h"
 #include "platform/error_record.h"
 #include "platform/message_box.h"
@@ -21,10 +21,10 @@ class TypeLibInfo;
 // record of what failed. The application hands in its error reporter.
 using ErrorReporter = std::function<void(const std::wstring& tag, const platform::ErrorRecord&)>;
 
-class clsActiveX {
+class ComponentInspector {
   public:
     // Without a reporter, trapped failures are shown in a message box.
-    explicit clsActiveX(platform::IMessageBox& messages = platform::Messages(),
+    explicit ComponentInspector(platform::IMessageBox& messages = platform::Messages(),
                         ErrorReporter reporter = {});
 
     void Init(IReportPresenter& mGrid, IReportPresenter& mGridComp);
@@ -53,7 +53,7 @@ class clsActiveX {
     ErrorReporter reporter_;
     IReportPresenter* grid_ = nullptr;
     IReportPresenter* gridComp_ = nullptr;
-    clsFileInfo fileInfo_;
+    VersionFields fileInfo_;
     std::wstring fileName_;
     std::wstring firstFilename_;
     std::wstring secondFilename_;

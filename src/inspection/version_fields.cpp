@@ -1,4 +1,4 @@
-#include "inspection/clsFileInfo.h"
+#include "inspection/version_fields.h"
 
 #include "inspection/pe_version_reader.h"
 #include "inspection/version_block.h"
@@ -30,22 +30,22 @@ std::wstring SingleByteString(ByteSpan block, std::wstring_view key) {
 
 } // namespace
 
-void clsFileInfo::SelectFile(const std::wstring& path) {
+void VersionFields::SelectFile(const std::wstring& path) {
     // Nothing may carry over from the file selected before.
-    *this = clsFileInfo{};
+    *this = VersionFields{};
     // One file, however damaged, must not end the report of a folder: what
     // goes wrong while reading it is that file's alone.
     try {
         Read(path);
     } catch (const std::bad_alloc&) {
-        *this = clsFileInfo{};
+        *this = VersionFields{};
         ReadError = ERROR_NOT_ENOUGH_MEMORY;
     } catch (...) {
-        *this = clsFileInfo{};
+        *this = VersionFields{};
     }
 }
 
-void clsFileInfo::Read(const std::wstring& path) {
+void VersionFields::Read(const std::wstring& path) {
     // One read serves the nine lookups and the decoder.
     const VersionBlock block = ReadVersionBlock(path, ReadError);
     if (block.empty())

@@ -7,7 +7,7 @@
 
 namespace calvorn::inspection {
 
-class clsFileInfo {
+class VersionFields {
   public:
     // Sets all sixteen fields for the file; never fails to its caller and
     // never throws: a damaged file gives empty fields, a file that could not
