@@ -1,15 +1,15 @@
 #include "explorer_verb_removal.h"
 
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "registry/verb_command.h"
 
 namespace calvorn::packaging {
 
 namespace {
 
-using registry::clsRegistry;
+using registry::RegistryAccessor;
 
-std::wstring TextValue(clsRegistry& registry, const std::wstring& key) {
+std::wstring TextValue(RegistryAccessor& registry, const std::wstring& key) {
     registry.SectionKey(key);
     registry.ValueKey(L"");
     registry::RegValue value = registry.Value();
@@ -18,7 +18,7 @@ std::wstring TextValue(clsRegistry& registry, const std::wstring& key) {
 }
 
 // Whether a verb of the association is ours and starts one of the programs.
-bool StartsInstalledProgram(clsRegistry& registry, const registry::VerbAssociation& association,
+bool StartsInstalledProgram(RegistryAccessor& registry, const registry::VerbAssociation& association,
                             const std::vector<std::wstring>& programs) {
     registry.ClassKey(registry::kHKeyClassesRoot);
     const std::wstring base =
@@ -44,7 +44,7 @@ void RemoveVerbsOfPrograms(const std::vector<std::wstring>& programs,
     if (programs.empty())
         return;
     for (const registry::VerbAssociation& association : registry::VerbAssociations()) {
-        clsRegistry registry;
+        RegistryAccessor registry;
         if (!StartsInstalledProgram(registry, association, programs))
             continue;
         registry.RemoveShellAssociation(programs.front(), association.name);

@@ -7,7 +7,7 @@
 #include "platform/program_parts.h"
 #include "platform/text.h"
 #include "registration/registrar.h"
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "registry/verb_command.h"
 
 #include <windows.h>
@@ -29,7 +29,7 @@ std::optional<Command> QuietCommandOfProcess() {
 namespace {
 
 ExitCode InstallVerbs(IQuietOutput& output) {
-    registry::clsRegistry registry;
+    registry::RegistryAccessor registry;
     const std::wstring program = platform::JoinPath(InitAppPath(), platform::OwnProgramFileName());
     // Every file type is done that can be; each that cannot is named.
     bool failed = false;

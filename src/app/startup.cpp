@@ -11,7 +11,7 @@
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "registration/clsRegistrator.h"
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "registry/verb_command.h"
 #include "ui/clsGrid.h"
 #include "ui/frmDisplay.h"
@@ -60,7 +60,7 @@ bool Main() {
             command = ParseCommand(arguments, app.sAppPath);
         if (command && command->action != CommandAction::OpenReport) {
             app.oRegistrator = std::make_unique<registration::clsRegistrator>();
-            app.oRegistry = std::make_unique<registry::clsRegistry>();
+            app.oRegistry = std::make_unique<registry::RegistryAccessor>();
             ProcessCommandLine(*command);
         }
 
@@ -88,7 +88,7 @@ bool Main() {
         app.oGridInfo = std::make_unique<ui::clsGrid>();
         app.oGridComparison = std::make_unique<ui::clsGrid>();
         app.oActiveX = std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
-        app.oRegistry = std::make_unique<registry::clsRegistry>();
+        app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
         main.Services().activeX = app.oActiveX.get();
 

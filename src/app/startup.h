@@ -13,7 +13,7 @@ namespace calvorn::inspection {
 class ComponentInspector;
 }
 namespace calvorn::registry {
-class clsRegistry;
+class RegistryAccessor;
 }
 namespace calvorn::ui {
 class clsGrid;
@@ -29,7 +29,7 @@ struct AppState {
     std::unique_ptr<ui::clsGrid> oGridInfo;
     std::unique_ptr<ui::clsGrid> oGridComparison;
     std::unique_ptr<inspection::ComponentInspector> oActiveX;
-    std::unique_ptr<registry::clsRegistry> oRegistry;
+    std::unique_ptr<registry::RegistryAccessor> oRegistry;
     std::int32_t lErrNumber = 0;
     std::wstring sErrDescription;
     bool bCancelReport = false;

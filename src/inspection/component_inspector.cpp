@@ -3,7 +3,7 @@
 #include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
 #include "platform/program_parts.h"
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "registry/registry_key.h"
 
 #include <windows.h>

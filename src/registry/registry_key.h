@@ -4,7 +4,7 @@
 // from the root walks the whole path again: a listing that reads values of
 // many subkeys opens the parent once and names each place relative to it.
 //
-// Values read as the accessor reads them (clsRegistry::Value): text types
+// Values read as the accessor reads them (RegistryAccessor::Value): text types
 // without their terminating NUL, REG_EXPAND_SZ expanded, integers in decimal.
 
 #include "platform/unique_handle.h"
@@ -30,7 +30,7 @@ class RegistryKey {
     std::optional<std::wstring> Text(const std::wstring& name = {}) const;
     // The subkey names in the registry's order. A listing that breaks off
     // for any reason other than its end throws platform::Failure, as
-    // clsRegistry::EnumerateSections does.
+    // RegistryAccessor::EnumerateSections does.
     std::vector<std::wstring> SubkeyNames() const;
 
   private:

@@ -3,7 +3,7 @@
 // whose command is ours are replaced or removed: a verb of the same name that
 // another program put there is left as it is and named to the caller.
 
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "registry/verb_command.h"
 
 #include <windows.h>
@@ -20,7 +20,7 @@ bool SameName(const std::wstring& a, const wchar_t* b) {
 
 // The ProgID is the file type's default value. An empty one would put the
 // verbs straight under the root, so it is recorded as a failure instead.
-std::wstring clsRegistry::ProgIdOf(const std::wstring& fileType) {
+std::wstring RegistryAccessor::ProgIdOf(const std::wstring& fileType) {
     std::wstring progId = ReadProgId(fileType);
     if (progId.empty())
         Record(kErrRegistry,
@@ -28,7 +28,7 @@ std::wstring clsRegistry::ProgIdOf(const std::wstring& fileType) {
     return progId;
 }
 
-std::wstring clsRegistry::ReadProgId(const std::wstring& fileType) {
+std::wstring RegistryAccessor::ReadProgId(const std::wstring& fileType) {
     sectionKey_ = fileType;
     valueKey_.clear();
     std::optional<RegValue> value = ReadValue();
@@ -38,13 +38,13 @@ std::wstring clsRegistry::ReadProgId(const std::wstring& fileType) {
 
 // The key under which the association's verbs live: "Folder" itself, or the
 // file type's ProgID; empty when the file type names none.
-std::wstring clsRegistry::VerbBase(const std::wstring& association, bool record) {
+std::wstring RegistryAccessor::VerbBase(const std::wstring& association, bool record) {
     if (IsFolderAssociation(association))
         return association;
     return record ? ProgIdOf(association) : ReadProgId(association);
 }
 
-clsRegistry::VerbOwner clsRegistry::OwnerOfVerb(const std::wstring& verbKey,
+RegistryAccessor::VerbOwner RegistryAccessor::OwnerOfVerb(const std::wstring& verbKey,
                                                 const std::wstring& arguments,
                                                 std::wstring& command) {
     sectionKey_ = verbKey + L"\\command";
@@ -80,19 +80,19 @@ clsRegistry::VerbOwner clsRegistry::OwnerOfVerb(const std::wstring& verbKey,
 
 // Commands are REG_SZ whatever the object read last and whatever the path
 // holds: a "%" pair in a folder name must not turn into an expansion.
-void clsRegistry::WriteCommand(const std::wstring& key, const std::wstring& command) {
+void RegistryAccessor::WriteCommand(const std::wstring& key, const std::wstring& command) {
     sectionKey_ = key;
     valueKey_.clear();
     valueType_ = REG_SZ;
     WriteValue(command, REG_SZ, false);
 }
 
-void clsRegistry::DeleteSection(const std::wstring& key) {
+void RegistryAccessor::DeleteSection(const std::wstring& key) {
     sectionKey_ = key;
     DeleteKey();
 }
 
-std::vector<std::wstring> clsRegistry::CreateShellAssociation(std::wstring sExePath,
+std::vector<std::wstring> RegistryAccessor::CreateShellAssociation(std::wstring sExePath,
                                                               std::wstring sAssociation) {
     classKey_ = kHKeyClassesRoot;
     std::vector<std::wstring> problems;
@@ -123,7 +123,7 @@ std::vector<std::wstring> clsRegistry::CreateShellAssociation(std::wstring sExeP
     return problems;
 }
 
-std::vector<std::wstring> clsRegistry::RemoveShellAssociation(std::wstring /*sExePath*/,
+std::vector<std::wstring> RegistryAccessor::RemoveShellAssociation(std::wstring /*sExePath*/,
                                                               std::wstring sAssociation) {
     classKey_ = kHKeyClassesRoot;
     std::vector<std::wstring> problems;
@@ -147,7 +147,7 @@ std::vector<std::wstring> clsRegistry::RemoveShellAssociation(std::wstring /*sEx
     return problems;
 }
 
-bool clsRegistry::ShellAssociationInstalled(const std::wstring& sAssociation) {
+bool RegistryAccessor::ShellAssociationInstalled(const std::wstring& sAssociation) {
     classKey_ = kHKeyClassesRoot;
     const std::wstring base = VerbBase(sAssociation, false);
     if (base.empty())

@@ -2,7 +2,7 @@
 
 #include "inspection/component_inspector.h"
 #include "registration/clsRegistrator.h"
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "ui/command_button.h"
 #include "ui/file_dialog.h"
 #include "ui/message_loop.h"
@@ -89,7 +89,7 @@ bool frmMain::Load() {
         return false;
     // The load handler.
     try {
-        oShellRegistry = std::make_unique<registry::clsRegistry>();
+        oShellRegistry = std::make_unique<registry::RegistryAccessor>();
         if (services_.initButtons)
             services_.initButtons(Hwnd(), true, true);
     } catch (const std::bad_alloc&) {

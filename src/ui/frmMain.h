@@ -21,7 +21,7 @@ namespace calvorn::registration {
 class clsRegistrator;
 }
 namespace calvorn::registry {
-class clsRegistry;
+class RegistryAccessor;
 }
 
 namespace calvorn::ui {
@@ -159,7 +159,7 @@ class frmMain final : public Window<frmMain> {
     void ButtonCaption(int id, const std::wstring& text);
 
     MainWindowServices services_;
-    std::unique_ptr<registry::clsRegistry> oShellRegistry;
+    std::unique_ptr<registry::RegistryAccessor> oShellRegistry;
     BuiltForm form_;
     OwnedFormFonts fonts_;
     HWND lastFocus_ = nullptr;     // the control that had the focus when the window was left

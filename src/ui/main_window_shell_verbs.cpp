@@ -5,7 +5,7 @@
 #include "platform/message_box.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "registry/verb_command.h"
 #include "ui/command_button.h"
 
@@ -30,7 +30,7 @@ std::wstring Upper(std::wstring text) {
 
 // The sign that the verbs are installed: a verb of ours for any of the
 // associations, so that whatever Enable wrote, Disable is offered to remove.
-bool VerbsInstalled(registry::clsRegistry& reg) {
+bool VerbsInstalled(registry::RegistryAccessor& reg) {
     for (const registry::VerbAssociation& association : registry::VerbAssociations())
         if (reg.ShellAssociationInstalled(association.name))
             return true;
@@ -54,7 +54,7 @@ void frmMain::SwitchShellExtensions() {
     try {
         if (!oShellRegistry)
             throw Failure(platform::Win32Error(ERROR_INVALID_HANDLE));
-        registry::clsRegistry& reg = *oShellRegistry;
+        registry::RegistryAccessor& reg = *oShellRegistry;
         const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
         // The caption, not the registry, decides the direction.
         const bool enable = button && Upper(button->Caption()) == Upper(L"enable");

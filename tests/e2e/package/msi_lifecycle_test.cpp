@@ -7,7 +7,7 @@
 #include "integration/shell_verbs/classes_scope.h"
 #include "packaging/explorer_verb_removal.h"
 #include "platform/text.h"
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "support/test_paths.h"
 #include "tools/drive_session.h"
 
@@ -215,7 +215,7 @@ TEST(MsiPackage, SilentUpgradeUseAndRemovalLeaveNothingBehind) {
 TEST(MsiPackage, RemovalFindsTheVerbsOfAProgramInAFolderWithPercentSigns) {
     ScopedFileType dll(L".dll", L"dllfile");
     const std::wstring installed = L"C:\\Program Files\\Cal%vorn 100%%\\calvorn.exe";
-    calvorn::registry::clsRegistry registry;
+    calvorn::registry::RegistryAccessor registry;
     ASSERT_TRUE(registry.CreateShellAssociation(installed, L".dll").empty());
     ASSERT_TRUE(
         registry.CreateShellAssociation(L"C:\\Tools\\Cal%vorn\\calvorn.exe", L"Folder").empty());

@@ -5,7 +5,7 @@
 #include "platform/error_record.h"
 
 using namespace calvorn::test;
-using calvorn::registry::clsRegistry;
+using calvorn::registry::RegistryAccessor;
 using calvorn::registry::RegValue;
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "raw_registry.h"
 
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ class TestRoot : public ::testing::Test {
     }
 
     std::wstring path_;
-    registry::clsRegistry reg_;
+    registry::RegistryAccessor reg_;
 };
 
 } // namespace calvorn::test

@@ -3,12 +3,12 @@
 
 #include "classes_scope.h"
 
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 
 #include <gtest/gtest.h>
 
 using namespace calvorn::test;
-using calvorn::registry::clsRegistry;
+using calvorn::registry::RegistryAccessor;
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST(VerbRoundTrip, CreateThenRemoveLeavesOnlyTheShellKeys) {
     const RegistryDump before = Dump(HKEY_CLASSES_ROOT);
     ASSERT_GT(before.size(), 100u);
 
-    clsRegistry reg;
+    RegistryAccessor reg;
     for (const std::wstring& a : associations)
         reg.CreateShellAssociation(program, a);
     for (const std::wstring* progId : {&dll.ProgId(), &exe.ProgId()}) {

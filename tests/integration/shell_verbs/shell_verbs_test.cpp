@@ -2,7 +2,7 @@
 
 #include "classes_scope.h"
 
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 #include "platform/text.h"
 #include "registry/verb_command.h"
 #include "support/test_paths.h"
@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace calvorn::test;
-using calvorn::registry::clsRegistry;
+using calvorn::registry::RegistryAccessor;
 
 namespace {
 
@@ -27,7 +27,7 @@ const std::wstring kExe = L"C:\\Program Files\\Calvorn 100%\\x%y\\calvorn.exe";
 const std::wstring kQuoted = L"\"C:\\Program Files\\Calvorn 100%%\\x%%y\\calvorn.exe\"";
 
 std::vector<std::wstring> RootKeys() {
-    clsRegistry reg;
+    RegistryAccessor reg;
     reg.ClassKey(calvorn::registry::kHKeyClassesRoot);
     std::vector<std::wstring> names;
     std::int32_t count = 0;
@@ -46,7 +46,7 @@ class ShellVerbs : public ::testing::Test {
 TEST_F(ShellVerbs, FileTypeVerbsAreQuotedTextCommandsUnderTheProgId) {
     ScopedFileType type(kType, kProgId);
     ASSERT_EQ(type.ProgId(), kProgId);
-    clsRegistry reg;
+    RegistryAccessor reg;
     reg.ValueKey(L"leftover");
     reg.CreateShellAssociation(kExe, kType);
     EXPECT_FALSE(reg.LastError().IsSet()) << reg.LastError().description;
@@ -69,13 +69,13 @@ TEST_F(ShellVerbs, FileTypeVerbsAreQuotedTextCommandsUnderTheProgId) {
 
 TEST_F(ShellVerbs, FolderInAnyCaseOnAFreshObjectGetsATextCommand) {
     const bool shellThere = ClassesKeyThere(L"Folder\\shell");
-    clsRegistry fresh; // has read nothing: its ValueType is still 0
+    RegistryAccessor fresh; // has read nothing: its ValueType is still 0
     fresh.CreateShellAssociation(kExe, L"fOLDER");
     EXPECT_FALSE(fresh.LastError().IsSet()) << fresh.LastError().description;
     EXPECT_EQ(ClassesValue(L"Folder\\shell\\ActiveX Report\\command"),
               SzValue(kQuoted + L" -f \"%1\""));
 
-    clsRegistry other;
+    RegistryAccessor other;
     other.RemoveShellAssociation(kExe, L"folder");
     EXPECT_FALSE(other.LastError().IsSet()) << other.LastError().description;
     EXPECT_FALSE(ClassesKeyThere(L"Folder\\shell\\ActiveX Report"));
@@ -89,7 +89,7 @@ TEST_F(ShellVerbs, AFileTypeWithoutProgIdGetsNothingAndTheNextOneStillDoes) {
     WriteRaw(HKEY_CLASSES_ROOT, L".calvorn-noprogid"); // exists, no default value
     const auto rootBefore = RootKeys();
 
-    clsRegistry reg;
+    RegistryAccessor reg;
     reg.Default(kProgId); // what a failed read returns is not a ProgID
     for (const std::wstring& missing :
          {std::wstring(L".calvorn-missing"), std::wstring(L".calvorn-noprogid")}) {
@@ -122,7 +122,7 @@ TEST_F(ShellVerbs, RemovingAbsentVerbsRecordsTheFailureAndChangesNothing) {
     ScopedFileType type(kType, kProgId);
     WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\open\\command");
     const RegistryDump before = Dump(HKEY_CLASSES_ROOT);
-    clsRegistry reg;
+    RegistryAccessor reg;
     reg.RemoveShellAssociation(kExe, kType);
     EXPECT_EQ(reg.LastError().number, 26001);
     EXPECT_EQ(reg.LastError().description,
@@ -206,7 +206,7 @@ TEST_F(ShellVerbs, AnotherProgramsVerbOfTheSameNameIsNeitherReplacedNorRemoved) 
     // A verb the shell runs another way, with no command of its own.
     WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\Calvorn", L"DelegateExecute",
              SzValue(L"{00000000-0000-0000-0000-000000000001}"));
-    clsRegistry reg;
+    RegistryAccessor reg;
     EXPECT_FALSE(reg.ShellAssociationInstalled(kType));
     const std::vector<std::wstring> problems = reg.CreateShellAssociation(kExe, kType);
     ASSERT_EQ(problems.size(), 2u);
@@ -231,7 +231,7 @@ TEST_F(ShellVerbs, VerbsOfAnotherCopyOfTheProgramAreOursToReplaceAndRemove) {
     // Written unquoted by an older version from another folder.
     WriteRaw(HKEY_CLASSES_ROOT, kProgId + L"\\shell\\Register\\command", L"",
              SzValue(L"C:\\Old Place\\calvorn.exe -r \"%1\""));
-    clsRegistry reg;
+    RegistryAccessor reg;
     EXPECT_TRUE(reg.ShellAssociationInstalled(kType));
     EXPECT_TRUE(reg.CreateShellAssociation(kExe, kType).empty());
     ExpectFileTypeVerbs(kProgId, kQuoted);
@@ -251,7 +251,7 @@ TEST_F(ShellVerbs, AProgramInAFolderWithPercentSignsIsStartedWithTheFile) {
     ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_args.exe").c_str(), program.c_str(), FALSE));
     const std::wstring file = folder + L"a b" + kType;
     WriteText(file, "x");
-    clsRegistry reg;
+    RegistryAccessor reg;
     ASSERT_TRUE(reg.CreateShellAssociation(program, kType).empty());
 
     SHELLEXECUTEINFOW info{};

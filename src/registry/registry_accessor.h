@@ -39,7 +39,7 @@ constexpr std::int32_t kErrRegistry = 26001;
 constexpr std::int32_t kErrValueNotWritten = static_cast<std::int32_t>(0x800469A9u);
 constexpr std::int32_t kErrListing = static_cast<std::int32_t>(0x800469AAu);
 
-class clsRegistry {
+class RegistryAccessor {
   public:
     // True when the key opens for reading.
     bool KeyExists();

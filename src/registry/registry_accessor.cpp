@@ -1,4 +1,4 @@
-#include "registry/clsRegistry.h"
+#include "registry/registry_accessor.h"
 
 #include "registry/open_key_reads.h"
 
@@ -139,21 +139,21 @@ std::wstring ValueAsText(const RegValue& value) {
     return {};
 }
 
-void clsRegistry::Record(std::int32_t number, std::wstring description) {
+void RegistryAccessor::Record(std::int32_t number, std::wstring description) {
     lastError_ = {number, Source(), std::move(description)};
 }
 
-std::wstring clsRegistry::RootAndSection() const {
+std::wstring RegistryAccessor::RootAndSection() const {
     return std::to_wstring(classKey_) + L"',Section: '" + sectionKey_;
 }
 
-bool clsRegistry::KeyExists() {
+bool RegistryAccessor::KeyExists() {
     UniqueHKey key;
     return ::RegOpenKeyExW(RootOf(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE, key.put()) ==
            ERROR_SUCCESS;
 }
 
-bool clsRegistry::CreateKey() {
+bool RegistryAccessor::CreateKey() {
     UniqueHKey key;
     DWORD disposition = 0;
     wchar_t noClass[] = L"";
@@ -165,7 +165,7 @@ bool clsRegistry::CreateKey() {
     return false;
 }
 
-bool clsRegistry::DeleteKey() {
+bool RegistryAccessor::DeleteKey() {
     // An empty path would name the root itself, which is never meant.
     if (!sectionKey_.empty() &&
         ::RegDeleteKeyW(RootOf(classKey_), sectionKey_.c_str()) == ERROR_SUCCESS)
@@ -174,7 +174,7 @@ bool clsRegistry::DeleteKey() {
     return false;
 }
 
-bool clsRegistry::DeleteValue() {
+bool RegistryAccessor::DeleteValue() {
     UniqueHKey key;
     if (::RegOpenKeyExW(RootOf(classKey_), sectionKey_.c_str(), 0, kWriteAccess, key.put()) !=
         ERROR_SUCCESS) {
@@ -242,7 +242,7 @@ const std::wstring& ErrorSource() {
     return Source();
 }
 
-std::optional<RegValue> clsRegistry::ReadValue() {
+std::optional<RegValue> RegistryAccessor::ReadValue() {
     UniqueHKey key;
     if (::RegOpenKeyExW(RootOf(classKey_), sectionKey_.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
         ERROR_SUCCESS)
@@ -250,17 +250,17 @@ std::optional<RegValue> clsRegistry::ReadValue() {
     return ReadOpenKeyValue(key.get(), valueKey_.c_str(), valueType_);
 }
 
-RegValue clsRegistry::Value() {
+RegValue RegistryAccessor::Value() {
     if (auto value = ReadValue())
         return std::move(*value);
     return default_;
 }
 
-void clsRegistry::Value(const RegValue& vValue) {
+void RegistryAccessor::Value(const RegValue& vValue) {
     WriteValue(vValue, valueType_, true);
 }
 
-void clsRegistry::WriteValue(const RegValue& vValue, std::int32_t type, bool chooseExpand) {
+void RegistryAccessor::WriteValue(const RegValue& vValue, std::int32_t type, bool chooseExpand) {
     const std::wstring description = L"Failed to set registry value Key: '" + RootAndSection() +
                                      L"',Key: '" + valueKey_ + L"' to value: '" +
                                      ValueAsText(vValue) + L"'";
@@ -319,7 +319,7 @@ void clsRegistry::WriteValue(const RegValue& vValue, std::int32_t type, bool cho
         Record(kErrValueNotWritten, description);
 }
 
-bool clsRegistry::EnumerateValues(std::vector<std::wstring>& sKeyNames, std::int32_t& iKeyCount) {
+bool RegistryAccessor::EnumerateValues(std::vector<std::wstring>& sKeyNames, std::int32_t& iKeyCount) {
     iKeyCount = 0;
     sKeyNames.clear();
     UniqueHKey key;
@@ -353,7 +353,7 @@ bool clsRegistry::EnumerateValues(std::vector<std::wstring>& sKeyNames, std::int
     return true;
 }
 
-bool clsRegistry::EnumerateSections(std::vector<std::wstring>& sSect, std::int32_t& iSectCount) {
+bool RegistryAccessor::EnumerateSections(std::vector<std::wstring>& sSect, std::int32_t& iSectCount) {
     iSectCount = 0;
     sSect.clear();
     UniqueHKey key;
@@ -367,11 +367,11 @@ bool clsRegistry::EnumerateSections(std::vector<std::wstring>& sSect, std::int32
     throw platform::Failure({kErrListing, Source(), platform::SystemMessage(rc)});
 }
 
-std::uint32_t clsRegistry::SwapEndian(std::uint32_t value) {
+std::uint32_t RegistryAccessor::SwapEndian(std::uint32_t value) {
     return Swap32(value);
 }
 
-std::wstring clsRegistry::ExpandEnvStr(const std::wstring& text) {
+std::wstring RegistryAccessor::ExpandEnvStr(const std::wstring& text) {
     return ExpandEnvironment(text);
 }
 
