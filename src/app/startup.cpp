@@ -10,7 +10,7 @@
 #include "platform/message_box.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registration_prompter.h"
 #include "registry/registry_accessor.h"
 #include "registry/verb_command.h"
 #include "ui/clsGrid.h"
@@ -59,7 +59,7 @@ bool Main() {
         if (!arguments.empty())
             command = ParseCommand(arguments, app.sAppPath);
         if (command && command->action != CommandAction::OpenReport) {
-            app.oRegistrator = std::make_unique<registration::clsRegistrator>();
+            app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
             app.oRegistry = std::make_unique<registry::RegistryAccessor>();
             ProcessCommandLine(*command);
         }
@@ -84,7 +84,7 @@ bool Main() {
         // first paint of the main window does not wait for it.
         main.Caption(app.sAppTitle);
 
-        app.oRegistrator = std::make_unique<registration::clsRegistrator>();
+        app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
         app.oGridInfo = std::make_unique<ui::clsGrid>();
         app.oGridComparison = std::make_unique<ui::clsGrid>();
         app.oActiveX = std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);

@@ -7,7 +7,7 @@
 #include <string>
 
 namespace calvorn::registration {
-class clsRegistrator;
+class RegistrationPrompter;
 }
 namespace calvorn::inspection {
 class ComponentInspector;
@@ -25,7 +25,7 @@ namespace calvorn::app {
 struct AppState {
     std::wstring sAppPath;
     std::wstring sAppTitle;
-    std::unique_ptr<registration::clsRegistrator> oRegistrator;
+    std::unique_ptr<registration::RegistrationPrompter> oRegistrator;
     std::unique_ptr<ui::clsGrid> oGridInfo;
     std::unique_ptr<ui::clsGrid> oGridComparison;
     std::unique_ptr<inspection::ComponentInspector> oActiveX;

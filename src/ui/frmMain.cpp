@@ -1,7 +1,7 @@
 #include "ui/frmMain.h"
 
 #include "inspection/component_inspector.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registration_prompter.h"
 #include "registry/registry_accessor.h"
 #include "ui/command_button.h"
 #include "ui/file_dialog.h"

@@ -18,7 +18,7 @@ namespace calvorn::inspection {
 class ComponentInspector;
 }
 namespace calvorn::registration {
-class clsRegistrator;
+class RegistrationPrompter;
 }
 namespace calvorn::registry {
 class RegistryAccessor;
@@ -29,7 +29,7 @@ namespace calvorn::ui {
 // What the window uses of the application; filled in by start-up.
 struct MainWindowServices {
     std::wstring appPath;
-    registration::clsRegistrator* registrator = nullptr;
+    registration::RegistrationPrompter* registrator = nullptr;
     inspection::ComponentInspector* activeX = nullptr;
     std::function<void(const std::wstring& tag, const platform::ErrorRecord&)> showError;
     std::function<void()> onUnload; // ends the program

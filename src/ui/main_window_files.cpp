@@ -6,7 +6,7 @@
 
 #include "inspection/component_inspector.h"
 #include "platform/proc_address.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registration_prompter.h"
 #include "ui/command_button.h"
 #include "ui/file_dialog.h"
 
@@ -131,7 +131,7 @@ void frmMain::RegisterFile(bool unregister) {
     const std::wstring path = ControlText(IDC_TXTFILE);
     Busy(true);
     try {
-        if (registration::clsRegistrator* registrator = services_.registrator) {
+        if (registration::RegistrationPrompter* registrator = services_.registrator) {
             // The window keeps painting while the component takes its time;
             // Busy keeps its controls from starting anything meanwhile.
             auto& wait = registrator->Options().wait;

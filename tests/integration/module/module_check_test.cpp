@@ -5,7 +5,7 @@
 #include "inspection/import_search.h"
 #include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registration_prompter.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
 
@@ -31,7 +31,7 @@ std::string Imports(const ModuleFacts& facts) {
 // The second line of the message a registration shows.
 std::wstring Cause(const std::wstring& fixture, Operation operation = Operation::Register) {
     FakeMessageBox box;
-    clsRegistrator registrator(box);
+    RegistrationPrompter registrator(box);
     if (operation == Operation::Register)
         registrator.RegisterActiveX(FixturePath(fixture));
     else

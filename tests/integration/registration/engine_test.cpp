@@ -2,7 +2,7 @@
 // registration host, and nothing of them is ever loaded in this process.
 
 #include "fixtures/com/probe_registry.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registration_prompter.h"
 #include "platform/program_parts.h"
 #include "registration/registration_engine.h"
 #include "registration/registration_session.h"
@@ -141,7 +141,7 @@ TEST_F(Engine, TimedOutComponentIsStoppedWithItsHost) {
 }
 
 TEST_F(Engine, FrontEndEngineCallsGiveTheStatusOnly) {
-    clsRegistrator registrator;
+    RegistrationPrompter registrator;
     EXPECT_EQ(registrator.Register(FixturePath(L"probe_good.dll")), rsRegistered);
     EXPECT_EQ(registrator.UnRegister(FixturePath(L"probe_good.dll")), rsUnregistered);
     EXPECT_EQ(registrator.Register(FixturePath(L"probe_fail.dll")), rsRegisterFailed);

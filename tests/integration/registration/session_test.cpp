@@ -9,7 +9,7 @@
 #include "platform/disk_file.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registration_prompter.h"
 #include "registration/registration_session.h"
 #include "support/polling.h"
 #include "support/test_paths.h"

@@ -3,7 +3,7 @@
 
 #include "app/quiet_registration.h"
 #include "platform/text.h"
-#include "registration/clsRegistrator.h"
+#include "registration/registration_prompter.h"
 #include "support/fake_message_box.h"
 
 #include <windows.h>
@@ -67,7 +67,7 @@ TEST(RegistrationMessages, EveryStatusUnderBothTitles) {
             FakeEngine engine;
             FakeMessageBox box;
             engine.outcome.status = row.status;
-            clsRegistrator registrator(box, engine);
+            RegistrationPrompter registrator(box, engine);
             if (op == Operation::Register)
                 registrator.RegisterActiveX(L"C:\\x\\a.dll");
             else
@@ -84,7 +84,7 @@ TEST(RegistrationMessages, EveryStatusUnderBothTitles) {
 TEST(RegistrationMessages, NoThreadMeansNoMessage) {
     FakeEngine engine;
     FakeMessageBox box;
-    clsRegistrator registrator(box, engine);
+    RegistrationPrompter registrator(box, engine);
     registrator.RegisterActiveX(L"C:\\x\\a.dll");
     EXPECT_EQ(engine.runs.size(), 1u);
     EXPECT_TRUE(box.shown.empty());
@@ -124,7 +124,7 @@ TEST(RegistrationRoute, ExeByExtensionInAnyCase) {
 TEST(RegistrationRoute, ExeServerTakesItsOwnRouteAndItsOutcomeIsTold) {
     FakeEngine engine;
     FakeMessageBox box;
-    clsRegistrator registrator(box, engine);
+    RegistrationPrompter registrator(box, engine);
     engine.serverOutcome = Outcome(rsRegistered, Ending::Finished);
     engine.serverOutcome.exeServer = true;
     registrator.RegisterActiveX(L"C:\\x\\SERVER.EXE");
@@ -159,7 +159,7 @@ TEST(RegistrationRoute, ExeServerForOneUserIsRefusedInEveryFrontEnd) {
         for (const wchar_t* path : {L"C:\\x\\server.exe", L"C:\\x\\SERVER.EXE"}) {
             FakeEngine engine;
             FakeMessageBox box;
-            clsRegistrator registrator(box, engine);
+            RegistrationPrompter registrator(box, engine);
             registrator.Options().perUser = true;
             if (operation == Operation::Register)
                 registrator.RegisterActiveX(path);
@@ -185,7 +185,7 @@ TEST(RegistrationRoute, ExeThatCannotStartIsReported) {
     engine.serverOutcome =
         Outcome(rsUnregisterFailed, Ending::NotStarted, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     engine.serverOutcome.exeServer = true;
-    clsRegistrator registrator(box, engine);
+    RegistrationPrompter registrator(box, engine);
     registrator.UnRegisterActiveX(L"C:\\x\\gone.exe");
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].title, L"Calvorn - UnRegistering");

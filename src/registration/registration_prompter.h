@@ -11,15 +11,15 @@
 
 namespace calvorn::registration {
 
-class clsRegistrator {
+class RegistrationPrompter {
   public:
-    explicit clsRegistrator(platform::IMessageBox& messages = platform::Messages(),
+    explicit RegistrationPrompter(platform::IMessageBox& messages = platform::Messages(),
                             IRegistrationEngine& engine = SystemEngine());
     // A host started for a question answered No ends here, before the
     // program's end could stop its start half-way.
-    ~clsRegistrator() { engine_.Unprepare(); }
-    clsRegistrator(const clsRegistrator&) = delete;
-    clsRegistrator& operator=(const clsRegistrator&) = delete;
+    ~RegistrationPrompter() { engine_.Unprepare(); }
+    RegistrationPrompter(const RegistrationPrompter&) = delete;
+    RegistrationPrompter& operator=(const RegistrationPrompter&) = delete;
 
     // Without a message: the status alone.
     RegistrationStatus Register(std::wstring sFile);
