@@ -18,7 +18,7 @@
 #include "bench_print.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include <windows.h>
 
@@ -175,7 +175,7 @@ void Startup(int runs) {
     double visibleOurs = 0, visibleBare = 0;
     std::vector<double> a, c, f, va, vc;
     auto ours = [&] {
-        a.push_back(TimeToWindow(ProgramPath(), L"", L"Calvorn.frmMain", {}, &visibleOurs));
+        a.push_back(TimeToWindow(ProgramPath(), L"", L"Calvorn.MainWindow", {}, &visibleOurs));
         va.push_back(visibleOurs);
     };
     auto bare = [&] {
@@ -222,7 +222,7 @@ void ReportOfOneFile(int runs) {
     };
     double o = 0, b = 0;
     Paired(
-        runs, [&] { return TimeToWindow(ProgramPath(), file, L"Calvorn.frmMain", filled); },
+        runs, [&] { return TimeToWindow(ProgramPath(), file, L"Calvorn.MainWindow", filled); },
         [] { return TimeToWindow(BareWindow(), L"", L"Calvorn.BareWindow"); }, o, b);
     bench::PrintTarget("report_one_file_ms", o, b, b > 0 ? o / b : 0, true, 1.6);
 }
@@ -248,7 +248,7 @@ void Memory() {
     const double mb = static_cast<double>(data.nFileSizeLow) / (1024.0 * 1024.0);
     bench::PrintTarget("binary_MB", mb, 1.5, mb / 1.5, true, 1.0);
 
-    const double ours = PeakWorkingSetMB(ProgramPath(), L"Calvorn.frmMain");
+    const double ours = PeakWorkingSetMB(ProgramPath(), L"Calvorn.MainWindow");
     const double bare = PeakWorkingSetMB(BareWindow(), L"Calvorn.BareWindow");
     bench::PrintTarget("peak_working_set_MB", ours, bare, bare > 0 ? ours / bare : 0, true, 1.15);
 }

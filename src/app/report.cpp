@@ -10,7 +10,7 @@
 #include "platform/read_ahead.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
-#include "ui/frmProgress.h"
+#include "ui/progress_window.h"
 #include "ui/message_loop.h"
 
 #include <windows.h>
@@ -36,7 +36,7 @@ const wchar_t kReportName[] = L"output.txt";
 class ProgressWindowSink final : public IReportProgress {
   public:
     void Show() override {
-        ui::frmProgress& window = ui::ProgressWindow();
+        ui::ProgressWindow& window = ui::TheProgressWindow();
         if (!window.Load())
             throw Failure(Win32Error(LastErrorOr(ERROR_CANNOT_MAKE)));
         window.OnCancel([] { App().bCancelReport = true; });
@@ -47,7 +47,7 @@ class ProgressWindowSink final : public IReportProgress {
     }
     void Max(std::int32_t value) override {
         max_ = value;
-        ui::ProgressWindow().Max(value);
+        ui::TheProgressWindow().Max(value);
     }
     // The walk only notes where it is; the window catches up at the next
     // pump that is due. (Were the two calls due on their own, the pump after
@@ -59,13 +59,13 @@ class ProgressWindowSink final : public IReportProgress {
         if (!Due())
             return;
         // Even asking the bar its size is a round trip to the server.
-        ui::frmProgress& window = ui::ProgressWindow();
+        ui::ProgressWindow& window = ui::TheProgressWindow();
         window.Value(value_);
         window.FileCaption(file_);
         ui::PumpPendingMessages();
         last_ = ::GetTickCount();
     }
-    void Hide() override { ui::ProgressWindow().Hide(); }
+    void Hide() override { ui::TheProgressWindow().Hide(); }
 
   private:
     static constexpr DWORD kInterval = 30;

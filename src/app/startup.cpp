@@ -13,9 +13,9 @@
 #include "registration/registration_prompter.h"
 #include "registry/registry_accessor.h"
 #include "registry/verb_command.h"
-#include "ui/clsGrid.h"
-#include "ui/frmDisplay.h"
-#include "ui/frmMain.h"
+#include "ui/report_grid_presenter.h"
+#include "ui/cell_text_window.h"
+#include "ui/main_window.h"
 #include "ui/message_loop.h"
 #include "ui/procedure_guard.h"
 
@@ -66,7 +66,7 @@ bool Main() {
 
         // Only the window shows the title: a switch action never reads it.
         app.sAppTitle = BuildAppTitle();
-        ui::frmMain& main = ui::MainWindow();
+        ui::MainWindow& main = ui::TheMainWindow();
         app.windowsBuilt = true;
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
@@ -85,8 +85,8 @@ bool Main() {
         main.Caption(app.sAppTitle);
 
         app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
-        app.oGridInfo = std::make_unique<ui::clsGrid>();
-        app.oGridComparison = std::make_unique<ui::clsGrid>();
+        app.oGridInfo = std::make_unique<ui::ReportGridPresenter>();
+        app.oGridComparison = std::make_unique<ui::ReportGridPresenter>();
         app.oActiveX = std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
         app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
@@ -118,7 +118,7 @@ void ExitProgram(bool bFromMainWindow, unsigned exitCode) {
         if (!bFromMainWindow) {
             // Destroying the main window runs its unload handler, which comes
             // back here with true and ends the process.
-            if (HWND main = ui::MainWindow().Hwnd())
+            if (HWND main = ui::TheMainWindow().Hwnd())
                 ::DestroyWindow(main);
         }
         ui::DisplayWindow().Unload();
@@ -226,7 +226,7 @@ void ProcessCommandLine(Command cmd) {
                                                                    : ExitCode::BadArguments));
     case CommandAction::OpenReport:
         app.oActiveX->FileName(cmd.path);
-        ui::MainWindow().txtFile(app.oActiveX->FileName());
+        ui::TheMainWindow().txtFile(app.oActiveX->FileName());
         app.oActiveX->DisplayInfo();
         return;
     }

@@ -16,7 +16,7 @@ namespace calvorn::registry {
 class RegistryAccessor;
 }
 namespace calvorn::ui {
-class clsGrid;
+class ReportGridPresenter;
 }
 
 namespace calvorn::app {
@@ -26,8 +26,8 @@ struct AppState {
     std::wstring sAppPath;
     std::wstring sAppTitle;
     std::unique_ptr<registration::RegistrationPrompter> oRegistrator;
-    std::unique_ptr<ui::clsGrid> oGridInfo;
-    std::unique_ptr<ui::clsGrid> oGridComparison;
+    std::unique_ptr<ui::ReportGridPresenter> oGridInfo;
+    std::unique_ptr<ui::ReportGridPresenter> oGridComparison;
     std::unique_ptr<inspection::ComponentInspector> oActiveX;
     std::unique_ptr<registry::RegistryAccessor> oRegistry;
     std::int32_t lErrNumber = 0;

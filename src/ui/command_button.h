@@ -7,7 +7,7 @@
 // is the access key being pressed (the dialog manager sends it).
 
 #include "platform/gdi_objects.h"
-#include "ui/command_logic.h"
+#include "ui/command_button_state.h"
 #include "ui/form_layout.h"
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 // DPI, and a change of the system colours, the high-contrast flag or the
 // theme.
 
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include "ui/system_colours.h"
 
@@ -15,7 +15,7 @@ constexpr SIZE kClientTwips{9600, 7500};
 
 } // namespace
 
-LRESULT frmMain::OnDisplayChange(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::OnDisplayChange(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wp), reinterpret_cast<const RECT*>(lp));
@@ -38,12 +38,12 @@ LRESULT frmMain::OnDisplayChange(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-SIZE frmMain::DesignClientAt(UINT dpi) const {
+SIZE MainWindow::DesignClientAt(UINT dpi) const {
     const SIZE twips = StoredClientTwips(form_.source.layout, kClientTwips);
     return {TwipsToPixels(twips.cx, dpi), TwipsToPixels(twips.cy, dpi)};
 }
 
-void frmMain::OnDpiChanged(UINT dpi, const RECT* suggested) {
+void MainWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
     if (dpi == 0 || !form_.tabStrip)
         return;
     OwnedFormFonts fonts{UiFont(dpi, L"Arial", 90), UiFont(dpi, L"Tahoma", 83)};
@@ -69,7 +69,7 @@ void frmMain::OnDpiChanged(UINT dpi, const RECT* suggested) {
                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
-void frmMain::OnSchemeChanged() {
+void MainWindow::OnSchemeChanged() {
     if (!form_.tabStrip)
         return;
     for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})

@@ -2,7 +2,7 @@
 // dialog, typed into a box or dropped on the window; their registration,
 // report and comparison.
 
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include "inspection/component_inspector.h"
 #include "platform/proc_address.h"
@@ -56,7 +56,7 @@ void FinishDrop(HDROP drop) {
 
 } // namespace
 
-void frmMain::Browse() {
+void MainWindow::Browse() {
     auto chosen = ShowOpen(Hwnd(), ControlText(IDC_TXTFILE));
     if (!chosen || !services_.activeX)
         return;
@@ -65,7 +65,7 @@ void frmMain::Browse() {
     services_.activeX->DisplayInfo();
 }
 
-void frmMain::SelectFile(bool second) {
+void MainWindow::SelectFile(bool second) {
     const int box = second ? IDC_TXTSECONDFILE : IDC_TXTFIRSTFILE;
     auto chosen = ShowOpen(Hwnd(), ControlText(box));
     if (!chosen)
@@ -76,7 +76,7 @@ void frmMain::SelectFile(bool second) {
         CompareBoxes();
 }
 
-void frmMain::CompareBoxes() {
+void MainWindow::CompareBoxes() {
     // What the boxes hold now is compared, typed or picked: an earlier pick
     // never stands in for a path typed over it.
     inspection::ComponentInspector* activeX = services_.activeX;
@@ -87,7 +87,7 @@ void frmMain::CompareBoxes() {
     activeX->DoComparison();
 }
 
-void frmMain::OnDropFiles(HDROP drop) {
+void MainWindow::OnDropFiles(HDROP drop) {
     std::vector<std::wstring> paths = DroppedPaths(drop);
     std::optional<POINT> at = DropPoint(drop);
     FinishDrop(drop);
@@ -123,7 +123,7 @@ void frmMain::OnDropFiles(HDROP drop) {
     CompareBoxes();
 }
 
-void frmMain::RegisterFile(bool unregister) {
+void MainWindow::RegisterFile(bool unregister) {
     if (busy_)
         return;
     // The typed text goes to the engine as it stands, and the report that
@@ -156,14 +156,14 @@ void frmMain::RegisterFile(bool unregister) {
         ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
 }
 
-void frmMain::ShowReport(const std::wstring& path) {
+void MainWindow::ShowReport(const std::wstring& path) {
     if (!services_.activeX)
         return;
     services_.activeX->FileName(path);
     services_.activeX->DisplayInfo();
 }
 
-void frmMain::Busy(bool on) {
+void MainWindow::Busy(bool on) {
     busy_ = on;
     if (on) {
         focusBeforeBusy_ = ::GetFocus();
@@ -189,7 +189,7 @@ void frmMain::Busy(bool on) {
     RefreshCursor();
 }
 
-void frmMain::RefreshCursor() {
+void MainWindow::RefreshCursor() {
     // The cursor changes at once, not at the next move of the mouse.
     POINT at{};
     ::GetCursorPos(&at);

@@ -1,9 +1,9 @@
 // The main window's keyboard and mouse beyond the controls' own: the grid's
 // cells shown whole, tab steps, access keys and the tab pictures.
 
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
-#include "ui/frmDisplay.h"
+#include "ui/cell_text_window.h"
 
 #include <commctrl.h>
 
@@ -12,7 +12,7 @@
 
 namespace calvorn::ui {
 
-void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
+void MainWindow::GridDoubleClick(ListViewGrid& grid, POINT at) {
     // The cell under the mouse becomes the current cell, column first, then
     // row; no cell there (an empty grid) ends the handler without a window.
     LVHITTESTINFO hit{};
@@ -23,20 +23,20 @@ void frmMain::GridDoubleClick(ListViewGrid& grid, POINT at) {
     ShowCell(grid, hit.iItem, hit.iSubItem);
 }
 
-void frmMain::ShowCell(ListViewGrid& grid, int row, int col) {
+void MainWindow::ShowCell(ListViewGrid& grid, int row, int col) {
     grid.Col(col);
     grid.Row(row);
     if (grid.Row() != row || grid.Col() != col)
         return;
     const std::wstring text = grid.Text();
-    frmDisplay& display = DisplayWindow();
+    CellTextWindow& display = DisplayWindow();
     if (!display.Load(Hwnd()))
         return;
     display.Text(text);
     display.ShowModal();
 }
 
-bool frmMain::TakeKey(const MSG& msg) {
+bool MainWindow::TakeKey(const MSG& msg) {
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
     const bool shift = ::GetKeyState(VK_SHIFT) < 0;
     if (ctrl && (msg.wParam == VK_TAB || msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
@@ -63,7 +63,7 @@ bool frmMain::TakeKey(const MSG& msg) {
     return false;
 }
 
-void frmMain::NextControl(WPARAM wp, LPARAM lp) {
+void MainWindow::NextControl(WPARAM wp, LPARAM lp) {
     // The dialog manager answers the access key of a label or frame with two
     // of these: "to the label", then "to the next control". A window that
     // is no dialog moves the focus itself.
@@ -81,7 +81,7 @@ void frmMain::NextControl(WPARAM wp, LPARAM lp) {
         ::SendMessageW(next, EM_SETSEL, 0, -1);
 }
 
-void frmMain::StepTab(int step) {
+void MainWindow::StepTab(int step) {
     const int count = static_cast<int>(form_.pages.size());
     if (count == 0)
         return;
@@ -93,7 +93,7 @@ void frmMain::StepTab(int step) {
         ::SetFocus(form_.tabStrip);
 }
 
-void frmMain::PictureClick(int index) {
+void MainWindow::PictureClick(int index) {
     const BuiltControl* picture = nullptr;
     for (const BuiltControl& c : form_.controls)
         if (c.block.kind == L"Picture" && c.block.Number(L"Index", -1) == index)

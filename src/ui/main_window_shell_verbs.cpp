@@ -1,6 +1,6 @@
 // The Options tab: the Explorer verbs of the program, switched on and off.
 
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include "platform/message_box.h"
 #include "platform/path_forms.h"
@@ -39,18 +39,18 @@ bool VerbsInstalled(registry::RegistryAccessor& reg) {
 
 } // namespace
 
-void frmMain::ShowShellState(bool installed) {
+void MainWindow::ShowShellState(bool installed) {
     ButtonCaption(IDC_CMDSHELLEX, installed ? L"Disable" : L"Enable");
     ControlText(IDC_LBLSHELL, installed ? kEnabledSentence : kDisabledSentence);
 }
 
-void frmMain::ShellExtensionStateTest() {
+void MainWindow::ShellExtensionStateTest() {
     if (ActiveTab() != 2 || !oShellRegistry)
         return;
     ShowShellState(VerbsInstalled(*oShellRegistry));
 }
 
-void frmMain::SwitchShellExtensions() {
+void MainWindow::SwitchShellExtensions() {
     try {
         if (!oShellRegistry)
             throw Failure(platform::Win32Error(ERROR_INVALID_HANDLE));

@@ -211,7 +211,7 @@ RunTranscript RunAndAnswer(const std::wstring& arguments, const std::vector<int>
             return transcript;
         }
         for (HWND hwnd : run.VisibleWindows())
-            if (ClassNameOf(hwnd) == L"Calvorn.frmMain")
+            if (ClassNameOf(hwnd) == L"Calvorn.MainWindow")
                 transcript.mainWindowSeen = true;
         auto remaining = duration_cast<milliseconds>(deadline - steady_clock::now());
         auto box = run.WaitForMessageBox(std::min(remaining, milliseconds(200)));

@@ -221,7 +221,7 @@ TEST(FolderReport, CancelKeepsTheFinishedBlocksAndOpensNothing) {
     ASSERT_TRUE(box.has_value());
     run.Answer(*box, IDYES);
 
-    HWND window = run.WaitForWindow(L"Calvorn.frmProgress", 30s);
+    HWND window = run.WaitForWindow(L"Calvorn.ProgressWindow", 30s);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(WindowText(window), L"Creating ActiveX Report");
     HWND cancel = FindControl(window, kCancel);
@@ -441,7 +441,7 @@ TEST(FolderReport, TwoRunsAtOnceEachOpenTheReportTheyWrote) {
     ASSERT_TRUE(box.has_value());
     first.Answer(*box, IDYES);
     // Held in the middle of its report, the first run keeps its report's name.
-    ASSERT_NE(first.WaitForWindow(L"Calvorn.frmProgress", 30s), nullptr);
+    ASSERT_NE(first.WaitForWindow(L"Calvorn.ProgressWindow", 30s), nullptr);
     SetSuspended(first.ProcessId(), true);
     ASSERT_FALSE(first.WaitForExit(0ms).has_value());
 

@@ -3,7 +3,7 @@
 
 #include "main_window_driver.h"
 #include "support/list_view_reader.h"
-#include "ui/frmDisplay.h"
+#include "ui/cell_text_window.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ bool ChooseWith(MainWindowRun& w, int buttonId, const std::wstring& path) {
 std::wstring ShownOnDoubleClick(MainWindowRun& w, HWND grid, int row, int col) {
     if (!DoubleClickCell(grid, row, col))
         return L"<no cell>";
-    HWND display = w.run.WaitForWindow(L"Calvorn.frmDisplay", 20s);
+    HWND display = w.run.WaitForWindow(L"Calvorn.CellTextWindow", 20s);
     if (!display)
         return L"<no window>";
     std::wstring caption = WindowText(display);

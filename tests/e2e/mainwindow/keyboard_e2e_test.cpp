@@ -3,7 +3,7 @@
 
 #include "main_window_driver.h"
 #include "support/list_view_reader.h"
-#include "ui/frmDisplay.h"
+#include "ui/cell_text_window.h"
 
 #include <gtest/gtest.h>
 
@@ -109,7 +109,7 @@ TEST(Keyboard, EnterOnAGridRowShowsItsValueSelectedInTheTextWindow) {
     ASSERT_TRUE(ClickCell(grid, 2, 0));
     ASSERT_TRUE(FocusIs(w, IDC_GRIDINFO));
     ::PostMessageW(grid, WM_KEYDOWN, VK_RETURN, 0);
-    HWND display = w.run.WaitForWindow(L"Calvorn.frmDisplay", 20s);
+    HWND display = w.run.WaitForWindow(L"Calvorn.CellTextWindow", 20s);
     ASSERT_NE(display, nullptr);
     HWND text = FindControl(display, IDC_TXTINFO);
     EXPECT_EQ(WindowText(text), rows[2][1]);

@@ -275,7 +275,7 @@ void StorePlacementText(const std::wstring& text) {
 }
 
 MainWindowRun::MainWindowRun(const std::wstring& arguments) : run(ProgramPath(), arguments) {
-    main = run.WaitForWindow(L"Calvorn.frmMain", seconds(30));
+    main = run.WaitForWindow(L"Calvorn.MainWindow", seconds(30));
 }
 
 MainWindowRun::~MainWindowRun() {

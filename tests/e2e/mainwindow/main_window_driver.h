@@ -4,7 +4,7 @@
 #include "support/polling.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include <windows.h>
 

@@ -357,7 +357,7 @@ TEST(MainWindow, StartsWithoutWhatTheFirstPaintDoesNotNeed) {
     // first used.
     EXPECT_FALSE(ModuleLoaded(pid, L"comdlg32.dll"));
     EXPECT_FALSE(ModuleLoaded(pid, L"shell32.dll"));
-    EXPECT_FALSE(HasWindowOfClass(pid, L"Calvorn.frmDisplay"));
+    EXPECT_FALSE(HasWindowOfClass(pid, L"Calvorn.CellTextWindow"));
     PressCommand(w.Control(IDC_CMDBROWSE));
     HWND dialog = WaitForDialog(w.run, L"Open");
     ASSERT_NE(dialog, nullptr);

@@ -3,7 +3,7 @@
 
 #include "support/program_driver.h"
 #include "support/test_paths.h"
-#include "ui/frmProgress.h"
+#include "ui/progress_window.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,7 @@ TEST(ProgressWindow, TheBarAndTheWordsMoveAlongALongReport) {
     auto box = run.WaitForMessageBox(30s);
     ASSERT_TRUE(box.has_value());
     run.Answer(*box, IDYES);
-    HWND window = run.WaitForWindow(L"Calvorn.frmProgress", 30s);
+    HWND window = run.WaitForWindow(L"Calvorn.ProgressWindow", 30s);
     ASSERT_NE(window, nullptr);
     HWND bar = FindControl(window, IDC_PROGRESS_BAR);
     HWND count = FindControl(window, IDC_PROGRESS_COUNT);

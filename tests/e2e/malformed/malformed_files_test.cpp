@@ -67,7 +67,7 @@ TEST(MalformedFiles, ComponentReportOnASample) {
     int opened = 0;
     for (size_t i = 0; i < files.size(); i += 37) {
         ProgramRun run(ProgramPath(), L"\"" + files[i] + L"\"");
-        HWND main = run.WaitForWindow(L"Calvorn.frmMain", 30s);
+        HWND main = run.WaitForWindow(L"Calvorn.MainWindow", 30s);
         ASSERT_NE(main, nullptr) << "no main window for " << fs::path(files[i]).string();
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         auto code = run.WaitForExit(30s);

@@ -5,7 +5,7 @@
 #include "support/program_driver.h"
 #include "support/test_paths.h"
 #include "support/typelib_keys.h"
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ Opened OpenOnCommandLine(const std::wstring& arguments) {
     Opened o;
     ProgramRun run(ProgramPath(), arguments);
     EXPECT_TRUE(run.Started());
-    HWND main = run.WaitForWindow(L"Calvorn.frmMain", 30s);
+    HWND main = run.WaitForWindow(L"Calvorn.MainWindow", 30s);
     EXPECT_NE(main, nullptr);
     if (!main)
         return o;

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 TEST(Startup, EmptyCommandLineShowsTheMainWindowWithItsTitle) {
     ProgramRun run(ProgramPath(), L"");
     ASSERT_TRUE(run.Started());
-    HWND main = run.WaitForWindow(L"Calvorn.frmMain", 20s);
+    HWND main = run.WaitForWindow(L"Calvorn.MainWindow", 20s);
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(WindowText(main), L"Calvorn v.1.0   (build 1)");
     ::PostMessageW(main, WM_CLOSE, 0, 0);
@@ -75,7 +75,7 @@ TEST(Startup, SystemDllsPlantedBesideTheProgramAreNotLoaded) {
     {
         ProgramRun run(program, L"");
         ASSERT_TRUE(run.Started());
-        HWND main = run.WaitForWindow(L"Calvorn.frmMain", 30s);
+        HWND main = run.WaitForWindow(L"Calvorn.MainWindow", 30s);
         EXPECT_NE(main, nullptr) << "the program did not come up";
         if (main) {
             // The title comes from the version resource: version.dll works.
@@ -134,8 +134,8 @@ TEST(Startup, SwitchActionsNeverCreateTheMainOrTheTextWindow) {
         ASSERT_TRUE(t.exitCode.has_value()) << line;
         ASSERT_FALSE(seen.empty()) << line;
         for (const std::wstring& cls : seen) {
-            EXPECT_NE(cls, L"Calvorn.frmMain") << line;
-            EXPECT_NE(cls, L"Calvorn.frmDisplay") << line;
+            EXPECT_NE(cls, L"Calvorn.MainWindow") << line;
+            EXPECT_NE(cls, L"Calvorn.CellTextWindow") << line;
         }
     }
 }

@@ -1,7 +1,7 @@
 // The list-view grid under a real window: rows as list-view items, widths
 // at the window's DPI, heading colours as painted, Ctrl+C.
 
-#include "ui/clsGrid.h"
+#include "ui/report_grid_presenter.h"
 #include "ui/list_view_grid.h"
 #include "ui/window.h"
 
@@ -79,7 +79,7 @@ class ListViewGridTest : public ::testing::Test {
 
     HWND host = nullptr;
     ListViewGrid grid;
-    clsGrid presenter;
+    ReportGridPresenter presenter;
 };
 
 } // namespace

@@ -6,7 +6,7 @@
 #include "support/accessible_reader.h"
 #include "support/system_scheme.h"
 #include "ui/form_builder.h"
-#include "ui/frmDisplay.h"
+#include "ui/cell_text_window.h"
 #include "ui/window.h"
 #include "ui/list_view_grid.h"
 #include "ui/tab_strip_frame.h"
@@ -177,7 +177,7 @@ TEST_F(CommandWindow, InitButtonsVisitsOnlyCommandButtons) {
 }
 
 TEST(TextWindow, TextBoxFillsTheClientAreaAndTextIsReplaced) {
-    frmDisplay& display = DisplayWindow();
+    CellTextWindow& display = DisplayWindow();
     ASSERT_TRUE(display.Load(nullptr));
     wchar_t caption[64] = {};
     ::GetWindowTextW(display.Hwnd(), caption, 64);

@@ -1,6 +1,6 @@
 // The report presenter against a grid that records what it is told.
 
-#include "ui/clsGrid.h"
+#include "ui/report_grid_presenter.h"
 
 #include <gtest/gtest.h>
 
@@ -69,17 +69,17 @@ class FakeGrid final : public IFlexGrid {
 
 } // namespace
 
-TEST(clsGrid, InitLeavesAnEmptyGridOfTwoColumns) {
+TEST(ReportGridPresenter, InitLeavesAnEmptyGridOfTwoColumns) {
     FakeGrid grid;
-    clsGrid presenter;
+    ReportGridPresenter presenter;
     presenter.Init(grid);
     EXPECT_EQ(grid.rows, 0);
     EXPECT_EQ(grid.cols, 2);
 }
 
-TEST(clsGrid, HeadingsAlternateDesktopOrangeDesktopAndOrdinaryRowsKeepDefaults) {
+TEST(ReportGridPresenter, HeadingsAlternateDesktopOrangeDesktopAndOrdinaryRowsKeepDefaults) {
     FakeGrid grid;
-    clsGrid presenter;
+    ReportGridPresenter presenter;
     presenter.Init(grid);
     presenter.Clear();
     presenter.AddRow(L"TypeLib Info", L"", true);
@@ -111,9 +111,9 @@ TEST(clsGrid, HeadingsAlternateDesktopOrangeDesktopAndOrdinaryRowsKeepDefaults) 
     EXPECT_EQ(grid.alignments[1], 1);
 }
 
-TEST(clsGrid, ClearRestartsTheAlternationAndEmptiesTheGrid) {
+TEST(ReportGridPresenter, ClearRestartsTheAlternationAndEmptiesTheGrid) {
     FakeGrid grid;
-    clsGrid presenter;
+    ReportGridPresenter presenter;
     presenter.Init(grid);
     presenter.AddRow(L"A", L"", true);
     presenter.Clear();
@@ -124,9 +124,9 @@ TEST(clsGrid, ClearRestartsTheAlternationAndEmptiesTheGrid) {
     EXPECT_EQ(grid.At(0, 0).back, kDesktopColor);
 }
 
-TEST(clsGrid, MessageTakesAWideFirstColumnAndTheNextHeadingStartsAtDesktop) {
+TEST(ReportGridPresenter, MessageTakesAWideFirstColumnAndTheNextHeadingStartsAtDesktop) {
     FakeGrid grid;
-    clsGrid presenter;
+    ReportGridPresenter presenter;
     presenter.Init(grid);
     presenter.AddRow(L"First", L"", true); // the next heading would be orange
     presenter.ShowMsg(L"At least of the files is not a valid ActiveX file!");
@@ -143,10 +143,10 @@ TEST(clsGrid, MessageTakesAWideFirstColumnAndTheNextHeadingStartsAtDesktop) {
     EXPECT_EQ(grid.widths[0], 2000);
 }
 
-TEST(clsGrid, ColumnsAreSetOncePerReportButTheValueColumnIsFittedOnEveryRow) {
+TEST(ReportGridPresenter, ColumnsAreSetOncePerReportButTheValueColumnIsFittedOnEveryRow) {
     // Every setting makes the grid lay itself out again.
     FakeGrid grid;
-    clsGrid presenter;
+    ReportGridPresenter presenter;
     presenter.Init(grid);
     for (int i = 0; i < 3; ++i)
         presenter.AddRow(L"Label", L"Value", i == 0);
@@ -160,8 +160,8 @@ TEST(clsGrid, ColumnsAreSetOncePerReportButTheValueColumnIsFittedOnEveryRow) {
     EXPECT_EQ(grid.alignmentSets[0], 2);
 }
 
-TEST(clsGrid, UnboundPresenterDoesNothing) {
-    clsGrid presenter;
+TEST(ReportGridPresenter, UnboundPresenterDoesNothing) {
+    ReportGridPresenter presenter;
     presenter.Clear();
     presenter.AddRow(L"A", L"B", true);
     presenter.ShowMsg(L"C");

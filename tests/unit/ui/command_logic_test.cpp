@@ -1,6 +1,6 @@
 // The Command button's behaviour and paint decisions, without a window.
 
-#include "ui/command_logic.h"
+#include "ui/command_button_state.h"
 
 #include <gtest/gtest.h>
 

@@ -87,7 +87,7 @@ TEST(ButtonProperties, WrittenInTheStoredOrder) {
 
 TEST(FormLayout, TheStoredMainWindowReadsAndWritesBackUnchanged) {
     // The layout as it lies in the source tree, beside this build.
-    const std::wstring path = calvorn::test::BuildDir() + L"..\\..\\res\\frmMain.layout";
+    const std::wstring path = calvorn::test::BuildDir() + L"..\\..\\res\\MainWindow.layout";
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)

@@ -16,7 +16,7 @@ constexpr int kMessageWidthTwips = 20000;
 // Left-aligned, vertically centred.
 constexpr int kAlignLeftCenter = 1;
 
-class clsGrid final : public inspection::IReportPresenter {
+class ReportGridPresenter final : public inspection::IReportPresenter {
   public:
     void Init(IFlexGrid& msflex);
     void Clear() override;

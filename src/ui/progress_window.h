@@ -25,9 +25,9 @@ enum ProgressControlId : int {
     IDC_PROGRESS_COUNT = 2009,
 };
 
-class frmProgress final : public Window<frmProgress> {
+class ProgressWindow final : public Window<ProgressWindow> {
   public:
-    static const wchar_t* ClassName() { return L"Calvorn.frmProgress"; }
+    static const wchar_t* ClassName() { return L"Calvorn.ProgressWindow"; }
 
     // Creates the window hidden; true when it exists.
     bool Load();
@@ -65,6 +65,6 @@ class frmProgress final : public Window<frmProgress> {
 };
 
 // The one progress window of the process, created on first use.
-frmProgress& ProgressWindow();
+ProgressWindow& TheProgressWindow();
 
 } // namespace calvorn::ui

@@ -1,4 +1,4 @@
-#include "ui/frmDisplay.h"
+#include "ui/cell_text_window.h"
 
 #include "ui/form_layout.h"
 #include "ui/resource_ids.h"
@@ -21,12 +21,12 @@ SIZE StoredClientTwips() {
 }
 } // namespace
 
-frmDisplay& DisplayWindow() {
-    static frmDisplay window;
+CellTextWindow& DisplayWindow() {
+    static CellTextWindow window;
     return window;
 }
 
-bool frmDisplay::Load(HWND owner) {
+bool CellTextWindow::Load(HWND owner) {
     if (Hwnd())
         return true;
     owner_ = owner;
@@ -44,12 +44,12 @@ bool frmDisplay::Load(HWND owner) {
     return true;
 }
 
-void frmDisplay::Unload() {
+void CellTextWindow::Unload() {
     if (Hwnd())
         ::DestroyWindow(Hwnd());
 }
 
-std::wstring frmDisplay::Text() const {
+std::wstring CellTextWindow::Text() const {
     if (!txtinfo_)
         return {};
     int length = ::GetWindowTextLengthW(txtinfo_);
@@ -58,13 +58,13 @@ std::wstring frmDisplay::Text() const {
     return text;
 }
 
-void frmDisplay::Text(const std::wstring& value) {
+void CellTextWindow::Text(const std::wstring& value) {
     if (!Hwnd() && !Load(owner_))
         return;
     ::SetWindowTextW(txtinfo_, value.c_str());
 }
 
-void frmDisplay::ShowModal() {
+void CellTextWindow::ShowModal() {
     if (!Hwnd())
         return;
     HWND owner = owner_;
@@ -106,7 +106,7 @@ void frmDisplay::ShowModal() {
     Unload();
 }
 
-void frmDisplay::Close() {
+void CellTextWindow::Close() {
     // The owner takes input again before this window goes, so the system
     // hands the activation back to it and not to another program.
     if (owner_)
@@ -114,7 +114,7 @@ void frmDisplay::Close() {
     ::DestroyWindow(Hwnd());
 }
 
-LRESULT frmDisplay::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CellTextWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE:
         OnCreate();
@@ -143,7 +143,7 @@ LRESULT frmDisplay::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-void frmDisplay::OnCreate() {
+void CellTextWindow::OnCreate() {
     font_ = UiFont(WindowDpi(Hwnd()), L"Tahoma", 90);
     txtinfo_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE |
@@ -153,7 +153,7 @@ void frmDisplay::OnCreate() {
     ::SendMessageW(txtinfo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 }
 
-void frmDisplay::OnSize(int width, int height) {
+void CellTextWindow::OnSize(int width, int height) {
     if (txtinfo_)
         ::MoveWindow(txtinfo_, 0, 0, width, height, TRUE);
 }

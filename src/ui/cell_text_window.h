@@ -13,9 +13,9 @@ enum DisplayControlId : int {
     IDC_TXTINFO = 1501,
 };
 
-class frmDisplay final : public Window<frmDisplay> {
+class CellTextWindow final : public Window<CellTextWindow> {
   public:
-    static const wchar_t* ClassName() { return L"Calvorn.frmDisplay"; }
+    static const wchar_t* ClassName() { return L"Calvorn.CellTextWindow"; }
 
     // Creates the window hidden, owned by `owner`; true when it exists.
     bool Load(HWND owner);
@@ -39,6 +39,6 @@ class frmDisplay final : public Window<frmDisplay> {
     platform::UniqueFont font_;
 };
 
-frmDisplay& DisplayWindow();
+CellTextWindow& DisplayWindow();
 
 } // namespace calvorn::ui

@@ -1,24 +1,24 @@
-#include "ui/clsGrid.h"
+#include "ui/report_grid_presenter.h"
 
 namespace calvorn::ui {
 
-void clsGrid::Init(IFlexGrid& msflex) {
+void ReportGridPresenter::Init(IFlexGrid& msflex) {
     grid_ = &msflex;
     grid_->Rows(0);
     grid_->Cols(2);
 }
 
-void clsGrid::BeginUpdate() {
+void ReportGridPresenter::BeginUpdate() {
     if (grid_)
         grid_->Redraw(false);
 }
 
-void clsGrid::EndUpdate() {
+void ReportGridPresenter::EndUpdate() {
     if (grid_)
         grid_->Redraw(true);
 }
 
-void clsGrid::Clear() {
+void ReportGridPresenter::Clear() {
     headerToggle_ = false;
     width_[0] = width_[1] = -1;
     aligned_[0] = aligned_[1] = false;
@@ -29,13 +29,13 @@ void clsGrid::Clear() {
     grid_->Cols(2);
 }
 
-void clsGrid::AppendRow() {
+void ReportGridPresenter::AppendRow() {
     int rows = grid_->Rows() + 1;
     grid_->Rows(rows);
     grid_->Row(rows - 1);
 }
 
-void clsGrid::Column(int col, int widthTwips) {
+void ReportGridPresenter::Column(int col, int widthTwips) {
     // The value column is the grid's last: setting its width also fits it to
     // the grid, which a new row's scroll bar may have narrowed. So it is set
     // on every row.
@@ -49,12 +49,12 @@ void clsGrid::Column(int col, int widthTwips) {
     }
 }
 
-void clsGrid::HeadingColours(GridColor back) {
+void ReportGridPresenter::HeadingColours(GridColor back) {
     grid_->CellBackColor(back);
     grid_->CellForeColor(kWhite);
 }
 
-void clsGrid::AddRow(const std::wstring& sCaption, const std::wstring& sText, bool bRevCol) {
+void ReportGridPresenter::AddRow(const std::wstring& sCaption, const std::wstring& sText, bool bRevCol) {
     if (!grid_)
         return;
     GridColor headingBack = headerToggle_ ? kOrange : kDesktopColor;
@@ -77,7 +77,7 @@ void clsGrid::AddRow(const std::wstring& sCaption, const std::wstring& sText, bo
         headerToggle_ = !headerToggle_;
 }
 
-void clsGrid::ShowMsg(const std::wstring& sMsg) {
+void ReportGridPresenter::ShowMsg(const std::wstring& sMsg) {
     if (!grid_)
         return;
     Clear();

@@ -1,4 +1,4 @@
-#include "ui/frmMain.h"
+#include "ui/main_window.h"
 
 #include "inspection/component_inspector.h"
 #include "registration/registration_prompter.h"
@@ -74,15 +74,15 @@ std::wstring TextOf(HWND hwnd) {
 
 } // namespace
 
-frmMain& MainWindow() {
-    static frmMain window;
+MainWindow& TheMainWindow() {
+    static MainWindow window;
     return window;
 }
 
-frmMain::frmMain() = default;
-frmMain::~frmMain() = default;
+MainWindow::MainWindow() = default;
+MainWindow::~MainWindow() = default;
 
-bool frmMain::Load() {
+bool MainWindow::Load() {
     if (Hwnd())
         return true;
     if (!CreateHidden(L"", kStyle, kExStyle, CW_USEDEFAULT, CW_USEDEFAULT))
@@ -94,28 +94,28 @@ bool frmMain::Load() {
             services_.initButtons(Hwnd(), true, true);
     } catch (const std::bad_alloc&) {
         if (services_.showError)
-            services_.showError(L"Form-Load <- frmMain",
+            services_.showError(L"Form-Load <- MainWindow",
                                 platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
     }
     return true;
 }
 
-void frmMain::Caption(const std::wstring& text) {
+void MainWindow::Caption(const std::wstring& text) {
     ::SetWindowTextW(Hwnd(), text.c_str());
 }
 
-int frmMain::ActiveTab() const {
+int MainWindow::ActiveTab() const {
     return form_.tabStrip ? TabCtrl_GetCurSel(form_.tabStrip) : -1;
 }
 
-void frmMain::ActiveTab(int index) {
+void MainWindow::ActiveTab(int index) {
     if (!form_.tabStrip)
         return;
     TabCtrl_SetCurSel(form_.tabStrip, index);
     OnTabChanged();
 }
 
-void frmMain::Show() {
+void MainWindow::Show() {
     int show = SW_SHOW;
     if (services_.getSetting) {
         if (auto stored = ParsePlacement(services_.getSetting(kPlacementSetting, L""))) {
@@ -131,13 +131,13 @@ void frmMain::Show() {
     ::PostMessageW(Hwnd(), kAfterFirstPaint, 0, 0);
 }
 
-void frmMain::SavePlacement() {
+void MainWindow::SavePlacement() {
     if (shown_ && services_.saveSetting)
         services_.saveSetting(kPlacementSetting,
                               FormatPlacement(CurrentPlacement(Hwnd(), WindowDpi(Hwnd()))));
 }
 
-SIZE frmMain::Growth() const {
+SIZE MainWindow::Growth() const {
     RECT client{};
     ::GetClientRect(Hwnd(), &client);
     // Smaller than stored only when the screen is: the layout then stays as stored.
@@ -145,7 +145,7 @@ SIZE frmMain::Growth() const {
             std::max<LONG>(0, client.bottom - designClient_.cy)};
 }
 
-void frmMain::OnSize() {
+void MainWindow::OnSize() {
     if (!form_.tabStrip || ::IsIconic(Hwnd()))
         return;
     // Nothing moves while the growth stays: a size below the stored one, or
@@ -164,13 +164,13 @@ void frmMain::OnSize() {
         ::RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-void frmMain::OnPaint() {
+void MainWindow::OnPaint() {
     const platform::PaintScope paint(Hwnd());
     if (paint && form_.tabFrame)
         form_.tabFrame->PaintInParent(paint.get());
 }
 
-void frmMain::OnMinMaxInfo(MINMAXINFO& info) const {
+void MainWindow::OnMinMaxInfo(MINMAXINFO& info) const {
     if (designClient_.cx <= 0)
         return;
     RECT r{0, 0, designClient_.cx, designClient_.cy};
@@ -188,28 +188,28 @@ void frmMain::OnMinMaxInfo(MINMAXINFO& info) const {
     }
 }
 
-HWND frmMain::Control(int id) const {
+HWND MainWindow::Control(int id) const {
     for (const BuiltControl& c : form_.controls)
         if (::GetDlgCtrlID(c.hwnd) == id)
             return c.hwnd;
     return nullptr;
 }
 
-std::wstring frmMain::ControlText(int id) const {
+std::wstring MainWindow::ControlText(int id) const {
     return TextOf(Control(id));
 }
 
-void frmMain::ControlText(int id, const std::wstring& text) {
+void MainWindow::ControlText(int id, const std::wstring& text) {
     if (HWND hwnd = Control(id))
         ::SetWindowTextW(hwnd, text.c_str());
 }
 
-void frmMain::ButtonCaption(int id, const std::wstring& text) {
+void MainWindow::ButtonCaption(int id, const std::wstring& text) {
     if (CommandButton* button = CommandButton::From(Control(id)))
         button->Caption(text);
 }
 
-LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE:
         OnCreate();
@@ -297,7 +297,7 @@ LRESULT frmMain::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-void frmMain::OnCreate() {
+void MainWindow::OnCreate() {
     const UINT dpi = WindowDpi(Hwnd());
     std::vector<LayoutBlock> layout = ParseLayout(LayoutResourceText(IDR_LAYOUT_MAIN));
     SIZE client = StoredClientTwips(layout, {9600, 7500});
@@ -345,7 +345,7 @@ void frmMain::OnCreate() {
             grid->FitLastColumn();
 }
 
-void frmMain::EnsurePage(int page) {
+void MainWindow::EnsurePage(int page) {
     const SIZE grow = Growth();
     if (!BuildPage(form_, page, grow.cx, grow.cy))
         return;
@@ -357,7 +357,7 @@ void frmMain::EnsurePage(int page) {
         gridcomparison_.FitLastColumn();
 }
 
-void frmMain::OnDestroy() {
+void MainWindow::OnDestroy() {
     // The unload handler: the window's own registry object goes first.
     oShellRegistry.reset();
     RelayMouseMessagesTo(nullptr);
@@ -367,7 +367,7 @@ void frmMain::OnDestroy() {
         services_.onUnload();
 }
 
-void frmMain::OnCommand(int id, int code) {
+void MainWindow::OnCommand(int id, int code) {
     if (id >= IDC_PICTAB0 && id <= IDC_PICTAB0 + 10) {
         if (code == STN_CLICKED)
             PictureClick(id - IDC_PICTAB0);
@@ -413,7 +413,7 @@ void frmMain::OnCommand(int id, int code) {
     }
 }
 
-LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
+LRESULT MainWindow::OnNotify(NMHDR& header, LPARAM lp) {
     if (header.hwndFrom == form_.tabStrip && header.code == TCN_SELCHANGE) {
         OnTabChanged();
         return 0;
@@ -432,7 +432,7 @@ LRESULT frmMain::OnNotify(NMHDR& header, LPARAM lp) {
     return 0;
 }
 
-void frmMain::OnTabChanged() {
+void MainWindow::OnTabChanged() {
     const int active = ActiveTab();
     EnsurePage(active);
     // The icon at the top shows the picture of the open tab.

@@ -1,4 +1,4 @@
-#include "ui/command_logic.h"
+#include "ui/command_button_state.h"
 
 namespace calvorn::ui {
 

@@ -84,12 +84,12 @@ extern const wchar_t* const kShellHelpText;
 std::wstring ShellSwitchMessage(bool enable, bool installed,
                                 const std::vector<std::wstring>& problems);
 
-class frmMain final : public Window<frmMain> {
+class MainWindow final : public Window<MainWindow> {
   public:
-    static const wchar_t* ClassName() { return L"Calvorn.frmMain"; }
+    static const wchar_t* ClassName() { return L"Calvorn.MainWindow"; }
 
-    frmMain();
-    ~frmMain() override;
+    MainWindow();
+    ~MainWindow() override;
 
     MainWindowServices& Services() { return services_; }
 
@@ -176,6 +176,6 @@ class frmMain final : public Window<frmMain> {
     ListViewGrid gridcomparison_;
 };
 
-frmMain& MainWindow();
+MainWindow& TheMainWindow();
 
 } // namespace calvorn::ui

@@ -1,4 +1,4 @@
-#include "ui/frmProgress.h"
+#include "ui/progress_window.h"
 
 #include <commctrl.h>
 
@@ -14,12 +14,12 @@ constexpr DWORD kBarInterval = 30;
 
 } // namespace
 
-frmProgress& ProgressWindow() {
-    static frmProgress window;
+ProgressWindow& TheProgressWindow() {
+    static ProgressWindow window;
     return window;
 }
 
-bool frmProgress::Load() {
+bool ProgressWindow::Load() {
     if (Hwnd())
         return true;
     // The real size is set once the window knows its DPI (WM_CREATE).
@@ -27,7 +27,7 @@ bool frmProgress::Load() {
                         WS_EX_CONTROLPARENT | WS_EX_DLGMODALFRAME, 400, 200);
 }
 
-void frmProgress::Show() {
+void ProgressWindow::Show() {
     RECT work{}, window{};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     ::GetWindowRect(Hwnd(), &window);
@@ -40,18 +40,18 @@ void frmProgress::Show() {
     ::UpdateWindow(Hwnd());
 }
 
-void frmProgress::Hide() {
+void ProgressWindow::Hide() {
     ::ShowWindow(Hwnd(), SW_HIDE);
 }
 
-void frmProgress::Max(std::int32_t value) {
+void ProgressWindow::Max(std::int32_t value) {
     max_ = value;
     shownPixels_ = -1;
     shownAt_ = ::GetTickCount() - kBarInterval;
     ::SendMessageW(Control(IDC_PROGRESS_BAR), PBM_SETRANGE32, 0, value);
 }
 
-void frmProgress::Value(std::int32_t value) {
+void ProgressWindow::Value(std::int32_t value) {
     // The bar repaints itself at once on every new position, which costs
     // more than reading a file. It moves when the eye can tell: by a pixel
     // at least, at most about thirty times a second, and always to the end.
@@ -69,11 +69,11 @@ void frmProgress::Value(std::int32_t value) {
     ::SetWindowTextW(Control(IDC_PROGRESS_COUNT), count.c_str());
 }
 
-void frmProgress::FileCaption(const std::wstring& text) {
+void ProgressWindow::FileCaption(const std::wstring& text) {
     ::SetWindowTextW(Control(IDC_PROGRESS_LBLFILE), text.c_str());
 }
 
-LRESULT frmProgress::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT ProgressWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE:
         OnCreate();
@@ -100,7 +100,7 @@ LRESULT frmProgress::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-HWND frmProgress::AddControl(const wchar_t* cls, const wchar_t* text, DWORD style, int id, int left,
+HWND ProgressWindow::AddControl(const wchar_t* cls, const wchar_t* text, DWORD style, int id, int left,
                              int top, int width, int height, HFONT font) {
     HWND control = ::CreateWindowExW(
         0, cls, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(left, dpi_),
@@ -111,7 +111,7 @@ HWND frmProgress::AddControl(const wchar_t* cls, const wchar_t* text, DWORD styl
     return control;
 }
 
-void frmProgress::OnCreate() {
+void ProgressWindow::OnCreate() {
     dpi_ = WindowDpi(Hwnd());
     font_ = UiFont(dpi_);
     boldFont_ = UiFont(dpi_, L"Arial", 90, true);
@@ -145,7 +145,7 @@ void frmProgress::OnCreate() {
                1200, 375, font_.get());
 }
 
-void frmProgress::OnDestroy() {
+void ProgressWindow::OnDestroy() {
     font_.reset();
     boldFont_.reset();
 }
