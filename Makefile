@@ -5,14 +5,14 @@
 
 BUILD32 := build/win32
 BUILD64 := build/win64
-BUILDHOST := build/host
+BUILDNATIVE := build/native
 # What `make run` starts: both bitnesses side by side, as the portable zip
 # holds them, so that components of either bitness register.
 RUNDIR := build/portable
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build build32 build64 build64-tests program32 program64 host run test dist bench fuzz format clean
+.PHONY: all deps build build32 build64 build64-tests program32 program64 native run test dist bench fuzz format clean
 
 all: build
 
@@ -50,17 +50,17 @@ run: program32 program64
 	python3 packaging/make_dist.py --lay $(RUNDIR)
 	bash scripts/run.sh $(RUNDIR)/calvorn.exe
 
-host: deps
-	cmake -S host -B $(BUILDHOST) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(BUILDHOST) -j $(JOBS)
+native: deps
+	cmake -S native -B $(BUILDNATIVE) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(BUILDNATIVE) -j $(JOBS)
 
 # The native sanitizer build and its corpus replays first (seconds), then the
 # Windows build under Wine. Under Wine on a loaded machine a window or a host
 # can come up late; a test that fails is run once more, and both runs are in
 # the output, and the run ends by naming the tests that needed it. The 64-bit
 # program's run comes after the 32-bit one, in a prefix of its own.
-test: build build64-tests host
-	cd $(BUILDHOST) && ctest --output-on-failure
+test: build build64-tests native
+	cd $(BUILDNATIVE) && ctest --output-on-failure
 	bash scripts/run-ctest.sh $(BUILD32) $(BUILD64)
 
 # The files shipped are listed in packaging/files.txt.
@@ -70,9 +70,9 @@ dist: build
 bench: build32
 	bash bench/run.sh $(BUILD32)
 
-# Each fuzz target explores for FUZZ_SECONDS; new finds go to build/host/fuzz-new.
-fuzz: host
-	bash scripts/fuzz.sh $(BUILDHOST) $(FUZZ_SECONDS)
+# Each fuzz target explores for FUZZ_SECONDS; new finds go to build/native/fuzz-new.
+fuzz: native
+	bash scripts/fuzz.sh $(BUILDNATIVE) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build dist

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of the host build for a set time. Inputs that add
+# Runs every fuzz target of the native build for a set time. Inputs that add
 # coverage land in BUILD/fuzz-new/<target>; crashes in BUILD/fuzz-crashes.
 set -euo pipefail
 build="$1"; seconds="${2:-60}"
