@@ -1,0 +1,45 @@
+#pragma once
+// The files an export is written as. Each writer turns the captured
+// registrations of one call into the whole output, as bytes ready to be
+// written at once, so that a file is written whole or not at all.
+
+#include "registration/captured_registration.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace calvorn::registration {
+
+enum class ExportFormat : std::uint8_t { Reg, Wxs, Wxs3, Manifest, Json };
+
+// One exported file: what it wrote, and what the writers need beside it.
+struct ExportedFile {
+    CapturedRegistration registration;
+    // From the file's version resource; 1.0.0.0 when it has none.
+    std::array<std::uint16_t, 4> version{1, 0, 0, 0};
+    // The outcome in the words of the quiet mode's log ("registered", ...).
+    std::string outcome;
+};
+
+struct ExportOptions {
+    // Write what per-user registration would: HKEY_CLASSES_ROOT keys under
+    // HKEY_CURRENT_USER\Software\Classes.
+    bool perUser = false;
+    // The WiX folder the files are installed to.
+    std::wstring directoryId = L"INSTALLFOLDER";
+};
+
+// UTF-16 LE with a byte-order mark, as the registry editor writes it.
+std::string WriteRegFile(const std::vector<ExportedFile>& files, const ExportOptions& options);
+// JSON Lines, UTF-8: one object per file.
+std::string WriteJsonLines(const std::vector<ExportedFile>& files, const ExportOptions& options);
+// WiX fragments (v4 or v3 namespace), UTF-8.
+std::string WriteWixFragment(const std::vector<ExportedFile>& files, const ExportOptions& options,
+                             ExportFormat format);
+// A registration-free COM assembly manifest, UTF-8.
+std::string WriteAssemblyManifest(const std::vector<ExportedFile>& files,
+                                  const ExportOptions& options);
+
+} // namespace calvorn::registration
