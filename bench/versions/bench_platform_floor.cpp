@@ -1,7 +1,8 @@
 // The platform floor: per file, only the version calls, once each, and one
 // query per key of the first translation and of the fixed information.
 #include "bench_clock.h"
-#include "platform/folder_files.h"
+#include "files/folder_listing.h"
+#include "platform/path_forms.h"
 
 #include <cstdio>
 #include <vector>
@@ -16,7 +17,7 @@ int wmain(int argc, wchar_t** argv) {
         L"LegalCopyright", L"LegalTrademarks", L"OriginalFilename",
         L"ProductName",    L"ProductVersion",  L"Comments"};
     const double start = Seconds();
-    const auto files = calvorn::platform::FolderFiles(argv[1]);
+    const auto files = calvorn::files::ListFiles(calvorn::platform::JoinPath(argv[1], L"*"), false);
     std::size_t versioned = 0;
     std::vector<unsigned char> block;
     for (const std::wstring& path : files) {

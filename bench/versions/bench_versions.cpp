@@ -1,7 +1,8 @@
 // Reads the sixteen fields of every file of a folder with one reused object,
 // as the folder report does, and prints the time taken inside the process.
 #include "bench_clock.h"
-#include "platform/folder_files.h"
+#include "files/folder_listing.h"
+#include "platform/path_forms.h"
 #include "inspection/version_fields.h"
 
 #include <cstdio>
@@ -12,7 +13,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const double start = Seconds();
-    const auto files = calvorn::platform::FolderFiles(argv[1]);
+    const auto files = calvorn::files::ListFiles(calvorn::platform::JoinPath(argv[1], L"*"), false);
     calvorn::inspection::VersionFields info;
     std::size_t versioned = 0;
     for (const std::wstring& path : files) {

@@ -3,9 +3,10 @@
 #include "app/startup.h"
 #include "app/report_file.h"
 #include "app/report_output.h"
-#include "files/file_system.h"
+#include "files/path_logic.h"
 #include "files/folder_listing.h"
 #include "platform/message_box.h"
+#include "platform/path_forms.h"
 #include "platform/proc_address.h"
 #include "platform/read_ahead.h"
 #include "platform/text.h"
@@ -93,18 +94,18 @@ bool IsReportedFile(const std::wstring& fileName) {
     return tail == L".DLL" || tail == L".OCX" || tail == L".EXE";
 }
 
-std::vector<std::wstring> ReportedFiles(const files::FolderListing& list) {
+std::vector<std::wstring> ReportedFiles(const std::vector<std::wstring>& listed) {
     std::vector<std::wstring> names;
-    for (const auto& file : list)
-        if (IsReportedFile(file->sFileName()))
-            names.push_back(file->sFileName());
+    for (const std::wstring& name : listed)
+        if (IsReportedFile(name))
+            names.push_back(name);
     return names;
 }
 
 std::optional<std::wstring> FolderProblem(const std::wstring& folder) {
     if (folder.empty())
         return L"No folder was given for the report (the folder named is \"\").";
-    const DWORD attributes = ::GetFileAttributesW(files::ExtendedPath(folder).c_str());
+    const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
@@ -153,23 +154,22 @@ FolderRecord ReadFolderRecord(const std::wstring& path) {
 
 ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const RecordReader& read,
                       const bool& cancel, const RecordWriter& write) {
-    files::FolderListing list;
     progress.Show();
-    list.LoadFiles(files::EnsureSuffix(walk.folder, L"\\") + L"*.*", walk.subfolders);
-    const std::int32_t count = list.Count();
+    const std::vector<std::wstring> listed =
+        files::ListFiles(platform::JoinPath(walk.folder, L"*.*"), walk.subfolders);
+    const auto count = static_cast<std::int32_t>(listed.size());
     progress.Max(count);
-    const std::vector<std::wstring> reported = ReportedFiles(list);
+    const std::vector<std::wstring> reported = ReportedFiles(listed);
     // The files are read ahead of the walk, on a few threads, while it
     // writes and shows its progress (see read_ahead.h).
     platform::OrderedReadAhead<FolderRecord> records(
         reported.size(), [&](std::size_t k) { return read(reported[k]); });
     std::size_t taken = 0;
     for (std::int32_t i = 1; i <= count; ++i) {
-        const auto file = list.Item(i);
+        const std::wstring& name = listed[static_cast<std::size_t>(i - 1)];
         progress.Value(i);
-        progress.CurrentFile(file->sNameAndExtension());
+        progress.CurrentFile(files::GetPathPart(name, files::ppName + files::ppExtension));
         progress.PumpMessages();
-        const std::wstring& name = file->sFileName();
         if (IsReportedFile(name)) {
             FolderRecord record;
             try {

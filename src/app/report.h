@@ -50,7 +50,7 @@ class IReportProgress {
 // True when the name's last four characters are .DLL, .OCX or .EXE in any case.
 bool IsReportedFile(const std::wstring& fileName);
 // The full names of the listed files that qualify, in the list's order.
-std::vector<std::wstring> ReportedFiles(const files::FolderListing& list);
+std::vector<std::wstring> ReportedFiles(const std::vector<std::wstring>& listed);
 
 // The system's words for why a file could not be read ("error <n>" when it
 // has none).

@@ -1,6 +1,8 @@
 // Prints the sixteen fields of every file of a folder as tab-separated UTF-8
 // lines (file name first), for the cross-check against another parser.
-#include "platform/folder_files.h"
+#include "files/folder_listing.h"
+#include "platform/path_forms.h"
+#include "platform/text.h"
 #include "inspection/version_fields.h"
 
 #include <cstdio>
@@ -9,11 +11,7 @@
 namespace {
 
 std::string Utf8(const std::wstring& text) {
-    std::string utf8(text.size() * 3 + 1, '\0');
-    const int n =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(),
-                              static_cast<int>(utf8.size()), nullptr, nullptr);
-    utf8.resize(n > 0 ? n : 0);
+    std::string utf8 = calvorn::platform::Narrow(text);
     // Tabs and line breaks inside values would break the format.
     for (char& c : utf8)
         if (c == '\t' || c == '\r' || c == '\n')
@@ -29,7 +27,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     calvorn::inspection::VersionFields info;
-    for (const std::wstring& path : calvorn::platform::FolderFiles(argv[1])) {
+    for (const std::wstring& path :
+         calvorn::files::ListFiles(calvorn::platform::JoinPath(argv[1], L"*"), false)) {
         info.SelectFile(path);
         const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
         std::string line = Utf8(name);

@@ -1,4 +1,4 @@
-// The path splitter, the suffix routine and the date builder: pure logic.
+// The path splitter and the cut at a NUL: pure logic.
 
 #include "files/path_logic.h"
 
@@ -43,45 +43,8 @@ TEST(GetPathPart, JoinsFolderNameAndExtensionInFixedOrder) {
     EXPECT_EQ(GetPathPart(L"C:\\a\\b.txt", 0), L"");
 }
 
-TEST(EnsureSuffix, AppendsOnlyWhatIsMissingComparingExactly) {
-    EXPECT_EQ(EnsureSuffix(L"C:\\work", L"\\"), L"C:\\work\\");
-    EXPECT_EQ(EnsureSuffix(L"C:\\work\\", L"\\"), L"C:\\work\\");
-    EXPECT_EQ(EnsureSuffix(L"", L"\\"), L"\\");
-    EXPECT_EQ(EnsureSuffix(L"abc", L""), L"abc");
-    EXPECT_EQ(EnsureSuffix(L"name.TXT", L".txt"), L"name.TXT.txt");
-    EXPECT_EQ(EnsureSuffix(L"xt", L".txt"), L"xt.txt");
-}
-
 TEST(StripNull, CutsAtTheFirstNul) {
     EXPECT_EQ(StripNull(std::wstring(L"ab\0cd", 5)), L"ab");
     EXPECT_EQ(StripNull(L"abc"), L"abc");
     EXPECT_EQ(StripNull(std::wstring(3, L'\0')), L"");
-}
-
-TEST(DateFromFields, CountsDaysFromThe30thOfDecember1899) {
-    EXPECT_DOUBLE_EQ(DateFromFields({1899, 12, 30, 0, 0, 0}), 0.0);
-    EXPECT_DOUBLE_EQ(DateFromFields({1899, 12, 31, 12, 0, 0}), 1.5);
-    EXPECT_DOUBLE_EQ(DateFromFields({1900, 3, 1, 0, 0, 0}), 61.0); // 1900 has no 29 February
-    EXPECT_DOUBLE_EQ(DateFromFields({2000, 2, 29, 0, 0, 0}), 36585.0);
-    EXPECT_DOUBLE_EQ(DateFromFields({2004, 3, 5, 14, 7, 9}),
-                     38051.0 + (14 * 3600 + 7 * 60 + 9) / 86400.0);
-    EXPECT_DOUBLE_EQ(DateFromFields({9999, 12, 31, 23, 59, 59}), 2958465.0 + 86399 / 86400.0);
-}
-
-TEST(DateFromFields, BeforeDayZeroTheTimeOfDayStillCountsForward) {
-    EXPECT_DOUBLE_EQ(DateFromFields({1601, 1, 1, 0, 0, 0}), -109205.0);
-    EXPECT_DOUBLE_EQ(DateFromFields({1899, 12, 29, 6, 0, 0}), -1.25);
-    EXPECT_DOUBLE_EQ(DateFromFields({1899, 12, 29, 18, 0, 0}), -1.75);
-    EXPECT_DOUBLE_EQ(DateFromFields({100, 1, 1, 0, 0, 0}), -657434.0);
-}
-
-TEST(DateFromFields, InvalidFieldsGiveTheZeroDate) {
-    const CalendarFields invalid[] = {
-        {0, 0, 0, 0, 0, 0},     {2004, 13, 1, 0, 0, 0},   {2004, 0, 1, 0, 0, 0},
-        {1900, 2, 29, 0, 0, 0}, {2004, 4, 31, 0, 0, 0},   {2004, 3, 5, 24, 0, 0},
-        {2004, 3, 5, 0, 60, 0}, {2004, 3, 5, 0, 0, 60},   {99, 1, 1, 0, 0, 0},
-        {10000, 1, 1, 0, 0, 0}, {30827, 12, 31, 0, 0, 0}, {2004, 3, 5, -1, 0, 0},
-    };
-    for (const CalendarFields& f : invalid)
-        EXPECT_EQ(DateFromFields(f), kZeroDate) << f.year << "-" << f.month << "-" << f.day;
 }
