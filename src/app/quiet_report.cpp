@@ -3,6 +3,7 @@
 #include "app/report.h"
 #include "app/report_output.h"
 #include "platform/error_record.h"
+#include "platform/path_forms.h"
 #include "registration/registration_engine.h"
 
 #include <windows.h>
@@ -15,13 +16,10 @@ using platform::Failure;
 
 namespace {
 
+// The platform's full path, or the name as given when it cannot make one
+// (opening it then tells why).
 std::wstring FullPath(const std::wstring& given) {
-    DWORD need = ::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-    if (!need)
-        return given;
-    std::wstring full(need, L'\0');
-    DWORD got = ::GetFullPathNameW(given.c_str(), need, full.data(), nullptr);
-    full.resize(got < need ? got : 0);
+    std::wstring full = platform::FullPath(given);
     return full.empty() ? given : full;
 }
 

@@ -1,6 +1,7 @@
 #include "app/report_file.h"
 
 #include "files/path_logic.h"
+#include "platform/path_forms.h"
 #include "platform/proc_address.h"
 #include "platform/text.h"
 
@@ -135,7 +136,7 @@ std::wstring ReportFolder() {
     if (folder.empty()) {
         std::wstring appData = LocalAppDataFolder();
         if (!appData.empty()) {
-            folder = files::EnsureSuffix(appData, L"\\") + L"Calvorn";
+            folder = platform::JoinPath(appData, L"Calvorn");
             ::CreateDirectoryW(folder.c_str(), nullptr);
             // A file of that name, or no right to make the folder.
             if (!IsFolder(folder))
@@ -144,14 +145,13 @@ std::wstring ReportFolder() {
     }
     if (folder.empty())
         folder = TempFolder();
-    return files::EnsureSuffix(folder, L"\\");
+    return platform::FolderWithSeparator(folder);
 }
 
 void RemoveStaleParts(const std::wstring& folder, const std::wstring& name) {
     WIN32_FIND_DATAW data{};
     platform::UniqueFind find(::FindFirstFileW(
-        (files::EnsureSuffix(folder, L"\\") + files::GetPathPart(name, files::ppName) + L"*.part")
-            .c_str(),
+        platform::JoinPath(folder, files::GetPathPart(name, files::ppName) + L"*.part").c_str(),
         &data));
     if (!find)
         return;
@@ -163,7 +163,7 @@ void RemoveStaleParts(const std::wstring& folder, const std::wstring& name) {
             stale.push_back(data.cFileName);
     } while (::FindNextFileW(find.get(), &data));
     for (const std::wstring& file : stale)
-        ::DeleteFileW((files::EnsureSuffix(folder, L"\\") + file).c_str());
+        ::DeleteFileW(platform::JoinPath(folder, file).c_str());
 }
 
 ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name, Mode mode) {
