@@ -1,5 +1,7 @@
 #include "ui/form_layout.h"
 
+#include "platform/text.h"
+
 #include <windows.h>
 
 #include <cwchar>
@@ -177,16 +179,10 @@ std::wstring LayoutResourceText(int resourceId) {
     const char* bytes = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
     if (!bytes || size == 0)
         return {};
-    std::string utf8(bytes, size);
-    if (utf8.size() >= 3 && utf8.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        utf8.erase(0, 3);
-    int n =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(),
-                              n);
-    return text;
+    std::string_view utf8(bytes, size);
+    if (utf8.starts_with("\xEF\xBB\xBF"))
+        utf8.remove_prefix(3);
+    return platform::Widen(utf8);
 }
 
 ButtonProperties ReadButtonProperties(const LayoutBlock& block, const std::wstring& ambientFace) {
