@@ -300,16 +300,14 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 void MainWindow::OnCreate() {
     const UINT dpi = WindowDpi(Hwnd());
     std::vector<LayoutBlock> layout = ParseLayout(LayoutResourceText(IDR_LAYOUT_MAIN));
-    SIZE client = StoredClientTwips(layout, {9600, 7500});
-    designClient_ = {TwipsToPixels(client.cx, dpi), TwipsToPixels(client.cy, dpi)};
+    designClient_ = DesignClientAt(layout, dpi);
     // The stored layout's size, or the screen's when that is smaller.
     MINMAXINFO smallest{};
     OnMinMaxInfo(smallest);
     ::SetWindowPos(Hwnd(), nullptr, 0, 0, smallest.ptMinTrackSize.x, smallest.ptMinTrackSize.y,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-    fonts_.text = UiFont(dpi, L"Arial", 90);
-    fonts_.grid = UiFont(dpi, L"Tahoma", 83);
+    fonts_ = FontsAt(dpi);
     FormSource source;
     source.window = Hwnd();
     source.dpi = dpi;

@@ -122,7 +122,10 @@ class MainWindow final : public Window<MainWindow> {
     LRESULT OnDisplayChange(UINT msg, WPARAM wp, LPARAM lp);
     void OnDpiChanged(UINT dpi, const RECT* suggested);
     void OnSchemeChanged();
-    SIZE DesignClientAt(UINT dpi) const;
+    // The client size the stored layout asks for, and the window's fonts,
+    // at a DPI: the same at creation and after a move to another monitor.
+    static SIZE DesignClientAt(const std::vector<LayoutBlock>& layout, UINT dpi);
+    static OwnedFormFonts FontsAt(UINT dpi);
     void SavePlacement();
     // The controls of a page, made the first time it is shown.
     void EnsurePage(int page);

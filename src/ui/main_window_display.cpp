@@ -38,15 +38,19 @@ LRESULT MainWindow::OnDisplayChange(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-SIZE MainWindow::DesignClientAt(UINT dpi) const {
-    const SIZE twips = StoredClientTwips(form_.source.layout, kClientTwips);
+SIZE MainWindow::DesignClientAt(const std::vector<LayoutBlock>& layout, UINT dpi) {
+    const SIZE twips = StoredClientTwips(layout, kClientTwips);
     return {TwipsToPixels(twips.cx, dpi), TwipsToPixels(twips.cy, dpi)};
+}
+
+OwnedFormFonts MainWindow::FontsAt(UINT dpi) {
+    return {UiFont(dpi, L"Arial", 90), UiFont(dpi, L"Tahoma", 83)};
 }
 
 void MainWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
     if (dpi == 0 || !form_.tabStrip)
         return;
-    OwnedFormFonts fonts{UiFont(dpi, L"Arial", 90), UiFont(dpi, L"Tahoma", 83)};
+    OwnedFormFonts fonts = FontsAt(dpi);
     // Without fonts for the new DPI the window keeps its layout.
     if (!fonts.text || !fonts.grid)
         return;
@@ -54,7 +58,7 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
     ApplyDpi(form_, dpi, fonts.Lent());
     // The old fonts go once no control uses them.
     fonts_ = std::move(fonts);
-    designClient_ = DesignClientAt(dpi);
+    designClient_ = DesignClientAt(form_.source.layout, dpi);
     // Placed again whatever the new size: every place changed with the DPI.
     arranged_ = {-1, -1};
     if (suggested)
