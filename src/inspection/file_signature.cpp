@@ -145,6 +145,19 @@ bool ChainIsTrusted(const TrustCalls& calls, CRYPT_PROVIDER_SGNR& signer) {
            status.dwError == 0;
 }
 
+// A certificate of the chain whose own signature does not hold was changed
+// after it was issued: its subject may be anyone's name. Wine's provider
+// answers yes for such a chain too and tells it only on the certificate.
+bool ChainIsDamaged(const TrustCalls& calls, CRYPT_PROVIDER_SGNR& signer) {
+    for (DWORD i = 0; i < signer.csCertChain; ++i) {
+        const CRYPT_PROVIDER_CERT* certificate = calls.certificate(&signer, i);
+        if (certificate && certificate->dwError == static_cast<DWORD>(TRUST_E_CERT_SIGNATURE))
+            return true;
+    }
+    return signer.pChainContext &&
+           (signer.pChainContext->TrustStatus.dwErrorStatus & CERT_TRUST_IS_NOT_SIGNATURE_VALID);
+}
+
 std::wstring SubjectName(const TrustCalls& calls, PCCERT_CONTEXT certificate) {
     const DWORD need =
         calls.name(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
@@ -237,6 +250,10 @@ FileSignature Verify(const TrustCalls& calls, const std::wstring& path, HANDLE f
     }
     CRYPT_PROVIDER_DATA* provider = calls.providerData(data.hWVTStateData);
     CRYPT_PROVIDER_SGNR* signer = provider ? calls.signer(provider, 0, FALSE, 0) : nullptr;
+    if (signer && ChainIsDamaged(calls, *signer)) {
+        result.state = SignatureState::Invalid;
+        return result;
+    }
     const CRYPT_PROVIDER_CERT* certificate = signer ? calls.certificate(signer, 0) : nullptr;
     const bool trusted = verdict == 0 && signer && ChainIsTrusted(calls, *signer);
     result.state = trusted ? SignatureState::Valid : SignatureState::Untrusted;
@@ -268,18 +285,29 @@ FileSignature CheckSignature(const std::wstring& path) {
         result.readError = openError ? openError : ERROR_INVALID_FUNCTION;
         return result;
     }
-    const PeHeadersResult pe = ReadPeHeaders(image->reader());
-    const PeDataDirectory security =
-        pe.read == PeHeadersRead::Read
-            ? pe.headers.Directory(image->reader(), PeDirectory::Security)
-            : PeDataDirectory{};
+    FileReader& reader = image->reader();
+    const PeHeadersResult pe = ReadPeHeaders(reader);
+    const PeDataDirectory security = pe.read == PeHeadersRead::Read
+                                         ? pe.headers.Directory(reader, PeDirectory::Security)
+                                         : PeDataDirectory{};
+    // Only a PE image with a security directory carries an embedded signature.
+    const bool claimed = security.rva != 0 && security.size != 0;
+    // Its first entry: length, revision, type. Authenticode is only ever
+    // PKCS #7 signed data; Wine's provider faults on an entry of another
+    // type, which would end the whole report, so none is handed on.
+    const auto length = claimed ? reader.Read32(security.rva) : std::nullopt;
+    const auto type = claimed ? reader.Read16(security.rva + 6) : std::nullopt;
     if (image->ReadFailure()) {
         result.readError = image->ReadFailure();
         return result;
     }
-    // Only a PE image with a security directory carries an embedded signature.
-    if (security.rva == 0 || security.size == 0)
+    if (!claimed)
         return result;
+    if (!reader.Contains(security.rva, security.size) || !length || *length < 8 ||
+        *length > security.size || type != WIN_CERT_TYPE_PKCS_SIGNED_DATA) {
+        result.state = SignatureState::Invalid;
+        return result;
+    }
     return Verify(calls, path, image->Handle());
 }
 
