@@ -17,7 +17,10 @@ if [ ! -f "$signed" ]; then
   echo "missing $signed: the signed fixtures need osslsigncode (make deps, then build calvorn_fixtures)" >&2
   exit 1
 fi
-[ -f "$build/.test-display" ] || bash "$root/scripts/test-env.sh" start "$build" >/dev/null
+if [ ! -f "$build/.test-display" ]; then
+  bash "$root/scripts/test-env.sh" start "$build" >/dev/null
+  trap 'bash "$root/scripts/test-env.sh" stop "$build" >/dev/null' EXIT
+fi
 if [ "$(ls "$signed_corpus" 2>/dev/null | wc -l)" -ne 500 ]; then
   rm -rf "$signed_corpus" && mkdir -p "$signed_corpus"
   for i in $(seq 1000 1499); do cp "$signed" "$signed_corpus/s$i.dll"; done
