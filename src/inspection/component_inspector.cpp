@@ -328,8 +328,7 @@ void ComponentInspector::DoComparison() {
         ReportError(L"DoComparison - ComponentInspector", failure.Record());
         return;
     } catch (const std::bad_alloc&) {
-        ReportError(L"DoComparison - ComponentInspector",
-                    platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+        ReportError(L"DoComparison - ComponentInspector", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
         return;
     }
 
