@@ -188,6 +188,9 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
         } else if (w == L"-sub") {
             cmd.subfolders = true;
             continue;
+        } else if (w == L"-sig") {
+            cmd.signature = true;
+            continue;
         } else if (w == L"-wait") {
             if (haveWait)
                 fail(L"-wait given twice");
@@ -250,6 +253,8 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
         fail(L"-format, -out and -sub go with -f");
     if (registration && cmd.paths.empty())
         fail(L"no file given");
+    if (cmd.signature && (!report || cmd.format == ReportFormat::Text))
+        fail(L"-sig goes with -f and -format csv or jsonl");
     if (report && cmd.paths.size() != 1)
         fail(L"-f takes one folder");
     if (!registration && !report && !cmd.paths.empty())
@@ -364,7 +369,7 @@ std::wstring QuietUsage() {
         L"                                           register (wildcards allowed)\r\n"
         L"calvorn -q -u \"file\" [\"file\" ...] [-user] [-wait SECONDS]\r\n"
         L"                                           unregister\r\n"
-        L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub]\r\n"
+        L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub] [-sig]\r\n"
         L"                                           folder report\r\n"
         L"calvorn -q -s                              install the Explorer verbs\r\n"
         L"calvorn -q -?                              this text\r\n"
@@ -374,6 +379,9 @@ std::wstring QuietUsage() {
         L"-format  text (the default), csv or jsonl\r\n"
         L"-out     the report file; - writes to standard output\r\n"
         L"-sub     include subfolders\r\n"
+        L"-sig     with csv or jsonl: add the columns signature (signed-valid, signed-invalid,\r\n"
+        L"         signed-untrusted or unsigned), signer (the signing certificate's subject)\r\n"
+        L"         and signed_utc (the time stamp's time, else the signer's own)\r\n"
         L"\r\n"
         L"Exit codes:\r\n";
     for (const ExitCodeRow& row : kExitCodes) {

@@ -61,6 +61,8 @@ struct Command {
     ReportFormat format = ReportFormat::Text;
     std::wstring out; // "-f -out": empty for the usual place, "-" for standard output
     bool subfolders = false;
+    // "-sig" with "-f": each file's signature in three more columns.
+    bool signature = false;
 };
 
 // The action that a non-empty argument text asks for.

@@ -37,10 +37,11 @@ std::wstring Ascii(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-constexpr int kColumnCount = 19;
+constexpr int kColumnCount = 22;
 
 // Text fields of the version information, by member.
-template <std::wstring inspection::VersionFields::*member> std::wstring Info(const FolderRecord& r) {
+template <std::wstring inspection::VersionFields::*member>
+std::wstring Info(const FolderRecord& r) {
     return r.info.*member;
 }
 
@@ -89,6 +90,20 @@ constexpr ReportField kFields[] = {
      [](const FolderRecord& r) {
          return r.lastWrite ? Ascii(IsoUtc(*r.lastWrite)) : std::wstring();
      }},
+    {nullptr, BlockPart::None, false, "signature", 19, ColumnKind::Text, false,
+     [](const FolderRecord& r) {
+         return r.signature ? Ascii(inspection::SignatureWord(r.signature->state)) : std::wstring();
+     },
+     true},
+    {nullptr, BlockPart::None, false, "signer", 20, ColumnKind::Text, false,
+     [](const FolderRecord& r) { return r.signature ? r.signature->signer : std::wstring(); },
+     true},
+    {nullptr, BlockPart::None, false, "signed_utc", 21, ColumnKind::Time, false,
+     [](const FolderRecord& r) {
+         return r.signature && r.signature->signedTime ? Ascii(IsoUtc(*r.signature->signedTime))
+                                                       : std::wstring();
+     },
+     true},
 };
 
 // Every column has its one place, and no place is left empty.
@@ -112,11 +127,11 @@ struct Column {
     std::string value; // UTF-8
 };
 
-// The record's columns in their order.
-std::array<Column, kColumnCount> Columns(const FolderRecord& record) {
+// The record's columns in their order; a column not asked for has no field.
+std::array<Column, kColumnCount> Columns(const FolderRecord& record, const ReportColumns& chosen) {
     std::array<Column, kColumnCount> columns;
     for (const ReportField& field : kFields) {
-        if (!field.column)
+        if (!field.column || (field.onlyWithSignature && !chosen.signature))
             continue;
         std::wstring value = field.value(record);
         if (field.trailingBlanksInColumn)
@@ -181,9 +196,11 @@ std::span<const ReportField> ReportFields() {
     return kFields;
 }
 
-std::string CsvHeader() {
+std::string CsvHeader(const ReportColumns& chosen) {
     std::string row;
-    for (const Column& column : Columns(FolderRecord{})) {
+    for (const Column& column : Columns(FolderRecord{}, chosen)) {
+        if (!column.field)
+            continue;
         if (!row.empty())
             row += ',';
         row += column.field->column;
@@ -192,10 +209,12 @@ std::string CsvHeader() {
     return row;
 }
 
-std::string CsvRow(const FolderRecord& record) {
+std::string CsvRow(const FolderRecord& record, const ReportColumns& chosen) {
     std::string row;
     bool first = true;
-    for (const Column& column : Columns(record)) {
+    for (const Column& column : Columns(record, chosen)) {
+        if (!column.field)
+            continue;
         if (!std::exchange(first, false))
             row += ',';
         row += CsvField(column.value);
@@ -203,9 +222,11 @@ std::string CsvRow(const FolderRecord& record) {
     return row + "\r\n";
 }
 
-std::string JsonLine(const FolderRecord& record) {
+std::string JsonLine(const FolderRecord& record, const ReportColumns& chosen) {
     std::string line = "{";
-    for (const Column& column : Columns(record)) {
+    for (const Column& column : Columns(record, chosen)) {
+        if (!column.field)
+            continue;
         if (line.size() > 1)
             line += ',';
         line += '"';

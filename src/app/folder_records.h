@@ -3,6 +3,7 @@
 // its fields that the text blocks, the CSV rows and the JSON lines are all
 // written from. Free of Windows headers: fuzzed and tested natively.
 
+#include "inspection/file_signature.h"
 #include "inspection/version_fields.h"
 
 #include <cstdint>
@@ -26,6 +27,13 @@ struct FolderRecord {
     // or a failure while reading it); empty when it was read, with or without
     // version information.
     std::wstring error;
+    // Only when the signature was asked for ("-sig") and the file was read.
+    std::optional<inspection::FileSignature> signature;
+};
+
+// The columns that are written only when asked for.
+struct ReportColumns {
+    bool signature = false; // "-sig": signature, signer, signed_utc
 };
 
 // Where a field stands in a text block: the blocks are parted by an empty
@@ -51,6 +59,8 @@ struct ReportField {
     // The flags field carries a blank after its last word; a column does not.
     bool trailingBlanksInColumn;
     std::wstring (*value)(const FolderRecord&);
+    // A column of "-sig", left out of the header and the rows without it.
+    bool onlyWithSignature = false;
 };
 
 // Every field, in the text report's order.
@@ -75,9 +85,9 @@ std::wstring FormatReportBlock(const FolderRecord& record);
 // The header row and one row, each ending in CR LF. A cell that a
 // spreadsheet would take for a formula (it begins with "=", "+", "-", "@",
 // a tab or a CR) is quoted and begins with "'", which makes it text there.
-std::string CsvHeader();
-std::string CsvRow(const FolderRecord& record);
+std::string CsvHeader(const ReportColumns& columns = {});
+std::string CsvRow(const FolderRecord& record, const ReportColumns& columns = {});
 // One JSON object and a LF.
-std::string JsonLine(const FolderRecord& record);
+std::string JsonLine(const FolderRecord& record, const ReportColumns& columns = {});
 
 } // namespace calvorn::app

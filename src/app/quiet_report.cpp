@@ -2,6 +2,7 @@
 
 #include "app/report.h"
 #include "app/report_output.h"
+#include "inspection/file_signature.h"
 #include "platform/error_record.h"
 #include "platform/path_forms.h"
 #include "registration/registration_engine.h"
@@ -41,6 +42,23 @@ void Fail(IQuietOutput& output, const std::wstring& path, unsigned long win32Err
                 true);
 }
 
+// The record with the file's signature. A file that cannot be read for it
+// is reported as unreadable, as when its version cannot be read.
+FolderRecord ReadSignedRecord(const std::wstring& path) {
+    FolderRecord record = ReadFolderRecord(path);
+    if (!record.error.empty())
+        return record;
+    inspection::FileSignature signature = inspection::CheckSignature(path);
+    if (signature.readError) {
+        record = {};
+        record.path = path;
+        record.error = ReadErrorText(signature.readError);
+        return record;
+    }
+    record.signature = std::move(signature);
+    return record;
+}
+
 // Nothing cancels a run without a window.
 const bool kNeverCancelled = false;
 
@@ -63,10 +81,11 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
                           : command.out.empty() ? DefaultReportPath(command.format)
                                                 : FullPath(command.out);
     std::size_t unreadable = 0;
+    const ReportColumns columns{command.signature};
     try {
         std::optional<ReportOutput> report;
         if (toStandardOutput) {
-            report.emplace(command.format, output);
+            report.emplace(command.format, output, columns);
         } else {
             // Split at the last backslash only: "-out report" has no
             // extension, and gets none.
@@ -76,11 +95,13 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
             // is refused while another run writes it.
             report.emplace(command.format, target.substr(0, slash), target.substr(slash),
                            command.out.empty() ? ReportClaim::Mode::NextFreeName
-                                               : ReportClaim::Mode::ThisNameOnly);
+                                               : ReportClaim::Mode::ThisNameOnly,
+                           columns);
             target = report->Path();
         }
         NoProgress progress;
-        WriteReport({folder, command.subfolders}, progress, ReadFolderRecord, kNeverCancelled,
+        WriteReport({folder, command.subfolders}, progress,
+                    command.signature ? ReadSignedRecord : ReadFolderRecord, kNeverCancelled,
                     [&](const FolderRecord& record) {
                         if (!record.error.empty()) {
                             ++unreadable;

@@ -9,36 +9,38 @@ namespace calvorn::app {
 
 using platform::Failure;
 
-std::string EncodedRecord(ReportFormat format, const FolderRecord& record) {
+std::string EncodedRecord(ReportFormat format, const FolderRecord& record,
+                          const ReportColumns& columns) {
     switch (format) {
     case ReportFormat::Csv:
-        return CsvRow(record);
+        return CsvRow(record, columns);
     case ReportFormat::JsonLines:
-        return JsonLine(record);
+        return JsonLine(record, columns);
     case ReportFormat::Text:
         break;
     }
     return platform::Narrow(FormatReportBlock(record));
 }
 
-std::string EncodedHeader(ReportFormat format) {
-    return format == ReportFormat::Csv ? CsvHeader() : std::string();
+std::string EncodedHeader(ReportFormat format, const ReportColumns& columns) {
+    return format == ReportFormat::Csv ? CsvHeader(columns) : std::string();
 }
 
 ReportOutput::ReportOutput(ReportFormat format, const std::wstring& folder,
-                           const std::wstring& name, ReportClaim::Mode mode)
-    : format_(format) {
+                           const std::wstring& name, ReportClaim::Mode mode,
+                           const ReportColumns& columns)
+    : format_(format), columns_(columns) {
     RemoveStaleParts(folder, name);
     claim_.emplace(folder, name, mode);
     // The machine-readable formats are plain UTF-8 without a mark.
     file_.emplace(claim_->Path(),
                   format == ReportFormat::Text ? ByteOrderMark::WhenNeeded : ByteOrderMark::Never);
-    WriteBytes(EncodedHeader(format));
+    WriteBytes(EncodedHeader(format, columns));
 }
 
-ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output)
-    : format_(format), output_(&output) {
-    WriteBytes(EncodedHeader(format));
+ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output, const ReportColumns& columns)
+    : format_(format), columns_(columns), output_(&output) {
+    WriteBytes(EncodedHeader(format, columns));
 }
 
 void ReportOutput::WriteBytes(const std::string& bytes) {
@@ -51,7 +53,7 @@ void ReportOutput::WriteBytes(const std::string& bytes) {
 }
 
 void ReportOutput::Write(const FolderRecord& record) {
-    WriteBytes(EncodedRecord(format_, record));
+    WriteBytes(EncodedRecord(format_, record, columns_));
 }
 
 const std::wstring& ReportOutput::Path() const {

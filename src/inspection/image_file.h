@@ -22,6 +22,8 @@ class ImageFile {
     static std::optional<ImageFile> Open(const std::wstring& path, std::uint32_t* error = nullptr);
 
     FileReader& reader() { return reader_; }
+    // For a platform call that should read the very file opened here.
+    HANDLE Handle() const { return file_.get(); }
     // The system error of the last read the system refused (a locked range),
     // 0 when none was.
     std::uint32_t ReadFailure() const { return *readFailure_; }

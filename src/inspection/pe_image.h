@@ -30,6 +30,7 @@ enum class PeDirectory : std::uint32_t {
     Export = 0,
     Import = 1,
     Resource = 2,
+    Security = 4, // its address is a file offset
     DelayImport = 13,
     ClrRuntime = 14,
 };

@@ -5,6 +5,8 @@
 #include "batch_runner.h"
 #include "platform/unique_handle.h"
 
+#include <wincrypt.h>
+
 #include <chrono>
 #include <map>
 #include <set>
@@ -148,6 +150,48 @@ std::wstring FixtureFolder() {
     ::CreateDirectoryW((folder + L"sub").c_str(), nullptr);
     CopyInto(FixturePath(L"versions\\empty.dll"), folder + L"sub\\", L"deeper.OCX");
     return folder;
+}
+
+// A made-up root in the machine's Root store for as long as this lives; the
+// store writes it when closed, and only then do other processes see it.
+class TrustedRoot {
+  public:
+    explicit TrustedRoot(const std::wstring& certificateFile) {
+        const std::string der = ReadAll(certificateFile);
+        certificate_ = ::CertCreateCertificateContext(
+            X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), DWORD(der.size()));
+        HCERTSTORE store = Open();
+        added_ = store && certificate_ &&
+                 ::CertAddCertificateContextToStore(store, certificate_,
+                                                    CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        if (store)
+            ::CertCloseStore(store, 0);
+    }
+    TrustedRoot(const TrustedRoot&) = delete;
+    TrustedRoot& operator=(const TrustedRoot&) = delete;
+    ~TrustedRoot() {
+        if (HCERTSTORE store = added_ ? Open() : nullptr) {
+            if (PCCERT_CONTEXT found = ::CertFindCertificateInStore(
+                    store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, certificate_, nullptr))
+                ::CertDeleteCertificateFromStore(found);
+            ::CertCloseStore(store, 0);
+        }
+        if (certificate_)
+            ::CertFreeCertificateContext(certificate_);
+    }
+    bool Added() const { return added_; }
+
+  private:
+    static HCERTSTORE Open() {
+        return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE,
+                               L"Root");
+    }
+    PCCERT_CONTEXT certificate_ = nullptr;
+    bool added_ = false;
+};
+
+std::string NameOf(const std::string& path) {
+    return path.substr(path.rfind('\\') + 1);
 }
 
 } // namespace
@@ -370,4 +414,52 @@ TEST(QuietReportE2E, RunsAtOnceEachWriteAReportOfTheirOwn) {
               "report-failed \"" + platform::Narrow(chosen) + "\" 0x80070020: " +
                   platform::Narrow(platform::SystemMessage(ERROR_SHARING_VIOLATION)));
     EXPECT_EQ(ParseCsv(ReadAll(chosen)).size(), 2000u);
+}
+
+// Each state a signature can be in, with its signer and time, as
+// sign_fixtures.py made them; the made-up root of the valid ones is trusted
+// for this test only. A certificate changed to name someone else is no
+// signer, and an entry that would fault Wine's provider ends no report.
+TEST(QuietReportE2E, SignatureColumnsTellStateSignerAndTime) {
+#if !CALVORN_SIGNED_FIXTURES
+    GTEST_SKIP() << "osslsigncode or openssl was missing when the fixtures were built";
+#endif
+    const std::wstring folder = FixturePath(L"signature\\");
+    TrustedRoot root(folder + L"root.cer");
+    ASSERT_TRUE(root.Added());
+    BatchResult csv = RunBatch(L"-q -f " + Quoted(folder) + L" -format csv -sig -out -");
+    BatchResult json = RunBatch(L"-q -f " + Quoted(folder) + L" -format jsonl -sig -out -");
+    for (const BatchResult* run : {&csv, &json})
+        EXPECT_EQ(run->cmdExit, std::optional<DWORD>(0));
+    EXPECT_TRUE(Lines(csv.outBytes).at(0).ends_with(",error,signature,signer,signed_utc"));
+
+    std::map<std::string, Record> rows, objects;
+    for (Record& r : ParseCsv(csv.outBytes))
+        rows[NameOf(r["path"])] = r;
+    for (Record& r : ParseJsonLines(json.outBytes))
+        objects[NameOf(r["path"])] = r;
+    const std::vector<std::string> expected = Lines(ReadAll(folder + L"expected.txt"));
+    ASSERT_EQ(expected.size(), 7u);
+    EXPECT_EQ(rows.size(), expected.size());
+    for (const std::string& line : expected) {
+        // "<file> <state> <signer>|<signed_utc>"
+        const size_t state = line.find(' '), signer = line.find(' ', state + 1);
+        const size_t time = line.find('|');
+        const std::string name = line.substr(0, state);
+        SCOPED_TRACE(name);
+        Record& row = rows[name];
+        EXPECT_EQ(row["signature"], line.substr(state + 1, signer - state - 1));
+        EXPECT_EQ(row["signer"], line.substr(signer + 1, time - signer - 1));
+        EXPECT_EQ(row["signed_utc"], line.substr(time + 1));
+        EXPECT_EQ(objects[name]["signature"], row["signature"]);
+        EXPECT_EQ(objects[name]["signer"], row["signer"]);
+        EXPECT_EQ(objects[name]["signed_utc"],
+                  row["signed_utc"].empty() ? "null" : row["signed_utc"]);
+    }
+
+    // Without -sig the columns are not there at all; with text it is refused.
+    BatchResult plain = RunBatch(L"-q -f " + Quoted(folder) + L" -format jsonl -out -");
+    EXPECT_EQ(plain.outBytes.find("\"signature\""), std::string::npos);
+    BatchResult text = RunBatch(L"-q -f " + Quoted(folder) + L" -sig -out -");
+    EXPECT_EQ(text.cmdExit, std::optional<DWORD>(1));
 }

@@ -173,6 +173,8 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     EXPECT_EQ(cmd.format, ReportFormat::JsonLines);
     EXPECT_EQ(cmd.out, L"-");
     EXPECT_TRUE(cmd.subfolders);
+    EXPECT_FALSE(cmd.signature);
+    EXPECT_TRUE(ParseCommand(LR"(-q -sig -f "C:\dir" -format csv)", kApp).signature);
 
     cmd = ParseCommand(LR"(-q -out "C:\r.csv" -format csv -f "C:\dir")", kApp);
     EXPECT_EQ(cmd.error, L"");
@@ -205,7 +207,10 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -r a.dll -wait 3601",
                                 L"-q -r a.dll -wait 1.5",
                                 L"-q -r a.dll -wait 5 -wait 5",
-                                L"-q -f \"a\" -wait 5"})
+                                L"-q -f \"a\" -wait 5",
+                                L"-q -f \"a\" -sig",
+                                L"-q -f \"a\" -format text -sig",
+                                L"-q -r \"a.dll\" -sig"})
         EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
     // Without the quiet switch first, nothing is a bad argument.
     EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
@@ -242,8 +247,9 @@ TEST(ParseCommand, WaitSetsTheBoundWhereverTheSwitchAllowsIt) {
 
 TEST(QuietUsage, ListsEveryOptionAndExitCode) {
     std::wstring usage = QuietUsage();
-    for (const wchar_t* word : {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed",
-                                L"-wait", L"not-unloaded", L"-wait bound"})
+    for (const wchar_t* word :
+         {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed", L"-wait", L"not-unloaded",
+          L"-wait bound", L"-sig", L"signed-untrusted", L"signed_utc"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 

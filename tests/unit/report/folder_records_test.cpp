@@ -186,3 +186,26 @@ TEST(FolderRecords, AnUnreadableFileCarriesItsErrorAndNoSizeOrDate) {
         ",\"size\":null,\"last_write_utc\":null,\"error\":\"The system cannot find the file "
         "specified.\"}\n"));
 }
+
+// "-sig" adds its three columns after all others, and only then; a time
+// that the signature does not have is empty in CSV and null in JSON.
+TEST(FolderRecords, SignatureColumnsOnlyWhenAskedFor) {
+    const ReportColumns sig{true};
+    EXPECT_EQ(CsvHeader(), CsvHeader({false}));
+    EXPECT_TRUE(CsvHeader(sig).ends_with(",error,signature,signer,signed_utc\r\n"));
+    FolderRecord r = Sample();
+    r.signature = calvorn::inspection::FileSignature{calvorn::inspection::SignatureState::Untrusted,
+                                                     L"Acme, Inc.", 133589952000000000ull, 0};
+    EXPECT_EQ(CsvRow(r), CsvRow(Sample()));
+    EXPECT_TRUE(
+        CsvRow(r, sig).ends_with(",signed-untrusted,\"Acme, Inc.\",2024-05-01T00:00:00Z\r\n"));
+    r.signature->state = calvorn::inspection::SignatureState::Invalid;
+    r.signature->signer.clear();
+    r.signature->signedTime.reset();
+    EXPECT_TRUE(JsonLine(r, sig).ends_with(
+        ",\"signature\":\"signed-invalid\",\"signer\":\"\",\"signed_utc\":null}\n"));
+    // Unread, so never checked: no state is made up for it.
+    FolderRecord gone;
+    gone.error = L"gone";
+    EXPECT_TRUE(CsvRow(gone, sig).ends_with(",gone,,,\r\n"));
+}

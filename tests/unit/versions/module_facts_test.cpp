@@ -1,4 +1,5 @@
 #include "inspection/pe_image.h"
+#include "inspection/time_stamp_token.h"
 #include "pe_builder.h"
 
 #include <gtest/gtest.h>
@@ -120,5 +121,72 @@ TEST(ReadModuleFacts, HostileImagesStayInBounds) {
             bad[(next() >> 8) % bad.size()] = static_cast<std::uint8_t>(next() >> 16);
         const auto result = Read(bad);
         EXPECT_LE(result.facts.imports.size(), 2048u);
+    }
+}
+
+namespace {
+
+using Der = std::vector<std::uint8_t>;
+
+// One DER element: its tag, a short or long length, its body.
+Der Element(std::uint8_t tag, std::initializer_list<Der> parts) {
+    Der body;
+    for (const Der& part : parts)
+        for (std::uint8_t byte : part)
+            body.push_back(byte);
+    Der out;
+    out.push_back(tag);
+    if (body.size() >= 0x80) {
+        out.push_back(0x82);
+        out.push_back(static_cast<std::uint8_t>(body.size() >> 8));
+    }
+    out.push_back(static_cast<std::uint8_t>(body.size()));
+    for (std::uint8_t byte : body)
+        out.push_back(byte);
+    return out;
+}
+
+// A signed message holding a TSTInfo whose genTime is `time`; the digest is
+// long enough for lengths of the long form.
+Der Token(const std::string& time, std::uint8_t timeTag = 0x18) {
+    const Der oid{0x06, 0x03, 0x2A, 0x03, 0x04}, one{0x02, 0x01, 0x01};
+    const Der info = Element(0x30, {one, oid, Element(0x30, {Element(0x04, {Der(200, 0xAB)})}), one,
+                                    Element(timeTag, {Der(time.begin(), time.end())})});
+    const Der signedData =
+        Element(0x30, {one, Element(0x31, {}),
+                       Element(0x30, {oid, Element(0xA0, {Element(0x04, {info})})})});
+    return Element(0x30, {oid, Element(0xA0, {signedData})});
+}
+
+} // namespace
+
+TEST(TimeStampTokenTime, OnlyAWholeTokenWithAUtcCalendarTime) {
+    constexpr std::uint64_t k20240501 = 133589952000000000ull;
+    const std::pair<const char*, std::optional<std::uint64_t>> cases[] = {
+        {"20240501000000Z", k20240501},
+        {"20240501000000.25Z", k20240501 + 2500000},
+        {"20240501010203.123456789Z", k20240501 + 37230000000ull + 1234567},
+        {"16010101000000Z", 0},
+        {"20240229235959Z", k20240501 - 62 * 86400 * 10000000ull + 86399 * 10000000ull},
+        {"20230229000000Z", std::nullopt},
+        {"20240501000000", std::nullopt},
+        {"20240501000000+0100", std::nullopt},
+        {"20240501000000.Z", std::nullopt},
+        {"2024050100000Z", std::nullopt},
+        {"20241301000000Z", std::nullopt},
+        {"20240501240000Z", std::nullopt},
+        {"16001231235959Z", std::nullopt},
+    };
+    for (const auto& [time, expected] : cases) {
+        const Der token = Token(time);
+        EXPECT_EQ(TimeStampTokenTime(token.data(), token.size()), expected) << time;
+    }
+    // A UTCTime is not the genTime; no cut of a token is read beyond its end.
+    const Der utc = Token("240501000000Z", 0x17);
+    EXPECT_EQ(TimeStampTokenTime(utc.data(), utc.size()), std::nullopt);
+    const Der whole = Token("20240501000000Z");
+    for (std::size_t size = 0; size < whole.size(); ++size) {
+        const Der cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+        EXPECT_EQ(TimeStampTokenTime(cut.data(), cut.size()), std::nullopt) << size;
     }
 }
