@@ -32,6 +32,7 @@ enum class CommandAction {
     InstallVerbs,
     OpenReport,
     ListOptions, // "-?", "-q -?", or (without "-q") a switch the program does not know
+    ScanMachine, // "-q -scan": the machine's broken COM registrations
 };
 
 enum class ReportFormat { Text, Csv, JsonLines };
@@ -61,6 +62,8 @@ struct Command {
     ReportFormat format = ReportFormat::Text;
     std::wstring out; // "-f -out": empty for the usual place, "-" for standard output
     bool subfolders = false;
+    // "-scan -fix": remove what the scan finds broken, after a backup.
+    bool fix = false;
 };
 
 // The action that a non-empty argument text asks for.

@@ -1,0 +1,102 @@
+#include "registration/health/scan_repair.h"
+
+#include "platform/error_record.h"
+#include "platform/text.h"
+#include "registry/registry_key.h"
+
+#include <windows.h>
+
+#include <cwctype>
+#include <optional>
+
+namespace calvorn::registration {
+
+using registry::RegistryKey;
+
+namespace {
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+// Whether `inner` is `outer` or lies below it.
+bool Inside(const RemovalTarget& inner, const RemovalTarget& outer) {
+    if (inner.view != outer.view)
+        return false;
+    const std::wstring a = Lower(inner.key), b = Lower(outer.key);
+    return a == b ||
+           (a.size() > b.size() && a.compare(0, b.size(), b) == 0 && a[b.size()] == L'\\');
+}
+
+// The key's name below its root as a registry import writes it back.
+std::pair<CapturedRoot, std::wstring> ImportNameOf(ScanView view, const std::wstring& key) {
+    const std::wstring full = RegistryPathOf(view, key);
+    const std::size_t slash = full.find(L'\\');
+    const CapturedRoot root = full.rfind(L"HKEY_CURRENT_USER", 0) == 0 ? CapturedRoot::CurrentUser
+                                                                       : CapturedRoot::LocalMachine;
+    return {root, full.substr(slash + 1)};
+}
+
+void CaptureTree(const RegistryKey& key, CapturedRoot root, const std::wstring& path,
+                 CapturedRegistration& into) {
+    CapturedKey captured{root, path, {}};
+    for (RegistryKey::StoredValue& value : key.StoredValues())
+        captured.values.push_back(
+            {std::move(value.name), static_cast<CapturedType>(value.type), std::move(value.data)});
+    into.keys.push_back(std::move(captured));
+    for (const std::wstring& name : key.SubkeyNames()) {
+        std::optional<RegistryKey> sub = key.Sub(name);
+        if (!sub)
+            throw platform::Failure(platform::Win32Error(ERROR_ACCESS_DENIED));
+        CaptureTree(*sub, root, path + L"\\" + name, into);
+    }
+}
+
+} // namespace
+
+std::vector<RemovalTarget> RemovalTargets(const std::vector<ScanEntry>& entries) {
+    std::vector<RemovalTarget> targets;
+    for (const ScanEntry& entry : entries) {
+        if (entry.state != ScanState::Broken)
+            continue;
+        const RemovalTarget target{entry.view, entry.key};
+        bool covered = false;
+        for (const RemovalTarget& held : targets)
+            covered = covered || Inside(target, held);
+        if (covered)
+            continue;
+        std::erase_if(targets, [&](const RemovalTarget& held) { return Inside(held, target); });
+        targets.push_back(target);
+    }
+    return targets;
+}
+
+CapturedRegistration CaptureTargets(const std::vector<RemovalTarget>& targets) {
+    CapturedRegistration captured;
+    for (const RemovalTarget& target : targets) {
+        const ViewPlace place = PlaceOf(target.view);
+        std::optional<RegistryKey> key =
+            RegistryKey::Open(place.root, place.classes + L"\\" + target.key, place.access);
+        if (!key)
+            continue;
+        const auto [root, path] = ImportNameOf(target.view, target.key);
+        CaptureTree(*key, root, path, captured);
+    }
+    return captured;
+}
+
+std::vector<RemovalFailure> RemoveTargets(const std::vector<RemovalTarget>& targets) {
+    std::vector<RemovalFailure> failures;
+    for (const RemovalTarget& target : targets) {
+        const ViewPlace place = PlaceOf(target.view);
+        const long rc =
+            registry::DeleteKeyTree(place.root, place.classes + L"\\" + target.key, place.access);
+        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+            failures.push_back({target, platform::SystemMessage(static_cast<unsigned long>(rc))});
+    }
+    return failures;
+}
+
+} // namespace calvorn::registration
