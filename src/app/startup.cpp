@@ -2,6 +2,7 @@
 
 #include "app/first_run.h"
 #include "app/startup_helpers.h"
+#include "app/window_scan.h"
 #include "app/command_line.h"
 #include "app/exit_codes.h"
 #include "app/report.h"
@@ -70,6 +71,7 @@ bool Main() {
         app.windowsBuilt = true;
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
+        main.Services().checkComputer = CheckThisComputer;
         main.Services().appPath = app.sAppPath;
         main.Services().initButtons = InitButtons;
         main.Services().getSetting = [](const std::wstring& key, const std::wstring& fallback) {
