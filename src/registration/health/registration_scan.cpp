@@ -89,7 +89,7 @@ ViewListing ListView(ScanView view) {
     listing.classIds = SubkeysOf(listing.clsid);
     listing.interfaceIds = SubkeysOf(listing.interfaces);
     // The shared keys once, from the view that holds them.
-    if (view == ScanView::User || view == NativeMachineView()) {
+    if (HoldsSharedKeys(view)) {
         listing.typeLib = listing.classes->Sub(L"TypeLib");
         listing.typeLibIds = SubkeysOf(listing.typeLib);
         listing.topNames = SubkeysOf(listing.classes);
@@ -306,6 +306,10 @@ const wchar_t* KindName(ScanKind kind) {
 
 const wchar_t* StateName(ScanState state) {
     return state == ScanState::Unknown ? L"unknown" : L"broken";
+}
+
+bool HoldsSharedKeys(ScanView view) {
+    return view == ScanView::User || view == NativeMachineView();
 }
 
 ViewPlace PlaceOf(ScanView view) {

@@ -78,6 +78,9 @@ struct ViewPlace {
     std::uint32_t access;
 };
 ViewPlace PlaceOf(ScanView view);
+// Whether the scan reads the ProgIDs and type libraries in this view: the
+// user's, and the machine view that holds the shared ones.
+bool HoldsSharedKeys(ScanView view);
 
 // Told how far the scan has got; returns false to stop it.
 using ScanProgress = std::function<bool(std::size_t done, std::size_t total)>;

@@ -8,6 +8,7 @@
 
 #include <cwctype>
 #include <optional>
+#include <set>
 
 namespace calvorn::registration {
 
@@ -71,6 +72,50 @@ std::vector<RemovalTarget> RemovalTargets(const std::vector<ScanEntry>& entries)
         targets.push_back(target);
     }
     return targets;
+}
+
+std::vector<RemovalTarget> OrphanedProgIds(const std::vector<RemovalTarget>& targets,
+                                           const std::vector<ScanView>& views) {
+    const auto removed = [&targets](ScanView view, const std::wstring& key) {
+        for (const RemovalTarget& target : targets)
+            if (Inside({view, key}, target))
+                return true;
+        return false;
+    };
+    std::set<std::wstring> orphans;
+    for (const RemovalTarget& target : targets) {
+        const std::wstring key = Lower(target.key);
+        if (key.rfind(L"clsid\\", 0) != 0 || key.find(L'\\', 6) != std::wstring::npos)
+            continue;
+        bool held = false;
+        for (ScanView view : views) {
+            const ViewPlace place = PlaceOf(view);
+            held = held || (!removed(view, target.key) &&
+                            RegistryKey::Open(place.root, place.classes + L"\\" + target.key,
+                                              place.access));
+        }
+        if (!held)
+            orphans.insert(key.substr(6));
+    }
+    std::vector<RemovalTarget> progIds;
+    if (orphans.empty())
+        return progIds;
+    for (ScanView view : views) {
+        if (!HoldsSharedKeys(view))
+            continue;
+        const ViewPlace place = PlaceOf(view);
+        const std::optional<RegistryKey> classes =
+            RegistryKey::Open(place.root, place.classes, place.access);
+        if (!classes)
+            continue;
+        for (const std::wstring& name : classes->SubkeyNames()) {
+            const std::optional<RegistryKey> id = classes->Sub(name + L"\\CLSID");
+            const std::optional<std::wstring> text = id ? id->Text() : std::nullopt;
+            if (text && orphans.contains(Lower(*text)) && !removed(view, name))
+                progIds.push_back({view, name});
+        }
+    }
+    return progIds;
 }
 
 CapturedRegistration CaptureTargets(const std::vector<RemovalTarget>& targets) {

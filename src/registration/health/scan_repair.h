@@ -22,6 +22,12 @@ struct RemovalTarget {
 // removed key. Entries in the "unknown" state are never removed.
 std::vector<RemovalTarget> RemovalTargets(const std::vector<ScanEntry>& entries);
 
+// The ProgIDs that name a class the targets take out of every view that
+// holds it: removing the class would leave them naming nothing, so they go
+// with it.
+std::vector<RemovalTarget> OrphanedProgIds(const std::vector<RemovalTarget>& targets,
+                                           const std::vector<ScanView>& views);
+
 // The keys as they stand now, each with everything below it, parents before
 // children, under the names a registry import writes them back to. A key
 // that is gone already is left out. Throws platform::Failure when a key that
