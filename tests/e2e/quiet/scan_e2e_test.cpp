@@ -189,3 +189,30 @@ TEST_F(ScanE2E, ListsExactlyWhatWasBrokenFixesItAndTheBackupRestoresIt) {
     EXPECT_EQ(dumpAll(), registered);
     EXPECT_EQ(ScanLines(), broken);
 }
+
+// A 64-bit server in the 32-bit view is broken; a server on a share cannot
+// be checked, is "unknown" and stays.
+TEST_F(ScanE2E, OtherBitnessIsBrokenAndAShareIsUnknownAndKept) {
+    const std::wstring wrong = L"CLSID\\" + std::wstring(kOrphanClsid);
+    const std::wstring shared = L"CLSID\\" + std::wstring(kClassesClsid);
+    SetText(wrong + L"\\InprocServer32", FixturePath(L"probe_classes64.dll"));
+    SetText(shared + L"\\InprocServer32", L"\\\\calvorn-nowhere\\share\\probe.dll");
+    const std::set<std::string> found = ScanLines();
+    const std::vector<std::string> lines(found.begin(), found.end());
+    EXPECT_TRUE(HasLine(lines, "\"kind\":\"bitness\",\"key\":\"HKEY_LOCAL_MACHINE\\\\Software\\\\"
+                               "Classes\\\\Wow6432Node\\\\" +
+                                   JsonText(wrong) + "\",\"missing\":\"" +
+                                   JsonText(FixturePath(L"probe_classes64.dll")) +
+                                   " (64-bit)\",\"state\":\"broken\"}"));
+    EXPECT_TRUE(HasLine(lines, JsonText(shared) +
+                                   "\",\"missing\":\"\\\\\\\\calvorn-nowhere\\\\share\\\\probe.dll"
+                                   "\",\"state\":\"unknown\"}"));
+
+    const std::wstring outFolder = MakeScratchDir(L"scan-unknown");
+    BatchResult fixed = RunBatch(L"-q -scan -fix -out \"" + outFolder + L"scan.txt\"");
+    EXPECT_EQ(fixed.cmdExit.value_or(99), 0u) << fixed.outBytes;
+    HKEY key = nullptr;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_CLASSES_ROOT, wrong.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, shared.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    ::RegCloseKey(key);
+}
