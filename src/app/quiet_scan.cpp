@@ -1,5 +1,6 @@
 #include "app/quiet_scan.h"
 
+#include "app/folder_records.h"
 #include "app/quiet_report.h"
 #include "app/report_file.h"
 #include "app/scan_records.h"
@@ -14,6 +15,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace calvorn::app {
@@ -106,31 +108,39 @@ std::wstring BackupFolder(const std::wstring& written) {
 }
 
 ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput& output) {
-    std::vector<registration::RemovalTarget> targets = registration::RemovalTargets(result.entries);
+    using registration::RemovalTarget;
+    std::vector<RemovalTarget> targets = registration::RemovalTargets(result.entries);
     if (targets.empty())
         return ExitCode::Success;
-    const std::size_t listed = targets.size();
     const auto refuse = [&output](const std::wstring& why) {
         output.Line(std::wstring(RowOf(ExitCode::NotRepaired).word) + L" " + why +
                         L"; nothing was removed",
                     true);
         return ExitCode::NotRepaired;
     };
+    const std::vector<registration::ScanView> views = registration::ViewsOfThisMachine();
     registration::ExportedFile backup;
+    std::vector<RemovalTarget> orphaned, unsafe;
     try {
-        for (registration::RemovalTarget& progId :
-             registration::OrphanedProgIds(targets, registration::ViewsOfThisMachine()))
-            targets.push_back(std::move(progId));
-        backup.registration = registration::CaptureTargets(targets);
+        orphaned = registration::OrphanedProgIds(targets, views);
+        targets.insert(targets.end(), orphaned.begin(), orphaned.end());
+        backup.registration = registration::CaptureTargets(targets, unsafe);
     } catch (const platform::Failure& failure) {
         return refuse(L"the keys could not be read whole: " + failure.Record().description);
     }
-    // The 32-bit view's keys are named under Wow6432Node: the backup is
-    // imported in the 64-bit view wherever there is one.
+    const auto nameOf = [](const RemovalTarget& target) {
+        return L"\"" + VisibleText(registration::RegistryPathOf(target.view, target.key)) + L"\"";
+    };
+    for (const RemovalTarget& target : unsafe)
+        output.Line(std::wstring(RowOf(ExitCode::NotRepaired).word) + L" " + nameOf(target) +
+                        L" a name below it cannot be written to a .reg file",
+                    true);
+    if (targets.empty())
+        return ExitCode::NotRepaired;
+    // The 32-bit view's keys are named under Wow6432Node where there are two
+    // machine views: the backup is imported in the 64-bit one.
     backup.registration.machine =
-        registration::ViewsOfThisMachine().front() != registration::ViewsOfThisMachine()[1]
-            ? registration::CapturedMachine::X64
-            : registration::CapturedMachine::X86;
+        views.size() > 2 ? registration::CapturedMachine::X64 : registration::CapturedMachine::X86;
     backup.registration.file = L"The broken COM registrations that calvorn -q -scan -fix removed";
     const std::wstring folder = BackupFolder(written);
     unsigned long error = ERROR_SUCCESS;
@@ -140,24 +150,25 @@ ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput
                       registration::DescribeCode(HRESULT_FROM_WIN32(error), false));
     output.Line(L"backup \"" + path + L"\"", false);
     const std::vector<registration::RemovalFailure> failures = registration::RemoveTargets(targets);
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        const registration::RemovalTarget& target = targets[i];
-        // A ProgID of a removed class goes with it, and says so.
-        const std::wstring name = registration::RegistryPathOf(target.view, target.key) +
-                                  (i < listed ? L"\"" : L"\" (its class is removed)");
+    for (const RemovalTarget& target : targets) {
         bool failed = false;
         for (const registration::RemovalFailure& failure : failures) {
-            if (!(failure.target == target))
-                continue;
-            failed = true;
-            output.Line(std::wstring(RowOf(ExitCode::NotRepaired).word) + L" \"" + name + L"\" " +
-                            failure.reason,
-                        true);
+            if (failure.target == target) {
+                failed = true;
+                output.Line(std::wstring(RowOf(ExitCode::NotRepaired).word) + L" " +
+                                nameOf(target) + L" " + failure.reason,
+                            true);
+            }
         }
+        // A ProgID of a removed class goes with it, and says so.
+        const bool progIdOfClass =
+            std::find(orphaned.begin(), orphaned.end(), target) != orphaned.end();
         if (!failed)
-            output.Line(L"removed \"" + name, false);
+            output.Line(L"removed " + nameOf(target) +
+                            (progIdOfClass ? L" (its class is removed)" : L""),
+                        false);
     }
-    return failures.empty() ? ExitCode::Success : ExitCode::NotRepaired;
+    return failures.empty() && unsafe.empty() ? ExitCode::Success : ExitCode::NotRepaired;
 }
 
 } // namespace

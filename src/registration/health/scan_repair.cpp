@@ -118,17 +118,30 @@ std::vector<RemovalTarget> OrphanedProgIds(const std::vector<RemovalTarget>& tar
     return progIds;
 }
 
-CapturedRegistration CaptureTargets(const std::vector<RemovalTarget>& targets) {
+CapturedRegistration CaptureTargets(std::vector<RemovalTarget>& targets,
+                                    std::vector<RemovalTarget>& unsafe) {
     CapturedRegistration captured;
-    for (const RemovalTarget& target : targets) {
+    std::erase_if(targets, [&](const RemovalTarget& target) {
         const ViewPlace place = PlaceOf(target.view);
         std::optional<RegistryKey> key =
             RegistryKey::Open(place.root, place.classes + L"\\" + target.key, place.access);
         if (!key)
-            continue;
+            return false;
         const auto [root, path] = ImportNameOf(target.view, target.key);
-        CaptureTree(*key, root, path, captured);
-    }
+        CapturedRegistration tree;
+        CaptureTree(*key, root, path, tree);
+        for (const CapturedKey& held : tree.keys) {
+            for (wchar_t c : held.path) {
+                if (c < 0x20 || c == 0x7F) {
+                    unsafe.push_back(target);
+                    return true;
+                }
+            }
+        }
+        for (CapturedKey& held : tree.keys)
+            captured.keys.push_back(std::move(held));
+        return false;
+    });
     return captured;
 }
 

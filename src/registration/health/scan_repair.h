@@ -30,9 +30,13 @@ std::vector<RemovalTarget> OrphanedProgIds(const std::vector<RemovalTarget>& tar
 
 // The keys as they stand now, each with everything below it, parents before
 // children, under the names a registry import writes them back to. A key
-// that is gone already is left out. Throws platform::Failure when a key that
-// is there cannot be read whole: a backup with a hole is no backup.
-CapturedRegistration CaptureTargets(const std::vector<RemovalTarget>& targets);
+// that is gone already is left out, and so is (moved to `unsafe`) one with a
+// line end or other control character in a name below it: the import format
+// has no way to write it, and a name could forge lines of its own. Throws
+// platform::Failure when a key that is there cannot be read whole: a backup
+// with a hole is no backup.
+CapturedRegistration CaptureTargets(std::vector<RemovalTarget>& targets,
+                                    std::vector<RemovalTarget>& unsafe);
 
 struct RemovalFailure {
     RemovalTarget target;

@@ -216,3 +216,24 @@ TEST_F(ScanE2E, OtherBitnessIsBrokenAndAShareIsUnknownAndKept) {
     ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, shared.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
     ::RegCloseKey(key);
 }
+
+// A broken class with a line end in a name below it cannot be backed up
+// faithfully (the name could forge keys in the backup): it stays, told.
+TEST_F(ScanE2E, AKeyTheBackupCannotHoldIsNotRemoved) {
+    const std::wstring forged = L"CLSID\\" + std::wstring(kOrphanClsid);
+    SetText(forged + L"\\InprocServer32", L"C:\\nowhere\\forged.dll");
+    SetText(forged + L"\\x]\r\n[HKEY_CURRENT_USER\\Software\\CalvornForged", L"forged");
+    const std::wstring outFolder = MakeScratchDir(L"scan-forged");
+    BatchResult fixed = RunBatch(L"-q -scan -fix -out \"" + outFolder + L"scan.txt\"");
+    EXPECT_EQ(fixed.cmdExit.value_or(99), 15u) << fixed.outBytes;
+    EXPECT_TRUE(HasLine(fixed.err, "not-repaired \"HKEY_LOCAL_MACHINE\\Software\\Classes\\"
+                                   "Wow6432Node\\" +
+                                       platform::Narrow(forged) +
+                                       "\" a name below it cannot be written to a .reg file"))
+        << ::testing::PrintToString(fixed.err);
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CLASSES_ROOT, forged.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    ::RegCloseKey(key);
+    EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\CalvornForged", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+}
