@@ -18,9 +18,13 @@ std::optional<RegistryKey> RegistryKey::Open(std::int32_t root, const std::wstri
 
 std::optional<RegistryKey> RegistryKey::Sub(const std::wstring& path) const {
     platform::UniqueHKey key;
-    if (::RegOpenKeyExW(key_.get(), path.c_str(), 0,
-                        KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | view_,
-                        key.put()) != ERROR_SUCCESS)
+    LSTATUS rc = ::RegOpenKeyExW(key_.get(), path.c_str(), 0,
+                                 KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | view_, key.put());
+    // A key whose values may be read but not its subkeys listed still
+    // gives its values.
+    if (rc == ERROR_ACCESS_DENIED)
+        rc = ::RegOpenKeyExW(key_.get(), path.c_str(), 0, KEY_QUERY_VALUE | view_, key.put());
+    if (rc != ERROR_SUCCESS)
         return std::nullopt;
     return RegistryKey(std::move(key), view_);
 }
