@@ -74,7 +74,21 @@ std::wstring InThirtyTwoBitView(const std::wstring& path) {
     return path;
 }
 
+// While alive, a drive without its medium answers "not ready" at once
+// instead of asking the user to insert a disk.
+class NoCriticalErrorBox {
+  public:
+    NoCriticalErrorBox() { ::SetThreadErrorMode(SEM_FAILCRITICALERRORS, &old_); }
+    ~NoCriticalErrorBox() { ::SetThreadErrorMode(old_, nullptr); }
+    NoCriticalErrorBox(const NoCriticalErrorBox&) = delete;
+    NoCriticalErrorBox& operator=(const NoCriticalErrorBox&) = delete;
+
+  private:
+    DWORD old_ = 0;
+};
+
 bool FileThere(const std::wstring& path, FileView view) {
+    NoCriticalErrorBox quiet;
     const auto look = [&](FileView in) {
         const std::wstring seen = in == FileView::Bits32 ? InThirtyTwoBitView(path) : path;
         const DWORD attributes =
@@ -87,6 +101,7 @@ bool FileThere(const std::wstring& path, FileView view) {
 }
 
 FileBitness ImageBitness(const std::wstring& path, FileView view) {
+    NoCriticalErrorBox quiet;
     const std::wstring seen = view == FileView::Bits32 ? InThirtyTwoBitView(path) : path;
     std::optional<inspection::ImageFile> image =
         InView(view, [&] { return inspection::ImageFile::Open(seen); });
