@@ -321,7 +321,10 @@ ViewPlace PlaceOf(ScanView view) {
     case ScanView::User:
         break;
     }
-    return {registry::kHKeyCurrentUser, L"Software\\Classes", 0};
+    // Named exactly: where the system keeps a 32-bit twin of the user's
+    // classes, the one the name means is the 64-bit one.
+    return {registry::kHKeyCurrentUser, L"Software\\Classes",
+            SixtyFourBitWindows() ? static_cast<std::uint32_t>(KEY_WOW64_64KEY) : 0u};
 }
 
 std::wstring RegistryPathOf(ScanView view, const std::wstring& key) {
