@@ -32,8 +32,14 @@ std::wstring ScanProblem(const ScanEntry& entry) {
     case ScanKind::LocalServer:
     case ScanKind::TypeLibFile:
         return (entry.state == ScanState::Unknown ? L"cannot check " : L"missing file ") + quoted;
-    case ScanKind::ServerBitness:
-        return L"other bitness " + quoted;
+    case ScanKind::ServerBitness: {
+        // The file quoted, its bitness after it: "C:\x.dll" (64-bit).
+        const std::size_t bitness = entry.detail.rfind(L" (");
+        if (bitness == std::wstring::npos)
+            return L"other bitness " + quoted;
+        return L"other bitness \"" + entry.detail.substr(0, bitness) + L"\"" +
+               entry.detail.substr(bitness);
+    }
     case ScanKind::ProgIdClass:
         return L"missing class " + entry.detail;
     case ScanKind::InterfaceTypeLib:

@@ -156,6 +156,9 @@ TEST(ScanRecords, EveryFormatKeepsTheValueExactAndHarmless) {
               "{\"view\":\"user\",\"kind\":\"class server\",\"key\":"
               "\"HKEY_CURRENT_USER\\\\Software\\\\Classes\\\\CLSID\\\\{A}\",\"missing\":"
               "\"=cmd|' /c calc'!A1\\r\\nbroken  64-bit\",\"state\":\"broken\"}\n");
+    const ScanEntry bitness{ScanView::Machine64, ScanKind::ServerBitness, ScanState::Broken,
+                            L"CLSID\\{B}", L"C:\\x (1).dll (32-bit)"};
+    EXPECT_EQ(app::ScanProblem(bitness), L"other bitness \"C:\\x (1).dll\" (32-bit)");
     // One line, however the value is made.
     EXPECT_EQ(app::ScanRecord(ReportFormat::Text, entry),
               "broken  user  class server  HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A}  "
