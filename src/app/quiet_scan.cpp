@@ -174,17 +174,31 @@ ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput
 } // namespace
 
 ExitCode RunQuietScan(const Command& command, IQuietOutput& output) {
-    registration::ServerFiles files(registration::SystemFileLookups());
-    const ScanResult result =
-        registration::ScanRegistrations(files, registration::ViewsOfThisMachine());
+    ScanResult result;
+    try {
+        registration::ServerFiles files(registration::SystemFileLookups());
+        result = registration::ScanRegistrations(files, registration::ViewsOfThisMachine());
+    } catch (const std::bad_alloc&) {
+        Fail(output, L"-", ERROR_NOT_ENOUGH_MEMORY);
+        return ExitCode::ReportNotWritten;
+    }
     const std::optional<std::wstring> written = WriteScan(command, result, output);
     if (!written)
         return ExitCode::ReportNotWritten;
     if (*written != L"-")
         output.Line(L"written \"" + *written + L"\"", false);
     output.Line(ScanSummary(result), false);
-    if (command.fix)
-        return Fix(result, *written, output);
+    if (command.fix) {
+        try {
+            return Fix(result, *written, output);
+        } catch (const std::bad_alloc&) {
+            // Nothing is removed before its backup is written.
+            output.Line(std::wstring(RowOf(ExitCode::NotRepaired).word) + L" " +
+                            platform::SystemMessage(ERROR_NOT_ENOUGH_MEMORY),
+                        true);
+            return ExitCode::NotRepaired;
+        }
+    }
     for (const ScanEntry& entry : result.entries)
         if (entry.state == ScanState::Broken)
             return ExitCode::RegistrationsBroken;

@@ -34,6 +34,8 @@ void SaveScanText(HWND window, const std::wstring& text) {
         ShowError(L"SaveScanText", failure.Record());
     } catch (const std::bad_alloc&) {
         ShowError(L"SaveScanText", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        ShowError(L"SaveScanText", Win32Error(ERROR_INTERNAL_ERROR));
     }
 }
 
@@ -82,6 +84,9 @@ void CheckThisComputer() {
     } catch (const std::bad_alloc&) {
         ui::TheProgressWindow().Hide();
         ShowError(L"CheckThisComputer", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        ui::TheProgressWindow().Hide();
+        ShowError(L"CheckThisComputer", Win32Error(ERROR_INTERNAL_ERROR));
     }
 }
 
