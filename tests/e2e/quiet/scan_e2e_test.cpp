@@ -173,7 +173,13 @@ TEST_F(ScanE2E, ListsExactlyWhatWasBrokenFixesItAndTheBackupRestoresIt) {
     EXPECT_TRUE(HasLine(fixed.out, "removed \"HKEY_LOCAL_MACHINE\\Software\\Classes\\"
                                    "CalvornProbe.Classes\" (its class is removed)"));
     EXPECT_EQ(dumpAll(), "<none><none><none><none>");
-    EXPECT_EQ(ScanLines({}, 0), before);
+    // Nothing broken is left; what cannot be checked stays. (Other suites
+    // may have left broken registrations in the prefix: they went too, and
+    // the backup brings them back with the three.)
+    for (const std::string& line : ScanLines({}, 0)) {
+        EXPECT_TRUE(before.contains(line)) << line;
+        EXPECT_NE(line.find("\"state\":\"unknown\""), std::string::npos) << line;
+    }
 
     WIN32_FIND_DATAW found{};
     HANDLE find = ::FindFirstFileW((outFolder + L"calvorn-backup-*.reg").c_str(), &found);
