@@ -71,8 +71,6 @@ std::string ValueData(const CapturedValue& value) {
         if (const auto strings = export_text::MultiStrings(value.data)) {
             std::string out = "\"data\":[";
             for (std::size_t i = 0; i < strings->size(); ++i) {
-                // Appended apart: GCC 12 at -O3 takes "literal" + temporary
-                // for an overlapping copy (-Wrestrict) in the 32-bit build.
                 if (i)
                     out += ',';
                 out += JsonString((*strings)[i]);
