@@ -182,7 +182,12 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
             action = CommandAction::InstallVerbs;
         else if (w == L"-?")
             action = CommandAction::ListOptions;
-        else if (w == L"-user") {
+        else if (w == L"-scan")
+            action = CommandAction::ScanMachine;
+        else if (w == L"-fix") {
+            cmd.fix = true;
+            continue;
+        } else if (w == L"-user") {
             cmd.perUser = true;
             continue;
         } else if (w == L"-sub") {
@@ -239,18 +244,23 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
     }
 
     if (!haveAction) {
-        fail(L"no action: -r, -u, -f, -s or -?");
+        fail(L"no action: -r, -u, -f, -scan, -s or -?");
         return cmd;
     }
     const bool registration =
         cmd.action == CommandAction::Register || cmd.action == CommandAction::Unregister;
     const bool report = cmd.action == CommandAction::FolderReport;
+    const bool scan = cmd.action == CommandAction::ScanMachine;
     if (cmd.perUser && !registration)
         fail(L"-user goes with -r or -u");
     if (haveWait && !registration)
         fail(L"-wait goes with -r or -u");
-    if ((haveFormat || haveOut || cmd.subfolders) && !report)
-        fail(L"-format, -out and -sub go with -f");
+    if ((haveFormat || haveOut) && !report && !scan)
+        fail(L"-format and -out go with -f or -scan");
+    if (cmd.subfolders && !report)
+        fail(L"-sub goes with -f");
+    if (cmd.fix && !scan)
+        fail(L"-fix goes with -scan");
     if (registration && cmd.paths.empty())
         fail(L"no file given");
     if (cmd.signature && (!report || cmd.format == ReportFormat::Text))
@@ -371,6 +381,8 @@ std::wstring QuietUsage() {
         L"                                           unregister\r\n"
         L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub] [-sig]\r\n"
         L"                                           folder report\r\n"
+        L"calvorn -q -scan [-fix] [-format text|csv|jsonl] [-out \"path\"|-]\r\n"
+        L"                                           broken COM registrations of this computer\r\n"
         L"calvorn -q -s                              install the Explorer verbs\r\n"
         L"calvorn -q -?                              this text\r\n"
         L"\r\n"
@@ -382,6 +394,7 @@ std::wstring QuietUsage() {
         L"-sig     with csv or jsonl: add the columns signature (signed-valid, signed-invalid,\r\n"
         L"         signed-untrusted or unsigned), signer (the signing certificate's subject)\r\n"
         L"         and signed_utc (the time stamp's time, else the signer's own)\r\n"
+        L"-fix     remove the broken registrations, after a .reg backup of them\r\n"
         L"\r\n"
         L"Exit codes:\r\n";
     for (const ExitCodeRow& row : kExitCodes) {

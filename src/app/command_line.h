@@ -32,6 +32,7 @@ enum class CommandAction {
     InstallVerbs,
     OpenReport,
     ListOptions, // "-?", "-q -?", or (without "-q") a switch the program does not know
+    ScanMachine, // "-q -scan": the machine's broken COM registrations
 };
 
 enum class ReportFormat { Text, Csv, JsonLines };
@@ -63,6 +64,8 @@ struct Command {
     bool subfolders = false;
     // "-sig" with "-f": each file's signature in three more columns.
     bool signature = false;
+    // "-scan -fix": remove what the scan finds broken, after a backup.
+    bool fix = false;
 };
 
 // The action that a non-empty argument text asks for.

@@ -23,6 +23,8 @@ enum class ExitCode : int {
     VerbsNotInstalled = 11,
     NotUnloaded = 12,
     Unreadable = 13,
+    RegistrationsBroken = 14,
+    NotRepaired = 15,
 };
 
 struct ExitCodeRow {
@@ -31,7 +33,7 @@ struct ExitCodeRow {
     const wchar_t* meaning; // for "-q -?" and the README
 };
 
-inline constexpr std::array<ExitCodeRow, 14> kExitCodes{{
+inline constexpr std::array<ExitCodeRow, 16> kExitCodes{{
     {ExitCode::Success, L"ok", L"success"},
     {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
     {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},
@@ -50,6 +52,10 @@ inline constexpr std::array<ExitCodeRow, 14> kExitCodes{{
      L"the entry point succeeded, but the component did not unload in time"},
     {ExitCode::Unreadable, L"unreadable",
      L"the report was written, but some files could not be read"},
+    {ExitCode::RegistrationsBroken, L"broken",
+     L"the scan found broken COM registrations (-scan without -fix)"},
+    {ExitCode::NotRepaired, L"not-repaired",
+     L"-fix could not back up or remove every broken registration"},
 }};
 
 constexpr const ExitCodeRow& RowOf(ExitCode code) {

@@ -145,6 +145,8 @@ bool LooksLikeFormula(const std::string& value) {
     return !value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos;
 }
 
+} // namespace
+
 std::string CsvField(const std::string& value) {
     const bool formula = LooksLikeFormula(value);
     if (!formula && value.find_first_of(",\"\r\n") == std::string::npos)
@@ -189,8 +191,6 @@ std::string JsonString(const std::string& utf8) {
     }
     return out + '"';
 }
-
-} // namespace
 
 std::span<const ReportField> ReportFields() {
     return kFields;

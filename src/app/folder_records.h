@@ -90,4 +90,9 @@ std::string CsvRow(const FolderRecord& record, const ReportColumns& columns = {}
 // One JSON object and a LF.
 std::string JsonLine(const FolderRecord& record, const ReportColumns& columns = {});
 
+// One CSV cell of UTF-8 text, quoted and neutralised as the rows above are.
+std::string CsvField(const std::string& value);
+// A JSON string of UTF-8 text, quotes included.
+std::string JsonString(const std::string& utf8);
+
 } // namespace calvorn::app

@@ -3,6 +3,7 @@
 #include "app/startup_helpers.h"
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
+#include "app/quiet_scan.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -69,6 +70,8 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return RunQuietReport(command, output);
     case CommandAction::InstallVerbs:
         return InstallVerbs(output);
+    case CommandAction::ScanMachine:
+        return RunQuietScan(command, output);
     case CommandAction::Register:
     case CommandAction::Unregister:
         break;

@@ -107,6 +107,8 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     case ExitCode::VerbsNotInstalled:
     case ExitCode::NotUnloaded:
     case ExitCode::Unreadable:
+    case ExitCode::RegistrationsBroken:
+    case ExitCode::NotRepaired:
         break;
     }
     return E_FAIL;

@@ -64,8 +64,29 @@ const bool kNeverCancelled = false;
 
 } // namespace
 
-std::wstring DefaultReportPath(ReportFormat format) {
-    return ReportFolder() + L"output" + ExtensionOf(format);
+std::wstring DefaultReportPath(ReportFormat format, const wchar_t* stem) {
+    return ReportFolder() + stem + ExtensionOf(format);
+}
+
+void OpenQuietOutput(const Command& command, IQuietOutput& output, const wchar_t* stem,
+                     std::optional<std::string> header, std::optional<ReportOutput>& report,
+                     const ReportColumns& columns) {
+    if (command.out == L"-") {
+        report.emplace(command.format, output, columns, std::move(header));
+        return;
+    }
+    const std::wstring target =
+        command.out.empty() ? DefaultReportPath(command.format, stem) : FullPath(command.out);
+    // Split at the last backslash only: "-out report" has no extension, and
+    // gets none.
+    const std::size_t slash = target.rfind(L'\\') + 1;
+    // Runs at the same time each write a report of their own: the usual
+    // place gives each its own name, a name the user chose is refused while
+    // another run writes it.
+    report.emplace(command.format, target.substr(0, slash), target.substr(slash),
+                   command.out.empty() ? ReportClaim::Mode::NextFreeName
+                                       : ReportClaim::Mode::ThisNameOnly,
+                   columns, std::move(header));
 }
 
 ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
@@ -84,21 +105,8 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
     const ReportColumns columns{command.signature};
     try {
         std::optional<ReportOutput> report;
-        if (toStandardOutput) {
-            report.emplace(command.format, output, columns);
-        } else {
-            // Split at the last backslash only: "-out report" has no
-            // extension, and gets none.
-            const std::size_t slash = target.rfind(L'\\') + 1;
-            // Runs at the same time each write a report of their own: the
-            // usual place gives each its own name, a name the user chose
-            // is refused while another run writes it.
-            report.emplace(command.format, target.substr(0, slash), target.substr(slash),
-                           command.out.empty() ? ReportClaim::Mode::NextFreeName
-                                               : ReportClaim::Mode::ThisNameOnly,
-                           columns);
-            target = report->Path();
-        }
+        OpenQuietOutput(command, output, L"output", std::nullopt, report, columns);
+        target = report->Path();
         NoProgress progress;
         WriteReport({folder, command.subfolders}, progress,
                     command.signature ? ReadSignedRecord : ReadFolderRecord, kNeverCancelled,

@@ -36,11 +36,13 @@ const wchar_t kReportName[] = L"output.txt";
 // second, and always at the end. A click on Cancel waits at most that long.
 class ProgressWindowSink final : public IReportProgress {
   public:
+    explicit ProgressWindowSink(ProgressTask task = {}) : task_(std::move(task)) {}
     void Show() override {
         ui::ProgressWindow& window = ui::TheProgressWindow();
         if (!window.Load())
             throw Failure(Win32Error(LastErrorOr(ERROR_CANNOT_MAKE)));
         window.OnCancel([] { App().bCancelReport = true; });
+        window.Task(task_.title, task_.itemLabel, task_.countWord);
         window.Show();
         ui::PumpPendingMessages();
         ::Sleep(20);
@@ -73,12 +75,17 @@ class ProgressWindowSink final : public IReportProgress {
     bool Due() const { return value_ >= max_ || ::GetTickCount() - last_ >= kInterval; }
 
     DWORD last_ = 0;
+    ProgressTask task_;
     std::int32_t max_ = 0;
     std::int32_t value_ = 0;
     std::wstring file_;
 };
 
 } // namespace
+
+std::unique_ptr<IReportProgress> WindowProgress(ProgressTask task) {
+    return std::make_unique<ProgressWindowSink>(std::move(task));
+}
 
 std::wstring ReadErrorText(std::uint32_t code) {
     std::wstring text = platform::SystemMessage(code);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,6 +87,16 @@ struct FolderWalk {
 // failure is passed on with the progress left as it was.
 ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const RecordReader& read,
                       const bool& cancel, const RecordWriter& write);
+
+// What the progress window says it is doing.
+struct ProgressTask {
+    std::wstring title = L"Creating ActiveX Report";
+    std::wstring itemLabel = L"Current file:";
+    std::wstring countWord = L"File";
+};
+// The progress window as the folder report drives it (a click on Cancel sets
+// the application's cancel flag), saying what `task` does.
+std::unique_ptr<IReportProgress> WindowProgress(ProgressTask task = {});
 
 // The progress of a run without a window: nothing to show.
 class NoProgress final : public IReportProgress {

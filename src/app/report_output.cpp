@@ -28,19 +28,20 @@ std::string EncodedHeader(ReportFormat format, const ReportColumns& columns) {
 
 ReportOutput::ReportOutput(ReportFormat format, const std::wstring& folder,
                            const std::wstring& name, ReportClaim::Mode mode,
-                           const ReportColumns& columns)
+                           const ReportColumns& columns, std::optional<std::string> header)
     : format_(format), columns_(columns) {
     RemoveStaleParts(folder, name);
     claim_.emplace(folder, name, mode);
     // The machine-readable formats are plain UTF-8 without a mark.
     file_.emplace(claim_->Path(),
                   format == ReportFormat::Text ? ByteOrderMark::WhenNeeded : ByteOrderMark::Never);
-    WriteBytes(EncodedHeader(format, columns));
+    WriteBytes(header ? *header : EncodedHeader(format, columns));
 }
 
-ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output, const ReportColumns& columns)
+ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output, const ReportColumns& columns,
+                           std::optional<std::string> header)
     : format_(format), columns_(columns), output_(&output) {
-    WriteBytes(EncodedHeader(format, columns));
+    WriteBytes(header ? *header : EncodedHeader(format, columns));
 }
 
 void ReportOutput::WriteBytes(const std::string& bytes) {

@@ -24,15 +24,21 @@ class ReportOutput {
     // that killed runs left for that name are swept first, then the name is
     // claimed (or the next free one, see ReportClaim). Throws a
     // platform::Failure naming the path when the file cannot be made.
+    // `header` goes before the first record: the folder report's own when
+    // not given.
     ReportOutput(ReportFormat format, const std::wstring& folder, const std::wstring& name,
-                 ReportClaim::Mode mode, const ReportColumns& columns = {});
+                 ReportClaim::Mode mode, const ReportColumns& columns = {},
+                 std::optional<std::string> header = std::nullopt);
     // To standard output; nothing is claimed.
-    ReportOutput(ReportFormat format, IQuietOutput& output, const ReportColumns& columns = {});
+    ReportOutput(ReportFormat format, IQuietOutput& output, const ReportColumns& columns = {},
+                 std::optional<std::string> header = std::nullopt);
     ReportOutput(const ReportOutput&) = delete;
     ReportOutput& operator=(const ReportOutput&) = delete;
 
     // Throws a platform::Failure when the record cannot be written.
     void Write(const FolderRecord& record);
+    // A record another report encoded in this format.
+    void WriteEncoded(const std::string& bytes) { WriteBytes(bytes); }
     // The file's place ("-" for standard output).
     const std::wstring& Path() const;
     // Puts the file in place whole; nothing to do for standard output.

@@ -2,6 +2,7 @@
 
 #include "app/first_run.h"
 #include "app/startup_helpers.h"
+#include "app/window_scan.h"
 #include "app/command_line.h"
 #include "app/exit_codes.h"
 #include "app/report.h"
@@ -70,6 +71,7 @@ bool Main() {
         app.windowsBuilt = true;
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
+        main.Services().checkComputer = CheckThisComputer;
         main.Services().appPath = app.sAppPath;
         main.Services().initButtons = InitButtons;
         main.Services().getSetting = [](const std::wstring& key, const std::wstring& fallback) {
@@ -87,7 +89,8 @@ bool Main() {
         app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
         app.oGridInfo = std::make_unique<ui::ReportGridPresenter>();
         app.oGridComparison = std::make_unique<ui::ReportGridPresenter>();
-        app.oActiveX = std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
+        app.oActiveX =
+            std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
         app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
         main.Services().activeX = app.oActiveX.get();
@@ -224,6 +227,7 @@ void ProcessCommandLine(Command cmd) {
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
         ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success
                                                                    : ExitCode::BadArguments));
+    case CommandAction::ScanMachine: // only ever quiet
     case CommandAction::OpenReport:
         app.oActiveX->FileName(cmd.path);
         ui::TheMainWindow().txtFile(app.oActiveX->FileName());

@@ -20,9 +20,12 @@ class RegistryKey {
   public:
     // The key below a predefined root (kHKeyClassesRoot ...), opened for
     // reading its values and listing its subkeys; empty when it does not open.
-    static std::optional<RegistryKey> Open(std::int32_t root, const std::wstring& path);
-    // A key below this one, opened for reading its values; empty when it does
-    // not open.
+    // `view` is KEY_WOW64_32KEY or KEY_WOW64_64KEY for that registry view, 0
+    // for the process's own; keys opened below this one keep it.
+    static std::optional<RegistryKey> Open(std::int32_t root, const std::wstring& path,
+                                           std::uint32_t view = 0);
+    // A key below this one, opened for reading its values and listing its
+    // subkeys; empty when it does not open.
     std::optional<RegistryKey> Sub(const std::wstring& path) const;
 
     // The value as text ("" for binary data); empty when there is no such
@@ -33,9 +36,26 @@ class RegistryKey {
     // RegistryAccessor::EnumerateSections does.
     std::vector<std::wstring> SubkeyNames() const;
 
+    // A value exactly as stored: its type number and bytes, nothing expanded
+    // or cut, so that it can be written back as it was.
+    struct StoredValue {
+        std::wstring name;
+        std::uint32_t type = 0;
+        std::vector<std::uint8_t> data;
+    };
+    // Every value of the key, in the registry's order; throws
+    // platform::Failure as SubkeyNames does.
+    std::vector<StoredValue> StoredValues() const;
+
   private:
-    explicit RegistryKey(platform::UniqueHKey key) : key_(std::move(key)) {}
+    RegistryKey(platform::UniqueHKey key, std::uint32_t view) : key_(std::move(key)), view_(view) {}
     platform::UniqueHKey key_;
+    std::uint32_t view_ = 0;
 };
+
+// Deletes the key at `path` below the root, with everything below it, in the
+// registry view `view` (as Open takes it). ERROR_SUCCESS, or the system's code
+// of why it could not be deleted.
+long DeleteKeyTree(std::int32_t root, const std::wstring& path, std::uint32_t view);
 
 } // namespace calvorn::registry

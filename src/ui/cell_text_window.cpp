@@ -47,6 +47,35 @@ bool CellTextWindow::Load(HWND owner) {
 void CellTextWindow::Unload() {
     if (Hwnd())
         ::DestroyWindow(Hwnd());
+    onSave_ = nullptr;
+}
+
+void CellTextWindow::Frame(const std::wstring& caption, int widthTwips, int heightTwips) {
+    if (!Hwnd() && !Load(owner_))
+        return;
+    ::SetWindowTextW(Hwnd(), caption.c_str());
+    const UINT dpi = WindowDpi(Hwnd());
+    RECT r{0, 0, TwipsToPixels(widthTwips, dpi), TwipsToPixels(heightTwips, dpi)};
+    ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_STYLE)), FALSE,
+                         WS_EX_CONTROLPARENT);
+    ::SetWindowPos(Hwnd(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CellTextWindow::OfferSave(std::function<void(HWND, const std::wstring&)> save) {
+    onSave_ = std::move(save);
+    if (!Hwnd() && !Load(owner_))
+        return;
+    if (!save_) {
+        save_ = ::CreateWindowExW(0, L"BUTTON", L"&Save...",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+                                  Hwnd(), reinterpret_cast<HMENU>(IDC_CMDSAVETEXT),
+                                  ::GetModuleHandleW(nullptr), nullptr);
+        ::SendMessageW(save_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    }
+    RECT client{};
+    ::GetClientRect(Hwnd(), &client);
+    OnSize(client.right, client.bottom);
 }
 
 std::wstring CellTextWindow::Text() const {
@@ -125,6 +154,8 @@ LRESULT CellTextWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
         if (LOWORD(wp) == IDCANCEL)
             Close();
+        else if (LOWORD(wp) == IDC_CMDSAVETEXT && onSave_)
+            onSave_(Hwnd(), Text());
         return 0;
     case WM_CLOSE:
         Close();
@@ -137,6 +168,7 @@ LRESULT CellTextWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
         font_.reset();
         txtinfo_ = nullptr;
+        save_ = nullptr;
         return 0;
     default:
         return DefaultProc(msg, wp, lp);
@@ -154,8 +186,18 @@ void CellTextWindow::OnCreate() {
 }
 
 void CellTextWindow::OnSize(int width, int height) {
+    // The button, when there is one, keeps a strip under the text.
+    int strip = 0;
+    if (save_) {
+        const UINT dpi = WindowDpi(Hwnd());
+        const int margin = TwipsToPixels(90, dpi);
+        const int buttonWidth = TwipsToPixels(1410, dpi), buttonHeight = TwipsToPixels(390, dpi);
+        strip = buttonHeight + 2 * margin;
+        ::MoveWindow(save_, width - buttonWidth - margin, height - buttonHeight - margin,
+                     buttonWidth, buttonHeight, TRUE);
+    }
     if (txtinfo_)
-        ::MoveWindow(txtinfo_, 0, 0, width, height, TRUE);
+        ::MoveWindow(txtinfo_, 0, 0, width, height > strip ? height - strip : 0, TRUE);
 }
 
 } // namespace calvorn::ui

@@ -5,12 +5,14 @@
 
 #include "ui/window.h"
 
+#include <functional>
 #include <string>
 
 namespace calvorn::ui {
 
 enum DisplayControlId : int {
     IDC_TXTINFO = 1501,
+    IDC_CMDSAVETEXT = 1502,
 };
 
 class CellTextWindow final : public Window<CellTextWindow> {
@@ -26,6 +28,12 @@ class CellTextWindow final : public Window<CellTextWindow> {
     // Shows the window and returns when it has been closed; the owner takes
     // no input meanwhile.
     void ShowModal();
+    // A "Save..." button under the text for the next showing, which hands the
+    // text to `save`; closing the window takes it away again.
+    void OfferSave(std::function<void(HWND window, const std::wstring& text)> save);
+    // Another caption and client size (in twips) than a cell's, for the next
+    // showing.
+    void Frame(const std::wstring& caption, int widthTwips, int heightTwips);
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -36,6 +44,8 @@ class CellTextWindow final : public Window<CellTextWindow> {
 
     HWND owner_ = nullptr;
     HWND txtinfo_ = nullptr;
+    HWND save_ = nullptr;
+    std::function<void(HWND, const std::wstring&)> onSave_;
     platform::UniqueFont font_;
 };
 

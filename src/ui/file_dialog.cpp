@@ -5,6 +5,7 @@
 #include <commdlg.h>
 #include <ole2.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace calvorn::ui {
@@ -26,8 +27,11 @@ std::wstring StartFolder(const std::wstring& pathInBox) {
     return {};
 }
 
-std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
-                                     const std::wstring& filter, DWORD flags) {
+namespace {
+
+std::optional<std::wstring> ShowDialog(HWND owner, const std::wstring& pathInBox,
+                                       const std::wstring& filter, DWORD flags, bool save,
+                                       const std::wstring& name, const wchar_t* extension) {
     // "|" separates the parts in the stored form; the dialog wants NULs and a
     // double NUL at the end.
     std::wstring filters = filter;
@@ -36,14 +40,16 @@ std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
             c = L'\0';
     filters.append(2, L'\0');
     // Long paths fit: 32K characters is the longest path the system takes.
-    std::vector<wchar_t> name(32768, L'\0');
+    std::vector<wchar_t> chosen(32768, L'\0');
+    name.copy(chosen.data(), std::min(name.size(), chosen.size() - 1));
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filters.c_str();
     ofn.nFilterIndex = 1;
-    ofn.lpstrFile = name.data();
-    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    ofn.lpstrFile = chosen.data();
+    ofn.nMaxFile = static_cast<DWORD>(chosen.size());
+    ofn.lpstrDefExt = extension;
     ofn.Flags = flags;
     const std::wstring start = StartFolder(pathInBox);
     ofn.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
@@ -51,12 +57,28 @@ std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
     // load it.
     static auto* const getOpenFileName =
         platform::SystemProc<decltype(::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+    static auto* const getSaveFileName =
+        platform::SystemProc<decltype(::GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
+    auto* const show = save ? getSaveFileName : getOpenFileName;
     // The dialog shows the shell's folders, which want COM on this thread;
     // set up here, a start-up that never opens the dialog never pays for it.
     ::OleInitialize(nullptr);
-    if (!getOpenFileName || !getOpenFileName(&ofn))
+    if (!show || !show(&ofn))
         return std::nullopt;
-    return std::wstring(name.data());
+    return std::wstring(chosen.data());
+}
+
+} // namespace
+
+std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
+                                     const std::wstring& filter, DWORD flags) {
+    return ShowDialog(owner, pathInBox, filter, flags, false, L"", nullptr);
+}
+
+std::optional<std::wstring> ShowSave(HWND owner, const std::wstring& name,
+                                     const std::wstring& filter, const wchar_t* extension) {
+    return ShowDialog(owner, L"", filter, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, true, name,
+                      extension);
 }
 
 } // namespace calvorn::ui

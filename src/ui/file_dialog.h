@@ -28,4 +28,9 @@ std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox =
                                      const std::wstring& filter = kOpenFilters,
                                      DWORD flags = kOpenFlags);
 
+// The Save As dialog, `name` offered, asking before a file is replaced; the
+// extension of the first filter is added to a name typed without one.
+std::optional<std::wstring> ShowSave(HWND owner, const std::wstring& name,
+                                     const std::wstring& filter, const wchar_t* extension);
+
 } // namespace calvorn::ui

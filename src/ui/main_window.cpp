@@ -61,6 +61,8 @@ const std::pair<const wchar_t*, int> kControlIds[] = {
     {L"Text1", IDC_TEXT1},
     {L"imgTabIcon", IDC_IMGTABICON},
     {L"chkForMe", IDC_CHKFORME},
+    {L"lblScan", IDC_LBLSCAN},
+    {L"cmdScan", IDC_CMDSCAN},
 };
 
 std::wstring TextOf(HWND hwnd) {
@@ -393,6 +395,10 @@ void MainWindow::OnCommand(int id, int code) {
         break;
     case IDC_CMDSHELLEX:
         SwitchShellExtensions();
+        break;
+    case IDC_CMDSCAN:
+        if (services_.checkComputer)
+            services_.checkComputer();
         break;
     case IDOK: {
         // Enter in a file box: the report of the path typed there, or the

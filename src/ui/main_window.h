@@ -33,6 +33,8 @@ struct MainWindowServices {
     inspection::ComponentInspector* activeX = nullptr;
     std::function<void(const std::wstring& tag, const platform::ErrorRecord&)> showError;
     std::function<void()> onUnload; // ends the program
+    // "Check this computer...": the scan of the broken COM registrations.
+    std::function<void()> checkComputer;
     // Initialises or enables every Command button of a window.
     std::function<void(HWND window, bool bInitialize, bool bEnabled)> initButtons;
     // The per-user settings store: read (with a default) and write one text.
@@ -71,6 +73,8 @@ enum MainControlId : int {
     IDC_TEXT1 = 1025,
     IDC_IMGTABICON = 1026,
     IDC_CHKFORME = 1027,
+    IDC_LBLSCAN = 1028,
+    IDC_CMDSCAN = 1029,
     IDC_TABPAGE0 = 1090, // the pages of the three tabs: 1090 to 1092
     IDC_PICTAB0 = 1100,  // picTab(index) is IDC_PICTAB0 + index, index 0 to 10
 };

@@ -65,12 +65,22 @@ void ProgressWindow::Value(std::int32_t value) {
     shownPixels_ = pixels;
     shownAt_ = now;
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
-    const std::wstring count = L"File " + std::to_wstring(value) + L" of " + std::to_wstring(max_);
+    const std::wstring count =
+        countWord_ + L" " + std::to_wstring(value) + L" of " + std::to_wstring(max_);
     ::SetWindowTextW(Control(IDC_PROGRESS_COUNT), count.c_str());
 }
 
 void ProgressWindow::FileCaption(const std::wstring& text) {
     ::SetWindowTextW(Control(IDC_PROGRESS_LBLFILE), text.c_str());
+}
+
+void ProgressWindow::Task(const std::wstring& title, const std::wstring& itemLabel,
+                          const std::wstring& countWord) {
+    ::SetWindowTextW(Hwnd(), title.c_str());
+    ::SetWindowTextW(Control(IDC_PROGRESS_LABEL2), title.c_str());
+    ::SetWindowTextW(Control(IDC_PROGRESS_LABEL3), itemLabel.c_str());
+    ::SetWindowTextW(Control(IDC_PROGRESS_COUNT), L"");
+    countWord_ = countWord;
 }
 
 LRESULT ProgressWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -100,8 +110,8 @@ LRESULT ProgressWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-HWND ProgressWindow::AddControl(const wchar_t* cls, const wchar_t* text, DWORD style, int id, int left,
-                             int top, int width, int height, HFONT font) {
+HWND ProgressWindow::AddControl(const wchar_t* cls, const wchar_t* text, DWORD style, int id,
+                                int left, int top, int width, int height, HFONT font) {
     HWND control = ::CreateWindowExW(
         0, cls, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(left, dpi_),
         TwipsToPixels(top, dpi_), TwipsToPixels(width, dpi_), TwipsToPixels(height, dpi_), Hwnd(),

@@ -41,6 +41,11 @@ class ProgressWindow final : public Window<ProgressWindow> {
     void Value(std::int32_t value);
     // The caption of lblFile: the file in hand.
     void FileCaption(const std::wstring& text);
+    // What the window says it is doing: its title and heading ("Creating
+    // ActiveX Report"), the label of the item in hand ("Current file:") and
+    // the word of the count ("File" 3 of 12).
+    void Task(const std::wstring& title, const std::wstring& itemLabel,
+              const std::wstring& countWord);
 
     // Called on each click of Cancel and each request to close the window;
     // the window itself keeps no state.
@@ -57,6 +62,7 @@ class ProgressWindow final : public Window<ProgressWindow> {
 
     std::function<void()> onCancel_;
     std::int32_t max_ = 0;
+    std::wstring countWord_ = L"File";
     int shownPixels_ = -1;
     DWORD shownAt_ = 0;
     UINT dpi_ = 96;

@@ -3,6 +3,8 @@
 
 #include "integration/shell_verbs/classes_scope.h"
 #include "main_window_driver.h"
+#include "platform/text.h"
+#include "ui/cell_text_window.h"
 
 #include <gtest/gtest.h>
 
@@ -167,4 +169,43 @@ TEST(ShellVerbs, AnotherToolsVerbIsNamedOnEnableAndKeptOnDisable) {
     EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
     EXPECT_EQ(DefaultValue(dll.ProgId() + L"\\shell\\Register\\command"), theirs);
     EXPECT_FALSE(KeyThere(dll.ProgId() + L"\\shell\\UnRegister"));
+}
+
+// "Check this computer..." on the same tab: the scan in the text window, and
+// its "Save..." writes that text.
+TEST(CheckThisComputer, ShowsTheBrokenRegistrationsAndSavesThem) {
+    const std::wstring orphan = L"Software\\Classes\\CalvornScan.WindowOrphan";
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, (orphan + L"\\CLSID").c_str(), 0, nullptr, 0,
+                                KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring gone = L"{D0D0D0D0-1111-2222-3333-444455556666}";
+    ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(gone.c_str()),
+                     static_cast<DWORD>((gone.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    {
+        MainWindowRun w;
+        ASSERT_NE(w.main, nullptr);
+        SelectTab(w.main, 2);
+        ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDSCAN)); }));
+        PressCommand(w.Control(IDC_CMDSCAN));
+        HWND text = w.run.WaitForWindow(L"Calvorn.CellTextWindow", 30s);
+        ASSERT_NE(text, nullptr);
+        const std::wstring shown = WindowText(FindControl(text, IDC_TXTINFO));
+        EXPECT_NE(shown.find(L"broken  user  ProgID  HKEY_CURRENT_USER\\" + orphan +
+                             L"  missing class " + gone),
+                  std::wstring::npos)
+            << calvorn::platform::Narrow(shown);
+        EXPECT_NE(shown.find(L" registrations checked"), std::wstring::npos);
+
+        const std::wstring saved = MakeScratchDir(L"scan-save") + L"scan.txt";
+        PressCommand(FindControl(text, IDC_CMDSAVETEXT));
+        HWND dialog = WaitForDialog(w.run, L"Save As");
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(ChooseInOpenDialog(dialog, saved));
+        EXPECT_TRUE(WaitUntil([&] { return Exists(saved); }));
+        EXPECT_EQ(ReadAll(saved), calvorn::platform::Narrow(shown));
+        ::PostMessageW(text, WM_CLOSE, 0, 0);
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, orphan.c_str());
 }

@@ -180,6 +180,13 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     EXPECT_EQ(cmd.error, L"");
     EXPECT_EQ(cmd.out, LR"(C:\r.csv)");
     EXPECT_EQ(ParseCommand(L"-q -s", kApp).action, CommandAction::InstallVerbs);
+
+    cmd = ParseCommand(LR"(-q -fix -scan -format csv -out "C:\s.csv")", kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.action, CommandAction::ScanMachine);
+    EXPECT_TRUE(cmd.fix);
+    EXPECT_EQ(cmd.format, ReportFormat::Csv);
+    EXPECT_FALSE(ParseCommand(L"-q -scan", kApp).fix);
     EXPECT_EQ(ParseCommand(L"-q -?", kApp).action, CommandAction::ListOptions);
     // A quoted word is a path even when it looks like a switch.
     EXPECT_EQ(ParseCommand(LR"(-q -u "-s")", kApp).paths.front(), L"-s");
@@ -210,7 +217,11 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -f \"a\" -wait 5",
                                 L"-q -f \"a\" -sig",
                                 L"-q -f \"a\" -format text -sig",
-                                L"-q -r \"a.dll\" -sig"})
+                                L"-q -r \"a.dll\" -sig",
+                                L"-q -scan \"a\"",
+                                L"-q -scan -sub",
+                                L"-q -f \"a\" -fix",
+                                L"-q -fix"})
         EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
     // Without the quiet switch first, nothing is a bad argument.
     EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
@@ -249,7 +260,8 @@ TEST(QuietUsage, ListsEveryOptionAndExitCode) {
     std::wstring usage = QuietUsage();
     for (const wchar_t* word :
          {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed", L"-wait", L"not-unloaded",
-          L"-wait bound", L"-sig", L"signed-untrusted", L"signed_utc"})
+          L"-wait bound", L"-sig", L"signed-untrusted", L"signed_utc", L"-scan", L"-fix",
+          L"not-repaired"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 

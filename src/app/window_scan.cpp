@@ -1,0 +1,93 @@
+#include "app/window_scan.h"
+
+#include "app/report.h"
+#include "app/report_file.h"
+#include "app/scan_records.h"
+#include "app/startup.h"
+#include "platform/error_record.h"
+#include "registration/health/registration_scan.h"
+#include "ui/cell_text_window.h"
+#include "ui/file_dialog.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+
+#include <windows.h>
+
+namespace calvorn::app {
+
+using platform::Failure;
+using platform::Win32Error;
+
+namespace {
+
+// The text as it stands in the window, written whole or not at all.
+void SaveScanText(HWND window, const std::wstring& text) {
+    const std::optional<std::wstring> path = ui::ShowSave(
+        window, L"calvorn-scan.txt", L"Text files (*.txt)|*.txt|All files (*.*)|*.*", L"txt");
+    if (!path)
+        return;
+    try {
+        ReportFile file(*path);
+        file.Write(text);
+        file.Commit();
+    } catch (const Failure& failure) {
+        ShowError(L"SaveScanText", failure.Record());
+    } catch (const std::bad_alloc&) {
+        ShowError(L"SaveScanText", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        ShowError(L"SaveScanText", Win32Error(ERROR_INTERNAL_ERROR));
+    }
+}
+
+std::wstring ScanText(const registration::ScanResult& result) {
+    std::wstring text;
+    if (result.cancelled)
+        text += L"The check was cancelled. What it found before:\r\n";
+    text += ScanSummary(result) + L"\r\n\r\n";
+    if (result.entries.empty())
+        text += L"No broken COM registrations were found.\r\n";
+    for (const registration::ScanEntry& entry : result.entries)
+        text += ScanTextLine(entry);
+    text += L"\r\n\"calvorn -q -scan -fix\" removes the broken ones, after a backup.\r\n";
+    return text;
+}
+
+} // namespace
+
+void CheckThisComputer() {
+    try {
+        App().bCancelReport = false;
+        std::unique_ptr<IReportProgress> progress =
+            WindowProgress({L"Checking this computer", L"Looking at:", L"Registration"});
+        progress->Show();
+        progress->CurrentFile(L"COM registrations");
+        registration::ServerFiles files(registration::SystemFileLookups());
+        const registration::ScanResult result =
+            registration::ScanRegistrations(files, registration::ViewsOfThisMachine(),
+                                            [&progress](std::size_t done, std::size_t total) {
+                                                progress->Max(static_cast<std::int32_t>(total));
+                                                progress->Value(static_cast<std::int32_t>(done));
+                                                progress->PumpMessages();
+                                                return !App().bCancelReport;
+                                            });
+        progress->Hide();
+        ui::CellTextWindow& window = ui::DisplayWindow();
+        if (!window.Load(ui::TheMainWindow().Hwnd()))
+            throw Failure(Win32Error(LastErrorOr(ERROR_CANNOT_MAKE)));
+        window.Frame(L"Calvorn - Check this computer", 12600, 6000);
+        window.Text(ScanText(result));
+        window.OfferSave(SaveScanText);
+        window.ShowModal();
+    } catch (const Failure& failure) {
+        ui::TheProgressWindow().Hide();
+        ShowError(L"CheckThisComputer", failure.Record());
+    } catch (const std::bad_alloc&) {
+        ui::TheProgressWindow().Hide();
+        ShowError(L"CheckThisComputer", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        ui::TheProgressWindow().Hide();
+        ShowError(L"CheckThisComputer", Win32Error(ERROR_INTERNAL_ERROR));
+    }
+}
+
+} // namespace calvorn::app
