@@ -61,6 +61,16 @@ struct Command {
     ReportFormat format = ReportFormat::Text;
     std::wstring out; // "-f -out": empty for the usual place, "-" for standard output
     bool subfolders = false;
+    // "-types": extensions reported besides .dll, .ocx and .exe (lower case,
+    // with their dot); "all" reports every file that is a module by its
+    // content, whatever its name.
+    std::vector<std::wstring> extraTypes;
+    bool allTypes = false;
+    // "-hash md5,sha1,sha256": the digests written besides SHA-256.
+    bool hashMd5 = false;
+    bool hashSha1 = false;
+    // "-bom": a UTF-8 byte-order mark before the CSV.
+    bool byteOrderMark = false;
 };
 
 // The action that a non-empty argument text asks for.

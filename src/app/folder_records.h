@@ -3,6 +3,7 @@
 // its fields that the text blocks, the CSV rows and the JSON lines are all
 // written from. Free of Windows headers: fuzzed and tested natively.
 
+#include "inspection/module_inventory.h"
 #include "inspection/version_fields.h"
 
 #include <cstdint>
@@ -12,6 +13,29 @@
 #include <string_view>
 
 namespace calvorn::app {
+
+// What the inventory (CSV and JSON) adds to the version fields; the text
+// report does not read it.
+struct InventoryFacts {
+    // False until the facts were read: an unreadable file, or a text report,
+    // leaves every cell empty (null in JSON).
+    bool read = false;
+    inspection::ModuleInventory module;
+    // The type library's identity: "{GUID}", "1.0" and its name.
+    std::wstring typeLibId;
+    std::wstring typeLibVersion;
+    std::wstring typeLibName;
+    // Lower-case hex; empty when not chosen.
+    std::string sha256;
+    std::string md5;
+    std::string sha1;
+};
+
+// The columns a run writes besides those always written.
+struct ReportColumns {
+    bool md5 = false;
+    bool sha1 = false;
+};
 
 struct FolderRecord {
     std::wstring path; // the full name
@@ -26,6 +50,9 @@ struct FolderRecord {
     // or a failure while reading it); empty when it was read, with or without
     // version information.
     std::wstring error;
+    InventoryFacts inventory;
+    // Read under "-types all" and found to be no module: not reported.
+    bool excluded = false;
 };
 
 // Where a field stands in a text block: the blocks are parted by an empty
@@ -33,7 +60,9 @@ struct FolderRecord {
 enum class BlockPart { File, Strings, Extended, None };
 // How a column's value is written in JSON: text, a number, or a time stamp;
 // a number or time the record does not have is null.
-enum class ColumnKind { Text, Number, Time };
+enum class ColumnKind { Text, Number, Time, Boolean };
+// Which runs write a column.
+enum class ColumnChoice { Always, Md5, Sha1 };
 
 struct ReportField {
     // The text report's label ("Company Name: "); nullptr when the field is
@@ -51,6 +80,7 @@ struct ReportField {
     // The flags field carries a blank after its last word; a column does not.
     bool trailingBlanksInColumn;
     std::wstring (*value)(const FolderRecord&);
+    ColumnChoice choice = ColumnChoice::Always;
 };
 
 // Every field, in the text report's order.
@@ -75,9 +105,20 @@ std::wstring FormatReportBlock(const FolderRecord& record);
 // The header row and one row, each ending in CR LF. A cell that a
 // spreadsheet would take for a formula (it begins with "=", "+", "-", "@",
 // a tab or a CR) is quoted and begins with "'", which makes it text there.
-std::string CsvHeader();
-std::string CsvRow(const FolderRecord& record);
+std::string CsvHeader(const ReportColumns& chosen = {});
+std::string CsvRow(const FolderRecord& record, const ReportColumns& chosen = {});
 // One JSON object and a LF.
-std::string JsonLine(const FolderRecord& record);
+std::string JsonLine(const FolderRecord& record, const ReportColumns& chosen = {});
+
+// What a column says and an example of it, for the usage text and the README.
+struct ColumnHelp {
+    const char* column;
+    const char* meaning;
+    const char* example;
+};
+std::span<const ColumnHelp> ColumnHelps();
+// The columns of the CSV and JSON reports, one a line with its meaning, and
+// an example row.
+std::wstring ColumnsUsage();
 
 } // namespace calvorn::app

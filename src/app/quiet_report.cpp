@@ -1,6 +1,7 @@
 #include "app/quiet_report.h"
 
 #include "app/report.h"
+#include "app/report_inventory.h"
 #include "app/report_output.h"
 #include "platform/error_record.h"
 #include "registration/registration_engine.h"
@@ -65,10 +66,15 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
                           : command.out.empty() ? DefaultReportPath(command.format)
                                                 : FullPath(command.out);
     std::size_t unreadable = 0;
+    const ReportShape shape{{command.hashMd5, command.hashSha1}, command.byteOrderMark};
+    InventoryOptions inventory;
+    inventory.types = {command.extraTypes, command.allTypes};
+    // The text report shows no digest: it computes none.
+    inventory.hashes = {command.hashMd5, command.hashSha1, command.format != ReportFormat::Text};
     try {
         std::optional<ReportOutput> report;
         if (toStandardOutput) {
-            report.emplace(command.format, output);
+            report.emplace(command.format, output, shape);
         } else {
             // Split at the last backslash only: "-out report" has no
             // extension, and gets none.
@@ -78,20 +84,24 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
             // is refused while another run writes it.
             report.emplace(command.format, target.substr(0, slash), target.substr(slash),
                            command.out.empty() ? ReportClaim::Mode::NextFreeName
-                                               : ReportClaim::Mode::ThisNameOnly);
+                                               : ReportClaim::Mode::ThisNameOnly,
+                           shape);
             target = report->Path();
         }
         NoProgress progress;
-        WriteReport({folder, command.subfolders}, progress, ReadFolderRecord, kNeverCancelled,
-                    [&](const FolderRecord& record) {
-                        if (!record.error.empty()) {
-                            ++unreadable;
-                            output.Line(std::wstring(RowOf(ExitCode::Unreadable).word) + L" \"" +
-                                            record.path + L"\" " + VisibleText(record.error),
-                                        true);
-                        }
-                        report->Write(record);
-                    });
+        WriteReport(
+            {folder, command.subfolders, inventory.types}, progress,
+            [&inventory](const std::wstring& path) { return ReadInventoryRecord(path, inventory); },
+            kNeverCancelled,
+            [&](const FolderRecord& record) {
+                if (!record.error.empty()) {
+                    ++unreadable;
+                    output.Line(std::wstring(RowOf(ExitCode::Unreadable).word) + L" \"" +
+                                    record.path + L"\" " + VisibleText(record.error),
+                                true);
+                }
+                report->Write(record);
+            });
         report->Commit();
     } catch (const Failure& failure) {
         Fail(output, target, static_cast<unsigned long>(failure.Record().number));

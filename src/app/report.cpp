@@ -93,10 +93,29 @@ bool IsReportedFile(const std::wstring& fileName) {
     return tail == L".DLL" || tail == L".OCX" || tail == L".EXE";
 }
 
-std::vector<std::wstring> ReportedFiles(const files::FolderListing& list) {
+bool IsReportedFile(const std::wstring& fileName, const FileTypes& types) {
+    if (IsReportedFile(fileName))
+        return true;
+    for (const std::wstring& extension : types.extra)
+        if (fileName.size() > extension.size() &&
+            _wcsicmp(fileName.c_str() + fileName.size() - extension.size(), extension.c_str()) == 0)
+            return true;
+    return false;
+}
+
+namespace {
+
+// Under "-types all" every file is read, and its content decides.
+bool IsCandidate(const std::wstring& fileName, const FileTypes& types) {
+    return types.all || IsReportedFile(fileName, types);
+}
+
+} // namespace
+
+std::vector<std::wstring> ReportedFiles(const files::FolderListing& list, const FileTypes& types) {
     std::vector<std::wstring> names;
     for (const auto& file : list)
-        if (IsReportedFile(file->sFileName()))
+        if (IsCandidate(file->sFileName(), types))
             names.push_back(file->sFileName());
     return names;
 }
@@ -158,7 +177,7 @@ ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const R
     list.LoadFiles(files::EnsureSuffix(walk.folder, L"\\") + L"*.*", walk.subfolders);
     const std::int32_t count = list.Count();
     progress.Max(count);
-    const std::vector<std::wstring> reported = ReportedFiles(list);
+    const std::vector<std::wstring> reported = ReportedFiles(list, walk.types);
     // The files are read ahead of the walk, on a few threads, while it
     // writes and shows its progress (see read_ahead.h).
     platform::OrderedReadAhead<FolderRecord> records(
@@ -170,7 +189,7 @@ ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const R
         progress.CurrentFile(file->sNameAndExtension());
         progress.PumpMessages();
         const std::wstring& name = file->sFileName();
-        if (IsReportedFile(name)) {
+        if (IsCandidate(name, walk.types)) {
             FolderRecord record;
             try {
                 record = records.Take(taken++);
@@ -180,7 +199,8 @@ ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const R
                 record.path = name;
                 record.error = ReadFailureText(std::current_exception());
             }
-            write(record);
+            if (!record.excluded)
+                write(record);
         }
         progress.PumpMessages();
         if (cancel) {

@@ -9,36 +9,48 @@ namespace calvorn::app {
 
 using platform::Failure;
 
-std::string EncodedRecord(ReportFormat format, const FolderRecord& record) {
+std::string EncodedRecord(ReportFormat format, const FolderRecord& record,
+                          const ReportColumns& columns) {
     switch (format) {
     case ReportFormat::Csv:
-        return CsvRow(record);
+        return CsvRow(record, columns);
     case ReportFormat::JsonLines:
-        return JsonLine(record);
+        return JsonLine(record, columns);
     case ReportFormat::Text:
         break;
     }
     return platform::Narrow(FormatReportBlock(record));
 }
 
-std::string EncodedHeader(ReportFormat format) {
-    return format == ReportFormat::Csv ? CsvHeader() : std::string();
+std::string EncodedHeader(ReportFormat format, const ReportColumns& columns) {
+    return format == ReportFormat::Csv ? CsvHeader(columns) : std::string();
 }
+
+namespace {
+
+std::string Preamble(ReportFormat format, const ReportShape& shape) {
+    const bool mark = shape.byteOrderMark && format == ReportFormat::Csv;
+    return (mark ? std::string("\xEF\xBB\xBF") : std::string()) +
+           EncodedHeader(format, shape.columns);
+}
+
+} // namespace
 
 ReportOutput::ReportOutput(ReportFormat format, const std::wstring& folder,
-                           const std::wstring& name, ReportClaim::Mode mode)
-    : format_(format) {
+                           const std::wstring& name, ReportClaim::Mode mode,
+                           const ReportShape& shape)
+    : format_(format), shape_(shape) {
     RemoveStaleParts(folder, name);
     claim_.emplace(folder, name, mode);
-    // The machine-readable formats are plain UTF-8 without a mark.
+    // The machine-readable formats are plain UTF-8, marked only when asked.
     file_.emplace(claim_->Path(),
                   format == ReportFormat::Text ? ByteOrderMark::WhenNeeded : ByteOrderMark::Never);
-    WriteBytes(EncodedHeader(format));
+    WriteBytes(Preamble(format, shape));
 }
 
-ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output)
-    : format_(format), output_(&output) {
-    WriteBytes(EncodedHeader(format));
+ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output, const ReportShape& shape)
+    : format_(format), shape_(shape), output_(&output) {
+    WriteBytes(Preamble(format, shape));
 }
 
 void ReportOutput::WriteBytes(const std::string& bytes) {
@@ -51,7 +63,7 @@ void ReportOutput::WriteBytes(const std::string& bytes) {
 }
 
 void ReportOutput::Write(const FolderRecord& record) {
-    WriteBytes(EncodedRecord(format_, record));
+    WriteBytes(EncodedRecord(format_, record, shape_.columns));
 }
 
 const std::wstring& ReportOutput::Path() const {

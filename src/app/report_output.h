@@ -14,8 +14,17 @@
 namespace calvorn::app {
 
 // The bytes of one record in a format, and what goes before the first.
-std::string EncodedRecord(ReportFormat format, const FolderRecord& record);
-std::string EncodedHeader(ReportFormat format);
+std::string EncodedRecord(ReportFormat format, const FolderRecord& record,
+                          const ReportColumns& columns = {});
+std::string EncodedHeader(ReportFormat format, const ReportColumns& columns = {});
+
+// What a run writes besides the records' fields.
+struct ReportShape {
+    ReportColumns columns;
+    // A UTF-8 byte-order mark before the CSV: spreadsheets that open a file
+    // by a double-click read it in the system's code page without one.
+    bool byteOrderMark = false;
+};
 
 class ReportOutput {
   public:
@@ -24,9 +33,9 @@ class ReportOutput {
     // claimed (or the next free one, see ReportClaim). Throws a
     // platform::Failure naming the path when the file cannot be made.
     ReportOutput(ReportFormat format, const std::wstring& folder, const std::wstring& name,
-                 ReportClaim::Mode mode);
+                 ReportClaim::Mode mode, const ReportShape& shape = {});
     // To standard output; nothing is claimed.
-    ReportOutput(ReportFormat format, IQuietOutput& output);
+    ReportOutput(ReportFormat format, IQuietOutput& output, const ReportShape& shape = {});
     ReportOutput(const ReportOutput&) = delete;
     ReportOutput& operator=(const ReportOutput&) = delete;
 
@@ -43,6 +52,7 @@ class ReportOutput {
     void WriteBytes(const std::string& bytes);
 
     ReportFormat format_;
+    ReportShape shape_;
     IQuietOutput* output_ = nullptr;
     std::optional<ReportClaim> claim_;
     std::optional<ReportFile> file_;

@@ -30,6 +30,7 @@ enum class PeDirectory : std::uint32_t {
     Export = 0,
     Import = 1,
     Resource = 2,
+    Debug = 6,
     DelayImport = 13,
     ClrRuntime = 14,
 };
