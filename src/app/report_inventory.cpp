@@ -37,6 +37,11 @@ std::size_t ReadNext(HANDLE file, std::uint8_t* buffer, std::size_t length) {
     return got;
 }
 
+bool IsModuleHead(const std::vector<std::uint8_t>& head) {
+    inspection::FileReader reader = inspection::FileReader::OverBytes(head);
+    return inspection::IsModuleContent(reader);
+}
+
 void FillTypeLib(const std::wstring& path, const inspection::ModuleInventory& module,
                  InventoryFacts& facts) {
     std::optional<inspection::TypeLibInfo> info;
@@ -98,7 +103,7 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
             const std::size_t got = length ? ReadNext(file.get(), bytes.data() + at, length) : 0;
             bytes.resize(at + got);
             if (first && options.types.all && !IsReportedFile(path, options.types) &&
-                !(bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z')) {
+                !IsModuleHead(bytes)) {
                 record.excluded = true;
                 return record;
             }

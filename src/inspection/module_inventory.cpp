@@ -10,6 +10,7 @@ namespace calvorn::inspection {
 namespace {
 
 constexpr std::uint32_t kHighBit = 0x80000000;
+constexpr std::uint64_t kDosHeaderSize = 64;
 constexpr std::uint64_t kDebugEntrySize = 28;
 constexpr std::uint32_t kDebugTypeRepro = 16;
 // No linker writes more; a longer directory is damage, and is read no further.
@@ -51,7 +52,7 @@ bool MarkedReproducible(FileReader& file, const PeHeaders& headers) {
 } // namespace
 
 bool IsModuleContent(FileReader& file) {
-    return file.Read16(0) == std::uint16_t{'M' | ('Z' << 8)};
+    return file.size() >= kDosHeaderSize && file.Read16(0) == std::uint16_t{'M' | ('Z' << 8)};
 }
 
 std::uint64_t StampToFileTime(std::uint32_t stamp) {

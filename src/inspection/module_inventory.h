@@ -16,7 +16,8 @@ namespace calvorn::inspection {
 struct ModuleInventory {
     // "x86", "x64", "arm64"; "16-bit" for an MZ file without a PE header (a
     // DOS, NE or LE file); "not-a-module" without the MZ signature; another
-    // PE machine as "0x" and its four hex digits ("0x01C4").
+    // PE machine as "0x" and its four hex digits ("0x01C4"). An "MZ" file
+    // shorter than its header is not a module.
     std::string machine = "not-a-module";
     bool dotnet = false; // a CLR header
     // The file header's time stamp; none when the file is no PE image.
@@ -32,7 +33,8 @@ struct ModuleInventory {
 
 ModuleInventory ReadModuleInventory(FileReader& file);
 
-// Whether the file is a module by its content: it begins with "MZ".
+// Whether the file is a module by its content: it begins with "MZ" and holds
+// the whole 64-byte header that the signature starts.
 bool IsModuleContent(FileReader& file);
 
 // Whether a stamp can be the time the file was linked (seconds since 1970,

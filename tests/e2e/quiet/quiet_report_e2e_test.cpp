@@ -381,7 +381,7 @@ TEST(QuietReportE2E, InventoryColumnsTypesHashesAndTheMark) {
         CopyInto(FixturePath(name), folder, name);
     CopyInto(FixturePath(L"versions\\strings.dll"), folder, L"module.bin");
     CopyInto(FixturePath(L"versions\\none.dll"), folder, L"applet.CPL");
-    WriteText(folder + L"notes.txt", "MZ? no: not a module");
+    WriteText(folder + L"notes.txt", "MZ? no: too short for a module's header");
     WriteText(folder + L"data.bin", "not a module either");
 
     const std::wstring out = MakeScratchDir(L"quiet-inventory-out");
@@ -421,7 +421,8 @@ TEST(QuietReportE2E, InventoryColumnsTypesHashesAndTheMark) {
     for (auto& [name, r] : byName) {
         EXPECT_EQ(r["sha256"].size(), 64u) << name;
         EXPECT_EQ(r.count("md5"), 0u) << "md5 only when asked";
-        EXPECT_EQ(r["link_time_utc"].size(), 20u) << name;
+        // The generated CLR stub has a stamp of 0, which is no time.
+        EXPECT_EQ(r["link_time_utc"].size(), name == "dotnet_assembly.dll" ? 0u : 20u) << name;
     }
 
     // Every module by its content, whatever its name; the digests asked for.

@@ -272,7 +272,7 @@ TEST(FolderRecords, EveryColumnIsExplained) {
     header.resize(header.size() - 2);
     std::string listed;
     for (const ColumnHelp& help : ColumnHelps())
-        listed += (listed.empty() ? "" : ",") + std::string(help.column);
+        listed.append(listed.empty() ? "" : ",").append(help.column);
     EXPECT_EQ(listed, header);
     const std::wstring usage = ColumnsUsage();
     EXPECT_NE(usage.find(L"  link_time_utc"), std::wstring::npos);

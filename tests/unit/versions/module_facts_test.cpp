@@ -132,6 +132,9 @@ TEST(ReadModuleInventory, MachineKindsStampAndComFacts) {
     Bytes dos = BuildModule({}).bytes;
     dos[0x40] = 'N'; // an NE header where the PE one was
     Bytes text(200, 'x');
+    Bytes shortMz(63, ' ');
+    shortMz[0] = 'M';
+    shortMz[1] = 'Z';
     const struct {
         const char* name;
         Bytes bytes;
@@ -146,6 +149,7 @@ TEST(ReadModuleInventory, MachineKindsStampAndComFacts) {
         {"clr", BuildModule({.clr = true}).bytes, "x86", true, false},
         {"ne", dos, "16-bit", false, false},
         {"text", text, "not-a-module", false, false},
+        {"short MZ", shortMz, "not-a-module", false, false}, // no whole header
     };
     for (const auto& c : cases) {
         const ModuleInventory inventory = read(c.bytes);
