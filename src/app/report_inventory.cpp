@@ -76,17 +76,23 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                                             nullptr));
-    BY_HANDLE_FILE_INFORMATION about{};
-    if (!file || !::GetFileInformationByHandle(file.get(), &about))
+    // Size and time alone: the full information also asks for the volume's,
+    // which under Wine costs more than reading a small file.
+    LARGE_INTEGER fileSize{};
+    FILETIME lastWrite{};
+    if (!file || !::GetFileSizeEx(file.get(), &fileSize) ||
+        !::GetFileTime(file.get(), nullptr, nullptr, &lastWrite))
         return unreadable(::GetLastError());
-    const std::uint64_t size = Join(about.nFileSizeHigh, about.nFileSizeLow);
+    const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
 
     std::unique_ptr<platform::IContentHashes> hashes;
     if (options.hashes.Any())
         hashes = platform::StartHashes(options.hashes);
-    // The file as far as it is held: all of it up to the limit, else the
-    // chunk in hand while it streams through the digests.
-    const bool whole = size <= kWholeFileLimit;
+    // Digests need every byte: a file up to the limit is then held whole and
+    // read by the readers from memory, a larger one streams through the
+    // digests. Without digests only the first block is read here, and the
+    // readers fetch the few other places they look at.
+    const bool whole = hashes && size <= kWholeFileLimit;
     std::vector<std::uint8_t> bytes;
     if (whole)
         bytes.reserve(static_cast<std::size_t>(size));
@@ -95,9 +101,13 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
         for (bool first = true;; first = false) {
             // Under "-types all" the first read is short: most files of a
             // folder are no modules, and their first bytes say so.
-            const std::size_t want = first && options.types.all ? 4096 : kChunk;
+            const std::size_t want = !hashes ? inspection::FileReader::kBlockSize
+                                     : first && options.types.all ? 4096
+                                                                  : kChunk;
             const std::size_t length =
-                whole ? static_cast<std::size_t>(std::min<std::uint64_t>(want, size - done)) : want;
+                whole || !hashes
+                    ? static_cast<std::size_t>(std::min<std::uint64_t>(want, size - done))
+                    : want;
             const std::size_t at = whole ? bytes.size() : 0;
             bytes.resize(at + length);
             const std::size_t got = length ? ReadNext(file.get(), bytes.data() + at, length) : 0;
@@ -112,7 +122,7 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
             done += got;
             // A short read is the end: the file was cut while it was read,
             // and what was read is what is reported.
-            if (got < length || length == 0 || (whole && done == size))
+            if (!hashes || got < length || length == 0 || (whole && done == size))
                 break;
         }
     } catch (const Failure& failure) {
@@ -120,23 +130,23 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
     }
 
     auto readFailure = std::make_shared<std::uint32_t>(0);
-    inspection::FileReader reader =
-        whole ? inspection::FileReader::OverBytes(bytes)
-              : inspection::FileReader(
-                    size,
-                    [handle = file.get(), readFailure](std::uint64_t offset, std::uint8_t* buffer,
-                                                       std::size_t length) -> std::size_t {
-                        OVERLAPPED position{};
-                        position.Offset = static_cast<DWORD>(offset);
-                        position.OffsetHigh = static_cast<DWORD>(offset >> 32);
-                        DWORD got = 0;
-                        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got,
-                                        &position)) {
-                            *readFailure = ::GetLastError();
-                            return 0;
-                        }
-                        return got;
-                    });
+    const auto readAt = [handle = file.get(), readFailure](std::uint64_t offset,
+                                                           std::uint8_t* buffer,
+                                                           std::size_t length) -> std::size_t {
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(offset);
+        position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got, &position)) {
+            *readFailure = ::GetLastError();
+            return 0;
+        }
+        return got;
+    };
+    inspection::FileReader reader = whole ? inspection::FileReader::OverBytes(bytes)
+                                    : !hashes
+                                        ? inspection::FileReader(std::move(bytes), size, readAt)
+                                        : inspection::FileReader(size, readAt);
     record.info.SelectFile(path, reader, [readFailure] { return *readFailure; });
     if (record.info.ReadError)
         return unreadable(record.info.ReadError);
@@ -151,8 +161,7 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
     }
     facts.read = true;
     record.size = whole ? done : size;
-    record.lastWrite =
-        Join(about.ftLastWriteTime.dwHighDateTime, about.ftLastWriteTime.dwLowDateTime);
+    record.lastWrite = Join(lastWrite.dwHighDateTime, lastWrite.dwLowDateTime);
     return record;
 }
 
