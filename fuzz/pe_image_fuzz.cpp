@@ -1,7 +1,9 @@
 // Arbitrary bytes as a module: the headers, export names and import tables
-// must be read without leaving the file, and the walk must end.
+// (and what an inventory reads: the debug directory, the type library's
+// header) must be read without leaving the file, and the walk must end.
 
 #include "inspection/file_reader.h"
+#include "inspection/module_inventory.h"
 #include "inspection/pe_image.h"
 
 #include <cstddef>
@@ -18,5 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 __builtin_trap();
         MachineName(result.facts);
     }
+    FileReader again = FileReader::OverBytes(ByteSpan(data, size));
+    const ModuleInventory inventory = ReadModuleInventory(again);
+    if (inventory.machine.empty() || (inventory.typeLib && inventory.typeLibUnread))
+        __builtin_trap();
     return 0;
 }

@@ -144,12 +144,63 @@ std::wstring BadWait(std::wstring_view given) {
            L", not \"" + std::wstring(given) + L"\"";
 }
 
+// "-types" words: "all", or extensions parted by blanks or commas, each
+// taken with its dot and in lower case. The reason when one is not a name's
+// ending.
+std::wstring TakeTypes(const std::wstring& given, Command& cmd) {
+    if (Lower(given) == L"all") {
+        cmd.allTypes = true;
+        return {};
+    }
+    std::wstring type;
+    const auto take = [&]() -> std::wstring {
+        if (type.empty())
+            return {};
+        std::wstring ext = Lower(type[0] == L'.' ? type : L"." + type);
+        type.clear();
+        if (ext.size() < 2 || ext.find_first_of(L".\\/:*?\"<>|", 1) != std::wstring::npos)
+            return L"-types takes extensions such as \".cpl .ax\" or all, not \"" + ext + L"\"";
+        cmd.extraTypes.push_back(std::move(ext));
+        return {};
+    };
+    for (wchar_t c : given + L" ") {
+        if (IsBlank(c) || c == L',' || c == L';') {
+            if (auto reason = take(); !reason.empty())
+                return reason;
+        } else {
+            type += c;
+        }
+    }
+    return cmd.extraTypes.empty() ? L"-types needs a value" : L"";
+}
+
+// "-hash" words: md5, sha1 and sha256 parted by commas.
+std::wstring TakeHashes(const std::wstring& given, Command& cmd) {
+    std::wstring name;
+    for (wchar_t c : given + L",") {
+        if (c != L',') {
+            name += c;
+            continue;
+        }
+        const std::wstring lower = Lower(name);
+        if (lower == L"md5")
+            cmd.hashMd5 = true;
+        else if (lower == L"sha1")
+            cmd.hashSha1 = true;
+        else if (lower != L"sha256")
+            return L"unknown hash \"" + name + L"\" (md5, sha1 or sha256)";
+        name.clear();
+    }
+    return {};
+}
+
 // The grammar after "-q": one action, any number of paths, and the options of
 // that action, in any order. Only unquoted words are switches.
 Command ParseQuiet(const std::vector<QuietWord>& words) {
     Command cmd;
     cmd.quiet = true;
     bool haveAction = false, haveFormat = false, haveOut = false, haveWait = false;
+    bool haveTypes = false, haveHash = false;
     auto fail = [&cmd](std::wstring reason) {
         if (cmd.error.empty())
             cmd.error = std::move(reason);
@@ -223,6 +274,17 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
                     fail(L"unknown format \"" + *name + L"\" (text, csv or jsonl)");
             }
             continue;
+        } else if (w == L"-types" || w == L"-hash") {
+            bool& have = w == L"-types" ? haveTypes : haveHash;
+            if (have)
+                fail(w + L" given twice");
+            have = true;
+            if (auto given = value(w.c_str()))
+                fail(w == L"-types" ? TakeTypes(*given, cmd) : TakeHashes(*given, cmd));
+            continue;
+        } else if (w == L"-bom") {
+            cmd.byteOrderMark = true;
+            continue;
         } else if (w == L"-out") {
             if (haveOut)
                 fail(L"-out given twice");
@@ -257,10 +319,14 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
         fail(L"-wait goes with -r or -u");
     if ((haveFormat || haveOut) && !report && !scan)
         fail(L"-format and -out go with -f or -scan");
-    if (cmd.subfolders && !report)
-        fail(L"-sub goes with -f");
+    if ((cmd.subfolders || haveTypes || haveHash || cmd.byteOrderMark) && !report)
+        fail(L"-sub, -types, -hash and -bom go with -f");
     if (cmd.fix && !scan)
         fail(L"-fix goes with -scan");
+    if (haveHash && cmd.format == ReportFormat::Text)
+        fail(L"-hash goes with -format csv or jsonl");
+    if (cmd.byteOrderMark && cmd.format != ReportFormat::Csv)
+        fail(L"-bom goes with -format csv");
     if (registration && cmd.paths.empty())
         fail(L"no file given");
     if (cmd.signature && (!report || cmd.format == ReportFormat::Text))
@@ -380,6 +446,7 @@ std::wstring QuietUsage() {
         L"calvorn -q -u \"file\" [\"file\" ...] [-user] [-wait SECONDS]\r\n"
         L"                                           unregister\r\n"
         L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub] [-sig]\r\n"
+        L"              [-types all|\".cpl .ax ...\"] [-hash md5,sha1,sha256] [-bom]\r\n"
         L"                                           folder report\r\n"
         L"calvorn -q -scan [-fix] [-format text|csv|jsonl] [-out \"path\"|-]\r\n"
         L"                                           broken COM registrations of this computer\r\n"
@@ -395,6 +462,10 @@ std::wstring QuietUsage() {
         L"         signed-untrusted or unsigned), signer (the signing certificate's subject)\r\n"
         L"         and signed_utc (the time stamp's time, else the signer's own)\r\n"
         L"-fix     remove the broken registrations, after a .reg backup of them\r\n"
+        L"-types   all: every module (MZ) whatever its name; or extensions reported\r\n"
+        L"         besides .dll .ocx .exe\r\n"
+        L"-hash    digests besides sha256: md5, sha1 (csv and jsonl)\r\n"
+        L"-bom     a UTF-8 byte-order mark before the CSV, for spreadsheets\r\n"
         L"\r\n"
         L"Exit codes:\r\n";
     for (const ExitCodeRow& row : kExitCodes) {

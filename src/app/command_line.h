@@ -66,6 +66,16 @@ struct Command {
     bool signature = false;
     // "-scan -fix": remove what the scan finds broken, after a backup.
     bool fix = false;
+    // "-types": extensions reported besides .dll, .ocx and .exe (lower case,
+    // with their dot); "all" reports every file that is a module by its
+    // content, whatever its name.
+    std::vector<std::wstring> extraTypes;
+    bool allTypes = false;
+    // "-hash md5,sha1,sha256": the digests written besides SHA-256.
+    bool hashMd5 = false;
+    bool hashSha1 = false;
+    // "-bom": a UTF-8 byte-order mark before the CSV.
+    bool byteOrderMark = false;
 };
 
 // The action that a non-empty argument text asks for.

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cwchar>
 #include <string_view>
 #include <utility>
 
@@ -37,7 +38,7 @@ std::wstring Ascii(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-constexpr int kColumnCount = 22;
+constexpr int kColumnCount = 40;
 
 // Text fields of the version information, by member.
 template <std::wstring inspection::VersionFields::*member>
@@ -46,6 +47,47 @@ std::wstring Info(const FolderRecord& r) {
 }
 
 using FileInfo = inspection::VersionFields;
+using inspection::FixedFileInfo;
+
+// The inventory's cells of a file whose facts were read.
+template <typename Value> std::wstring IfRead(const FolderRecord& r, Value value) {
+    return r.inventory.read ? value(r.inventory) : std::wstring();
+}
+
+std::wstring Flag(bool value) {
+    return value ? L"true" : L"false";
+}
+
+// A number of the fixed information as it stands: eight hex digits.
+template <std::uint32_t FixedFileInfo::*member> std::wstring FixedHex(const FolderRecord& r) {
+    if (!r.info.Fixed)
+        return {};
+    wchar_t text[12];
+    std::swprintf(text, 12, L"%08X", static_cast<unsigned>((*r.info.Fixed).*member));
+    return text;
+}
+
+template <std::string InventoryFacts::*member> std::wstring Digest(const FolderRecord& r) {
+    return Ascii(r.inventory.*member);
+}
+
+template <std::wstring InventoryFacts::*member> std::wstring TypeLib(const FolderRecord& r) {
+    return r.inventory.*member;
+}
+
+std::wstring LinkTime(const FolderRecord& r) {
+    const auto& module = r.inventory.module;
+    if (!r.inventory.read || !module.linkStamp ||
+        !inspection::StampIsLinkTime(*module.linkStamp, module.reproducible, r.lastWrite))
+        return {};
+    return Ascii(IsoUtc(inspection::StampToFileTime(*module.linkStamp)));
+}
+
+std::wstring SelfRegistering(const FolderRecord& r) {
+    return IfRead(r, [&r](const InventoryFacts& facts) {
+        return Flag(facts.module.exportsRegister || r.info.OleSelfRegister);
+    });
+}
 
 constexpr ReportField kFields[] = {
     {L"File: ", BlockPart::File, false, "path", 0, ColumnKind::Text, false,
@@ -90,20 +132,59 @@ constexpr ReportField kFields[] = {
      [](const FolderRecord& r) {
          return r.lastWrite ? Ascii(IsoUtc(*r.lastWrite)) : std::wstring();
      }},
-    {nullptr, BlockPart::None, false, "signature", 19, ColumnKind::Text, false,
+    {nullptr, BlockPart::None, false, "machine", 19, ColumnKind::Text, false,
+     [](const FolderRecord& r) {
+         return IfRead(r, [](const InventoryFacts& f) { return Ascii(f.module.machine); });
+     }},
+    {nullptr, BlockPart::None, false, "dotnet", 20, ColumnKind::Boolean, false,
+     [](const FolderRecord& r) {
+         return IfRead(r, [](const InventoryFacts& f) { return Flag(f.module.dotnet); });
+     }},
+    {nullptr, BlockPart::None, false, "file_version_string", 21, ColumnKind::Text, false,
+     Info<&FileInfo::FileVersion>},
+    {nullptr, BlockPart::None, false, "private_build", 22, ColumnKind::Text, false,
+     Info<&FileInfo::PrivateBuild>},
+    {nullptr, BlockPart::None, false, "special_build", 23, ColumnKind::Text, false,
+     Info<&FileInfo::SpecialBuild>},
+    {nullptr, BlockPart::None, false, "language", 24, ColumnKind::Text, false,
+     [](const FolderRecord& r) { return Ascii(r.info.Language); }},
+    {nullptr, BlockPart::None, false, "file_flags_hex", 25, ColumnKind::Text, false,
+     FixedHex<&FixedFileInfo::dwFileFlags>},
+    {nullptr, BlockPart::None, false, "file_os_hex", 26, ColumnKind::Text, false,
+     FixedHex<&FixedFileInfo::dwFileOS>},
+    {nullptr, BlockPart::None, false, "file_type_hex", 27, ColumnKind::Text, false,
+     FixedHex<&FixedFileInfo::dwFileType>},
+    {nullptr, BlockPart::None, false, "file_subtype_hex", 28, ColumnKind::Text, false,
+     FixedHex<&FixedFileInfo::dwFileSubtype>},
+    {nullptr, BlockPart::None, false, "link_time_utc", 29, ColumnKind::Time, false, LinkTime},
+    {nullptr, BlockPart::None, false, "sha256", 30, ColumnKind::Text, false,
+     Digest<&InventoryFacts::sha256>},
+    {nullptr, BlockPart::None, false, "md5", 31, ColumnKind::Text, false,
+     Digest<&InventoryFacts::md5>, ColumnChoice::Md5},
+    {nullptr, BlockPart::None, false, "sha1", 32, ColumnKind::Text, false,
+     Digest<&InventoryFacts::sha1>, ColumnChoice::Sha1},
+    {nullptr, BlockPart::None, false, "self_registering", 33, ColumnKind::Boolean, false,
+     SelfRegistering},
+    {nullptr, BlockPart::None, false, "typelib_id", 34, ColumnKind::Text, false,
+     TypeLib<&InventoryFacts::typeLibId>},
+    {nullptr, BlockPart::None, false, "typelib_version", 35, ColumnKind::Text, false,
+     TypeLib<&InventoryFacts::typeLibVersion>},
+    {nullptr, BlockPart::None, false, "typelib_name", 36, ColumnKind::Text, false,
+     TypeLib<&InventoryFacts::typeLibName>},
+    {nullptr, BlockPart::None, false, "signature", 37, ColumnKind::Text, false,
      [](const FolderRecord& r) {
          return r.signature ? Ascii(inspection::SignatureWord(r.signature->state)) : std::wstring();
      },
-     true},
-    {nullptr, BlockPart::None, false, "signer", 20, ColumnKind::Text, false,
+     ColumnChoice::Signature},
+    {nullptr, BlockPart::None, false, "signer", 38, ColumnKind::Text, false,
      [](const FolderRecord& r) { return r.signature ? r.signature->signer : std::wstring(); },
-     true},
-    {nullptr, BlockPart::None, false, "signed_utc", 21, ColumnKind::Time, false,
+     ColumnChoice::Signature},
+    {nullptr, BlockPart::None, false, "signed_utc", 39, ColumnKind::Time, false,
      [](const FolderRecord& r) {
          return r.signature && r.signature->signedTime ? Ascii(IsoUtc(*r.signature->signedTime))
                                                        : std::wstring();
      },
-     true},
+     ColumnChoice::Signature},
 };
 
 // Every column has its one place, and no place is left empty.
@@ -127,11 +208,26 @@ struct Column {
     std::string value; // UTF-8
 };
 
-// The record's columns in their order; a column not asked for has no field.
+bool Chosen(const ReportField& field, const ReportColumns& chosen) {
+    switch (field.choice) {
+    case ColumnChoice::Md5:
+        return chosen.md5;
+    case ColumnChoice::Sha1:
+        return chosen.sha1;
+    case ColumnChoice::Signature:
+        return chosen.signature;
+    case ColumnChoice::Always:
+        break;
+    }
+    return true;
+}
+
+// The record's columns in their order; a column the run did not choose has
+// no field.
 std::array<Column, kColumnCount> Columns(const FolderRecord& record, const ReportColumns& chosen) {
     std::array<Column, kColumnCount> columns;
     for (const ReportField& field : kFields) {
-        if (!field.column || (field.onlyWithSignature && !chosen.signature))
+        if (!field.column || !Chosen(field, chosen))
             continue;
         std::wstring value = field.value(record);
         if (field.trailingBlanksInColumn)
@@ -232,12 +328,15 @@ std::string JsonLine(const FolderRecord& record, const ReportColumns& chosen) {
         line += '"';
         line += column.field->column;
         line += "\":";
-        // What could not be read is null, not an empty text; a size is a number.
+        // What could not be read is null, not an empty text; a size is a
+        // number, a yes or no a boolean.
         const ColumnKind kind = column.field->kind;
         if (kind != ColumnKind::Text && column.value.empty())
             line += "null";
+        else if (kind == ColumnKind::Number || kind == ColumnKind::Boolean)
+            line += column.value;
         else
-            line += kind == ColumnKind::Number ? column.value : JsonString(column.value);
+            line += JsonString(column.value);
     }
     return line + "}\n";
 }

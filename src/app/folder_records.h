@@ -4,6 +4,7 @@
 // written from. Free of Windows headers: fuzzed and tested natively.
 
 #include "inspection/file_signature.h"
+#include "inspection/module_inventory.h"
 #include "inspection/version_fields.h"
 
 #include <cstdint>
@@ -13,6 +14,30 @@
 #include <string_view>
 
 namespace calvorn::app {
+
+// What the inventory (CSV and JSON) adds to the version fields; the text
+// report does not read it.
+struct InventoryFacts {
+    // False until the facts were read: an unreadable file, or a text report,
+    // leaves every cell empty (null in JSON).
+    bool read = false;
+    inspection::ModuleInventory module;
+    // The type library's identity: "{GUID}", "1.0" and its name.
+    std::wstring typeLibId;
+    std::wstring typeLibVersion;
+    std::wstring typeLibName;
+    // Lower-case hex; empty when not chosen.
+    std::string sha256;
+    std::string md5;
+    std::string sha1;
+};
+
+// The columns a run writes besides those always written.
+struct ReportColumns {
+    bool md5 = false;
+    bool sha1 = false;
+    bool signature = false; // "-sig": signature, signer, signed_utc
+};
 
 struct FolderRecord {
     std::wstring path; // the full name
@@ -29,11 +54,9 @@ struct FolderRecord {
     std::wstring error;
     // Only when the signature was asked for ("-sig") and the file was read.
     std::optional<inspection::FileSignature> signature;
-};
-
-// The columns that are written only when asked for.
-struct ReportColumns {
-    bool signature = false; // "-sig": signature, signer, signed_utc
+    InventoryFacts inventory;
+    // Read under "-types all" and found to be no module: not reported.
+    bool excluded = false;
 };
 
 // Where a field stands in a text block: the blocks are parted by an empty
@@ -41,7 +64,9 @@ struct ReportColumns {
 enum class BlockPart { File, Strings, Extended, None };
 // How a column's value is written in JSON: text, a number, or a time stamp;
 // a number or time the record does not have is null.
-enum class ColumnKind { Text, Number, Time };
+enum class ColumnKind { Text, Number, Time, Boolean };
+// Which runs write a column.
+enum class ColumnChoice { Always, Md5, Sha1, Signature };
 
 struct ReportField {
     // The text report's label ("Company Name: "); nullptr when the field is
@@ -59,8 +84,7 @@ struct ReportField {
     // The flags field carries a blank after its last word; a column does not.
     bool trailingBlanksInColumn;
     std::wstring (*value)(const FolderRecord&);
-    // A column of "-sig", left out of the header and the rows without it.
-    bool onlyWithSignature = false;
+    ColumnChoice choice = ColumnChoice::Always;
 };
 
 // Every field, in the text report's order.
@@ -85,14 +109,25 @@ std::wstring FormatReportBlock(const FolderRecord& record);
 // The header row and one row, each ending in CR LF. A cell that a
 // spreadsheet would take for a formula (it begins with "=", "+", "-", "@",
 // a tab or a CR) is quoted and begins with "'", which makes it text there.
-std::string CsvHeader(const ReportColumns& columns = {});
-std::string CsvRow(const FolderRecord& record, const ReportColumns& columns = {});
+std::string CsvHeader(const ReportColumns& chosen = {});
+std::string CsvRow(const FolderRecord& record, const ReportColumns& chosen = {});
 // One JSON object and a LF.
-std::string JsonLine(const FolderRecord& record, const ReportColumns& columns = {});
+std::string JsonLine(const FolderRecord& record, const ReportColumns& chosen = {});
 
 // One CSV cell of UTF-8 text, quoted and neutralised as the rows above are.
 std::string CsvField(const std::string& value);
 // A JSON string of UTF-8 text, quotes included.
 std::string JsonString(const std::string& utf8);
+
+// What a column says and an example of it, for the usage text and the README.
+struct ColumnHelp {
+    const char* column;
+    const char* meaning;
+    const char* example;
+};
+std::span<const ColumnHelp> ColumnHelps();
+// The columns of the CSV and JSON reports, one a line with its meaning, and
+// an example row.
+std::wstring ColumnsUsage();
 
 } // namespace calvorn::app

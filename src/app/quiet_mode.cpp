@@ -2,6 +2,7 @@
 
 #include "app/startup_helpers.h"
 #include "app/quiet_registration.h"
+#include "app/folder_records.h"
 #include "app/quiet_report.h"
 #include "app/quiet_scan.h"
 #include "platform/path_forms.h"
@@ -62,7 +63,7 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     }
     switch (command.action) {
     case CommandAction::ListOptions:
-        output.Data(platform::Narrow(QuietUsage()));
+        output.Data(platform::Narrow(QuietUsage() + L"\r\n" + ColumnsUsage()));
         return ExitCode::Success;
     case CommandAction::FolderReport:
         // The type-library reader wants COM on this thread.

@@ -1,6 +1,7 @@
 #include "app/quiet_report.h"
 
 #include "app/report.h"
+#include "app/report_inventory.h"
 #include "app/report_output.h"
 #include "inspection/file_signature.h"
 #include "platform/error_record.h"
@@ -44,12 +45,12 @@ void Fail(IQuietOutput& output, const std::wstring& path, unsigned long win32Err
 
 // The record with the file's signature. A file that cannot be read for it
 // is reported as unreadable, as when its version cannot be read.
-FolderRecord ReadSignedRecord(const std::wstring& path) {
-    FolderRecord record = ReadFolderRecord(path);
-    if (!record.error.empty())
+FolderRecord WithSignature(FolderRecord record) {
+    if (!record.error.empty() || record.excluded)
         return record;
-    inspection::FileSignature signature = inspection::CheckSignature(path);
+    inspection::FileSignature signature = inspection::CheckSignature(record.path);
     if (signature.readError) {
+        const std::wstring path = record.path;
         record = {};
         record.path = path;
         record.error = ReadErrorText(signature.readError);
@@ -69,10 +70,9 @@ std::wstring DefaultReportPath(ReportFormat format, const wchar_t* stem) {
 }
 
 void OpenQuietOutput(const Command& command, IQuietOutput& output, const wchar_t* stem,
-                     std::optional<std::string> header, std::optional<ReportOutput>& report,
-                     const ReportColumns& columns) {
+                     std::optional<ReportOutput>& report, const ReportShape& shape) {
     if (command.out == L"-") {
-        report.emplace(command.format, output, columns, std::move(header));
+        report.emplace(command.format, output, shape);
         return;
     }
     const std::wstring target =
@@ -86,7 +86,7 @@ void OpenQuietOutput(const Command& command, IQuietOutput& output, const wchar_t
     report.emplace(command.format, target.substr(0, slash), target.substr(slash),
                    command.out.empty() ? ReportClaim::Mode::NextFreeName
                                        : ReportClaim::Mode::ThisNameOnly,
-                   columns, std::move(header));
+                   shape);
 }
 
 ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
@@ -102,23 +102,34 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
                           : command.out.empty() ? DefaultReportPath(command.format)
                                                 : FullPath(command.out);
     std::size_t unreadable = 0;
-    const ReportColumns columns{command.signature};
+    ReportShape shape;
+    shape.columns = {command.hashMd5, command.hashSha1, command.signature};
+    shape.byteOrderMark = command.byteOrderMark;
+    InventoryOptions inventory;
+    inventory.types = {command.extraTypes, command.allTypes};
+    // The text report shows no digest: it computes none.
+    inventory.hashes = {command.hashMd5, command.hashSha1, command.format != ReportFormat::Text};
     try {
         std::optional<ReportOutput> report;
-        OpenQuietOutput(command, output, L"output", std::nullopt, report, columns);
+        OpenQuietOutput(command, output, L"output", report, shape);
         target = report->Path();
         NoProgress progress;
-        WriteReport({folder, command.subfolders}, progress,
-                    command.signature ? ReadSignedRecord : ReadFolderRecord, kNeverCancelled,
-                    [&](const FolderRecord& record) {
-                        if (!record.error.empty()) {
-                            ++unreadable;
-                            output.Line(std::wstring(RowOf(ExitCode::Unreadable).word) + L" \"" +
-                                            record.path + L"\" " + VisibleText(record.error),
-                                        true);
-                        }
-                        report->Write(record);
-                    });
+        WriteReport(
+            {folder, command.subfolders, inventory.types}, progress,
+            [&](const std::wstring& path) {
+                FolderRecord record = ReadInventoryRecord(path, inventory);
+                return command.signature ? WithSignature(std::move(record)) : record;
+            },
+            kNeverCancelled,
+            [&](const FolderRecord& record) {
+                if (!record.error.empty()) {
+                    ++unreadable;
+                    output.Line(std::wstring(RowOf(ExitCode::Unreadable).word) + L" \"" +
+                                    record.path + L"\" " + VisibleText(record.error),
+                                true);
+                }
+                report->Write(record);
+            });
         report->Commit();
     } catch (const Failure& failure) {
         Fail(output, target, static_cast<unsigned long>(failure.Record().number));

@@ -18,10 +18,8 @@ std::wstring DefaultReportPath(ReportFormat format, const wchar_t* stem = L"outp
 
 // Opens `report` where the command's "-out" sends it, or at the usual place
 // under a name of its own; throws a platform::Failure as ReportOutput does.
-// `header` as ReportOutput takes it.
 void OpenQuietOutput(const Command& command, IQuietOutput& output, const wchar_t* stem,
-                     std::optional<std::string> header, std::optional<ReportOutput>& report,
-                     const ReportColumns& columns = {});
+                     std::optional<ReportOutput>& report, const ReportShape& shape = {});
 
 // Writes the report that `command` asks for; logs the file written, or why
 // none was. The file is put in place whole or not at all.

@@ -40,7 +40,9 @@ std::optional<std::wstring> WriteScan(const Command& command, const ScanResult& 
         command.out.empty() ? DefaultReportPath(command.format, L"scan") : command.out;
     try {
         std::optional<ReportOutput> report;
-        OpenQuietOutput(command, output, L"scan", ScanHeader(command.format), report);
+        ReportShape shape;
+        shape.header = ScanHeader(command.format);
+        OpenQuietOutput(command, output, L"scan", report, shape);
         target = report->Path();
         for (const ScanEntry& entry : result.entries)
             report->WriteEncoded(ScanRecord(command.format, entry));

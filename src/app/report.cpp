@@ -101,10 +101,30 @@ bool IsReportedFile(const std::wstring& fileName) {
     return tail == L".DLL" || tail == L".OCX" || tail == L".EXE";
 }
 
-std::vector<std::wstring> ReportedFiles(const std::vector<std::wstring>& listed) {
+bool IsReportedFile(const std::wstring& fileName, const FileTypes& types) {
+    if (IsReportedFile(fileName))
+        return true;
+    for (const std::wstring& extension : types.extra)
+        if (fileName.size() > extension.size() &&
+            _wcsicmp(fileName.c_str() + fileName.size() - extension.size(), extension.c_str()) == 0)
+            return true;
+    return false;
+}
+
+namespace {
+
+// Under "-types all" every file is read, and its content decides.
+bool IsCandidate(const std::wstring& fileName, const FileTypes& types) {
+    return types.all || IsReportedFile(fileName, types);
+}
+
+} // namespace
+
+std::vector<std::wstring> ReportedFiles(const std::vector<std::wstring>& listed,
+                                        const FileTypes& types) {
     std::vector<std::wstring> names;
     for (const std::wstring& name : listed)
-        if (IsReportedFile(name))
+        if (IsCandidate(name, types))
             names.push_back(name);
     return names;
 }
@@ -166,7 +186,7 @@ ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const R
         files::ListFiles(platform::JoinPath(walk.folder, L"*.*"), walk.subfolders);
     const auto count = static_cast<std::int32_t>(listed.size());
     progress.Max(count);
-    const std::vector<std::wstring> reported = ReportedFiles(listed);
+    const std::vector<std::wstring> reported = ReportedFiles(listed, walk.types);
     // The files are read ahead of the walk, on a few threads, while it
     // writes and shows its progress (see read_ahead.h).
     platform::OrderedReadAhead<FolderRecord> records(
@@ -177,7 +197,7 @@ ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const R
         progress.Value(i);
         progress.CurrentFile(files::GetPathPart(name, files::ppName + files::ppExtension));
         progress.PumpMessages();
-        if (IsReportedFile(name)) {
+        if (IsCandidate(name, walk.types)) {
             FolderRecord record;
             try {
                 record = records.Take(taken++);
@@ -187,7 +207,8 @@ ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const R
                 record.path = name;
                 record.error = ReadFailureText(std::current_exception());
             }
-            write(record);
+            if (!record.excluded)
+                write(record);
         }
         progress.PumpMessages();
         if (cancel) {

@@ -48,10 +48,21 @@ class IReportProgress {
     virtual void Hide() = 0;
 };
 
+// The kinds of file a report takes: .dll, .ocx and .exe, the extensions
+// added (lower case, with their dot), and with `all` every file that is a
+// module by its content (the reader tells, see FolderRecord::excluded).
+struct FileTypes {
+    std::vector<std::wstring> extra;
+    bool all = false;
+};
+
 // True when the name's last four characters are .DLL, .OCX or .EXE in any case.
 bool IsReportedFile(const std::wstring& fileName);
-// The full names of the listed files that qualify, in the list's order.
-std::vector<std::wstring> ReportedFiles(const std::vector<std::wstring>& listed);
+// ... or it ends in one of the extensions added, in any case.
+bool IsReportedFile(const std::wstring& fileName, const FileTypes& types);
+// The full names of the listed files to be read, in the list's order.
+std::vector<std::wstring> ReportedFiles(const std::vector<std::wstring>& listed,
+                                        const FileTypes& types = {});
 
 // The system's words for why a file could not be read ("error <n>" when it
 // has none).
@@ -78,6 +89,7 @@ enum class ReportEnd { Completed, Cancelled };
 struct FolderWalk {
     std::wstring folder;
     bool subfolders = false;
+    FileTypes types = {};
 };
 
 // The one walk of every folder report, with or without a window: shows the

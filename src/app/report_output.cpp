@@ -26,22 +26,33 @@ std::string EncodedHeader(ReportFormat format, const ReportColumns& columns) {
     return format == ReportFormat::Csv ? CsvHeader(columns) : std::string();
 }
 
-ReportOutput::ReportOutput(ReportFormat format, const std::wstring& folder,
-                           const std::wstring& name, ReportClaim::Mode mode,
-                           const ReportColumns& columns, std::optional<std::string> header)
-    : format_(format), columns_(columns) {
-    RemoveStaleParts(folder, name);
-    claim_.emplace(folder, name, mode);
-    // The machine-readable formats are plain UTF-8 without a mark.
-    file_.emplace(claim_->Path(),
-                  format == ReportFormat::Text ? ByteOrderMark::WhenNeeded : ByteOrderMark::Never);
-    WriteBytes(header ? *header : EncodedHeader(format, columns));
+namespace {
+
+std::string Preamble(ReportFormat format, const ReportShape& shape) {
+    if (shape.header)
+        return *shape.header;
+    const bool mark = shape.byteOrderMark && format == ReportFormat::Csv;
+    return (mark ? std::string("\xEF\xBB\xBF") : std::string()) +
+           EncodedHeader(format, shape.columns);
 }
 
-ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output, const ReportColumns& columns,
-                           std::optional<std::string> header)
-    : format_(format), columns_(columns), output_(&output) {
-    WriteBytes(header ? *header : EncodedHeader(format, columns));
+} // namespace
+
+ReportOutput::ReportOutput(ReportFormat format, const std::wstring& folder,
+                           const std::wstring& name, ReportClaim::Mode mode,
+                           const ReportShape& shape)
+    : format_(format), shape_(shape) {
+    RemoveStaleParts(folder, name);
+    claim_.emplace(folder, name, mode);
+    // The machine-readable formats are plain UTF-8, marked only when asked.
+    file_.emplace(claim_->Path(),
+                  format == ReportFormat::Text ? ByteOrderMark::WhenNeeded : ByteOrderMark::Never);
+    WriteBytes(Preamble(format, shape));
+}
+
+ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output, const ReportShape& shape)
+    : format_(format), shape_(shape), output_(&output) {
+    WriteBytes(Preamble(format, shape));
 }
 
 void ReportOutput::WriteBytes(const std::string& bytes) {
@@ -54,7 +65,7 @@ void ReportOutput::WriteBytes(const std::string& bytes) {
 }
 
 void ReportOutput::Write(const FolderRecord& record) {
-    WriteBytes(EncodedRecord(format_, record, columns_));
+    WriteBytes(EncodedRecord(format_, record, shape_.columns));
 }
 
 const std::wstring& ReportOutput::Path() const {

@@ -18,20 +18,27 @@ std::string EncodedRecord(ReportFormat format, const FolderRecord& record,
                           const ReportColumns& columns = {});
 std::string EncodedHeader(ReportFormat format, const ReportColumns& columns = {});
 
+// What a run writes besides the records' fields.
+struct ReportShape {
+    ReportColumns columns;
+    // A UTF-8 byte-order mark before the CSV: spreadsheets that open a file
+    // by a double-click read it in the system's code page without one.
+    bool byteOrderMark = false;
+    // What goes before the first record when it is not the folder report's
+    // own header (another report's, in the same format).
+    std::optional<std::string> header;
+};
+
 class ReportOutput {
   public:
     // To the file `name` in `folder` (ending in "\"): the temporary files
     // that killed runs left for that name are swept first, then the name is
     // claimed (or the next free one, see ReportClaim). Throws a
     // platform::Failure naming the path when the file cannot be made.
-    // `header` goes before the first record: the folder report's own when
-    // not given.
     ReportOutput(ReportFormat format, const std::wstring& folder, const std::wstring& name,
-                 ReportClaim::Mode mode, const ReportColumns& columns = {},
-                 std::optional<std::string> header = std::nullopt);
+                 ReportClaim::Mode mode, const ReportShape& shape = {});
     // To standard output; nothing is claimed.
-    ReportOutput(ReportFormat format, IQuietOutput& output, const ReportColumns& columns = {},
-                 std::optional<std::string> header = std::nullopt);
+    ReportOutput(ReportFormat format, IQuietOutput& output, const ReportShape& shape = {});
     ReportOutput(const ReportOutput&) = delete;
     ReportOutput& operator=(const ReportOutput&) = delete;
 
@@ -50,7 +57,7 @@ class ReportOutput {
     void WriteBytes(const std::string& bytes);
 
     ReportFormat format_;
-    ReportColumns columns_;
+    ReportShape shape_;
     IQuietOutput* output_ = nullptr;
     std::optional<ReportClaim> claim_;
     std::optional<ReportFile> file_;

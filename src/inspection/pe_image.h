@@ -31,6 +31,7 @@ enum class PeDirectory : std::uint32_t {
     Import = 1,
     Resource = 2,
     Security = 4, // its address is a file offset
+    Debug = 6,
     DelayImport = 13,
     ClrRuntime = 14,
 };

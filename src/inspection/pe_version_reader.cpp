@@ -37,18 +37,13 @@ VersionBlock ReadVersionBlockByPlatform(const std::wstring& path) {
     return block;
 }
 
-std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path,
-                                                      std::uint32_t* readError) {
-    std::uint32_t openError = 0;
-    auto image = ImageFile::Open(path, &openError);
-    const auto failed = [readError](std::uint32_t error) -> std::optional<VersionBlock> {
-        if (readError)
-            *readError = error != 0 ? error : ERROR_READ_FAULT;
-        return std::nullopt;
-    };
-    if (!image)
-        return failed(openError);
-    FileReader& reader = image->reader();
+namespace {
+
+// Our reader alone: no value when it cannot decide, or when a read failed
+// (then `readError` is set).
+std::optional<VersionBlock> LocateAndRead(FileReader& reader,
+                                          const std::function<std::uint32_t()>& readFailure,
+                                          std::uint32_t& readError) {
     const VersionResource found = LocateVersionResource(reader, UserLanguages());
     switch (found.lookup) {
     case VersionLookup::Found:
@@ -62,9 +57,38 @@ std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path,
     }
     // A read the system refused (a locked range) is an unreadable file; a
     // read that merely fell short leaves the file to the platform.
-    if (image->ReadFailure() != 0)
-        return failed(image->ReadFailure());
+    readError = readFailure();
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path,
+                                                      std::uint32_t* readError) {
+    std::uint32_t openError = 0;
+    auto image = ImageFile::Open(path, &openError);
+    if (!image) {
+        if (readError)
+            *readError = openError != 0 ? openError : ERROR_READ_FAULT;
+        return std::nullopt;
+    }
+    std::uint32_t failure = 0;
+    auto block = LocateAndRead(
+        image->reader(), [&image] { return image->ReadFailure(); }, failure);
+    if (readError)
+        *readError = failure;
+    return block;
+}
+
+VersionBlock ReadVersionBlock(const std::wstring& path, FileReader& reader,
+                              const std::function<std::uint32_t()>& readFailure,
+                              std::uint32_t& readError) {
+    readError = 0;
+    if (auto block = LocateAndRead(reader, readFailure, readError))
+        return std::move(*block);
+    if (readError != 0)
+        return {};
+    return ReadVersionBlockInHelper(path);
 }
 
 std::string SerializeVersionBlock(const VersionBlock& block) {

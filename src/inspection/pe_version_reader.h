@@ -5,9 +5,11 @@
 // changed under us), run in the helper process: they trust the file's
 // numbers, and a damaged file can take their process down.
 
+#include "inspection/file_reader.h"
 #include "inspection/version_block.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -42,5 +44,13 @@ VersionBlock ParseVersionBlockAnswer(const std::string& answer);
 // value and the system error in `readError` (when given).
 std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path,
                                                       std::uint32_t* readError = nullptr);
+
+// Our reader over bytes already at hand (the file's reader), with the
+// helper process for what it cannot decide, as ReadVersionBlock does.
+// `readFailure` tells the system error of a read the system refused (0 when
+// none was); then the block is empty and `readError` set.
+VersionBlock ReadVersionBlock(const std::wstring& path, FileReader& reader,
+                              const std::function<std::uint32_t()>& readFailure,
+                              std::uint32_t& readError);
 
 } // namespace calvorn::inspection

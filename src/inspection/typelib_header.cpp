@@ -207,4 +207,13 @@ std::optional<TypeLibHeader> ReadTypeLibHeader(FileReader& file) {
     return header;
 }
 
+bool HasTypeLibResource(FileReader& file) {
+    const PeHeadersResult pe = ReadPeHeaders(file);
+    if (pe.read != PeHeadersRead::Read)
+        return false;
+    const PeDataDirectory resources = pe.headers.Directory(file, PeDirectory::Resource);
+    auto root = resources.rva ? pe.headers.FileOffsetOf(resources.rva) : std::nullopt;
+    return root && NamedSubdirectory(file, *root, *root, "TYPELIB").has_value();
+}
+
 } // namespace calvorn::inspection

@@ -32,4 +32,8 @@ struct TypeLibHeader {
 
 std::optional<TypeLibHeader> ReadTypeLibHeader(FileReader& file);
 
+// Whether a PE module has a TYPELIB resource at all: when the header reader
+// declines one that does, only the loader can tell what it holds.
+bool HasTypeLibResource(FileReader& file);
+
 } // namespace calvorn::inspection

@@ -37,7 +37,11 @@ std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
     std::optional<TypeLibHeader> header = ReadTypeLibHeader(image->reader());
     if (!header)
         return std::nullopt;
-    const auto& g = header->guid;
+    return FromTypeLibHeader(*header);
+}
+
+TypeLibInfo TypeLibInfo::FromTypeLibHeader(const TypeLibHeader& header) {
+    const auto& g = header.guid;
     wchar_t guid[40];
     std::swprintf(guid, 40,
                   L"{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
@@ -45,12 +49,12 @@ std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
                   g[14], g[15]);
     TypeLibInfo info;
     info.guid_ = guid;
-    info.major_ = header->major;
-    info.minor_ = header->minor;
-    info.lcid_ = header->lcid;
-    info.syskind_ = header->syskind;
-    info.name_ = platform::Widen(header->name);
-    info.helpString_ = platform::Widen(header->helpString);
+    info.major_ = header.major;
+    info.minor_ = header.minor;
+    info.lcid_ = header.lcid;
+    info.syskind_ = header.syskind;
+    info.name_ = platform::Widen(header.name);
+    info.helpString_ = platform::Widen(header.helpString);
     return info;
 }
 

@@ -11,6 +11,7 @@
 // found by the part locator). The program itself never calls the loader: a
 // copy without its helper reads only what the header reader reads.
 
+#include "inspection/typelib_header.h"
 #include "platform/program_parts.h"
 
 #include <cstdint>
@@ -32,6 +33,8 @@ class TypeLibInfo {
     // (typelib_header.h); empty when it declines the file.
     static std::optional<TypeLibInfo> FromHeader(const std::wstring& path);
 
+    // A library as the header reader read it.
+    static TypeLibInfo FromTypeLibHeader(const TypeLibHeader& header);
     // A library as a reader found it (the helper's loader).
     static TypeLibInfo FromFields(std::wstring guid, std::uint16_t major, std::uint16_t minor,
                                   std::uint32_t lcid, int syskind, std::wstring name,

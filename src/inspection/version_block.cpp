@@ -178,6 +178,28 @@ std::optional<SingleByteText> FindVersionString16(ByteSpan block, std::string_vi
     return SingleByteText{std::string(value.substr(0, value.find('\0'))), CodePageOfTable(table)};
 }
 
+std::optional<std::string> VersionStringTable(ByteSpan block, std::string_view key) {
+    block = ClipToRoot(block);
+    const Layout& layout = IsSixteenBitBlock(block) ? kLayout16 : kLayout32;
+    const auto found = FindStringEntry(block, layout, key);
+    if (!found)
+        return std::nullopt;
+    std::string name;
+    for (std::size_t i = 0; i < found->table.keyChars; ++i) {
+        const auto c = CharAt(block, layout, found->table.keyStart + i * layout.charSize);
+        // Only the hex digits matter; anything outside ASCII is shown as such.
+        name += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    const bool hex =
+        name.size() == 8 && name.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    if (!hex)
+        return name;
+    for (char& c : name)
+        if (c >= 'a' && c <= 'f')
+            c = static_cast<char>(c - 'a' + 'A');
+    return name.substr(0, 4) + ' ' + name.substr(4);
+}
+
 ByteSpan ClipToRoot(ByteSpan block) {
     if (block.size() < 2)
         return block;

@@ -48,6 +48,13 @@ struct SingleByteText {
 // table holds it.
 std::optional<SingleByteText> FindVersionString16(ByteSpan block, std::string_view key);
 
+// The name of the string table that `key` is found in by that walk, in
+// either layout, as four hex digits of language, a blank and four of code
+// page, upper case ("0409 04B0"); empty when no table holds the key. A table
+// whose name is not eight hex digits is given as it stands. Also tells a key
+// that is present with an empty value from one that is absent.
+std::optional<std::string> VersionStringTable(ByteSpan block, std::string_view key);
+
 struct FixedFileInfo {
     std::uint32_t dwSignature = 0;
     std::uint32_t dwStrucVersion = 0;

@@ -45,9 +45,25 @@ void VersionFields::SelectFile(const std::wstring& path) {
     }
 }
 
+void VersionFields::SelectFile(const std::wstring& path, FileReader& reader,
+                               const std::function<std::uint32_t()>& readFailure) {
+    *this = VersionFields{};
+    try {
+        Fill(ReadVersionBlock(path, reader, readFailure, ReadError));
+    } catch (const std::bad_alloc&) {
+        *this = VersionFields{};
+        ReadError = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        *this = VersionFields{};
+    }
+}
+
 void VersionFields::Read(const std::wstring& path) {
     // One read serves the nine lookups and the decoder.
-    const VersionBlock block = ReadVersionBlock(path, ReadError);
+    Fill(ReadVersionBlock(path, ReadError));
+}
+
+void VersionFields::Fill(const VersionBlockBytes& block) {
     if (block.empty())
         return;
     const ByteSpan bytes(block);
@@ -64,7 +80,19 @@ void VersionFields::Read(const std::wstring& path) {
     ProductName = text(L"ProductName");
     ProductVersion = text(L"ProductVersion");
     Comments = text(L"Comments");
-    if (auto fixed = ReadFixedInfo(bytes)) {
+    FileVersion = text(L"FileVersion");
+    PrivateBuild = text(L"PrivateBuild");
+    SpecialBuild = text(L"SpecialBuild");
+    OleSelfRegister = VersionStringTable(bytes, "OLESelfRegister").has_value();
+    // The table of the first string the file has, in the report's order.
+    for (const char* key : {"CompanyName", "FileDescription", "FileVersion", "InternalName",
+                            "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion"})
+        if (auto table = VersionStringTable(bytes, key)) {
+            Language = std::move(*table);
+            break;
+        }
+    Fixed = ReadFixedInfo(bytes);
+    if (const auto& fixed = Fixed) {
         auto words = DecodeFixedInfo(*fixed);
         StrucVerEx = std::move(words.StrucVerEx);
         FileVerEx = std::move(words.FileVerEx);

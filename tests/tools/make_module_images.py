@@ -54,12 +54,19 @@ def module(machine=0x14C, pe64=False, dll=True, exports=(), imports=(), delay=()
         struct.pack_into("<II", head, dirs + index * 8, at, size)
 
     if exports:
+        # Names, then the functions and the name ordinals a loader (and
+        # pefile) needs to resolve a name: each name's function is the table.
         table = len(data)
-        data.extend(bytes(40 + 4 * len(exports)))
-        struct.pack_into("<I", data, table + 24, len(exports))
-        struct.pack_into("<I", data, table + 32, rva(table + 40))
+        count = len(exports)
+        functions = table + 40 + 4 * count
+        ordinals = functions + 4 * count
+        data.extend(bytes(40 + 10 * count))
+        struct.pack_into("<III", data, table + 20, count, count, rva(functions))
+        struct.pack_into("<II", data, table + 32, rva(table + 40), rva(ordinals))
         for i, export in enumerate(exports):
             struct.pack_into("<I", data, table + 40 + 4 * i, name(export))
+            struct.pack_into("<I", data, functions + 4 * i, rva(table))
+            struct.pack_into("<H", data, ordinals + 2 * i, i)
         directory(0, rva(table), 40)
     for index, size, names in ((1, 20, imports), (13, 32, delay)):
         if not names:

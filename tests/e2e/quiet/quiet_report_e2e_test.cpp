@@ -431,7 +431,7 @@ TEST(QuietReportE2E, SignatureColumnsTellStateSignerAndTime) {
     BatchResult json = RunBatch(L"-q -f " + Quoted(folder) + L" -format jsonl -sig -out -");
     for (const BatchResult* run : {&csv, &json})
         EXPECT_EQ(run->cmdExit, std::optional<DWORD>(0));
-    EXPECT_TRUE(Lines(csv.outBytes).at(0).ends_with(",error,signature,signer,signed_utc"));
+    EXPECT_TRUE(Lines(csv.outBytes).at(0).ends_with(",typelib_name,signature,signer,signed_utc"));
 
     std::map<std::string, Record> rows, objects;
     for (Record& r : ParseCsv(csv.outBytes))
@@ -462,4 +462,80 @@ TEST(QuietReportE2E, SignatureColumnsTellStateSignerAndTime) {
     EXPECT_EQ(plain.outBytes.find("\"signature\""), std::string::npos);
     BatchResult text = RunBatch(L"-q -f " + Quoted(folder) + L" -sig -out -");
     EXPECT_EQ(text.cmdExit, std::optional<DWORD>(1));
+}
+
+// The inventory's columns on fixtures made for them, the kinds of file
+// "-types" adds, the digests "-hash" adds and the mark "-bom" puts first.
+TEST(QuietReportE2E, InventoryColumnsTypesHashesAndTheMark) {
+    const std::wstring folder = MakeScratchDir(L"quiet-inventory");
+    CopyInto(FixturePath(L"versions\\inventory.dll"), folder, L"inventory.dll");
+    for (const wchar_t* name : {L"probe_classes64.dll", L"dotnet_assembly.dll", L"tl_alpha.dll"})
+        CopyInto(FixturePath(name), folder, name);
+    CopyInto(FixturePath(L"versions\\strings.dll"), folder, L"module.bin");
+    CopyInto(FixturePath(L"versions\\none.dll"), folder, L"applet.CPL");
+    WriteText(folder + L"notes.txt", "MZ? no: too short for a module's header");
+    WriteText(folder + L"data.bin", "not a module either");
+
+    const std::wstring out = MakeScratchDir(L"quiet-inventory-out");
+    BatchResult csv =
+        RunBatch(L"-q -f " + Quoted(folder) + L" -format csv -out " + Quoted(out + L"r.csv"));
+    EXPECT_EQ(csv.cmdExit, std::optional<DWORD>(0));
+    std::map<std::string, Record> byName;
+    for (Record& r : ParseCsv(ReadAll(out + L"r.csv")))
+        byName[r["path"].substr(r["path"].rfind('\\') + 1)] = r;
+    ASSERT_EQ(byName.size(), 4u) << "the default kinds only";
+    const struct {
+        const char* file;
+        const char* column;
+        const char* value;
+    } cells[] = {
+        {"inventory.dll", "machine", "x86"},
+        {"inventory.dll", "dotnet", "false"},
+        {"inventory.dll", "file_version_string", "2.5 (Build 77)"},
+        {"inventory.dll", "private_build", "nightly by jo"},
+        {"inventory.dll", "special_build", "customer fix 12"},
+        {"inventory.dll", "language", "0407 04E4"},
+        {"inventory.dll", "file_flags_hex", "00000028"},
+        {"inventory.dll", "file_os_hex", "00040004"},
+        {"inventory.dll", "file_type_hex", "00000002"},
+        {"inventory.dll", "self_registering", "true"}, // by OLESelfRegister alone
+        {"inventory.dll", "typelib_id", ""},
+        {"probe_classes64.dll", "machine", "x64"},
+        {"probe_classes64.dll", "self_registering", "true"},
+        {"dotnet_assembly.dll", "dotnet", "true"},
+        {"tl_alpha.dll", "self_registering", "false"},
+        {"tl_alpha.dll", "typelib_id", "{80F7BAE5-47C8-4874-AA3A-2C5BEB552420}"},
+        {"tl_alpha.dll", "typelib_version", "1.0"},
+        {"tl_alpha.dll", "typelib_name", "CalvornAlpha"},
+    };
+    for (const auto& c : cells)
+        EXPECT_EQ(byName[c.file][c.column], c.value) << c.file << " " << c.column;
+    for (auto& [name, r] : byName) {
+        EXPECT_EQ(r["sha256"].size(), 64u) << name;
+        EXPECT_EQ(r.count("md5"), 0u) << "md5 only when asked";
+        // The generated CLR stub has a stamp of 0, which is no time.
+        EXPECT_EQ(r["link_time_utc"].size(), name == "dotnet_assembly.dll" ? 0u : 20u) << name;
+    }
+
+    // Every module by its content, whatever its name; the digests asked for.
+    BatchResult all =
+        RunBatch(L"-q -f " + Quoted(folder) + L" -types all -format jsonl -hash md5,sha1 -out -");
+    EXPECT_EQ(all.cmdExit, std::optional<DWORD>(0));
+    std::set<std::string> names;
+    for (Record& r : ParseJsonLines(all.outBytes)) {
+        names.insert(r["path"].substr(r["path"].rfind('\\') + 1));
+        EXPECT_EQ(r["md5"].size(), 32u);
+        EXPECT_EQ(r["sha1"].size(), 40u);
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"applet.CPL", "dotnet_assembly.dll", "inventory.dll",
+                                            "module.bin", "probe_classes64.dll", "tl_alpha.dll"}));
+
+    // An extension added, and the mark before the CSV.
+    BatchResult cpl = RunBatch(L"-q -f " + Quoted(folder) + L" -types .cpl -format csv -bom -out " +
+                               Quoted(out + L"cpl.csv"));
+    EXPECT_EQ(cpl.cmdExit, std::optional<DWORD>(0));
+    const std::string marked = ReadAll(out + L"cpl.csv");
+    EXPECT_EQ(marked.rfind("\xEF\xBB\xBFpath,", 0), 0u);
+    EXPECT_NE(marked.find("applet.CPL,"), std::string::npos);
+    EXPECT_EQ(marked.find("module.bin"), std::string::npos);
 }

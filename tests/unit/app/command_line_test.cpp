@@ -179,6 +179,16 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     cmd = ParseCommand(LR"(-q -out "C:\r.csv" -format csv -f "C:\dir")", kApp);
     EXPECT_EQ(cmd.error, L"");
     EXPECT_EQ(cmd.out, LR"(C:\r.csv)");
+    EXPECT_FALSE(cmd.allTypes || cmd.hashMd5 || cmd.hashSha1 || cmd.byteOrderMark);
+    EXPECT_TRUE(cmd.extraTypes.empty());
+
+    cmd = ParseCommand(LR"(-q -f "C:\dir" -format csv -types ".CPL ax,.drv" -hash sha256,MD5 -bom)",
+                       kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.extraTypes, (std::vector<std::wstring>{L".cpl", L".ax", L".drv"}));
+    EXPECT_TRUE(cmd.hashMd5 && !cmd.hashSha1 && cmd.byteOrderMark && !cmd.allTypes);
+    cmd = ParseCommand(LR"(-q -f "C:\dir" -types ALL -format jsonl -hash sha1)", kApp);
+    EXPECT_TRUE(cmd.allTypes && cmd.hashSha1 && !cmd.hashMd5);
     EXPECT_EQ(ParseCommand(L"-q -s", kApp).action, CommandAction::InstallVerbs);
 
     cmd = ParseCommand(LR"(-q -fix -scan -format csv -out "C:\s.csv")", kApp);
@@ -221,7 +231,16 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -scan \"a\"",
                                 L"-q -scan -sub",
                                 L"-q -f \"a\" -fix",
-                                L"-q -fix"})
+                                L"-q -fix",
+                                L"-q -f \"a\" -types",
+                                L"-q -f \"a\" -types \"*.dll\"",
+                                L"-q -f \"a\" -types \". .x\"",
+                                L"-q -f \"a\" -types a -types b",
+                                L"-q -f \"a\" -format csv -hash crc32",
+                                L"-q -f \"a\" -hash md5",
+                                L"-q -f \"a\" -format jsonl -bom",
+                                L"-q -r \"a.dll\" -types all",
+                                L"-q -r \"a.dll\" -bom"})
         EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
     // Without the quiet switch first, nothing is a bad argument.
     EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
@@ -259,9 +278,9 @@ TEST(ParseCommand, WaitSetsTheBoundWhereverTheSwitchAllowsIt) {
 TEST(QuietUsage, ListsEveryOptionAndExitCode) {
     std::wstring usage = QuietUsage();
     for (const wchar_t* word :
-         {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed", L"-wait", L"not-unloaded",
-          L"-wait bound", L"-sig", L"signed-untrusted", L"signed_utc", L"-scan", L"-fix",
-          L"not-repaired"})
+         {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed", L"-types", L"-hash",
+          L"-bom", L"-wait", L"not-unloaded", L"-wait bound", L"-sig", L"signed-untrusted",
+          L"signed_utc", L"-scan", L"-fix", L"not-repaired"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 

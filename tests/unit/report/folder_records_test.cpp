@@ -43,7 +43,10 @@ TEST(FolderRecords, EveryFieldReachesItsLabelAndItsColumn) {
     EXPECT_EQ(CsvHeader(), "path,company_name,file_description,internal_name,legal_copyright,"
                            "legal_trademarks,original_filename,product_name,product_version,"
                            "comments,fixed_file_version,fixed_product_version,type,subtype,os,"
-                           "flags,size,last_write_utc,error\r\n");
+                           "flags,size,last_write_utc,error,machine,dotnet,file_version_string,"
+                           "private_build,special_build,language,file_flags_hex,file_os_hex,"
+                           "file_type_hex,file_subtype_hex,link_time_utc,sha256,self_registering,"
+                           "typelib_id,typelib_version,typelib_name\r\n");
     const std::pair<std::wstring FolderRecord::*, std::string> outer[] = {
         {&FolderRecord::path, "path"}, {&FolderRecord::error, "error"}};
     for (const auto& [member, column] : outer) {
@@ -115,8 +118,8 @@ TEST(FolderRecords, CsvRowQuotesOnlyWhatNeedsIt) {
         << row;
     EXPECT_NE(row.find(",\xE5\x90\x8D\xE5\x89\x8D \xE2\x9C\x93 \xF0\x9F\x98\x80,"),
               std::string::npos);
-    EXPECT_NE(row.find(",Debug Patched,5000000000,2024-05-01T00:00:00Z,\r\n"), std::string::npos);
-    // Nineteen fields: eighteen separators outside quotes.
+    EXPECT_NE(row.find(",Debug Patched,5000000000,2024-05-01T00:00:00Z,,"), std::string::npos);
+    // Thirty-five fields: thirty-four separators outside quotes.
     size_t separators = 0;
     bool quoted = false;
     for (char c : row) {
@@ -125,7 +128,7 @@ TEST(FolderRecords, CsvRowQuotesOnlyWhatNeedsIt) {
         else if (c == ',' && !quoted)
             ++separators;
     }
-    EXPECT_EQ(separators, 18u);
+    EXPECT_EQ(separators, 34u);
 }
 
 TEST(FolderRecords, JsonLineEscapesAndKeepsTheSizeANumber) {
@@ -171,28 +174,117 @@ TEST(FolderRecords, FormulaLikeCellsAreTextInCsvAndExactInJson) {
 }
 
 TEST(FolderRecords, AnUnreadableFileCarriesItsErrorAndNoSizeOrDate) {
-    EXPECT_TRUE(CsvHeader().ends_with(",last_write_utc,error\r\n"));
+    EXPECT_NE(CsvHeader().find(",last_write_utc,error,"), std::string::npos);
     FolderRecord read = Sample();
-    EXPECT_TRUE(CsvRow(read).ends_with(",2024-05-01T00:00:00Z,\r\n"));
-    EXPECT_TRUE(
-        JsonLine(read).ends_with(",\"last_write_utc\":\"2024-05-01T00:00:00Z\",\"error\":\"\"}\n"));
+    EXPECT_NE(CsvRow(read).find(",2024-05-01T00:00:00Z,,"), std::string::npos);
+    EXPECT_NE(JsonLine(read).find(",\"last_write_utc\":\"2024-05-01T00:00:00Z\",\"error\":\"\","),
+              std::string::npos);
 
     FolderRecord gone;
     gone.path = L"C:\\App\\gone.dll";
     gone.error = L"The system cannot find the file specified.";
     EXPECT_EQ(CsvRow(gone), "C:\\App\\gone.dll,,,,,,,,,,,,,,,,,,The system cannot find the file "
-                            "specified.\r\n");
-    EXPECT_TRUE(JsonLine(gone).ends_with(
-        ",\"size\":null,\"last_write_utc\":null,\"error\":\"The system cannot find the file "
-        "specified.\"}\n"));
+                            "specified.,,,,,,,,,,,,,,,,\r\n");
+    EXPECT_NE(JsonLine(gone).find(
+                  ",\"size\":null,\"last_write_utc\":null,\"error\":\"The system cannot find the "
+                  "file specified.\",\"machine\":\"\",\"dotnet\":null,"),
+              std::string::npos);
+    // No link time or yes-or-no is made up for a file that was not read.
+    EXPECT_NE(
+        JsonLine(gone).find("\"link_time_utc\":null,\"sha256\":\"\",\"self_registering\":null,"),
+        std::string::npos);
+}
+
+// The inventory's columns: each value in its cell and under its key, the
+// yes-or-no ones JSON booleans, md5 and sha1 only when chosen.
+TEST(FolderRecords, InventoryColumnsTakeTheirValues) {
+    FolderRecord r;
+    r.path = L"C:\\App\\x.dll";
+    r.lastWrite = 133589952000000000ull; // 2024-05-01
+    r.info.FileVersion = L"4.2 build 118";
+    r.info.PrivateBuild = L"by jo";
+    r.info.SpecialBuild = L"hotfix";
+    r.info.Language = "0407 04E4";
+    r.info.Fixed = calvorn::inspection::FixedFileInfo{0xFEEF04BD, 0,       0, 0,   0, 0, 0x3F,
+                                                      0x2A,       0x40004, 2, 0xB, 0, 0};
+    InventoryFacts& f = r.inventory;
+    f.read = true;
+    f.module.machine = "x64";
+    f.module.dotnet = true;
+    f.module.linkStamp = 1600000000; // 2020-09-13T12:26:40Z
+    f.sha256 = "ab01";
+    f.md5 = "cd02";
+    f.sha1 = "ef03";
+    f.typeLibId = L"{0ECD9B60-23AA-11D0-B351-00A0C9055D8E}";
+    f.typeLibVersion = L"1.10";
+    f.typeLibName = L"GridLib";
+    const std::pair<const char*, const char*> cells[] = {
+        {"machine", "\"x64\""},
+        {"dotnet", "true"},
+        {"file_version_string", "\"4.2 build 118\""},
+        {"private_build", "\"by jo\""},
+        {"special_build", "\"hotfix\""},
+        {"language", "\"0407 04E4\""},
+        {"file_flags_hex", "\"0000002A\""},
+        {"file_os_hex", "\"00040004\""},
+        {"file_type_hex", "\"00000002\""},
+        {"file_subtype_hex", "\"0000000B\""},
+        {"link_time_utc", "\"2020-09-13T12:26:40Z\""},
+        {"sha256", "\"ab01\""},
+        {"self_registering", "false"},
+        {"typelib_id", "\"{0ECD9B60-23AA-11D0-B351-00A0C9055D8E}\""},
+        {"typelib_version", "\"1.10\""},
+        {"typelib_name", "\"GridLib\""},
+    };
+    const std::string line = JsonLine(r);
+    for (const auto& [key, value] : cells) {
+        std::string pair = std::string(1, '"').append(key).append("\":").append(value);
+        EXPECT_NE(line.find(pair), std::string::npos) << key;
+    }
+    EXPECT_TRUE(
+        CsvRow(r).ends_with(",x64,true,4.2 build 118,by jo,hotfix,0407 04E4,0000002A,00040004,"
+                            "00000002,0000000B,2020-09-13T12:26:40Z,ab01,false,"
+                            "{0ECD9B60-23AA-11D0-B351-00A0C9055D8E},1.10,GridLib\r\n"));
+    EXPECT_EQ(line.find("md5"), std::string::npos);
+
+    const ReportColumns both{true, true};
+    EXPECT_NE(CsvHeader(both).find(",sha256,md5,sha1,self_registering,"), std::string::npos);
+    EXPECT_NE(CsvRow(r, both).find(",ab01,cd02,ef03,false,"), std::string::npos);
+    EXPECT_NE(JsonLine(r, {false, true}).find("\"sha256\":\"ab01\",\"sha1\":\"ef03\","),
+              std::string::npos);
+
+    // Self-registering by its export or by the version resource's word.
+    r.info.OleSelfRegister = true;
+    EXPECT_NE(JsonLine(r).find("\"self_registering\":true"), std::string::npos);
+    r.info.OleSelfRegister = false;
+    r.inventory.module.exportsRegister = true;
+    EXPECT_NE(JsonLine(r).find("\"self_registering\":true"), std::string::npos);
+    // A reproducible build's stamp is no time.
+    r.inventory.module.reproducible = true;
+    EXPECT_NE(JsonLine(r).find("\"link_time_utc\":null"), std::string::npos);
+    // None of these is in the text report.
+    EXPECT_EQ(FormatReportBlock(r).find(L"4.2 build 118"), std::wstring::npos);
+}
+
+// The usage text names every column the report can write, in its order.
+TEST(FolderRecords, EveryColumnIsExplained) {
+    std::string header = CsvHeader({true, true, true});
+    header.resize(header.size() - 2);
+    std::string listed;
+    for (const ColumnHelp& help : ColumnHelps())
+        listed.append(listed.empty() ? "" : ",").append(help.column);
+    EXPECT_EQ(listed, header);
+    const std::wstring usage = ColumnsUsage();
+    EXPECT_NE(usage.find(L"  link_time_utc"), std::wstring::npos);
+    EXPECT_NE(usage.find(L"Example row"), std::wstring::npos);
 }
 
 // "-sig" adds its three columns after all others, and only then; a time
 // that the signature does not have is empty in CSV and null in JSON.
 TEST(FolderRecords, SignatureColumnsOnlyWhenAskedFor) {
-    const ReportColumns sig{true};
-    EXPECT_EQ(CsvHeader(), CsvHeader({false}));
-    EXPECT_TRUE(CsvHeader(sig).ends_with(",error,signature,signer,signed_utc\r\n"));
+    const ReportColumns sig{false, false, true};
+    EXPECT_EQ(CsvHeader(), CsvHeader({false, false, false}));
+    EXPECT_TRUE(CsvHeader(sig).ends_with(",typelib_name,signature,signer,signed_utc\r\n"));
     FolderRecord r = Sample();
     r.signature = calvorn::inspection::FileSignature{calvorn::inspection::SignatureState::Untrusted,
                                                      L"Acme, Inc.", 133589952000000000ull, 0};
@@ -207,5 +299,7 @@ TEST(FolderRecords, SignatureColumnsOnlyWhenAskedFor) {
     // Unread, so never checked: no state is made up for it.
     FolderRecord gone;
     gone.error = L"gone";
-    EXPECT_TRUE(CsvRow(gone, sig).ends_with(",gone,,,\r\n"));
+    const std::string goneRow = CsvRow(gone, sig);
+    EXPECT_TRUE(goneRow.ends_with(",,,\r\n"));
+    EXPECT_NE(goneRow.find(",gone,"), std::string::npos);
 }

@@ -1,3 +1,4 @@
+#include "inspection/module_inventory.h"
 #include "inspection/pe_image.h"
 #include "inspection/time_stamp_token.h"
 #include "pe_builder.h"
@@ -189,4 +190,69 @@ TEST(TimeStampTokenTime, OnlyAWholeTokenWithAUtcCalendarTime) {
         const Der cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
         EXPECT_EQ(TimeStampTokenTime(cut.data(), cut.size()), std::nullopt) << size;
     }
+}
+
+TEST(ReadModuleInventory, MachineKindsStampAndComFacts) {
+    const auto read = [](const Bytes& bytes) {
+        FileReader reader = FileReader::OverBytes(ByteSpan(bytes));
+        return ReadModuleInventory(reader);
+    };
+    Bytes dos = BuildModule({}).bytes;
+    dos[0x40] = 'N'; // an NE header where the PE one was
+    Bytes text(200, 'x');
+    Bytes shortMz(63, ' ');
+    shortMz[0] = 'M';
+    shortMz[1] = 'Z';
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::string machine;
+        bool dotnet;
+        bool registers;
+    } cases[] = {
+        {"x86", BuildModule({.exports = {"DllRegisterServer"}}).bytes, "x86", false, true},
+        {"x64", BuildModule({.machine = 0x8664, .pe64 = true}).bytes, "x64", false, false},
+        {"arm64", BuildModule({.machine = 0xAA64, .pe64 = true}).bytes, "arm64", false, false},
+        {"other", BuildModule({.machine = 0x01C4}).bytes, "0x01C4", false, false},
+        {"clr", BuildModule({.clr = true}).bytes, "x86", true, false},
+        {"ne", dos, "16-bit", false, false},
+        {"text", text, "not-a-module", false, false},
+        {"short MZ", shortMz, "not-a-module", false, false}, // no whole header
+    };
+    for (const auto& c : cases) {
+        const ModuleInventory inventory = read(c.bytes);
+        EXPECT_EQ(inventory.machine, c.machine) << c.name;
+        EXPECT_EQ(inventory.dotnet, c.dotnet) << c.name;
+        EXPECT_EQ(inventory.exportsRegister, c.registers) << c.name;
+        EXPECT_EQ(inventory.linkStamp.has_value(),
+                  c.machine != "16-bit" && c.machine != "not-a-module")
+            << c.name;
+    }
+    const auto stamped = read(BuildModule({.stamp = 0x5F5E1000}).bytes);
+    EXPECT_EQ(stamped.linkStamp, 0x5F5E1000u);
+    EXPECT_FALSE(stamped.reproducible);
+    EXPECT_TRUE(read(BuildModule({.reproducible = true}).bytes).reproducible);
+}
+
+TEST(StampIsLinkTime, OnlyStampsThatCanBeTimes) {
+    const std::uint64_t written = StampToFileTime(1700000000);
+    const std::uint64_t day = 864000000000ull;
+    const struct {
+        std::uint32_t stamp;
+        bool reproducible;
+        std::optional<std::uint64_t> lastWrite;
+        bool time;
+    } cases[] = {
+        {1600000000, false, written, true},
+        {1600000000, true, written, false},            // a hash of the contents
+        {0, false, written, false},                    // no stamp at all
+        {0x2A425E19, false, written, false},           // a fixed 1992 stamp
+        {725846400, false, written, true},             // 1993-01-01
+        {1700000000 + 3600, false, written, true},     // a clock an hour off
+        {1700000000, false, written - 2 * day, false}, // linked after its last write
+        {1600000000, false, std::nullopt, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StampIsLinkTime(c.stamp, c.reproducible, c.lastWrite), c.time) << c.stamp;
+    EXPECT_EQ(StampToFileTime(0), 116444736000000000ull);
 }

@@ -100,6 +100,8 @@ struct ModuleLayout {
     std::vector<std::string> delayImports = {};
     bool oldStyleDelay = false; // addresses instead of offsets from the image
     bool clr = false;
+    std::uint32_t stamp = 0;
+    bool reproducible = false; // a debug directory entry of the reproducible kind
 };
 
 struct ModuleImage {
@@ -123,6 +125,7 @@ inline ModuleImage BuildModule(const ModuleLayout& layout) {
     const std::uint16_t optionalSize = layout.pe64 ? 0xF0 : 0xE0;
     Put16(b, fileHeader, layout.machine);
     Put16(b, fileHeader + 2, 1);
+    Put32(b, fileHeader + 4, layout.stamp);
     Put16(b, fileHeader + 16, optionalSize);
     Put16(b, fileHeader + 18, layout.dll ? 0x2102 : 0x0102);
     const std::size_t optional = fileHeader + 20;
@@ -185,6 +188,14 @@ inline ModuleImage BuildModule(const ModuleLayout& layout) {
         data.resize(header + 72, 0);
         Put32(data, header, 72);
         directory(14, rva(header), 72);
+    }
+    if (layout.reproducible) {
+        PadTo4(data);
+        const std::size_t entries = data.size();
+        data.resize(entries + 56, 0);
+        Put32(data, entries + 12, 2); // a CodeView entry, then the marker
+        Put32(data, entries + 28 + 12, 16);
+        directory(6, rva(entries), 56);
     }
     data.resize(std::max<std::size_t>(data.size(), 16), 0);
     Put32(b, section + 8, static_cast<std::uint32_t>(data.size()));

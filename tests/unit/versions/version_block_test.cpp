@@ -28,6 +28,14 @@ TEST(FindVersionString, WholeKeysOnlyAndTheFirstTableWins) {
     EXPECT_EQ(Find(block, L"LegalCopyright"), L"A");
     EXPECT_EQ(Find(block, L"Comments"), L"see ProductName");
     EXPECT_EQ(Find(block, L"LegalTrademarks"), L"");
+    // The table each string came from, and a key present with no value.
+    EXPECT_EQ(VersionStringTable(ByteSpan(block), "Comments"), "0407 04B0");
+    EXPECT_EQ(VersionStringTable(ByteSpan(block), "companyname"), "0409 04B0");
+    EXPECT_FALSE(VersionStringTable(ByteSpan(block), "LegalTrademarks"));
+    const Bytes marked = VersionBlock({Table(u"0c0ae1b5", {String(u"OLESelfRegister", u"")})});
+    EXPECT_EQ(VersionStringTable(ByteSpan(marked), "OLESelfRegister"), "0C0A E1B5");
+    const Bytes odd = VersionBlock({Table(u"lang", {String(u"FileVersion", u"1")})});
+    EXPECT_EQ(VersionStringTable(ByteSpan(odd), "FileVersion"), "lang");
 }
 
 TEST(FindVersionString, KeysMatchWithoutRegardToCase) {
@@ -148,6 +156,7 @@ TEST(SixteenBitBlock, StringsAndFixedInfoOfTheOtherLayout) {
     EXPECT_EQ(product->codePage, 0); // "0000" names no code page
     EXPECT_FALSE(FindVersionString16(ByteSpan(block), "LegalCopyright"));
     EXPECT_FALSE(FindVersionString16(ByteSpan(block), "Company")); // whole keys only
+    EXPECT_EQ(VersionStringTable(ByteSpan(block), "ProductName"), "0407 0000");
 
     auto fixed = ReadFixedInfo(ByteSpan(block));
     ASSERT_TRUE(fixed);

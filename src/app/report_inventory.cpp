@@ -1,0 +1,174 @@
+#include "app/report_inventory.h"
+
+#include "inspection/file_reader.h"
+#include "inspection/module_inventory.h"
+#include "inspection/typelib_info.h"
+#include "platform/disk_file.h"
+#include "platform/error_record.h"
+#include "platform/path_forms.h"
+#include "platform/unique_handle.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace calvorn::app {
+
+using platform::Failure;
+
+namespace {
+
+// Large enough that a big file costs few calls, small enough that a data
+// file skipped by "-types all" costs one short read.
+constexpr std::size_t kChunk = 256u << 10;
+
+std::uint64_t Join(DWORD high, DWORD low) {
+    return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+// Reads up to `length` bytes at the file's position; throws the system's
+// error when the read is refused (a locked range).
+std::size_t ReadNext(HANDLE file, std::uint8_t* buffer, std::size_t length) {
+    DWORD got = 0;
+    if (!::ReadFile(file, buffer, static_cast<DWORD>(length), &got, nullptr))
+        throw Failure(platform::Win32Error(::GetLastError()));
+    return got;
+}
+
+bool IsModuleHead(const std::vector<std::uint8_t>& head) {
+    inspection::FileReader reader = inspection::FileReader::OverBytes(head);
+    return inspection::IsModuleContent(reader);
+}
+
+void FillTypeLib(const std::wstring& path, const inspection::ModuleInventory& module,
+                 InventoryFacts& facts) {
+    std::optional<inspection::TypeLibInfo> info;
+    if (module.typeLib)
+        info = inspection::TypeLibInfo::FromTypeLibHeader(*module.typeLib);
+    // Only a library our header reader declines goes to the loader, in its
+    // own process.
+    else if (module.typeLibUnread)
+        info = inspection::TypeLibInfo::Open(path);
+    if (!info)
+        return;
+    facts.typeLibId = info->Guid();
+    facts.typeLibVersion = inspection::VersionText(info->MajorVersion(), info->MinorVersion());
+    facts.typeLibName = info->Name();
+}
+
+FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
+    FolderRecord record;
+    record.path = path;
+    const auto unreadable = [&](DWORD code) {
+        record = {};
+        record.path = path;
+        record.error = ReadErrorText(code != 0 ? code : ERROR_READ_FAULT);
+        // An unreadable file of no type asked for cannot be told a module.
+        record.excluded = !IsReportedFile(path, options.types);
+        return record;
+    };
+    // A pipe or a device would be opened, and its read could wait for ever.
+    if (!platform::MayBeDiskFile(path))
+        return unreadable(ERROR_INVALID_NAME);
+    platform::UniqueFile file(::CreateFileW(platform::ExtendedPath(path).c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                            nullptr));
+    // Size and time alone: the full information also asks for the volume's,
+    // which under Wine costs more than reading a small file.
+    LARGE_INTEGER fileSize{};
+    FILETIME lastWrite{};
+    if (!file || !::GetFileSizeEx(file.get(), &fileSize) ||
+        !::GetFileTime(file.get(), nullptr, nullptr, &lastWrite))
+        return unreadable(::GetLastError());
+    const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
+
+    std::unique_ptr<platform::IContentHashes> hashes;
+    if (options.hashes.Any())
+        hashes = platform::StartHashes(options.hashes);
+    // Digests need every byte: a file up to the limit is then held whole and
+    // read by the readers from memory, a larger one streams through the
+    // digests. Without digests only the first block is read here, and the
+    // readers fetch the few other places they look at.
+    const bool whole = hashes && size <= kWholeFileLimit;
+    std::vector<std::uint8_t> bytes;
+    if (whole)
+        bytes.reserve(static_cast<std::size_t>(size));
+    std::uint64_t done = 0;
+    try {
+        for (bool first = true;; first = false) {
+            // Under "-types all" the first read is short: most files of a
+            // folder are no modules, and their first bytes say so.
+            const std::size_t want = !hashes ? inspection::FileReader::kBlockSize
+                                     : first && options.types.all ? 4096
+                                                                  : kChunk;
+            const std::size_t length =
+                whole || !hashes
+                    ? static_cast<std::size_t>(std::min<std::uint64_t>(want, size - done))
+                    : want;
+            const std::size_t at = whole ? bytes.size() : 0;
+            bytes.resize(at + length);
+            const std::size_t got = length ? ReadNext(file.get(), bytes.data() + at, length) : 0;
+            bytes.resize(at + got);
+            if (first && options.types.all && !IsReportedFile(path, options.types) &&
+                !IsModuleHead(bytes)) {
+                record.excluded = true;
+                return record;
+            }
+            if (hashes)
+                hashes->Add(std::span(bytes).subspan(at, got));
+            done += got;
+            // A short read is the end: the file was cut while it was read,
+            // and what was read is what is reported.
+            if (!hashes || got < length || length == 0 || (whole && done == size))
+                break;
+        }
+    } catch (const Failure& failure) {
+        return unreadable(static_cast<DWORD>(failure.Record().number));
+    }
+
+    auto readFailure = std::make_shared<std::uint32_t>(0);
+    const auto readAt = [handle = file.get(), readFailure](std::uint64_t offset,
+                                                           std::uint8_t* buffer,
+                                                           std::size_t length) -> std::size_t {
+        OVERLAPPED position{};
+        position.Offset = static_cast<DWORD>(offset);
+        position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(handle, buffer, static_cast<DWORD>(length), &got, &position)) {
+            *readFailure = ::GetLastError();
+            return 0;
+        }
+        return got;
+    };
+    inspection::FileReader reader = whole ? inspection::FileReader::OverBytes(bytes)
+                                    : !hashes
+                                        ? inspection::FileReader(std::move(bytes), size, readAt)
+                                        : inspection::FileReader(size, readAt);
+    record.info.SelectFile(path, reader, [readFailure] { return *readFailure; });
+    if (record.info.ReadError)
+        return unreadable(record.info.ReadError);
+
+    InventoryFacts& facts = record.inventory;
+    facts.module = inspection::ReadModuleInventory(reader);
+    FillTypeLib(path, facts.module, facts);
+    if (hashes) {
+        facts.sha256 = hashes->Finish(platform::HashKind::Sha256);
+        facts.md5 = hashes->Finish(platform::HashKind::Md5);
+        facts.sha1 = hashes->Finish(platform::HashKind::Sha1);
+    }
+    facts.read = true;
+    record.size = whole ? done : size;
+    record.lastWrite = Join(lastWrite.dwHighDateTime, lastWrite.dwLowDateTime);
+    return record;
+}
+
+} // namespace
+
+FolderRecord ReadInventoryRecord(const std::wstring& path, const InventoryOptions& options) {
+    return Read(path, options);
+}
+
+} // namespace calvorn::app

@@ -1,0 +1,32 @@
+#pragma once
+// The record of one file for the machine-readable folder report: its version
+// fields with everything an inventory adds (machine, link time, COM facts,
+// digests), all from one pass over the file's bytes.
+
+#include "app/folder_records.h"
+#include "app/report.h"
+#include "platform/content_hashes.h"
+
+#include <string>
+
+namespace calvorn::app {
+
+struct InventoryOptions {
+    // None for the text report, which shows no digest.
+    platform::HashChoice hashes;
+    FileTypes types;
+};
+
+// Reads the file once: its bytes are hashed as they come, and the version
+// resource, the PE headers and the type library's header are read from the
+// same bytes (a file larger than kWholeFileLimit is hashed as it streams by,
+// and only the few places the readers look at are read again). Under
+// "-types all" a file that is neither a module by its content nor of a type
+// asked for comes back `excluded`. An unreadable file gets its error and no
+// other field, as ReadFolderRecord does.
+FolderRecord ReadInventoryRecord(const std::wstring& path, const InventoryOptions& options);
+
+// Bigger files are not held whole in memory: the read-ahead holds several.
+inline constexpr std::size_t kWholeFileLimit = 32u << 20;
+
+} // namespace calvorn::app
