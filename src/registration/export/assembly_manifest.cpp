@@ -145,7 +145,21 @@ std::string Classes(const ClassesNode& tree, const std::wstring& fileName, std::
     return out;
 }
 
-std::string Libraries(const ClassesNode& tree, const std::wstring& fileName) {
+// A manifest's help folder is relative to the assembly's own folder: the
+// file's folder, where the registration wrote it, becomes "" (left out).
+std::wstring HelpFolder(const std::wstring& written, const std::wstring& filePath) {
+    std::wstring folder = FolderOf(filePath);
+    for (const auto& form : {folder, L"\\\\?\\" + folder}) {
+        if (EqualNoCase(written, form) || EqualNoCase(written, form + L"\\"))
+            return {};
+        if (StartsWithNoCase(written, form + L"\\"))
+            return written.substr(form.size() + 1);
+    }
+    return written;
+}
+
+std::string Libraries(const ClassesNode& tree, const std::wstring& filePath) {
+    const std::wstring fileName = FileNameOf(filePath);
     std::string out;
     const auto* libraries = Child(tree, L"TypeLib");
     if (libraries == nullptr)
@@ -157,7 +171,7 @@ std::string Libraries(const ClassesNode& tree, const std::wstring& fileName) {
             const std::wstring& tlbid = library.name;
             out += "    <typelib" + Attribute("tlbid", tlbid) +
                    Attribute("version", DecimalVersion(versionName)) +
-                   Attribute("helpdir", Text(Child(version, L"HELPDIR"))) +
+                   Attribute("helpdir", HelpFolder(Text(Child(version, L"HELPDIR")), filePath)) +
                    Attribute("flags", LibraryFlags(Text(Child(version, L"FLAGS")))) + " />\n";
         }
     }
@@ -188,7 +202,7 @@ std::string WriteAssemblyManifest(const std::vector<ExportedFile>& files, const 
         const auto tree = ClassesTree(file.registration);
         const auto fileName = FileNameOf(file.registration.file);
         body += "  <file" + Attribute("name", fileName) + ">\n" + Classes(tree, fileName, skipped) +
-                Libraries(tree, fileName) + "  </file>\n";
+                Libraries(tree, file.registration.file) + "  </file>\n";
         if (const auto* all = Child(tree, L"Interface"))
             for (const auto& [iid, node] : all->children)
                 interfaces[iid] = Interface(node);

@@ -193,10 +193,23 @@ class ComponentWriter {
             written = written || element.find("<RegistryValue") != std::string::npos;
             body += element;
         }
-        if (!written) // the key itself is part of the registration
+        // A key with nothing in it is created for its own sake; one with
+        // subkeys is created by writing them (and is often a shared key
+        // such as CLSID, which must never be taken as the component's own).
+        if (!written && HasSubkeys(captured) && body.empty())
+            return {};
+        if (!written)
             return open + " Id=\"" + ValueId(key, L"\\") + "\"" + dialect_.createKey +
                    (body.empty() ? " />\n" : ">\n" + body + "        </RegistryKey>\n");
         return open + ">\n" + body + "        </RegistryKey>\n";
+    }
+
+    bool HasSubkeys(const CapturedKey& parent) const {
+        for (const auto& key : file_.registration.keys)
+            if (key.root == parent.root && key.path.size() > parent.path.size() &&
+                key.path[parent.path.size()] == L'\\' && StartsWithNoCase(key.path, parent.path))
+                return true;
+        return false;
     }
 
     std::string Unwritable(const CapturedValue& value, std::string_view why) const {

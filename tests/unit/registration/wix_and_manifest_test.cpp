@@ -47,6 +47,7 @@ ExportedFile Component(CapturedMachine machine) {
                     {Sz(L"", L"C:\\PROGRA~1\\AB~1\\COMP.DLL,1")}});
     keys.push_back(
         {CapturedRoot::ClassesRoot, std::wstring(clsid) + L"\\Implemented Categories", {}});
+    keys.push_back({CapturedRoot::ClassesRoot, std::wstring(library) + L"\\0", {}});
     keys.push_back({CapturedRoot::ClassesRoot,
                     std::wstring(library) + L"\\0\\win32",
                     {Sz(L"", L"\\\\?\\C:\\Program Files\\A&B\\comp.dll")}});
@@ -124,6 +125,8 @@ TEST(WixFragment, ReferencesTheFileAndItsFolderAndEscapesEveryAttribute) {
             xml.find("<!-- Not written (a type WiX has no form for): REG_QWORD value \"Big\""),
             std::string::npos);
         EXPECT_NE(xml.find("REG_SZ value \"Bell\", data 61000700"), std::string::npos);
+        // A key with subkeys is made by them: only a leaf is created by itself.
+        EXPECT_EQ(xml.find("1.a\\0\""), std::string::npos);
         EXPECT_NE(xml.find("Key=\"CLSID\\{11111111-2222-3333-4444-555555555555}\\Implemented "
                            "Categories\" Id=\"reg_"),
                   std::string::npos);
@@ -167,7 +170,7 @@ TEST(AssemblyManifest, ClassesLibrariesAndInterfacesOfTheFile) {
           "progid=\"Comp.Thing.1\" description=\"Thing &lt;&quot;1&quot;&gt; &amp; &apos;two&apos; "
           "[x]\" />",
           "<typelib tlbid=\"{AAAAAAAA-2222-3333-4444-555555555555}\" version=\"1.10\" "
-          "helpdir=\"C:\\Program Files\\A&amp;B\" flags=\"CONTROL,HIDDEN\" />",
+          "flags=\"CONTROL,HIDDEN\" />",
           "<comInterfaceExternalProxyStub name=\"IThing\" "
           "iid=\"{BBBBBBBB-2222-3333-4444-555555555555}\" "
           "proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\" />",
