@@ -298,7 +298,7 @@ std::string WriteWixFragment(const std::vector<ExportedFile>& files, const Expor
         firstName.resize(dot);
     std::string group = "grp_" + IdPart(firstName, 40);
     if (files.size() > 1)
-        group += "_" + StableHash(everyPath).substr(0, 8);
+        group.append("_").append(StableHash(everyPath), 0, 8);
 
     std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
     out += "<!-- What the files below write when they register, captured by Calvorn.\n";
