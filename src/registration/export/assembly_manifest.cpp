@@ -4,6 +4,7 @@
 // application can use it with nothing registered.
 
 #include "registration/export/export_formats.h"
+#include "registration/export/export_text.h"
 #include "registration/export/export_xml.h"
 
 #include <algorithm>
@@ -66,7 +67,7 @@ std::wstring Text(const ClassesNode* node, std::wstring_view value = L"") {
     if (found == nullptr ||
         (found->type != CapturedType::String && found->type != CapturedType::ExpandString))
         return {};
-    return TextOf(found->data);
+    return export_text::StoredString(found->data).value_or(L"");
 }
 
 // The file a server or type library entry names: quotes and arguments off.

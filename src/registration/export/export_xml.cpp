@@ -21,50 +21,6 @@ bool IsLowSurrogate(std::uint32_t c) {
 
 } // namespace
 
-std::wstring TextOf(const std::vector<std::uint8_t>& data) {
-    std::wstring text;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const auto unit = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-        if (unit == 0)
-            break;
-        text.push_back(unit);
-    }
-    return text;
-}
-
-std::vector<std::wstring> StringsOf(const std::vector<std::uint8_t>& data) {
-    std::vector<std::wstring> strings;
-    std::wstring current;
-    bool open = false;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const auto unit = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-        if (unit == 0) {
-            if (!open)
-                break; // the empty string that ends the list
-            strings.push_back(current);
-            current.clear();
-            open = false;
-        } else {
-            current.push_back(unit);
-            open = true;
-        }
-    }
-    if (open)
-        strings.push_back(current); // a list its writer did not terminate
-    return strings;
-}
-
-bool IsPlainText(const std::vector<std::uint8_t>& data) {
-    if (data.size() % 2 != 0)
-        return false;
-    const std::size_t units = TextOf(data).size();
-    for (std::size_t i = units * 2; i < data.size(); ++i)
-        if (data[i] != 0)
-            return false;
-    // At most the terminator after the text.
-    return data.size() <= (units + 1) * 2;
-}
-
 bool XmlCanHold(std::wstring_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<std::uint32_t>(text[i]);

@@ -1,6 +1,6 @@
 #pragma once
-// What the XML writers of an export share: the captured bytes read as text,
-// XML's escaping, the classes keys found wherever a component put them, and
+// What the XML writers of an export share beside export_text.h: XML's
+// escaping, the classes keys found wherever a component put them, and
 // ids that stay the same from one export to the next.
 
 #include "registration/captured_registration.h"
@@ -12,15 +12,6 @@
 #include <vector>
 
 namespace calvorn::registration::export_xml {
-
-// UTF-16 LE bytes as text, up to the first NUL (the stored terminator).
-std::wstring TextOf(const std::vector<std::uint8_t>& data);
-// The strings of a REG_MULTI_SZ; the empty string that ends the list is not
-// one of them.
-std::vector<std::wstring> StringsOf(const std::vector<std::uint8_t>& data);
-// True when the bytes hold nothing after the text but its terminator, so
-// that TextOf loses nothing.
-bool IsPlainText(const std::vector<std::uint8_t>& data);
 
 // XML 1.0 cannot carry every character (most control characters, lone
 // surrogates): text that holds one is written some other way by the caller.

@@ -4,6 +4,7 @@
 // file is installed. WiX 3 and 4 differ only in namespace and a few names.
 
 #include "registration/export/export_formats.h"
+#include "registration/export/export_text.h"
 #include "registration/export/export_xml.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@ namespace calvorn::registration {
 namespace {
 
 using namespace export_xml;
+using export_text::TypeName;
 
 struct Dialect {
     const char* ns;
@@ -56,30 +58,6 @@ const char* RootName(CapturedRoot root) {
         return "HKU";
     }
     return "HKCR";
-}
-
-std::string TypeName(CapturedType type) {
-    switch (type) {
-    case CapturedType::None:
-        return "REG_NONE";
-    case CapturedType::String:
-        return "REG_SZ";
-    case CapturedType::ExpandString:
-        return "REG_EXPAND_SZ";
-    case CapturedType::Binary:
-        return "REG_BINARY";
-    case CapturedType::Dword:
-        return "REG_DWORD";
-    case CapturedType::DwordBigEndian:
-        return "REG_DWORD_BIG_ENDIAN";
-    case CapturedType::Link:
-        return "REG_LINK";
-    case CapturedType::MultiString:
-        return "REG_MULTI_SZ";
-    case CapturedType::Qword:
-        return "REG_QWORD";
-    }
-    return "type " + std::to_string(static_cast<std::uint32_t>(type));
 }
 
 // Writes one file's registration, with its path and folder as references.
@@ -226,20 +204,18 @@ class ComponentWriter {
         switch (value.type) {
         case CapturedType::String:
         case CapturedType::ExpandString: {
-            const auto text = TextOf(value.data);
-            if (!IsPlainText(value.data) || !XmlCanHold(text))
+            const auto text = export_text::StoredString(value.data);
+            if (!text || !XmlCanHold(*text))
                 return Unwritable(value, "text WiX cannot carry");
-            if (text.empty())
+            if (text->empty())
                 return Unwritable(value, "an empty string, which WiX does not write");
             const char* type = value.type == CapturedType::String ? "string" : "expandable";
-            return head + " Type=\"" + type + "\" Value=\"" + Formatted(text) + "\" />\n";
+            return head + " Type=\"" + type + "\" Value=\"" + Formatted(*text) + "\" />\n";
         }
         case CapturedType::Dword: {
             if (value.data.size() != 4)
                 return Unwritable(value, "not four bytes");
-            const std::uint32_t number = value.data[0] | (value.data[1] << 8) |
-                                         (value.data[2] << 16) |
-                                         (static_cast<std::uint32_t>(value.data[3]) << 24);
+            const auto number = static_cast<std::uint32_t>(export_text::LittleEndian(value.data));
             // The installer reads the number as a signed 32-bit one.
             const auto text = std::to_string(static_cast<std::int32_t>(number));
             return head + " Type=\"integer\" Value=\"" + text + "\" />\n";
@@ -249,12 +225,18 @@ class ComponentWriter {
                 return Unwritable(value, "no bytes, which WiX does not write");
             return head + " Type=\"binary\" Value=\"" + Hex(value.data) + "\" />\n";
         case CapturedType::MultiString: {
-            const auto strings = StringsOf(value.data);
-            if (strings.empty())
+            const auto strings = export_text::MultiStrings(value.data);
+            if (!strings || strings->empty())
                 return Unwritable(value, "no strings, which WiX does not write");
+            // Strings after an empty one would be lost: the list ends there.
+            std::size_t units = 1;
+            for (const auto& text : *strings)
+                units += text.size() + 1;
+            if (value.data.size() != units * 2 && value.data.size() != (units - 1) * 2)
+                return Unwritable(value, "an empty string inside the list");
             std::string out = head + " Type=\"multiString\">\n";
-            for (const auto& text : strings) {
-                if (!XmlCanHold(text) || text.empty())
+            for (const auto& text : *strings) {
+                if (!XmlCanHold(text))
                     return Unwritable(value, "a string WiX cannot carry");
                 out += dialect_.multiStringValueAsAttribute
                            ? "            <MultiStringValue Value=\"" + Formatted(text) + "\" />\n"

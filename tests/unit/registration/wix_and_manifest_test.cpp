@@ -72,7 +72,8 @@ ExportedFile Component(CapturedMachine machine) {
                      {L"List", CapturedType::MultiString,
                       Bytes(L"one\0C:\\Program Files\\A&B\\comp.dll"sv, true)},
                      {L"Raw", CapturedType::Binary, {0x00, 0xAB}},
-                     {L"Bell", CapturedType::String, Bytes(L"a\x07")}}});
+                     {L"Bell", CapturedType::String, Bytes(L"a\x07")},
+                     {L"Holes", CapturedType::MultiString, Bytes(L"a\0\0b"sv, true)}}});
     return file;
 }
 
@@ -125,6 +126,8 @@ TEST(WixFragment, ReferencesTheFileAndItsFolderAndEscapesEveryAttribute) {
             xml.find("<!-- Not written (a type WiX has no form for): REG_QWORD value \"Big\""),
             std::string::npos);
         EXPECT_NE(xml.find("REG_SZ value \"Bell\", data 61000700"), std::string::npos);
+        EXPECT_NE(xml.find("(an empty string inside the list): REG_MULTI_SZ value \"Holes\""),
+                  std::string::npos);
         // A key with subkeys is made by them: only a leaf is created by itself.
         EXPECT_EQ(xml.find("1.a\\0\""), std::string::npos);
         EXPECT_NE(xml.find("Key=\"CLSID\\{11111111-2222-3333-4444-555555555555}\\Implemented "
