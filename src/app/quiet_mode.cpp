@@ -1,6 +1,7 @@
 #include "app/quiet_mode.h"
 
 #include "app/startup_helpers.h"
+#include "app/quiet_export.h"
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
 #include "platform/path_forms.h"
@@ -71,6 +72,7 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return InstallVerbs(output);
     case CommandAction::Register:
     case CommandAction::Unregister:
+    case CommandAction::Export:
         break;
     case CommandAction::OpenReport:
         return ExitCode::BadArguments;
@@ -84,6 +86,15 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     // Each file gets a fresh registration host. The first starts on its own
     // while OLE is set up here, the next ones while the files before them
     // run: the starts overlap the work.
+    if (command.action == CommandAction::Export) {
+        if (const HRESULT ole = ::OleInitialize(nullptr); FAILED(ole)) {
+            output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
+                            registration::DescribeCode(ole, false),
+                        true);
+            return ExitCode::OleFailed;
+        }
+        return RunQuietExport(command, files, output);
+    }
     registration::RegistrationOptions options;
     options.perUser = command.perUser;
     if (command.waitSeconds)

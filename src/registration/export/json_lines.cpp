@@ -70,8 +70,11 @@ std::string ValueData(const CapturedValue& value) {
     case CapturedType::MultiString:
         if (const auto strings = export_text::MultiStrings(value.data)) {
             std::string out = "\"data\":[";
-            for (std::size_t i = 0; i < strings->size(); ++i)
-                out += (i ? "," : "") + JsonString((*strings)[i]);
+            for (std::size_t i = 0; i < strings->size(); ++i) {
+                if (i)
+                    out += ',';
+                out += JsonString((*strings)[i]);
+            }
             return out + "]";
         }
         break;
