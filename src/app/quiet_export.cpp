@@ -48,6 +48,36 @@ bool WriteWhole(const std::string& bytes, const std::wstring& target, IQuietOutp
         Fail(output, target, ERROR_WRITE_FAULT);
         return false;
     }
+    if (const auto error = WriteExportFile(bytes, target)) {
+        Fail(output, target, *error);
+        return false;
+    }
+    output.Line(L"written \"" + target + L"\"", false);
+    return true;
+}
+
+} // namespace
+
+ExportedFile ExportedFileOf(const EngineOutcome& outcome, const std::wstring& path) {
+    ExportedFile file{*outcome.captured,
+                      FileVersionOf(path),
+                      registration::NotUnloaded(outcome)
+                          ? platform::Narrow(registration::NotUnloadedText(outcome))
+                          : std::string("registered"),
+                      {}};
+    // A component may write its own path in the short form.
+    std::wstring shortPath(32768, L'\0');
+    const DWORD n = ::GetShortPathNameW(file.registration.file.c_str(), shortPath.data(),
+                                        static_cast<DWORD>(shortPath.size()));
+    if (n > 0 && n < shortPath.size()) {
+        shortPath.resize(n);
+        if (shortPath != file.registration.file)
+            file.shortPath = std::move(shortPath);
+    }
+    return file;
+}
+
+std::optional<unsigned long> WriteExportFile(const std::string& bytes, const std::wstring& target) {
     try {
         const std::size_t slash = target.rfind(L'\\') + 1;
         RemoveStaleParts(target.substr(0, slash), target.substr(slash));
@@ -58,17 +88,12 @@ bool WriteWhole(const std::string& bytes, const std::wstring& target, IQuietOutp
         file.WriteBytes(bytes);
         file.Commit();
     } catch (const platform::Failure& failure) {
-        Fail(output, target, static_cast<unsigned long>(failure.Record().number));
-        return false;
+        return static_cast<unsigned long>(failure.Record().number);
     } catch (const std::bad_alloc&) {
-        Fail(output, target, ERROR_NOT_ENOUGH_MEMORY);
-        return false;
+        return ERROR_NOT_ENOUGH_MEMORY;
     }
-    output.Line(L"written \"" + target + L"\"", false);
-    return true;
+    return std::nullopt;
 }
-
-} // namespace
 
 std::wstring DefaultExportPath(const std::vector<std::wstring>& files,
                                std::wstring_view extension) {
@@ -115,10 +140,7 @@ ExitCode RunQuietExport(const Command& command, const std::vector<std::wstring>&
             FileOutcome result = OutcomeOf(outcome);
             if (!outcome.captured)
                 return result;
-            ExportedFile file{*outcome.captured, FileVersionOf(path),
-                              registration::NotUnloaded(outcome)
-                                  ? platform::Narrow(registration::NotUnloadedText(outcome))
-                                  : std::string("registered")};
+            ExportedFile file = ExportedFileOf(outcome, path);
             if (file.registration.keys.empty() && result.code == ExitCode::Success)
                 result = {ExitCode::NothingExported,
                           L"The entry point succeeded, but wrote nothing to the registry."};
