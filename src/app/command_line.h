@@ -2,6 +2,8 @@
 // The grammar of the program's command line, kept free of Windows headers so
 // that it builds and is fuzzed natively as well.
 
+#include "registration/export/export_formats.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -33,6 +35,7 @@ enum class CommandAction {
     OpenReport,
     ListOptions, // "-?", "-q -?", or (without "-q") a switch the program does not know
     ScanMachine, // "-q -scan": the machine's broken COM registrations
+    Export,      // "-q -e": the registration written to a file, not to the registry
 };
 
 enum class ReportFormat { Text, Csv, JsonLines };
@@ -60,7 +63,10 @@ struct Command {
     // against the current folder when run). Quiet "-f": the one folder.
     std::vector<std::wstring> paths;
     ReportFormat format = ReportFormat::Text;
-    std::wstring out; // "-f -out": empty for the usual place, "-" for standard output
+    // "-e -format": .reg when not given.
+    registration::ExportFormat exportFormat = registration::ExportFormat::Reg;
+    // "-f -out" and "-e -out": empty for the usual place, "-" for standard output
+    std::wstring out;
     bool subfolders = false;
     // "-sig" with "-f": each file's signature in three more columns.
     bool signature = false;

@@ -1,6 +1,7 @@
 #include "app/quiet_mode.h"
 
 #include "app/startup_helpers.h"
+#include "app/quiet_export.h"
 #include "app/quiet_registration.h"
 #include "app/folder_records.h"
 #include "app/quiet_report.h"
@@ -75,6 +76,7 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return RunQuietScan(command, output);
     case CommandAction::Register:
     case CommandAction::Unregister:
+    case CommandAction::Export:
         break;
     case CommandAction::OpenReport:
         return ExitCode::BadArguments;
@@ -88,6 +90,15 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     // Each file gets a fresh registration host. The first starts on its own
     // while OLE is set up here, the next ones while the files before them
     // run: the starts overlap the work.
+    if (command.action == CommandAction::Export) {
+        if (const HRESULT ole = ::OleInitialize(nullptr); FAILED(ole)) {
+            output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
+                            registration::DescribeCode(ole, false),
+                        true);
+            return ExitCode::OleFailed;
+        }
+        return RunQuietExport(command, files, output);
+    }
     registration::RegistrationOptions options;
     options.perUser = command.perUser;
     if (command.waitSeconds)

@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "app/window_export.h"
 
 #include "app/first_run.h"
 #include "app/startup_helpers.h"
@@ -93,6 +94,16 @@ bool Main() {
             std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
         app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
+        main.Services().exportFile = [](const std::wstring& file, registration::ExportFormat format,
+                                        const std::wstring& out, bool perUser) {
+            // As Register: the window keeps painting while the component runs.
+            registration::RegistrationPrompter& prompter = *App().oRegistrator;
+            auto& options = prompter.Options();
+            const auto before = std::exchange(options.wait, platform::WaitStyle::PumpMessages);
+            options.perUser = perUser;
+            ExportFromWindow(prompter, file, format, out);
+            options.wait = before;
+        };
         main.Services().activeX = app.oActiveX.get();
 
         app.oGridInfo->Init(main.gridinfo());
@@ -223,6 +234,7 @@ void ProcessCommandLine(Command cmd) {
                 app.oRegistry->CreateShellAssociation(program, association.name);
         ExitProgram(false);
     }
+    case CommandAction::Export: // the quiet mode's alone: the window's line has no "-e"
     case CommandAction::ListOptions:
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
         ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success

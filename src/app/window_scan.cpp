@@ -22,12 +22,12 @@ namespace {
 
 // The text as it stands in the window, written whole or not at all.
 void SaveScanText(HWND window, const std::wstring& text) {
-    const std::optional<std::wstring> path = ui::ShowSave(
-        window, L"calvorn-scan.txt", L"Text files (*.txt)|*.txt|All files (*.*)|*.*", L"txt");
-    if (!path)
+    const std::optional<ui::SaveChoice> choice =
+        ui::ShowSave(window, L"calvorn-scan.txt", L"Text files (*.txt)|*.txt|All files (*.*)|*.*");
+    if (!choice)
         return;
     try {
-        ReportFile file(*path);
+        ReportFile file(choice->path);
         file.Write(text);
         file.Commit();
     } catch (const Failure& failure) {

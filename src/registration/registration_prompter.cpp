@@ -2,7 +2,8 @@
 
 namespace calvorn::registration {
 
-RegistrationPrompter::RegistrationPrompter(platform::IMessageBox& messages, IRegistrationEngine& engine)
+RegistrationPrompter::RegistrationPrompter(platform::IMessageBox& messages,
+                                           IRegistrationEngine& engine)
     : messages_(messages), engine_(engine) {}
 
 RegistrationStatus RegistrationPrompter::Register(std::wstring sFile) {
@@ -13,6 +14,11 @@ RegistrationStatus RegistrationPrompter::Register(std::wstring sFile) {
 RegistrationStatus RegistrationPrompter::UnRegister(std::wstring sFile) {
     last_ = RegisterOne(engine_, sFile, Operation::Unregister, options_);
     return last_.status;
+}
+
+const EngineOutcome& RegistrationPrompter::Export(const std::wstring& sFile) {
+    last_ = RegisterOne(engine_, sFile, Operation::Export, options_);
+    return last_;
 }
 
 void RegistrationPrompter::RegisterActiveX(const std::wstring& sFile) {

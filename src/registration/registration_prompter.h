@@ -14,7 +14,7 @@ namespace calvorn::registration {
 class RegistrationPrompter {
   public:
     explicit RegistrationPrompter(platform::IMessageBox& messages = platform::Messages(),
-                            IRegistrationEngine& engine = SystemEngine());
+                                  IRegistrationEngine& engine = SystemEngine());
     // A host started for a question answered No ends here, before the
     // program's end could stop its start half-way.
     ~RegistrationPrompter() { engine_.Unprepare(); }
@@ -24,6 +24,9 @@ class RegistrationPrompter {
     // Without a message: the status alone.
     RegistrationStatus Register(std::wstring sFile);
     RegistrationStatus UnRegister(std::wstring sFile);
+    // The registration captured with the registry's roots redirected, as
+    // "-q -e" runs it; told by the caller, who writes what it captured.
+    const EngineOutcome& Export(const std::wstring& sFile);
     void RegisterActiveX(const std::wstring& sFile);
     void UnRegisterActiveX(const std::wstring& sFile);
     // Lets the engine start what `sFile` will need while the user is still

@@ -29,27 +29,47 @@ std::wstring StartFolder(const std::wstring& pathInBox) {
 
 namespace {
 
-std::optional<std::wstring> ShowDialog(HWND owner, const std::wstring& pathInBox,
-                                       const std::wstring& filter, DWORD flags, bool save,
-                                       const std::wstring& name, const wchar_t* extension) {
-    // "|" separates the parts in the stored form; the dialog wants NULs and a
-    // double NUL at the end.
+// "|" separates the parts in the stored form; the dialog wants NULs and a
+// double NUL at the end.
+std::wstring DialogFilters(const std::wstring& filter) {
     std::wstring filters = filter;
     for (wchar_t& c : filters)
         if (c == L'|')
             c = L'\0';
     filters.append(2, L'\0');
+    return filters;
+}
+
+// The extension of the pattern of one file type ("*.reg" gives ".reg").
+std::wstring PatternExtension(const std::wstring& filter, int index) {
+    std::size_t start = 0;
+    for (int part = 0; part < index * 2 + 1; ++part) {
+        start = filter.find(L'|', start);
+        if (start == std::wstring::npos)
+            return {};
+        ++start;
+    }
+    const std::wstring pattern = filter.substr(start, filter.find(L'|', start) - start);
+    const std::size_t dot = pattern.find(L'.');
+    return dot == std::wstring::npos || pattern.find(L'*', dot) != std::wstring::npos
+               ? std::wstring()
+               : pattern.substr(dot);
+}
+
+} // namespace
+
+std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
+                                     const std::wstring& filter, DWORD flags) {
+    const std::wstring filters = DialogFilters(filter);
     // Long paths fit: 32K characters is the longest path the system takes.
-    std::vector<wchar_t> chosen(32768, L'\0');
-    name.copy(chosen.data(), std::min(name.size(), chosen.size() - 1));
+    std::vector<wchar_t> name(32768, L'\0');
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filters.c_str();
     ofn.nFilterIndex = 1;
-    ofn.lpstrFile = chosen.data();
-    ofn.nMaxFile = static_cast<DWORD>(chosen.size());
-    ofn.lpstrDefExt = extension;
+    ofn.lpstrFile = name.data();
+    ofn.nMaxFile = static_cast<DWORD>(name.size());
     ofn.Flags = flags;
     const std::wstring start = StartFolder(pathInBox);
     ofn.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
@@ -57,28 +77,46 @@ std::optional<std::wstring> ShowDialog(HWND owner, const std::wstring& pathInBox
     // load it.
     static auto* const getOpenFileName =
         platform::SystemProc<decltype(::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
-    static auto* const getSaveFileName =
-        platform::SystemProc<decltype(::GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
-    auto* const show = save ? getSaveFileName : getOpenFileName;
     // The dialog shows the shell's folders, which want COM on this thread;
     // set up here, a start-up that never opens the dialog never pays for it.
     ::OleInitialize(nullptr);
-    if (!show || !show(&ofn))
+    if (!getOpenFileName || !getOpenFileName(&ofn))
         return std::nullopt;
-    return std::wstring(chosen.data());
+    return std::wstring(name.data());
 }
 
-} // namespace
-
-std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
-                                     const std::wstring& filter, DWORD flags) {
-    return ShowDialog(owner, pathInBox, filter, flags, false, L"", nullptr);
-}
-
-std::optional<std::wstring> ShowSave(HWND owner, const std::wstring& name,
-                                     const std::wstring& filter, const wchar_t* extension) {
-    return ShowDialog(owner, L"", filter, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, true, name,
-                      extension);
+std::optional<SaveChoice> ShowSave(HWND owner, const std::wstring& suggestedPath,
+                                   const std::wstring& filter, int filterIndex) {
+    const std::wstring filters = DialogFilters(filter);
+    std::vector<wchar_t> name(32768, L'\0');
+    const std::size_t slash = suggestedPath.find_last_of(L"\\/");
+    const std::wstring folder =
+        slash == std::wstring::npos ? std::wstring() : suggestedPath.substr(0, slash);
+    const std::wstring suggestedName =
+        slash == std::wstring::npos ? suggestedPath : suggestedPath.substr(slash + 1);
+    suggestedName.copy(name.data(), std::min(suggestedName.size(), name.size() - 1));
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filters.c_str();
+    ofn.nFilterIndex = static_cast<DWORD>(filterIndex + 1);
+    ofn.lpstrFile = name.data();
+    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN;
+    const std::wstring start = StartFolder(folder);
+    ofn.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
+    static auto* const getSaveFileName =
+        platform::SystemProc<decltype(::GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
+    ::OleInitialize(nullptr);
+    if (!getSaveFileName || !getSaveFileName(&ofn))
+        return std::nullopt;
+    SaveChoice choice{std::wstring(name.data()),
+                      ofn.nFilterIndex > 0 ? static_cast<int>(ofn.nFilterIndex) - 1 : 0};
+    const std::size_t nameStart = choice.path.find_last_of(L"\\/");
+    const std::size_t dot = choice.path.rfind(L'.');
+    if (dot == std::wstring::npos || (nameStart != std::wstring::npos && dot < nameStart))
+        choice.path += PatternExtension(filter, choice.filterIndex);
+    return choice;
 }
 
 } // namespace calvorn::ui

@@ -28,9 +28,20 @@ std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox =
                                      const std::wstring& filter = kOpenFilters,
                                      DWORD flags = kOpenFlags);
 
-// The Save As dialog, `name` offered, asking before a file is replaced; the
-// extension of the first filter is added to a name typed without one.
-std::optional<std::wstring> ShowSave(HWND owner, const std::wstring& name,
-                                     const std::wstring& filter, const wchar_t* extension);
+// The export's formats, in the order of ExportFormat.
+inline constexpr const wchar_t* kExportFilters =
+    L"Registry file (*.reg)|*.reg|WiX 4 fragment (*.wxs)|*.wxs|WiX 3 fragment (*.wxs)|*.wxs|"
+    L"Registration-free manifest (*.manifest)|*.manifest|JSON Lines (*.jsonl)|*.jsonl";
+
+struct SaveChoice {
+    std::wstring path;
+    int filterIndex = 0; // 0 for the first file type
+};
+
+// The Save dialog, starting in the folder of `suggestedPath` with its name
+// in the box. A name typed without an extension gets the chosen type's.
+// Nothing when the user cancelled or the dialog failed.
+std::optional<SaveChoice> ShowSave(HWND owner, const std::wstring& suggestedPath,
+                                   const std::wstring& filter, int filterIndex = 0);
 
 } // namespace calvorn::ui

@@ -63,6 +63,7 @@ const std::pair<const wchar_t*, int> kControlIds[] = {
     {L"chkForMe", IDC_CHKFORME},
     {L"lblScan", IDC_LBLSCAN},
     {L"cmdScan", IDC_CMDSCAN},
+    {L"cmdExport", IDC_CMDEXPORT},
 };
 
 std::wstring TextOf(HWND hwnd) {
@@ -386,6 +387,9 @@ void MainWindow::OnCommand(int id, int code) {
         break;
     case IDC_CMDUNREG:
         RegisterFile(true);
+        break;
+    case IDC_CMDEXPORT:
+        ExportFile();
         break;
     case IDC_CMDSELECTONE:
         SelectFile(false);

@@ -3,6 +3,7 @@
 // comparing two, and switching the Explorer verbs.
 
 #include "platform/error_record.h"
+#include "registration/export/export_formats.h"
 #include "ui/form_builder.h"
 #include "ui/list_view_grid.h"
 #include "ui/window.h"
@@ -41,6 +42,11 @@ struct MainWindowServices {
     std::function<std::wstring(const std::wstring& key, const std::wstring& defaultValue)>
         getSetting;
     std::function<void(const std::wstring& key, const std::wstring& value)> saveSetting;
+    // Exports a component's registration to `out` and tells the outcome as
+    // a registration's is told; an empty `file` is told as Register tells it.
+    std::function<void(const std::wstring& file, registration::ExportFormat format,
+                       const std::wstring& out, bool perUser)>
+        exportFile;
 };
 
 // The setting that holds the main window's size and place.
@@ -73,8 +79,9 @@ enum MainControlId : int {
     IDC_TEXT1 = 1025,
     IDC_IMGTABICON = 1026,
     IDC_CHKFORME = 1027,
-    IDC_LBLSCAN = 1028,
-    IDC_CMDSCAN = 1029,
+    IDC_CMDEXPORT = 1028,
+    IDC_LBLSCAN = 1029,
+    IDC_CMDSCAN = 1030,
     IDC_TABPAGE0 = 1090, // the pages of the three tabs: 1090 to 1092
     IDC_PICTAB0 = 1100,  // picTab(index) is IDC_PICTAB0 + index, index 0 to 10
 };
@@ -137,6 +144,8 @@ class MainWindow final : public Window<MainWindow> {
 
     void Browse();
     void RegisterFile(bool unregister);
+    // Asks where to and in which format, then exports the file in the box.
+    void ExportFile();
     // The report of `path`, which becomes the file of the report.
     void ShowReport(const std::wstring& path);
     // While a registration runs: the buttons and the file box take no input,
@@ -175,6 +184,8 @@ class MainWindow final : public Window<MainWindow> {
     SIZE arranged_{};              // the growth the controls are placed for; built for none
     bool busy_ = false;
     bool closePending_ = false;
+    // The export's file type chosen last, as an index into its filters.
+    int exportFilter_ = 0;
     std::vector<HWND> disabledWhileBusy_;
     HWND focusBeforeBusy_ = nullptr;
     DWORD style_ = 0;

@@ -10,6 +10,7 @@
 #include "ui/command_button.h"
 #include "ui/file_dialog.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -147,6 +148,41 @@ void MainWindow::RegisterFile(bool unregister) {
             wait = before;
         }
         ShowReport(path);
+    } catch (...) {
+        Busy(false);
+        throw;
+    }
+    Busy(false);
+    if (std::exchange(closePending_, false))
+        ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
+}
+
+void MainWindow::ExportFile() {
+    if (busy_ || !services_.exportFile)
+        return;
+    const std::wstring path = ControlText(IDC_TXTFILE);
+    const bool perUser = ::SendMessageW(Control(IDC_CHKFORME), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    std::optional<SaveChoice> choice;
+    if (!path.empty()) {
+        // Suggested: beside the component, its name with the format's
+        // extension, in the format chosen last time.
+        std::wstring suggested = path;
+        const std::size_t slash = suggested.find_last_of(L"\\/");
+        const std::size_t dot = suggested.rfind(L'.');
+        if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash))
+            suggested.resize(dot);
+        static constexpr const wchar_t* extensions[] = {L".reg", L".wxs", L".wxs", L".manifest",
+                                                        L".jsonl"};
+        suggested += extensions[exportFilter_];
+        choice = ShowSave(Hwnd(), suggested, kExportFilters, exportFilter_);
+        if (!choice)
+            return;
+        exportFilter_ = std::clamp(choice->filterIndex, 0, 4);
+    }
+    Busy(true);
+    try {
+        services_.exportFile(path, static_cast<registration::ExportFormat>(exportFilter_),
+                             choice ? choice->path : std::wstring(), perUser);
     } catch (...) {
         Busy(false);
         throw;

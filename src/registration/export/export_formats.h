@@ -21,6 +21,9 @@ struct ExportedFile {
     std::array<std::uint16_t, 4> version{1, 0, 0, 0};
     // The outcome in the words of the quiet mode's log ("registered", ...).
     std::string outcome;
+    // The file's short (8.3) path, where the platform gives one: a component
+    // may write its own path in that form. Empty when there is none.
+    std::wstring shortPath;
 };
 
 struct ExportOptions {

@@ -20,6 +20,7 @@ TEST(MainWindow, ControlsCarryTheirCaptions) {
     EXPECT_EQ(w.Text(IDC_FRABUTTONS), L"Register DLL file (and other ActiveX)");
     EXPECT_EQ(w.Text(IDC_CMDREG), L"&Register DLL / File");
     EXPECT_EQ(w.Text(IDC_CMDUNREG), L"&Un-Register DLL / File");
+    EXPECT_EQ(w.Text(IDC_CMDEXPORT), L"&Export...");
     EXPECT_EQ(w.Text(IDC_CHKFORME), L"For me only");
     EXPECT_EQ(::IsDlgButtonChecked(::GetParent(w.Control(IDC_CHKFORME)), IDC_CHKFORME),
               static_cast<UINT>(BST_UNCHECKED));
@@ -203,7 +204,8 @@ TEST(MainWindow, TabKeyWalksTheControlsOfTheActiveTabInOrder) {
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONUP, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(IDC_TXTFILE); }));
-    for (int id : {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_CHKFORME, IDC_GRIDINFO}) {
+    for (int id :
+         {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_CMDEXPORT, IDC_CHKFORME, IDC_GRIDINFO}) {
         ::PostMessageW(FocusOf(w.main), WM_KEYDOWN, VK_TAB, 0);
         EXPECT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(id); }))
             << "focus did not reach control " << id;
@@ -274,6 +276,56 @@ std::wstring AnswerOutcome(MainWindowRun& w) {
 }
 
 } // namespace
+
+TEST(MainWindow, ExportWritesTheChosenFormatBesideNothingRegistered) {
+    const std::wstring dir = MakeScratchDir(L"window-export");
+    const std::wstring dll = dir + L"probe_class.dll";
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_class.dll").c_str(), dll.c_str(), FALSE));
+    const std::wstring classKey = L"CLSID\\{5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C21}";
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    SetText(w.Control(IDC_TXTFILE), dll);
+    // Cancelled: nothing is exported and nothing is told.
+    PressCommand(w.Control(IDC_CMDEXPORT));
+    HWND dialog = WaitForDialog(w.run, L"Save As");
+    ASSERT_NE(dialog, nullptr);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDCANCEL)));
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
+    EXPECT_FALSE(w.run.WaitForMessageBox(2s).has_value());
+
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDEXPORT)) != FALSE; }));
+    PressCommand(w.Control(IDC_CMDEXPORT));
+    dialog = WaitForDialog(w.run, L"Save As");
+    ASSERT_NE(dialog, nullptr);
+    // The formats are the file types; the component's name is suggested.
+    HWND types = FindControl(dialog, 0x470);
+    ASSERT_NE(types, nullptr);
+    ASSERT_EQ(::SendMessageW(types, CB_GETCOUNT, 0, 0), 5);
+    wchar_t item[100] = {};
+    ::SendMessageW(types, CB_GETLBTEXT, 3, reinterpret_cast<LPARAM>(item));
+    EXPECT_EQ(std::wstring(item), L"Registration-free manifest (*.manifest)");
+    HWND name =
+        FindControl(dialog, 0x47c) ? FindControl(dialog, 0x47c) : FindControl(dialog, 0x480);
+    EXPECT_EQ(WindowText(name), L"probe_class.reg");
+    ::SendMessageW(types, CB_SETCURSEL, 3, 0);
+    // A mouse pick sends both; the dialog takes the type on the second.
+    for (const WORD note : {CBN_SELCHANGE, CBN_SELENDOK})
+        ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(0x470, note),
+                       reinterpret_cast<LPARAM>(types));
+    // A name without extension takes the chosen type's.
+    ASSERT_TRUE(ChooseInOpenDialog(dialog, dir + L"exported"));
+    const std::wstring told = AnswerOutcome(w);
+    EXPECT_EQ(told,
+              L"ActiveX Component registration exported to \"" + dir + L"exported.manifest\".");
+    const std::string manifest = ReadAll(dir + L"exported.manifest");
+    EXPECT_NE(manifest.find("<comClass clsid=\"{5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C21}\""),
+              std::string::npos)
+        << manifest;
+    HKEY found = nullptr;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, &found),
+              ERROR_SUCCESS);
+}
 
 TEST(MainWindow, ForMeOnlyTickedByClickKeepsEveryKeyInTheUsersClasses) {
     ForgetProbeKeys();

@@ -10,6 +10,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <tuple>
 
 using namespace calvorn;
 using namespace calvorn::test;
@@ -162,4 +163,26 @@ TEST_F(PerUserE2E, QuietModeTellsTheOutcomeOfTheOtherBitnesssHost) {
     // A file the other host cannot load: the load failure's code, not ours.
     const std::wstring missing = MakeScratchDir(L"e2e-handover") + L"gone.dll";
     EXPECT_EQ(RunCalvorn(L"-q -r " + Quoted(missing), {}, BothBuilds().program64).exitCode, 3u);
+}
+
+TEST_F(PerUserE2E, AnExportOfEitherBitnessRunsInItsOwnHostAndWritesNothing) {
+    const std::wstring folder = MakeScratchDir(L"e2e-export-both");
+    const std::tuple<std::wstring, const wchar_t*, const char*> runs[] = {
+        {BothBuilds().program32, L"probe_classes64.dll", "\"machine\":\"x64\""},
+        {BothBuilds().program64, L"probe_classes.dll", "\"machine\":\"x86\""}};
+    for (const auto& [program, fixture, machine] : runs) {
+        const std::wstring path = FixturePath(fixture);
+        const std::wstring out = folder + fixture + L".jsonl";
+        SCOPED_TRACE(platform::Narrow(program + L" " + fixture));
+        DriveResult r = RunCalvorn(L"-q -e " + Quoted(path) + L" -format json -out " + Quoted(out),
+                                   {}, program);
+        EXPECT_EQ(r.exitCode, 0u);
+        EXPECT_FALSE(InMachineClasses());
+        const std::string json = ReadAll(out);
+        EXPECT_NE(json.find(machine), std::string::npos) << json;
+        EXPECT_NE(json.find("{7A3C9E51-2B64-4D1F-8E0A-5C6B7D8E9F12}\\\\InprocServer32\","
+                            "\"values\":[{\"name\":\"\",\"type\":\"REG_SZ\""),
+                  std::string::npos)
+            << json;
+    }
 }

@@ -18,7 +18,7 @@ const wchar_t* kClassesClsid = L"{7A3C9E51-2B64-4D1F-8E0A-5C6B7D8E9F12}";
 const wchar_t* kOrphanProgId = L"CalvornScan.Orphan";
 const wchar_t* kOrphanClsid = L"{C41B0E7D-5A2F-4C39-9E18-2D6F7A8B9C01}";
 
-std::set<std::string> ScanLines(const std::wstring& extra = {}, DWORD expected = 14) {
+std::set<std::string> ScanLines(const std::wstring& extra = {}, DWORD expected = 15) {
     BatchResult r = RunBatch(L"-q -scan -format jsonl -out -" + extra);
     EXPECT_EQ(r.cmdExit.value_or(99) == 0 || r.cmdExit.value_or(99) == expected, true)
         << r.outBytes;
@@ -231,7 +231,7 @@ TEST_F(ScanE2E, AKeyTheBackupCannotHoldIsNotRemoved) {
     SetText(forged + L"\\x]\r\n[HKEY_CURRENT_USER\\Software\\CalvornForged", L"forged");
     const std::wstring outFolder = MakeScratchDir(L"scan-forged");
     BatchResult fixed = RunBatch(L"-q -scan -fix -out \"" + outFolder + L"scan.txt\"");
-    EXPECT_EQ(fixed.cmdExit.value_or(99), 15u) << fixed.outBytes;
+    EXPECT_EQ(fixed.cmdExit.value_or(99), 16u) << fixed.outBytes;
     EXPECT_TRUE(HasLine(fixed.err, "not-repaired \"HKEY_LOCAL_MACHINE\\Software\\Classes\\"
                                    "Wow6432Node\\" +
                                        platform::Narrow(forged) +

@@ -200,6 +200,24 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     EXPECT_EQ(ParseCommand(L"-q -?", kApp).action, CommandAction::ListOptions);
     // A quoted word is a path even when it looks like a switch.
     EXPECT_EQ(ParseCommand(LR"(-q -u "-s")", kApp).paths.front(), L"-s");
+
+    using calvorn::registration::ExportFormat;
+    cmd = ParseCommand(LR"(-q -e "C:\a.dll" *.ocx -user -wait 5)", kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.action, CommandAction::Export);
+    EXPECT_EQ(cmd.exportFormat, ExportFormat::Reg);
+    EXPECT_TRUE(cmd.perUser);
+    EXPECT_EQ(cmd.paths.size(), 2u);
+    for (const auto& [name, format] : {std::pair{L"REG", ExportFormat::Reg},
+                                       {L"wxs", ExportFormat::Wxs},
+                                       {L"wxs3", ExportFormat::Wxs3},
+                                       {L"manifest", ExportFormat::Manifest},
+                                       {L"json", ExportFormat::Json}}) {
+        cmd = ParseCommand(L"-q -e a.dll -out - -format " + std::wstring(name), kApp);
+        EXPECT_EQ(cmd.error, L"") << name;
+        EXPECT_EQ(cmd.exportFormat, format) << name;
+        EXPECT_EQ(cmd.out, L"-");
+    }
 }
 
 TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
@@ -240,7 +258,11 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -f \"a\" -hash md5",
                                 L"-q -f \"a\" -format jsonl -bom",
                                 L"-q -r \"a.dll\" -types all",
-                                L"-q -r \"a.dll\" -bom"})
+                                L"-q -r \"a.dll\" -bom",
+                                L"-q -e",
+                                L"-q -e a.dll -format csv",
+                                L"-q -e a.dll -sub",
+                                L"-q -f \"a\" -format reg"})
         EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
     // Without the quiet switch first, nothing is a bad argument.
     EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
@@ -277,10 +299,27 @@ TEST(ParseCommand, WaitSetsTheBoundWhereverTheSwitchAllowsIt) {
 
 TEST(QuietUsage, ListsEveryOptionAndExitCode) {
     std::wstring usage = QuietUsage();
-    for (const wchar_t* word :
-         {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed", L"-types", L"-hash",
-          L"-bom", L"-wait", L"not-unloaded", L"-wait bound", L"-sig", L"signed-untrusted",
-          L"signed_utc", L"-scan", L"-fix", L"not-repaired"})
+    for (const wchar_t* word : {L"-user",
+                                L"-format",
+                                L"-out",
+                                L"-sub",
+                                L"-?",
+                                L"verbs-failed",
+                                L"-types",
+                                L"-hash",
+                                L"-bom",
+                                L"-wait",
+                                L"not-unloaded",
+                                L"-wait bound",
+                                L"-sig",
+                                L"signed-untrusted",
+                                L"signed_utc",
+                                L"-scan",
+                                L"-fix",
+                                L"not-repaired",
+                                L"-q -e",
+                                L"manifest",
+                                L"nothing-written"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 

@@ -1,0 +1,52 @@
+#include "app/window_export.h"
+
+#include "app/quiet_export.h"
+#include "platform/message_box.h"
+#include "registration/export/export_writer.h"
+
+#include <windows.h>
+
+namespace calvorn::app {
+
+void ExportFromWindow(registration::RegistrationPrompter& prompter, const std::wstring& file,
+                      registration::ExportFormat format, const std::wstring& out) {
+    using registration::Operation;
+    const registration::EngineOutcome& outcome = prompter.Export(file);
+    if (!outcome.captured) {
+        if (auto message = registration::MessageFor(Operation::Export, outcome))
+            platform::Messages().Show(message->text, message->title, message->flags);
+        return;
+    }
+    const std::wstring title = L"Calvorn - Exporting";
+    registration::ExportOptions options;
+    options.perUser = prompter.Options().perUser;
+    const registration::ExportedFile exported = ExportedFileOf(outcome, file);
+    std::optional<unsigned long> error;
+    try {
+        error = WriteExportFile(registration::WriterFor(format).write({exported}, options), out);
+    } catch (const std::bad_alloc&) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (error) {
+        platform::Messages().Show(L"The export could not be written to \"" + out + L"\"!\n" +
+                                      registration::DescribeCode(HRESULT_FROM_WIN32(*error), false),
+                                  title, MB_OK | MB_ICONHAND);
+        return;
+    }
+    // Written all the same: what the component did is what the file says.
+    if (exported.registration.keys.empty()) {
+        platform::Messages().Show(L"The entry point succeeded, but wrote nothing to the "
+                                  L"registry.\nExported to \"" +
+                                      out + L"\".",
+                                  title, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    std::wstring text = L"ActiveX Component registration exported to \"" + out + L"\".";
+    // A component that would not unload is told as a registration tells it.
+    if (registration::NotUnloaded(outcome))
+        if (auto message = registration::MessageFor(Operation::Export, outcome))
+            text += L"\n" + message->text;
+    platform::Messages().Show(text, title, MB_OK | MB_ICONASTERISK);
+}
+
+} // namespace calvorn::app
