@@ -332,6 +332,8 @@ TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {
          "timed-out \"" + Fixture(L"probe_hang.dll") + "\" 0x800705B4: "},
         {L"-q -e " + Quoted(FixturePath(L"probe_silent.dll")), 14,
          "nothing-written \"" + Fixture(L"probe_silent.dll") + "\" The entry point succeeded"},
+        {L"-q -e " + Quoted(FixturePath(L"probe_good.dll")) + L" -format wxs", 1,
+         "bad-arguments: -format wxs is not available in this build"},
         {L"-q -e " + Quoted(FixturePath(L"probe_fail.dll")), 5,
          "failed \"" + Fixture(L"probe_fail.dll") + "\" 0x80004005: "},
         {L"-q -e " + Quoted(FixturePath(L"probe_server.exe")), 8,
