@@ -8,9 +8,10 @@ value by value, in a throwaway Wine prefix.
 BUILD32 holds calvorn.exe, its 32-bit host and dump_registry.exe; BUILD64
 holds calvorn64.exe and its 64-bit host. Each DLL is unregistered first, so
 that its registration makes a difference; the difference (values added or
-changed, keys added) is set against the export. Values of the export that the
-machine already held with the same data count as equal too. Prints one line
-per DLL and the totals, then every difference."""
+changed, keys added) is set against the exports of all the DLLs of a
+bitness. Values of the export that the machine already held with the same
+data count as equal too. Prints one line per DLL and per bitness, the
+totals, then every difference."""
 
 import argparse
 import json
@@ -108,7 +109,7 @@ def compare(before, after, export):
     changed = {(k, n): v for k, vs in after.items() for n, v in vs.items()
                if before.get(k, {}).get(n) != v}
     added_keys = set(after) - set(before)
-    result = {"equal": 0, "differ": [], "missing": [], "extra": []}
+    result = {"equal": 0, "changed": len(changed), "differ": [], "missing": [], "extra": []}
     for (k, n), v in sorted(changed.items()):
         got = export.get(k, {}).get(n)
         if got == v:
@@ -170,26 +171,37 @@ def main():
     for bits, folder, program, regsvr in (
             (32, "syswow64", "calvorn.exe", "C:\\windows\\syswow64\\regsvr32.exe"),
             (64, "system32", "calvorn64.exe", "C:\\windows\\system32\\regsvr32.exe")):
-        for name in com_dlls(os.path.join(windows, folder), args.sample):
-            # The program reads the system folder as the native one.
-            dll = f"C:\\windows\\{folder}\\{name}"
+        # The program reads the system folder as the native one.
+        dlls = [f"C:\\windows\\{folder}\\{name}"
+                for name in com_dlls(os.path.join(windows, folder), args.sample)]
+        # Reading the whole registry costs most: once before all the
+        # registrations of a bitness and once after them.
+        for dll in dlls:
             run(env, regsvr, "/u", "/s", dll)
-            before = dump(env, tools, bits)
-            code, export = exported(env, os.path.join(tools, program), dll)
+        before = dump(env, tools, bits)
+        export = {}
+        for dll in dlls:
+            code, keys = exported(env, os.path.join(tools, program), dll)
             registered, _ = run(env, regsvr, "/s", dll)
-            after = dump(env, tools, bits)
             totals["dlls"] += 1
+            name = dll.rsplit("\\", 1)[1]
             if code not in (0, 14) or registered != 0:
                 totals["failed"] += 1
-                print(f"{bits} {name}: export exit {code}, regsvr32 exit {registered}")
+                print(f"{bits} {name}: export exit {code}, regsvr32 exit {registered}", flush=True)
                 continue
-            r = compare(before, after, export)
-            for kind in ("differ", "missing", "extra"):
-                totals[kind] += len(r[kind])
-                details += [f"{bits} {name} {kind}: {line}" for line in r[kind]]
-            totals["equal"] += r["equal"]
-            print(f"{bits} {name}: {r['equal']} equal, {len(r['differ'])} differ, "
-                  f"{len(r['missing'])} missing, {len(r['extra'])} extra", flush=True)
+            print(f"{bits} {name}: {sum(len(v) for v in keys.values())} values exported",
+                  flush=True)
+            for key, values in keys.items():
+                export.setdefault(key, {}).update(values)
+        after = dump(env, tools, bits)
+        r = compare(before, after, export)
+        for kind in ("differ", "missing", "extra"):
+            totals[kind] += len(r[kind])
+            details += [f"{bits} {kind}: {line}" for line in r[kind]]
+        totals["equal"] += r["equal"]
+        print(f"{bits}-bit: {r['equal']} equal, {len(r['differ'])} differ, "
+              f"{len(r['missing'])} missing, {len(r['extra'])} extra; the registrations "
+              f"changed {r['changed']} values", flush=True)
     print("totals: " + ", ".join(f"{v} {k}" for k, v in totals.items()))
     for line in details:
         print(line)

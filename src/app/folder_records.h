@@ -6,6 +6,7 @@
 #include "inspection/file_signature.h"
 #include "inspection/module_inventory.h"
 #include "inspection/version_fields.h"
+#include "platform/json_text.h"
 
 #include <cstdint>
 #include <optional>
@@ -116,8 +117,7 @@ std::string JsonLine(const FolderRecord& record, const ReportColumns& chosen = {
 
 // One CSV cell of UTF-8 text, quoted and neutralised as the rows above are.
 std::string CsvField(const std::string& value);
-// A JSON string of UTF-8 text, quotes included.
-std::string JsonString(const std::string& utf8);
+using platform::JsonString;
 
 // What a column says and an example of it, for the usage text and the README.
 struct ColumnHelp {

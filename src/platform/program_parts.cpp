@@ -72,4 +72,11 @@ std::optional<std::wstring> LocatePart(ProgramPart part, Bitness bitness) {
     return std::nullopt;
 }
 
+bool SixtyFourBitWindows() {
+    if constexpr (sizeof(void*) == 8)
+        return true;
+    BOOL wow = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow) && wow;
+}
+
 } // namespace calvorn::platform

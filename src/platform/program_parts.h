@@ -12,6 +12,9 @@ namespace calvorn::platform {
 enum class Bitness { x86, x64 };
 enum class ProgramPart { Program, RegistrationHost, TypeLibHelper };
 
+// True on 64-bit Windows, where a registry view of the other bitness exists.
+bool SixtyFourBitWindows();
+
 constexpr Bitness OwnBitness() {
     return sizeof(void*) == 8 ? Bitness::x64 : Bitness::x86;
 }

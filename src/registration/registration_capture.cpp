@@ -1,5 +1,6 @@
 #include "registration/registration_capture.h"
 
+#include "platform/path_forms.h"
 #include "platform/proc_address.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
@@ -159,11 +160,10 @@ void ReadTree(HKEY key, CapturedRoot root, const std::wstring& path,
 } // namespace
 
 std::wstring PlainPathForm(const std::wstring& text) {
-    if (text.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        return L"\\\\" + text.substr(8);
-    if (text.size() >= 7 && text.rfind(L"\\\\?\\", 0) == 0 && text[5] == L':' && text[6] == L'\\')
-        return text.substr(4);
-    return text;
+    // Only a drive's or a share's path: "\\?\Volume{...}" has no plain form.
+    const std::wstring plain = platform::PlainForm(text);
+    const bool drive = plain.size() >= 3 && plain[1] == L':' && plain[2] == L'\\';
+    return drive || text.rfind(L"\\\\?\\UNC\\", 0) == 0 ? plain : text;
 }
 
 std::optional<ScratchKey> ScratchKey::Create(unsigned long& error) {

@@ -6,6 +6,7 @@
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
+#include "registration/other_view_interfaces.h"
 #include "registration/registration_capture.h"
 
 #include <windows.h>
@@ -154,6 +155,9 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         host->End();
         return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(scratchError));
     }
+    std::optional<OtherViewInterfaces> otherView;
+    if (scratch)
+        otherView.emplace(bitness);
     EngineOutcome out = Serve(*host, path, operation, scratch ? scratch->Path() : std::wstring());
     out.machine = machine.value_or(0);
     out.boundMs = options_.timeoutMs;
@@ -161,6 +165,7 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         // Gone before the keys are read and deleted: nothing it wrote late
         // can outlive the scratch key.
         host->End();
+        otherView->RemoveNewOnes();
         if (Succeeded(out))
             out.captured = CapturedRegistration{
                 path, bitness == Bitness::x64 ? CapturedMachine::X64 : CapturedMachine::X86,

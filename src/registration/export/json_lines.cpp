@@ -2,6 +2,7 @@
 // numbers plain, and data that is not what its type says is kept as hex, so
 // that nothing stored is lost or bent.
 
+#include "platform/json_text.h"
 #include "platform/text.h"
 #include "registration/export/export_formats.h"
 #include "registration/export/export_text.h"
@@ -12,41 +13,8 @@ namespace calvorn::registration {
 
 namespace {
 
-std::string JsonUtf8(std::string_view utf8) {
-    std::string out = "\"";
-    for (char c : utf8) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
-    return out;
-}
-
 std::string JsonString(std::wstring_view text) {
-    return JsonUtf8(platform::Narrow(text));
+    return platform::JsonString(platform::Narrow(text));
 }
 
 std::string Hex(const std::vector<std::uint8_t>& data) {
@@ -107,7 +75,7 @@ std::string WriteJsonLines(const std::vector<ExportedFile>& files, const ExportO
         out += ",\"machine\":\"";
         out += registration.machine == CapturedMachine::X64 ? "x64" : "x86";
         out += "\",\"version\":\"" + Version(file.version) + "\"";
-        out += ",\"outcome\":" + JsonUtf8(file.outcome);
+        out += ",\"outcome\":" + platform::JsonString(file.outcome);
         out += ",\"perUser\":";
         out += options.perUser ? "true" : "false";
         out += ",\"keys\":[";

@@ -1,6 +1,7 @@
 #include "registration/health/registration_scan.h"
 
 #include "platform/error_record.h"
+#include "platform/program_parts.h"
 #include "registry/registry_accessor.h"
 #include "registry/registry_key.h"
 
@@ -16,16 +17,9 @@ using registry::RegistryKey;
 
 namespace {
 
-bool SixtyFourBitWindows() {
-    if constexpr (sizeof(void*) == 8)
-        return true;
-    BOOL wow = FALSE;
-    return ::IsWow64Process(::GetCurrentProcess(), &wow) && wow;
-}
-
 // The machine view that holds the shared ProgIDs and type libraries.
 ScanView NativeMachineView() {
-    return SixtyFourBitWindows() ? ScanView::Machine64 : ScanView::Machine32;
+    return platform::SixtyFourBitWindows() ? ScanView::Machine64 : ScanView::Machine32;
 }
 
 std::wstring Lower(std::wstring text) {
@@ -269,7 +263,7 @@ class Scanner {
 } // namespace
 
 std::vector<ScanView> ViewsOfThisMachine() {
-    if (SixtyFourBitWindows())
+    if (platform::SixtyFourBitWindows())
         return {ScanView::Machine32, ScanView::Machine64, ScanView::User};
     return {ScanView::Machine32, ScanView::User};
 }
@@ -324,14 +318,15 @@ ViewPlace PlaceOf(ScanView view) {
     // Named exactly: where the system keeps a 32-bit twin of the user's
     // classes, the one the name means is the 64-bit one.
     return {registry::kHKeyCurrentUser, L"Software\\Classes",
-            SixtyFourBitWindows() ? static_cast<std::uint32_t>(KEY_WOW64_64KEY) : 0u};
+            platform::SixtyFourBitWindows() ? static_cast<std::uint32_t>(KEY_WOW64_64KEY) : 0u};
 }
 
 std::wstring RegistryPathOf(ScanView view, const std::wstring& key) {
     switch (view) {
     case ScanView::Machine32:
-        return SixtyFourBitWindows() ? L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\" + key
-                                     : L"HKEY_LOCAL_MACHINE\\Software\\Classes\\" + key;
+        return platform::SixtyFourBitWindows()
+                   ? L"HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\" + key
+                   : L"HKEY_LOCAL_MACHINE\\Software\\Classes\\" + key;
     case ScanView::Machine64:
         return L"HKEY_LOCAL_MACHINE\\Software\\Classes\\" + key;
     case ScanView::User:

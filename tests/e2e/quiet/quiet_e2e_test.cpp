@@ -299,6 +299,13 @@ TEST_F(QuietE2E, ExportLeavesTheRegistryAsItWasAndItsRegFileMakesTheClassWork) {
               std::string::npos)
         << r.outBytes;
     EXPECT_TRUE(MachineAndUser() == before);
+
+    // A type library's interfaces, which Wine's registration also writes into
+    // the other registry view, past the redirected root.
+    r = RunBatch(L"-q -e " + Quoted(FixturePath(L"probe_class.dll")) + L" -format json -out -");
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
+    EXPECT_NE(r.outBytes.find("\\\\Interface\\\\{"), std::string::npos) << r.outBytes;
+    EXPECT_TRUE(MachineAndUser() == before) << "the interfaces stayed in the other view";
 }
 
 TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {
@@ -332,6 +339,8 @@ TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {
          "timed-out \"" + Fixture(L"probe_hang.dll") + "\" 0x800705B4: "},
         {L"-q -e " + Quoted(FixturePath(L"probe_silent.dll")), 14,
          "nothing-written \"" + Fixture(L"probe_silent.dll") + "\" The entry point succeeded"},
+        {L"-q -e " + Quoted(FixturePath(L"probe_good.dll")) + L" -format csv", 1,
+         "bad-arguments: unknown format \"csv\""},
         {L"-q -e " + Quoted(FixturePath(L"probe_fail.dll")), 5,
          "failed \"" + Fixture(L"probe_fail.dll") + "\" 0x80004005: "},
         {L"-q -e " + Quoted(FixturePath(L"probe_server.exe")), 8,

@@ -3,6 +3,7 @@
 
 #include "app/quiet_registration.h"
 #include "platform/text.h"
+#include "registration/registration_capture.h"
 #include "registration/registration_prompter.h"
 #include "support/fake_message_box.h"
 
@@ -177,6 +178,33 @@ TEST(RegistrationRoute, ExeServerForOneUserIsRefusedInEveryFrontEnd) {
             EXPECT_TRUE(engine.started.empty()) << path;
         }
     }
+}
+
+// An export runs DllRegisterServer through the host; an EXE server has no
+// entry point to run with the roots redirected, and is never started.
+TEST(RegistrationRoute, ExportTakesTheEntryPointAndRefusesExeServers) {
+    FakeEngine engine;
+    RegisterOne(engine, L"C:\\x\\a.dll", Operation::Export, {});
+    ASSERT_EQ(engine.runs.size(), 1u);
+    EXPECT_EQ(engine.runs[0].second, Operation::Export);
+    const calvorn::app::FileOutcome quiet =
+        calvorn::app::OutcomeOf(RegisterOne(engine, L"C:\\x\\server.exe", Operation::Export, {}));
+    EXPECT_TRUE(engine.started.empty());
+    EXPECT_EQ(quiet.code, calvorn::app::ExitCode::ServerNotStarted);
+    EXPECT_NE(quiet.detail.find(L"cannot be exported without running it for real"),
+              std::wstring::npos);
+    EXPECT_EQ(calvorn::app::LogLine(Operation::Export, L"C:\\x\\a.dll", {}),
+              L"exported \"C:\\x\\a.dll\"");
+}
+
+// Wine writes a registered type library's path in the extended form.
+TEST(CapturedRegistration, ExtendedPathsAreWrittenPlain) {
+    for (const auto& [given, plain] : {std::pair{L"\\\\?\\C:\\w\\a.dll", L"C:\\w\\a.dll"},
+                                       {L"\\\\?\\UNC\\s\\h\\a.dll", L"\\\\s\\h\\a.dll"},
+                                       {L"C:\\w\\a.dll", L"C:\\w\\a.dll"},
+                                       {L"\\\\?\\x", L"\\\\?\\x"},
+                                       {L"", L""}})
+        EXPECT_EQ(PlainPathForm(given), plain);
 }
 
 TEST(RegistrationRoute, ExeThatCannotStartIsReported) {
