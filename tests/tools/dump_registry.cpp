@@ -30,8 +30,8 @@ void DumpKey(HKEY key, const std::wstring& path, REGSAM view, const wchar_t* ski
         if (::RegEnumValueW(key, i, name.data(), &chars, nullptr, &type, data.data(), &size) !=
             ERROR_SUCCESS)
             break;
-        std::wstring line = path + L"\t" + std::wstring(name.data(), chars) + L"\t" +
-                            std::to_wstring(type) + L"\t";
+        std::wstring line =
+            path + L"\t" + std::wstring(name.data(), chars) + L"\t" + std::to_wstring(type) + L"\t";
         for (DWORD b = 0; b < size; ++b) {
             wchar_t pair[3];
             std::swprintf(pair, 3, L"%02x", data[b]);
