@@ -180,6 +180,8 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
             action = CommandAction::FolderReport;
         else if (w == L"-s")
             action = CommandAction::InstallVerbs;
+        else if (w == L"-check")
+            action = CommandAction::CheckRegistration;
         else if (w == L"-?")
             action = CommandAction::ListOptions;
         else if (w == L"-user") {
@@ -236,23 +238,26 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
     }
 
     if (!haveAction) {
-        fail(L"no action: -r, -u, -f, -s or -?");
+        fail(L"no action: -r, -u, -f, -check, -s or -?");
         return cmd;
     }
     const bool registration =
         cmd.action == CommandAction::Register || cmd.action == CommandAction::Unregister;
     const bool report = cmd.action == CommandAction::FolderReport;
+    const bool check = cmd.action == CommandAction::CheckRegistration;
     if (cmd.perUser && !registration)
         fail(L"-user goes with -r or -u");
     if (haveWait && !registration)
         fail(L"-wait goes with -r or -u");
-    if ((haveFormat || haveOut || cmd.subfolders) && !report)
-        fail(L"-format, -out and -sub go with -f");
-    if (registration && cmd.paths.empty())
+    if (cmd.subfolders && !report)
+        fail(L"-sub goes with -f");
+    if ((haveFormat || haveOut) && !report && !check)
+        fail(L"-format and -out go with -f or -check");
+    if ((registration || check) && cmd.paths.empty())
         fail(L"no file given");
     if (report && cmd.paths.size() != 1)
         fail(L"-f takes one folder");
-    if (!registration && !report && !cmd.paths.empty())
+    if (!registration && !report && !check && !cmd.paths.empty())
         fail(L"unexpected path " + cmd.paths.front());
     if (report && cmd.paths.size() == 1)
         cmd.path = cmd.paths.front();
@@ -366,6 +371,8 @@ std::wstring QuietUsage() {
         L"                                           unregister\r\n"
         L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub]\r\n"
         L"                                           folder report\r\n"
+        L"calvorn -q -check \"file\" [\"file\" ...] [-format text|csv|jsonl] [-out \"path\"|-]\r\n"
+        L"                                           is each file registered, and to it?\r\n"
         L"calvorn -q -s                              install the Explorer verbs\r\n"
         L"calvorn -q -?                              this text\r\n"
         L"\r\n"
@@ -378,8 +385,9 @@ std::wstring QuietUsage() {
         L"Exit codes:\r\n";
     for (const ExitCodeRow& row : kExitCodes) {
         std::wstring number = std::to_wstring(static_cast<int>(row.code));
+        // The words line up after the longest one.
         text += std::wstring(3 - number.size(), L' ') + number + L"  " + row.word +
-                std::wstring(16 - std::wstring(row.word).size(), L' ') + row.meaning + L"\r\n";
+                std::wstring(22 - std::wstring(row.word).size(), L' ') + row.meaning + L"\r\n";
     }
     return text;
 }

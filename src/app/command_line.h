@@ -31,7 +31,8 @@ enum class CommandAction {
     Unregister,
     InstallVerbs,
     OpenReport,
-    ListOptions, // "-?", "-q -?", or (without "-q") a switch the program does not know
+    ListOptions,       // "-?", "-q -?", or (without "-q") a switch the program does not know
+    CheckRegistration, // "-q -check": is each file's registration there, and for it
 };
 
 enum class ReportFormat { Text, Csv, JsonLines };
@@ -55,11 +56,11 @@ struct Command {
     // Without quotes, a path is cut at its first blank; this is the whole
     // text it was cut from (after the path rule) when that differs.
     std::wstring wholePath;
-    // Quiet "-r"/"-u": every path or wildcard, as given (made absolute
-    // against the current folder when run). Quiet "-f": the one folder.
+    // Quiet "-r"/"-u"/"-check": every path or wildcard, as given (made
+    // absolute against the current folder when run). Quiet "-f": the one folder.
     std::vector<std::wstring> paths;
     ReportFormat format = ReportFormat::Text;
-    std::wstring out; // "-f -out": empty for the usual place, "-" for standard output
+    std::wstring out; // "-f"/"-check" "-out": empty for the usual place, "-" for standard output
     bool subfolders = false;
 };
 

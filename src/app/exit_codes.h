@@ -23,6 +23,9 @@ enum class ExitCode : int {
     VerbsNotInstalled = 11,
     NotUnloaded = 12,
     Unreadable = 13,
+    NotRegistered = 14,
+    RegisteredElsewhere = 15,
+    PartlyRegistered = 16,
 };
 
 struct ExitCodeRow {
@@ -31,7 +34,7 @@ struct ExitCodeRow {
     const wchar_t* meaning; // for "-q -?" and the README
 };
 
-inline constexpr std::array<ExitCodeRow, 14> kExitCodes{{
+inline constexpr std::array<ExitCodeRow, 17> kExitCodes{{
     {ExitCode::Success, L"ok", L"success"},
     {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
     {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},
@@ -50,6 +53,11 @@ inline constexpr std::array<ExitCodeRow, 14> kExitCodes{{
      L"the entry point succeeded, but the component did not unload in time"},
     {ExitCode::Unreadable, L"unreadable",
      L"the report was written, but some files could not be read"},
+    {ExitCode::NotRegistered, L"not-registered", L"-check: a file is not registered"},
+    {ExitCode::RegisteredElsewhere, L"registered-elsewhere",
+     L"-check: a file's classes or library are registered to another copy"},
+    {ExitCode::PartlyRegistered, L"partly-registered",
+     L"-check: some of a file's keys are missing"},
 }};
 
 constexpr const ExitCodeRow& RowOf(ExitCode code) {

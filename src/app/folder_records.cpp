@@ -40,7 +40,8 @@ std::wstring Ascii(const std::string& text) {
 constexpr int kColumnCount = 19;
 
 // Text fields of the version information, by member.
-template <std::wstring inspection::VersionFields::*member> std::wstring Info(const FolderRecord& r) {
+template <std::wstring inspection::VersionFields::*member>
+std::wstring Info(const FolderRecord& r) {
     return r.info.*member;
 }
 
@@ -130,6 +131,8 @@ bool LooksLikeFormula(const std::string& value) {
     return !value.empty() && std::string_view("=+-@\t\r").find(value[0]) != std::string_view::npos;
 }
 
+} // namespace
+
 std::string CsvField(const std::string& value) {
     const bool formula = LooksLikeFormula(value);
     if (!formula && value.find_first_of(",\"\r\n") == std::string::npos)
@@ -174,8 +177,6 @@ std::string JsonString(const std::string& utf8) {
     }
     return out + '"';
 }
-
-} // namespace
 
 std::span<const ReportField> ReportFields() {
     return kFields;

@@ -80,4 +80,9 @@ std::string CsvRow(const FolderRecord& record);
 // One JSON object and a LF.
 std::string JsonLine(const FolderRecord& record);
 
+// One CSV cell (quoted when it must be, a formula made text) and one JSON
+// string with its quotes, from UTF-8: for every record written as these are.
+std::string CsvField(const std::string& utf8);
+std::string JsonString(const std::string& utf8);
+
 } // namespace calvorn::app

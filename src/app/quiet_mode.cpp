@@ -1,8 +1,10 @@
 #include "app/quiet_mode.h"
 
 #include "app/startup_helpers.h"
+#include "app/quiet_check.h"
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
+#include "inspection/machine_registration_state.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -69,6 +71,11 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return RunQuietReport(command, output);
     case CommandAction::InstallVerbs:
         return InstallVerbs(output);
+    case CommandAction::CheckRegistration:
+        ::OleInitialize(nullptr);
+        return RunQuietCheck(command, output, [](const std::wstring& path, std::wstring&) {
+            return inspection::ExpectedFromTypeLibrary(path);
+        });
     case CommandAction::Register:
     case CommandAction::Unregister:
         break;

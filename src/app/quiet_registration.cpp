@@ -107,6 +107,9 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     case ExitCode::VerbsNotInstalled:
     case ExitCode::NotUnloaded:
     case ExitCode::Unreadable:
+    case ExitCode::NotRegistered:
+    case ExitCode::RegisteredElsewhere:
+    case ExitCode::PartlyRegistered:
         break;
     }
     return E_FAIL;

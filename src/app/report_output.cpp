@@ -26,19 +26,21 @@ std::string EncodedHeader(ReportFormat format) {
 }
 
 ReportOutput::ReportOutput(ReportFormat format, const std::wstring& folder,
-                           const std::wstring& name, ReportClaim::Mode mode)
+                           const std::wstring& name, ReportClaim::Mode mode,
+                           std::optional<std::string> header)
     : format_(format) {
     RemoveStaleParts(folder, name);
     claim_.emplace(folder, name, mode);
     // The machine-readable formats are plain UTF-8 without a mark.
     file_.emplace(claim_->Path(),
                   format == ReportFormat::Text ? ByteOrderMark::WhenNeeded : ByteOrderMark::Never);
-    WriteBytes(EncodedHeader(format));
+    WriteBytes(header ? *header : EncodedHeader(format));
 }
 
-ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output)
+ReportOutput::ReportOutput(ReportFormat format, IQuietOutput& output,
+                           std::optional<std::string> header)
     : format_(format), output_(&output) {
-    WriteBytes(EncodedHeader(format));
+    WriteBytes(header ? *header : EncodedHeader(format));
 }
 
 void ReportOutput::WriteBytes(const std::string& bytes) {

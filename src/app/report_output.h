@@ -23,15 +23,19 @@ class ReportOutput {
     // that killed runs left for that name are swept first, then the name is
     // claimed (or the next free one, see ReportClaim). Throws a
     // platform::Failure naming the path when the file cannot be made.
+    // `header` goes before the first record in place of the folder report's.
     ReportOutput(ReportFormat format, const std::wstring& folder, const std::wstring& name,
-                 ReportClaim::Mode mode);
+                 ReportClaim::Mode mode, std::optional<std::string> header = std::nullopt);
     // To standard output; nothing is claimed.
-    ReportOutput(ReportFormat format, IQuietOutput& output);
+    ReportOutput(ReportFormat format, IQuietOutput& output,
+                 std::optional<std::string> header = std::nullopt);
     ReportOutput(const ReportOutput&) = delete;
     ReportOutput& operator=(const ReportOutput&) = delete;
 
     // Throws a platform::Failure when the record cannot be written.
     void Write(const FolderRecord& record);
+    // A record of another kind, already encoded.
+    void WriteBytes(const std::string& bytes);
     // The file's place ("-" for standard output).
     const std::wstring& Path() const;
     // Puts the file in place whole; nothing to do for standard output.
@@ -40,8 +44,6 @@ class ReportOutput {
     void CommitAs(const std::wstring& path);
 
   private:
-    void WriteBytes(const std::string& bytes);
-
     ReportFormat format_;
     IQuietOutput* output_ = nullptr;
     std::optional<ReportClaim> claim_;

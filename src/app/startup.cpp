@@ -87,7 +87,8 @@ bool Main() {
         app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
         app.oGridInfo = std::make_unique<ui::ReportGridPresenter>();
         app.oGridComparison = std::make_unique<ui::ReportGridPresenter>();
-        app.oActiveX = std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
+        app.oActiveX =
+            std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
         app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
         main.Services().activeX = app.oActiveX.get();
@@ -220,6 +221,7 @@ void ProcessCommandLine(Command cmd) {
                 app.oRegistry->CreateShellAssociation(program, association.name);
         ExitProgram(false);
     }
+    case CommandAction::CheckRegistration: // a quiet action only
     case CommandAction::ListOptions:
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
         ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success

@@ -16,6 +16,11 @@ class RegistryKey;
 namespace calvorn::inspection {
 
 class TypeLibInfo;
+struct ExpectedRegistration;
+
+// The "Registration" section: the verdict, where the entries came from, and
+// a row per entry, as the machine holds them now.
+void RegistrationRows(IReportPresenter& grid, const ExpectedRegistration& expected);
 
 // How trapped failures reach the user: a tag naming the routine and the
 // record of what failed. The application hands in its error reporter.
@@ -25,7 +30,7 @@ class ComponentInspector {
   public:
     // Without a reporter, trapped failures are shown in a message box.
     explicit ComponentInspector(platform::IMessageBox& messages = platform::Messages(),
-                        ErrorReporter reporter = {});
+                                ErrorReporter reporter = {});
 
     void Init(IReportPresenter& mGrid, IReportPresenter& mGridComp);
 

@@ -181,6 +181,13 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     EXPECT_EQ(ParseCommand(L"-q -?", kApp).action, CommandAction::ListOptions);
     // A quoted word is a path even when it looks like a switch.
     EXPECT_EQ(ParseCommand(LR"(-q -u "-s")", kApp).paths.front(), L"-s");
+
+    cmd = ParseCommand(LR"(-q -check "C:.dll" b.ocx -format csv -out "C:.csv")", kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.action, CommandAction::CheckRegistration);
+    EXPECT_EQ(cmd.paths, (std::vector<std::wstring>{LR"(C:.dll)", L"b.ocx"}));
+    EXPECT_EQ(cmd.format, ReportFormat::Csv);
+    EXPECT_EQ(cmd.out, LR"(C:.csv)");
 }
 
 TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
@@ -205,7 +212,11 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -r a.dll -wait 3601",
                                 L"-q -r a.dll -wait 1.5",
                                 L"-q -r a.dll -wait 5 -wait 5",
-                                L"-q -f \"a\" -wait 5"})
+                                L"-q -f \"a\" -wait 5",
+                                L"-q -check",
+                                L"-q -check \"a.dll\" -sub",
+                                L"-q -check \"a.dll\" -user",
+                                L"-q -check \"a.dll\" -r"})
         EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
     // Without the quiet switch first, nothing is a bad argument.
     EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
@@ -242,8 +253,9 @@ TEST(ParseCommand, WaitSetsTheBoundWhereverTheSwitchAllowsIt) {
 
 TEST(QuietUsage, ListsEveryOptionAndExitCode) {
     std::wstring usage = QuietUsage();
-    for (const wchar_t* word : {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed",
-                                L"-wait", L"not-unloaded", L"-wait bound"})
+    for (const wchar_t* word :
+         {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed", L"-wait", L"not-unloaded",
+          L"-wait bound", L"-check", L"registered-elsewhere"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 

@@ -1,0 +1,39 @@
+#pragma once
+// "-q -check": whether each file's registration is on this machine, and for
+// that file; one record per file, as text, CSV or JSON Lines.
+
+#include "app/command_line.h"
+#include "app/console_output.h"
+#include "app/exit_codes.h"
+#include "inspection/registration_health.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace calvorn::app {
+
+struct CheckedFile {
+    std::wstring path;
+    inspection::EntrySource source = inspection::EntrySource::TypeLibrary;
+    inspection::RegistrationHealth health;
+    // Why the file could not be checked; empty when it was.
+    std::wstring error;
+};
+
+// The record of one file in a format, and what goes before the first.
+std::string EncodedCheck(ReportFormat format, const CheckedFile& file);
+std::string CheckHeader(ReportFormat format);
+// Success for a file registered here; the verdict's own code otherwise.
+ExitCode ExitCodeOf(inspection::Verdict verdict);
+
+// The entries a file registers; empty with `error` set when it cannot tell.
+using ExpectedSource = std::function<std::optional<inspection::ExpectedRegistration>(
+    const std::wstring& path, std::wstring& error)>;
+
+// Checks every file of the command against this machine; the exit code of
+// the first file not registered here, 0 when all are.
+ExitCode RunQuietCheck(const Command& command, IQuietOutput& output,
+                       const ExpectedSource& expectedOf);
+
+} // namespace calvorn::app
