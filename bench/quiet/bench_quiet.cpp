@@ -2,6 +2,7 @@
 // the same run:
 //   one N      register and unregister one DLL, per call
 //   many N     100 DLLs in one quiet call against 100 regsvr32 calls
+//   export N   one DLL exported (-q -e) against the same DLL registered (-q -r)
 // Prints one line per measure (bench_print.h).
 
 #include "../app/bench_print.h"
@@ -99,6 +100,24 @@ void Many(int runs) {
     calvorn::bench::PrintTarget("quiet_register_100_ms", o, b, b > 0 ? o / b : 0, true, 0.2);
 }
 
+// An export runs the same entry point in the same host, plus the scratch
+// key's making, reading back and deleting and the file's writing.
+void Export(int runs) {
+    const std::wstring folder = MakeScratchDir(L"bench-export");
+    const std::wstring dll = L"\"" + FixturePath(L"probe_good.dll") + L"\"";
+    const std::wstring out = L" -out \"" + folder + L"probe_good.reg\"";
+    std::vector<double> ours, base;
+    TimeRun(ProgramPath(), L"-q -e " + dll + out); // warm-up for both
+    TimeRun(ProgramPath(), L"-q -r " + dll);
+    for (int i = 0; i < runs; ++i) {
+        ours.push_back(TimeRun(ProgramPath(), L"-q -e " + dll + out));
+        base.push_back(TimeRun(ProgramPath(), L"-q -r " + dll));
+    }
+    TimeRun(ProgramPath(), L"-q -u " + dll);
+    const double o = Median(ours), b = Median(base);
+    calvorn::bench::PrintTarget("quiet_export_vs_register_ms", o, b, b > 0 ? o / b : 0, true, 1.3);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -109,5 +128,7 @@ int wmain(int argc, wchar_t** argv) {
         One(runs);
     if (what == L"many" || what == L"all")
         Many(runs > 3 ? 3 : runs);
+    if (what == L"export" || what == L"all")
+        Export(runs);
     return 0;
 }

@@ -150,6 +150,7 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
     Command cmd;
     cmd.quiet = true;
     bool haveAction = false, haveFormat = false, haveOut = false, haveWait = false;
+    std::wstring formatName; // read once the action is known
     auto fail = [&cmd](std::wstring reason) {
         if (cmd.error.empty())
             cmd.error = std::move(reason);
@@ -184,6 +185,8 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
             action = CommandAction::CheckRegistration;
         else if (w == L"-?")
             action = CommandAction::ListOptions;
+        else if (w == L"-e")
+            action = CommandAction::Export;
         else if (w == L"-user") {
             cmd.perUser = true;
             continue;
@@ -205,17 +208,8 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
             if (haveFormat)
                 fail(L"-format given twice");
             haveFormat = true;
-            if (auto name = value(L"-format")) {
-                std::wstring lower = Lower(*name);
-                if (lower == L"text")
-                    cmd.format = ReportFormat::Text;
-                else if (lower == L"csv")
-                    cmd.format = ReportFormat::Csv;
-                else if (lower == L"jsonl")
-                    cmd.format = ReportFormat::JsonLines;
-                else
-                    fail(L"unknown format \"" + *name + L"\" (text, csv or jsonl)");
-            }
+            if (auto name = value(L"-format"))
+                formatName = *name;
             continue;
         } else if (w == L"-out") {
             if (haveOut)
@@ -238,21 +232,49 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
     }
 
     if (!haveAction) {
-        fail(L"no action: -r, -u, -f, -check, -s or -?");
+        fail(L"no action: -r, -u, -e, -f, -check, -s or -?");
         return cmd;
     }
-    const bool registration =
-        cmd.action == CommandAction::Register || cmd.action == CommandAction::Unregister;
+    const bool exporting = cmd.action == CommandAction::Export;
+    const bool registration = cmd.action == CommandAction::Register ||
+                              cmd.action == CommandAction::Unregister || exporting;
     const bool report = cmd.action == CommandAction::FolderReport;
     const bool check = cmd.action == CommandAction::CheckRegistration;
     if (cmd.perUser && !registration)
-        fail(L"-user goes with -r or -u");
+        fail(L"-user goes with -r, -u or -e");
     if (haveWait && !registration)
-        fail(L"-wait goes with -r or -u");
+        fail(L"-wait goes with -r, -u or -e");
     if (cmd.subfolders && !report)
         fail(L"-sub goes with -f");
-    if ((haveFormat || haveOut) && !report && !check)
-        fail(L"-format and -out go with -f or -check");
+    if ((haveFormat || haveOut) && !report && !exporting && !check)
+        fail(L"-format and -out go with -f, -e or -check");
+    if (haveFormat && (report || check)) {
+        const std::wstring lower = Lower(formatName);
+        if (lower == L"text")
+            cmd.format = ReportFormat::Text;
+        else if (lower == L"csv")
+            cmd.format = ReportFormat::Csv;
+        else if (lower == L"jsonl")
+            cmd.format = ReportFormat::JsonLines;
+        else
+            fail(L"unknown format \"" + formatName + L"\" (text, csv or jsonl)");
+    }
+    if (haveFormat && exporting) {
+        using registration::ExportFormat;
+        const std::wstring lower = Lower(formatName);
+        if (lower == L"reg")
+            cmd.exportFormat = ExportFormat::Reg;
+        else if (lower == L"wxs")
+            cmd.exportFormat = ExportFormat::Wxs;
+        else if (lower == L"wxs3")
+            cmd.exportFormat = ExportFormat::Wxs3;
+        else if (lower == L"manifest")
+            cmd.exportFormat = ExportFormat::Manifest;
+        else if (lower == L"json" || lower == L"jsonl")
+            cmd.exportFormat = ExportFormat::Json;
+        else
+            fail(L"unknown format \"" + formatName + L"\" (reg, wxs, wxs3, manifest or json)");
+    }
     if ((registration || check) && cmd.paths.empty())
         fail(L"no file given");
     if (report && cmd.paths.size() != 1)
@@ -369,6 +391,10 @@ std::wstring QuietUsage() {
         L"                                           register (wildcards allowed)\r\n"
         L"calvorn -q -u \"file\" [\"file\" ...] [-user] [-wait SECONDS]\r\n"
         L"                                           unregister\r\n"
+        L"calvorn -q -e \"file\" [\"file\" ...] [-format reg|wxs|wxs3|manifest|json]\r\n"
+        L"              [-out \"path\"|-] [-user] [-wait SECONDS]\r\n"
+        L"                                           export the registration without\r\n"
+        L"                                           registering (DLL and OCX only)\r\n"
         L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub]\r\n"
         L"                                           folder report\r\n"
         L"calvorn -q -check \"file\" [\"file\" ...] [-format text|csv|jsonl] [-out \"path\"|-]\r\n"
@@ -376,10 +402,15 @@ std::wstring QuietUsage() {
         L"calvorn -q -s                              install the Explorer verbs\r\n"
         L"calvorn -q -?                              this text\r\n"
         L"\r\n"
-        L"-user    register or unregister for the current user only\r\n"
+        L"-user    register or unregister for the current user only; with -e, write\r\n"
+        L"         the keys the current user's registration would have\r\n"
         L"-wait    how long a component may run, in seconds (1 to 3600; 10 if not given)\r\n"
-        L"-format  text (the default), csv or jsonl\r\n"
-        L"-out     the report file; - writes to standard output\r\n"
+        L"-format  -f, -check: text (the default), csv or jsonl\r\n"
+        L"         -e: reg (the default, for the registry editor), wxs (WiX 4), wxs3,\r\n"
+        L"         manifest (registration-free COM) or json (one JSON object per line)\r\n"
+        L"-out     the report or export file; - writes to standard output; -e writes\r\n"
+        L"         <first file's name>.reg (.wxs, .manifest, .jsonl) in the current folder\r\n"
+        L"         if not given; -check writes to standard output if not given\r\n"
         L"-sub     include subfolders\r\n"
         L"\r\n"
         L"Exit codes:\r\n";

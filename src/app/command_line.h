@@ -2,6 +2,8 @@
 // The grammar of the program's command line, kept free of Windows headers so
 // that it builds and is fuzzed natively as well.
 
+#include "registration/export/export_formats.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -32,6 +34,7 @@ enum class CommandAction {
     InstallVerbs,
     OpenReport,
     ListOptions,       // "-?", "-q -?", or (without "-q") a switch the program does not know
+    Export,            // "-q -e": the registration written to a file, not to the registry
     CheckRegistration, // "-q -check": is each file's registration there, and for it
 };
 
@@ -60,7 +63,10 @@ struct Command {
     // absolute against the current folder when run). Quiet "-f": the one folder.
     std::vector<std::wstring> paths;
     ReportFormat format = ReportFormat::Text;
-    std::wstring out; // "-f"/"-check" "-out": empty for the usual place, "-" for standard output
+    // "-e -format": .reg when not given.
+    registration::ExportFormat exportFormat = registration::ExportFormat::Reg;
+    // "-f", "-e" and "-check" "-out": empty for the usual place, "-" for standard output
+    std::wstring out;
     bool subfolders = false;
 };
 

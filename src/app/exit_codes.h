@@ -23,9 +23,10 @@ enum class ExitCode : int {
     VerbsNotInstalled = 11,
     NotUnloaded = 12,
     Unreadable = 13,
-    NotRegistered = 14,
-    RegisteredElsewhere = 15,
-    PartlyRegistered = 16,
+    NothingExported = 14,
+    NotRegistered = 15,
+    RegisteredElsewhere = 16,
+    PartlyRegistered = 17,
 };
 
 struct ExitCodeRow {
@@ -34,7 +35,7 @@ struct ExitCodeRow {
     const wchar_t* meaning; // for "-q -?" and the README
 };
 
-inline constexpr std::array<ExitCodeRow, 17> kExitCodes{{
+inline constexpr std::array<ExitCodeRow, 18> kExitCodes{{
     {ExitCode::Success, L"ok", L"success"},
     {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
     {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},
@@ -47,12 +48,14 @@ inline constexpr std::array<ExitCodeRow, 17> kExitCodes{{
      L"the component or EXE server did not end within 10 s (or the -wait bound)"},
     {ExitCode::ServerNotStarted, L"not-started", L"the EXE server could not be started"},
     {ExitCode::ServerFailed, L"server-failed", L"the EXE server ended with a non-zero exit code"},
-    {ExitCode::ReportNotWritten, L"report-failed", L"the report could not be written"},
+    {ExitCode::ReportNotWritten, L"report-failed", L"the report or export could not be written"},
     {ExitCode::VerbsNotInstalled, L"verbs-failed", L"the Explorer verbs could not be installed"},
     {ExitCode::NotUnloaded, L"not-unloaded",
      L"the entry point succeeded, but the component did not unload in time"},
     {ExitCode::Unreadable, L"unreadable",
      L"the report was written, but some files could not be read"},
+    {ExitCode::NothingExported, L"nothing-written",
+     L"the entry point succeeded, but wrote nothing to the registry: nothing to export"},
     {ExitCode::NotRegistered, L"not-registered", L"-check: a file is not registered"},
     {ExitCode::RegisteredElsewhere, L"registered-elsewhere",
      L"-check: a file's classes or library are registered to another copy"},

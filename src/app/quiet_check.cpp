@@ -7,6 +7,8 @@
 #include "platform/error_record.h"
 #include "platform/path_forms.h"
 #include "platform/text.h"
+#include "registration/captured_health.h"
+#include "registration/registrar.h"
 
 #include <windows.h>
 
@@ -29,8 +31,12 @@ const char* SourceWord(EntrySource source) {
     return source == EntrySource::TypeLibrary ? "type-library" : "registration-code";
 }
 
+bool Checked(const CheckedFile& file) {
+    return file.failure.code == ExitCode::Success;
+}
+
 std::wstring Registration(const CheckedFile& file) {
-    return file.error.empty() ? inspection::VerdictText(file.health) : std::wstring();
+    return Checked(file) ? inspection::VerdictText(file.health) : std::wstring();
 }
 
 std::string JsonText(const std::wstring& text) {
@@ -66,7 +72,8 @@ std::string CheckHeader(ReportFormat format) {
 
 std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
     const std::wstring verdict =
-        file.error.empty() ? inspection::VerdictWord(file.health.verdict) : std::wstring();
+        Checked(file) ? inspection::VerdictWord(file.health.verdict) : std::wstring();
+    const std::wstring& error = file.failure.detail;
     switch (format) {
     case ReportFormat::Csv: {
         std::wstring entries;
@@ -77,8 +84,8 @@ std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
         }
         return CsvField(Narrow(file.path)) + "," + CsvField(Narrow(verdict)) + "," +
                CsvField(Narrow(Registration(file))) + "," +
-               (file.error.empty() ? SourceWord(file.source) : "") + "," +
-               CsvField(Narrow(entries)) + "," + CsvField(Narrow(file.error)) + "\r\n";
+               (Checked(file) ? SourceWord(file.source) : "") + "," + CsvField(Narrow(entries)) +
+               "," + CsvField(Narrow(error)) + "\r\n";
     }
     case ReportFormat::JsonLines: {
         std::string entries;
@@ -89,15 +96,15 @@ std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
         }
         return "{\"path\":" + JsonText(file.path) + ",\"verdict\":" + JsonText(verdict) +
                ",\"registration\":" + JsonText(Registration(file)) +
-               ",\"source\":" + JsonString(file.error.empty() ? SourceWord(file.source) : "") +
-               ",\"entries\":[" + entries + "],\"error\":" + JsonText(file.error) + "}\n";
+               ",\"source\":" + JsonString(Checked(file) ? SourceWord(file.source) : "") +
+               ",\"entries\":[" + entries + "],\"error\":" + JsonText(error) + "}\n";
     }
     case ReportFormat::Text:
         break;
     }
     std::wstring block = L"File: " + VisibleText(file.path) + L"\r\n";
-    if (!file.error.empty()) {
-        block += L"Error: " + VisibleText(file.error) + L"\r\n\r\n";
+    if (!Checked(file)) {
+        block += L"Error: " + VisibleText(error) + L"\r\n\r\n";
         return Narrow(block);
     }
     block += L"Registration: " + VisibleText(Registration(file)) + L"\r\n";
@@ -130,13 +137,15 @@ CheckedFile CheckFile(const std::wstring& path, const ExpectedSource& expectedOf
     file.path = path;
     const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        file.error = platform::SystemMessage(
-            attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY);
+        const unsigned long error =
+            attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY;
+        file.failure = {ExitCode::NotLoaded,
+                        registration::DescribeCode(HRESULT_FROM_WIN32(error), false)};
         return file;
     }
-    const std::optional<inspection::ExpectedRegistration> expected = expectedOf(path, file.error);
+    const std::optional<inspection::ExpectedRegistration> expected = expectedOf(path, file.failure);
     if (!expected)
-        return file; // an error, or nothing registered: no entries
+        return file; // a failure, or nothing registered: no entries
     file.source = expected->source;
     const inspection::MachineRegistrationState state(expected->is64Bit);
     file.health = inspection::CheckRegistration(*expected, state);
@@ -144,6 +153,26 @@ CheckedFile CheckFile(const std::wstring& path, const ExpectedSource& expectedOf
 }
 
 } // namespace
+
+std::optional<inspection::ExpectedRegistration>
+ExpectedOfComponent(registration::RegistrationSession& session, const std::wstring& path,
+                    FileOutcome& failure) {
+    const registration::EngineOutcome outcome =
+        RunFile(session, registration::Operation::Export, path);
+    if (outcome.captured)
+        return registration::ExpectedFromCapture(*outcome.captured);
+    failure = OutcomeOf(outcome);
+    // An EXE server writes its keys only when it runs for real, and a file
+    // without registration code may still carry a library that says what it
+    // registers.
+    if (auto fromLibrary = inspection::ExpectedFromTypeLibrary(path)) {
+        failure = {};
+        return fromLibrary;
+    }
+    if (failure.code == ExitCode::Success)
+        failure = {ExitCode::NotRegistered, L"Nothing says what the file registers."};
+    return std::nullopt;
+}
 
 ExitCode RunQuietCheck(const Command& command, IQuietOutput& output,
                        const ExpectedSource& expectedOf) {
@@ -172,10 +201,10 @@ ExitCode RunQuietCheck(const Command& command, IQuietOutput& output,
         for (const std::wstring& path : files) {
             const CheckedFile file = CheckFile(path, expectedOf);
             const ExitCode code =
-                file.error.empty() ? ExitCodeOf(file.health.verdict) : ExitCode::NotLoaded;
+                Checked(file) ? ExitCodeOf(file.health.verdict) : file.failure.code;
             if (code != ExitCode::Success) {
                 output.Line(std::wstring(RowOf(code).word) + L" \"" + path + L"\" " +
-                                (file.error.empty() ? Registration(file) : file.error),
+                                (Checked(file) ? Registration(file) : file.failure.detail),
                             true);
                 if (result == ExitCode::Success)
                     result = code;

@@ -2,9 +2,10 @@
 
 #include "app/startup_helpers.h"
 #include "app/quiet_check.h"
+#include "app/quiet_export.h"
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
-#include "inspection/machine_registration_state.h"
+#include "registration/registration_capture.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -71,13 +72,21 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return RunQuietReport(command, output);
     case CommandAction::InstallVerbs:
         return InstallVerbs(output);
-    case CommandAction::CheckRegistration:
+    case CommandAction::CheckRegistration: {
+        // Each component's registration code runs in a host of its own
+        // against a scratch key, so the check changes nothing on the machine.
+        registration::RemoveStaleScratchKeys();
+        registration::RegistrationOptions options;
+        registration::RegistrationSession session(options);
         ::OleInitialize(nullptr);
-        return RunQuietCheck(command, output, [](const std::wstring& path, std::wstring&) {
-            return inspection::ExpectedFromTypeLibrary(path);
-        });
+        return RunQuietCheck(command, output,
+                             [&session](const std::wstring& path, FileOutcome& failure) {
+                                 return ExpectedOfComponent(session, path, failure);
+                             });
+    }
     case CommandAction::Register:
     case CommandAction::Unregister:
+    case CommandAction::Export:
         break;
     case CommandAction::OpenReport:
         return ExitCode::BadArguments;
@@ -91,6 +100,15 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     // Each file gets a fresh registration host. The first starts on its own
     // while OLE is set up here, the next ones while the files before them
     // run: the starts overlap the work.
+    if (command.action == CommandAction::Export) {
+        if (const HRESULT ole = ::OleInitialize(nullptr); FAILED(ole)) {
+            output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
+                            registration::DescribeCode(ole, false),
+                        true);
+            return ExitCode::OleFailed;
+        }
+        return RunQuietExport(command, files, output);
+    }
     registration::RegistrationOptions options;
     options.perUser = command.perUser;
     if (command.waitSeconds)

@@ -49,6 +49,8 @@ ExitCode CodeOf(const EngineOutcome& outcome) {
     case Ending::NotAFile:
     case Ending::HostMissing:
         return ExitCode::NotLoaded;
+    case Ending::NotExportable:
+        return ExitCode::ServerNotStarted;
     case Ending::NotStarted:
         // Our own host that did not start leaves the component unloaded.
         return outcome.exeServer ? ExitCode::ServerNotStarted : ExitCode::NotLoaded;
@@ -107,6 +109,7 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     case ExitCode::VerbsNotInstalled:
     case ExitCode::NotUnloaded:
     case ExitCode::Unreadable:
+    case ExitCode::NothingExported:
     case ExitCode::NotRegistered:
     case ExitCode::RegisteredElsewhere:
     case ExitCode::PartlyRegistered:
@@ -142,9 +145,12 @@ FileOutcome OutcomeOf(const EngineOutcome& outcome) {
 }
 
 std::wstring LogLine(Operation operation, const std::wstring& path, const FileOutcome& outcome) {
-    if (outcome.code == ExitCode::Success)
-        return (operation == Operation::Register ? L"registered \"" : L"unregistered \"") + path +
-               L"\"";
+    if (outcome.code == ExitCode::Success) {
+        const wchar_t* done = operation == Operation::Register     ? L"registered \""
+                              : operation == Operation::Unregister ? L"unregistered \""
+                                                                   : L"exported \"";
+        return done + path + L"\"";
+    }
     std::wstring line = std::wstring(RowOf(outcome.code).word) + L" \"" + path + L"\"";
     if (!outcome.detail.empty())
         line += L" " + outcome.detail;
@@ -223,10 +229,15 @@ class SessionEngine final : public registration::IRegistrationEngine {
 
 } // namespace
 
+EngineOutcome RunFile(registration::RegistrationSession& session, Operation operation,
+                      const std::wstring& path) {
+    SessionEngine engine(session);
+    return registration::RegisterOne(engine, path, operation, session.Options());
+}
+
 FileOutcome RegisterFile(registration::RegistrationSession& session, Operation operation,
                          const std::wstring& path) {
-    SessionEngine engine(session);
-    return OutcomeOf(registration::RegisterOne(engine, path, operation, session.Options()));
+    return OutcomeOf(RunFile(session, operation, path));
 }
 
 } // namespace calvorn::app

@@ -40,6 +40,11 @@ using FileRegistrar = std::function<FileOutcome(const std::wstring& path)>;
 ExitCode RegisterEach(registration::Operation operation, const std::vector<std::wstring>& paths,
                       const FileRegistrar& registrar, IQuietOutput& output);
 
+// One file through the session's host (components) or the shell (EXE
+// servers), the engine's whole outcome.
+registration::EngineOutcome RunFile(registration::RegistrationSession& session,
+                                    registration::Operation operation, const std::wstring& path);
+
 // The program's registrar: components through the session's registration
 // host (one host for many files while they behave), EXE servers started with
 // their switch and waited for.

@@ -221,6 +221,7 @@ void ProcessCommandLine(Command cmd) {
                 app.oRegistry->CreateShellAssociation(program, association.name);
         ExitProgram(false);
     }
+    case CommandAction::Export:            // the quiet mode's alone: the window's line has no "-e"
     case CommandAction::CheckRegistration: // a quiet action only
     case CommandAction::ListOptions:
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);

@@ -9,20 +9,31 @@
 
 namespace calvorn::registration::host {
 
-enum class RequestKind : std::uint32_t { Register = 1, Unregister = 2 };
+// Capture: DllRegisterServer with the predefined roots redirected into the
+// scratch key the program made, so that nothing reaches the machine's keys.
+enum class RequestKind : std::uint32_t { Register = 1, Unregister = 2, Capture = 3 };
 inline constexpr std::uint32_t kPerUser = 1; // HKCR reads and writes go to HKCU\Software\Classes
 
-// Followed by `pathChars` UTF-16 units of the component's path.
+// Followed by `pathChars` UTF-16 units of the component's path, then
+// `scratchChars` units of the scratch key's path under HKEY_CURRENT_USER
+// (Capture only).
 struct Request {
     RequestKind kind;
     std::uint32_t flags;
     std::uint32_t pathChars;
+    std::uint32_t scratchChars;
 };
 inline constexpr std::uint32_t kMaxPathChars = 32768;
+inline constexpr std::uint32_t kMaxScratchChars = 200;
+
+// The scratch key's subkeys that stand in for HKEY_CLASSES_ROOT,
+// HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_USERS, in the order of
+// CapturedRoot.
+inline constexpr const wchar_t* kCaptureRootNames[4] = {L"HKCR", L"HKLM", L"HKCU", L"HKU"};
 
 // A new host says Ready once it has set itself up; then its one request is
 // answered by a run of these, in this order, and the host ends; a run ends with
-// LoadFailed, PerUserFailed, Done or Crashed. Anything else (silence, the
+// LoadFailed, PerUserFailed, CaptureFailed, Done or Crashed. Anything else (silence, the
 // pipe closing) means the host is stuck or gone.
 enum class ReportKind : std::uint32_t {
     LoadFailed = 1,     // value: the loader's Win32 error
@@ -35,6 +46,7 @@ enum class ReportKind : std::uint32_t {
                         // the component left threads running, so it stays
     Crashed = 8,        // value: the exception code; the host ends itself
     Ready = 9,          // once, before the first request: OLE is initialised
+    CaptureFailed = 10, // value: the Win32 error of opening or redirecting the roots
 };
 
 struct Report {

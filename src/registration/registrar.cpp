@@ -60,9 +60,20 @@ bool HasHostFor(Bitness bitness) {
 
 EngineOutcome ServerRefusedForOneUser(Operation operation) {
     EngineOutcome outcome;
-    outcome.status = operation == Operation::Register ? rsRegisterFailed : rsUnregisterFailed;
+    outcome.status = operation == Operation::Unregister ? rsUnregisterFailed : rsRegisterFailed;
     outcome.exeServer = true;
     outcome.ending = Ending::NotStarted;
+    outcome.code = kServerPerUserRefused;
+    return outcome;
+}
+
+// A server's registration is whatever its own process does when it runs:
+// there is no entry point to call with the roots redirected.
+EngineOutcome ServerNotExportable() {
+    EngineOutcome outcome;
+    outcome.status = rsRegisterFailed;
+    outcome.exeServer = true;
+    outcome.ending = Ending::NotExportable;
     outcome.code = kServerPerUserRefused;
     return outcome;
 }
@@ -70,7 +81,7 @@ EngineOutcome ServerRefusedForOneUser(Operation operation) {
 EngineOutcome RunEntryPoint(IRegistrationEngine& engine, const std::wstring& path,
                             Operation operation, const RegistrationOptions& options) {
     const char* entryPoint =
-        operation == Operation::Register ? "DllRegisterServer" : "DllUnregisterServer";
+        operation == Operation::Unregister ? "DllUnregisterServer" : "DllRegisterServer";
     const inspection::ModuleFactsResult module = inspection::ReadModuleFactsOf(path);
     if (auto before = inspection::DiagnoseBeforeLoad(
             path, module, entryPoint, HasHostFor(Bitness::x86), HasHostFor(Bitness::x64))) {
@@ -108,6 +119,8 @@ EngineOutcome RegisterOne(IRegistrationEngine& engine, const std::wstring& path,
                           Operation operation, const RegistrationOptions& options) {
     if (!IsExeServer(path))
         return RunEntryPoint(engine, path, operation, options);
+    if (operation == Operation::Export)
+        return ServerNotExportable();
     // Registered for the machine while the user asked for himself alone
     // would be a success that is not one.
     if (options.perUser)

@@ -116,6 +116,9 @@ std::wstring DescribeOutcome(const EngineOutcome& outcome) {
             return L"Selected file is a 32-bit component; the 32-bit part of Calvorn is missing.";
         return sizeof(void*) == 8 ? L"The 64-bit part of Calvorn is missing."
                                   : L"The 32-bit part of Calvorn is missing.";
+    case Ending::NotExportable:
+        return L"An EXE server writes its keys only while it runs; it cannot be exported without "
+               L"running it for real (register it instead).";
     case Ending::NotStarted:
         if (outcome.exeServer)
             return DescribeCode(outcome.code, false);
@@ -159,7 +162,15 @@ namespace calvorn::registration {
 namespace {
 
 const wchar_t* TitleOf(Operation operation) {
-    return operation == Operation::Register ? L"Calvorn - Registering" : L"Calvorn - UnRegistering";
+    switch (operation) {
+    case Operation::Register:
+        return L"Calvorn - Registering";
+    case Operation::Unregister:
+        return L"Calvorn - UnRegistering";
+    case Operation::Export:
+        break;
+    }
+    return L"Calvorn - Exporting";
 }
 
 // What each status tells the user, and whether the failure code follows on

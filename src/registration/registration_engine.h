@@ -6,6 +6,7 @@
 
 #include "platform/child_process.h"
 #include "inspection/module_diagnosis.h"
+#include "registration/captured_registration.h"
 #include "registration/registration_status.h"
 
 #include <cstddef>
@@ -14,7 +15,9 @@
 
 namespace calvorn::registration {
 
-enum class Operation { Register, Unregister };
+// Export runs DllRegisterServer with the registry's roots redirected into a
+// scratch key: what it wrote is read back, and the machine keeps its keys.
+enum class Operation { Register, Unregister, Export };
 
 inline constexpr unsigned long kRegistrationTimeoutMs = 10000;
 
@@ -33,6 +36,7 @@ enum class Ending {
     HostMissing,      // no registration host of the component's bitness: nothing ran
     NotStarted,       // the host or the EXE server could not be started; `code`:
                       // nothing of the component ran
+    NotExportable,    // an EXE server: it writes its keys only when it runs for real
 };
 
 // One registration's outcome: what the message table, the quiet mode's log
@@ -58,6 +62,8 @@ struct EngineOutcome {
     // The first bytes the component printed while it ran (kept with a failure
     // only): shown with the outcome, never read for it.
     std::string printed = {};
+    // An export's keys, read back once the host had gone; set on success only.
+    std::optional<CapturedRegistration> captured = {};
 };
 
 // The most of a component's printing that is kept.

@@ -6,6 +6,7 @@
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
+#include "registration/registration_capture.h"
 
 #include <windows.h>
 
@@ -23,11 +24,24 @@ using platform::PersistentChild;
 
 namespace {
 
+// An export runs the registration's entry point: its outcome is that one's.
 RegistrationStatus Succeeded(Operation operation) {
-    return operation == Operation::Register ? rsRegistered : rsUnregistered;
+    return operation == Operation::Unregister ? rsUnregistered : rsRegistered;
 }
 RegistrationStatus Failed(Operation operation) {
-    return operation == Operation::Register ? rsRegisterFailed : rsUnregisterFailed;
+    return operation == Operation::Unregister ? rsUnregisterFailed : rsRegisterFailed;
+}
+
+host::RequestKind KindOf(Operation operation) {
+    switch (operation) {
+    case Operation::Register:
+        break;
+    case Operation::Unregister:
+        return host::RequestKind::Unregister;
+    case Operation::Export:
+        return host::RequestKind::Capture;
+    }
+    return host::RequestKind::Register;
 }
 
 // Hosts that may wait, started, per bitness: a host's start costs about
@@ -133,9 +147,29 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
     if (!host)
         return Ended(Failed(operation), Ending::NotStarted,
                      HRESULT_FROM_WIN32(error ? error : ERROR_FILE_NOT_FOUND));
-    EngineOutcome out = Serve(*host, path, operation);
+    unsigned long scratchError = 0;
+    std::optional<ScratchKey> scratch =
+        operation == Operation::Export ? ScratchKey::Create(scratchError) : std::nullopt;
+    if (operation == Operation::Export && !scratch) {
+        host->End();
+        return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(scratchError));
+    }
+    EngineOutcome out = Serve(*host, path, operation, scratch ? scratch->Path() : std::wstring());
     out.machine = machine.value_or(0);
     out.boundMs = options_.timeoutMs;
+    if (scratch) {
+        // Gone before the keys are read and deleted: nothing it wrote late
+        // can outlive the scratch key.
+        host->End();
+        if (Succeeded(out))
+            out.captured = CapturedRegistration{
+                path, bitness == Bitness::x64 ? CapturedMachine::X64 : CapturedMachine::X86,
+                scratch->ReadBack()};
+        scratch->Remove();
+        if (!Succeeded(out) || NotUnloaded(out))
+            out.printed = host->Printed(kPrintedKept);
+        return out;
+    }
     if (!Succeeded(out) || NotUnloaded(out)) {
         // Ended before its file is read: nothing of it writes there meanwhile.
         host->End();
@@ -145,19 +179,20 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
 }
 
 EngineOutcome RegistrationSession::Serve(PersistentChild& host, const std::wstring& path,
-                                         Operation operation) {
+                                         Operation operation, const std::wstring& scratch) {
     using host::Report;
     using host::ReportKind;
     if (path.size() > host::kMaxPathChars)
         return Ended(rsLoadFailed, Ending::Finished,
                      HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE));
-    const host::Request request{operation == Operation::Register ? host::RequestKind::Register
-                                                                 : host::RequestKind::Unregister,
-                                options_.perUser ? host::kPerUser : 0u,
-                                static_cast<std::uint32_t>(path.size())};
-    std::vector<char> bytes(sizeof request + path.size() * sizeof(wchar_t));
+    const host::Request request{KindOf(operation), options_.perUser ? host::kPerUser : 0u,
+                                static_cast<std::uint32_t>(path.size()),
+                                static_cast<std::uint32_t>(scratch.size())};
+    std::vector<char> bytes(sizeof request + (path.size() + scratch.size()) * sizeof(wchar_t));
     std::memcpy(bytes.data(), &request, sizeof request);
     std::memcpy(bytes.data() + sizeof request, path.data(), path.size() * sizeof(wchar_t));
+    std::memcpy(bytes.data() + sizeof request + path.size() * sizeof(wchar_t), scratch.data(),
+                scratch.size() * sizeof(wchar_t));
     if (!host.Send(bytes.data(), bytes.size())) {
         host.End();
         return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(ERROR_BROKEN_PIPE));
@@ -212,6 +247,7 @@ EngineOutcome RegistrationSession::Serve(PersistentChild& host, const std::wstri
         case ReportKind::LoadFailed:
             return Ended(rsLoadFailed, Ending::Finished, HRESULT_FROM_WIN32(report.value));
         case ReportKind::PerUserFailed:
+        case ReportKind::CaptureFailed:
             return Ended(Failed(operation), Ending::Finished, HRESULT_FROM_WIN32(report.value));
         case ReportKind::Loaded:
             stage = Stage::Calling;
@@ -274,7 +310,7 @@ EngineOutcome RunExeServer(const std::wstring& path, Operation operation,
     info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC | SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = L"Open";
     info.lpFile = path.c_str();
-    info.lpParameters = operation == Operation::Register ? L"/regserver" : L"/unregserver";
+    info.lpParameters = operation == Operation::Unregister ? L"/unregserver" : L"/regserver";
     info.nShow = SW_SHOWNORMAL;
     // shell32 is bound when first needed: the window's start-up does not load it.
     static auto* const shellExecuteEx =

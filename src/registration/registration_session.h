@@ -47,8 +47,9 @@ class RegistrationSession {
                       std::optional<std::uint16_t> machine);
 
   private:
+    // `scratch`: the scratch key of an export, under HKEY_CURRENT_USER.
     EngineOutcome Serve(platform::PersistentChild& host, const std::wstring& path,
-                        Operation operation);
+                        Operation operation, const std::wstring& scratch);
 
     RegistrationOptions options_;
     HostStarter starter_; // slots: 0 for 32-bit hosts, 1 for 64-bit

@@ -33,6 +33,7 @@ HANDLE g_out = INVALID_HANDLE_VALUE;
 // Set while an entry point runs, for the loader-lock watch.
 HANDLE g_calling = nullptr;
 wchar_t g_path[kMaxPathChars + 1];
+wchar_t g_scratch[kMaxScratchChars + 1];
 
 void Send(ReportKind kind, std::uint32_t value = 0) {
     const Report report{kind, value};
@@ -184,11 +185,40 @@ HRESULT InitialiseOle() {
     return initialise ? initialise(nullptr) : E_UNEXPECTED;
 }
 
+// Every predefined root the component can write through points into the
+// scratch key from now on. All four are opened before any is redirected: the
+// scratch key itself lives under HKEY_CURRENT_USER. The handles stay open for
+// the life of this process.
+DWORD RedirectRootsIntoScratch() {
+    const HKEY roots[4] = {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS};
+    HKEY opened[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        wchar_t path[kMaxScratchChars + 16];
+        std::wcscpy(path, g_scratch);
+        std::wcscat(path, L"\\");
+        std::wcscat(path, kCaptureRootNames[i]);
+        if (const LONG error =
+                ::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &opened[i]))
+            return static_cast<DWORD>(error);
+    }
+    for (int i = 0; i < 4; ++i)
+        if (const LONG error = ::RegOverridePredefKey(roots[i], opened[i]))
+            return static_cast<DWORD>(error);
+    return ERROR_SUCCESS;
+}
+
 void Serve(const Request& request) {
-    calvorn::platform::PerUserClasses perUser((request.flags & kPerUser) != 0);
+    const bool capture = request.kind == RequestKind::Capture;
+    calvorn::platform::PerUserClasses perUser(!capture && (request.flags & kPerUser) != 0);
     if (!perUser.Ready()) {
         Send(ReportKind::PerUserFailed, ERROR_ACCESS_DENIED);
         return;
+    }
+    if (capture) {
+        if (const DWORD error = RedirectRootsIntoScratch()) {
+            Send(ReportKind::CaptureFailed, error);
+            return;
+        }
     }
     const int threadsBefore = CountOwnThreads();
     HMODULE module = LoadComponent();
@@ -197,7 +227,7 @@ void Serve(const Request& request) {
         return;
     }
     Send(ReportKind::Loaded);
-    auto* entry = GetProc<EntryPointFn>(module, request.kind == RequestKind::Register
+    auto* entry = GetProc<EntryPointFn>(module, request.kind != RequestKind::Unregister
                                                     ? "DllRegisterServer"
                                                     : "DllUnregisterServer");
     if (entry) {
@@ -248,8 +278,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Request request{};
     if (ReadExact(in, &request, sizeof request) && request.pathChars != 0 &&
         request.pathChars <= kMaxPathChars &&
-        ReadExact(in, g_path, request.pathChars * sizeof(wchar_t))) {
+        ReadExact(in, g_path, request.pathChars * sizeof(wchar_t)) &&
+        (request.kind != RequestKind::Capture ||
+         (request.scratchChars != 0 && request.scratchChars <= kMaxScratchChars &&
+          ReadExact(in, g_scratch, request.scratchChars * sizeof(wchar_t))))) {
         g_path[request.pathChars] = L'\0';
+        if (request.kind == RequestKind::Capture)
+            g_scratch[request.scratchChars] = L'\0';
         Serve(request);
     }
     // Everything is reported and the component is unloaded. An orderly exit

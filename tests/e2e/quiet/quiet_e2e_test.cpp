@@ -2,6 +2,9 @@
 // and the log lines of every outcome, many files in one call, a wildcard.
 
 #include "batch_runner.h"
+#include "integration/registry/raw_registry.h"
+
+#include <objbase.h>
 
 using namespace calvorn;
 using namespace calvorn::test;
@@ -117,7 +120,8 @@ TEST_F(QuietE2E, BadArgumentsAndTheOptionList) {
 
     r = RunBatch(L"-q -?");
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0));
-    EXPECT_NE(r.outBytes.find("-format  text (the default), csv or jsonl"), std::string::npos);
+    EXPECT_NE(r.outBytes.find("-format  -f, -check: text (the default), csv or jsonl"),
+              std::string::npos);
     EXPECT_NE(r.outBytes.find(" 10  report-failed"), std::string::npos);
 }
 
@@ -223,4 +227,139 @@ TEST_F(QuietE2E, ADllPlantedBesideTheHostIsNotLoaded) {
         RunBatch(L"-q -r " + Quoted(FixturePath(L"probe_needs_absent.dll")), folder, program);
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(3)) << r.outBytes;
     EXPECT_FALSE(ProbeText(L"calvorn_absent.dll", L"Planted").has_value());
+}
+
+namespace {
+
+const wchar_t* const kClassesClsid = L"{7A3C9E51-2B64-4D1F-8E0A-5C6B7D8E9F12}";
+const wchar_t* const kCapture = L"Software\\Calvorn\\Capture";
+
+// Everything an export could touch by mistake, in both registry views.
+std::vector<RegistryDump> MachineAndUser() {
+    std::vector<RegistryDump> dumps;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        dumps.push_back(Dump(HKEY_LOCAL_MACHINE, L"Software", view));
+        dumps.push_back(Dump(HKEY_CURRENT_USER, L"Software", view));
+    }
+    return dumps;
+}
+
+void ForgetClasses() {
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClassesClsid).c_str());
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CalvornProbe.Classes");
+}
+
+HRESULT CreateProbeClass() {
+    CLSID clsid{};
+    ::CLSIDFromString(kClassesClsid, &clsid);
+    IUnknown* object = nullptr;
+    const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                          reinterpret_cast<void**>(&object));
+    if (object)
+        object->Release();
+    return hr;
+}
+
+} // namespace
+
+TEST_F(QuietE2E, ExportLeavesTheRegistryAsItWasAndItsRegFileMakesTheClassWork) {
+    ForgetClasses();
+    const std::wstring folder = MakeScratchDir(L"quiet-export");
+    const std::wstring server = CopyInto(FixturePath(L"probe_classes.dll"), folder, L"classes.dll");
+    const std::vector<RegistryDump> before = MachineAndUser();
+    // The default output: the file's name with .reg, in the current folder.
+    BatchResult r = RunBatch(L"-q -e classes.dll", folder);
+    ASSERT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
+    EXPECT_EQ(r.out,
+              (std::vector<std::string>{
+                  "exported \"" + platform::Narrow(server) + "\"", "1 file: 1 succeeded, 0 failed",
+                  "written \"" + platform::Narrow(folder) + "classes.reg\""}));
+    EXPECT_TRUE(MachineAndUser() == before) << "the export changed the registry";
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    EXPECT_EQ(CreateProbeClass(), REGDB_E_CLASSNOTREG);
+
+    const std::string reg = ReadAll(folder + L"classes.reg");
+    ASSERT_GE(reg.size(), 2u);
+    EXPECT_EQ(reg.substr(0, 2), "\xFF\xFE");
+    wchar_t system[MAX_PATH];
+    ::GetWindowsDirectoryW(system, MAX_PATH);
+    {
+        ProgramRun import(std::wstring(system) + L"\\regedit.exe",
+                          L"/s \"" + folder + L"classes.reg\"", folder);
+        EXPECT_EQ(import.WaitForExit(std::chrono::seconds(60)), std::optional<DWORD>(0));
+    }
+    EXPECT_EQ(CreateProbeClass(), S_OK);
+    ::CoUninitialize();
+    ForgetClasses();
+
+    // JSON Lines to standard output; a per-user export writes the user's classes.
+    r = RunBatch(L"-q -e " + Quoted(server) + L" -format json -user -out -");
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
+    EXPECT_NE(r.outBytes.find("\"key\":\"HKEY_CURRENT_USER\\\\Software\\\\Classes\\\\CLSID\\\\" +
+                              platform::Narrow(kClassesClsid) + "\\\\InprocServer32\""),
+              std::string::npos)
+        << r.outBytes;
+    EXPECT_TRUE(MachineAndUser() == before);
+}
+
+TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {
+    // A stale scratch key of a process that has gone, one of a process that
+    // got the same id later, and a live one (this process's own).
+    FILETIME created{}, unused{};
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &unused, &unused, &unused);
+    wchar_t live[64];
+    std::swprintf(live, 64, L"%lu-%08lx%08lx-1", ::GetCurrentProcessId(), created.dwHighDateTime,
+                  created.dwLowDateTime);
+    const std::wstring own = std::to_wstring(::GetCurrentProcessId());
+    const std::wstring stale[] = {L"4294967280-0000000000000001-2", own + L"-0000000000000001-3"};
+    for (const std::wstring& name : {stale[0], stale[1], std::wstring(live)}) {
+        HKEY key = nullptr;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER,
+                          (std::wstring(kCapture) + L"\\" + name + L"\\HKCR\\x").c_str(), 0,
+                          nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+        ::RegCloseKey(key);
+    }
+    HANDLE release = ::CreateEventW(nullptr, FALSE, FALSE, L"CalvornProbeHangRelease");
+    ::ResetEvent(release);
+    struct Case {
+        std::wstring arguments;
+        int code;
+        std::string line;
+    };
+    const Case cases[] = {
+        {L"-q -e " + Quoted(FixturePath(L"probe_crash.dll")), 6,
+         "crashed \"" + Fixture(L"probe_crash.dll") + "\" 0xC0000005: "},
+        {L"-q -e -wait 2 " + Quoted(FixturePath(L"probe_hang.dll")), 7,
+         "timed-out \"" + Fixture(L"probe_hang.dll") + "\" 0x800705B4: "},
+        {L"-q -e " + Quoted(FixturePath(L"probe_silent.dll")), 14,
+         "nothing-written \"" + Fixture(L"probe_silent.dll") + "\" The entry point succeeded"},
+        {L"-q -e " + Quoted(FixturePath(L"probe_fail.dll")), 5,
+         "failed \"" + Fixture(L"probe_fail.dll") + "\" 0x80004005: "},
+        {L"-q -e " + Quoted(FixturePath(L"probe_server.exe")), 8,
+         "not-started \"" + Fixture(L"probe_server.exe") +
+             "\" 0x80070032: An EXE server writes its keys only while it runs; it cannot be "
+             "exported without running it for real"},
+    };
+    const std::wstring folder = MakeScratchDir(L"quiet-export-fail");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(platform::Narrow(c.arguments));
+        BatchResult r = RunBatch(c.arguments + L" -out out.reg", folder);
+        EXPECT_EQ(r.cmdExit, std::optional<DWORD>(c.code));
+        ASSERT_FALSE(r.err.empty()) << r.outBytes;
+        EXPECT_EQ(r.err[0].rfind(c.line, 0), 0u) << r.err[0];
+        // Only what an entry point that succeeded wrote is exported.
+        EXPECT_EQ(::GetFileAttributesW((folder + L"out.reg").c_str()) != INVALID_FILE_ATTRIBUTES,
+                  c.code == 14);
+        ::DeleteFileW((folder + L"out.reg").c_str());
+    }
+    ::SetEvent(release);
+    ::CloseHandle(release);
+    // Only the live owner's key is left.
+    RegistryDump left = Dump(HKEY_CURRENT_USER, kCapture, KEY_WOW64_64KEY);
+    std::wstring keys;
+    for (const auto& [path, values] : left)
+        if (std::count(path.begin(), path.end(), L'\\') == 3)
+            keys += path + L" ";
+    EXPECT_EQ(keys, Lower(std::wstring(kCapture) + L"\\" + live + L" "));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Calvorn\\Capture");
 }

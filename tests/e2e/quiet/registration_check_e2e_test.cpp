@@ -61,10 +61,10 @@ TEST_F(RegistrationCheckE2E, TheSecondCopyRegisteredTellsTheFirstWhereItsClasses
     const std::wstring both = Quoted(first) + L" " + Quoted(second);
 
     BatchResult r = RunBatch(L"-q -check " + both);
-    EXPECT_EQ(r.errorLevel, "14");
+    EXPECT_EQ(r.errorLevel, "15");
     ASSERT_EQ(RunBatch(L"-q -r " + Quoted(first)).errorLevel, "0");
     r = RunBatch(L"-q -check " + both);
-    EXPECT_EQ(r.errorLevel, "15");
+    EXPECT_EQ(r.errorLevel, "16");
     const std::string elsewhere = "Registered to another copy: " + a + " (2.1.7.9)";
     const std::vector<std::string> expected = {"File: " + a, "Registration: Registered here",
                                                "File: " + b, "Registration: " + elsewhere};
@@ -73,8 +73,16 @@ TEST_F(RegistrationCheckE2E, TheSecondCopyRegisteredTellsTheFirstWhereItsClasses
         if (line.rfind("File: ", 0) == 0 || line.rfind("Registration: ", 0) == 0)
             blocks.push_back(line);
     EXPECT_EQ(blocks, expected) << r.outBytes;
-    // Each entry: the class, its library and its interface.
-    EXPECT_NE(r.outBytes.find("Class TwinThing {5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C22}: "
+    // The entries are what the component's own code writes, run against a
+    // scratch key: the class, its ProgID, its library and its interface.
+    EXPECT_NE(r.outBytes.find("Checked: From the component's own registration code"),
+              std::string::npos);
+    for (const char* entry : {"Class Calvorn twin probe {5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C22}: ",
+                              "ProgID CalvornProbe.Twin: ",
+                              "Type library {5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C21} 2.1: "})
+        EXPECT_NE(r.outBytes.find(entry + std::string("Registered here\r\n")), std::string::npos)
+            << entry << r.outBytes;
+    EXPECT_NE(r.outBytes.find("Class Calvorn twin probe {5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C22}: "
                               "Registered to another file: " +
                               a + " (2.1.7.9)"),
               std::string::npos)

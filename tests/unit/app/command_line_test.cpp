@@ -182,12 +182,30 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     // A quoted word is a path even when it looks like a switch.
     EXPECT_EQ(ParseCommand(LR"(-q -u "-s")", kApp).paths.front(), L"-s");
 
-    cmd = ParseCommand(LR"(-q -check "C:.dll" b.ocx -format csv -out "C:.csv")", kApp);
+    cmd = ParseCommand(LR"(-q -check "C:\a.dll" b.ocx -format csv -out "C:\r.csv")", kApp);
     EXPECT_EQ(cmd.error, L"");
     EXPECT_EQ(cmd.action, CommandAction::CheckRegistration);
-    EXPECT_EQ(cmd.paths, (std::vector<std::wstring>{LR"(C:.dll)", L"b.ocx"}));
+    EXPECT_EQ(cmd.paths, (std::vector<std::wstring>{LR"(C:\a.dll)", L"b.ocx"}));
     EXPECT_EQ(cmd.format, ReportFormat::Csv);
-    EXPECT_EQ(cmd.out, LR"(C:.csv)");
+    EXPECT_EQ(cmd.out, LR"(C:\r.csv)");
+
+    using calvorn::registration::ExportFormat;
+    cmd = ParseCommand(LR"(-q -e "C:\a.dll" *.ocx -user -wait 5)", kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.action, CommandAction::Export);
+    EXPECT_EQ(cmd.exportFormat, ExportFormat::Reg);
+    EXPECT_TRUE(cmd.perUser);
+    EXPECT_EQ(cmd.paths.size(), 2u);
+    for (const auto& [name, format] : {std::pair{L"REG", ExportFormat::Reg},
+                                       {L"wxs", ExportFormat::Wxs},
+                                       {L"wxs3", ExportFormat::Wxs3},
+                                       {L"manifest", ExportFormat::Manifest},
+                                       {L"json", ExportFormat::Json}}) {
+        cmd = ParseCommand(L"-q -e a.dll -out - -format " + std::wstring(name), kApp);
+        EXPECT_EQ(cmd.error, L"") << name;
+        EXPECT_EQ(cmd.exportFormat, format) << name;
+        EXPECT_EQ(cmd.out, L"-");
+    }
 }
 
 TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
@@ -216,7 +234,11 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -check",
                                 L"-q -check \"a.dll\" -sub",
                                 L"-q -check \"a.dll\" -user",
-                                L"-q -check \"a.dll\" -r"})
+                                L"-q -check \"a.dll\" -r",
+                                L"-q -e",
+                                L"-q -e a.dll -format csv",
+                                L"-q -e a.dll -sub",
+                                L"-q -f \"a\" -format reg"})
         EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
     // Without the quiet switch first, nothing is a bad argument.
     EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
@@ -253,9 +275,9 @@ TEST(ParseCommand, WaitSetsTheBoundWhereverTheSwitchAllowsIt) {
 
 TEST(QuietUsage, ListsEveryOptionAndExitCode) {
     std::wstring usage = QuietUsage();
-    for (const wchar_t* word :
-         {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed", L"-wait", L"not-unloaded",
-          L"-wait bound", L"-check", L"registered-elsewhere"})
+    for (const wchar_t* word : {L"-user", L"-format", L"-out", L"-sub", L"-?", L"verbs-failed",
+                                L"-wait", L"not-unloaded", L"-wait bound", L"-q -e", L"manifest",
+                                L"nothing-written", L"-check", L"registered-elsewhere"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 

@@ -3,6 +3,7 @@
 // not at all, in part, or only in the other bitness's view; and the entries
 // read from a captured registration.
 
+#include "app/quiet_check.h"
 #include "inspection/registration_health.h"
 #include "registration/captured_health.h"
 
@@ -257,4 +258,37 @@ TEST(ExpectedFromCapture, EveryClassProgIdLibraryAndInterfaceWithItsKeys) {
     EXPECT_EQ(CheckRegistration(expected, state).verdict, Verdict::Partly); // no FLAGS
     state.Key(kOwn, L"TypeLib\\" + kLib + L"\\2.1\\FLAGS");
     EXPECT_EQ(CheckRegistration(expected, state).verdict, Verdict::Here);
+}
+
+TEST(CheckRecords, EachFormatCarriesTheVerdictAndEveryEntry) {
+    FakeState state;
+    state.Set(kOwn, kServer, LR"(C:\Old\Twin.dll)");
+    calvorn::app::CheckedFile file;
+    file.path = LR"(C:\App\Twin "new".dll)";
+    file.health = CheckRegistration(Expected(), state);
+    using calvorn::app::ReportFormat;
+    EXPECT_EQ(calvorn::app::CheckHeader(ReportFormat::Csv),
+              "path,verdict,registration,source,entries,error\r\n");
+    EXPECT_EQ(calvorn::app::EncodedCheck(ReportFormat::Csv, file),
+              "\"C:\\App\\Twin \"\"new\"\".dll\",registered-elsewhere,"
+              "Registered to another copy: C:\\Old\\Twin.dll (file not found),type-library,"
+              "Class TwinThing {11111111-1111-1111-1111-111111111111}: Registered to another "
+              "file: C:\\Old\\Twin.dll (file not found); Type library "
+              "{22222222-2222-2222-2222-222222222222} 2.1: Not registered,\r\n");
+    const std::string json = calvorn::app::EncodedCheck(ReportFormat::JsonLines, file);
+    EXPECT_EQ(json.rfind("{\"path\":\"C:\\\\App\\\\Twin \\\"new\\\".dll\",\"verdict\":"
+                         "\"registered-elsewhere\",",
+                         0),
+              0u)
+        << json;
+    EXPECT_NE(json.find("{\"kind\":\"typelib\",\"id\":\"{22222222-2222-2222-2222-222222222222}\","
+                        "\"name\":\"TwinLib\",\"state\":\"missing\""),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(json.back(), '\n');
+    // A file that could not be checked has its reason and no verdict.
+    file.failure = {calvorn::app::ExitCode::NotLoaded, L"gone"};
+    EXPECT_EQ(calvorn::app::EncodedCheck(ReportFormat::Text, file),
+              "File: C:\\App\\Twin \"new\".dll\r\nError: gone\r\n\r\n");
+    EXPECT_EQ(calvorn::app::ExitCodeOf(Verdict::Partly), calvorn::app::ExitCode::PartlyRegistered);
 }
