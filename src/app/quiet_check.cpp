@@ -3,11 +3,13 @@
 #include "app/folder_records.h"
 #include "app/report_output.h"
 #include "app/quiet_registration.h"
+#include "inspection/component_inspector.h"
 #include "inspection/machine_registration_state.h"
 #include "platform/error_record.h"
 #include "platform/path_forms.h"
 #include "platform/text.h"
 #include "registration/captured_health.h"
+#include "registration/registration_capture.h"
 #include "registration/registrar.h"
 
 #include <windows.h>
@@ -166,12 +168,32 @@ ExpectedOfComponent(registration::RegistrationSession& session, const std::wstri
     // without registration code may still carry a library that says what it
     // registers.
     if (auto fromLibrary = inspection::ExpectedFromTypeLibrary(path)) {
+        fromLibrary->codeNotRun = failure.detail;
         failure = {};
         return fromLibrary;
     }
     if (failure.code == ExitCode::Success)
         failure = {ExitCode::NotRegistered, L"Nothing says what the file registers."};
     return std::nullopt;
+}
+
+void CheckInReport(inspection::ComponentInspector& report, const std::wstring& path) {
+    report.FileName(path);
+    if (path.empty()) {
+        report.DisplayInfo();
+        return;
+    }
+    std::wstring full = platform::FullPath(path);
+    if (full.empty())
+        full = path;
+    registration::RemoveStaleScratchKeys();
+    registration::RegistrationOptions options;
+    options.wait = platform::WaitStyle::PumpMessages;
+    registration::RegistrationSession session(options);
+    FileOutcome failure;
+    const std::optional<inspection::ExpectedRegistration> expected =
+        ExpectedOfComponent(session, full, failure);
+    report.DisplayChecked(expected, failure.detail);
 }
 
 ExitCode RunQuietCheck(const Command& command, IQuietOutput& output,

@@ -12,6 +12,10 @@
 #include <optional>
 #include <string>
 
+namespace calvorn::inspection {
+class ComponentInspector;
+}
+
 namespace calvorn::app {
 
 struct CheckedFile {
@@ -39,6 +43,10 @@ using ExpectedSource = std::function<std::optional<inspection::ExpectedRegistrat
 std::optional<inspection::ExpectedRegistration>
 ExpectedOfComponent(registration::RegistrationSession& session, const std::wstring& path,
                     FileOutcome& failure);
+
+// The window's check of one file by the same means, in a session of its own
+// whose waits keep the window painting; the report then shows the result.
+void CheckInReport(inspection::ComponentInspector& report, const std::wstring& path);
 
 // Checks every file of the command against this machine; the exit code of
 // the first file not registered here, 0 when all are.

@@ -4,6 +4,7 @@
 #include "app/startup_helpers.h"
 #include "app/command_line.h"
 #include "app/exit_codes.h"
+#include "app/quiet_check.h"
 #include "app/report.h"
 #include "app/version.h"
 #include "inspection/component_inspector.h"
@@ -92,6 +93,10 @@ bool Main() {
         app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
         main.Services().activeX = app.oActiveX.get();
+        main.Services().checkRegistration = [](const std::wstring& path) {
+            if (App().oActiveX)
+                CheckInReport(*App().oActiveX, path);
+        };
 
         app.oGridInfo->Init(main.gridinfo());
         app.oGridComparison->Init(main.gridcomparison());

@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace calvorn::registry {
@@ -43,11 +44,19 @@ class ComponentInspector {
     bool BothSelected() const { return bothSelected_; }
 
     void DisplayInfo();
+    // The report again, its "Registration" section from a check that ran the
+    // component's registration code: what that code writes, or nullopt and
+    // why the file could not be checked.
+    void DisplayChecked(const std::optional<ExpectedRegistration>& checked,
+                        const std::wstring& whyNotChecked);
     void DoComparison();
 
   private:
     struct Summary;
     void ReportError(const std::wstring& tag, const platform::ErrorRecord& error);
+    // `checked`: the section from a check; nullptr: from the type library.
+    void Display(const std::optional<ExpectedRegistration>* checked,
+                 const std::wstring& whyNotChecked);
     void TypeLibSection(const std::wstring& path);
     void FileSection(const std::wstring& path);
     // The path an open version key points to ("" when none is recorded).

@@ -59,6 +59,9 @@ struct ExpectedRegistration {
     std::wstring file; // the component's full path
     bool is64Bit = false;
     EntrySource source = EntrySource::TypeLibrary;
+    // From the type library although the component's own code was asked
+    // for: why that code did not run (an EXE server, a failed load).
+    std::wstring codeNotRun;
     std::vector<ExpectedEntry> entries;
 };
 

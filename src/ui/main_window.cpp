@@ -61,6 +61,7 @@ const std::pair<const wchar_t*, int> kControlIds[] = {
     {L"Text1", IDC_TEXT1},
     {L"imgTabIcon", IDC_IMGTABICON},
     {L"chkForMe", IDC_CHKFORME},
+    {L"cmdCheck", IDC_CMDCHECK},
 };
 
 std::wstring TextOf(HWND hwnd) {
@@ -384,6 +385,9 @@ void MainWindow::OnCommand(int id, int code) {
         break;
     case IDC_CMDUNREG:
         RegisterFile(true);
+        break;
+    case IDC_CMDCHECK:
+        CheckRegistration();
         break;
     case IDC_CMDSELECTONE:
         SelectFile(false);

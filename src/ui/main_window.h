@@ -39,6 +39,9 @@ struct MainWindowServices {
     std::function<std::wstring(const std::wstring& key, const std::wstring& defaultValue)>
         getSetting;
     std::function<void(const std::wstring& key, const std::wstring& value)> saveSetting;
+    // Runs the component's registration code against a scratch key (the
+    // machine keeps its keys) and shows the whole result in the report.
+    std::function<void(const std::wstring& path)> checkRegistration;
 };
 
 // The setting that holds the main window's size and place.
@@ -71,6 +74,7 @@ enum MainControlId : int {
     IDC_TEXT1 = 1025,
     IDC_IMGTABICON = 1026,
     IDC_CHKFORME = 1027,
+    IDC_CMDCHECK = 1028,
     IDC_TABPAGE0 = 1090, // the pages of the three tabs: 1090 to 1092
     IDC_PICTAB0 = 1100,  // picTab(index) is IDC_PICTAB0 + index, index 0 to 10
 };
@@ -133,6 +137,10 @@ class MainWindow final : public Window<MainWindow> {
 
     void Browse();
     void RegisterFile(bool unregister);
+    // The file in the box checked by its own registration code.
+    void CheckRegistration();
+    // `work` with the window busy; a close asked for meanwhile follows it.
+    void WhileBusy(const std::function<void()>& work);
     // The report of `path`, which becomes the file of the report.
     void ShowReport(const std::wstring& path);
     // While a registration runs: the buttons and the file box take no input,
