@@ -232,6 +232,8 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
             action = CommandAction::FolderReport;
         else if (w == L"-s")
             action = CommandAction::InstallVerbs;
+        else if (w == L"-check")
+            action = CommandAction::CheckRegistration;
         else if (w == L"-?")
             action = CommandAction::ListOptions;
         else if (w == L"-scan")
@@ -300,7 +302,7 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
     }
 
     if (!haveAction) {
-        fail(L"no action: -r, -u, -e, -f, -scan, -s or -?");
+        fail(L"no action: -r, -u, -e, -f, -check, -scan, -s or -?");
         return cmd;
     }
     const bool exporting = cmd.action == CommandAction::Export;
@@ -308,17 +310,18 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
                               cmd.action == CommandAction::Unregister || exporting;
     const bool report = cmd.action == CommandAction::FolderReport;
     const bool scan = cmd.action == CommandAction::ScanMachine;
+    const bool check = cmd.action == CommandAction::CheckRegistration;
     if (cmd.perUser && !registration)
         fail(L"-user goes with -r, -u or -e");
     if (haveWait && !registration)
         fail(L"-wait goes with -r, -u or -e");
-    if ((haveFormat || haveOut) && !report && !scan && !exporting)
-        fail(L"-format and -out go with -f, -scan or -e");
+    if ((haveFormat || haveOut) && !report && !scan && !exporting && !check)
+        fail(L"-format and -out go with -f, -scan, -e or -check");
     if ((cmd.subfolders || haveTypes || haveHash || cmd.byteOrderMark) && !report)
         fail(L"-sub, -types, -hash and -bom go with -f");
     if (cmd.fix && !scan)
         fail(L"-fix goes with -scan");
-    if (haveFormat && (report || scan)) {
+    if (haveFormat && (report || scan || check)) {
         const std::wstring lower = Lower(formatName);
         if (lower == L"text")
             cmd.format = ReportFormat::Text;
@@ -349,13 +352,13 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
         fail(L"-hash goes with -format csv or jsonl");
     if (cmd.byteOrderMark && cmd.format != ReportFormat::Csv)
         fail(L"-bom goes with -format csv");
-    if (registration && cmd.paths.empty())
+    if ((registration || check) && cmd.paths.empty())
         fail(L"no file given");
     if (cmd.signature && (!report || cmd.format == ReportFormat::Text))
         fail(L"-sig goes with -f and -format csv or jsonl");
     if (report && cmd.paths.size() != 1)
         fail(L"-f takes one folder");
-    if (!registration && !report && !cmd.paths.empty())
+    if (!registration && !report && !check && !cmd.paths.empty())
         fail(L"unexpected path " + cmd.paths.front());
     if (report && cmd.paths.size() == 1)
         cmd.path = cmd.paths.front();
@@ -474,6 +477,8 @@ std::wstring QuietUsage() {
         L"calvorn -q -f \"folder\" [-format text|csv|jsonl] [-out \"path\"|-] [-sub] [-sig]\r\n"
         L"              [-types all|\".cpl .ax ...\"] [-hash md5,sha1,sha256] [-bom]\r\n"
         L"                                           folder report\r\n"
+        L"calvorn -q -check \"file\" [\"file\" ...] [-format text|csv|jsonl] [-out \"path\"|-]\r\n"
+        L"                                           is each file registered, and to it?\r\n"
         L"calvorn -q -scan [-fix] [-format text|csv|jsonl] [-out \"path\"|-]\r\n"
         L"                                           broken COM registrations of this computer\r\n"
         L"calvorn -q -s                              install the Explorer verbs\r\n"
@@ -482,12 +487,12 @@ std::wstring QuietUsage() {
         L"-user    register or unregister for the current user only; with -e, write\r\n"
         L"         the keys the current user's registration would have\r\n"
         L"-wait    how long a component may run, in seconds (1 to 3600; 10 if not given)\r\n"
-        L"-format  text (the default), csv or jsonl\r\n"
-        L"         with -e: reg (the default, for the registry editor), wxs (WiX 4),\r\n"
-        L"         wxs3, manifest (registration-free COM) or json (JSON Lines)\r\n"
+        L"-format  -f, -scan, -check: text (the default), csv or jsonl\r\n"
+        L"         -e: reg (the default, for the registry editor), wxs (WiX 4), wxs3,\r\n"
+        L"         manifest (registration-free COM) or json (one JSON object per line)\r\n"
         L"-out     the report or export file; - writes to standard output; -e writes\r\n"
         L"         <first file's name>.reg (.wxs, .manifest, .jsonl) in the current folder\r\n"
-        L"         if not given\r\n"
+        L"         if not given; -check writes to standard output if not given\r\n"
         L"-sub     include subfolders\r\n"
         L"-sig     with csv or jsonl: add the columns signature (signed-valid, signed-invalid,\r\n"
         L"         signed-untrusted or unsigned), signer (the signing certificate's subject)\r\n"
@@ -501,8 +506,9 @@ std::wstring QuietUsage() {
         L"Exit codes:\r\n";
     for (const ExitCodeRow& row : kExitCodes) {
         std::wstring number = std::to_wstring(static_cast<int>(row.code));
+        // The words line up after the longest one.
         text += std::wstring(3 - number.size(), L' ') + number + L"  " + row.word +
-                std::wstring(16 - std::wstring(row.word).size(), L' ') + row.meaning + L"\r\n";
+                std::wstring(22 - std::wstring(row.word).size(), L' ') + row.meaning + L"\r\n";
     }
     return text;
 }

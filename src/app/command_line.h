@@ -33,9 +33,10 @@ enum class CommandAction {
     Unregister,
     InstallVerbs,
     OpenReport,
-    ListOptions, // "-?", "-q -?", or (without "-q") a switch the program does not know
-    ScanMachine, // "-q -scan": the machine's broken COM registrations
-    Export,      // "-q -e": the registration written to a file, not to the registry
+    ListOptions,       // "-?", "-q -?", or (without "-q") a switch the program does not know
+    ScanMachine,       // "-q -scan": the machine's broken COM registrations
+    Export,            // "-q -e": the registration written to a file, not to the registry
+    CheckRegistration, // "-q -check": is each file's registration there, and for it
 };
 
 enum class ReportFormat { Text, Csv, JsonLines };
@@ -59,13 +60,13 @@ struct Command {
     // Without quotes, a path is cut at its first blank; this is the whole
     // text it was cut from (after the path rule) when that differs.
     std::wstring wholePath;
-    // Quiet "-r"/"-u": every path or wildcard, as given (made absolute
-    // against the current folder when run). Quiet "-f": the one folder.
+    // Quiet "-r"/"-u"/"-check": every path or wildcard, as given (made
+    // absolute against the current folder when run). Quiet "-f": the one folder.
     std::vector<std::wstring> paths;
     ReportFormat format = ReportFormat::Text;
     // "-e -format": .reg when not given.
     registration::ExportFormat exportFormat = registration::ExportFormat::Reg;
-    // "-f -out" and "-e -out": empty for the usual place, "-" for standard output
+    // "-f", "-e" and "-check" "-out": empty for the usual place, "-" for standard output
     std::wstring out;
     bool subfolders = false;
     // "-sig" with "-f": each file's signature in three more columns.

@@ -26,6 +26,9 @@ enum class ExitCode : int {
     NothingExported = 14,
     RegistrationsBroken = 15,
     NotRepaired = 16,
+    NotRegistered = 17,
+    RegisteredElsewhere = 18,
+    PartlyRegistered = 19,
 };
 
 struct ExitCodeRow {
@@ -34,7 +37,7 @@ struct ExitCodeRow {
     const wchar_t* meaning; // for "-q -?" and the README
 };
 
-inline constexpr std::array<ExitCodeRow, 17> kExitCodes{{
+inline constexpr std::array<ExitCodeRow, 20> kExitCodes{{
     {ExitCode::Success, L"ok", L"success"},
     {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
     {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},
@@ -59,6 +62,11 @@ inline constexpr std::array<ExitCodeRow, 17> kExitCodes{{
      L"the scan found broken COM registrations (-scan without -fix)"},
     {ExitCode::NotRepaired, L"not-repaired",
      L"-fix could not back up or remove every broken registration"},
+    {ExitCode::NotRegistered, L"not-registered", L"-check: a file is not registered"},
+    {ExitCode::RegisteredElsewhere, L"registered-elsewhere",
+     L"-check: a file's classes or library are registered to another copy"},
+    {ExitCode::PartlyRegistered, L"partly-registered",
+     L"-check: some of a file's keys are missing"},
 }};
 
 constexpr const ExitCodeRow& RowOf(ExitCode code) {

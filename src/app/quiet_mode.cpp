@@ -1,11 +1,13 @@
 #include "app/quiet_mode.h"
 
 #include "app/startup_helpers.h"
+#include "app/quiet_check.h"
 #include "app/quiet_export.h"
 #include "app/quiet_registration.h"
 #include "app/folder_records.h"
 #include "app/quiet_report.h"
 #include "app/quiet_scan.h"
+#include "registration/registration_capture.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -74,6 +76,18 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return InstallVerbs(output);
     case CommandAction::ScanMachine:
         return RunQuietScan(command, output);
+    case CommandAction::CheckRegistration: {
+        // Each component's registration code runs in a host of its own
+        // against a scratch key, so the check changes nothing on the machine.
+        registration::RemoveStaleScratchKeys();
+        registration::RegistrationOptions options;
+        registration::RegistrationSession session(options);
+        ::OleInitialize(nullptr);
+        return RunQuietCheck(command, output,
+                             [&session](const std::wstring& path, FileOutcome& failure) {
+                                 return ExpectedOfComponent(session, path, failure);
+                             });
+    }
     case CommandAction::Register:
     case CommandAction::Unregister:
     case CommandAction::Export:

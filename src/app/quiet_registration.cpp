@@ -112,6 +112,9 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     case ExitCode::NothingExported:
     case ExitCode::RegistrationsBroken:
     case ExitCode::NotRepaired:
+    case ExitCode::NotRegistered:
+    case ExitCode::RegisteredElsewhere:
+    case ExitCode::PartlyRegistered:
         break;
     }
     return E_FAIL;

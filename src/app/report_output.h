@@ -35,6 +35,7 @@ class ReportOutput {
     // that killed runs left for that name are swept first, then the name is
     // claimed (or the next free one, see ReportClaim). Throws a
     // platform::Failure naming the path when the file cannot be made.
+    // `header` goes before the first record in place of the folder report's.
     ReportOutput(ReportFormat format, const std::wstring& folder, const std::wstring& name,
                  ReportClaim::Mode mode, const ReportShape& shape = {});
     // To standard output; nothing is claimed.

@@ -6,6 +6,7 @@
 #include "app/window_scan.h"
 #include "app/command_line.h"
 #include "app/exit_codes.h"
+#include "app/quiet_check.h"
 #include "app/report.h"
 #include "app/version.h"
 #include "inspection/component_inspector.h"
@@ -105,6 +106,10 @@ bool Main() {
             options.wait = before;
         };
         main.Services().activeX = app.oActiveX.get();
+        main.Services().checkRegistration = [](const std::wstring& path) {
+            if (App().oActiveX)
+                CheckInReport(*App().oActiveX, path);
+        };
 
         app.oGridInfo->Init(main.gridinfo());
         app.oGridComparison->Init(main.gridcomparison());
@@ -234,7 +239,8 @@ void ProcessCommandLine(Command cmd) {
                 app.oRegistry->CreateShellAssociation(program, association.name);
         ExitProgram(false);
     }
-    case CommandAction::Export: // the quiet mode's alone: the window's line has no "-e"
+    case CommandAction::Export:            // the quiet mode's alone: the window's line has no "-e"
+    case CommandAction::CheckRegistration: // a quiet action only
     case CommandAction::ListOptions:
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
         ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success

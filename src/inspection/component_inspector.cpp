@@ -1,5 +1,6 @@
 #include "inspection/component_inspector.h"
 
+#include "inspection/machine_registration_state.h"
 #include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
 #include "platform/program_parts.h"
@@ -179,6 +180,16 @@ std::wstring ComponentInspector::RegisteredPath(const registry::RegistryKey& ver
 }
 
 void ComponentInspector::DisplayInfo() {
+    Display(nullptr, {});
+}
+
+void ComponentInspector::DisplayChecked(const std::optional<ExpectedRegistration>& checked,
+                                        const std::wstring& whyNotChecked) {
+    Display(&checked, whyNotChecked);
+}
+
+void ComponentInspector::Display(const std::optional<ExpectedRegistration>* checked,
+                                 const std::wstring& whyNotChecked) {
     if (!grid_)
         return;
     // Laid out and drawn once, when the report is whole.
@@ -210,6 +221,36 @@ void ComponentInspector::DisplayInfo() {
     } catch (...) {
         // The facts are extra: a failure leaves the report as it was.
     }
+    try {
+        if (!checked) {
+            if (auto expected = ExpectedFromTypeLibrary(path))
+                RegistrationRows(*grid_, *expected);
+        } else if (*checked) {
+            RegistrationRows(*grid_, **checked);
+        } else {
+            grid_->AddRow(L"Registration", L"", true);
+            grid_->AddRow(L"Checked:", L"The file could not be checked: " + whyNotChecked, false);
+        }
+    } catch (...) {
+        // As the module facts: the sections above stand whatever happens here.
+    }
+}
+
+void RegistrationRows(IReportPresenter& grid, const ExpectedRegistration& expected) {
+    const MachineRegistrationState state(expected.is64Bit);
+    const RegistrationHealth health = CheckRegistration(expected, state);
+    grid.AddRow(L"Registration", L"", true);
+    grid.AddRow(L"Verdict:", VerdictText(health), false);
+    std::wstring checked =
+        expected.source == EntrySource::TypeLibrary
+            ? L"From the type library; the component's own registration code was not run."
+            : L"From the component's own registration code, run in the registration host; "
+              L"the machine was not changed.";
+    if (!expected.codeNotRun.empty())
+        checked += L" " + expected.codeNotRun;
+    grid.AddRow(L"Checked:", checked, false);
+    for (const EntryHealth& entry : health.entries)
+        grid.AddRow(EntryLabel(entry.entry), EntryFact(entry), false);
 }
 
 void ComponentInspector::TypeLibSection(const std::wstring& path) {
@@ -328,7 +369,8 @@ void ComponentInspector::DoComparison() {
         ReportError(L"DoComparison - ComponentInspector", failure.Record());
         return;
     } catch (const std::bad_alloc&) {
-        ReportError(L"DoComparison - ComponentInspector", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+        ReportError(L"DoComparison - ComponentInspector",
+                    platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
         return;
     }
 

@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace calvorn::registry {
@@ -16,6 +17,11 @@ class RegistryKey;
 namespace calvorn::inspection {
 
 class TypeLibInfo;
+struct ExpectedRegistration;
+
+// The "Registration" section: the verdict, where the entries came from, and
+// a row per entry, as the machine holds them now.
+void RegistrationRows(IReportPresenter& grid, const ExpectedRegistration& expected);
 
 // How trapped failures reach the user: a tag naming the routine and the
 // record of what failed. The application hands in its error reporter.
@@ -25,7 +31,7 @@ class ComponentInspector {
   public:
     // Without a reporter, trapped failures are shown in a message box.
     explicit ComponentInspector(platform::IMessageBox& messages = platform::Messages(),
-                        ErrorReporter reporter = {});
+                                ErrorReporter reporter = {});
 
     void Init(IReportPresenter& mGrid, IReportPresenter& mGridComp);
 
@@ -38,11 +44,19 @@ class ComponentInspector {
     bool BothSelected() const { return bothSelected_; }
 
     void DisplayInfo();
+    // The report again, its "Registration" section from a check that ran the
+    // component's registration code: what that code writes, or nullopt and
+    // why the file could not be checked.
+    void DisplayChecked(const std::optional<ExpectedRegistration>& checked,
+                        const std::wstring& whyNotChecked);
     void DoComparison();
 
   private:
     struct Summary;
     void ReportError(const std::wstring& tag, const platform::ErrorRecord& error);
+    // `checked`: the section from a check; nullptr: from the type library.
+    void Display(const std::optional<ExpectedRegistration>* checked,
+                 const std::wstring& whyNotChecked);
     void TypeLibSection(const std::wstring& path);
     void FileSection(const std::wstring& path);
     // The path an open version key points to ("" when none is recorded).

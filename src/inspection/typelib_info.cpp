@@ -58,6 +58,28 @@ TypeLibInfo TypeLibInfo::FromTypeLibHeader(const TypeLibHeader& header) {
     return info;
 }
 
+namespace {
+
+// The helper's answer for `arguments`; nothing when it is missing, ends
+// badly or is kept busy. The program never runs the system's loader on a
+// file itself: a copy without its helper reads what the header reader
+// reads, and no more.
+std::optional<std::wstring> HelperAnswer(const std::wstring& path, const std::wstring& arguments) {
+    auto helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper,
+                                       TypeLibInfo::ReaderBitness(path));
+    if (!helper)
+        helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
+    if (!helper)
+        return std::nullopt;
+    // A library that takes the helper down, or keeps it busy, is no library.
+    auto answer = platform::RunChild(*helper, arguments, std::chrono::seconds(10));
+    if (!answer || answer->exitCode != 0)
+        return std::nullopt;
+    return platform::Widen(answer->output);
+}
+
+} // namespace
+
 std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     if (path.empty() || !platform::MayBeDiskFile(path))
         return std::nullopt;
@@ -65,18 +87,16 @@ std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     // process; anything else is the loader's to judge, out of our process.
     if (auto info = FromHeader(path))
         return info;
-    auto helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, ReaderBitness(path));
-    if (!helper)
-        helper = platform::LocatePart(platform::ProgramPart::TypeLibHelper, platform::OwnBitness());
-    // The program never runs the system's loader on a file itself: a copy
-    // without its helper reads what the header reader reads, and no more.
-    if (!helper)
-        return std::nullopt;
-    // A library that takes the helper down, or keeps it busy, is no library.
-    auto answer = platform::RunChild(*helper, L"\"" + path + L"\"", std::chrono::seconds(10));
-    if (!answer || answer->exitCode != 0)
-        return std::nullopt;
-    return Parse(platform::Widen(answer->output));
+    auto answer = HelperAnswer(path, L"\"" + path + L"\"");
+    return answer ? Parse(*answer) : std::nullopt;
+}
+
+std::vector<LibraryType> LibraryTypesOf(const std::wstring& path) {
+    if (path.empty() || !platform::MayBeDiskFile(path))
+        return {};
+    auto answer = HelperAnswer(path, L"/types \"" + path + L"\"");
+    auto types = answer ? ParseTypes(*answer) : std::nullopt;
+    return types ? std::move(*types) : std::vector<LibraryType>{};
 }
 
 namespace {
@@ -166,6 +186,30 @@ std::optional<TypeLibInfo> TypeLibInfo::Parse(const std::wstring& text) {
     info.name_ = *name;
     info.helpString_ = *help;
     return info;
+}
+
+std::wstring SerializeTypes(const std::vector<LibraryType>& types) {
+    std::wstring out;
+    for (const LibraryType& type : types) {
+        AppendField(out, type.isClass ? L"class" : L"interface");
+        AppendField(out, type.guid);
+        AppendField(out, type.name);
+    }
+    return out;
+}
+
+std::optional<std::vector<LibraryType>> ParseTypes(const std::wstring& text) {
+    std::vector<LibraryType> types;
+    for (std::size_t at = 0; at < text.size();) {
+        auto kind = TakeField(text, at);
+        auto guid = TakeField(text, at);
+        auto name = TakeField(text, at);
+        if (!kind || (*kind != L"class" && *kind != L"interface") || !guid || guid->size() != 38 ||
+            !name)
+            return std::nullopt;
+        types.push_back({*kind == L"class", std::move(*guid), std::move(*name)});
+    }
+    return types;
 }
 
 bool TypeLibInfo::IsSameLibrary(const TypeLibInfo& other) const {

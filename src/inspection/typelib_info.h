@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace calvorn::inspection {
 
@@ -50,6 +51,7 @@ class TypeLibInfo {
     std::uint16_t MinorVersion() const { return minor_; }
     const std::wstring& Name() const { return name_; }
     const std::wstring& HelpString() const { return helpString_; }
+    std::uint32_t Lcid() const { return lcid_; }
     // The platform the library was built for: "win16", "win32", "mac",
     // "win64", or the number when it is none of those.
     std::wstring TargetPlatform() const;
@@ -69,6 +71,24 @@ class TypeLibInfo {
     std::wstring name_;
     std::wstring helpString_;
 };
+
+// A class or interface of a library that registration writes keys for: the
+// creatable classes, and the interfaces that Automation marshals (dispatch,
+// dual and oleautomation ones).
+struct LibraryType {
+    bool isClass = false;
+    std::wstring guid; // "{...}"
+    std::wstring name;
+};
+
+// The library's classes and interfaces, read by the loader in the helper
+// process (the header reader does not read type information); empty when
+// the helper is missing, fails or finds no library.
+std::vector<LibraryType> LibraryTypesOf(const std::wstring& path);
+// The helper's answer for them, and reading it back; nothing when the
+// answer does not hold together.
+std::wstring SerializeTypes(const std::vector<LibraryType>& types);
+std::optional<std::vector<LibraryType>> ParseTypes(const std::wstring& text);
 
 // The registry key name of a version: hexadecimal, lower case, no leading
 // zeros ("1.a"); and its display text, decimal ("1.10").

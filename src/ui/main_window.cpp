@@ -64,6 +64,7 @@ const std::pair<const wchar_t*, int> kControlIds[] = {
     {L"lblScan", IDC_LBLSCAN},
     {L"cmdScan", IDC_CMDSCAN},
     {L"cmdExport", IDC_CMDEXPORT},
+    {L"cmdCheck", IDC_CMDCHECK},
 };
 
 std::wstring TextOf(HWND hwnd) {
@@ -390,6 +391,9 @@ void MainWindow::OnCommand(int id, int code) {
         break;
     case IDC_CMDEXPORT:
         ExportFile();
+        break;
+    case IDC_CMDCHECK:
+        CheckRegistration();
         break;
     case IDC_CMDSELECTONE:
         SelectFile(false);

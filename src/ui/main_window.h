@@ -47,6 +47,9 @@ struct MainWindowServices {
     std::function<void(const std::wstring& file, registration::ExportFormat format,
                        const std::wstring& out, bool perUser)>
         exportFile;
+    // Runs the component's registration code against a scratch key (the
+    // machine keeps its keys) and shows the whole result in the report.
+    std::function<void(const std::wstring& path)> checkRegistration;
 };
 
 // The setting that holds the main window's size and place.
@@ -82,6 +85,7 @@ enum MainControlId : int {
     IDC_CMDEXPORT = 1028,
     IDC_LBLSCAN = 1029,
     IDC_CMDSCAN = 1030,
+    IDC_CMDCHECK = 1031,
     IDC_TABPAGE0 = 1090, // the pages of the three tabs: 1090 to 1092
     IDC_PICTAB0 = 1100,  // picTab(index) is IDC_PICTAB0 + index, index 0 to 10
 };
@@ -146,6 +150,10 @@ class MainWindow final : public Window<MainWindow> {
     void RegisterFile(bool unregister);
     // Asks where to and in which format, then exports the file in the box.
     void ExportFile();
+    // The file in the box checked by its own registration code.
+    void CheckRegistration();
+    // `work` with the window busy; a close asked for meanwhile follows it.
+    void WhileBusy(const std::function<void()>& work);
     // The report of `path`, which becomes the file of the report.
     void ShowReport(const std::wstring& path);
     // While a registration runs: the buttons and the file box take no input,

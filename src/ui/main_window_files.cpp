@@ -130,8 +130,7 @@ void MainWindow::RegisterFile(bool unregister) {
     // The typed text goes to the engine as it stands, and the report that
     // follows is that of the same path: the one on screen.
     const std::wstring path = ControlText(IDC_TXTFILE);
-    Busy(true);
-    try {
+    WhileBusy([&] {
         if (registration::RegistrationPrompter* registrator = services_.registrator) {
             // The window keeps painting while the component takes its time;
             // Busy keeps its controls from starting anything meanwhile.
@@ -148,6 +147,20 @@ void MainWindow::RegisterFile(bool unregister) {
             wait = before;
         }
         ShowReport(path);
+    });
+}
+
+void MainWindow::CheckRegistration() {
+    if (busy_ || !services_.checkRegistration)
+        return;
+    const std::wstring path = ControlText(IDC_TXTFILE);
+    WhileBusy([&] { services_.checkRegistration(path); });
+}
+
+void MainWindow::WhileBusy(const std::function<void()>& work) {
+    Busy(true);
+    try {
+        work();
     } catch (...) {
         Busy(false);
         throw;

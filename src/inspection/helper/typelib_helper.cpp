@@ -1,7 +1,8 @@
 // calvorn-typelib32.exe / calvorn-typelib64.exe: loads the type library of
 // one file and writes what the program needs of it to its standard output;
 // with "/version" first, the file's version block as the platform's version
-// calls give it. It runs in a process of its own because the system's loader
+// calls give it; with "/types" first, the library's registered classes and
+// interfaces. It runs in a process of its own because the system's loader
 // and version calls can take their process down on a damaged file. Exit code
 // 0 with an answer, 1 when the file holds no library.
 
@@ -29,6 +30,13 @@ int Run(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring(argv[1]) == L"/version")
         return Answer(calvorn::inspection::SerializeVersionBlock(
             calvorn::inspection::ReadVersionBlockByPlatform(argv[2])));
+    if (argc == 3 && std::wstring(argv[1]) == L"/types") {
+        ::CoInitialize(nullptr);
+        auto types = calvorn::inspection::LoadLibraryTypes(argv[2]);
+        if (!types)
+            return 1;
+        return Answer(calvorn::platform::Narrow(calvorn::inspection::SerializeTypes(*types)));
+    }
     if (argc != 2)
         return 2;
     ::CoInitialize(nullptr);

@@ -8,6 +8,7 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -63,11 +64,9 @@ ITypeLib* LoadLibraryOf(const std::wstring& path) {
     return lib;
 }
 
-} // namespace
-
-std::optional<TypeLibInfo> LoadTypeLibInfo(const std::wstring& path) {
+ITypeLib* LoadLibraryOfAnyLength(const std::wstring& path) {
     if (path.empty())
-        return std::nullopt;
+        return nullptr;
     ITypeLib* raw = LoadLibraryOf(path);
     // The loader fails on paths of MAX_PATH characters and more; the short
     // form names the same file in fewer.
@@ -76,6 +75,60 @@ std::optional<TypeLibInfo> LoadTypeLibInfo(const std::wstring& path) {
         if (!shortPath.empty() && shortPath != path)
             raw = LoadLibraryOf(shortPath);
     }
+    return raw;
+}
+
+struct ReleaseTypeInfo {
+    void operator()(ITypeInfo* info) const noexcept { info->Release(); }
+};
+using TypeInfoPtr = std::unique_ptr<ITypeInfo, ReleaseTypeInfo>;
+
+// Registration writes keys for creatable classes and for the interfaces
+// Automation marshals; other types leave no trace in the registry.
+std::optional<LibraryType> RegisteredType(ITypeInfo& info) {
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info.GetTypeAttr(&attr)) || !attr)
+        return std::nullopt;
+    const TYPEKIND kind = attr->typekind;
+    const WORD flags = attr->wTypeFlags;
+    wchar_t guid[40] = {};
+    ::StringFromGUID2(attr->guid, guid, 40);
+    info.ReleaseTypeAttr(attr);
+    const bool isClass = kind == TKIND_COCLASS && (flags & TYPEFLAG_FCANCREATE);
+    const bool marshalled =
+        kind == TKIND_DISPATCH ||
+        (kind == TKIND_INTERFACE && (flags & (TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDUAL)));
+    if (!isClass && !marshalled)
+        return std::nullopt;
+    Bstr name;
+    if (FAILED(info.GetDocumentation(MEMBERID_NIL, &name.s, nullptr, nullptr, nullptr)))
+        name.s = nullptr;
+    return LibraryType{isClass, guid, name.Text()};
+}
+
+} // namespace
+
+std::optional<std::vector<LibraryType>> LoadLibraryTypes(const std::wstring& path) {
+    ITypeLib* raw = LoadLibraryOfAnyLength(path);
+    if (!raw)
+        return std::nullopt;
+    TypeLibPtr lib(raw);
+    std::vector<LibraryType> types;
+    // Bounded: a damaged count must not keep the helper busy.
+    const UINT count = std::min<UINT>(lib->GetTypeInfoCount(), 65536);
+    for (UINT i = 0; i < count; ++i) {
+        ITypeInfo* info = nullptr;
+        if (FAILED(lib->GetTypeInfo(i, &info)) || !info)
+            continue;
+        TypeInfoPtr owned(info);
+        if (auto type = RegisteredType(*info))
+            types.push_back(std::move(*type));
+    }
+    return types;
+}
+
+std::optional<TypeLibInfo> LoadTypeLibInfo(const std::wstring& path) {
+    ITypeLib* raw = LoadLibraryOfAnyLength(path);
     if (!raw)
         return std::nullopt;
     TypeLibPtr lib(raw);

@@ -10,5 +10,7 @@
 namespace calvorn::inspection {
 
 std::optional<TypeLibInfo> LoadTypeLibInfo(const std::wstring& path);
+// The classes and interfaces that registering the library writes keys for.
+std::optional<std::vector<LibraryType>> LoadLibraryTypes(const std::wstring& path);
 
 } // namespace calvorn::inspection

@@ -30,7 +30,7 @@ TEST(MainWindowAccessibility, EveryButtonIsAPushButtonWithAName) {
     for (const Case& c :
          {Case{IDC_CMDBROWSE, L"Browse..."}, Case{IDC_CMDREG, L"Register DLL / File"},
           Case{IDC_CMDUNREG, L"Un-Register DLL / File"}, Case{IDC_CMDEXPORT, L"Export..."},
-          Case{IDC_CMDSELECTONE, L"Choose first file"},
+          Case{IDC_CMDCHECK, L"Check registration"}, Case{IDC_CMDSELECTONE, L"Choose first file"},
           Case{IDC_CMDSELECTTWO, L"Choose second file"}, Case{IDC_CMDSHELLEX, L""}}) {
         HWND button = w.Control(c.id);
         ASSERT_NE(button, nullptr) << c.id;

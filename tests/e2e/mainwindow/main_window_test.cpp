@@ -25,6 +25,7 @@ TEST(MainWindow, ControlsCarryTheirCaptions) {
     EXPECT_EQ(::IsDlgButtonChecked(::GetParent(w.Control(IDC_CHKFORME)), IDC_CHKFORME),
               static_cast<UINT>(BST_UNCHECKED));
     EXPECT_EQ(w.Text(IDC_FRAINFO), L"File Info / ActiveX Info");
+    EXPECT_EQ(w.Text(IDC_CMDCHECK), L"Check registration");
     EXPECT_EQ(ClassNameOf(w.Control(IDC_CMDREG)), L"Calvorn.Command");
     EXPECT_EQ(CurrentTab(w.main), 0);
     EXPECT_TRUE(::IsWindowVisible(w.Control(IDC_CMDREG)));
@@ -204,8 +205,8 @@ TEST(MainWindow, TabKeyWalksTheControlsOfTheActiveTabInOrder) {
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONUP, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(IDC_TXTFILE); }));
-    for (int id :
-         {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_CMDEXPORT, IDC_CHKFORME, IDC_GRIDINFO}) {
+    for (int id : {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_CMDEXPORT, IDC_CHKFORME,
+                   IDC_GRIDINFO, IDC_CMDCHECK}) {
         ::PostMessageW(FocusOf(w.main), WM_KEYDOWN, VK_TAB, 0);
         EXPECT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(id); }))
             << "focus did not reach control " << id;

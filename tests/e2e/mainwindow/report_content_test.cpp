@@ -231,3 +231,57 @@ TEST(ReportContent, SlowRegistrationKeepsTheWindowAliveButTakesNoSecondRequest) 
     EXPECT_TRUE(w.run.WaitForExit(30s).has_value());
     ::CloseHandle(release);
 }
+
+TEST(ReportContent, CheckRegistrationRunsTheComponentsOwnCodeAndReplacesTheSection) {
+    const std::wstring first = MakeScratchDir(L"check-first") + L"probe_twin.dll";
+    const std::wstring second = MakeScratchDir(L"check-second") + L"probe_twin.dll";
+    for (const std::wstring& copy : {first, second})
+        ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_twin.dll").c_str(), copy.c_str(), FALSE));
+    MainWindowRun w(L"\"" + first + L"\"");
+    ASSERT_NE(w.main, nullptr);
+    HWND grid = w.Control(IDC_GRIDINFO);
+    EXPECT_EQ(w.Text(IDC_CMDCHECK), L"Check registration");
+    auto box = PressAndAnswer(w, IDC_CMDREG);
+    ASSERT_TRUE(box.has_value());
+    ASSERT_EQ(box->text, L"ActiveX Component registration successful!");
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDCHECK)); }));
+
+    // Each file's report first (its section from the type library, when it
+    // has one), then the check's section in its place.
+    const std::wstring fromLibrary =
+        L"From the type library; the component's own registration code was not run.";
+    const std::wstring ran = L"From the component's own registration code, run in the "
+                             L"registration host; the machine was not changed.";
+    struct Case {
+        std::wstring file;
+        std::wstring verdict; // empty: none, the file could not be checked
+        std::wstring checked; // how the "Checked:" row begins
+    };
+    for (const Case& c :
+         {Case{first, L"Registered here", ran},
+          Case{second, L"Registered to another copy: " + first + L" (2.1.7.9)", ran},
+          Case{FixturePath(L"probe_server.exe"), L"", L"The file could not be checked: "}}) {
+        SetText(w.Control(IDC_TXTFILE), c.file);
+        ASSERT_TRUE(PressEnterIn(w, IDC_TXTFILE));
+        RowsWhen(grid, [&](const Rows& r) {
+            const int at = RowLabelled(r, L"Checked:");
+            return at < 0 ? RowLabelled(r, L"File Info") >= 0 : r[at][1] == fromLibrary;
+        });
+        PressCommand(w.Control(IDC_CMDCHECK));
+        const Rows rows = RowsWhen(grid, [&](const Rows& r) {
+            const int at = RowLabelled(r, L"Checked:");
+            return at > 0 && r[at][1].rfind(c.checked, 0) == 0;
+        });
+        const int at = RowLabelled(rows, L"Checked:");
+        ASSERT_GT(at, 0) << c.file;
+        EXPECT_EQ(rows[at][1].rfind(c.checked, 0), 0u) << rows[at][1];
+        if (c.verdict.empty()) // an EXE server writes its keys only when it runs
+            EXPECT_NE(rows[at][1].find(L"running it for real"), std::wstring::npos) << rows[at][1];
+        else
+            EXPECT_EQ(rows[at - 1], (std::vector<std::wstring>{L"Verdict:", c.verdict}));
+    }
+    SetText(w.Control(IDC_TXTFILE), first);
+    box = PressAndAnswer(w, IDC_CMDUNREG);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, L"ActiveX Component unregistration successful!");
+}

@@ -76,7 +76,7 @@ TEST(BarePath, RegisteredLibraryReportHasItsRegistrationAndFileInfo) {
     ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", path));
     Opened o = OpenOnCommandLine(L"\"" + path + L"\"");
     EXPECT_EQ(o.txtFile, path);
-    ASSERT_EQ(o.rows.size(), 29u);
+    ASSERT_EQ(o.rows.size(), 33u);
     const Rows head = {{L"TypeLib Info", L""},
                        {L"TypeLib Name:", L"CalvornAlpha (Calvorn fixture library Alpha)"},
                        {L"GUID:", kAlphaGuid},
@@ -86,6 +86,9 @@ TEST(BarePath, RegisteredLibraryReportHasItsRegistrationAndFileInfo) {
                        {L"File Info", L""}};
     EXPECT_EQ(Rows(o.rows.begin(), o.rows.begin() + 7), head);
     EXPECT_EQ(o.rows[16][0], L"Extended File Info");
+    // The library is registered to this very file.
+    EXPECT_EQ(o.rows[29], (std::vector<std::wstring>{L"Registration", L""}));
+    EXPECT_EQ(o.rows[30], (std::vector<std::wstring>{L"Verdict:", L"Registered here"}));
 }
 
 TEST(BarePath, ForwardSlashesNameTheFileItself) {

@@ -57,6 +57,11 @@ class RecordingPresenter final : public inspection::IReportPresenter {
         }
         return out;
     }
+    // The rows from the "Registration" heading on.
+    std::vector<Row> RegistrationRows() const {
+        auto at = std::find(rows.begin(), rows.end(), Row{L"Registration", L"", true});
+        return {at, rows.end()};
+    }
     std::vector<Row> rows;
     std::wstring message;
 };
@@ -138,14 +143,25 @@ TEST(TypeLibInfo, ReadsIdentityNameAndHelpAndMissesQuietly) {
 TEST_F(Report, UnregisteredLibraryHasNoOtherVersionsSection) {
     ScopedTypeLibKeys keys(kAlphaGuid);
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"), AlphaHead(L"No"));
-    EXPECT_EQ(info.Headings(), (std::vector<std::wstring>{L"TypeLib Info", L"File Info",
-                                                          L"Extended File Info", L"Module"}));
+    EXPECT_EQ(info.Headings(),
+              (std::vector<std::wstring>{L"TypeLib Info", L"File Info", L"Extended File Info",
+                                         L"Module", L"Registration"}));
     std::vector<std::wstring> labels;
-    for (size_t i = 5; i < info.rows.size(); ++i)
+    for (size_t i = 5; i < info.rows.size() && info.rows[i].label != L"Registration"; ++i)
         labels.push_back(info.rows[i].label);
     std::vector<std::wstring> expected(std::begin(kFileLabels), std::end(kFileLabels));
     expected.insert(expected.end(), std::begin(kModuleLabels), std::end(kModuleLabels));
     EXPECT_EQ(labels, expected);
+    // Last, what the machine holds for what the library registers.
+    EXPECT_EQ(info.RegistrationRows(),
+              (std::vector<Row>{{L"Registration", L"", true},
+                                {L"Verdict:", L"Not registered", false},
+                                {L"Checked:",
+                                 L"From the type library; the component's own registration code "
+                                 L"was not run.",
+                                 false},
+                                {std::wstring(L"Type library ") + kAlphaGuid + L" 1.0",
+                                 L"Not registered", false}}));
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -154,6 +170,12 @@ TEST_F(Report, RegisteredVersionShowsItsPathAndOtherVersionsTheirs) {
     ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", L"C:\\lib\\alpha1.dll"));
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
               AlphaHead(L"Yes") + std::vector<Row>({{L"Path: ", L"C:\\lib\\alpha1.dll", false}}));
+    const auto registration = info.RegistrationRows();
+    ASSERT_EQ(registration.size(), 4u);
+    EXPECT_EQ(registration[1].value,
+              L"Registered to another copy: C:\\lib\\alpha1.dll (file not found)");
+    EXPECT_EQ(registration[3].value,
+              L"Registered to another file: C:\\lib\\alpha1.dll (file not found)");
 
     ASSERT_TRUE(keys.AddVersion(L"2.0", L"Alpha two", L"C:\\lib\\alpha2.dll"));
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
@@ -176,8 +198,8 @@ TEST_F(Report, UnregisteredVersionListsTheOtherRegisteredVersions) {
                                                    {L"TypeLib Name:", L"Alpha two", false},
                                                    {L"Version:", L"2.0", false},
                                                    {L"Path: ", L"C:\\lib\\alpha2.dll", false}}));
-    // The headings alternate through the presenter: five of them now.
-    EXPECT_EQ(info.Headings().size(), 5u);
+    // The headings alternate through the presenter: six of them now.
+    EXPECT_EQ(info.Headings().size(), 6u);
 }
 
 TEST_F(Report, EachBuildShowsItsOwnPlatformsPathFirstAndNamesTheOther) {
@@ -428,8 +450,8 @@ TEST_F(Comparison, OneNameMissingAsksForTwoFilesAndLeavesTheGrid) {
 TEST(ComparisonErrors, UnboundInspectorReportsThroughTheGivenReporter) {
     FakeMessageBox box;
     std::wstring tag;
-    ComponentInspector inspector(box,
-                         [&](const std::wstring& t, const platform::ErrorRecord&) { tag = t; });
+    ComponentInspector inspector(
+        box, [&](const std::wstring& t, const platform::ErrorRecord&) { tag = t; });
     inspector.FirstFilename(L"a");
     inspector.SecondFilename(L"b");
     inspector.DoComparison();

@@ -201,6 +201,13 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     // A quoted word is a path even when it looks like a switch.
     EXPECT_EQ(ParseCommand(LR"(-q -u "-s")", kApp).paths.front(), L"-s");
 
+    cmd = ParseCommand(LR"(-q -check "C:\a.dll" b.ocx -format csv -out "C:\r.csv")", kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.action, CommandAction::CheckRegistration);
+    EXPECT_EQ(cmd.paths, (std::vector<std::wstring>{LR"(C:\a.dll)", L"b.ocx"}));
+    EXPECT_EQ(cmd.format, ReportFormat::Csv);
+    EXPECT_EQ(cmd.out, LR"(C:\r.csv)");
+
     using calvorn::registration::ExportFormat;
     cmd = ParseCommand(LR"(-q -e "C:\a.dll" *.ocx -user -wait 5)", kApp);
     EXPECT_EQ(cmd.error, L"");
@@ -259,6 +266,10 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -f \"a\" -format jsonl -bom",
                                 L"-q -r \"a.dll\" -types all",
                                 L"-q -r \"a.dll\" -bom",
+                                L"-q -check",
+                                L"-q -check \"a.dll\" -sub",
+                                L"-q -check \"a.dll\" -user",
+                                L"-q -check \"a.dll\" -r",
                                 L"-q -e",
                                 L"-q -e a.dll -format csv",
                                 L"-q -e a.dll -sub",
@@ -319,7 +330,9 @@ TEST(QuietUsage, ListsEveryOptionAndExitCode) {
                                 L"not-repaired",
                                 L"-q -e",
                                 L"manifest",
-                                L"nothing-written"})
+                                L"nothing-written",
+                                L"-check",
+                                L"registered-elsewhere"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 

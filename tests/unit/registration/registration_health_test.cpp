@@ -1,166 +1,294 @@
-// What a registered value names and whether that file is there, against a
-// made-up machine: drives of every kind, two views of the system folder, a
-// search path. Then which keys a repair removes, and the scan's records.
+// Which copy of a component the registry knows, over a fake registry: the
+// verdict and each entry's fact for a file registered here, to another copy,
+// not at all, in part, or only in the other bitness's view; and the entries
+// read from a captured registration.
 
-#include "app/scan_records.h"
-#include "registration/health/scan_repair.h"
-#include "registration/health/server_files.h"
+#include "app/quiet_check.h"
+#include "inspection/registration_health.h"
+#include "registration/captured_health.h"
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
+#include <cwctype>
+#include <map>
 #include <set>
 
-using namespace calvorn;
-using namespace calvorn::registration;
+using namespace calvorn::inspection;
+using calvorn::registration::CapturedKey;
+using calvorn::registration::CapturedRegistration;
+using calvorn::registration::CapturedRoot;
+using calvorn::registration::CapturedType;
+using calvorn::registration::ExpectedFromCapture;
 
 namespace {
 
-struct FakeMachine {
-    std::set<std::wstring> files32{LR"(C:\Windows\system32\ole32.dll)",
-                                   LR"(C:\Program Files\App\app.exe)", LR"(E:\here.dll)"};
-    std::set<std::wstring> files64{LR"(C:\Windows\system32\ole32.dll)",
-                                   LR"(C:\Windows\system32\only64.dll)",
-                                   LR"(C:\Program Files\App\app.exe)"};
-    std::vector<std::wstring> looked; // every path the file system was asked about
+const std::wstring kFile = LR"(C:\App\Twin.dll)";
+const std::wstring kClsid = L"{11111111-1111-1111-1111-111111111111}";
+const std::wstring kLib = L"{22222222-2222-2222-2222-222222222222}";
+const std::wstring kIid = L"{33333333-3333-3333-3333-333333333333}";
 
-    FileLookups Lookups() {
-        FileLookups l;
-        l.driveType = [](const std::wstring& root) -> unsigned {
-            switch (root[0]) {
-            case L'C':
-                return DRIVE_FIXED;
-            case L'N':
-                return DRIVE_REMOTE;
-            case L'E':
-                return DRIVE_REMOVABLE;
-            default:
-                return DRIVE_NO_ROOT_DIR;
-            }
-        };
-        l.fileExists = [this](const std::wstring& path, FileView view) {
-            looked.push_back(path);
-            const bool in32 = files32.contains(path), in64 = files64.contains(path);
-            return view == FileView::Bits32 ? in32 : view == FileView::Bits64 ? in64 : in32 || in64;
-        };
-        l.bitness = [](const std::wstring&, FileView) { return FileBitness::Unknown; };
-        l.searchFolders = {LR"(C:\Windows\system32)", LR"(C:\Windows)"};
-        l.expand = [](const std::wstring& text) {
-            std::wstring out = text;
-            if (auto at = out.find(L"%SystemRoot%"); at != std::wstring::npos)
-                out.replace(at, 12, LR"(C:\Windows)");
-            return out;
-        };
-        return l;
+std::wstring Folded(std::wstring text) {
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+class FakeState final : public IRegistrationState {
+  public:
+    // Sets the default value of a key (and makes the key).
+    FakeState& Set(ClassesPlace place, const std::wstring& key, const std::wstring& value) {
+        values_[{place, Folded(key)}] = value;
+        return *this;
     }
+    FakeState& Key(ClassesPlace place, const std::wstring& key) {
+        keys_.insert({place, Folded(key)});
+        return *this;
+    }
+    bool HasKey(ClassesPlace place, const std::wstring& key) const override {
+        const auto folded = Folded(key);
+        if (keys_.count({place, folded}))
+            return true;
+        for (const auto& [at, value] : values_)
+            if (at.first == place &&
+                (at.second == folded || at.second.rfind(folded + L"\\", 0) == 0))
+                return true;
+        return false;
+    }
+    std::optional<std::wstring> Value(ClassesPlace place, const std::wstring& key,
+                                      const std::wstring&) const override {
+        const auto found = values_.find({place, Folded(key)});
+        return found == values_.end() ? std::nullopt : std::optional(found->second);
+    }
+    std::wstring Resolved(const std::wstring& path) const override {
+        // A short name and an environment variable, as the platform resolves them.
+        if (path == LR"(C:\App\TWIN~1.DLL)")
+            return kFile;
+        if (path.rfind(L"%APPDIR%", 0) == 0)
+            return LR"(C:\App)" + path.substr(8);
+        return path;
+    }
+    bool FileExists(const std::wstring& path) const override { return versions.count(path) > 0; }
+    std::wstring FileVersion(const std::wstring& path) const override {
+        return versions.count(path) ? versions.at(path) : L"";
+    }
+
+    std::map<std::wstring, std::wstring> versions{{kFile, L"2.1.7.9"}};
+
+  private:
+    std::map<std::pair<ClassesPlace, std::wstring>, std::wstring> values_;
+    std::set<std::pair<ClassesPlace, std::wstring>> keys_;
 };
+
+ExpectedRegistration Expected() {
+    ExpectedRegistration expected;
+    expected.file = kFile;
+    expected.entries = {
+        {EntryKind::Class, kClsid, L"TwinThing", L"InprocServer32", {}},
+        {EntryKind::TypeLib, kLib, L"TwinLib", L"2.1\\0\\win32", {}},
+    };
+    return expected;
+}
+
+const ClassesPlace kOwn = ClassesPlace::OwnView;
+const std::wstring kServer = L"CLSID\\" + kClsid + L"\\InprocServer32";
+const std::wstring kLibPath = L"TypeLib\\" + kLib + L"\\2.1\\0\\win32";
 
 } // namespace
 
-TEST(ServerFiles, ValuesNameTheirFileAsTheLoaderFindsIt) {
+TEST(RegistrationHealth, VerdictOfEachWayTheRegistryCanHoldAFile) {
     struct Case {
-        const wchar_t* value;
-        ServerValue kind;
-        FileView view;
-        const wchar_t* path;
-        FileState state;
+        const char* what;
+        FakeState state;
+        Verdict verdict;
+        std::wstring text;
+        std::wstring classFact;
     };
-    const ServerValue M = ServerValue::ModulePath, L = ServerValue::CommandLine;
-    const FileView V32 = FileView::Bits32, V64 = FileView::Bits64;
-    const FileState P = FileState::Present, G = FileState::Missing, U = FileState::Unknown;
-    const wchar_t* ole = LR"(C:\Windows\system32\ole32.dll)";
-    const wchar_t* app = LR"(C:\Program Files\App\app.exe)";
-    for (const Case& c : std::initializer_list<Case>{
-             {ole, M, V32, ole, P},
-             {LR"( "%SystemRoot%\system32\ole32.dll" )", M, V32, ole, P},
-             {LR"(\\?\C:\Windows\system32\ole32.dll)", M, V32, ole, P},
-             {LR"(\??\C:/Windows/system32/ole32.dll)", M, V32, ole, P},
-             {L"ole32.dll", M, V32, ole, P},
-             {L"ole32", M, V32, ole, P},
-             {L"absent.dll", M, V32, L"absent.dll", G},
-             {LR"(C:\Windows\system32\only64.dll)", M, V32, LR"(C:\Windows\system32\only64.dll)",
-              G},
-             {LR"(C:\Windows\system32\only64.dll)", M, V64, LR"(C:\Windows\system32\only64.dll)",
-              P},
-             {LR"(C:\Windows\system32\only64.dll)", M, FileView::Either,
-              LR"(C:\Windows\system32\only64.dll)", P},
-             {LR"(C:\Program Files\App\app.exe -Embedding)", L, V32, app, P},
-             {LR"("C:\Program Files\App\app.exe" /automation)", L, V64, app, P},
-             {LR"(C:\Program Files\App\app /automation)", L, V32, app, P},
-             {LR"(C:\gone\server.exe /x /y)", L, V32, LR"(C:\gone\server.exe)", G},
-             {LR"(\\server\share\x.dll)", M, V32, LR"(\\server\share\x.dll)", U},
-             {LR"(\\?\UNC\server\share\x.dll)", M, V32, LR"(\\server\share\x.dll)", U},
-             {LR"(N:\mapped\x.dll)", M, V32, LR"(N:\mapped\x.dll)", U},
-             {LR"(E:\here.dll)", M, V32, LR"(E:\here.dll)", P},
-             {LR"(E:\gone.dll)", M, V32, LR"(E:\gone.dll)", U},
-             {LR"(G:\unplugged.dll)", M, V32, LR"(G:\unplugged.dll)", U},
-             {LR"(relative\x.dll)", M, V32, LR"(relative\x.dll)", U},
-             {L"  ", M, V32, L"", G},
-         }) {
-        FakeMachine machine;
-        ServerFiles files(machine.Lookups());
-        const ServerFile file = files.Resolve(c.value, c.kind, c.view);
-        EXPECT_EQ(file.path, c.path) << c.value;
-        EXPECT_EQ(file.state, c.state) << c.value;
-        // A share or a network drive is never touched: a dead server would
-        // hold the scan.
-        for (const std::wstring& looked : machine.looked)
-            EXPECT_TRUE(looked.rfind(L"\\\\", 0) != 0 && looked[0] != L'N') << c.value;
-    }
-}
-
-TEST(ServerFiles, EachPathIsLookedAtOncePerView) {
-    FakeMachine machine;
-    ServerFiles files(machine.Lookups());
-    for (int i = 0; i < 3; ++i) {
-        files.Resolve(LR"(C:\Windows\system32\OLE32.dll)", ServerValue::ModulePath,
-                      FileView::Bits32);
-        files.Resolve(LR"(c:\windows\system32\ole32.dll)", ServerValue::ModulePath,
-                      FileView::Bits32);
-    }
-    files.Resolve(LR"(C:\Windows\system32\ole32.dll)", ServerValue::ModulePath, FileView::Bits64);
-    EXPECT_EQ(machine.looked.size(), 2u);
-}
-
-TEST(RemovalTargets, EachKeyOnceNeverUnknownNeverInsideAnother) {
-    const ScanView V32 = ScanView::Machine32, V64 = ScanView::Machine64;
-    const ScanState B = ScanState::Broken;
-    const std::vector<ScanEntry> entries{
-        {V32, ScanKind::ClassServer, B, L"CLSID\\{A}", L"a.dll"},
-        {V32, ScanKind::LocalServer, B, L"CLSID\\{a}", L"a.exe"},
-        {V64, ScanKind::ClassServer, B, L"CLSID\\{A}", L"a.dll"},
-        {V64, ScanKind::ClassServer, ScanState::Unknown, L"CLSID\\{B}", L"\\\\s\\b.dll"},
-        {V64, ScanKind::TypeLibFile, B, L"TypeLib\\{L}\\1.0\\0\\win32", L"l.dll"},
-        {V64, ScanKind::TypeLibFile, B, L"TypeLib\\{L}\\1.0", L"l.dll"},
-        {V64, ScanKind::TypeLibFile, B, L"TypeLib\\{L}\\1.0\\0\\win64", L"l.dll"},
-        {V64, ScanKind::ProgIdClass, B, L"TypeLib\\{L}\\1.00", L"{X}"},
+    FakeState elsewhere;
+    elsewhere.Set(kOwn, kServer, LR"(C:\Old\Twin.dll)").Set(kOwn, kLibPath, kFile);
+    elsewhere.versions[LR"(C:\Old\Twin.dll)"] = L"1.0.0.0";
+    const Case cases[] = {
+        // Case, short form, environment variables, "\\?\" and a resource
+        // number all name this file.
+        {"here",
+         FakeState()
+             .Set(kOwn, kServer, LR"(\\?\c:\app\TWIN.DLL)")
+             .Set(kOwn, kLibPath, LR"(%APPDIR%\Twin.dll\2)"),
+         Verdict::Here, L"Registered here", L"Registered here"},
+        {"short name",
+         FakeState().Set(kOwn, kServer, LR"("C:\App\TWIN~1.DLL")").Set(kOwn, kLibPath, kFile),
+         Verdict::Here, L"Registered here", L"Registered here"},
+        {"another copy", elsewhere, Verdict::Elsewhere,
+         LR"(Registered to another copy: C:\Old\Twin.dll (1.0.0.0))",
+         LR"(Registered to another file: C:\Old\Twin.dll (1.0.0.0))"},
+        {"a copy that is gone", FakeState().Set(kOwn, kServer, LR"(D:\Gone\Twin.dll)"),
+         Verdict::Elsewhere, LR"(Registered to another copy: D:\Gone\Twin.dll (file not found))",
+         LR"(Registered to another file: D:\Gone\Twin.dll (file not found))"},
+        {"missing", FakeState(), Verdict::NotRegistered, L"Not registered", L"Not registered"},
+        {"class key without its server",
+         FakeState().Key(kOwn, L"CLSID\\" + kClsid).Set(kOwn, kLibPath, kFile), Verdict::Partly,
+         L"Partly registered", L"Partly registered, missing " + kServer},
+        {"library missing", FakeState().Set(kOwn, kServer, kFile), Verdict::Partly,
+         L"Partly registered", L"Registered here"},
+        {"other view only", FakeState().Set(ClassesPlace::OtherView, kServer, kFile),
+         Verdict::NotRegistered, L"Not registered",
+         L"Not registered (only in the other bitness's view)"},
+        // The user's classes win over the machine's, as the merged root shows them.
+        {"this user",
+         FakeState()
+             .Set(ClassesPlace::User, kServer, kFile)
+             .Set(kOwn, kServer, LR"(D:\Gone\Twin.dll)")
+             .Set(ClassesPlace::User, kLibPath, kFile),
+         Verdict::Here, L"Registered here", L"Registered here (this user)"},
     };
-    EXPECT_EQ(RemovalTargets(entries), (std::vector<RemovalTarget>{
-                                           {V32, L"CLSID\\{A}"},
-                                           {V64, L"CLSID\\{A}"},
-                                           {V64, L"TypeLib\\{L}\\1.0"},
-                                           {V64, L"TypeLib\\{L}\\1.00"},
-                                       }));
+    for (const Case& c : cases) {
+        const RegistrationHealth health = CheckRegistration(Expected(), c.state);
+        EXPECT_EQ(health.verdict, c.verdict) << c.what;
+        EXPECT_EQ(VerdictText(health), c.text) << c.what;
+        ASSERT_EQ(health.entries.size(), 2u) << c.what;
+        EXPECT_EQ(EntryFact(health.entries[0]), c.classFact) << c.what;
+    }
+    EXPECT_EQ(VerdictText(CheckRegistration(ExpectedRegistration{}, FakeState())),
+              L"Registers nothing");
 }
 
-TEST(ScanRecords, EveryFormatKeepsTheValueExactAndHarmless) {
-    const ScanEntry entry{ScanView::User, ScanKind::ClassServer, ScanState::Broken, L"CLSID\\{A}",
-                          L"=cmd|' /c calc'!A1\r\nbroken  64-bit"};
-    using app::ReportFormat;
-    EXPECT_EQ(app::ScanHeader(ReportFormat::Csv), "view,kind,key,missing,state\r\n");
-    EXPECT_EQ(app::ScanRecord(ReportFormat::Csv, entry),
-              "user,class server,HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A},"
-              "\"'=cmd|' /c calc'!A1\r\nbroken  64-bit\",broken\r\n");
-    EXPECT_EQ(app::ScanRecord(ReportFormat::JsonLines, entry),
-              "{\"view\":\"user\",\"kind\":\"class server\",\"key\":"
-              "\"HKEY_CURRENT_USER\\\\Software\\\\Classes\\\\CLSID\\\\{A}\",\"missing\":"
-              "\"=cmd|' /c calc'!A1\\r\\nbroken  64-bit\",\"state\":\"broken\"}\n");
-    const ScanEntry bitness{ScanView::Machine64, ScanKind::ServerBitness, ScanState::Broken,
-                            L"CLSID\\{B}", L"C:\\x (1).dll (32-bit)"};
-    EXPECT_EQ(app::ScanProblem(bitness), L"other bitness \"C:\\x (1).dll\" (32-bit)");
-    // One line, however the value is made.
-    EXPECT_EQ(app::ScanRecord(ReportFormat::Text, entry),
-              "broken  user  class server  HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A}  "
-              "missing file \"=cmd|' /c calc'!A1\\r\\nbroken  64-bit\"\r\n");
+TEST(RegistrationHealth, ProgIdsAndInterfacesFollowWhatTheyName) {
+    ExpectedRegistration expected;
+    expected.file = kFile;
+    expected.entries = {
+        {EntryKind::ProgId, L"Calvorn.Twin", L"", kClsid, {L"Calvorn.Twin\\CurVer"}},
+        {EntryKind::Interface, kIid, L"ITwin", kLib, {}}};
+    const std::wstring other = L"{44444444-4444-4444-4444-444444444444}";
+    FakeState state;
+    // The ProgID names another class, served by another copy; the interface
+    // is described by another library.
+    state.Set(kOwn, L"Calvorn.Twin\\CLSID", other)
+        .Set(kOwn, L"CLSID\\" + other + L"\\InprocServer32", LR"(C:\Old\Twin.dll)")
+        .Set(kOwn, L"Interface\\" + kIid + L"\\TypeLib", other);
+    RegistrationHealth health = CheckRegistration(expected, state);
+    EXPECT_EQ(health.verdict, Verdict::Elsewhere);
+    EXPECT_EQ(health.otherPath, LR"(C:\Old\Twin.dll)");
+    EXPECT_EQ(EntryFact(health.entries[1]), L"Registered to " + other);
+
+    // Named rightly, but a key of the ProgID's is missing.
+    FakeState partly;
+    partly.Set(kOwn, L"Calvorn.Twin\\CLSID", kClsid)
+        .Set(kOwn, L"Interface\\" + kIid + L"\\TypeLib", kLib);
+    health = CheckRegistration(expected, partly);
+    EXPECT_EQ(health.verdict, Verdict::Partly);
+    EXPECT_EQ(health.entries[0].missingKeys, std::vector<std::wstring>{L"Calvorn.Twin\\CurVer"});
+    EXPECT_EQ(health.entries[1].state, EntryState::Here);
+}
+
+TEST(ServerFileOf, QuotesAndArgumentsOfAServerLine) {
+    const struct {
+        const wchar_t* line;
+        bool commandLine;
+        const wchar_t* file;
+    } cases[] = {
+        {LR"(C:\Program Files\App\a.dll)", false, LR"(C:\Program Files\App\a.dll)"},
+        {LR"( "C:\Program Files\App\a.dll" )", false, LR"(C:\Program Files\App\a.dll)"},
+        {LR"("C:\Program Files\App\srv.exe" /automation)", true,
+         LR"(C:\Program Files\App\srv.exe)"},
+        {LR"(C:\Program Files\App\srv.EXE -Embedding)", true, LR"(C:\Program Files\App\srv.EXE)"},
+        {LR"(C:\App\srv /automation)", true, LR"(C:\App\srv)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ServerFileOf(c.line, c.commandLine), c.file) << c.line;
+    EXPECT_TRUE(SamePath(LR"(\\?\UNC\srv\share\a.dll)", LR"(//SRV/share/A.DLL)"));
+}
+
+TEST(ExpectedFromCapture, EveryClassProgIdLibraryAndInterfaceWithItsKeys) {
+    auto text = [](const std::wstring& s) {
+        std::vector<std::uint8_t> bytes;
+        for (wchar_t c : s + L'\0') {
+            bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+            bytes.push_back(static_cast<std::uint8_t>(c >> 8));
+        }
+        return bytes;
+    };
+    auto key = [&](CapturedRoot root, std::wstring path, std::wstring value = L"-") {
+        CapturedKey k{root, std::move(path), {}};
+        if (value != L"-")
+            k.values.push_back({L"", CapturedType::String, text(value)});
+        return k;
+    };
+    const CapturedRoot hkcr = CapturedRoot::ClassesRoot;
+    const CapturedRoot hklm = CapturedRoot::LocalMachine;
+    CapturedRegistration captured;
+    captured.file = kFile;
+    captured.keys = {
+        key(hkcr, L"CLSID"),
+        key(hkcr, L"CLSID\\" + kClsid, L"Twin thing"),
+        key(hkcr, L"CLSID\\" + kClsid + L"\\LocalServer32", kFile),
+        key(hkcr, L"CLSID\\" + kClsid + L"\\ProgID", L"Calvorn.Twin"),
+        key(hklm, L"Software\\Classes\\Calvorn.Twin\\CLSID", kClsid),
+        key(hkcr, L"TypeLib\\" + kLib + L"\\2.1", L"TwinLib"),
+        key(hkcr, L"TypeLib\\" + kLib + L"\\2.1\\0\\win32", kFile),
+        key(hkcr, L"TypeLib\\" + kLib + L"\\2.1\\FLAGS", L"0"),
+        key(hkcr, L"Interface\\" + kIid, L"ITwin"),
+        key(hkcr, L"Interface\\" + kIid + L"\\TypeLib", kLib),
+        // A component's own settings are not its registration.
+        key(hklm, L"Software\\Vendor\\Twin\\CLSID", kClsid),
+    };
+    const ExpectedRegistration expected = ExpectedFromCapture(captured);
+    EXPECT_EQ(expected.source, EntrySource::RegistrationCode);
+    ASSERT_EQ(expected.entries.size(), 4u);
+    const ExpectedEntry& cls = expected.entries[0];
+    EXPECT_EQ(cls.kind, EntryKind::Class);
+    EXPECT_EQ(cls.name, L"Twin thing");
+    EXPECT_EQ(cls.target, L"LocalServer32");
+    EXPECT_EQ(cls.keys, std::vector<std::wstring>{L"CLSID\\" + kClsid + L"\\ProgID"});
+    EXPECT_EQ(expected.entries[1].kind, EntryKind::ProgId);
+    EXPECT_EQ(expected.entries[1].id, L"Calvorn.Twin");
+    EXPECT_EQ(expected.entries[1].target, kClsid);
+    EXPECT_EQ(expected.entries[2].kind, EntryKind::TypeLib);
+    EXPECT_EQ(expected.entries[2].target, L"2.1\\0\\win32");
+    EXPECT_EQ(expected.entries[2].keys,
+              std::vector<std::wstring>{L"TypeLib\\" + kLib + L"\\2.1\\FLAGS"});
+    EXPECT_EQ(expected.entries[3].kind, EntryKind::Interface);
+    EXPECT_EQ(expected.entries[3].target, kLib);
+
+    // What the capture says is what the machine is held against.
+    FakeState state;
+    state.Set(kOwn, L"CLSID\\" + kClsid + L"\\LocalServer32", L"\"" + kFile + L"\" /automation")
+        .Key(kOwn, L"CLSID\\" + kClsid + L"\\ProgID")
+        .Set(kOwn, L"Calvorn.Twin\\CLSID", kClsid)
+        .Set(kOwn, L"TypeLib\\" + kLib + L"\\2.1\\0\\win32", kFile)
+        .Set(kOwn, L"Interface\\" + kIid + L"\\TypeLib", kLib);
+    EXPECT_EQ(CheckRegistration(expected, state).verdict, Verdict::Partly); // no FLAGS
+    state.Key(kOwn, L"TypeLib\\" + kLib + L"\\2.1\\FLAGS");
+    EXPECT_EQ(CheckRegistration(expected, state).verdict, Verdict::Here);
+}
+
+TEST(CheckRecords, EachFormatCarriesTheVerdictAndEveryEntry) {
+    FakeState state;
+    state.Set(kOwn, kServer, LR"(C:\Old\Twin.dll)");
+    calvorn::app::CheckedFile file;
+    file.path = LR"(C:\App\Twin "new".dll)";
+    file.health = CheckRegistration(Expected(), state);
+    using calvorn::app::ReportFormat;
+    EXPECT_EQ(calvorn::app::CheckHeader(ReportFormat::Csv),
+              "path,verdict,registration,source,entries,error\r\n");
+    EXPECT_EQ(calvorn::app::EncodedCheck(ReportFormat::Csv, file),
+              "\"C:\\App\\Twin \"\"new\"\".dll\",registered-elsewhere,"
+              "Registered to another copy: C:\\Old\\Twin.dll (file not found),type-library,"
+              "Class TwinThing {11111111-1111-1111-1111-111111111111}: Registered to another "
+              "file: C:\\Old\\Twin.dll (file not found); Type library "
+              "{22222222-2222-2222-2222-222222222222} 2.1: Not registered,\r\n");
+    const std::string json = calvorn::app::EncodedCheck(ReportFormat::JsonLines, file);
+    EXPECT_EQ(json.rfind("{\"path\":\"C:\\\\App\\\\Twin \\\"new\\\".dll\",\"verdict\":"
+                         "\"registered-elsewhere\",",
+                         0),
+              0u)
+        << json;
+    EXPECT_NE(json.find("{\"kind\":\"typelib\",\"id\":\"{22222222-2222-2222-2222-222222222222}\","
+                        "\"name\":\"TwinLib\",\"state\":\"missing\""),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(json.back(), '\n');
+    // A file that could not be checked has its reason and no verdict.
+    file.failure = {calvorn::app::ExitCode::NotLoaded, L"gone"};
+    EXPECT_EQ(calvorn::app::EncodedCheck(ReportFormat::Text, file),
+              "File: C:\\App\\Twin \"new\".dll\r\nError: gone\r\n\r\n");
+    EXPECT_EQ(calvorn::app::ExitCodeOf(Verdict::Partly), calvorn::app::ExitCode::PartlyRegistered);
 }

@@ -1,0 +1,139 @@
+#include "inspection/machine_registration_state.h"
+
+#include "inspection/typelib_info.h"
+#include "inspection/version_fields.h"
+#include "platform/path_forms.h"
+#include "platform/unique_handle.h"
+#include "registry/open_key_reads.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace calvorn::inspection {
+
+namespace {
+
+const std::wstring kClasses = L"Software\\Classes\\";
+
+platform::UniqueHKey OpenIn(ClassesPlace place, bool component64Bit, const std::wstring& key) {
+    REGSAM access = KEY_QUERY_VALUE;
+    HKEY root = HKEY_CURRENT_USER;
+    if (place != ClassesPlace::User) {
+        root = HKEY_LOCAL_MACHINE;
+        const bool view64 = (place == ClassesPlace::OwnView) == component64Bit;
+        access |= view64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    }
+    platform::UniqueHKey opened;
+    if (::RegOpenKeyExW(root, (kClasses + key).c_str(), 0, access, opened.put()) != ERROR_SUCCESS)
+        return {};
+    return opened;
+}
+
+bool IsExe(const std::wstring& path) {
+    return path.size() >= 4 && _wcsicmp(path.c_str() + path.size() - 4, L".exe") == 0;
+}
+
+std::wstring HexText(std::uint32_t value) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"%x", static_cast<unsigned>(value));
+    return text;
+}
+
+} // namespace
+
+bool MachineRegistrationState::HasKey(ClassesPlace place, const std::wstring& key) const {
+    return static_cast<bool>(OpenIn(place, component64Bit_, key));
+}
+
+std::optional<std::wstring> MachineRegistrationState::Value(ClassesPlace place,
+                                                            const std::wstring& key,
+                                                            const std::wstring& name) const {
+    const platform::UniqueHKey opened = OpenIn(place, component64Bit_, key);
+    if (!opened)
+        return std::nullopt;
+    std::int32_t type = 0;
+    auto value = registry::ReadOpenKeyValue(opened.get(), name.c_str(), type);
+    if (!value)
+        return std::nullopt;
+    return registry::ValueAsText(*value);
+}
+
+std::wstring MachineRegistrationState::Resolved(const std::wstring& path) const {
+    std::wstring expanded = path;
+    if (path.find(L'%') != std::wstring::npos) {
+        const DWORD need = ::ExpandEnvironmentStringsW(path.c_str(), nullptr, 0);
+        if (need > 0) {
+            std::wstring buffer(need, L'\0');
+            const DWORD got = ::ExpandEnvironmentStringsW(path.c_str(), buffer.data(), need);
+            if (got > 0 && got <= need)
+                expanded = buffer.substr(0, got - 1);
+        }
+    }
+    // A short (8.3) name and its long form are one file to the loader.
+    const std::wstring asked = platform::ExtendedPath(expanded);
+    const DWORD need = ::GetLongPathNameW(asked.c_str(), nullptr, 0);
+    if (need == 0)
+        return expanded;
+    std::wstring longPath(need, L'\0');
+    const DWORD got = ::GetLongPathNameW(asked.c_str(), longPath.data(), need);
+    if (got == 0 || got >= need)
+        return expanded;
+    longPath.resize(got);
+    return platform::PlainForm(longPath);
+}
+
+bool MachineRegistrationState::FileExists(const std::wstring& path) const {
+    const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring MachineRegistrationState::FileVersion(const std::wstring& path) const {
+    VersionFields fields;
+    fields.SelectFile(path);
+    return fields.FileVerEx;
+}
+
+std::optional<ExpectedRegistration> ExpectedFromTypeLibrary(const std::wstring& path) {
+    const std::optional<TypeLibInfo> lib = TypeLibInfo::Open(path);
+    if (!lib)
+        return std::nullopt;
+    ExpectedRegistration expected;
+    expected.file = path;
+    expected.is64Bit = TypeLibInfo::ReaderBitness(path) == platform::Bitness::x64;
+    expected.source = EntrySource::TypeLibrary;
+    std::vector<ExpectedEntry> interfaces;
+    for (const LibraryType& type : LibraryTypesOf(path)) {
+        if (type.isClass)
+            expected.entries.push_back({EntryKind::Class,
+                                        type.guid,
+                                        type.name,
+                                        IsExe(path) ? L"LocalServer32" : L"InprocServer32",
+                                        {}});
+        else
+            interfaces.push_back({EntryKind::Interface, type.guid, type.name, lib->Guid(), {}});
+    }
+    expected.entries.push_back({EntryKind::TypeLib,
+                                lib->Guid(),
+                                lib->Name(),
+                                VersionKeyName(lib->MajorVersion(), lib->MinorVersion()) + L"\\" +
+                                    HexText(lib->Lcid()) + L"\\" + lib->TargetPlatform(),
+                                {}});
+    for (ExpectedEntry& entry : interfaces)
+        expected.entries.push_back(std::move(entry));
+    return expected;
+}
+
+std::wstring RegistrationWordOf(const std::wstring& path) {
+    try {
+        const std::optional<ExpectedRegistration> expected = ExpectedFromTypeLibrary(path);
+        if (!expected)
+            return {};
+        const MachineRegistrationState state(expected->is64Bit);
+        return VerdictWord(CheckRegistration(*expected, state).verdict);
+    } catch (...) {
+        return {};
+    }
+}
+
+} // namespace calvorn::inspection

@@ -1,0 +1,40 @@
+#pragma once
+// The registration check against this machine: the registry's classes in
+// the view of the component's bitness and in the user's own classes, and
+// the files they name. The entries a report checks without running any of
+// the component's code come from its type library.
+
+#include "inspection/registration_health.h"
+
+#include <optional>
+#include <string>
+
+namespace calvorn::inspection {
+
+class MachineRegistrationState final : public IRegistrationState {
+  public:
+    // The machine's classes are read in the 64-bit view for a 64-bit
+    // component, in the 32-bit view otherwise.
+    explicit MachineRegistrationState(bool component64Bit) : component64Bit_(component64Bit) {}
+
+    bool HasKey(ClassesPlace place, const std::wstring& key) const override;
+    std::optional<std::wstring> Value(ClassesPlace place, const std::wstring& key,
+                                      const std::wstring& name) const override;
+    std::wstring Resolved(const std::wstring& path) const override;
+    bool FileExists(const std::wstring& path) const override;
+    std::wstring FileVersion(const std::wstring& path) const override;
+
+  private:
+    bool component64Bit_;
+};
+
+// What registering the component's type library writes: its creatable
+// classes (with the server key a DLL or an EXE gets), the library version
+// and its Automation interfaces. Nothing when the file holds no library.
+std::optional<ExpectedRegistration> ExpectedFromTypeLibrary(const std::wstring& path);
+
+// The verdict word (VerdictWord) of a file checked from its type library;
+// empty for a file that registers nothing. For the folder report's column.
+std::wstring RegistrationWordOf(const std::wstring& path);
+
+} // namespace calvorn::inspection

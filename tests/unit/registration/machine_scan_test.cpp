@@ -1,0 +1,166 @@
+// What a registered value names and whether that file is there, against a
+// made-up machine: drives of every kind, two views of the system folder, a
+// search path. Then which keys a repair removes, and the scan's records.
+
+#include "app/scan_records.h"
+#include "registration/health/scan_repair.h"
+#include "registration/health/server_files.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <set>
+
+using namespace calvorn;
+using namespace calvorn::registration;
+
+namespace {
+
+struct FakeMachine {
+    std::set<std::wstring> files32{LR"(C:\Windows\system32\ole32.dll)",
+                                   LR"(C:\Program Files\App\app.exe)", LR"(E:\here.dll)"};
+    std::set<std::wstring> files64{LR"(C:\Windows\system32\ole32.dll)",
+                                   LR"(C:\Windows\system32\only64.dll)",
+                                   LR"(C:\Program Files\App\app.exe)"};
+    std::vector<std::wstring> looked; // every path the file system was asked about
+
+    FileLookups Lookups() {
+        FileLookups l;
+        l.driveType = [](const std::wstring& root) -> unsigned {
+            switch (root[0]) {
+            case L'C':
+                return DRIVE_FIXED;
+            case L'N':
+                return DRIVE_REMOTE;
+            case L'E':
+                return DRIVE_REMOVABLE;
+            default:
+                return DRIVE_NO_ROOT_DIR;
+            }
+        };
+        l.fileExists = [this](const std::wstring& path, FileView view) {
+            looked.push_back(path);
+            const bool in32 = files32.contains(path), in64 = files64.contains(path);
+            return view == FileView::Bits32 ? in32 : view == FileView::Bits64 ? in64 : in32 || in64;
+        };
+        l.bitness = [](const std::wstring&, FileView) { return FileBitness::Unknown; };
+        l.searchFolders = {LR"(C:\Windows\system32)", LR"(C:\Windows)"};
+        l.expand = [](const std::wstring& text) {
+            std::wstring out = text;
+            if (auto at = out.find(L"%SystemRoot%"); at != std::wstring::npos)
+                out.replace(at, 12, LR"(C:\Windows)");
+            return out;
+        };
+        return l;
+    }
+};
+
+} // namespace
+
+TEST(ServerFiles, ValuesNameTheirFileAsTheLoaderFindsIt) {
+    struct Case {
+        const wchar_t* value;
+        ServerValue kind;
+        FileView view;
+        const wchar_t* path;
+        FileState state;
+    };
+    const ServerValue M = ServerValue::ModulePath, L = ServerValue::CommandLine;
+    const FileView V32 = FileView::Bits32, V64 = FileView::Bits64;
+    const FileState P = FileState::Present, G = FileState::Missing, U = FileState::Unknown;
+    const wchar_t* ole = LR"(C:\Windows\system32\ole32.dll)";
+    const wchar_t* app = LR"(C:\Program Files\App\app.exe)";
+    for (const Case& c : std::initializer_list<Case>{
+             {ole, M, V32, ole, P},
+             {LR"( "%SystemRoot%\system32\ole32.dll" )", M, V32, ole, P},
+             {LR"(\\?\C:\Windows\system32\ole32.dll)", M, V32, ole, P},
+             {LR"(\??\C:/Windows/system32/ole32.dll)", M, V32, ole, P},
+             {L"ole32.dll", M, V32, ole, P},
+             {L"ole32", M, V32, ole, P},
+             {L"absent.dll", M, V32, L"absent.dll", G},
+             {LR"(C:\Windows\system32\only64.dll)", M, V32, LR"(C:\Windows\system32\only64.dll)",
+              G},
+             {LR"(C:\Windows\system32\only64.dll)", M, V64, LR"(C:\Windows\system32\only64.dll)",
+              P},
+             {LR"(C:\Windows\system32\only64.dll)", M, FileView::Either,
+              LR"(C:\Windows\system32\only64.dll)", P},
+             {LR"(C:\Program Files\App\app.exe -Embedding)", L, V32, app, P},
+             {LR"("C:\Program Files\App\app.exe" /automation)", L, V64, app, P},
+             {LR"(C:\Program Files\App\app /automation)", L, V32, app, P},
+             {LR"(C:\gone\server.exe /x /y)", L, V32, LR"(C:\gone\server.exe)", G},
+             {LR"(\\server\share\x.dll)", M, V32, LR"(\\server\share\x.dll)", U},
+             {LR"(\\?\UNC\server\share\x.dll)", M, V32, LR"(\\server\share\x.dll)", U},
+             {LR"(N:\mapped\x.dll)", M, V32, LR"(N:\mapped\x.dll)", U},
+             {LR"(E:\here.dll)", M, V32, LR"(E:\here.dll)", P},
+             {LR"(E:\gone.dll)", M, V32, LR"(E:\gone.dll)", U},
+             {LR"(G:\unplugged.dll)", M, V32, LR"(G:\unplugged.dll)", U},
+             {LR"(relative\x.dll)", M, V32, LR"(relative\x.dll)", U},
+             {L"  ", M, V32, L"", G},
+         }) {
+        FakeMachine machine;
+        ServerFiles files(machine.Lookups());
+        const ServerFile file = files.Resolve(c.value, c.kind, c.view);
+        EXPECT_EQ(file.path, c.path) << c.value;
+        EXPECT_EQ(file.state, c.state) << c.value;
+        // A share or a network drive is never touched: a dead server would
+        // hold the scan.
+        for (const std::wstring& looked : machine.looked)
+            EXPECT_TRUE(looked.rfind(L"\\\\", 0) != 0 && looked[0] != L'N') << c.value;
+    }
+}
+
+TEST(ServerFiles, EachPathIsLookedAtOncePerView) {
+    FakeMachine machine;
+    ServerFiles files(machine.Lookups());
+    for (int i = 0; i < 3; ++i) {
+        files.Resolve(LR"(C:\Windows\system32\OLE32.dll)", ServerValue::ModulePath,
+                      FileView::Bits32);
+        files.Resolve(LR"(c:\windows\system32\ole32.dll)", ServerValue::ModulePath,
+                      FileView::Bits32);
+    }
+    files.Resolve(LR"(C:\Windows\system32\ole32.dll)", ServerValue::ModulePath, FileView::Bits64);
+    EXPECT_EQ(machine.looked.size(), 2u);
+}
+
+TEST(RemovalTargets, EachKeyOnceNeverUnknownNeverInsideAnother) {
+    const ScanView V32 = ScanView::Machine32, V64 = ScanView::Machine64;
+    const ScanState B = ScanState::Broken;
+    const std::vector<ScanEntry> entries{
+        {V32, ScanKind::ClassServer, B, L"CLSID\\{A}", L"a.dll"},
+        {V32, ScanKind::LocalServer, B, L"CLSID\\{a}", L"a.exe"},
+        {V64, ScanKind::ClassServer, B, L"CLSID\\{A}", L"a.dll"},
+        {V64, ScanKind::ClassServer, ScanState::Unknown, L"CLSID\\{B}", L"\\\\s\\b.dll"},
+        {V64, ScanKind::TypeLibFile, B, L"TypeLib\\{L}\\1.0\\0\\win32", L"l.dll"},
+        {V64, ScanKind::TypeLibFile, B, L"TypeLib\\{L}\\1.0", L"l.dll"},
+        {V64, ScanKind::TypeLibFile, B, L"TypeLib\\{L}\\1.0\\0\\win64", L"l.dll"},
+        {V64, ScanKind::ProgIdClass, B, L"TypeLib\\{L}\\1.00", L"{X}"},
+    };
+    EXPECT_EQ(RemovalTargets(entries), (std::vector<RemovalTarget>{
+                                           {V32, L"CLSID\\{A}"},
+                                           {V64, L"CLSID\\{A}"},
+                                           {V64, L"TypeLib\\{L}\\1.0"},
+                                           {V64, L"TypeLib\\{L}\\1.00"},
+                                       }));
+}
+
+TEST(ScanRecords, EveryFormatKeepsTheValueExactAndHarmless) {
+    const ScanEntry entry{ScanView::User, ScanKind::ClassServer, ScanState::Broken, L"CLSID\\{A}",
+                          L"=cmd|' /c calc'!A1\r\nbroken  64-bit"};
+    using app::ReportFormat;
+    EXPECT_EQ(app::ScanHeader(ReportFormat::Csv), "view,kind,key,missing,state\r\n");
+    EXPECT_EQ(app::ScanRecord(ReportFormat::Csv, entry),
+              "user,class server,HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A},"
+              "\"'=cmd|' /c calc'!A1\r\nbroken  64-bit\",broken\r\n");
+    EXPECT_EQ(app::ScanRecord(ReportFormat::JsonLines, entry),
+              "{\"view\":\"user\",\"kind\":\"class server\",\"key\":"
+              "\"HKEY_CURRENT_USER\\\\Software\\\\Classes\\\\CLSID\\\\{A}\",\"missing\":"
+              "\"=cmd|' /c calc'!A1\\r\\nbroken  64-bit\",\"state\":\"broken\"}\n");
+    const ScanEntry bitness{ScanView::Machine64, ScanKind::ServerBitness, ScanState::Broken,
+                            L"CLSID\\{B}", L"C:\\x (1).dll (32-bit)"};
+    EXPECT_EQ(app::ScanProblem(bitness), L"other bitness \"C:\\x (1).dll\" (32-bit)");
+    // One line, however the value is made.
+    EXPECT_EQ(app::ScanRecord(ReportFormat::Text, entry),
+              "broken  user  class server  HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A}  "
+              "missing file \"=cmd|' /c calc'!A1\\r\\nbroken  64-bit\"\r\n");
+}
