@@ -51,6 +51,10 @@ constexpr ColumnHelp kHelps[] = {
      "{0ECD9B60-23AA-11D0-B351-00A0C9055D8E}"},
     {"typelib_version", "the type library's version", "1.0"},
     {"typelib_name", "the type library's name", "ContosoGridLib"},
+    {"registration",
+     "registered, registered-elsewhere, partly-registered or not-registered (as -check, from the "
+     "type library); empty without one",
+     "registered"},
     {"signature", "with -sig: signed-valid, signed-untrusted, signed-invalid or unsigned",
      "signed-valid"},
     {"signer", "with -sig: the signing certificate's subject", "Contoso Ltd."},

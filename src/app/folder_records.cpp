@@ -38,7 +38,7 @@ std::wstring Ascii(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-constexpr int kColumnCount = 40;
+constexpr int kColumnCount = 41;
 
 // Text fields of the version information, by member.
 template <std::wstring inspection::VersionFields::*member>
@@ -171,15 +171,17 @@ constexpr ReportField kFields[] = {
      TypeLib<&InventoryFacts::typeLibVersion>},
     {nullptr, BlockPart::None, false, "typelib_name", 36, ColumnKind::Text, false,
      TypeLib<&InventoryFacts::typeLibName>},
-    {nullptr, BlockPart::None, false, "signature", 37, ColumnKind::Text, false,
+    {nullptr, BlockPart::None, false, "registration", 37, ColumnKind::Text, false,
+     TypeLib<&InventoryFacts::registration>},
+    {nullptr, BlockPart::None, false, "signature", 38, ColumnKind::Text, false,
      [](const FolderRecord& r) {
          return r.signature ? Ascii(inspection::SignatureWord(r.signature->state)) : std::wstring();
      },
      ColumnChoice::Signature},
-    {nullptr, BlockPart::None, false, "signer", 38, ColumnKind::Text, false,
+    {nullptr, BlockPart::None, false, "signer", 39, ColumnKind::Text, false,
      [](const FolderRecord& r) { return r.signature ? r.signature->signer : std::wstring(); },
      ColumnChoice::Signature},
-    {nullptr, BlockPart::None, false, "signed_utc", 39, ColumnKind::Time, false,
+    {nullptr, BlockPart::None, false, "signed_utc", 40, ColumnKind::Time, false,
      [](const FolderRecord& r) {
          return r.signature && r.signature->signedTime ? Ascii(IsoUtc(*r.signature->signedTime))
                                                        : std::wstring();

@@ -27,6 +27,9 @@ struct InventoryFacts {
     std::wstring typeLibId;
     std::wstring typeLibVersion;
     std::wstring typeLibName;
+    // Whether the machine has the library's classes, library and interfaces
+    // registered to this file (the words of "-check"); empty without one.
+    std::wstring registration;
     // Lower-case hex; empty when not chosen.
     std::string sha256;
     std::string md5;

@@ -109,6 +109,7 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
     inventory.types = {command.extraTypes, command.allTypes};
     // The text report shows no digest: it computes none.
     inventory.hashes = {command.hashMd5, command.hashSha1, command.format != ReportFormat::Text};
+    inventory.registration = command.format != ReportFormat::Text;
     try {
         std::optional<ReportOutput> report;
         OpenQuietOutput(command, output, L"output", report, shape);

@@ -1,5 +1,7 @@
 #include "app/report_inventory.h"
 
+#include "inspection/machine_registration_state.h"
+
 #include "inspection/file_reader.h"
 #include "inspection/module_inventory.h"
 #include "inspection/typelib_info.h"
@@ -154,6 +156,9 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
     InventoryFacts& facts = record.inventory;
     facts.module = inspection::ReadModuleInventory(reader);
     FillTypeLib(path, facts.module, facts);
+    // Its classes and interfaces are listed by the loader, in its own process.
+    if (options.registration && !facts.typeLibId.empty())
+        facts.registration = inspection::RegistrationWordOf(path);
     if (hashes) {
         facts.sha256 = hashes->Finish(platform::HashKind::Sha256);
         facts.md5 = hashes->Finish(platform::HashKind::Md5);

@@ -15,6 +15,9 @@ struct InventoryOptions {
     // None for the text report, which shows no digest.
     platform::HashChoice hashes;
     FileTypes types;
+    // The registration verdict of a file with a type library; the text report
+    // shows none.
+    bool registration = false;
 };
 
 // Reads the file once: its bytes are hashed as they come, and the version

@@ -431,7 +431,9 @@ TEST(QuietReportE2E, SignatureColumnsTellStateSignerAndTime) {
     BatchResult json = RunBatch(L"-q -f " + Quoted(folder) + L" -format jsonl -sig -out -");
     for (const BatchResult* run : {&csv, &json})
         EXPECT_EQ(run->cmdExit, std::optional<DWORD>(0));
-    EXPECT_TRUE(Lines(csv.outBytes).at(0).ends_with(",typelib_name,signature,signer,signed_utc"));
+    EXPECT_TRUE(Lines(csv.outBytes)
+                    .at(0)
+                    .ends_with(",typelib_name,registration,signature,signer,signed_utc"));
 
     std::map<std::string, Record> rows, objects;
     for (Record& r : ParseCsv(csv.outBytes))
@@ -507,6 +509,8 @@ TEST(QuietReportE2E, InventoryColumnsTypesHashesAndTheMark) {
         {"tl_alpha.dll", "typelib_id", "{80F7BAE5-47C8-4874-AA3A-2C5BEB552420}"},
         {"tl_alpha.dll", "typelib_version", "1.0"},
         {"tl_alpha.dll", "typelib_name", "CalvornAlpha"},
+        {"tl_alpha.dll", "registration", "not-registered"},
+        {"inventory.dll", "registration", ""},
     };
     for (const auto& c : cells)
         EXPECT_EQ(byName[c.file][c.column], c.value) << c.file << " " << c.column;

@@ -46,7 +46,7 @@ TEST(FolderRecords, EveryFieldReachesItsLabelAndItsColumn) {
                            "flags,size,last_write_utc,error,machine,dotnet,file_version_string,"
                            "private_build,special_build,language,file_flags_hex,file_os_hex,"
                            "file_type_hex,file_subtype_hex,link_time_utc,sha256,self_registering,"
-                           "typelib_id,typelib_version,typelib_name\r\n");
+                           "typelib_id,typelib_version,typelib_name,registration\r\n");
     const std::pair<std::wstring FolderRecord::*, std::string> outer[] = {
         {&FolderRecord::path, "path"}, {&FolderRecord::error, "error"}};
     for (const auto& [member, column] : outer) {
@@ -128,7 +128,7 @@ TEST(FolderRecords, CsvRowQuotesOnlyWhatNeedsIt) {
         else if (c == ',' && !quoted)
             ++separators;
     }
-    EXPECT_EQ(separators, 34u);
+    EXPECT_EQ(separators, 35u);
 }
 
 TEST(FolderRecords, JsonLineEscapesAndKeepsTheSizeANumber) {
@@ -184,7 +184,7 @@ TEST(FolderRecords, AnUnreadableFileCarriesItsErrorAndNoSizeOrDate) {
     gone.path = L"C:\\App\\gone.dll";
     gone.error = L"The system cannot find the file specified.";
     EXPECT_EQ(CsvRow(gone), "C:\\App\\gone.dll,,,,,,,,,,,,,,,,,,The system cannot find the file "
-                            "specified.,,,,,,,,,,,,,,,,\r\n");
+                            "specified.,,,,,,,,,,,,,,,,,\r\n");
     EXPECT_NE(JsonLine(gone).find(
                   ",\"size\":null,\"last_write_utc\":null,\"error\":\"The system cannot find the "
                   "file specified.\",\"machine\":\"\",\"dotnet\":null,"),
@@ -218,6 +218,7 @@ TEST(FolderRecords, InventoryColumnsTakeTheirValues) {
     f.typeLibId = L"{0ECD9B60-23AA-11D0-B351-00A0C9055D8E}";
     f.typeLibVersion = L"1.10";
     f.typeLibName = L"GridLib";
+    f.registration = L"registered-elsewhere";
     const std::pair<const char*, const char*> cells[] = {
         {"machine", "\"x64\""},
         {"dotnet", "true"},
@@ -235,6 +236,7 @@ TEST(FolderRecords, InventoryColumnsTakeTheirValues) {
         {"typelib_id", "\"{0ECD9B60-23AA-11D0-B351-00A0C9055D8E}\""},
         {"typelib_version", "\"1.10\""},
         {"typelib_name", "\"GridLib\""},
+        {"registration", "\"registered-elsewhere\""},
     };
     const std::string line = JsonLine(r);
     for (const auto& [key, value] : cells) {
@@ -244,7 +246,8 @@ TEST(FolderRecords, InventoryColumnsTakeTheirValues) {
     EXPECT_TRUE(
         CsvRow(r).ends_with(",x64,true,4.2 build 118,by jo,hotfix,0407 04E4,0000002A,00040004,"
                             "00000002,0000000B,2020-09-13T12:26:40Z,ab01,false,"
-                            "{0ECD9B60-23AA-11D0-B351-00A0C9055D8E},1.10,GridLib\r\n"));
+                            "{0ECD9B60-23AA-11D0-B351-00A0C9055D8E},1.10,GridLib,"
+                            "registered-elsewhere\r\n"));
     EXPECT_EQ(line.find("md5"), std::string::npos);
 
     const ReportColumns both{true, true};
@@ -284,7 +287,8 @@ TEST(FolderRecords, EveryColumnIsExplained) {
 TEST(FolderRecords, SignatureColumnsOnlyWhenAskedFor) {
     const ReportColumns sig{false, false, true};
     EXPECT_EQ(CsvHeader(), CsvHeader({false, false, false}));
-    EXPECT_TRUE(CsvHeader(sig).ends_with(",typelib_name,signature,signer,signed_utc\r\n"));
+    EXPECT_TRUE(
+        CsvHeader(sig).ends_with(",typelib_name,registration,signature,signer,signed_utc\r\n"));
     FolderRecord r = Sample();
     r.signature = calvorn::inspection::FileSignature{calvorn::inspection::SignatureState::Untrusted,
                                                      L"Acme, Inc.", 133589952000000000ull, 0};
