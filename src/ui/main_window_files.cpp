@@ -192,17 +192,10 @@ void MainWindow::ExportFile() {
             return;
         exportFilter_ = std::clamp(choice->filterIndex, 0, 4);
     }
-    Busy(true);
-    try {
+    WhileBusy([&] {
         services_.exportFile(path, static_cast<registration::ExportFormat>(exportFilter_),
                              choice ? choice->path : std::wstring(), perUser);
-    } catch (...) {
-        Busy(false);
-        throw;
-    }
-    Busy(false);
-    if (std::exchange(closePending_, false))
-        ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
+    });
 }
 
 void MainWindow::ShowReport(const std::wstring& path) {

@@ -120,7 +120,7 @@ TEST_F(QuietE2E, BadArgumentsAndTheOptionList) {
 
     r = RunBatch(L"-q -?");
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0));
-    EXPECT_NE(r.outBytes.find("-format  -f, -check: text (the default), csv or jsonl"),
+    EXPECT_NE(r.outBytes.find("-format  -f, -scan, -check: text (the default), csv or jsonl"),
               std::string::npos);
     EXPECT_NE(r.outBytes.find(" 10  report-failed"), std::string::npos);
 }
