@@ -1,6 +1,6 @@
 // Arbitrary bytes as a type library or a module holding one: the header,
-// its segment directory and the name and string tables must be read without
-// leaving the file.
+// its segment directory, the type records and the name and string tables must
+// be read without leaving the file.
 
 #include "inspection/file_reader.h"
 #include "inspection/typelib_header.h"
@@ -18,6 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (char c : header->name + header->helpString)
             if (c == '\0' || static_cast<unsigned char>(c) >= 0x80)
                 __builtin_trap();
+        // Each type has a record of 0x64 bytes in the file.
+        if (header->types && header->types->size() > size / 0x64)
+            __builtin_trap();
+        for (const HeaderType& type : header->types.value_or(std::vector<HeaderType>{}))
+            for (char c : type.name)
+                if (c == '\0' || static_cast<unsigned char>(c) >= 0x80)
+                    __builtin_trap();
     }
     return 0;
 }

@@ -16,6 +16,16 @@ constexpr std::uint32_t kSegments = 15;
 constexpr std::uint32_t kGuidTable = 5;
 constexpr std::uint32_t kNameTable = 7;
 constexpr std::uint32_t kStringTable = 8;
+constexpr std::uint32_t kTypeInfoTable = 0;
+// Every type description has a base record of this size, one after the other
+// in the type info segment, in the library's order.
+constexpr std::uint64_t kTypeInfoSize = 0x64;
+constexpr int kKindInterface = 3;          // TKIND_INTERFACE
+constexpr int kKindDispatch = 4;           // TKIND_DISPATCH
+constexpr int kKindClass = 5;              // TKIND_COCLASS
+constexpr unsigned kCanCreate = 0x2;       // TYPEFLAG_FCANCREATE
+constexpr unsigned kDual = 0x40;           // TYPEFLAG_FDUAL
+constexpr unsigned kOleAutomation = 0x100; // TYPEFLAG_FOLEAUTOMATION
 
 struct Span {
     std::uint64_t offset = 0;
@@ -114,6 +124,65 @@ std::optional<std::string> AsciiText(FileReader& file, std::uint64_t at, std::ui
     return text;
 }
 
+// An entry of the name table: a reference, a hash link, the length in its
+// low byte, then the text.
+std::optional<std::string> NameAt(FileReader& file, const Span& names, std::uint32_t offset) {
+    auto entry = InSegment(names, static_cast<std::int32_t>(offset), 12);
+    auto length = entry ? file.Read32(*entry + 8) : std::nullopt;
+    if (!length)
+        return std::nullopt;
+    auto at =
+        InSegment(names, std::int64_t{static_cast<std::int32_t>(offset)} + 12, *length & 0xFF);
+    return at ? AsciiText(file, *at, *length & 0xFF) : std::nullopt;
+}
+
+bool GuidAt(FileReader& file, const Span& guids, std::uint32_t offset, StoredGuid& guid) {
+    auto at = InSegment(guids, static_cast<std::int32_t>(offset), 16);
+    return at && file.Copy(*at, guid.data(), guid.size());
+}
+
+// The registered types, each from its base record; nothing as soon as one is
+// not plain: a record outside its segment, a GUID or name that does not read.
+std::optional<std::vector<HeaderType>> ReadTypes(FileReader& file, const Span& lib,
+                                                 std::uint64_t offsets, std::uint32_t count,
+                                                 const Span* segments) {
+    const Span& infos = segments[kTypeInfoTable];
+    std::vector<HeaderType> types;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t at = i * kTypeInfoSize;
+        // The header lists where each record starts; the loader takes them
+        // in sequence. A library where the two disagree is left to it.
+        auto listed = offsets + (i + 1) * 4 <= lib.size ? file.Read32(lib.offset + offsets + i * 4)
+                                                        : std::nullopt;
+        auto record = InSegment(infos, static_cast<std::int64_t>(at), kTypeInfoSize);
+        if (!listed || *listed != at || !record)
+            return std::nullopt;
+        auto kind = file.Read32(*record);
+        auto posGuid = file.Read32(*record + 0x2C);
+        auto flags = file.Read32(*record + 0x30);
+        auto nameOffset = file.Read32(*record + 0x34);
+        if (!kind || !posGuid || !flags || !nameOffset)
+            return std::nullopt;
+        const RegisteredKind registered =
+            RegisteredKindOf(static_cast<int>(*kind & 0x0F), *flags & 0xFFFF);
+        if (registered == RegisteredKind::None)
+            continue;
+        HeaderType type;
+        type.isClass = registered == RegisteredKind::Class;
+        // A type without a GUID is registered under the null one, as the
+        // loader reads it.
+        if (static_cast<std::int32_t>(*posGuid) >= 0 &&
+            !GuidAt(file, segments[kGuidTable], *posGuid, type.guid))
+            return std::nullopt;
+        auto name = NameAt(file, segments[kNameTable], *nameOffset);
+        if (!name)
+            return std::nullopt;
+        type.name = std::move(*name);
+        types.push_back(std::move(type));
+    }
+    return types;
+}
+
 std::optional<TypeLibHeader> ReadMsft(FileReader& file, const Span& lib) {
     auto field = [&](std::uint64_t at) -> std::optional<std::uint32_t> {
         return at + 4 <= lib.size ? file.Read32(lib.offset + at) : std::nullopt;
@@ -133,8 +202,8 @@ std::optional<TypeLibHeader> ReadMsft(FileReader& file, const Span& lib) {
         return std::nullopt;
     if (*typeInfos > lib.size / 4)
         return std::nullopt;
-    const std::uint64_t directory =
-        kHeaderSize + ((*varFlags & kHelpDllFlag) ? 4 : 0) + std::uint64_t{*typeInfos} * 4;
+    const std::uint64_t offsets = kHeaderSize + ((*varFlags & kHelpDllFlag) ? 4 : 0);
+    const std::uint64_t directory = offsets + std::uint64_t{*typeInfos} * 4;
     Span segments[kSegments];
     for (std::uint32_t i = 0; i < kSegments; ++i) {
         auto offset = field(directory + i * 16);
@@ -152,16 +221,9 @@ std::optional<TypeLibHeader> ReadMsft(FileReader& file, const Span& lib) {
     }
 
     TypeLibHeader header;
-    auto guid = InSegment(segments[kGuidTable], static_cast<std::int32_t>(*posGuid), 16);
-    if (!guid || !file.Copy(*guid, header.guid.data(), header.guid.size()))
+    if (!GuidAt(file, segments[kGuidTable], *posGuid, header.guid))
         return std::nullopt;
-    auto name = InSegment(segments[kNameTable], static_cast<std::int32_t>(*nameOffset), 12);
-    auto nameLength = name ? file.Read32(*name + 8) : std::nullopt;
-    if (!nameLength)
-        return std::nullopt;
-    auto nameAt = InSegment(segments[kNameTable], static_cast<std::int32_t>(*nameOffset) + 12,
-                            *nameLength & 0xFF);
-    auto nameText = nameAt ? AsciiText(file, *nameAt, *nameLength & 0xFF) : std::nullopt;
+    auto nameText = NameAt(file, segments[kNameTable], *nameOffset);
     if (!nameText)
         return std::nullopt;
     header.name = std::move(*nameText);
@@ -172,9 +234,9 @@ std::optional<TypeLibHeader> ReadMsft(FileReader& file, const Span& lib) {
             return std::nullopt;
         const auto chars = static_cast<std::int16_t>(*length);
         if (chars > 0) {
-            auto textAt =
-                InSegment(segments[kStringTable], static_cast<std::int32_t>(*helpString) + 2,
-                          static_cast<std::uint64_t>(chars));
+            auto textAt = InSegment(segments[kStringTable],
+                                    std::int64_t{static_cast<std::int32_t>(*helpString)} + 2,
+                                    static_cast<std::uint64_t>(chars));
             auto text =
                 textAt ? AsciiText(file, *textAt, static_cast<std::uint64_t>(chars)) : std::nullopt;
             if (!text)
@@ -186,10 +248,34 @@ std::optional<TypeLibHeader> ReadMsft(FileReader& file, const Span& lib) {
     header.minor = static_cast<std::uint16_t>(*version >> 16);
     header.lcid = *lcid;
     header.syskind = static_cast<int>(*varFlags & 0x0F);
+    header.types = ReadTypes(file, lib, offsets, *typeInfos, segments);
     return header;
 }
 
 } // namespace
+
+std::wstring GuidText(const StoredGuid& g) {
+    static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+    // Data1, Data2 and Data3 are stored little-endian; Data4 byte by byte.
+    static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    std::wstring text = L"{";
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            text += L'-';
+        text += kHex[g[static_cast<std::size_t>(kOrder[i])] >> 4];
+        text += kHex[g[static_cast<std::size_t>(kOrder[i])] & 0x0F];
+    }
+    return text + L"}";
+}
+
+RegisteredKind RegisteredKindOf(int typeKind, unsigned typeFlags) {
+    if (typeKind == kKindClass)
+        return (typeFlags & kCanCreate) ? RegisteredKind::Class : RegisteredKind::None;
+    if (typeKind == kKindDispatch ||
+        (typeKind == kKindInterface && (typeFlags & (kOleAutomation | kDual))))
+        return RegisteredKind::Interface;
+    return RegisteredKind::None;
+}
 
 std::optional<TypeLibHeader> ReadTypeLibHeader(FileReader& file) {
     std::optional<Span> lib;

@@ -24,31 +24,31 @@ platform::Bitness TypeLibInfo::ReaderBitness(const std::wstring& path) {
     return module.facts.is64Bit ? platform::Bitness::x64 : platform::Bitness::x86;
 }
 
-std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
+namespace {
+
+// The file the user named, as the module facts read it: a 32-bit program is
+// not shown the 32-bit copy of a system folder's library.
+std::optional<TypeLibHeader> HeaderOf(const std::wstring& path) {
     std::optional<ImageFile> image;
     {
-        // The file the user named, as the module facts read it: a 32-bit
-        // program is not shown the 32-bit copy of a system folder's library.
         platform::FileSystemRedirectionOff seeTheNamedFile;
         image = ImageFile::Open(path);
     }
-    if (!image)
-        return std::nullopt;
-    std::optional<TypeLibHeader> header = ReadTypeLibHeader(image->reader());
+    return image ? ReadTypeLibHeader(image->reader()) : std::nullopt;
+}
+
+} // namespace
+
+std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
+    std::optional<TypeLibHeader> header = HeaderOf(path);
     if (!header)
         return std::nullopt;
     return FromTypeLibHeader(*header);
 }
 
 TypeLibInfo TypeLibInfo::FromTypeLibHeader(const TypeLibHeader& header) {
-    const auto& g = header.guid;
-    wchar_t guid[40];
-    std::swprintf(guid, 40,
-                  L"{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g[3],
-                  g[2], g[1], g[0], g[5], g[4], g[7], g[6], g[8], g[9], g[10], g[11], g[12], g[13],
-                  g[14], g[15]);
     TypeLibInfo info;
-    info.guid_ = guid;
+    info.guid_ = GuidText(header.guid);
     info.major_ = header.major;
     info.minor_ = header.minor;
     info.lcid_ = header.lcid;
@@ -91,7 +91,27 @@ std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     return answer ? Parse(*answer) : std::nullopt;
 }
 
+std::optional<std::vector<LibraryType>> LibraryTypesFromHeader(const std::wstring& path) {
+    if (path.empty() || !platform::MayBeDiskFile(path))
+        return std::nullopt;
+    std::optional<TypeLibHeader> header = HeaderOf(path);
+    if (!header || !header->types)
+        return std::nullopt;
+    std::vector<LibraryType> types;
+    for (const HeaderType& type : *header->types)
+        types.push_back({type.isClass, GuidText(type.guid), platform::Widen(type.name)});
+    return types;
+}
+
 std::vector<LibraryType> LibraryTypesOf(const std::wstring& path) {
+    // Listed from the header where it reads plainly, as the library's identity
+    // is: a folder of libraries is checked without a process per file.
+    if (auto types = LibraryTypesFromHeader(path))
+        return std::move(*types);
+    return LibraryTypesByLoader(path);
+}
+
+std::vector<LibraryType> LibraryTypesByLoader(const std::wstring& path) {
     if (path.empty() || !platform::MayBeDiskFile(path))
         return {};
     auto answer = HelperAnswer(path, L"/types \"" + path + L"\"");

@@ -72,19 +72,22 @@ class TypeLibInfo {
     std::wstring helpString_;
 };
 
-// A class or interface of a library that registration writes keys for: the
-// creatable classes, and the interfaces that Automation marshals (dispatch,
-// dual and oleautomation ones).
+// A class or interface of a library that registration writes keys for (see
+// RegisteredKindOf).
 struct LibraryType {
     bool isClass = false;
     std::wstring guid; // "{...}"
     std::wstring name;
 };
 
-// The library's classes and interfaces, read by the loader in the helper
-// process (the header reader does not read type information); empty when
-// the helper is missing, fails or finds no library.
+// The library's classes and interfaces, from its header when the bounded
+// reader reads them, else read by the loader in the helper process; empty
+// when the helper is missing, fails or finds no library.
 std::vector<LibraryType> LibraryTypesOf(const std::wstring& path);
+// Each way alone: the header reader's (nothing when it declines the file)
+// and the loader's.
+std::optional<std::vector<LibraryType>> LibraryTypesFromHeader(const std::wstring& path);
+std::vector<LibraryType> LibraryTypesByLoader(const std::wstring& path);
 // The helper's answer for them, and reading it back; nothing when the
 // answer does not hold together.
 std::wstring SerializeTypes(const std::vector<LibraryType>& types);

@@ -6,6 +6,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <thread>
 
 namespace calvorn::test {
@@ -112,12 +113,20 @@ ProgramRun::ProgramRun(const std::wstring& program, const std::wstring& argument
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                         workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi)) {
-        process_ = pi.hProcess;
-        pid_ = pi.dwProcessId;
-        ::CloseHandle(pi.hThread);
-        ::WaitForInputIdle(process_, 5000);
+    // A start refused by the system is tried once more and named, so that a
+    // test that then sees no message box says why instead of failing mute.
+    for (int attempt = 0; attempt < 2 && !process_; ++attempt) {
+        if (::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi)) {
+            process_ = pi.hProcess;
+            pid_ = pi.dwProcessId;
+            ::CloseHandle(pi.hThread);
+            ::WaitForInputIdle(process_, 5000);
+        } else {
+            std::fprintf(stderr, "could not start %ls (error %lu)\n", program.c_str(),
+                         ::GetLastError());
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
     }
 }
 

@@ -83,8 +83,6 @@ struct ReleaseTypeInfo {
 };
 using TypeInfoPtr = std::unique_ptr<ITypeInfo, ReleaseTypeInfo>;
 
-// Registration writes keys for creatable classes and for the interfaces
-// Automation marshals; other types leave no trace in the registry.
 std::optional<LibraryType> RegisteredType(ITypeInfo& info) {
     TYPEATTR* attr = nullptr;
     if (FAILED(info.GetTypeAttr(&attr)) || !attr)
@@ -94,12 +92,10 @@ std::optional<LibraryType> RegisteredType(ITypeInfo& info) {
     wchar_t guid[40] = {};
     ::StringFromGUID2(attr->guid, guid, 40);
     info.ReleaseTypeAttr(attr);
-    const bool isClass = kind == TKIND_COCLASS && (flags & TYPEFLAG_FCANCREATE);
-    const bool marshalled =
-        kind == TKIND_DISPATCH ||
-        (kind == TKIND_INTERFACE && (flags & (TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDUAL)));
-    if (!isClass && !marshalled)
+    const RegisteredKind registered = RegisteredKindOf(kind, flags);
+    if (registered == RegisteredKind::None)
         return std::nullopt;
+    const bool isClass = registered == RegisteredKind::Class;
     Bstr name;
     if (FAILED(info.GetDocumentation(MEMBERID_NIL, &name.s, nullptr, nullptr, nullptr)))
         name.s = nullptr;

@@ -2,7 +2,9 @@
 // the registry states built here under HKEY_CLASSES_ROOT\TypeLib.
 
 #include "inspection/component_inspector.h"
+#include "files/folder_listing.h"
 #include "inspection/typelib_info.h"
+#include "platform/text.h"
 #include "support/in_process_typelib.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
@@ -477,16 +479,24 @@ TEST(TypeLibIsolation, DamagedLibraryIsNoLibraryAndThisProcessLives) {
     }
 }
 
-TEST(TypeLibHeader, ReadsWhatTheLoaderReadsOrLeavesTheFileToIt) {
-    using calvorn::inspection::TypeLibInfo;
-    using calvorn::test::FixturePath;
-    // The system libraries of this process's bitness, named so that the
-    // loader in this process and the header reader see the same file.
+namespace {
+
+// The system folder of this process's bitness, named so that the loader in
+// this process and the header reader see the same file.
+std::wstring OwnSystemFolder() {
     wchar_t system[MAX_PATH];
     UINT length = ::GetSystemWow64DirectoryW(system, MAX_PATH);
     if (length == 0)
         length = ::GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring sys(system, length);
+    return std::wstring(system, length);
+}
+
+} // namespace
+
+TEST(TypeLibHeader, ReadsWhatTheLoaderReadsOrLeavesTheFileToIt) {
+    using calvorn::inspection::TypeLibInfo;
+    using calvorn::test::FixturePath;
+    const std::wstring sys = OwnSystemFolder();
     struct Case {
         std::wstring path;
         bool mustRead; // our fixtures are plain libraries: the header reader takes them
@@ -519,4 +529,32 @@ TEST(TypeLibHeader, ReadsWhatTheLoaderReadsOrLeavesTheFileToIt) {
         EXPECT_FALSE(TypeLibInfo::FromHeader(FixturePath(none))) << none;
         EXPECT_FALSE(TypeLibInfo::Open(FixturePath(none))) << none;
     }
+}
+
+// The classes and interfaces that the registration check expects: the header
+// reader lists what the loader lists, in its order, for every library of the
+// system folder and the fixtures that it reads at all.
+TEST(TypeLibHeader, ListsTheTypesTheLoaderLists) {
+    using namespace calvorn::inspection;
+    std::vector<std::wstring> files = {calvorn::test::FixturePath(L"tl_alpha.dll"),
+                                       calvorn::test::FixturePath(L"probe_classes.dll"),
+                                       calvorn::test::FixturePath(L"tl_ten.dll")};
+    for (const wchar_t* pattern : {L"\\*.dll", L"\\*.ocx", L"\\*.tlb"})
+        for (const std::wstring& file :
+             calvorn::files::ListFiles(OwnSystemFolder() + pattern, false))
+            files.push_back(file);
+    std::size_t compared = 0;
+    std::size_t types = 0;
+    for (const std::wstring& file : files) {
+        auto fromHeader = LibraryTypesFromHeader(file);
+        if (!fromHeader)
+            continue;
+        EXPECT_EQ(SerializeTypes(*fromHeader), SerializeTypes(LibraryTypesByLoader(file)))
+            << calvorn::platform::Narrow(file);
+        ++compared;
+        types += fromHeader->size();
+    }
+    std::printf("%zu libraries, %zu types\n", compared, types);
+    EXPECT_GE(compared, 20u);
+    EXPECT_GE(types, 200u);
 }
