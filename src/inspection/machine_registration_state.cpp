@@ -60,6 +60,13 @@ std::optional<std::wstring> MachineRegistrationState::Value(ClassesPlace place,
 }
 
 std::wstring MachineRegistrationState::Resolved(const std::wstring& path) const {
+    auto known = resolved_.find(path);
+    if (known == resolved_.end())
+        known = resolved_.emplace(path, ResolvedNow(path)).first;
+    return known->second;
+}
+
+std::wstring MachineRegistrationState::ResolvedNow(const std::wstring& path) const {
     std::wstring expanded = path;
     if (path.find(L'%') != std::wstring::npos) {
         const DWORD need = ::ExpandEnvironmentStringsW(path.c_str(), nullptr, 0);
@@ -84,14 +91,25 @@ std::wstring MachineRegistrationState::Resolved(const std::wstring& path) const 
 }
 
 bool MachineRegistrationState::FileExists(const std::wstring& path) const {
-    const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    auto known = exists_.find(path);
+    if (known == exists_.end()) {
+        const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(path).c_str());
+        known = exists_
+                    .emplace(path, attributes != INVALID_FILE_ATTRIBUTES &&
+                                       !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                    .first;
+    }
+    return known->second;
 }
 
 std::wstring MachineRegistrationState::FileVersion(const std::wstring& path) const {
-    VersionFields fields;
-    fields.SelectFile(path);
-    return fields.FileVerEx;
+    auto known = versions_.find(path);
+    if (known == versions_.end()) {
+        VersionFields fields;
+        fields.SelectFile(path);
+        known = versions_.emplace(path, fields.FileVerEx).first;
+    }
+    return known->second;
 }
 
 std::optional<ExpectedRegistration> ExpectedFromTypeLibrary(const std::wstring& path) {

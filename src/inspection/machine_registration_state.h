@@ -6,6 +6,7 @@
 
 #include "inspection/registration_health.h"
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -25,7 +26,14 @@ class MachineRegistrationState final : public IRegistrationState {
     std::wstring FileVersion(const std::wstring& path) const override;
 
   private:
+    // A check asks about the same few files once per entry (a library with a
+    // hundred interfaces names its file a hundred times); the file system is
+    // asked once per file and check.
+    std::wstring ResolvedNow(const std::wstring& path) const;
     bool component64Bit_;
+    mutable std::map<std::wstring, std::wstring> resolved_;
+    mutable std::map<std::wstring, bool> exists_;
+    mutable std::map<std::wstring, std::wstring> versions_;
 };
 
 // What registering the component's type library writes: its creatable
