@@ -249,8 +249,11 @@ void RegistrationRows(IReportPresenter& grid, const ExpectedRegistration& expect
     if (!expected.codeNotRun.empty())
         checked += L" " + expected.codeNotRun;
     grid.AddRow(L"Checked:", checked, false);
+    // The label column is narrow: the kind goes there, the name (with its
+    // GUID) beside the fact, where it is read whole.
     for (const EntryHealth& entry : health.entries)
-        grid.AddRow(EntryLabel(entry.entry), EntryFact(entry), false);
+        grid.AddRow(EntryKindText(entry.entry.kind) + L":",
+                    EntryName(entry.entry) + L": " + EntryFact(entry), false);
 }
 
 void ComponentInspector::TypeLibSection(const std::wstring& path) {

@@ -309,20 +309,35 @@ std::wstring EntryStateWord(EntryState state) {
     return L"missing";
 }
 
-std::wstring EntryLabel(const ExpectedEntry& entry) {
-    switch (entry.kind) {
+std::wstring EntryKindText(EntryKind kind) {
+    switch (kind) {
     case EntryKind::Class:
-        return L"Class " + (entry.name.empty() ? entry.id : entry.name + L" " + entry.id);
+        return L"Class";
     case EntryKind::ProgId:
-        return L"ProgID " + entry.id;
-    case EntryKind::TypeLib: {
-        const std::wstring version = entry.target.substr(0, entry.target.find(L'\\'));
-        return L"Type library " + entry.id + L" " + version;
-    }
+        return L"ProgID";
+    case EntryKind::TypeLib:
+        return L"Type library";
     case EntryKind::Interface:
         break;
     }
-    return L"Interface " + (entry.name.empty() ? entry.id : entry.name + L" " + entry.id);
+    return L"Interface";
+}
+
+std::wstring EntryName(const ExpectedEntry& entry) {
+    switch (entry.kind) {
+    case EntryKind::Class:
+    case EntryKind::Interface:
+        return entry.name.empty() ? entry.id : entry.name + L" " + entry.id;
+    case EntryKind::ProgId:
+        return entry.id;
+    case EntryKind::TypeLib:
+        break;
+    }
+    return entry.id + L" " + entry.target.substr(0, entry.target.find(L'\\'));
+}
+
+std::wstring EntryLabel(const ExpectedEntry& entry) {
+    return EntryKindText(entry.kind) + L" " + EntryName(entry);
 }
 
 std::wstring EntryFact(const EntryHealth& health) {

@@ -103,8 +103,12 @@ std::wstring VerdictText(const RegistrationHealth& health);
 // One word for columns and exit codes: "registered", "registered-elsewhere",
 // "partly-registered", "not-registered"; empty for no entries.
 std::wstring VerdictWord(Verdict verdict);
-// The row label and fact of one entry ("Class ProbeThing", "Registered here").
+// The label and fact of one entry ("Class ProbeThing {...}", "Registered
+// here"); the label is the kind ("Class") and the entry's name ("ProbeThing
+// {...}"), which the report grid shows apart.
 std::wstring EntryLabel(const ExpectedEntry& entry);
+std::wstring EntryKindText(EntryKind kind);
+std::wstring EntryName(const ExpectedEntry& entry);
 std::wstring EntryFact(const EntryHealth& health);
 std::wstring EntryKindWord(EntryKind kind);    // "class", "progid", "typelib", "interface"
 std::wstring EntryStateWord(EntryState state); // "here", "elsewhere", "missing", "partly"

@@ -153,14 +153,14 @@ TEST_F(Report, UnregisteredLibraryHasNoOtherVersionsSection) {
     EXPECT_EQ(labels, expected);
     // Last, what the machine holds for what the library registers.
     EXPECT_EQ(info.RegistrationRows(),
-              (std::vector<Row>{{L"Registration", L"", true},
-                                {L"Verdict:", L"Not registered", false},
-                                {L"Checked:",
-                                 L"From the type library; the component's own registration code "
-                                 L"was not run.",
-                                 false},
-                                {std::wstring(L"Type library ") + kAlphaGuid + L" 1.0",
-                                 L"Not registered", false}}));
+              (std::vector<Row>{
+                  {L"Registration", L"", true},
+                  {L"Verdict:", L"Not registered", false},
+                  {L"Checked:",
+                   L"From the type library; the component's own registration code "
+                   L"was not run.",
+                   false},
+                  {L"Type library:", std::wstring(kAlphaGuid) + L" 1.0: Not registered", false}}));
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -174,7 +174,8 @@ TEST_F(Report, RegisteredVersionShowsItsPathAndOtherVersionsTheirs) {
     EXPECT_EQ(registration[1].value,
               L"Registered to another copy: C:\\lib\\alpha1.dll (file not found)");
     EXPECT_EQ(registration[3].value,
-              L"Registered to another file: C:\\lib\\alpha1.dll (file not found)");
+              std::wstring(kAlphaGuid) +
+                  L" 1.0: Registered to another file: C:\\lib\\alpha1.dll (file not found)");
 
     ASSERT_TRUE(keys.AddVersion(L"2.0", L"Alpha two", L"C:\\lib\\alpha2.dll"));
     EXPECT_EQ(ReportOf(L"tl_alpha.dll"),
