@@ -61,20 +61,32 @@ std::optional<std::uint64_t> NamedSubdirectory(FileReader& file, std::uint64_t r
 }
 
 // A directory that holds exactly one entry: that entry's target, or nothing.
-std::optional<std::uint32_t> OnlyEntry(FileReader& file, std::uint64_t dir,
-                                       std::optional<std::uint16_t> id = std::nullopt) {
+std::optional<std::uint32_t> OnlyEntry(FileReader& file, std::uint64_t dir) {
     auto named = file.Read16(dir + 12);
     auto numbered = file.Read16(dir + 14);
     if (!named || !numbered || *named != 0 || *numbered != 1)
         return std::nullopt;
-    auto name = file.Read32(dir + 16);
-    auto target = file.Read32(dir + 20);
-    if (!name || !target || (id && *name != *id))
-        return std::nullopt;
-    return target;
+    return file.Read32(dir + 20);
 }
 
-// The TYPELIB resource number 1 of a PE module, in its only language.
+// The target of the numbered entry `id` of a directory without named entries.
+std::optional<std::uint32_t> NumberedEntry(FileReader& file, std::uint64_t dir, std::uint16_t id) {
+    auto named = file.Read16(dir + 12);
+    auto numbered = file.Read16(dir + 14);
+    if (!named || !numbered || *named != 0)
+        return std::nullopt;
+    for (std::uint64_t i = 0; i < *numbered; ++i) {
+        auto name = file.Read32(dir + 16 + i * 8);
+        if (!name)
+            return std::nullopt;
+        if (*name == id)
+            return file.Read32(dir + 16 + i * 8 + 4);
+    }
+    return std::nullopt;
+}
+
+// The TYPELIB resource number 1 of a PE module (the one the loader reads
+// when it is given the module's path alone), in its only language.
 std::optional<Span> TypeLibResource(FileReader& file, const PeHeaders& headers) {
     const PeDataDirectory resources = headers.Directory(file, PeDirectory::Resource);
     if (resources.rva == 0)
@@ -85,7 +97,7 @@ std::optional<Span> TypeLibResource(FileReader& file, const PeHeaders& headers) 
     auto type = NamedSubdirectory(file, *root, *root, "TYPELIB");
     if (!type)
         return std::nullopt;
-    auto name = OnlyEntry(file, *type, std::uint16_t{1});
+    auto name = NumberedEntry(file, *type, 1);
     if (!name || !(*name & kHighBit))
         return std::nullopt;
     auto language = OnlyEntry(file, *root + (*name & ~kHighBit));

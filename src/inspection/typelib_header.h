@@ -7,10 +7,11 @@
 // from the file is treated as hostile.
 //
 // It reads only the common layout (an "MSFT" library, alone in a .tlb file
-// or the one TYPELIB resource of a module) and declines whatever it is not
-// sure to read as the loader does: another layout, several resources or
-// languages, names outside plain ASCII. The caller
-// then asks the loader, in a process of its own.
+// or as TYPELIB resource number 1 of a module, which the loader reads when
+// given the module's path) and declines whatever it is not sure to read as
+// the loader does: another layout, a resource in several languages, names
+// outside plain ASCII. The caller then asks the loader, in a process of its
+// own.
 
 #include "inspection/file_reader.h"
 
