@@ -118,8 +118,12 @@ def inventory_expected(path, digests=("sha256", "md5", "sha1")):
 
 def inventory(build, folder):
     windows_folder = "Z:" + os.path.abspath(folder).replace("/", "\\")
+    # The 64-bit build's program has a name of its own.
+    program = os.path.join(build, "calvorn.exe")
+    if not os.path.exists(program):
+        program = os.path.join(build, "calvorn64.exe")
     report = subprocess.run(
-        [os.path.join(ROOT, "scripts", "wine-run.sh"), os.path.join(build, "calvorn.exe"),
+        [os.path.join(ROOT, "scripts", "wine-run.sh"), program,
          "-q", "-f", windows_folder, "-format", "csv", "-hash", "md5,sha1", "-out", "-"],
         stdout=subprocess.PIPE).stdout.decode("utf-8")
     rows = list(csv.DictReader(io.StringIO(report, newline="")))
