@@ -128,7 +128,8 @@ TEST(QuietReportE2E, InventoryColumnsTypesHashesAndTheMark) {
         const char* column;
         const char* value;
     } cells[] = {
-        {"inventory.dll", "machine", "x86"},
+        // Built for the build's own bitness.
+        {"inventory.dll", "machine", sizeof(void*) == 8 ? "x64" : "x86"},
         {"inventory.dll", "dotnet", "false"},
         {"inventory.dll", "file_version_string", "2.5 (Build 77)"},
         {"inventory.dll", "private_build", "nightly by jo"},
