@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Each type has a record of 0x64 bytes in the file.
         if (header->types && header->types->size() > size / 0x64)
             __builtin_trap();
-        for (const HeaderType& type : header->types.value_or(std::vector<HeaderType>{}))
+        for (const HeaderType& type : header->types ? *header->types : std::vector<HeaderType>{})
             for (char c : type.name)
                 if (c == '\0' || static_cast<unsigned char>(c) >= 0x80)
                     __builtin_trap();

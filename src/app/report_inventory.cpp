@@ -156,9 +156,10 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
     InventoryFacts& facts = record.inventory;
     facts.module = inspection::ReadModuleInventory(reader);
     FillTypeLib(path, facts.module, facts);
-    // Its classes and interfaces are listed by the loader, in its own process.
+    // From the header read above; the loader, in its own process, only for
+    // a library the header reader declined.
     if (options.registration && !facts.typeLibId.empty())
-        facts.registration = inspection::RegistrationWordOf(path);
+        facts.registration = inspection::RegistrationWordOf(path, facts.module.typeLib);
     if (hashes) {
         facts.sha256 = hashes->Finish(platform::HashKind::Sha256);
         facts.md5 = hashes->Finish(platform::HashKind::Md5);

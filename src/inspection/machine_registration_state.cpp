@@ -113,7 +113,14 @@ std::wstring MachineRegistrationState::FileVersion(const std::wstring& path) con
 }
 
 std::optional<ExpectedRegistration> ExpectedFromTypeLibrary(const std::wstring& path) {
-    const std::optional<TypeLibInfo> lib = TypeLibInfo::Open(path);
+    return ExpectedFromTypeLibrary(path, ReadTypeLibHeaderOf(path));
+}
+
+std::optional<ExpectedRegistration>
+ExpectedFromTypeLibrary(const std::wstring& path, const std::optional<TypeLibHeader>& header) {
+    // A header the reader declined is the loader's to read, in its process.
+    const std::optional<TypeLibInfo> lib =
+        header ? TypeLibInfo::FromTypeLibHeader(*header) : TypeLibInfo::Open(path);
     if (!lib)
         return std::nullopt;
     ExpectedRegistration expected;
@@ -121,7 +128,7 @@ std::optional<ExpectedRegistration> ExpectedFromTypeLibrary(const std::wstring& 
     expected.is64Bit = TypeLibInfo::ReaderBitness(path) == platform::Bitness::x64;
     expected.source = EntrySource::TypeLibrary;
     std::vector<ExpectedEntry> interfaces;
-    for (const LibraryType& type : LibraryTypesOf(path)) {
+    for (const LibraryType& type : LibraryTypesOf(path, header)) {
         if (type.isClass)
             expected.entries.push_back({EntryKind::Class,
                                         type.guid,
@@ -142,9 +149,10 @@ std::optional<ExpectedRegistration> ExpectedFromTypeLibrary(const std::wstring& 
     return expected;
 }
 
-std::wstring RegistrationWordOf(const std::wstring& path) {
+std::wstring RegistrationWordOf(const std::wstring& path,
+                                const std::optional<TypeLibHeader>& header) {
     try {
-        const std::optional<ExpectedRegistration> expected = ExpectedFromTypeLibrary(path);
+        const std::optional<ExpectedRegistration> expected = ExpectedFromTypeLibrary(path, header);
         if (!expected)
             return {};
         const MachineRegistrationState state(expected->is64Bit);

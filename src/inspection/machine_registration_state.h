@@ -5,6 +5,7 @@
 // the component's code come from its type library.
 
 #include "inspection/registration_health.h"
+#include "inspection/typelib_header.h"
 
 #include <map>
 #include <optional>
@@ -40,9 +41,15 @@ class MachineRegistrationState final : public IRegistrationState {
 // classes (with the server key a DLL or an EXE gets), the library version
 // and its Automation interfaces. Nothing when the file holds no library.
 std::optional<ExpectedRegistration> ExpectedFromTypeLibrary(const std::wstring& path);
+// The same when the file's library header was already read (`header`, empty
+// when the reader declined it).
+std::optional<ExpectedRegistration>
+ExpectedFromTypeLibrary(const std::wstring& path, const std::optional<TypeLibHeader>& header);
 
-// The verdict word (VerdictWord) of a file checked from its type library;
-// empty for a file that registers nothing. For the folder report's column.
-std::wstring RegistrationWordOf(const std::wstring& path);
+// The verdict word (VerdictWord) of a file checked from its type library,
+// whose header the folder report has read already; empty for a file that
+// registers nothing. For the folder report's column.
+std::wstring RegistrationWordOf(const std::wstring& path,
+                                const std::optional<TypeLibHeader>& header);
 
 } // namespace calvorn::inspection

@@ -24,11 +24,9 @@ platform::Bitness TypeLibInfo::ReaderBitness(const std::wstring& path) {
     return module.facts.is64Bit ? platform::Bitness::x64 : platform::Bitness::x86;
 }
 
-namespace {
-
-// The file the user named, as the module facts read it: a 32-bit program is
-// not shown the 32-bit copy of a system folder's library.
-std::optional<TypeLibHeader> HeaderOf(const std::wstring& path) {
+std::optional<TypeLibHeader> ReadTypeLibHeaderOf(const std::wstring& path) {
+    if (path.empty() || !platform::MayBeDiskFile(path))
+        return std::nullopt;
     std::optional<ImageFile> image;
     {
         platform::FileSystemRedirectionOff seeTheNamedFile;
@@ -37,10 +35,8 @@ std::optional<TypeLibHeader> HeaderOf(const std::wstring& path) {
     return image ? ReadTypeLibHeader(image->reader()) : std::nullopt;
 }
 
-} // namespace
-
 std::optional<TypeLibInfo> TypeLibInfo::FromHeader(const std::wstring& path) {
-    std::optional<TypeLibHeader> header = HeaderOf(path);
+    std::optional<TypeLibHeader> header = ReadTypeLibHeaderOf(path);
     if (!header)
         return std::nullopt;
     return FromTypeLibHeader(*header);
@@ -91,10 +87,9 @@ std::optional<TypeLibInfo> TypeLibInfo::Open(const std::wstring& path) {
     return answer ? Parse(*answer) : std::nullopt;
 }
 
-std::optional<std::vector<LibraryType>> LibraryTypesFromHeader(const std::wstring& path) {
-    if (path.empty() || !platform::MayBeDiskFile(path))
-        return std::nullopt;
-    std::optional<TypeLibHeader> header = HeaderOf(path);
+namespace {
+
+std::optional<std::vector<LibraryType>> TypesListedIn(const std::optional<TypeLibHeader>& header) {
     if (!header || !header->types)
         return std::nullopt;
     std::vector<LibraryType> types;
@@ -103,10 +98,17 @@ std::optional<std::vector<LibraryType>> LibraryTypesFromHeader(const std::wstrin
     return types;
 }
 
-std::vector<LibraryType> LibraryTypesOf(const std::wstring& path) {
+} // namespace
+
+std::optional<std::vector<LibraryType>> LibraryTypesFromHeader(const std::wstring& path) {
+    return TypesListedIn(ReadTypeLibHeaderOf(path));
+}
+
+std::vector<LibraryType> LibraryTypesOf(const std::wstring& path,
+                                        const std::optional<TypeLibHeader>& header) {
     // Listed from the header where it reads plainly, as the library's identity
     // is: a folder of libraries is checked without a process per file.
-    if (auto types = LibraryTypesFromHeader(path))
+    if (auto types = TypesListedIn(header))
         return std::move(*types);
     return LibraryTypesByLoader(path);
 }

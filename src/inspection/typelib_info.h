@@ -80,10 +80,17 @@ struct LibraryType {
     std::wstring name;
 };
 
-// The library's classes and interfaces, from its header when the bounded
-// reader reads them, else read by the loader in the helper process; empty
-// when the helper is missing, fails or finds no library.
-std::vector<LibraryType> LibraryTypesOf(const std::wstring& path);
+// The header of the file's library as our bounded reader reads it, the file
+// named as the module facts read it (a 32-bit program is not shown the
+// 32-bit copy of a system folder's library); empty when it declines it.
+std::optional<TypeLibHeader> ReadTypeLibHeaderOf(const std::wstring& path);
+
+// The library's classes and interfaces: those of `header` (the file's header,
+// already read) when the reader listed them, else read by the loader in the
+// helper process; empty when the helper is missing, fails or finds no
+// library.
+std::vector<LibraryType> LibraryTypesOf(const std::wstring& path,
+                                        const std::optional<TypeLibHeader>& header);
 // Each way alone: the header reader's (nothing when it declines the file)
 // and the loader's.
 std::optional<std::vector<LibraryType>> LibraryTypesFromHeader(const std::wstring& path);
