@@ -19,10 +19,11 @@ namespace {
 
 struct FakeMachine {
     std::set<std::wstring> files32{LR"(C:\Windows\system32\ole32.dll)",
-                                   LR"(C:\Program Files\App\app.exe)", LR"(E:\here.dll)"};
-    std::set<std::wstring> files64{LR"(C:\Windows\system32\ole32.dll)",
-                                   LR"(C:\Windows\system32\only64.dll)",
-                                   LR"(C:\Program Files\App\app.exe)"};
+                                   LR"(C:\Program Files\App\app.exe)", LR"(E:\here.dll)",
+                                   LR"(C:\Program Files (x86)\Common Files\x\c32.dll)"};
+    std::set<std::wstring> files64{
+        LR"(C:\Windows\system32\ole32.dll)", LR"(C:\Program Files\Common Files\x\c64.dll)",
+        LR"(C:\Windows\system32\only64.dll)", LR"(C:\Program Files\App\app.exe)"};
     std::vector<std::wstring> looked; // every path the file system was asked about
 
     FileLookups Lookups() {
@@ -46,10 +47,23 @@ struct FakeMachine {
         };
         l.bitness = [](const std::wstring&, FileView) { return FileBitness::Unknown; };
         l.searchFolders = {LR"(C:\Windows\system32)", LR"(C:\Windows)"};
-        l.expand = [](const std::wstring& text) {
-            std::wstring out = text;
-            if (auto at = out.find(L"%SystemRoot%"); at != std::wstring::npos)
-                out.replace(at, 12, LR"(C:\Windows)");
+        // A 64-bit machine, as a 32-bit program sees its variables.
+        l.expand = [](const std::wstring& text, FileView view) {
+            const std::vector<std::pair<std::wstring, std::wstring>> variables{
+                {L"%SystemRoot%", LR"(C:\Windows)"},
+                {L"%ProgramFiles%", LR"(C:\Program Files (x86))"},
+                {L"%ProgramW6432%", LR"(C:\Program Files)"},
+                {L"%CommonProgramFiles(x86)%", LR"(C:\Program Files (x86)\Common Files)"},
+                {L"%CommonProgramW6432%", LR"(C:\Program Files\Common Files)"}};
+            std::wstring out = ViewVariables(text, view, [&](const std::wstring& name) {
+                for (const auto& [variable, value] : variables)
+                    if (variable == L"%" + name + L"%")
+                        return true;
+                return false;
+            });
+            for (const auto& [variable, value] : variables)
+                if (auto at = out.find(variable); at != std::wstring::npos)
+                    out.replace(at, variable.size(), value);
             return out;
         };
         return l;
@@ -97,6 +111,20 @@ TEST(ServerFiles, ValuesNameTheirFileAsTheLoaderFindsIt) {
              {LR"(G:\unplugged.dll)", M, V32, LR"(G:\unplugged.dll)", U},
              {LR"(relative\x.dll)", M, V32, LR"(relative\x.dll)", U},
              {L"  ", M, V32, L"", G},
+             // Each view's own folders, whatever bitness the program is.
+             {LR"(%CommonProgramFiles%\x\c32.dll)", M, V32,
+              LR"(C:\Program Files (x86)\Common Files\x\c32.dll)", P},
+             {LR"(%CommonProgramFiles%\x\c64.dll)", M, V64,
+              LR"(C:\Program Files\Common Files\x\c64.dll)", P},
+             {LR"("%ProgramFiles%\App\app.exe" -Embedding)", L, V64, app, P},
+             {LR"(%CommonProgramFiles%\x\c64.dll)", M, FileView::Either,
+              LR"(C:\Program Files\Common Files\x\c64.dll)", P},
+             // The folder is judged by the name the path ends in.
+             {LR"(C:\Windows\system32\..\System32\.\..\system32\only64.dll)", M, V32,
+              LR"(C:\Windows\system32\only64.dll)", G},
+             {LR"(C:\Windows/SysWOW64/../system32/only64.dll)", M, V64,
+              LR"(C:\Windows\system32\only64.dll)", P},
+             {LR"(C:\..\..\Windows\system32\ole32.dll)", M, V32, ole, P},
          }) {
         FakeMachine machine;
         ServerFiles files(machine.Lookups());
