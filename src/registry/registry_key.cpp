@@ -165,6 +165,29 @@ std::optional<std::wstring> RegistryKey::Text(const std::wstring& name) const {
     return ValueAsText(*value);
 }
 
+std::optional<std::wstring> RegistryKey::StoredText(const std::wstring& name) const {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0, size = 0;
+        if (::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+                ERROR_SUCCESS ||
+            (type != REG_SZ && type != REG_EXPAND_SZ))
+            return std::nullopt;
+        std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        const LSTATUS rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type,
+                                              reinterpret_cast<BYTE*>(text.data()), &got);
+        if (rc == ERROR_MORE_DATA)
+            continue; // written to meanwhile
+        if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
+            return std::nullopt;
+        text.resize(got / sizeof(wchar_t));
+        while (!text.empty() && text.back() == L'\0')
+            text.pop_back();
+        return text;
+    }
+    return std::nullopt;
+}
+
 std::vector<std::wstring> RegistryKey::SubkeyNames() const {
     std::vector<std::wstring> names;
     const LSTATUS rc = ListSubkeys(key_.get(), names);

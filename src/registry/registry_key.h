@@ -38,6 +38,9 @@ class RegistryKey {
     // The value as text ("" for binary data); empty when there is no such
     // value. An empty name is the key's default value.
     std::optional<std::wstring> Text(const std::wstring& name = {}) const;
+    // A string value (REG_SZ or REG_EXPAND_SZ) as stored, %NAME% left for
+    // the caller to expand as it must; empty for any other type or none.
+    std::optional<std::wstring> StoredText(const std::wstring& name = {}) const;
     // The subkey names in the registry's order. A listing that breaks off
     // for any reason other than its end throws platform::Failure, as
     // RegistryAccessor::EnumerateSections does.

@@ -47,7 +47,8 @@ std::vector<std::wstring> SubkeysOf(const std::optional<RegistryKey>& key) {
 std::optional<std::wstring> DefaultText(const std::optional<RegistryKey>& key) {
     if (!key)
         return std::nullopt;
-    std::optional<std::wstring> text = key->Text();
+    // As stored: %NAME% is expanded for the view the value is read in.
+    std::optional<std::wstring> text = key->StoredText();
     if (text && text->empty())
         return std::nullopt;
     return text;
