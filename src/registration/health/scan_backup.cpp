@@ -202,6 +202,17 @@ bool BackupHoldsKeyName(std::wstring_view name) {
     for (wchar_t c : name)
         if (c < 0x20 || c == 0x7F)
             return false;
+    // "." and ".." are names like any other to the registry, but not to
+    // every tool that reads a path.
+    for (std::size_t start = 0; start <= name.size();) {
+        std::size_t end = name.find(L'\\', start);
+        if (end == std::wstring_view::npos)
+            end = name.size();
+        const std::wstring_view part = name.substr(start, end - start);
+        if (part.empty() || part == L"." || part == L"..")
+            return false;
+        start = end + 1;
+    }
     return true;
 }
 
@@ -267,7 +278,7 @@ std::optional<ScanBackup> ReadScanBackup(std::string_view bytes, std::wstring& w
                 rest = name.substr(18);
             }
             if (!StartsWithNoCase(rest, std::wstring(kClasses) + L"\\") ||
-                rest.find(L"\\\\") != std::wstring::npos || rest.back() == L'\\') {
+                !BackupHoldsKeyName(rest)) {
                 why = L"it names a key outside the classes keys: " + name;
                 return std::nullopt;
             }

@@ -24,7 +24,8 @@ struct ScanBackup {
 
 // Whether the backup can hold the name exactly: no NUL, and in a key's name
 // no control character at all (the import format has no escape for one
-// there, and a line end could forge keys of its own).
+// there, and a line end could forge keys of its own), and no key named "."
+// or "..".
 bool BackupHoldsKeyName(std::wstring_view name);
 bool BackupHoldsValueName(std::wstring_view name);
 
