@@ -251,7 +251,8 @@ TEST(ScanBackup, ReadsBackEveryNameExactlyAndRefusesWhatItDidNotWrite) {
 
     const std::wstring head = L"Windows Registry Editor Version 5.00\r\n\r\n"
                               L"; Calvorn repair backup (x86)\r\n\r\n";
-    EXPECT_TRUE(ReadScanBackup(Utf16(head + L"[HKEY_CURRENT_USER\\Software\\Classes\\X]\r\n"), why));
+    EXPECT_TRUE(
+        ReadScanBackup(Utf16(head + L"[HKEY_CURRENT_USER\\Software\\Classes\\X]\r\n"), why));
     for (const std::wstring& bad : {
              // Not titled as a backup.
              std::wstring(L"Windows Registry Editor Version 5.00\r\n\r\n"
@@ -290,8 +291,8 @@ TEST(Repair, WhatChangedSinceTheScanIsKept) {
     };
     const auto there = [&] {
         HKEY key = nullptr;
-        const bool open = ::RegOpenKeyExW(HKEY_CURRENT_USER, classKey.c_str(), 0,
-                                          KEY_READ | view, &key) == ERROR_SUCCESS;
+        const bool open = ::RegOpenKeyExW(HKEY_CURRENT_USER, classKey.c_str(), 0, KEY_READ | view,
+                                          &key) == ERROR_SUCCESS;
         if (open)
             ::RegCloseKey(key);
         return open;
