@@ -370,6 +370,16 @@ TEST_F(ScanE2E, LinksAreNeverFollowedAndGoAsTheLinksTheyAre) {
     EXPECT_NE(text.find(L"\\CLSID\\" + std::wstring(kLinkClsid) + L"\\Planted]"),
               std::wstring::npos);
 
+    // A link planted where the backup puts its keys back is not written
+    // through: those keys are not restored, and say so.
+    MakeLink(HKEY_CURRENT_USER, user + kLinkClsid, target);
+    BatchResult blocked = RunBatch(L"-q -restore \"" + backup + L"\"");
+    EXPECT_EQ(blocked.cmdExit.value_or(99), 22u) << blocked.outBytes;
+    EXPECT_TRUE(HasLine(blocked.err, "a registry link is in its place"))
+        << ::testing::PrintToString(blocked.err);
+    EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, kVictim, k64), victimBefore);
+    DeleteLink(HKEY_CURRENT_USER, user + kLinkClsid);
+
     BatchResult restored = RunBatch(L"-q -restore \"" + backup + L"\"");
     EXPECT_EQ(restored.cmdExit.value_or(99), 0u)
         << restored.outBytes << ::testing::PrintToString(restored.err);

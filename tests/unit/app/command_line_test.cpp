@@ -336,6 +336,8 @@ TEST(QuietUsage, ListsEveryOptionAndExitCode) {
                                 L"-scan",
                                 L"-fix",
                                 L"not-repaired",
+                                L"-restore",
+                                L"not-restored",
                                 L"-q -e",
                                 L"manifest",
                                 L"nothing-written",
