@@ -239,6 +239,8 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
             action = CommandAction::ScanMachine;
         else if (w == L"-e")
             action = CommandAction::Export;
+        else if (w == L"-restore")
+            action = CommandAction::RestoreBackup;
         else if (w == L"-fix") {
             cmd.fix = true;
             continue;
@@ -310,6 +312,7 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
     const bool report = cmd.action == CommandAction::FolderReport;
     const bool scan = cmd.action == CommandAction::ScanMachine;
     const bool check = cmd.action == CommandAction::CheckRegistration;
+    const bool restore = cmd.action == CommandAction::RestoreBackup;
     if (cmd.perUser && !registration)
         fail(L"-user goes with -r, -u or -e");
     if (haveWait && !registration)
@@ -357,9 +360,11 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
         fail(L"-sig goes with -f and -format csv or jsonl");
     if (report && cmd.paths.size() != 1)
         fail(L"-f takes one folder");
-    if (!registration && !report && !check && !cmd.paths.empty())
+    if (restore && cmd.paths.size() != 1)
+        fail(L"-restore takes one backup file");
+    if (!registration && !report && !check && !restore && !cmd.paths.empty())
         fail(L"unexpected path " + cmd.paths.front());
-    if (report && cmd.paths.size() == 1)
+    if ((report || restore) && cmd.paths.size() == 1)
         cmd.path = cmd.paths.front();
     return cmd;
 }

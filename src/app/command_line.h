@@ -37,6 +37,7 @@ enum class CommandAction {
     ScanMachine,       // "-q -scan": the machine's broken COM registrations
     Export,            // "-q -e": the registration written to a file, not to the registry
     CheckRegistration, // "-q -check": is each file's registration there, and for it
+    RestoreBackup,     // "-q -restore": a repair's backup written back
 };
 
 enum class ReportFormat { Text, Csv, JsonLines };

@@ -76,6 +76,8 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return InstallVerbs(output);
     case CommandAction::ScanMachine:
         return RunQuietScan(command, output);
+    case CommandAction::RestoreBackup:
+        return RunQuietRestore(command, output);
     case CommandAction::CheckRegistration: {
         // Each component's registration code runs in a host of its own
         // against a scratch key, so the check changes nothing on the machine.

@@ -115,6 +115,7 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     case ExitCode::NotRegistered:
     case ExitCode::RegisteredElsewhere:
     case ExitCode::PartlyRegistered:
+    case ExitCode::NotRestored:
         break;
     }
     return E_FAIL;

@@ -1,5 +1,6 @@
 #include "app/quiet_scan.h"
 
+#include "app/backup_file.h"
 #include "app/folder_records.h"
 #include "app/quiet_report.h"
 #include "app/report_file.h"
@@ -57,50 +58,6 @@ std::optional<std::wstring> WriteScan(const Command& command, const ScanResult& 
     return target;
 }
 
-// "calvorn-backup-20261208-013000.reg", then "...-2.reg" and on while one
-// of that name is there: a backup never replaces an older one.
-std::wstring BackupName(const SYSTEMTIME& t, int attempt) {
-    wchar_t name[64];
-    std::swprintf(name, 64, L"calvorn-backup-%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay,
-                  t.wHour, t.wMinute, t.wSecond);
-    return std::wstring(name) + (attempt > 1 ? L"-" + std::to_wstring(attempt) : L"") + L".reg";
-}
-
-// Writes the bytes whole under a new name in `folder` and flushes them to
-// the disk; the path, or the system's code of why not (a part written is
-// deleted again).
-std::wstring WriteBackup(const std::wstring& folder, const std::string& bytes,
-                         unsigned long& error) {
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    for (int attempt = 1; attempt < 100; ++attempt) {
-        const std::wstring path = platform::JoinPath(folder, BackupName(now, attempt));
-        platform::UniqueFile file(::CreateFileW(platform::ExtendedPath(path).c_str(), GENERIC_WRITE,
-                                                0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                                nullptr));
-        if (!file) {
-            error = LastErrorOr(ERROR_CANNOT_MAKE);
-            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-                continue;
-            return {};
-        }
-        DWORD written = 0;
-        const BOOL wrote = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                       &written, nullptr);
-        error = WriteFailureCode(wrote != FALSE, static_cast<unsigned long>(bytes.size()), written,
-                                 ::GetLastError());
-        if (error == ERROR_SUCCESS && !::FlushFileBuffers(file.get()))
-            error = LastErrorOr(ERROR_WRITE_FAULT);
-        file.reset();
-        if (error == ERROR_SUCCESS)
-            return path;
-        ::DeleteFileW(platform::ExtendedPath(path).c_str());
-        return {};
-    }
-    error = ERROR_FILE_EXISTS;
-    return {};
-}
-
 // Where the backup goes: beside the report, or in the current folder when
 // the report went to standard output.
 std::wstring BackupFolder(const std::wstring& written) {
@@ -109,68 +66,82 @@ std::wstring BackupFolder(const std::wstring& written) {
     return platform::FullPath(L".");
 }
 
+std::wstring NameOf(const registration::RemovalTarget& target) {
+    return L"\"" + VisibleText(registration::RegistryPathOf(target.view, target.key)) + L"\"";
+}
+
 ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput& output) {
+    using registration::PlannedRemoval;
+    using registration::RemovalOutcome;
     using registration::RemovalTarget;
-    std::vector<RemovalTarget> targets = registration::RemovalTargets(result.entries);
-    if (targets.empty())
-        return ExitCode::Success;
-    const auto refuse = [&output](const std::wstring& why) {
-        output.Line(std::wstring(RowOf(ExitCode::NotRepaired).word) + L" " + why +
-                        L"; nothing was removed",
-                    true);
+    const std::wstring notRepaired = RowOf(ExitCode::NotRepaired).word;
+    const auto refuse = [&](const std::wstring& why) {
+        output.Line(notRepaired + L" " + why + L"; nothing was removed", true);
         return ExitCode::NotRepaired;
     };
     const std::vector<registration::ScanView> views = registration::ViewsOfThisMachine();
-    registration::ExportedFile backup;
-    std::vector<RemovalTarget> orphaned, unsafe;
+    const registration::FileLookups lookups = registration::SystemFileLookups();
+    registration::RepairPlan plan;
     try {
-        orphaned = registration::OrphanedProgIds(targets, views);
-        targets.insert(targets.end(), orphaned.begin(), orphaned.end());
-        backup.registration = registration::CaptureTargets(targets, unsafe);
+        plan = registration::PlanRepair(result.entries, views, lookups);
     } catch (const platform::Failure& failure) {
         return refuse(L"the keys could not be read whole: " + failure.Record().description);
     }
-    const auto nameOf = [](const RemovalTarget& target) {
-        return L"\"" + VisibleText(registration::RegistryPathOf(target.view, target.key)) + L"\"";
+    const auto changed = [&output](const RemovalTarget& target) {
+        output.Line(L"kept " + NameOf(target) + L" changed since the scan", false);
     };
-    for (const RemovalTarget& target : unsafe)
-        output.Line(std::wstring(RowOf(ExitCode::NotRepaired).word) + L" " + nameOf(target) +
+    for (const RemovalTarget& target : plan.changed)
+        changed(target);
+    for (const RemovalTarget& target : plan.unsafe)
+        output.Line(notRepaired + L" " + NameOf(target) +
                         L" a name below it cannot be written to a .reg file",
                     true);
-    if (targets.empty())
-        return ExitCode::NotRepaired;
-    // The 32-bit view's keys are named under Wow6432Node where there are two
-    // machine views: the backup is imported in the 64-bit one.
-    backup.registration.machine =
-        views.size() > 2 ? registration::CapturedMachine::X64 : registration::CapturedMachine::X86;
-    backup.registration.file = L"The broken COM registrations that calvorn -q -scan -fix removed";
+    if (plan.removals.empty())
+        return plan.unsafe.empty() ? ExitCode::Success : ExitCode::NotRepaired;
     const std::wstring folder = BackupFolder(written);
     unsigned long error = ERROR_SUCCESS;
-    const std::wstring path = WriteBackup(folder, registration::WriteRegFile({backup}, {}), error);
+    const std::wstring path = WriteBackupFile(folder, registration::BackupOf(plan.removals), error);
     if (path.empty())
         return refuse(L"\"" + folder + L"\" the backup could not be written: " +
                       registration::DescribeCode(HRESULT_FROM_WIN32(error), false));
     output.Line(L"backup \"" + path + L"\"", false);
-    const std::vector<registration::RemovalFailure> failures = registration::RemoveTargets(targets);
-    for (const RemovalTarget& target : targets) {
-        bool failed = false;
-        for (const registration::RemovalFailure& failure : failures) {
-            if (failure.target == target) {
-                failed = true;
-                output.Line(std::wstring(RowOf(ExitCode::NotRepaired).word) + L" " +
-                                nameOf(target) + L" " + failure.reason,
-                            true);
-            }
-        }
-        // A ProgID of a removed class goes with it, and says so.
-        const bool progIdOfClass =
-            std::find(orphaned.begin(), orphaned.end(), target) != orphaned.end();
-        if (!failed)
-            output.Line(L"removed " + nameOf(target) +
-                            (progIdOfClass ? L" (its class is removed)" : L""),
+    // Each key is judged again just before it goes, and told as it goes:
+    // a run that is stopped has said what it removed.
+    std::vector<PlannedRemoval> backedUp;
+    bool failed = !plan.unsafe.empty(), skipped = false;
+    for (const PlannedRemoval& removal : plan.removals) {
+        std::wstring reason;
+        switch (registration::RemovePlanned(removal, views, lookups, reason)) {
+        case RemovalOutcome::Removed:
+            output.Line(L"removed " + NameOf(removal.target) +
+                            (removal.withItsClass ? L" (its class is removed)" : L""),
                         false);
+            backedUp.push_back(removal);
+            break;
+        case RemovalOutcome::Changed:
+            changed(removal.target);
+            skipped = true;
+            break;
+        case RemovalOutcome::Failed:
+            // Part of it may be gone: its backup stays.
+            output.Line(notRepaired + L" " + NameOf(removal.target) + L" " + reason, true);
+            backedUp.push_back(removal);
+            failed = true;
+            break;
+        }
     }
-    return failures.empty() && unsafe.empty() ? ExitCode::Success : ExitCode::NotRepaired;
+    // What was kept must not come back from the backup over what is there now.
+    if (skipped) {
+        error = ReplaceBackupFile(path, registration::BackupOf(backedUp));
+        if (error != ERROR_SUCCESS) {
+            output.Line(notRepaired + L" \"" + path +
+                            L"\" also holds keys that were kept, and could not be rewritten: " +
+                            registration::DescribeCode(HRESULT_FROM_WIN32(error), false),
+                        true);
+            failed = true;
+        }
+    }
+    return failed ? ExitCode::NotRepaired : ExitCode::Success;
 }
 
 } // namespace
@@ -205,6 +176,29 @@ ExitCode RunQuietScan(const Command& command, IQuietOutput& output) {
         if (entry.state == ScanState::Broken)
             return ExitCode::RegistrationsBroken;
     return ExitCode::Success;
+}
+
+} // namespace calvorn::app
+
+namespace calvorn::app {
+
+ExitCode RunQuietRestore(const Command& command, IQuietOutput& output) {
+    const std::wstring notRestored = RowOf(ExitCode::NotRestored).word;
+    const std::wstring path = platform::FullPath(command.path);
+    const RestoreResult result = RestoreBackupFile(path);
+    if (!result.unreadable.empty()) {
+        output.Line(notRestored + L" \"" + path + L"\" " + result.unreadable +
+                        L"; nothing was written",
+                    true);
+        return ExitCode::NotRestored;
+    }
+    for (const registration::RestoreFailure& failure : result.failures)
+        output.Line(notRestored + L" \"" + VisibleText(failure.key) + L"\" " + failure.reason,
+                    true);
+    output.Line(std::to_wstring(result.keys - result.failures.size()) + L" of " +
+                    std::to_wstring(result.keys) + L" keys restored from \"" + path + L"\"",
+                false);
+    return result.failures.empty() ? ExitCode::Success : ExitCode::NotRestored;
 }
 
 } // namespace calvorn::app

@@ -11,4 +11,8 @@ namespace calvorn::app {
 
 ExitCode RunQuietScan(const Command& command, IQuietOutput& output);
 
+// "-q -restore": a repair's backup written back into the registry view it
+// names.
+ExitCode RunQuietRestore(const Command& command, IQuietOutput& output);
+
 } // namespace calvorn::app

@@ -21,6 +21,7 @@ std::wstring QuietUsage() {
         L"                                           is each file registered, and to it?\r\n"
         L"calvorn -q -scan [-fix] [-format text|csv|jsonl] [-out \"path\"|-]\r\n"
         L"                                           broken COM registrations of this computer\r\n"
+        L"calvorn -q -restore \"backup.reg\"           put back what -fix removed\r\n"
         L"calvorn -q -s                              install the Explorer verbs\r\n"
         L"calvorn -q -?                              this text\r\n"
         L"\r\n"

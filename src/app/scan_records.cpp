@@ -42,6 +42,8 @@ std::wstring ScanProblem(const ScanEntry& entry) {
     }
     case ScanKind::ProgIdClass:
         return L"missing class " + entry.detail;
+    case ScanKind::Link:
+        return L"link to " + quoted + L", not followed";
     case ScanKind::InterfaceTypeLib:
         break;
     }

@@ -241,6 +241,7 @@ void ProcessCommandLine(Command cmd) {
     }
     case CommandAction::Export:            // the quiet mode's alone: the window's line has no "-e"
     case CommandAction::CheckRegistration: // a quiet action only
+    case CommandAction::RestoreBackup:     // a quiet action only
     case CommandAction::ListOptions:
         platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
         ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success

@@ -1,10 +1,12 @@
 #include "app/window_scan.h"
 
+#include "app/backup_file.h"
 #include "app/report.h"
 #include "app/report_file.h"
 #include "app/scan_records.h"
 #include "app/startup.h"
 #include "platform/error_record.h"
+#include "platform/message_box.h"
 #include "registration/health/registration_scan.h"
 #include "ui/cell_text_window.h"
 #include "ui/file_dialog.h"
@@ -39,6 +41,42 @@ void SaveScanText(HWND window, const std::wstring& text) {
     }
 }
 
+// Puts back what a "-fix" removed, from the backup the user picks, and
+// says how far that got.
+void RestoreChosen(HWND window) {
+    const std::optional<std::wstring> path =
+        ui::ShowOpen(window, L"",
+                     L"Calvorn backups (calvorn-backup-*.reg)|calvorn-backup-*.reg|"
+                     L"Registry files (*.reg)|*.reg");
+    if (!path)
+        return;
+    const RestoreResult result = RestoreBackupFile(*path);
+    std::wstring text;
+    if (!result.unreadable.empty())
+        text = L"\"" + *path + L"\" could not be restored: " + result.unreadable +
+               L"\r\nNothing was written.";
+    else {
+        text = std::to_wstring(result.keys - result.failures.size()) + L" of " +
+               std::to_wstring(result.keys) + L" keys were restored from \"" + *path + L"\".";
+        for (const registration::RestoreFailure& failure : result.failures)
+            text += L"\r\nNot restored: " + failure.key + L" (" + failure.reason + L")";
+    }
+    platform::Messages().Show(text, L"Calvorn - Undo a repair",
+                              MB_OK | (result.unreadable.empty() && result.failures.empty()
+                                           ? MB_ICONINFORMATION
+                                           : MB_ICONEXCLAMATION));
+}
+
+void UndoRepair(HWND window) {
+    try {
+        RestoreChosen(window);
+    } catch (const Failure& failure) {
+        ShowError(L"UndoRepair", failure.Record());
+    } catch (const std::bad_alloc&) {
+        ShowError(L"UndoRepair", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    }
+}
+
 std::wstring ScanText(const registration::ScanResult& result) {
     std::wstring text;
     if (result.cancelled)
@@ -48,7 +86,8 @@ std::wstring ScanText(const registration::ScanResult& result) {
         text += L"No broken COM registrations were found.\r\n";
     for (const registration::ScanEntry& entry : result.entries)
         text += ScanTextLine(entry);
-    text += L"\r\n\"calvorn -q -scan -fix\" removes the broken ones, after a backup.\r\n";
+    text += L"\r\n\"calvorn -q -scan -fix\" removes the broken ones, after a backup; "
+            L"\"Undo a repair...\" (or \"calvorn -q -restore\") puts a backup back.\r\n";
     return text;
 }
 
@@ -77,6 +116,7 @@ void CheckThisComputer() {
         window.Frame(L"Calvorn - Check this computer", 12600, 6000);
         window.Text(ScanText(result));
         window.OfferSave(SaveScanText);
+        window.OfferAction(L"&Undo a repair...", UndoRepair);
         window.ShowModal();
     } catch (const Failure& failure) {
         ui::TheProgressWindow().Hide();

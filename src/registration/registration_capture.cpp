@@ -1,9 +1,9 @@
 #include "registration/registration_capture.h"
 
 #include "platform/path_forms.h"
-#include "platform/proc_address.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
+#include "registry/registry_key.h"
 
 #include <windows.h>
 
@@ -67,33 +67,9 @@ LONG CreateKey(const std::wstring& path, bool& made) {
     return error;
 }
 
-using NtDeleteKeyFn = LONG NTAPI(HANDLE key);
-
 // `name` under `parent` with everything below it, each key opened as itself.
 void DeleteTree(HKEY parent, const std::wstring& name) {
-    static auto* const deleteKey =
-        platform::GetProc<NtDeleteKeyFn>(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey");
-    UniqueHKey key;
-    if (::RegOpenKeyExW(parent, name.c_str(), kOpenAsIs, KEY_READ | DELETE, key.put()) !=
-        ERROR_SUCCESS)
-        return;
-    for (;;) {
-        // Always the first child: the list shrinks as children go.
-        wchar_t child[256];
-        DWORD chars = 256;
-        if (::RegEnumKeyExW(key.get(), 0, child, &chars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        const std::wstring first(child, chars);
-        DeleteTree(key.get(), first);
-        chars = 256;
-        if (::RegEnumKeyExW(key.get(), 0, child, &chars, nullptr, nullptr, nullptr, nullptr) ==
-                ERROR_SUCCESS &&
-            std::wstring_view(child, chars) == first)
-            break; // it would not go: no endless loop over it
-    }
-    if (deleteKey)
-        deleteKey(key.get());
+    registry::DeleteKeyTreeAsIs(parent, name);
 }
 
 std::vector<CapturedValue> ValuesOf(HKEY key) {

@@ -48,6 +48,7 @@ void CellTextWindow::Unload() {
     if (Hwnd())
         ::DestroyWindow(Hwnd());
     onSave_ = nullptr;
+    onAction_ = nullptr;
 }
 
 void CellTextWindow::Frame(const std::wstring& caption, int widthTwips, int heightTwips) {
@@ -143,6 +144,22 @@ void CellTextWindow::Close() {
     ::DestroyWindow(Hwnd());
 }
 
+void CellTextWindow::OfferAction(const std::wstring& label, std::function<void(HWND)> act) {
+    onAction_ = std::move(act);
+    if (!Hwnd() && !Load(owner_))
+        return;
+    if (!action_) {
+        action_ = ::CreateWindowExW(0, L"BUTTON", label.c_str(),
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
+                                    Hwnd(), reinterpret_cast<HMENU>(IDC_CMDACTION),
+                                    ::GetModuleHandleW(nullptr), nullptr);
+        ::SendMessageW(action_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+    }
+    RECT client{};
+    ::GetClientRect(Hwnd(), &client);
+    OnSize(client.right, client.bottom);
+}
+
 LRESULT CellTextWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE:
@@ -156,6 +173,8 @@ LRESULT CellTextWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             Close();
         else if (LOWORD(wp) == IDC_CMDSAVETEXT && onSave_)
             onSave_(Hwnd(), Text());
+        else if (LOWORD(wp) == IDC_CMDACTION && onAction_)
+            onAction_(Hwnd());
         return 0;
     case WM_CLOSE:
         Close();
@@ -169,6 +188,8 @@ LRESULT CellTextWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         font_.reset();
         txtinfo_ = nullptr;
         save_ = nullptr;
+        action_ = nullptr;
+        onAction_ = nullptr;
         return 0;
     default:
         return DefaultProc(msg, wp, lp);
@@ -186,15 +207,20 @@ void CellTextWindow::OnCreate() {
 }
 
 void CellTextWindow::OnSize(int width, int height) {
-    // The button, when there is one, keeps a strip under the text.
-    int strip = 0;
-    if (save_) {
+    // The buttons, when there are any, keep a strip under the text, from
+    // the right.
+    int strip = 0, right = width;
+    for (HWND button : {save_, action_}) {
+        if (!button)
+            continue;
         const UINT dpi = WindowDpi(Hwnd());
         const int margin = TwipsToPixels(90, dpi);
-        const int buttonWidth = TwipsToPixels(1410, dpi), buttonHeight = TwipsToPixels(390, dpi);
+        const int buttonWidth = TwipsToPixels(button == save_ ? 1410 : 2400, dpi),
+                  buttonHeight = TwipsToPixels(390, dpi);
         strip = buttonHeight + 2 * margin;
-        ::MoveWindow(save_, width - buttonWidth - margin, height - buttonHeight - margin,
+        ::MoveWindow(button, right - buttonWidth - margin, height - buttonHeight - margin,
                      buttonWidth, buttonHeight, TRUE);
+        right -= buttonWidth + margin;
     }
     if (txtinfo_)
         ::MoveWindow(txtinfo_, 0, 0, width, height > strip ? height - strip : 0, TRUE);

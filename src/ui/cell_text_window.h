@@ -13,6 +13,7 @@ namespace calvorn::ui {
 enum DisplayControlId : int {
     IDC_TXTINFO = 1501,
     IDC_CMDSAVETEXT = 1502,
+    IDC_CMDACTION = 1503,
 };
 
 class CellTextWindow final : public Window<CellTextWindow> {
@@ -31,6 +32,9 @@ class CellTextWindow final : public Window<CellTextWindow> {
     // A "Save..." button under the text for the next showing, which hands the
     // text to `save`; closing the window takes it away again.
     void OfferSave(std::function<void(HWND window, const std::wstring& text)> save);
+    // One more button, left of "Save...", for the next showing: `label`
+    // ("&Undo...") runs `act`.
+    void OfferAction(const std::wstring& label, std::function<void(HWND window)> act);
     // Another caption and client size (in twips) than a cell's, for the next
     // showing.
     void Frame(const std::wstring& caption, int widthTwips, int heightTwips);
@@ -45,7 +49,9 @@ class CellTextWindow final : public Window<CellTextWindow> {
     HWND owner_ = nullptr;
     HWND txtinfo_ = nullptr;
     HWND save_ = nullptr;
+    HWND action_ = nullptr;
     std::function<void(HWND, const std::wstring&)> onSave_;
+    std::function<void(HWND)> onAction_;
     platform::UniqueFont font_;
 };
 

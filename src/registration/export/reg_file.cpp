@@ -27,10 +27,16 @@ class RegText {
     std::wstring text_;
 };
 
-// A name or string in quotes: the editor reads \\ and \" back, nothing else.
+// A name or string in quotes: \\ and \", and a line end as \r or \n, which
+// the editor reads back; a raw line end would end the line, and the import
+// would lose the rest of the key.
 std::wstring Quoted(std::wstring_view text) {
     std::wstring out = L"\"";
     for (wchar_t c : text) {
+        if (c == L'\r' || c == L'\n') {
+            out += c == L'\r' ? L"\\r" : L"\\n";
+            continue;
+        }
         if (c == L'\\' || c == L'"')
             out += L'\\';
         out += c;

@@ -9,6 +9,7 @@
 
 #include <cwctype>
 #include <optional>
+#include <tuple>
 #include <unordered_set>
 
 namespace calvorn::registration {
@@ -46,7 +47,8 @@ std::vector<std::wstring> SubkeysOf(const std::optional<RegistryKey>& key) {
 std::optional<std::wstring> DefaultText(const std::optional<RegistryKey>& key) {
     if (!key)
         return std::nullopt;
-    std::optional<std::wstring> text = key->Text();
+    // As stored: %NAME% is expanded for the view the value is read in.
+    std::optional<std::wstring> text = key->StoredText();
     if (text && text->empty())
         return std::nullopt;
     return text;
@@ -64,6 +66,205 @@ FileView FilesOf(ScanView view) {
     return FileView::Either;
 }
 
+// The class of the type library marshaler: an interface it marshals needs
+// its type library whole.
+constexpr std::wstring_view kTypeLibMarshaler = L"{00020424-0000-0000-c000-000000000046}";
+
+// What a judge asks about the other registrations: is this class (or type
+// library), by its lower-case id, registered in any view.
+struct Registered {
+    std::function<bool(const std::wstring&)> classId, typeLib;
+};
+
+std::optional<RegistryKey> ClassesOf(ScanView view) {
+    const ViewPlace place = PlaceOf(view);
+    return RegistryKey::OpenAsIs(place.root, place.classes, L"", place.access);
+}
+
+// Judges one registration at a time, adding what is wrong with it.
+class Judge {
+  public:
+    Judge(ServerFiles& files, const Registered& registered, std::vector<ScanEntry>& out)
+        : files_(files), registered_(registered), out_(out) {}
+
+    std::size_t checked = 0;
+
+    void Class(ScanView view, const RegistryKey& classes, const RegistryKey& clsid,
+               const std::wstring& id) {
+        ++checked;
+        const std::wstring key = L"CLSID\\" + id;
+        const std::optional<RegistryKey> classKey = clsid.Sub(id);
+        if (!classKey)
+            return;
+        struct Server {
+            std::wstring name;
+            ScanKind kind;
+            FileState state;
+            std::wstring path;
+        };
+        std::vector<Server> servers;
+        bool linked = false;
+        for (const auto& [name, value, kind] :
+             {std::tuple{L"InprocServer32", ServerValue::ModulePath, ScanKind::ClassServer},
+              std::tuple{L"LocalServer32", ServerValue::CommandLine, ScanKind::LocalServer}}) {
+            const std::optional<RegistryKey> sub = classKey->Sub(name);
+            const std::optional<std::wstring> text = DefaultText(sub);
+            if (!text) {
+                linked = AddLinkIf(view, sub, key + L"\\" + name) || linked;
+                continue;
+            }
+            const ServerFile file = files_.Resolve(*text, value, FilesOf(view));
+            Server server{name, kind, file.state, file.path};
+            if (file.state == FileState::Present && kind == ScanKind::ClassServer &&
+                view != ScanView::User)
+                WrongBitness(view, server.kind, server.state, server.path);
+            servers.push_back(std::move(server));
+        }
+        if (servers.empty() && !linked)
+            AddLinkIf(view, classKey, key);
+        bool serves = linked, unknown = false;
+        for (const Server& server : servers) {
+            serves = serves || server.state == FileState::Present;
+            unknown = unknown || server.state == FileState::Unknown;
+        }
+        // A server that cannot serve goes alone while another one may serve.
+        if (!serves && !servers.empty())
+            serves = ServedByService(classes, *classKey);
+        for (const Server& server : servers) {
+            if (server.state == FileState::Present)
+                continue;
+            const bool whole = !serves && (server.state == FileState::Unknown || !unknown);
+            Add(view, server.kind, server.state, whole ? key : key + L"\\" + server.name,
+                server.path);
+        }
+    }
+
+    void TypeLib(ScanView view, const RegistryKey& typeLibs, const std::wstring& id) {
+        const std::optional<RegistryKey> library = typeLibs.Sub(id);
+        for (const std::wstring& version : SubkeysOf(library)) {
+            ++checked;
+            const std::wstring versionKey = L"TypeLib\\" + id + L"\\" + version;
+            const std::optional<RegistryKey> versionPlace = library->Sub(version);
+            std::vector<std::pair<std::wstring, ServerFile>> files;
+            for (const std::wstring& locale : SubkeysOf(versionPlace)) {
+                const std::optional<RegistryKey> localePlace = versionPlace->Sub(locale);
+                for (const std::wstring& platform : SubkeysOf(localePlace)) {
+                    const std::wstring name = Lower(platform);
+                    if (name != L"win32" && name != L"win64")
+                        continue;
+                    const std::wstring key = versionKey + L"\\" + locale + L"\\" + platform;
+                    const std::optional<RegistryKey> place = localePlace->Sub(platform);
+                    if (auto value = DefaultText(place))
+                        files.emplace_back(key, TypeLibFile(*value, name == L"win64"
+                                                                        ? FileView::Bits64
+                                                                        : FileView::Bits32));
+                    else
+                        AddLinkIf(view, place, key);
+                }
+            }
+            // A version none of whose files is there is gone as a whole;
+            // else only the platform that lost its file.
+            bool noneThere = !files.empty();
+            for (const auto& file : files)
+                noneThere = noneThere && file.second.state == FileState::Missing;
+            for (const auto& [key, file] : files)
+                if (file.state != FileState::Present)
+                    Add(view, ScanKind::TypeLibFile, file.state, noneThere ? versionKey : key,
+                        file.path);
+        }
+    }
+
+    void ProgId(ScanView view, const RegistryKey& classes, const std::wstring& name) {
+        if (name.empty() || name.front() == L'.')
+            return;
+        const std::optional<std::wstring> id = DefaultText(classes.Sub(name + L"\\CLSID"));
+        if (!id || !IsGuid(*id))
+            return;
+        ++checked;
+        if (!registered_.classId(Lower(*id)))
+            Add(view, ScanKind::ProgIdClass, FileState::Missing, name, *id);
+    }
+
+    void Interface(ScanView view, const RegistryKey& interfaces, const std::wstring& id) {
+        ++checked;
+        const std::optional<RegistryKey> place = interfaces.Sub(id);
+        if (!place)
+            return;
+        const std::optional<std::wstring> library = DefaultText(place->Sub(L"TypeLib"));
+        if (!library || !IsGuid(*library) || registered_.typeLib(Lower(*library)))
+            return;
+        // Marshalled by a proxy of its own, the interface needs nothing of
+        // the library: only the value that names it is stale.
+        const std::optional<std::wstring> proxy = DefaultText(place->Sub(L"ProxyStubClsid32"));
+        const bool ownProxy = proxy && IsGuid(*proxy) && Lower(*proxy) != kTypeLibMarshaler &&
+                              registered_.classId(Lower(*proxy));
+        const std::wstring key = L"Interface\\" + id;
+        Add(view, ScanKind::InterfaceTypeLib, FileState::Missing,
+            ownProxy ? key + L"\\TypeLib" : key, *library);
+    }
+
+  private:
+    void Add(ScanView view, ScanKind kind, FileState state, std::wstring key, std::wstring detail) {
+        out_.push_back({view, kind,
+                        state == FileState::Unknown ? ScanState::Unknown : ScanState::Broken,
+                        std::move(key), std::move(detail)});
+    }
+
+    // A key that reads as nothing may be a link opened as itself: told, and
+    // never read through. True when it is one.
+    bool AddLinkIf(ScanView view, const std::optional<RegistryKey>& place,
+                   const std::wstring& key) {
+        if (!place)
+            return false;
+        const std::optional<std::wstring> target = place->LinkTarget();
+        if (!target)
+            return false;
+        out_.push_back({view, ScanKind::Link, ScanState::Unknown, key, *target});
+        return true;
+    }
+
+    void WrongBitness(ScanView view, ScanKind& kind, FileState& state, std::wstring& path) {
+        const FileBitness want =
+            view == ScanView::Machine64 ? FileBitness::Bits64 : FileBitness::Bits32;
+        const FileBitness is = files_.BitnessOf(path, FilesOf(view));
+        if (is == FileBitness::Unknown || is == want)
+            return;
+        kind = ScanKind::ServerBitness;
+        state = FileState::Missing;
+        path += is == FileBitness::Bits64 ? L" (64-bit)" : L" (32-bit)";
+    }
+
+    // A class whose AppID runs it in a service is served by that service,
+    // which a file check cannot judge.
+    static bool ServedByService(const RegistryKey& classes, const RegistryKey& classKey) {
+        const std::optional<std::wstring> appId = classKey.Text(L"AppID");
+        if (!appId || !IsGuid(*appId))
+            return false;
+        const std::optional<RegistryKey> app = classes.Sub(L"AppID\\" + *appId);
+        const std::optional<std::wstring> service = app ? app->Text(L"LocalService") : std::nullopt;
+        return service && !service->empty();
+    }
+
+    // A type library's file may name its resource: "C:\x.dll\2".
+    ServerFile TypeLibFile(const std::wstring& value, FileView view) {
+        ServerFile file = files_.Resolve(value, ServerValue::ModulePath, view);
+        const std::size_t slash = file.path.rfind(L'\\');
+        if (file.state == FileState::Missing && slash != std::wstring::npos &&
+            slash + 1 < file.path.size() &&
+            file.path.find_first_not_of(L"0123456789", slash + 1) == std::wstring::npos) {
+            ServerFile module =
+                files_.Resolve(file.path.substr(0, slash), ServerValue::ModulePath, view);
+            if (module.state != FileState::Missing)
+                return module;
+        }
+        return file;
+    }
+
+    ServerFiles& files_;
+    const Registered& registered_;
+    std::vector<ScanEntry>& out_;
+};
+
 // What one view holds, listed before anything is checked so that the
 // progress knows its end and a ProgID can be checked against every class.
 struct ViewListing {
@@ -74,8 +275,7 @@ struct ViewListing {
 
 ViewListing ListView(ScanView view) {
     ViewListing listing{view, {}, {}, {}, {}, {}, {}, {}, {}};
-    const ViewPlace place = PlaceOf(view);
-    listing.classes = RegistryKey::Open(place.root, place.classes, place.access);
+    listing.classes = ClassesOf(view);
     if (!listing.classes)
         return listing;
     listing.clsid = listing.classes->Sub(L"CLSID");
@@ -89,6 +289,33 @@ ViewListing ListView(ScanView view) {
         listing.topNames = SubkeysOf(listing.classes);
     }
     return listing;
+}
+
+// Registered now, in any of the views.
+Registered LiveRegistrations(const std::vector<ScanView>& views) {
+    const auto anyView = [views](const std::wstring& below, bool sharedOnly) {
+        for (ScanView view : views) {
+            if (sharedOnly && !HoldsSharedKeys(view))
+                continue;
+            const std::optional<RegistryKey> classes = ClassesOf(view);
+            if (classes && classes->Sub(below))
+                return true;
+        }
+        return false;
+    };
+    return {[anyView](const std::wstring& id) { return anyView(L"CLSID\\" + id, false); },
+            [anyView](const std::wstring& id) { return anyView(L"TypeLib\\" + id, true); }};
+}
+
+// The name below "CLSID\", "TypeLib\" or "Interface\" in a key, or the
+// key's first name.
+std::wstring SecondName(const std::wstring& key) {
+    const std::size_t first = key.find(L'\\');
+    if (first == std::wstring::npos)
+        return key;
+    const std::size_t second = key.find(L'\\', first + 1);
+    return key.substr(first + 1,
+                      second == std::wstring::npos ? std::wstring::npos : second - first - 1);
 }
 
 class Scanner {
@@ -108,13 +335,23 @@ class Scanner {
             for (const std::wstring& id : listing.typeLibIds)
                 typeLibs_.insert(Lower(id));
         }
+        const Registered listed{[this](const std::wstring& id) { return classes_.contains(id); },
+                                [this](const std::wstring& id) { return typeLibs_.contains(id); }};
+        std::vector<ScanEntry> found;
+        Judge judge(files_, listed, found);
         for (const ViewListing& listing : listings) {
-            if (!CheckClasses(listing) || !CheckTypeLibs(listing) || !CheckProgIds(listing) ||
-                !CheckInterfaces(listing)) {
+            if (!Check(judge, listing)) {
                 result_.cancelled = true;
                 break;
             }
         }
+        result_.checked = judge.checked;
+        // The views were listed at different moments, and a registration may
+        // have been written or mended since: each entry is judged again now.
+        ServerFiles fresh(files_.Lookups());
+        for (const ScanEntry& entry : found)
+            if (std::optional<ScanEntry> now = RecheckEntry(fresh, views, entry))
+                result_.entries.push_back(std::move(*now));
         if (!result_.cancelled && progress_)
             progress_(total_, total_);
         return std::move(result_);
@@ -127,129 +364,27 @@ class Scanner {
         return !progress_ || done_ % 64 != 0 || progress_(done_, total_);
     }
 
-    void Add(ScanView view, ScanKind kind, FileState state, std::wstring key, std::wstring detail) {
-        result_.entries.push_back(
-            {view, kind, state == FileState::Unknown ? ScanState::Unknown : ScanState::Broken,
-             std::move(key), std::move(detail)});
-    }
-
-    bool CheckClasses(const ViewListing& listing) {
-        const FileView fileView = FilesOf(listing.view);
-        for (const std::wstring& id : listing.classIds) {
+    bool Check(Judge& judge, const ViewListing& listing) {
+        for (const std::wstring& id : listing.classIds)
             if (!Step())
                 return false;
-            ++result_.checked;
-            const std::wstring key = L"CLSID\\" + id;
-            if (auto inproc = DefaultText(listing.clsid->Sub(id + L"\\InprocServer32"))) {
-                const ServerFile file = files_.Resolve(*inproc, ServerValue::ModulePath, fileView);
-                if (file.state != FileState::Present)
-                    Add(listing.view, ScanKind::ClassServer, file.state, key, file.path);
-                else if (listing.view != ScanView::User)
-                    CheckBitness(listing.view, key, file.path);
-            }
-            if (auto local = DefaultText(listing.clsid->Sub(id + L"\\LocalServer32"))) {
-                const ServerFile file = files_.Resolve(*local, ServerValue::CommandLine, fileView);
-                if (file.state != FileState::Present)
-                    Add(listing.view, ScanKind::LocalServer, file.state, key, file.path);
-            }
-        }
-        return true;
-    }
-
-    void CheckBitness(ScanView view, const std::wstring& key, const std::wstring& path) {
-        const FileBitness want =
-            view == ScanView::Machine64 ? FileBitness::Bits64 : FileBitness::Bits32;
-        const FileBitness is = files_.BitnessOf(path, FilesOf(view));
-        if (is != FileBitness::Unknown && is != want)
-            Add(view, ScanKind::ServerBitness, FileState::Missing, key,
-                path + (is == FileBitness::Bits64 ? L" (64-bit)" : L" (32-bit)"));
-    }
-
-    struct PlatformFile {
-        std::wstring key;
-        ServerFile file;
-    };
-
-    // A type library's file may name its resource: "C:\x.dll\2".
-    ServerFile TypeLibFile(const std::wstring& value, FileView view) {
-        ServerFile file = files_.Resolve(value, ServerValue::ModulePath, view);
-        const std::size_t slash = file.path.rfind(L'\\');
-        if (file.state == FileState::Missing && slash != std::wstring::npos &&
-            slash + 1 < file.path.size() &&
-            file.path.find_first_not_of(L"0123456789", slash + 1) == std::wstring::npos) {
-            ServerFile module =
-                files_.Resolve(file.path.substr(0, slash), ServerValue::ModulePath, view);
-            if (module.state != FileState::Missing)
-                return module;
-        }
-        return file;
-    }
-
-    bool CheckTypeLibs(const ViewListing& listing) {
-        for (const std::wstring& id : listing.typeLibIds) {
+            else
+                judge.Class(listing.view, *listing.classes, *listing.clsid, id);
+        for (const std::wstring& id : listing.typeLibIds)
             if (!Step())
                 return false;
-            const std::optional<RegistryKey> library = listing.typeLib->Sub(id);
-            for (const std::wstring& version : SubkeysOf(library)) {
-                ++result_.checked;
-                const std::wstring versionKey = L"TypeLib\\" + id + L"\\" + version;
-                const std::optional<RegistryKey> versionPlace = library->Sub(version);
-                std::vector<PlatformFile> files;
-                for (const std::wstring& locale : SubkeysOf(versionPlace)) {
-                    const std::optional<RegistryKey> localePlace = versionPlace->Sub(locale);
-                    for (const std::wstring& platform : SubkeysOf(localePlace)) {
-                        const std::wstring name = Lower(platform);
-                        if (name != L"win32" && name != L"win64")
-                            continue;
-                        if (auto value = DefaultText(localePlace->Sub(platform)))
-                            files.push_back(
-                                {versionKey + L"\\" + locale + L"\\" + platform,
-                                 TypeLibFile(*value, name == L"win64" ? FileView::Bits64
-                                                                      : FileView::Bits32)});
-                    }
-                }
-                // A version none of whose files is there is gone as a whole;
-                // else only the platform that lost its file.
-                bool noneThere = !files.empty();
-                for (const PlatformFile& file : files)
-                    noneThere = noneThere && file.file.state == FileState::Missing;
-                for (const PlatformFile& file : files)
-                    if (file.file.state != FileState::Present)
-                        Add(listing.view, ScanKind::TypeLibFile, file.file.state,
-                            noneThere ? versionKey : file.key, file.file.path);
-            }
-        }
-        return true;
-    }
-
-    bool CheckProgIds(const ViewListing& listing) {
-        for (const std::wstring& name : listing.topNames) {
+            else
+                judge.TypeLib(listing.view, *listing.typeLib, id);
+        for (const std::wstring& name : listing.topNames)
             if (!Step())
                 return false;
-            if (name.empty() || name.front() == L'.')
-                continue;
-            const std::optional<std::wstring> id =
-                DefaultText(listing.classes->Sub(name + L"\\CLSID"));
-            if (!id || !IsGuid(*id))
-                continue;
-            ++result_.checked;
-            if (!classes_.contains(Lower(*id)))
-                Add(listing.view, ScanKind::ProgIdClass, FileState::Missing, name, *id);
-        }
-        return true;
-    }
-
-    bool CheckInterfaces(const ViewListing& listing) {
-        for (const std::wstring& id : listing.interfaceIds) {
+            else
+                judge.ProgId(listing.view, *listing.classes, name);
+        for (const std::wstring& id : listing.interfaceIds)
             if (!Step())
                 return false;
-            ++result_.checked;
-            const std::optional<std::wstring> library =
-                DefaultText(listing.interfaces->Sub(id + L"\\TypeLib"));
-            if (library && IsGuid(*library) && !typeLibs_.contains(Lower(*library)))
-                Add(listing.view, ScanKind::InterfaceTypeLib, FileState::Missing,
-                    L"Interface\\" + id, *library);
-        }
+            else
+                judge.Interface(listing.view, *listing.interfaces, id);
         return true;
     }
 
@@ -293,9 +428,11 @@ const wchar_t* KindName(ScanKind kind) {
     case ScanKind::ProgIdClass:
         return L"ProgID";
     case ScanKind::InterfaceTypeLib:
+        return L"interface";
+    case ScanKind::Link:
         break;
     }
-    return L"interface";
+    return L"link";
 }
 
 const wchar_t* StateName(ScanState state) {
@@ -338,6 +475,35 @@ std::wstring RegistryPathOf(ScanView view, const std::wstring& key) {
 ScanResult ScanRegistrations(ServerFiles& files, const std::vector<ScanView>& views,
                              const ScanProgress& progress) {
     return Scanner(files, progress).Run(views);
+}
+
+std::optional<ScanEntry> RecheckEntry(ServerFiles& files, const std::vector<ScanView>& views,
+                                      const ScanEntry& entry) {
+    const std::optional<RegistryKey> classes = ClassesOf(entry.view);
+    if (!classes)
+        return std::nullopt;
+    const Registered live = LiveRegistrations(views);
+    std::vector<ScanEntry> now;
+    Judge judge(files, live, now);
+    const std::wstring top = Lower(entry.key.substr(0, entry.key.find(L'\\')));
+    const std::wstring id = SecondName(entry.key);
+    if (entry.kind == ScanKind::ProgIdClass)
+        judge.ProgId(entry.view, *classes, entry.key);
+    else if (top == L"clsid") {
+        if (const std::optional<RegistryKey> clsid = classes->Sub(L"CLSID"))
+            judge.Class(entry.view, *classes, *clsid, id);
+    } else if (top == L"typelib") {
+        if (const std::optional<RegistryKey> typeLibs = classes->Sub(L"TypeLib"))
+            judge.TypeLib(entry.view, *typeLibs, id);
+    } else if (top == L"interface") {
+        if (const std::optional<RegistryKey> interfaces = classes->Sub(L"Interface"))
+            judge.Interface(entry.view, *interfaces, id);
+    }
+    for (ScanEntry& held : now)
+        if (held.kind == entry.kind && held.state == entry.state &&
+            Lower(held.key) == Lower(entry.key))
+            return std::move(held);
+    return std::nullopt;
 }
 
 } // namespace calvorn::registration

@@ -3,13 +3,16 @@
 // or of the other bitness, type library versions whose file is gone, ProgIDs
 // whose class is gone and interfaces whose type library is gone, in both
 // registry views of the machine's classes and in the user's own classes.
-// Nothing here writes to the registry.
+// Nothing here writes to the registry, and no registry link below the
+// classes keys is followed: a link where a registration is read is reported
+// as the link it is.
 
 #include "registration/health/server_files.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,7 @@ enum class ScanKind : std::uint8_t {
     TypeLibFile,      // a type library version's win32/win64 file is not there
     ProgIdClass,      // a ProgID names a class that is not registered
     InterfaceTypeLib, // an interface names a type library that is not registered
+    Link,             // a registry link where a registration is read: never followed
 };
 
 enum class ScanState : std::uint8_t {
@@ -40,9 +44,13 @@ struct ScanEntry {
     ScanKind kind = ScanKind::ClassServer;
     ScanState state = ScanState::Broken;
     // Below the view's classes key ("CLSID\{...}"): the key a repair removes.
+    // A class none of whose servers can serve is its whole key; the server
+    // that cannot, of a class that another server serves, is its subkey
+    // ("CLSID\{...}\InprocServer32"). An interface that marshals through its
+    // own proxy loses only its stale "TypeLib" subkey.
     std::wstring key;
     // What is missing or wrong: the file as the registration names it, or the
-    // class or type library id.
+    // class or type library id, or where a link leads.
     std::wstring detail;
 
     bool operator==(const ScanEntry&) const = default;
@@ -61,7 +69,7 @@ struct ScanResult {
 std::vector<ScanView> ViewsOfThisMachine();
 
 // The words of the reports: "32-bit", "64-bit", "user"; "class server",
-// "local server", "bitness", "type library", "ProgID", "interface"; "broken",
+// "local server", "bitness", "type library", "ProgID", "interface", "link"; "broken",
 // "unknown".
 const wchar_t* ViewName(ScanView view);
 const wchar_t* KindName(ScanKind kind);
@@ -88,7 +96,17 @@ using ScanProgress = std::function<bool(std::size_t done, std::size_t total)>;
 // Entries in the order of the views, then classes, type libraries, ProgIDs
 // and interfaces, each in the registry's order. A view that cannot be read is
 // passed over.
+// Each entry is judged again from the registry and the files as they are at
+// its end (a registration written meanwhile is no longer reported).
 ScanResult ScanRegistrations(ServerFiles& files, const std::vector<ScanView>& views,
                              const ScanProgress& progress = {});
+
+// Judges the registration the entry was found in again, live: from the
+// registry as it is now (its class or type library looked for in every one
+// of `views`) and the files through `files`, which should not have seen them
+// before. The entry as it stands now, or nothing when that registration is
+// no longer broken (or unknown) in the same way.
+std::optional<ScanEntry> RecheckEntry(ServerFiles& files, const std::vector<ScanView>& views,
+                                      const ScanEntry& entry);
 
 } // namespace calvorn::registration

@@ -1,6 +1,7 @@
 #include "registration/health/scan_repair.h"
 
 #include "platform/error_record.h"
+#include "platform/program_parts.h"
 #include "platform/text.h"
 #include "registry/registry_key.h"
 
@@ -41,18 +42,49 @@ std::pair<CapturedRoot, std::wstring> ImportNameOf(ScanView view, const std::wst
 }
 
 void CaptureTree(const RegistryKey& key, CapturedRoot root, const std::wstring& path,
-                 CapturedRegistration& into) {
+                 std::vector<CapturedKey>& into) {
     CapturedKey captured{root, path, {}};
     for (RegistryKey::StoredValue& value : key.StoredValues())
         captured.values.push_back(
             {std::move(value.name), static_cast<CapturedType>(value.type), std::move(value.data)});
-    into.keys.push_back(std::move(captured));
+    into.push_back(std::move(captured));
+    // A link opened as itself has no subkeys: nothing below it is read.
     for (const std::wstring& name : key.SubkeyNames()) {
         std::optional<RegistryKey> sub = key.Sub(name);
         if (!sub)
             throw platform::Failure(platform::Win32Error(ERROR_ACCESS_DENIED));
         CaptureTree(*sub, root, path + L"\\" + name, into);
     }
+}
+
+// The key with everything below it as it stands now; nothing when it is
+// not there.
+std::optional<std::vector<CapturedKey>> CaptureKey(const RemovalTarget& target) {
+    const ViewPlace place = PlaceOf(target.view);
+    const std::optional<RegistryKey> key =
+        RegistryKey::OpenAsIs(place.root, place.classes, target.key, place.access);
+    if (!key)
+        return std::nullopt;
+    const auto [root, path] = ImportNameOf(target.view, target.key);
+    std::vector<CapturedKey> keys;
+    CaptureTree(*key, root, path, keys);
+    return keys;
+}
+
+bool SameKeys(const std::vector<CapturedKey>& a, const std::vector<CapturedKey>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].root != b[i].root || a[i].path != b[i].path ||
+            a[i].values.size() != b[i].values.size())
+            return false;
+        for (std::size_t v = 0; v < a[i].values.size(); ++v)
+            if (a[i].values[v].name != b[i].values[v].name ||
+                a[i].values[v].type != b[i].values[v].type ||
+                a[i].values[v].data != b[i].values[v].data)
+                return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -90,9 +122,9 @@ std::vector<RemovalTarget> OrphanedProgIds(const std::vector<RemovalTarget>& tar
         bool held = false;
         for (ScanView view : views) {
             const ViewPlace place = PlaceOf(view);
-            held = held || (!removed(view, target.key) &&
-                            RegistryKey::Open(place.root, place.classes + L"\\" + target.key,
-                                              place.access));
+            held = held ||
+                   (!removed(view, target.key) &&
+                    RegistryKey::OpenAsIs(place.root, place.classes, target.key, place.access));
         }
         if (!held)
             orphans.insert(key.substr(6));
@@ -105,7 +137,7 @@ std::vector<RemovalTarget> OrphanedProgIds(const std::vector<RemovalTarget>& tar
             continue;
         const ViewPlace place = PlaceOf(view);
         const std::optional<RegistryKey> classes =
-            RegistryKey::Open(place.root, place.classes, place.access);
+            RegistryKey::OpenAsIs(place.root, place.classes, L"", place.access);
         if (!classes)
             continue;
         for (const std::wstring& name : classes->SubkeyNames()) {
@@ -118,43 +150,93 @@ std::vector<RemovalTarget> OrphanedProgIds(const std::vector<RemovalTarget>& tar
     return progIds;
 }
 
-CapturedRegistration CaptureTargets(std::vector<RemovalTarget>& targets,
-                                    std::vector<RemovalTarget>& unsafe) {
-    CapturedRegistration captured;
-    std::erase_if(targets, [&](const RemovalTarget& target) {
-        const ViewPlace place = PlaceOf(target.view);
-        std::optional<RegistryKey> key =
-            RegistryKey::Open(place.root, place.classes + L"\\" + target.key, place.access);
-        if (!key)
-            return false;
-        const auto [root, path] = ImportNameOf(target.view, target.key);
-        CapturedRegistration tree;
-        CaptureTree(*key, root, path, tree);
-        for (const CapturedKey& held : tree.keys) {
-            for (wchar_t c : held.path) {
-                if (c < 0x20 || c == 0x7F) {
-                    unsafe.push_back(target);
-                    return true;
-                }
+RepairPlan PlanRepair(const std::vector<ScanEntry>& entries, const std::vector<ScanView>& views,
+                      const FileLookups& lookups) {
+    RepairPlan plan;
+    std::vector<RemovalTarget> targets;
+    {
+        ServerFiles fresh(lookups);
+        for (const RemovalTarget& target : RemovalTargets(entries)) {
+            PlannedRemoval removal{target, {}, false, {}};
+            bool broken = false;
+            for (const ScanEntry& entry : entries) {
+                if (entry.view != target.view || Lower(entry.key) != Lower(target.key) ||
+                    entry.state != ScanState::Broken)
+                    continue;
+                removal.because.push_back(entry);
+                broken = broken || RecheckEntry(fresh, views, entry).has_value();
+            }
+            if (!broken) {
+                plan.changed.push_back(target);
+                continue;
+            }
+            targets.push_back(target);
+            plan.removals.push_back(std::move(removal));
+        }
+    }
+    for (const RemovalTarget& progId : OrphanedProgIds(targets, views)) {
+        const ViewPlace place = PlaceOf(progId.view);
+        const std::optional<RegistryKey> id =
+            RegistryKey::OpenAsIs(place.root, place.classes, progId.key + L"\\CLSID", place.access);
+        const std::optional<std::wstring> classId = id ? id->Text() : std::nullopt;
+        plan.removals.push_back({progId,
+                                 {{progId.view, ScanKind::ProgIdClass, ScanState::Broken,
+                                   progId.key, classId.value_or(L"")}},
+                                 true,
+                                 {}});
+    }
+    std::erase_if(plan.removals, [&](PlannedRemoval& removal) {
+        std::optional<std::vector<CapturedKey>> keys = CaptureKey(removal.target);
+        if (!keys)
+            return true; // gone already
+        for (const CapturedKey& key : *keys) {
+            bool holds = BackupHoldsKeyName(key.path);
+            for (const CapturedValue& value : key.values)
+                holds = holds && BackupHoldsValueName(value.name);
+            if (!holds) {
+                plan.unsafe.push_back(removal.target);
+                return true;
             }
         }
-        for (CapturedKey& held : tree.keys)
-            captured.keys.push_back(std::move(held));
+        removal.keys = std::move(*keys);
         return false;
     });
-    return captured;
+    return plan;
 }
 
-std::vector<RemovalFailure> RemoveTargets(const std::vector<RemovalTarget>& targets) {
-    std::vector<RemovalFailure> failures;
-    for (const RemovalTarget& target : targets) {
-        const ViewPlace place = PlaceOf(target.view);
-        const long rc =
-            registry::DeleteKeyTree(place.root, place.classes + L"\\" + target.key, place.access);
-        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-            failures.push_back({target, platform::SystemMessage(static_cast<unsigned long>(rc))});
+ScanBackup BackupOf(const std::vector<PlannedRemoval>& removals) {
+    // The 32-bit view's keys are named under Wow6432Node where there are two
+    // machine views: the backup is imported in the 64-bit one.
+    ScanBackup backup;
+    backup.view = platform::SixtyFourBitWindows() ? CapturedMachine::X64 : CapturedMachine::X86;
+    for (const PlannedRemoval& removal : removals)
+        backup.keys.insert(backup.keys.end(), removal.keys.begin(), removal.keys.end());
+    return backup;
+}
+
+RemovalOutcome RemovePlanned(const PlannedRemoval& removal, const std::vector<ScanView>& views,
+                             const FileLookups& lookups, std::wstring& reason) {
+    ServerFiles fresh(lookups);
+    bool broken = false;
+    for (const ScanEntry& entry : removal.because)
+        broken = broken || RecheckEntry(fresh, views, entry).has_value();
+    std::optional<std::vector<CapturedKey>> now;
+    try {
+        now = CaptureKey(removal.target);
+    } catch (const platform::Failure&) {
+        now.reset(); // cannot be read whole now: not what was backed up
     }
-    return failures;
+    if (!broken || !now || !SameKeys(*now, removal.keys))
+        return RemovalOutcome::Changed;
+    const ViewPlace place = PlaceOf(removal.target.view);
+    const long rc =
+        registry::DeleteKeyTree(place.root, place.classes, removal.target.key, place.access);
+    if (rc == ERROR_SUCCESS)
+        return RemovalOutcome::Removed;
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return RemovalOutcome::Changed;
+    reason = platform::SystemMessage(static_cast<unsigned long>(rc));
+    return RemovalOutcome::Failed;
 }
 
 } // namespace calvorn::registration

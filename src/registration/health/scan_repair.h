@@ -5,6 +5,9 @@
 
 #include "registration/captured_registration.h"
 #include "registration/health/registration_scan.h"
+#include "registration/health/scan_backup.h"
+
+#include <cstdint>
 
 #include <string>
 #include <vector>
@@ -28,23 +31,48 @@ std::vector<RemovalTarget> RemovalTargets(const std::vector<ScanEntry>& entries)
 std::vector<RemovalTarget> OrphanedProgIds(const std::vector<RemovalTarget>& targets,
                                            const std::vector<ScanView>& views);
 
-// The keys as they stand now, each with everything below it, parents before
-// children, under the names a registry import writes them back to. A key
-// that is gone already is left out, and so is (moved to `unsafe`) one with a
-// line end or other control character in a name below it: the import format
-// has no way to write it, and a name could forge lines of its own. Throws
-// platform::Failure when a key that is there cannot be read whole: a backup
-// with a hole is no backup.
-CapturedRegistration CaptureTargets(std::vector<RemovalTarget>& targets,
-                                    std::vector<RemovalTarget>& unsafe);
-
-struct RemovalFailure {
+// A removal to make: the key, why it goes, and all of it as backed up.
+struct PlannedRemoval {
     RemovalTarget target;
-    std::wstring reason; // the system's words
+    // The entries that found it broken, judged again before it goes. For a
+    // ProgID that goes with its class, the ProgID's own: it goes only once
+    // its class is gone from every view.
+    std::vector<ScanEntry> because;
+    bool withItsClass = false;
+    std::vector<CapturedKey> keys; // parents before children, under the backup's names
 };
 
-// Removes each key with everything below it; the ones that could not be
-// removed (no rights), with why. A key that is gone already is not a failure.
-std::vector<RemovalFailure> RemoveTargets(const std::vector<RemovalTarget>& targets);
+struct RepairPlan {
+    std::vector<PlannedRemoval> removals;
+    // A name below the key that a backup cannot hold: left alone.
+    std::vector<RemovalTarget> unsafe;
+    // No longer broken when judged again: left alone.
+    std::vector<RemovalTarget> changed;
+};
+
+// What a repair of the entries removes, each key judged again (live, with
+// `lookups` asked afresh) and read whole as it stands now, links as the links
+// they are. A key that is gone already is left out. Throws platform::Failure
+// when a key that is there cannot be read whole: a backup with a hole is no
+// backup.
+RepairPlan PlanRepair(const std::vector<ScanEntry>& entries, const std::vector<ScanView>& views,
+                      const FileLookups& lookups);
+
+// The backup of the removals, in the view their names are imported in.
+ScanBackup BackupOf(const std::vector<PlannedRemoval>& removals);
+
+enum class RemovalOutcome : std::uint8_t {
+    Removed,
+    // Written to since it was judged or backed up, or no longer broken: kept.
+    Changed,
+    Failed,
+};
+
+// Judges the key again immediately before (live, `lookups` asked afresh),
+// and removes it, with everything below it and never through a link, only
+// when it is still broken and still exactly what the backup holds. `reason`
+// tells why it failed.
+RemovalOutcome RemovePlanned(const PlannedRemoval& removal, const std::vector<ScanView>& views,
+                             const FileLookups& lookups, std::wstring& reason);
 
 } // namespace calvorn::registration

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <optional>
 
@@ -36,12 +37,44 @@ bool EndsWithNoCase(const std::wstring& text, std::wstring_view end) {
     return text.size() >= end.size() && Lower(text.substr(text.size() - end.size())) == end;
 }
 
+// "." and ".." of a full path taken away by name alone, as the system does
+// before it looks: "C:\a\..\b" is "C:\b", and never above the drive or share.
+std::wstring WithoutDots(const std::wstring& path) {
+    std::size_t rootEnd = 0;
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\')
+        rootEnd = 3;
+    else if (path.rfind(L"\\\\", 0) == 0) {
+        const std::size_t server = path.find(L'\\', 2);
+        const std::size_t share =
+            server == std::wstring::npos ? std::wstring::npos : path.find(L'\\', server + 1);
+        rootEnd = share == std::wstring::npos ? path.size() : share + 1;
+    } else
+        return path;
+    std::vector<std::wstring> names;
+    for (std::size_t start = rootEnd; start < path.size();) {
+        std::size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos)
+            end = path.size();
+        const std::wstring name = path.substr(start, end - start);
+        if (name == L"..") {
+            if (!names.empty())
+                names.pop_back();
+        } else if (!name.empty() && name != L".")
+            names.push_back(name);
+        start = end + 1;
+    }
+    std::wstring out = path.substr(0, rootEnd);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        out += (i ? L"\\" : L"") + names[i];
+    return out;
+}
+
 // "\\?\C:\x" and "\??\C:\x" (as some installers and Wine write them) as "C:\x".
 std::wstring Plain(std::wstring path) {
     path = platform::BackslashSeparators(std::move(path));
     if (path.rfind(L"\\??\\", 0) == 0)
         path.replace(0, 4, L"\\\\?\\");
-    return platform::PlainForm(path);
+    return WithoutDots(platform::PlainForm(path));
 }
 
 bool IsBareName(const std::wstring& path) {
@@ -139,14 +172,53 @@ std::wstring SystemFolder(UINT(WINAPI* call)(LPWSTR, UINT)) {
     return n && n < MAX_PATH ? std::wstring(folder, n) : std::wstring();
 }
 
+bool StartsWithNoCase(const std::wstring& text, std::size_t at, std::wstring_view part) {
+    return text.size() - at >= part.size() && Lower(text.substr(at, part.size())) == part;
+}
+
 } // namespace
+
+std::wstring ViewVariables(const std::wstring& text, FileView view,
+                           const std::function<bool(const std::wstring& name)>& defined) {
+    if (view == FileView::Either)
+        return text;
+    struct Renamed {
+        std::wstring_view name; // lower case, with its % signs
+        std::wstring bits32, bits64;
+    };
+    static const Renamed renamed[] = {
+        {L"%programfiles%", L"ProgramFiles(x86)", L"ProgramW6432"},
+        {L"%commonprogramfiles%", L"CommonProgramFiles(x86)", L"CommonProgramW6432"},
+    };
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size();) {
+        const Renamed* match = nullptr;
+        for (const Renamed& r : renamed)
+            if (text[i] == L'%' && StartsWithNoCase(text, i, r.name))
+                match = &r;
+        const std::wstring* name =
+            match ? (view == FileView::Bits32 ? &match->bits32 : &match->bits64) : nullptr;
+        if (name && defined(*name)) {
+            out += L'%' + *name + L'%';
+            i += match->name.size();
+        } else
+            out += text[i++];
+    }
+    return out;
+}
 
 FileLookups SystemFileLookups() {
     FileLookups lookups;
     lookups.driveType = [](const std::wstring& root) { return ::GetDriveTypeW(root.c_str()); };
     lookups.fileExists = FileThere;
     lookups.bitness = ImageBitness;
-    lookups.expand = Expanded;
+    // Where the system has no second folder (32-bit Windows) the variables
+    // are not there, and both views expand the plain names alike.
+    lookups.expand = [](const std::wstring& text, FileView view) {
+        return Expanded(ViewVariables(text, view, [](const std::wstring& name) {
+            return ::GetEnvironmentVariableW(name.c_str(), nullptr, 0) != 0;
+        }));
+    };
     // The loader's order for a name without a folder, less the folders of the
     // process that loads it, which the registry cannot know.
     for (const std::wstring& folder :
@@ -244,7 +316,15 @@ ServerFile ServerFiles::Find(const std::wstring& candidate, ServerValue kind, Fi
 }
 
 ServerFile ServerFiles::Resolve(std::wstring_view value, ServerValue kind, FileView view) {
-    const std::vector<std::wstring> candidates = ServerPathCandidates(value, kind, lookups_.expand);
+    // The user's classes serve both bitnesses: a value is read as each would.
+    std::vector<std::wstring> candidates;
+    for (FileView as : view == FileView::Either
+                           ? std::vector<FileView>{FileView::Bits32, FileView::Bits64}
+                           : std::vector<FileView>{view})
+        for (std::wstring& candidate : ServerPathCandidates(
+                 value, kind, [&](const std::wstring& text) { return lookups_.expand(text, as); }))
+            if (std::find(candidates.begin(), candidates.end(), candidate) == candidates.end())
+                candidates.push_back(std::move(candidate));
     if (candidates.empty())
         return {};
     std::optional<ServerFile> unknown, named;

@@ -56,16 +56,27 @@ struct FileLookups {
     std::function<FileBitness(const std::wstring& path, FileView view)> bitness;
     // The folders a bare file name is searched in, in order.
     std::vector<std::wstring> searchFolders;
-    // Expands %NAME% as the system would.
-    std::function<std::wstring(const std::wstring& text)> expand;
+    // Expands %NAME% as the system would for code of the view's bitness:
+    // %ProgramFiles% and %CommonProgramFiles% name the 32-bit folders in the
+    // 32-bit view, whatever bitness this program is.
+    std::function<std::wstring(const std::wstring& text, FileView view)> expand;
 };
 
 // The lookups of the running system, for the views a process of this
 // bitness can see.
 FileLookups SystemFileLookups();
 
+// The text with %ProgramFiles% and %CommonProgramFiles% renamed to the
+// variables that hold the view's folders whatever the process's bitness
+// (%ProgramW6432%, %ProgramFiles(x86)% ...), where `defined` says the system
+// has them; the rest is left for the system's expansion.
+std::wstring ViewVariables(const std::wstring& text, FileView view,
+                           const std::function<bool(const std::wstring& name)>& defined);
+
 // The candidate paths a value names, before any lookup: expanded, unquoted,
-// "\\?\" and "\??\" forms made plain, "/" taken as "\". A command line
+// "\\?\" and "\??\" forms made plain, "/" taken as "\", "." and ".." taken
+// away (so the folder a view maps is judged by the name the path really
+// ends in). A command line
 // without quotes gives every prefix that ends before a blank, shortest first,
 // as the system tries them when it starts the program.
 std::vector<std::wstring>
@@ -80,6 +91,8 @@ class ServerFiles {
     ServerFile Resolve(std::wstring_view value, ServerValue kind, FileView view);
     // The bitness of a present file (see Resolve); read once per path.
     FileBitness BitnessOf(const std::wstring& path, FileView view);
+    // For a second look that must not take the first one's answers.
+    const FileLookups& Lookups() const { return lookups_; }
 
   private:
     FileState StateOf(const std::wstring& path, FileView view);

@@ -172,8 +172,22 @@ TEST(ShellVerbs, AnotherToolsVerbIsNamedOnEnableAndKeptOnDisable) {
 }
 
 // "Check this computer..." on the same tab: the scan in the text window, and
-// its "Save..." writes that text.
+// its "Save..." writes that text; "Undo a repair..." puts a backup back.
 TEST(CheckThisComputer, ShowsTheBrokenRegistrationsAndSavesThem) {
+    const std::wstring undone = L"Software\\Classes\\CalvornScan.WindowUndo";
+    const std::wstring backup = MakeScratchDir(L"scan-undo") + L"calvorn-backup-1.reg";
+    {
+        const std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n"
+                                  L"; Calvorn repair backup (x64)\r\n\r\n"
+                                  L"[HKEY_CURRENT_USER\\" +
+                                  undone + L"]\r\n@=\"back\"\r\n";
+        HANDLE file =
+            ::CreateFileW(backup.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written,
+                    nullptr);
+        ::CloseHandle(file);
+    }
     const std::wstring orphan = L"Software\\Classes\\CalvornScan.WindowOrphan";
     HKEY key = nullptr;
     ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, (orphan + L"\\CLSID").c_str(), 0, nullptr, 0,
@@ -205,7 +219,23 @@ TEST(CheckThisComputer, ShowsTheBrokenRegistrationsAndSavesThem) {
         ASSERT_TRUE(ChooseInOpenDialog(dialog, saved));
         EXPECT_TRUE(WaitUntil([&] { return Exists(saved); }));
         EXPECT_EQ(ReadAll(saved), calvorn::platform::Narrow(shown));
+
+        PressCommand(FindControl(text, IDC_CMDACTION));
+        dialog = WaitForDialog(w.run, L"Open");
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(ChooseInOpenDialog(dialog, backup));
+        const auto box = w.run.WaitForMessageBox(30s);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->title, L"Calvorn - Undo a repair");
+        EXPECT_EQ(box->text.rfind(L"1 of 1 keys were restored", 0), 0u) << box->text;
+        w.run.Answer(*box, IDOK);
+        HKEY restored = nullptr;
+        EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, undone.c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
+                                  &restored),
+                  ERROR_SUCCESS);
+        ::RegCloseKey(restored);
         ::PostMessageW(text, WM_CLOSE, 0, 0);
     }
     ::RegDeleteTreeW(HKEY_CURRENT_USER, orphan.c_str());
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, undone.c_str());
 }

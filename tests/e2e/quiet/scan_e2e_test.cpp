@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 using namespace calvorn;
@@ -17,6 +18,12 @@ namespace {
 const wchar_t* kClassesClsid = L"{7A3C9E51-2B64-4D1F-8E0A-5C6B7D8E9F12}";
 const wchar_t* kOrphanProgId = L"CalvornScan.Orphan";
 const wchar_t* kOrphanClsid = L"{C41B0E7D-5A2F-4C39-9E18-2D6F7A8B9C01}";
+const wchar_t* kLinkClsid = L"{0F2E6B3D-8C41-4A7E-B95D-3E1C7A6F2D40}";
+const wchar_t* kLinkServerClsid = L"{0F2E6B3D-8C41-4A7E-B95D-3E1C7A6F2D41}";
+const wchar_t* kView64Clsid = L"{0F2E6B3D-8C41-4A7E-B95D-3E1C7A6F2D42}";
+const wchar_t* kOwnProxyInterface = L"{0F2E6B3D-8C41-4A7E-B95D-3E1C7A6F2D43}";
+const wchar_t* kGoneLibrary = L"{0F2E6B3D-8C41-4A7E-B95D-3E1C7A6F2D44}";
+const wchar_t* kVictim = L"Software\\CalvornVictim";
 
 std::set<std::string> ScanLines(const std::wstring& extra = {}, DWORD expected = 15) {
     BatchResult r = RunBatch(L"-q -scan -format jsonl -out -" + extra);
@@ -185,13 +192,10 @@ TEST_F(ScanE2E, ListsExactlyWhatWasBrokenFixesItAndTheBackupRestoresIt) {
     HANDLE find = ::FindFirstFileW((outFolder + L"calvorn-backup-*.reg").c_str(), &found);
     ASSERT_NE(find, INVALID_HANDLE_VALUE);
     ::FindClose(find);
-    wchar_t windows[MAX_PATH];
-    ::GetWindowsDirectoryW(windows, MAX_PATH);
-    {
-        ProgramRun import(std::wstring(windows) + L"\\regedit.exe",
-                          L"/s \"" + outFolder + found.cFileName + L"\"");
-        EXPECT_EQ(import.WaitForExit(std::chrono::seconds(60)).value_or(99), 0u);
-    }
+    // Put back by the program, whatever bitness the registry editor would
+    // have had: each key in the view it was removed from.
+    BatchResult restored = RunBatch(L"-q -restore \"" + outFolder + found.cFileName + L"\"");
+    EXPECT_EQ(restored.cmdExit.value_or(99), 0u) << restored.outBytes;
     EXPECT_EQ(dumpAll(), registered);
     EXPECT_EQ(ScanLines(), broken);
 }
@@ -242,4 +246,280 @@ TEST_F(ScanE2E, AKeyTheBackupCannotHoldIsNotRemoved) {
     ::RegCloseKey(key);
     EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\CalvornForged", 0, KEY_READ, &key),
               ERROR_SUCCESS);
+}
+
+namespace {
+
+constexpr REGSAM k64 = KEY_WOW64_64KEY;
+
+HKEY Create(HKEY root, const std::wstring& path, REGSAM view, DWORD options = 0) {
+    HKEY key = nullptr;
+    EXPECT_EQ(::RegCreateKeyExW(root, path.c_str(), 0, nullptr, options,
+                                KEY_ALL_ACCESS | KEY_CREATE_LINK | view, nullptr, &key, nullptr),
+              ERROR_SUCCESS)
+        << platform::Narrow(path);
+    return key;
+}
+
+void SetValue(HKEY key, const std::wstring& name, DWORD type, const void* data, std::size_t size) {
+    EXPECT_EQ(::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data),
+                               static_cast<DWORD>(size)),
+              ERROR_SUCCESS);
+}
+
+void SetString(HKEY key, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ) {
+    SetValue(key, name, type, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+}
+
+// A registry link at `path` that leads to `target` ("\Registry\Machine\...").
+void MakeLink(HKEY root, const std::wstring& path, const std::wstring& target) {
+    HKEY link = Create(root, path, k64, REG_OPTION_CREATE_LINK);
+    SetValue(link, L"SymbolicLinkValue", REG_LINK, target.data(), target.size() * sizeof(wchar_t));
+    ::RegCloseKey(link);
+}
+
+bool IsLink(HKEY root, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | k64, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    const bool link = ::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr,
+                                         nullptr) == ERROR_SUCCESS &&
+                      type == REG_LINK;
+    ::RegCloseKey(key);
+    return link;
+}
+
+// Deleted as the link it is: a delete by name would go through it.
+void DeleteLink(HKEY root, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE | k64, &key) !=
+        ERROR_SUCCESS)
+        return;
+    using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+    auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    deleteKey(key);
+    ::RegCloseKey(key);
+}
+
+std::wstring OnlyBackupIn(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    HANDLE find = ::FindFirstFileW((folder + L"calvorn-backup-*.reg").c_str(), &found);
+    EXPECT_NE(find, INVALID_HANDLE_VALUE);
+    if (find == INVALID_HANDLE_VALUE)
+        return {};
+    ::FindClose(find);
+    return folder + found.cFileName;
+}
+
+} // namespace
+
+// A broken user class with a link planted below it, and a class whose server
+// key is a link: the scan reads neither through, -fix takes the link away
+// as a link and leaves what it led to, and the restore makes it a link again.
+TEST_F(ScanE2E, LinksAreNeverFollowedAndGoAsTheLinksTheyAre) {
+    const std::wstring user = L"Software\\Classes\\CLSID\\";
+    const std::wstring target = L"\\Registry\\Machine\\" + std::wstring(kVictim);
+    struct Cleanup {
+        std::wstring user;
+        ~Cleanup() {
+            DeleteLink(HKEY_CURRENT_USER, user + kLinkClsid + L"\\Planted");
+            DeleteLink(HKEY_CURRENT_USER, user + kLinkServerClsid + L"\\InprocServer32");
+            ::RegDeleteKeyExW(HKEY_CURRENT_USER, (user + kLinkServerClsid).c_str(), k64, 0);
+            ::RegDeleteTreeW(HKEY_CURRENT_USER, (user + kLinkClsid).c_str());
+            ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kVictim, k64, 0);
+        }
+    } cleanup{user};
+    HKEY victim = Create(HKEY_LOCAL_MACHINE, kVictim, k64);
+    SetString(victim, L"CalvornVictimValue", L"must stay");
+    ::RegCloseKey(victim);
+    const std::string victimBefore = Dump(HKEY_LOCAL_MACHINE, kVictim, k64);
+    HKEY broken = Create(HKEY_CURRENT_USER, user + kLinkClsid + L"\\InprocServer32", k64);
+    SetString(broken, L"", L"C:\\nowhere\\linked.dll");
+    ::RegCloseKey(broken);
+    MakeLink(HKEY_CURRENT_USER, user + kLinkClsid + L"\\Planted", target);
+    ::RegCloseKey(Create(HKEY_CURRENT_USER, user + kLinkServerClsid, k64));
+    MakeLink(HKEY_CURRENT_USER, user + kLinkServerClsid + L"\\InprocServer32", target);
+    ASSERT_TRUE(IsLink(HKEY_CURRENT_USER, user + kLinkClsid + L"\\Planted"));
+
+    const std::set<std::string> found = ScanLines();
+    const std::vector<std::string> lines(found.begin(), found.end());
+    EXPECT_TRUE(HasLine(lines, "{\"view\":\"user\",\"kind\":\"link\",\"key\":\"HKEY_CURRENT_USER"
+                               "\\\\Software\\\\Classes\\\\CLSID\\\\" +
+                                   platform::Narrow(kLinkServerClsid) +
+                                   "\\\\InprocServer32\",\"missing\":\"" + JsonText(target) +
+                                   "\",\"state\":\"unknown\"}"))
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(HasLine(lines, "\"kind\":\"class server\",\"key\":\"HKEY_CURRENT_USER\\\\Software"
+                               "\\\\Classes\\\\CLSID\\\\" +
+                                   platform::Narrow(kLinkClsid) + "\","));
+
+    const std::wstring outFolder = MakeScratchDir(L"scan-links");
+    BatchResult fixed = RunBatch(L"-q -scan -fix -out \"" + outFolder + L"scan.txt\"");
+    EXPECT_EQ(fixed.cmdExit.value_or(99), 0u) << fixed.outBytes;
+    EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, kVictim, k64), victimBefore);
+    EXPECT_EQ(Dump(HKEY_CURRENT_USER, user + kLinkClsid, k64), "<none>");
+    EXPECT_TRUE(IsLink(HKEY_CURRENT_USER, user + kLinkServerClsid + L"\\InprocServer32"));
+    const std::wstring backup = OnlyBackupIn(outFolder);
+    const std::string bytes = ReadAll(backup);
+    std::wstring text(bytes.size() / 2, L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    EXPECT_EQ(text.find(L"CalvornVictimValue"), std::wstring::npos);
+    EXPECT_NE(text.find(L"\\CLSID\\" + std::wstring(kLinkClsid) + L"\\Planted]"),
+              std::wstring::npos);
+
+    // A link planted where the backup puts its keys back is not written
+    // through: those keys are not restored, and say so.
+    MakeLink(HKEY_CURRENT_USER, user + kLinkClsid, target);
+    BatchResult blocked = RunBatch(L"-q -restore \"" + backup + L"\"");
+    EXPECT_EQ(blocked.cmdExit.value_or(99), 22u) << blocked.outBytes;
+    EXPECT_TRUE(HasLine(blocked.err, "a registry link is in its place"))
+        << ::testing::PrintToString(blocked.err);
+    EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, kVictim, k64), victimBefore);
+    DeleteLink(HKEY_CURRENT_USER, user + kLinkClsid);
+
+    BatchResult restored = RunBatch(L"-q -restore \"" + backup + L"\"");
+    EXPECT_EQ(restored.cmdExit.value_or(99), 0u)
+        << restored.outBytes << ::testing::PrintToString(restored.err);
+    EXPECT_TRUE(IsLink(HKEY_CURRENT_USER, user + kLinkClsid + L"\\Planted"));
+    EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, kVictim, k64), victimBefore);
+}
+
+// Every kind of name and value a .reg line cannot hold raw: removed, then
+// written back by -restore exactly, the whole key compared.
+TEST_F(ScanE2E, TheBackupHoldsEveryNameAndValueAndTheRestoreWritesThemBack) {
+    const std::wstring classKey = L"CLSID\\" + std::wstring(kOrphanClsid);
+    SetText(classKey + L"\\InprocServer32", L"C:\\nowhere\\values.dll");
+    HKEY values = Create(HKEY_CLASSES_ROOT, classKey + L"\\Values", 0);
+    const DWORD number = 0x12345678;
+    const unsigned long long wide = 0x1122334455667788ULL;
+    const wchar_t multi[] = L"one\0two\0\0";
+    const BYTE odd[] = {0x41, 0x00, 0x42};
+    SetString(values, L"", L"default");
+    SetString(values, L"plain", L"text");
+    SetString(values, L"line\r\nend", L"a CR LF in the name");
+    SetString(values, L"cr\ronly", L"x");
+    SetString(values, L"lf\nonly", L"y");
+    SetString(values, L"]\r\n[HKEY_CURRENT_USER\\Software\\CalvornForged]", L"forged?");
+    SetString(values, L"with \"quotes\" and \\back\\slashes\\", L"\"quoted\" \\ data");
+    SetString(values, L"tab\there;=@", L"data\r\nwith a line end");
+    SetString(values, L"unicode \u00e9\u4e2d", L"\u00e9\u4e2d");
+    SetString(values, L"expand", L"%SystemRoot%\\x", REG_EXPAND_SZ);
+    SetValue(values, L"multi", REG_MULTI_SZ, multi, sizeof multi);
+    SetValue(values, L"binary", REG_BINARY, "\x01\x02\xff", 3);
+    SetValue(values, L"empty binary", REG_BINARY, nullptr, 0);
+    SetValue(values, L"dword", REG_DWORD, &number, sizeof number);
+    SetValue(values, L"big endian", REG_DWORD_BIG_ENDIAN, &number, sizeof number);
+    SetValue(values, L"qword", REG_QWORD, &wide, sizeof wide);
+    SetValue(values, L"none", REG_NONE, "\x05", 1);
+    SetValue(values, L"odd string", REG_SZ, odd, sizeof odd);
+    SetValue(values, L"type 0x99", 0x99, "\x07\x08", 2);
+    ::RegCloseKey(values);
+    const std::wstring path = L"Software\\Classes\\" + classKey;
+    const std::string before = Dump(HKEY_LOCAL_MACHINE, path, KEY_WOW64_32KEY);
+    ASSERT_NE(before.find("line\r\nend"), std::string::npos) << before;
+
+    const std::wstring outFolder = MakeScratchDir(L"scan-values");
+    BatchResult fixed = RunBatch(L"-q -scan -fix -out \"" + outFolder + L"scan.txt\"");
+    EXPECT_EQ(fixed.cmdExit.value_or(99), 0u)
+        << fixed.outBytes << ::testing::PrintToString(fixed.err);
+    EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, path, KEY_WOW64_32KEY), "<none>");
+    const std::wstring backup = OnlyBackupIn(outFolder);
+
+    BatchResult restored = RunBatch(L"-q -restore \"" + backup + L"\"");
+    EXPECT_EQ(restored.cmdExit.value_or(99), 0u)
+        << restored.outBytes << ::testing::PrintToString(restored.err);
+    EXPECT_EQ(Dump(HKEY_LOCAL_MACHINE, path, KEY_WOW64_32KEY), before);
+    HKEY forged = nullptr;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\CalvornForged", 0, KEY_READ, &forged),
+              ERROR_SUCCESS);
+
+    // A file that names a key outside the classes keys is refused whole.
+    std::string tampered = ReadAll(backup);
+    std::wstring wide16(tampered.size() / 2, L'\0');
+    std::memcpy(wide16.data(), tampered.data(), wide16.size() * 2);
+    const std::wstring::size_type at = wide16.rfind(L"HKEY_LOCAL_MACHINE\\Software\\Classes");
+    ASSERT_NE(at, std::wstring::npos);
+    wide16.replace(at, 35, L"HKEY_LOCAL_MACHINE\\Software\\Calvorn");
+    tampered.assign(reinterpret_cast<const char*>(wide16.data()), wide16.size() * 2);
+    const std::wstring bad = outFolder + L"tampered.reg";
+    HANDLE file = ::CreateFileW(bad.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, tampered.data(), static_cast<DWORD>(tampered.size()), &written, nullptr);
+    ::CloseHandle(file);
+    BatchResult refused = RunBatch(L"-q -restore \"" + bad + L"\"");
+    EXPECT_EQ(refused.cmdExit.value_or(99), 22u) << refused.outBytes;
+    EXPECT_TRUE(HasLine(refused.err, "not-restored \"" + platform::Narrow(bad) + "\""));
+}
+
+// What still works stays: a class another server serves loses only the
+// server that is gone, its ProgID stays; an interface with a proxy of its
+// own loses only its stale TypeLib; a 64-bit class named through
+// %CommonProgramFiles% is judged in the 64-bit folder.
+TEST_F(ScanE2E, WhatStillWorksIsKept) {
+    const std::wstring classKey = L"CLSID\\" + std::wstring(kClassesClsid);
+    const std::wstring iface = L"Interface\\" + std::wstring(kOwnProxyInterface);
+    const std::wstring view64 = L"Software\\Classes\\CLSID\\" + std::wstring(kView64Clsid);
+    const std::wstring common = L"C:\\Program Files\\Common Files\\CalvornScan";
+    struct Cleanup {
+        std::wstring iface, view64, common;
+        ~Cleanup() {
+            ::RegDeleteTreeW(HKEY_CLASSES_ROOT, iface.c_str());
+            HKEY classes = nullptr;
+            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0,
+                                KEY_ALL_ACCESS | k64, &classes) == ERROR_SUCCESS) {
+                ::RegDeleteTreeW(classes, kView64Clsid);
+                ::RegCloseKey(classes);
+            }
+            ::DeleteFileW((common + L"\\probe_classes64.dll").c_str());
+            ::RemoveDirectoryW(common.c_str());
+        }
+    } cleanup{iface, view64, common};
+    wchar_t windows[MAX_PATH];
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    SetText(classKey + L"\\InprocServer32", L"C:\\nowhere\\inproc.dll");
+    SetText(classKey + L"\\LocalServer32", std::wstring(windows) + L"\\regedit.exe /embedding");
+    SetText(kOrphanProgId + std::wstring(L"\\CLSID"), kClassesClsid);
+    SetText(iface + L"\\ProxyStubClsid32", L"{00020420-0000-0000-C000-000000000046}");
+    SetText(iface + L"\\TypeLib", kGoneLibrary);
+    ::CreateDirectoryW(common.c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_classes64.dll").c_str(),
+                            (common + L"\\probe_classes64.dll").c_str(), FALSE));
+    HKEY server = Create(HKEY_LOCAL_MACHINE, view64 + L"\\InprocServer32", k64);
+    SetString(server, L"", L"%CommonProgramFiles%\\CalvornScan\\probe_classes64.dll",
+              REG_EXPAND_SZ);
+    ::RegCloseKey(server);
+
+    const std::set<std::string> found = ScanLines();
+    const std::vector<std::string> lines(found.begin(), found.end());
+    EXPECT_TRUE(HasLine(lines, "\"kind\":\"class server\",\"key\":\"HKEY_LOCAL_MACHINE\\\\Software"
+                               "\\\\Classes\\\\Wow6432Node\\\\" +
+                                   JsonText(classKey) + "\\\\InprocServer32\""))
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(HasLine(lines, "\"kind\":\"interface\",\"key\":\"HKEY_LOCAL_MACHINE\\\\Software"
+                               "\\\\Classes\\\\Wow6432Node\\\\" +
+                                   JsonText(iface) + "\\\\TypeLib\""));
+    EXPECT_FALSE(HasLine(lines, platform::Narrow(kView64Clsid))) << ::testing::PrintToString(lines);
+    EXPECT_FALSE(HasLine(lines, platform::Narrow(kOrphanProgId)));
+
+    const std::wstring outFolder = MakeScratchDir(L"scan-works");
+    BatchResult fixed = RunBatch(L"-q -scan -fix -out \"" + outFolder + L"scan.txt\"");
+    EXPECT_EQ(fixed.cmdExit.value_or(99), 0u)
+        << fixed.outBytes << ::testing::PrintToString(fixed.err);
+    const auto there = [](const std::wstring& key) {
+        HKEY h = nullptr;
+        const bool open =
+            ::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS;
+        if (open)
+            ::RegCloseKey(h);
+        return open;
+    };
+    EXPECT_FALSE(there(classKey + L"\\InprocServer32"));
+    EXPECT_TRUE(there(classKey + L"\\LocalServer32"));
+    EXPECT_TRUE(there(kOrphanProgId + std::wstring(L"\\CLSID")));
+    EXPECT_FALSE(there(iface + L"\\TypeLib"));
+    EXPECT_TRUE(there(iface + L"\\ProxyStubClsid32"));
+    EXPECT_NE(Dump(HKEY_LOCAL_MACHINE, view64, k64), "<none>");
 }

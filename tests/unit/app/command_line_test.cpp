@@ -197,6 +197,10 @@ TEST(ParseQuiet, ManyPathsAndWildcardsWithTheirOptions) {
     EXPECT_TRUE(cmd.fix);
     EXPECT_EQ(cmd.format, ReportFormat::Csv);
     EXPECT_FALSE(ParseCommand(L"-q -scan", kApp).fix);
+    cmd = ParseCommand(LR"(-q -restore "C:\b\calvorn-backup-1.reg")", kApp);
+    EXPECT_EQ(cmd.error, L"");
+    EXPECT_EQ(cmd.action, CommandAction::RestoreBackup);
+    EXPECT_EQ(cmd.path, LR"(C:\b\calvorn-backup-1.reg)");
     EXPECT_EQ(ParseCommand(L"-q -?", kApp).action, CommandAction::ListOptions);
     // A quoted word is a path even when it looks like a switch.
     EXPECT_EQ(ParseCommand(LR"(-q -u "-s")", kApp).paths.front(), L"-s");
@@ -257,6 +261,10 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -scan -sub",
                                 L"-q -f \"a\" -fix",
                                 L"-q -fix",
+                                L"-q -restore",
+                                L"-q -restore a.reg b.reg",
+                                L"-q -restore a.reg -fix",
+                                L"-q -restore a.reg -out x",
                                 L"-q -f \"a\" -types",
                                 L"-q -f \"a\" -types \"*.dll\"",
                                 L"-q -f \"a\" -types \". .x\"",
@@ -328,6 +336,8 @@ TEST(QuietUsage, ListsEveryOptionAndExitCode) {
                                 L"-scan",
                                 L"-fix",
                                 L"not-repaired",
+                                L"-restore",
+                                L"not-restored",
                                 L"-q -e",
                                 L"manifest",
                                 L"nothing-written",

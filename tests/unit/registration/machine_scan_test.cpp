@@ -3,6 +3,8 @@
 // search path. Then which keys a repair removes, and the scan's records.
 
 #include "app/scan_records.h"
+#include "platform/text.h"
+#include "registration/health/scan_backup.h"
 #include "registration/health/scan_repair.h"
 #include "registration/health/server_files.h"
 
@@ -19,10 +21,11 @@ namespace {
 
 struct FakeMachine {
     std::set<std::wstring> files32{LR"(C:\Windows\system32\ole32.dll)",
-                                   LR"(C:\Program Files\App\app.exe)", LR"(E:\here.dll)"};
-    std::set<std::wstring> files64{LR"(C:\Windows\system32\ole32.dll)",
-                                   LR"(C:\Windows\system32\only64.dll)",
-                                   LR"(C:\Program Files\App\app.exe)"};
+                                   LR"(C:\Program Files\App\app.exe)", LR"(E:\here.dll)",
+                                   LR"(C:\Program Files (x86)\Common Files\x\c32.dll)"};
+    std::set<std::wstring> files64{
+        LR"(C:\Windows\system32\ole32.dll)", LR"(C:\Program Files\Common Files\x\c64.dll)",
+        LR"(C:\Windows\system32\only64.dll)", LR"(C:\Program Files\App\app.exe)"};
     std::vector<std::wstring> looked; // every path the file system was asked about
 
     FileLookups Lookups() {
@@ -46,10 +49,23 @@ struct FakeMachine {
         };
         l.bitness = [](const std::wstring&, FileView) { return FileBitness::Unknown; };
         l.searchFolders = {LR"(C:\Windows\system32)", LR"(C:\Windows)"};
-        l.expand = [](const std::wstring& text) {
-            std::wstring out = text;
-            if (auto at = out.find(L"%SystemRoot%"); at != std::wstring::npos)
-                out.replace(at, 12, LR"(C:\Windows)");
+        // A 64-bit machine, as a 32-bit program sees its variables.
+        l.expand = [](const std::wstring& text, FileView view) {
+            const std::vector<std::pair<std::wstring, std::wstring>> variables{
+                {L"%SystemRoot%", LR"(C:\Windows)"},
+                {L"%ProgramFiles%", LR"(C:\Program Files (x86))"},
+                {L"%ProgramW6432%", LR"(C:\Program Files)"},
+                {L"%CommonProgramFiles(x86)%", LR"(C:\Program Files (x86)\Common Files)"},
+                {L"%CommonProgramW6432%", LR"(C:\Program Files\Common Files)"}};
+            std::wstring out = ViewVariables(text, view, [&](const std::wstring& name) {
+                for (const auto& [variable, value] : variables)
+                    if (variable == L"%" + name + L"%")
+                        return true;
+                return false;
+            });
+            for (const auto& [variable, value] : variables)
+                if (auto at = out.find(variable); at != std::wstring::npos)
+                    out.replace(at, variable.size(), value);
             return out;
         };
         return l;
@@ -97,6 +113,20 @@ TEST(ServerFiles, ValuesNameTheirFileAsTheLoaderFindsIt) {
              {LR"(G:\unplugged.dll)", M, V32, LR"(G:\unplugged.dll)", U},
              {LR"(relative\x.dll)", M, V32, LR"(relative\x.dll)", U},
              {L"  ", M, V32, L"", G},
+             // Each view's own folders, whatever bitness the program is.
+             {LR"(%CommonProgramFiles%\x\c32.dll)", M, V32,
+              LR"(C:\Program Files (x86)\Common Files\x\c32.dll)", P},
+             {LR"(%CommonProgramFiles%\x\c64.dll)", M, V64,
+              LR"(C:\Program Files\Common Files\x\c64.dll)", P},
+             {LR"("%ProgramFiles%\App\app.exe" -Embedding)", L, V64, app, P},
+             {LR"(%CommonProgramFiles%\x\c64.dll)", M, FileView::Either,
+              LR"(C:\Program Files\Common Files\x\c64.dll)", P},
+             // The folder is judged by the name the path ends in.
+             {LR"(C:\Windows\system32\..\System32\.\..\system32\only64.dll)", M, V32,
+              LR"(C:\Windows\system32\only64.dll)", G},
+             {LR"(C:\Windows/SysWOW64/../system32/only64.dll)", M, V64,
+              LR"(C:\Windows\system32\only64.dll)", P},
+             {LR"(C:\..\..\Windows\system32\ole32.dll)", M, V32, ole, P},
          }) {
         FakeMachine machine;
         ServerFiles files(machine.Lookups());
@@ -163,4 +193,149 @@ TEST(ScanRecords, EveryFormatKeepsTheValueExactAndHarmless) {
     EXPECT_EQ(app::ScanRecord(ReportFormat::Text, entry),
               "broken  user  class server  HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{A}  "
               "missing file \"=cmd|' /c calc'!A1\\r\\nbroken  64-bit\"\r\n");
+}
+
+namespace {
+
+std::vector<std::uint8_t> StringBytes(const std::wstring& text) {
+    const std::wstring stored = text + L'\0';
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(stored.data());
+    return {bytes, bytes + stored.size() * sizeof(wchar_t)};
+}
+
+std::string Utf16(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    return bytes;
+}
+
+bool SameKeys(const std::vector<CapturedKey>& a, const std::vector<CapturedKey>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].root != b[i].root || a[i].path != b[i].path ||
+            a[i].values.size() != b[i].values.size())
+            return false;
+        for (std::size_t v = 0; v < a[i].values.size(); ++v)
+            if (a[i].values[v].name != b[i].values[v].name ||
+                a[i].values[v].type != b[i].values[v].type ||
+                a[i].values[v].data != b[i].values[v].data)
+                return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(ScanBackup, ReadsBackEveryNameExactlyAndRefusesWhatItDidNotWrite) {
+    ScanBackup backup;
+    backup.view = CapturedMachine::X64;
+    backup.keys = {
+        {CapturedRoot::LocalMachine,
+         L"Software\\Classes\\Wow6432Node\\CLSID\\{A}",
+         {{L"", CapturedType::String, StringBytes(L"x \"y\" \\z")},
+          {L"line\r\nend \"quoted\" \\", CapturedType::Dword, {1, 2, 3, 4}},
+          {L"text", CapturedType::String, StringBytes(L"a\r\nb")},
+          {L"odd", CapturedType::String, {0x41, 0x00, 0x42}},
+          {L"none", CapturedType::None, {}},
+          {L"big", static_cast<CapturedType>(0x1234), {9}}}},
+        {CapturedRoot::CurrentUser,
+         L"Software\\Classes\\CLSID\\{B}\\x]",
+         {{L"SymbolicLinkValue", CapturedType::Link, {0x5C, 0x00, 0x52, 0x00}}}},
+    };
+    std::wstring why;
+    const std::optional<ScanBackup> read = ReadScanBackup(WriteScanBackup(backup), why);
+    ASSERT_TRUE(read) << platform::Narrow(why);
+    EXPECT_EQ(read->view, CapturedMachine::X64);
+    EXPECT_TRUE(SameKeys(read->keys, backup.keys));
+
+    const std::wstring head = L"Windows Registry Editor Version 5.00\r\n\r\n"
+                              L"; Calvorn repair backup (x86)\r\n\r\n";
+    EXPECT_TRUE(
+        ReadScanBackup(Utf16(head + L"[HKEY_CURRENT_USER\\Software\\Classes\\X]\r\n"), why));
+    for (const std::wstring& bad : {
+             // Not titled as a backup.
+             std::wstring(L"Windows Registry Editor Version 5.00\r\n\r\n"
+                          L"[HKEY_CURRENT_USER\\Software\\Classes\\X]\r\n"),
+             // A key outside the classes keys, or a deletion.
+             head + L"[HKEY_CURRENT_USER\\Software\\Run]\r\n",
+             head + L"[HKEY_LOCAL_MACHINE\\Software\\Classes\\..\\..\\System]\r\n",
+             head + L"[-HKEY_CURRENT_USER\\Software\\Classes\\X]\r\n",
+             // Values it does not write, or before any key.
+             head + L"@=\"x\"\r\n",
+             head + L"[HKEY_CURRENT_USER\\Software\\Classes\\X]\r\n\"a\"=-\r\n",
+             head + L"[HKEY_CURRENT_USER\\Software\\Classes\\X]\r\n\"a\\t\"=\"x\"\r\n",
+             head + L"[HKEY_CURRENT_USER\\Software\\Classes\\X]\r\n\"a\"=hex:4\r\n",
+         })
+        EXPECT_FALSE(ReadScanBackup(Utf16(bad), why)) << platform::Narrow(bad);
+    EXPECT_FALSE(BackupHoldsKeyName(L"a\nb"));
+    EXPECT_TRUE(BackupHoldsValueName(L"a\r\nb"));
+    EXPECT_FALSE(BackupHoldsValueName(std::wstring(L"a\0b", 3)));
+}
+
+// A registration written between the scan and the fix: each key is judged
+// again immediately before it goes, and what is no longer broken, or no
+// longer what the backup holds, is kept.
+TEST(Repair, WhatChangedSinceTheScanIsKept) {
+    const std::wstring id = L"{5D1C0B7E-2A43-4F6D-9E8B-7C6A5F4E3D21}";
+    const std::wstring classKey = L"Software\\Classes\\CLSID\\" + id;
+    const REGSAM view = PlaceOf(ScanView::User).access;
+    const auto setServer = [&](const std::wstring& file) {
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, (classKey + L"\\InprocServer32").c_str(), 0,
+                                    nullptr, 0, KEY_SET_VALUE | view, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(file.c_str()),
+                         static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));
+        ::RegCloseKey(key);
+    };
+    const auto there = [&] {
+        HKEY key = nullptr;
+        const bool open = ::RegOpenKeyExW(HKEY_CURRENT_USER, classKey.c_str(), 0, KEY_READ | view,
+                                          &key) == ERROR_SUCCESS;
+        if (open)
+            ::RegCloseKey(key);
+        return open;
+    };
+    const std::wstring gone = LR"(C:\nowhere\race.dll)";
+    const std::vector<ScanView> views{ScanView::User};
+    const std::vector<ScanEntry> found{
+        {ScanView::User, ScanKind::ClassServer, ScanState::Broken, L"CLSID\\" + id, gone}};
+    FakeMachine machine;
+    setServer(gone);
+
+    // The file came back before the fix began: nothing is planned.
+    machine.files32.insert(gone);
+    ServerFiles fresh(machine.Lookups());
+    EXPECT_FALSE(RecheckEntry(fresh, views, found[0]));
+    RepairPlan plan = PlanRepair(found, views, machine.Lookups());
+    EXPECT_TRUE(plan.removals.empty());
+    EXPECT_EQ(plan.changed, (std::vector<RemovalTarget>{{ScanView::User, L"CLSID\\" + id}}));
+    machine.files32.erase(gone);
+
+    // Registered again, to a file that is there, after the backup was made.
+    plan = PlanRepair(found, views, machine.Lookups());
+    ASSERT_EQ(plan.removals.size(), 1u);
+    EXPECT_EQ(BackupOf(plan.removals).keys.size(), 2u);
+    setServer(LR"(C:\Windows\system32\ole32.dll)");
+    std::wstring reason;
+    EXPECT_EQ(RemovePlanned(plan.removals[0], views, machine.Lookups(), reason),
+              RemovalOutcome::Changed);
+    EXPECT_TRUE(there());
+
+    // Still broken, but not what the backup holds.
+    setServer(gone);
+    plan = PlanRepair(found, views, machine.Lookups());
+    ASSERT_EQ(plan.removals.size(), 1u);
+    setServer(LR"(C:\nowhere\other.dll)");
+    EXPECT_EQ(RemovePlanned(plan.removals[0], views, machine.Lookups(), reason),
+              RemovalOutcome::Changed);
+    EXPECT_TRUE(there());
+
+    // Unchanged since its backup: it goes.
+    plan = PlanRepair(found, views, machine.Lookups());
+    ASSERT_EQ(plan.removals.size(), 1u);
+    EXPECT_EQ(RemovePlanned(plan.removals[0], views, machine.Lookups(), reason),
+              RemovalOutcome::Removed);
+    EXPECT_FALSE(there());
 }
