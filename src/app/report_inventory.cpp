@@ -175,9 +175,9 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
         facts.sha1 = hashes->Finish(platform::HashKind::Sha1);
     }
     facts.read = true;
-    // With digests, the bytes they cover: fewer than the size taken when
-    // the file was cut while it was read.
-    record.size = hashes ? done : size;
+    // The size taken when the file was opened, which the digests cover;
+    // fewer bytes when the file was cut while it was read.
+    record.size = hashes && done < size ? done : size;
     record.lastWrite = Join(lastWrite.dwHighDateTime, lastWrite.dwLowDateTime);
     return record;
 }

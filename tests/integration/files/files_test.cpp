@@ -194,6 +194,10 @@ TEST(InventoryRecord, AGrowingFileIsHashedOverTheSizeItReports) {
         hashes->Add(std::span(bytes).first(got));
         left -= got;
     }
+    LARGE_INTEGER grown{};
+    ::GetFileSizeEx(file, &grown);
     ::CloseHandle(file);
+    // It did grow while it was read: what is checked here was at stake.
+    EXPECT_GT(static_cast<std::uint64_t>(grown.QuadPart), *record.size);
     EXPECT_EQ(record.inventory.sha256, hashes->Finish(calvorn::platform::HashKind::Sha256));
 }
