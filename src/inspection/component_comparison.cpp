@@ -10,10 +10,11 @@
 
 namespace calvorn::inspection {
 
-void ComponentInspector::WriteComparison() {
+void ComponentInspector::WriteComparison(const std::wstring& firstFile,
+                                         const std::wstring& secondFile) {
     IReportPresenter& g = *gridComp_;
-    const ComparedFile first = readFile_(firstFilename_);
-    const ComparedFile second = readFile_(secondFilename_);
+    const ComparedFile first = readFile_(firstFile);
+    const ComparedFile second = readFile_(secondFile);
     for (const auto& [path, file] :
          {std::pair{&firstFilename_, &first}, {&secondFilename_, &second}})
         if (!file->error.empty()) {

@@ -344,6 +344,8 @@ ComponentInspector::Summary ComponentInspector::Summarize(const TypeLibInfo& lib
 }
 
 void ComponentInspector::DoComparison() {
+    // The files the names lead to, as the loader finds a bare name.
+    std::pair<std::wstring, std::wstring> located;
     try {
         if (firstFilename_.empty() || secondFilename_.empty()) {
             messages_.Show(L"You must select two files!", L"", kExclamationOk);
@@ -363,6 +365,7 @@ void ComponentInspector::DoComparison() {
                 return;
             }
         }
+        located = {Located(firstFilename_), Located(secondFilename_)};
     } catch (const Failure& failure) {
         ReportError(L"DoComparison - ComponentInspector", failure.Record());
         return;
@@ -374,7 +377,7 @@ void ComponentInspector::DoComparison() {
 
     PresenterUpdate update(*gridComp_);
     try {
-        WriteComparison();
+        WriteComparison(located.first, located.second);
         return;
     } catch (const Failure& failure) {
         ReportError(L"DoComparison - ComponentInspector", failure.Record());

@@ -87,8 +87,9 @@ class ComponentInspector {
     // The path an open version key points to ("" when none is recorded).
     std::wstring RegisteredPath(const registry::RegistryKey& version);
     Summary Summarize(const TypeLibInfo& lib);
-    // The comparison's rows, or why a file could not be read.
-    void WriteComparison();
+    // The comparison's rows, or why a file could not be read; the files'
+    // facts are read from where their names lead.
+    void WriteComparison(const std::wstring& firstFile, const std::wstring& secondFile);
 
     platform::IMessageBox& messages_;
     ErrorReporter reporter_;

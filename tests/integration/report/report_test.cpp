@@ -563,4 +563,14 @@ TEST(ComparisonErrors, UnboundInspectorReportsThroughTheGivenReporter) {
     EXPECT_TRUE(box.shown.empty());
     inspector.DisplayInfo(); // nothing bound: nothing happens, nothing shown
     EXPECT_TRUE(box.shown.empty());
+    // Grids bound but no file reader: no comparison that would claim
+    // "Identical" from the type libraries alone.
+    RecordingPresenter info, comparison;
+    inspector.Init(info, comparison);
+    tag.clear();
+    inspector.FirstFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.SecondFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.DoComparison();
+    EXPECT_EQ(tag, L"DoComparison - ComponentInspector");
+    EXPECT_TRUE(comparison.rows.empty());
 }
