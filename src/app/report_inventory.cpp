@@ -3,10 +3,10 @@
 #include "inspection/machine_registration_state.h"
 
 #include "inspection/file_reader.h"
+#include "inspection/file_signature.h"
 #include "inspection/module_inventory.h"
 #include "inspection/typelib_info.h"
 #include "platform/disk_file.h"
-#include "inspection/file_signature.h"
 #include "platform/error_record.h"
 #include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
