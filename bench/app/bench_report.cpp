@@ -24,6 +24,10 @@ class CountingPresenter final : public inspection::IReportPresenter {
     void Clear() override { rows = 0; }
     void AddRow(const std::wstring&, const std::wstring&, bool) override { ++rows; }
     void ShowMsg(const std::wstring&) override { rows = 1; }
+    void AddComparedRow(const std::wstring&, const std::wstring&, const std::wstring&,
+                        bool) override {
+        ++rows;
+    }
     int rows = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "app/report_output.h"
 #include "inspection/file_signature.h"
 #include "platform/error_record.h"
+#include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
 #include "registration/registration_engine.h"
 
@@ -43,23 +44,6 @@ void Fail(IQuietOutput& output, const std::wstring& path, unsigned long win32Err
                 true);
 }
 
-// The record with the file's signature. A file that cannot be read for it
-// is reported as unreadable, as when its version cannot be read.
-FolderRecord WithSignature(FolderRecord record) {
-    if (!record.error.empty() || record.excluded)
-        return record;
-    inspection::FileSignature signature = inspection::CheckSignature(record.path);
-    if (signature.readError) {
-        const std::wstring path = record.path;
-        record = {};
-        record.path = path;
-        record.error = ReadErrorText(signature.readError);
-        return record;
-    }
-    record.signature = std::move(signature);
-    return record;
-}
-
 // Nothing cancels a run without a window.
 const bool kNeverCancelled = false;
 
@@ -91,10 +75,17 @@ void OpenQuietOutput(const Command& command, IQuietOutput& output, const wchar_t
 
 ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
     const std::wstring folder = FullPath(command.path);
-    DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    DWORD attributesError = 0;
+    {
+        // The folder the walk lists (see ListFiles).
+        platform::FileSystemRedirectionOff seeTheNamedFolder;
+        attributes = ::GetFileAttributesW(folder.c_str());
+        attributesError = ::GetLastError();
+    }
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         Fail(output, folder,
-             attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY);
+             attributes == INVALID_FILE_ATTRIBUTES ? attributesError : ERROR_DIRECTORY);
         return ExitCode::ReportNotWritten;
     }
     const bool toStandardOutput = command.out == L"-";

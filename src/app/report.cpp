@@ -5,6 +5,7 @@
 #include "app/report_output.h"
 #include "files/path_logic.h"
 #include "files/folder_listing.h"
+#include "platform/file_system_redirection.h"
 #include "platform/message_box.h"
 #include "platform/path_forms.h"
 #include "platform/proc_address.h"
@@ -132,7 +133,12 @@ std::vector<std::wstring> ReportedFiles(const std::vector<std::wstring>& listed,
 std::optional<std::wstring> FolderProblem(const std::wstring& folder) {
     if (folder.empty())
         return L"No folder was given for the report (the folder named is \"\").";
-    const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(folder).c_str());
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    {
+        // The folder the walk lists (see ListFiles).
+        platform::FileSystemRedirectionOff seeTheNamedFolder;
+        attributes = ::GetFileAttributesW(platform::ExtendedPath(folder).c_str());
+    }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
@@ -162,6 +168,9 @@ FolderRecord ReadFolderRecord(const std::wstring& path) {
     FolderRecord record;
     record.path = path;
     record.info.SelectFile(path);
+    // The size and date of the file read, also in the system folder of a
+    // 32-bit program.
+    platform::FileSystemRedirectionOff seeTheNamedFile;
     if (record.info.ReadError) {
         record.error = ReadErrorText(record.info.ReadError);
         return record;

@@ -3,10 +3,12 @@
 #include "inspection/machine_registration_state.h"
 
 #include "inspection/file_reader.h"
+#include "inspection/file_signature.h"
 #include "inspection/module_inventory.h"
 #include "inspection/typelib_info.h"
 #include "platform/disk_file.h"
 #include "platform/error_record.h"
+#include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
 #include "platform/unique_handle.h"
 
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace calvorn::app {
@@ -74,10 +77,15 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
     // A pipe or a device would be opened, and its read could wait for ever.
     if (!platform::MayBeDiskFile(path))
         return unreadable(ERROR_INVALID_NAME);
-    platform::UniqueFile file(::CreateFileW(platform::ExtendedPath(path).c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                            nullptr));
+    platform::UniqueFile file;
+    {
+        // The file the path names, also in the system folder of a 32-bit
+        // program; every later read goes through this handle.
+        platform::FileSystemRedirectionOff seeTheNamedFile;
+        file.reset(::CreateFileW(platform::ExtendedPath(path).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    }
     // Size and time alone: the full information also asks for the volume's,
     // which under Wine costs more than reading a small file.
     LARGE_INTEGER fileSize{};
@@ -106,10 +114,11 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
             const std::size_t want = !hashes ? inspection::FileReader::kBlockSize
                                      : first && options.types.all ? 4096
                                                                   : kChunk;
+            // Never past the size taken above: a file that grows while it is
+            // read is hashed over the bytes its size column counts, and the
+            // read ends.
             const std::size_t length =
-                whole || !hashes
-                    ? static_cast<std::size_t>(std::min<std::uint64_t>(want, size - done))
-                    : want;
+                static_cast<std::size_t>(std::min<std::uint64_t>(want, size - done));
             const std::size_t at = whole ? bytes.size() : 0;
             bytes.resize(at + length);
             const std::size_t got = length ? ReadNext(file.get(), bytes.data() + at, length) : 0;
@@ -124,7 +133,7 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
             done += got;
             // A short read is the end: the file was cut while it was read,
             // and what was read is what is reported.
-            if (!hashes || got < length || length == 0 || (whole && done == size))
+            if (!hashes || got < length || length == 0 || done == size)
                 break;
         }
     } catch (const Failure& failure) {
@@ -166,7 +175,9 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
         facts.sha1 = hashes->Finish(platform::HashKind::Sha1);
     }
     facts.read = true;
-    record.size = whole ? done : size;
+    // The size taken when the file was opened, which the digests cover;
+    // fewer bytes when the file was cut while it was read.
+    record.size = hashes && done < size ? done : size;
     record.lastWrite = Join(lastWrite.dwHighDateTime, lastWrite.dwLowDateTime);
     return record;
 }
@@ -175,6 +186,67 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
 
 FolderRecord ReadInventoryRecord(const std::wstring& path, const InventoryOptions& options) {
     return Read(path, options);
+}
+
+FolderRecord WithSignature(FolderRecord record) {
+    if (!record.error.empty() || record.excluded)
+        return record;
+    inspection::FileSignature signature = inspection::CheckSignature(record.path);
+    if (signature.readError) {
+        const std::wstring path = record.path;
+        record = {};
+        record.path = path;
+        record.error = ReadErrorText(signature.readError);
+        return record;
+    }
+    record.signature = std::move(signature);
+    return record;
+}
+
+namespace {
+
+// The comparison's rows: a label and the inventory's column it shows.
+struct ComparedColumn {
+    const wchar_t* label;
+    std::string_view column;
+};
+
+constexpr ComparedColumn kComparedColumns[] = {
+    {L"FileVersion:", "file_version_string"},
+    {L"ProductVersion:", "product_version"},
+    {L"Version:", "fixed_file_version"},
+    {L"Product Version:", "fixed_product_version"},
+    {L"CompanyName:", "company_name"},
+    {L"FileDescription:", "file_description"},
+    {L"OriginalFileName:", "original_filename"},
+    {L"Size:", "size"},
+    {L"Link Time (UTC):", "link_time_utc"},
+    {L"Machine:", "machine"},
+    {L"SHA-256:", "sha256"},
+    {L"Signature:", "signature"},
+    {L"Signer:", "signer"},
+    {L"TypeLib GUID:", "typelib_id"},
+    {L"TypeLib Version:", "typelib_version"},
+    {L"TypeLib Name:", "typelib_name"},
+};
+
+} // namespace
+
+inspection::ComparedFile ReadComparedFile(const std::wstring& path) {
+    InventoryOptions options;
+    options.hashes = {false, false, true};
+    const FolderRecord record = WithSignature(ReadInventoryRecord(path, options));
+    inspection::ComparedFile compared;
+    compared.error = record.error;
+    if (!compared.error.empty())
+        return compared;
+    compared.sha256 = record.inventory.sha256;
+    compared.size = record.size;
+    for (const ComparedColumn& wanted : kComparedColumns)
+        for (const ReportField& field : ReportFields())
+            if (field.column && field.column == wanted.column)
+                compared.facts.emplace_back(wanted.label, field.value(record));
+    return compared;
 }
 
 } // namespace calvorn::app

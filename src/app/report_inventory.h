@@ -5,6 +5,7 @@
 
 #include "app/folder_records.h"
 #include "app/report.h"
+#include "inspection/component_inspector.h"
 #include "platform/content_hashes.h"
 
 #include <string>
@@ -28,6 +29,16 @@ struct InventoryOptions {
 // asked for comes back `excluded`. An unreadable file gets its error and no
 // other field, as ReadFolderRecord does.
 FolderRecord ReadInventoryRecord(const std::wstring& path, const InventoryOptions& options);
+
+// The record with the file's signature. A file that cannot be read for it
+// is reported as unreadable, as when its version cannot be read.
+FolderRecord WithSignature(FolderRecord record);
+
+// What the window's comparison sets side by side, from the same record as
+// an inventory row with its SHA-256 and signature: version fields, size,
+// link time, machine, digest, signature and the type library's identity,
+// each as the row's column has it.
+inspection::ComparedFile ReadComparedFile(const std::wstring& path);
 
 // Bigger files are not held whole in memory: the read-ahead holds several.
 inline constexpr std::size_t kWholeFileLimit = 32u << 20;

@@ -1,4 +1,6 @@
 #include "app/startup.h"
+
+#include "app/report_inventory.h"
 #include "app/window_export.h"
 
 #include "app/first_run.h"
@@ -91,8 +93,8 @@ bool Main() {
         app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
         app.oGridInfo = std::make_unique<ui::ReportGridPresenter>();
         app.oGridComparison = std::make_unique<ui::ReportGridPresenter>();
-        app.oActiveX =
-            std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
+        app.oActiveX = std::make_unique<inspection::ComponentInspector>(
+            platform::Messages(), ShowError, ReadComparedFile);
         app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
         main.Services().exportFile = [](const std::wstring& file, registration::ExportFormat format,

@@ -1,25 +1,27 @@
 #include "files/folder_listing.h"
 
 #include "files/path_logic.h"
+#include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
 #include "platform/unique_handle.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
-#include <set>
+#include <unordered_set>
 #include <utility>
 
 namespace calvorn::files {
 
 namespace {
 
-using FolderId = std::pair<std::uint32_t, std::uint64_t>;
-
 template <typename OnEntry> void ForEachMatch(const std::wstring& pattern, OnEntry onEntry) {
     WIN32_FIND_DATAW data{};
-    platform::UniqueFind search(::FindFirstFileW(platform::ExtendedPath(pattern).c_str(), &data));
+    platform::UniqueFind search(::FindFirstFileExW(platform::ExtendedPath(pattern).c_str(),
+                                                   FindExInfoBasic, &data, FindExSearchNameMatch,
+                                                   nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!search)
         return;
     do {
@@ -29,72 +31,143 @@ template <typename OnEntry> void ForEachMatch(const std::wstring& pattern, OnEnt
     } while (::FindNextFileW(search.get(), &data));
 }
 
-// The folder's identity on its volume (volume serial, file index), so that a
-// folder reached a second time under another name is known; nothing when
-// the folder cannot be opened to ask.
-std::optional<FolderId> FolderIdentity(const std::wstring& folder) {
+// What one listing of a folder gives: its files, and its subfolders with the
+// identity each has on the volume (0 when the file system gives none).
+struct FolderEntries {
+    std::vector<std::wstring> files;
+    std::vector<std::pair<std::wstring, std::uint64_t>> subfolders;
+};
+
+// The folder opened once and listed once through that handle: the listing
+// carries each entry's file ID, so that a subfolder's identity needs no open
+// of its own. Nothing when the folder cannot be opened.
+std::optional<FolderEntries> ListFolder(const std::wstring& folder, std::uint64_t* ownId) {
     platform::UniqueFile handle(
-        ::CreateFileW(platform::ExtendedPath(folder).c_str(), FILE_READ_ATTRIBUTES,
+        ::CreateFileW(platform::ExtendedPath(folder).c_str(), FILE_LIST_DIRECTORY,
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!handle || !::GetFileInformationByHandle(handle.get(), &info))
+    if (!handle)
         return std::nullopt;
-    return FolderId{info.dwVolumeSerialNumber,
-                    (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    if (ownId) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        *ownId = ::GetFileInformationByHandle(handle.get(), &info)
+                     ? (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow
+                     : 0;
+    }
+    FolderEntries entries;
+    // Records are aligned on 8 bytes within the buffer.
+    alignas(8) static thread_local std::uint8_t buffer[64 * 1024];
+    while (::GetFileInformationByHandleEx(handle.get(), FileIdBothDirectoryInfo, buffer,
+                                          sizeof buffer)) {
+        for (std::size_t at = 0;;) {
+            // The record's fixed part is copied out: nothing here trusts the
+            // buffer's alignment beyond what the system promises.
+            FILE_ID_BOTH_DIR_INFO record;
+            if (at + offsetof(FILE_ID_BOTH_DIR_INFO, FileName) > sizeof buffer)
+                break;
+            std::memcpy(&record, buffer + at, offsetof(FILE_ID_BOTH_DIR_INFO, FileName));
+            const std::size_t nameAt = at + offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+            if (nameAt + record.FileNameLength > sizeof buffer)
+                break;
+            std::wstring name(record.FileNameLength / sizeof(wchar_t), L'\0');
+            std::memcpy(name.data(), buffer + nameAt, name.size() * sizeof(wchar_t));
+            if (!(record.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                entries.files.push_back(std::move(name));
+            // Junctions and folder links are not followed, as "dir /s" does
+            // not: they lead to folders reported in their own place, or back
+            // up the tree.
+            else if (!(record.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && name != L"." &&
+                     name != L"..")
+                entries.subfolders.emplace_back(std::move(name),
+                                                static_cast<std::uint64_t>(record.FileId.QuadPart));
+            if (record.NextEntryOffset == 0)
+                break;
+            at += record.NextEntryOffset;
+        }
+    }
+    return entries;
+}
+
+bool MatchesEverything(const std::wstring& name) {
+    return name == L"*" || name == L"*.*";
 }
 
 class Listing {
   public:
-    explicit Listing(bool subfolders) : subfolders_(subfolders) {}
+    Listing(const std::wstring& pattern, bool subfolders)
+        : folder_(GetPathPart(pattern, ppPath)), name_(GetPathPart(pattern, ppName + ppExtension)),
+          subfolders_(subfolders) {}
 
-    void Search(const std::wstring& pattern) {
-        const std::wstring folder = GetPathPart(pattern, ppPath);
-        if (subfolders_) {
-            // Each real folder once: a link that leads back up the tree (one
-            // the system does not mark as a link) would be walked for ever.
-            if (const auto identity = FolderIdentity(folder.empty() ? L"." : folder))
-                if (!visited_.insert(*identity).second)
-                    return;
-            SearchSubfolders(folder, GetPathPart(pattern, ppName + ppExtension));
+    // Depth-first with a stack of its own, so that no depth of folders can
+    // exhaust the thread's stack: a folder's files come after those of all
+    // its subfolders.
+    std::vector<std::wstring> Walk() {
+        std::uint64_t rootId = 0;
+        if (!Enter(folder_, subfolders_ ? &rootId : nullptr))
+            return std::move(files_);
+        if (rootId != 0)
+            visited_.insert(rootId);
+        while (!stack_.empty()) {
+            Frame& top = stack_.back();
+            if (top.next < top.entries.subfolders.size()) {
+                const auto& [name, id] = top.entries.subfolders[top.next++];
+                // Each real folder once: a link that leads back up the tree
+                // (one the system does not mark as a link) would be walked
+                // for ever.
+                if (id != 0 && !visited_.insert(id).second)
+                    continue;
+                Enter(top.base + name + L"\\", nullptr);
+                continue;
+            }
+            for (const std::wstring& file : top.entries.files)
+                files_.push_back(top.base + file);
+            stack_.pop_back();
         }
-        ForEachMatch(pattern, [&](const std::wstring& name, DWORD attributes) {
-            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-                files_.push_back(folder + name);
-        });
+        return std::move(files_);
     }
-
-    std::vector<std::wstring> Take() { return std::move(files_); }
 
   private:
-    void SearchSubfolders(const std::wstring& folder, const std::wstring& pattern) {
-        // Subfolders are found through "*.*", whatever the pattern; a pattern
-        // without a folder is searched from the current folder.
-        const std::wstring base = platform::FolderWithSeparator(folder);
-        std::vector<std::wstring> found;
-        ForEachMatch(base + L"*.*", [&](const std::wstring& name, DWORD attributes) {
-            // Junctions and folder links are not followed, as "dir /s" does
-            // not: they lead to folders reported in their own place, or back
-            // up the tree.
-            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && name != L"." && name != L"..")
-                found.push_back(name);
-        });
-        for (const std::wstring& name : found)
-            Search(platform::JoinPath(base + name, pattern));
+    struct Frame {
+        std::wstring base; // the folder with its separator ("" for the current one)
+        FolderEntries entries;
+        std::size_t next = 0;
+    };
+
+    bool Enter(const std::wstring& folder, std::uint64_t* ownId) {
+        std::optional<FolderEntries> entries = ListFolder(folder.empty() ? L"." : folder, ownId);
+        if (!entries)
+            return false;
+        if (!subfolders_)
+            entries->subfolders.clear();
+        const std::wstring base = folder.empty() ? folder : platform::FolderWithSeparator(folder);
+        if (!MatchesEverything(name_)) {
+            // Another pattern is matched as the system matches it (short
+            // names included): the one folder where a second listing is made.
+            entries->files.clear();
+            ForEachMatch(base + name_, [&](const std::wstring& name, DWORD attributes) {
+                if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                    entries->files.push_back(name);
+            });
+        }
+        stack_.push_back({base, std::move(*entries), 0});
+        return true;
     }
 
+    std::wstring folder_;
+    std::wstring name_;
     bool subfolders_;
-    std::set<FolderId> visited_;
+    std::unordered_set<std::uint64_t> visited_;
+    std::vector<Frame> stack_;
     std::vector<std::wstring> files_;
 };
 
 } // namespace
 
 std::vector<std::wstring> ListFiles(const std::wstring& pattern, bool subfolders) {
-    Listing listing(subfolders);
-    listing.Search(pattern);
-    return listing.Take();
+    // The folder the path names, also for a 32-bit program naming the
+    // system folder: the records that follow read the same files.
+    platform::FileSystemRedirectionOff seeTheNamedFolder;
+    return Listing(pattern, subfolders).Walk();
 }
 
 } // namespace calvorn::files

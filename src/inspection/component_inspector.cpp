@@ -130,17 +130,9 @@ bool HasVersionInformation(const VersionFields& f) {
 
 } // namespace
 
-struct ComponentInspector::Summary {
-    std::wstring nameText;
-    std::wstring guid;
-    std::wstring versionText;
-    std::wstring platform;
-    bool registered = false;
-    std::wstring registeredPath;
-};
-
-ComponentInspector::ComponentInspector(platform::IMessageBox& messages, ErrorReporter reporter)
-    : messages_(messages), reporter_(std::move(reporter)) {}
+ComponentInspector::ComponentInspector(platform::IMessageBox& messages, ErrorReporter reporter,
+                                       ComparedFileReader readFile)
+    : messages_(messages), reporter_(std::move(reporter)), readFile_(std::move(readFile)) {}
 
 void ComponentInspector::ReportError(const std::wstring& tag, const ErrorRecord& error) {
     if (reporter_)
@@ -352,6 +344,8 @@ ComponentInspector::Summary ComponentInspector::Summarize(const TypeLibInfo& lib
 }
 
 void ComponentInspector::DoComparison() {
+    // The files the names lead to, as the loader finds a bare name.
+    std::pair<std::wstring, std::wstring> located;
     try {
         if (firstFilename_.empty() || secondFilename_.empty()) {
             messages_.Show(L"You must select two files!", L"", kExclamationOk);
@@ -359,6 +353,9 @@ void ComponentInspector::DoComparison() {
         }
         if (!gridComp_)
             throw Failure({E_POINTER, L"clsActiveX", L"The comparison grid is not bound."});
+        if (!readFile_)
+            throw Failure(
+                {E_POINTER, L"clsActiveX", L"The comparison's file reader is not bound."});
         gridComp_->Clear();
         // A name that leads nowhere is told as such, not as a file without
         // a library.
@@ -368,6 +365,7 @@ void ComponentInspector::DoComparison() {
                 return;
             }
         }
+        located = {Located(firstFilename_), Located(secondFilename_)};
     } catch (const Failure& failure) {
         ReportError(L"DoComparison - ComponentInspector", failure.Record());
         return;
@@ -378,51 +376,21 @@ void ComponentInspector::DoComparison() {
     }
 
     PresenterUpdate update(*gridComp_);
-    auto writeRows = [this]() -> bool {
-        std::optional<TypeLibInfo> first = TypeLibInfo::Open(firstFilename_);
-        if (!first)
-            return false;
-        Summary a = Summarize(*first);
-        std::optional<TypeLibInfo> second = TypeLibInfo::Open(secondFilename_);
-        if (!second)
-            return false;
-        Summary b = Summarize(*second);
-        // The first library's attributes are values already read; opening the
-        // file once more (a helper process) would only read them again.
-        const bool identical = second->IsSameLibrary(*first);
-
-        IReportPresenter& g = *gridComp_;
-        g.AddRow(L"Comparison Result", L"", true);
-        g.AddRow(identical ? L"These files are Identical." : L"The Files Are Diferent!", L"",
-                 false);
-        // Each heading names the file it sums up.
-        auto summaryRows = [&g](const wchar_t* heading, const std::wstring& path,
-                                const Summary& s) {
-            g.AddRow(heading, path, true);
-            g.AddRow(L"TypeLib Name:", s.nameText, false);
-            g.AddRow(L"GUID:", s.guid, false);
-            g.AddRow(L"Version:", s.versionText, false);
-            g.AddRow(L"Target Platform:", s.platform, false);
-            g.AddRow(L"Registered", s.registered ? L"Yes" : L"No", false);
-            if (s.registered)
-                g.AddRow(L"Registered Path:", s.registeredPath, false);
-        };
-        summaryRows(L"First File TypeLib Info", firstFilename_, a);
-        summaryRows(L"Second File TypeLib Info", secondFilename_, b);
-        return true;
-    };
-
-    bool written = false;
     try {
-        written = writeRows();
+        WriteComparison(located.first, located.second);
+        return;
+    } catch (const Failure& failure) {
+        ReportError(L"DoComparison - ComponentInspector", failure.Record());
+    } catch (const std::bad_alloc&) {
+        ReportError(L"DoComparison - ComponentInspector",
+                    platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
     } catch (...) {
-        written = false;
+        // No failure leaves the window's procedure; the user hears of it.
+        ReportError(L"DoComparison - ComponentInspector",
+                    platform::Win32Error(ERROR_INTERNAL_ERROR));
     }
-    if (!written) {
-        // Rows already written would describe half a comparison: none stay.
-        gridComp_->Clear();
-        gridComp_->ShowMsg(L"At least of the files is not a valid ActiveX file!");
-    }
+    // Rows already written would describe half a comparison: none stay.
+    gridComp_->Clear();
 }
 
 } // namespace calvorn::inspection

@@ -6,9 +6,12 @@
 #include "platform/error_record.h"
 #include "platform/message_box.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace calvorn::registry {
 class RegistryKey;
@@ -27,11 +30,25 @@ void RegistrationRows(IReportPresenter& grid, const ExpectedRegistration& expect
 // record of what failed. The application hands in its error reporter.
 using ErrorReporter = std::function<void(const std::wstring& tag, const platform::ErrorRecord&)>;
 
+// What the comparison sets side by side beside the type libraries, read by
+// the inventory's reader: the same labelled facts, in the same order, for
+// every file.
+struct ComparedFile {
+    std::vector<std::pair<std::wstring, std::wstring>> facts;
+    // Lower-case hex over every byte the size counts; empty when unread.
+    std::string sha256;
+    std::optional<std::uint64_t> size;
+    // Why the file could not be read; empty when it was.
+    std::wstring error;
+};
+using ComparedFileReader = std::function<ComparedFile(const std::wstring& path)>;
+
 class ComponentInspector {
   public:
     // Without a reporter, trapped failures are shown in a message box.
+    // Without a file reader the comparison cannot be made, and says so.
     explicit ComponentInspector(platform::IMessageBox& messages = platform::Messages(),
-                                ErrorReporter reporter = {});
+                                ErrorReporter reporter = {}, ComparedFileReader readFile = {});
 
     void Init(IReportPresenter& mGrid, IReportPresenter& mGridComp);
 
@@ -52,7 +69,15 @@ class ComponentInspector {
     void DoComparison();
 
   private:
-    struct Summary;
+    // What the comparison shows of one file's type library.
+    struct Summary {
+        std::wstring nameText;
+        std::wstring guid;
+        std::wstring versionText;
+        std::wstring platform;
+        bool registered = false;
+        std::wstring registeredPath;
+    };
     void ReportError(const std::wstring& tag, const platform::ErrorRecord& error);
     // `checked`: the section from a check; nullptr: from the type library.
     void Display(const std::optional<ExpectedRegistration>* checked,
@@ -62,9 +87,13 @@ class ComponentInspector {
     // The path an open version key points to ("" when none is recorded).
     std::wstring RegisteredPath(const registry::RegistryKey& version);
     Summary Summarize(const TypeLibInfo& lib);
+    // The comparison's rows, or why a file could not be read; the files'
+    // facts are read from where their names lead.
+    void WriteComparison(const std::wstring& firstFile, const std::wstring& secondFile);
 
     platform::IMessageBox& messages_;
     ErrorReporter reporter_;
+    ComparedFileReader readFile_;
     IReportPresenter* grid_ = nullptr;
     IReportPresenter* gridComp_ = nullptr;
     VersionFields fileInfo_;

@@ -4,6 +4,7 @@
 #include "inspection/pe_resource_locator.h"
 #include "platform/child_process.h"
 #include "platform/disk_file.h"
+#include "platform/file_system_redirection.h"
 #include "platform/program_parts.h"
 
 #include <windows.h>
@@ -24,6 +25,9 @@ LocaleLanguages UserLanguages() {
 VersionBlock ReadVersionBlockByPlatform(const std::wstring& path) {
     if (!platform::MayBeDiskFile(path))
         return {};
+    // The helper's calls map the file as data and load no code: the file the
+    // path names is read, also in the system folder of a 32-bit helper.
+    platform::FileSystemRedirectionOff seeTheNamedFile;
     DWORD handle = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
     // A 16-bit file whose entry is shorter than the fixed information gets a
@@ -66,7 +70,11 @@ std::optional<VersionBlock> LocateAndRead(FileReader& reader,
 std::optional<VersionBlock> ReadVersionBlockFromImage(const std::wstring& path,
                                                       std::uint32_t* readError) {
     std::uint32_t openError = 0;
-    auto image = ImageFile::Open(path, &openError);
+    std::optional<ImageFile> image;
+    {
+        platform::FileSystemRedirectionOff seeTheNamedFile;
+        image = ImageFile::Open(path, &openError);
+    }
     if (!image) {
         if (readError)
             *readError = openError != 0 ? openError : ERROR_READ_FAULT;

@@ -20,13 +20,23 @@ void ReportGridPresenter::EndUpdate() {
 
 void ReportGridPresenter::Clear() {
     headerToggle_ = false;
-    width_[0] = width_[1] = -1;
-    aligned_[0] = aligned_[1] = false;
+    columns_ = 2;
+    for (int col = 0; col < 3; ++col) {
+        width_[col] = -1;
+        aligned_[col] = false;
+    }
     if (!grid_)
         return;
     grid_->Clear();
     grid_->Rows(0);
     grid_->Cols(2);
+}
+
+void ReportGridPresenter::Columns(int count) {
+    if (columns_ == count)
+        return;
+    columns_ = count;
+    grid_->Cols(count);
 }
 
 void ReportGridPresenter::AppendRow() {
@@ -39,7 +49,7 @@ void ReportGridPresenter::Column(int col, int widthTwips) {
     // The value column is the grid's last: setting its width also fits it to
     // the grid, which a new row's scroll bar may have narrowed. So it is set
     // on every row.
-    if (width_[col] != widthTwips || col == 1) {
+    if (width_[col] != widthTwips || col == columns_ - 1) {
         grid_->ColWidth(col, widthTwips);
         width_[col] = widthTwips;
     }
@@ -54,7 +64,8 @@ void ReportGridPresenter::HeadingColours(GridColor back) {
     grid_->CellForeColor(kWhite);
 }
 
-void ReportGridPresenter::AddRow(const std::wstring& sCaption, const std::wstring& sText, bool bRevCol) {
+void ReportGridPresenter::AddRow(const std::wstring& sCaption, const std::wstring& sText,
+                                 bool bRevCol) {
     if (!grid_)
         return;
     GridColor headingBack = headerToggle_ ? kOrange : kDesktopColor;
@@ -73,8 +84,31 @@ void ReportGridPresenter::AddRow(const std::wstring& sCaption, const std::wstrin
     Column(1, kValueWidthTwips);
     grid_->Text(sText);
 
+    if (columns_ > 2) {
+        grid_->Col(2);
+        if (bRevCol)
+            HeadingColours(headingBack);
+        Column(2, kValueWidthTwips);
+    }
+
     if (bRevCol)
         headerToggle_ = !headerToggle_;
+}
+
+void ReportGridPresenter::AddComparedRow(const std::wstring& caption, const std::wstring& first,
+                                         const std::wstring& second, bool differs) {
+    if (!grid_)
+        return;
+    Columns(3);
+    AppendRow();
+    const std::wstring* texts[] = {&caption, &first, &second};
+    for (int col = 0; col < 3; ++col) {
+        grid_->Col(col);
+        if (differs)
+            grid_->CellBackColor(kDiffersBack);
+        Column(col, col == 0 ? kLabelWidthTwips : kValueWidthTwips);
+        grid_->Text(col == 0 && differs ? kDiffersMark + caption : *texts[col]);
+    }
 }
 
 void ReportGridPresenter::ShowMsg(const std::wstring& sMsg) {

@@ -64,8 +64,20 @@ TEST(Grids, TwoFilesChosenWithTheDialogAreCompared) {
     auto rows = ReadListViewRows(grid);
     EXPECT_EQ(rows[0][0], L"Comparison Result");
     EXPECT_EQ(rows[1][0], L"The Files Are Diferent!");
-    EXPECT_EQ(rows[2], (std::vector<std::wstring>{L"First File TypeLib Info",
-                                                  FixturePath(L"tl_alpha.dll")}));
+    EXPECT_EQ(rows[2][0], L"First File TypeLib Info");
+    EXPECT_EQ(rows[2][1], FixturePath(L"tl_alpha.dll"));
+    // The files side by side in a third column, the rows that differ marked.
+    const auto compared = [&](const std::wstring& label) {
+        for (const auto& row : rows)
+            if (row.size() == 3 && row[0] == label)
+                return row;
+        return std::vector<std::wstring>{};
+    };
+    EXPECT_EQ(compared(L"File:"), (std::vector<std::wstring>{L"File:", FixturePath(L"tl_alpha.dll"),
+                                                             FixturePath(L"tl_alpha2.dll")}));
+    EXPECT_EQ(compared(L"* SHA-256:").size(), 3u);
+    const std::wstring machine = sizeof(void*) == 8 ? L"x64" : L"x86";
+    EXPECT_EQ(compared(L"Machine:"), (std::vector<std::wstring>{L"Machine:", machine, machine}));
 
     EXPECT_EQ(ShownOnDoubleClick(w, grid, 1, 0), L"The Files Are Diferent!");
     // A value cell: the text window shows the value, not its label.

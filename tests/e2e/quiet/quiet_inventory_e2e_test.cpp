@@ -1,8 +1,10 @@
 // The inventory columns of the real program's folder report: the signature
 // states with their signer and time, the module facts, the hashes, the file
-// types chosen and the byte-order mark.
+// types chosen and the byte-order mark; the system folder as named.
 
 #include "report_records.h"
+
+#include "platform/file_system_redirection.h"
 
 #include <wincrypt.h>
 
@@ -180,4 +182,54 @@ TEST(QuietReportE2E, InventoryColumnsTypesHashesAndTheMark) {
     EXPECT_EQ(marked.rfind("\xEF\xBB\xBFpath,", 0), 0u);
     EXPECT_NE(marked.find("applet.CPL,"), std::string::npos);
     EXPECT_EQ(marked.find("module.bin"), std::string::npos);
+}
+
+// A folder in the system folder, named by the 32-bit program on a 64-bit
+// machine: the rows describe the files of that folder, not of its 32-bit
+// twin (SysWOW64). A module only there is listed with its own machine, a
+// name in both folders is read from the one named (its signature too), a
+// subfolder only there is walked, and the twin's own file is not listed.
+TEST(QuietReportE2E, AFolderOfTheSystemFolderIsReportedAsNamedNotAsItsTwin) {
+    wchar_t system[MAX_PATH] = L"";
+    wchar_t wow[MAX_PATH] = L"";
+    if (::GetSystemWow64DirectoryW(wow, MAX_PATH) == 0)
+        GTEST_SKIP() << "this machine has no 32-bit twin of the system folder";
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring name = L"calvorn-inventory-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring native = std::wstring(system) + L"\\" + name + L"\\";
+    const std::wstring twin = std::wstring(wow) + L"\\" + name + L"\\";
+    const auto place = [](const std::wstring& fixture, const std::wstring& target) {
+        return ::CopyFileW(FixturePath(fixture).c_str(), target.c_str(), FALSE) != FALSE;
+    };
+    {
+        platform::FileSystemRedirectionOff seeTheRealFolders;
+        for (const std::wstring& folder : {native, native + L"sub64\\", twin})
+            ::CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(place(L"probe_classes64.dll", native + L"only64.dll"));
+        ASSERT_TRUE(place(L"probe_classes64.dll", native + L"both.dll"));
+        ASSERT_TRUE(place(L"probe_classes64.dll", native + L"sub64\\inner.dll"));
+        ASSERT_TRUE(place(L"tl_alpha.dll", twin + L"both.dll"));
+        ASSERT_TRUE(place(L"tl_alpha.dll", twin + L"only32.dll"));
+    }
+    BatchResult run = RunBatch(L"-q -f " + Quoted(native) + L" -sub -sig -format csv -out -");
+    {
+        platform::FileSystemRedirectionOff seeTheRealFolders;
+        for (const std::wstring& file :
+             {native + L"only64.dll", native + L"both.dll", native + L"sub64\\inner.dll",
+              twin + L"both.dll", twin + L"only32.dll"})
+            ::DeleteFileW(file.c_str());
+        for (const std::wstring& folder : {native + L"sub64\\", native, twin})
+            ::RemoveDirectoryW(folder.c_str());
+    }
+    EXPECT_EQ(run.cmdExit, std::optional<DWORD>(0)) << run.outBytes;
+    std::map<std::string, Record> byName;
+    for (Record& r : ParseCsv(run.outBytes))
+        byName[r["path"].substr(r["path"].rfind('\\') + 1)] = r;
+    EXPECT_EQ(byName.size(), 3u);
+    for (const char* file : {"only64.dll", "both.dll", "inner.dll"}) {
+        EXPECT_EQ(byName[file]["machine"], "x64") << file;
+        EXPECT_EQ(byName[file]["signature"], "unsigned") << file;
+        EXPECT_EQ(byName[file]["error"], "") << file;
+    }
+    EXPECT_EQ(byName.count("only32.dll"), 0u);
 }

@@ -1,6 +1,7 @@
-// The folder search against real files under Wine, long paths and folder
-// links included.
+// The folder search against real files under Wine, long paths, deep trees
+// and folder links included; the inventory's read of a file that grows.
 
+#include "app/report_inventory.h"
 #include "files/folder_listing.h"
 #include "inspection/image_file.h"
 #include "platform/path_forms.h"
@@ -9,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <span>
+#include <thread>
 
 using namespace calvorn::files;
 using calvorn::platform::ExtendedPath;
@@ -119,4 +123,81 @@ TEST(ListFiles, FollowsNoFolderLinks) {
         EXPECT_EQ(ListFiles(dir + L"*.*", true), (Names{dir + L"sub\\b.dll", dir + L"a.dll"}));
     // Asked for by its own name, a link's folder is listed like any other.
     EXPECT_EQ(ListFiles(dir + L"sub\\up\\*.*", true).size(), 2u);
+}
+
+// A deep tree: every file is listed, the deepest first, by a walk that keeps
+// its own stack (Wine's lookups grow with the depth, so the test stays at
+// 300 levels; bench/walk goes to 1,000).
+TEST(ListFiles, ADeepTreeIsWalkedWhole) {
+    const std::wstring dir = MakeScratchDir(L"deep");
+    std::wstring folder = dir;
+    Names expected;
+    for (int depth = 1; depth <= 300; ++depth) {
+        folder += L"d\\";
+        MakeDir(folder);
+        if (depth % 100 == 0) {
+            WriteFile(folder + L"f.dll", "");
+            expected.insert(expected.begin(), folder + L"f.dll");
+        }
+    }
+    WriteFile(dir + L"top.dll", "");
+    expected.push_back(dir + L"top.dll");
+    EXPECT_EQ(ListFiles(dir + L"*.*", true), expected);
+    EXPECT_EQ(ListFiles(dir + L"*.dll", true), expected);
+    EXPECT_EQ(ListFiles(dir + L"*.*", false), Names{dir + L"top.dll"});
+}
+
+// A file that grows while it is read: its digest covers the bytes its size
+// column counts, and the read ends there (a file above the size held whole
+// streams through the digest).
+TEST(InventoryRecord, AGrowingFileIsHashedOverTheSizeItReports) {
+    const std::wstring path = MakeScratchDir(L"growing") + L"growing.dll";
+    const std::string block(1 << 20, 'g');
+    WriteFile(path, "MZ");
+    HANDLE writer = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    const auto append = [&](std::size_t length) {
+        DWORD written = 0;
+        return ::WriteFile(writer, block.data(), static_cast<DWORD>(length), &written, nullptr) !=
+               FALSE;
+    };
+    for (std::size_t i = 0; i < (calvorn::app::kWholeFileLimit >> 20) + 2; ++i)
+        ASSERT_TRUE(append(block.size()));
+    std::atomic<bool> reading = true;
+    // About 64 KB a millisecond while the read lasts, and never without end.
+    std::thread grow([&] {
+        for (int i = 0; reading && i < 2000; ++i) {
+            append(64 << 10);
+            ::Sleep(1);
+        }
+    });
+    calvorn::app::InventoryOptions options;
+    const calvorn::app::FolderRecord record = calvorn::app::ReadInventoryRecord(path, options);
+    reading = false;
+    grow.join();
+    ::CloseHandle(writer);
+
+    ASSERT_TRUE(record.error.empty());
+    ASSERT_TRUE(record.size.has_value());
+    EXPECT_GT(*record.size, calvorn::app::kWholeFileLimit);
+    // The first `size` bytes of the file as it stands now.
+    auto hashes = calvorn::platform::StartHashes({});
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::vector<std::uint8_t> bytes(1 << 20);
+    for (std::uint64_t left = *record.size; left > 0;) {
+        DWORD got = 0;
+        const auto want = static_cast<DWORD>(std::min<std::uint64_t>(left, bytes.size()));
+        ASSERT_TRUE(::ReadFile(file, bytes.data(), want, &got, nullptr) && got == want);
+        hashes->Add(std::span(bytes).first(got));
+        left -= got;
+    }
+    LARGE_INTEGER grown{};
+    ::GetFileSizeEx(file, &grown);
+    ::CloseHandle(file);
+    // It did grow while it was read: what is checked here was at stake.
+    EXPECT_GT(static_cast<std::uint64_t>(grown.QuadPart), *record.size);
+    EXPECT_EQ(record.inventory.sha256, hashes->Finish(calvorn::platform::HashKind::Sha256));
 }

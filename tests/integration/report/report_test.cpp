@@ -1,8 +1,10 @@
 // The component report and the comparison on the fixture libraries, with
 // the registry states built here under HKEY_CLASSES_ROOT\TypeLib.
 
+#include "app/report_inventory.h"
 #include "inspection/component_inspector.h"
 #include "inspection/typelib_info.h"
+#include "platform/text.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
 #include "support/typelib_keys.h"
@@ -26,11 +28,37 @@ struct Row {
     bool operator==(const Row&) const = default;
 };
 
+struct ComparedRow {
+    std::wstring label;
+    std::wstring first;
+    std::wstring second;
+    bool differs = false;
+};
+
 class RecordingPresenter final : public inspection::IReportPresenter {
   public:
     void Clear() override {
         rows.clear();
+        compared.clear();
         message.clear();
+    }
+    void AddComparedRow(const std::wstring& c, const std::wstring& a, const std::wstring& b,
+                        bool differs) override {
+        compared.push_back({c, a, b, differs});
+    }
+    // The compared row of a label; a row labelled "<none>" when there is none.
+    ComparedRow Compared(const std::wstring& label) const {
+        for (const ComparedRow& row : compared)
+            if (row.label == label)
+                return row;
+        return {L"<none>", L"", L"", false};
+    }
+    std::vector<std::wstring> Differing() const {
+        std::vector<std::wstring> labels;
+        for (const ComparedRow& row : compared)
+            if (row.differs)
+                labels.push_back(row.label);
+        return labels;
     }
     void AddRow(const std::wstring& c, const std::wstring& t, bool h) override {
         rows.push_back({c, t, h});
@@ -62,6 +90,7 @@ class RecordingPresenter final : public inspection::IReportPresenter {
         return {at, rows.end()};
     }
     std::vector<Row> rows;
+    std::vector<ComparedRow> compared;
     std::wstring message;
 };
 
@@ -91,7 +120,7 @@ class Report : public ::testing::Test {
     FakeMessageBox box;
     RecordingPresenter info;
     RecordingPresenter comparison;
-    ComponentInspector inspector{box};
+    ComponentInspector inspector{box, {}, app::ReadComparedFile};
 };
 
 const wchar_t* const kFileLabels[] = {L"File Info",           L"CompanyName: ",
@@ -360,7 +389,62 @@ TEST_F(Comparison, SameFileTwiceIsIdenticalWithTwoEqualSummaries) {
                                                  {L"First File TypeLib Info", path, true}}) +
                                    summary +
                                    std::vector<Row>({{L"Second File TypeLib Info", path, true}}) +
-                                   summary);
+                                   summary + std::vector<Row>({{L"File Comparison", L"", true}}));
+    // The files side by side, nothing marked: one file's facts twice.
+    EXPECT_TRUE(comparison.Differing().empty());
+    ASSERT_GE(comparison.compared.size(), 17u);
+    EXPECT_EQ(comparison.compared[0].label, L"File:");
+    EXPECT_EQ(comparison.Compared(L"Machine:").first, L"x86");
+    EXPECT_EQ(comparison.Compared(L"SHA-256:").first.size(), 64u);
+    EXPECT_EQ(comparison.Compared(L"Signature:").first, L"unsigned");
+    EXPECT_EQ(comparison.Compared(L"TypeLib GUID:").second, kAlphaGuid);
+    EXPECT_TRUE(box.shown.empty());
+}
+
+// Two builds of one library (the same type library, other bytes and another
+// version) are told apart, and the rows that differ are marked; a copy of a
+// file elsewhere is identical.
+TEST_F(Comparison, TwoBuildsOfOneLibraryAreDifferentAndTheirDifferencesMarked) {
+    ScopedTypeLibKeys keys(kAlphaGuid);
+    Compare(L"tl_alpha.dll", L"tl_alpha_v9.dll");
+    ASSERT_GE(comparison.rows.size(), 2u);
+    EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+    const std::vector<std::wstring> differing = comparison.Differing();
+    for (const wchar_t* label : {L"FileVersion:", L"Version:", L"SHA-256:"})
+        EXPECT_NE(std::find(differing.begin(), differing.end(), label), differing.end()) << label;
+    for (const wchar_t* label : {L"File:", L"TypeLib GUID:", L"TypeLib Version:", L"Machine:"})
+        EXPECT_EQ(std::find(differing.begin(), differing.end(), label), differing.end()) << label;
+    EXPECT_EQ(comparison.Compared(L"FileVersion:").second, L"9.9.9.9");
+    EXPECT_EQ(comparison.Compared(L"TypeLib GUID:").first, kAlphaGuid);
+    EXPECT_EQ(comparison.Compared(L"TypeLib GUID:").second, kAlphaGuid);
+
+    const std::wstring copy = MakeScratchDir(L"comparison-copy") + L"alpha.dll";
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"tl_alpha.dll").c_str(), copy.c_str(), FALSE));
+    inspector.FirstFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.SecondFilename(copy);
+    inspector.DoComparison();
+    ASSERT_GE(comparison.rows.size(), 2u);
+    EXPECT_EQ(comparison.rows[1].label, L"These files are Identical.");
+    EXPECT_TRUE(comparison.Differing().empty());
+    EXPECT_EQ(comparison.Compared(L"File:").second, copy);
+    EXPECT_TRUE(box.shown.empty());
+}
+
+// A file that cannot be read is named with the reason, and nothing is
+// compared.
+TEST_F(Comparison, AFileThatCannotBeReadIsNamedWithItsReason) {
+    const std::wstring locked = MakeScratchDir(L"comparison-locked") + L"locked.dll";
+    ASSERT_TRUE(::CopyFileW(FixturePath(L"tl_alpha.dll").c_str(), locked.c_str(), FALSE));
+    HANDLE hold =
+        ::CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    inspector.FirstFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.SecondFilename(locked);
+    inspector.DoComparison();
+    ::CloseHandle(hold);
+    EXPECT_TRUE(comparison.rows.empty());
+    EXPECT_EQ(comparison.message.rfind(L"The file \"" + locked + L"\" cannot be read: ", 0), 0u)
+        << platform::Narrow(comparison.message);
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -369,7 +453,7 @@ TEST_F(Comparison, OtherVersionIsDifferentAndUnregisteredHasNoPathRow) {
     ScopedTypeLibKeys ten(kTenGuid);
     ASSERT_TRUE(ten.AddVersion(L"1.a", L"Ten", L"C:\\ten.dll"));
     Compare(L"tl_alpha.dll", L"tl_ten.dll");
-    ASSERT_EQ(comparison.rows.size(), 15u);
+    ASSERT_EQ(comparison.rows.size(), 16u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
     EXPECT_EQ(comparison.rows[7], (Row{L"Registered", L"No", false}));
     EXPECT_EQ(comparison.rows[8],
@@ -395,7 +479,7 @@ TEST_F(Comparison, ALibraryRegisteredForThisUserIsRegisteredOnBothTabs) {
     EXPECT_EQ(report[5], (Row{L"Path: ", L"C:\\mine\\alpha1.dll", false}));
 
     Compare(L"tl_alpha.dll", L"tl_ten.dll");
-    ASSERT_EQ(comparison.rows.size(), 15u);
+    ASSERT_EQ(comparison.rows.size(), 16u);
     EXPECT_EQ(comparison.rows[7], (Row{L"Registered", L"Yes", false}));
     EXPECT_EQ(comparison.rows[8], (Row{L"Registered Path:", L"C:\\mine\\alpha1.dll", false}));
     EXPECT_EQ(comparison.rows[14], (Row{L"Registered", L"No", false}));
@@ -404,7 +488,7 @@ TEST_F(Comparison, ALibraryRegisteredForThisUserIsRegisteredOnBothTabs) {
 TEST_F(Comparison, LibrariesThatDifferOnlyInTheirPlatformAreDifferent) {
     ScopedTypeLibKeys keys(kAlphaGuid);
     Compare(L"tl_alpha.dll", L"tl_alpha64.dll");
-    ASSERT_EQ(comparison.rows.size(), 14u);
+    ASSERT_EQ(comparison.rows.size(), 15u);
     EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
     // The same name, GUID and version; only the platform differs.
     for (size_t i = 3; i < 6; ++i)
@@ -413,14 +497,34 @@ TEST_F(Comparison, LibrariesThatDifferOnlyInTheirPlatformAreDifferent) {
     EXPECT_EQ(comparison.rows[12], (Row{L"Target Platform:", L"win64", false}));
 }
 
-TEST_F(Comparison, FileWithoutTypeLibraryGivesOnlyTheMessageRow) {
+// A file without a type library is compared as well: its section says it
+// has none, and its file facts stand beside the other's.
+TEST_F(Comparison, FilesWithoutATypeLibraryAreComparedToo) {
     for (auto [first, second] :
          {std::pair{L"tl_alpha.dll", L"tl_none.dll"}, std::pair{L"tl_none.dll", L"tl_alpha.dll"}}) {
         comparison.rows = {{L"old", L"", false}};
         Compare(first, second);
-        EXPECT_TRUE(comparison.rows.empty()) << first << " " << second;
-        EXPECT_EQ(comparison.message, L"At least of the files is not a valid ActiveX file!");
+        SCOPED_TRACE(platform::Narrow(std::wstring(first) + L" " + second));
+        ASSERT_GE(comparison.rows.size(), 4u);
+        EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+        const auto none = std::find(comparison.rows.begin(), comparison.rows.end(),
+                                    Row{L"This file has no type library.", L"", false});
+        ASSERT_NE(none, comparison.rows.end());
+        EXPECT_EQ((none - 1)->value, FixturePath(L"tl_none.dll"));
+        EXPECT_TRUE(comparison.Compared(L"TypeLib GUID:").differs);
+        EXPECT_TRUE(comparison.message.empty());
     }
+    // Neither has one: the two builds differ in their version and bytes; one
+    // of them twice is identical.
+    Compare(L"tl_none.dll", L"tl_none_v9.dll");
+    ASSERT_GE(comparison.rows.size(), 2u);
+    EXPECT_EQ(comparison.rows[1].label, L"The Files Are Diferent!");
+    EXPECT_TRUE(comparison.Compared(L"Version:").differs);
+    EXPECT_TRUE(comparison.Compared(L"SHA-256:").differs);
+    EXPECT_FALSE(comparison.Compared(L"TypeLib GUID:").differs);
+    Compare(L"tl_none_v9.dll", L"tl_none_v9.dll");
+    ASSERT_GE(comparison.rows.size(), 2u);
+    EXPECT_EQ(comparison.rows[1].label, L"These files are Identical.");
     EXPECT_TRUE(box.shown.empty());
 }
 
@@ -459,4 +563,14 @@ TEST(ComparisonErrors, UnboundInspectorReportsThroughTheGivenReporter) {
     EXPECT_TRUE(box.shown.empty());
     inspector.DisplayInfo(); // nothing bound: nothing happens, nothing shown
     EXPECT_TRUE(box.shown.empty());
+    // Grids bound but no file reader: no comparison that would claim
+    // "Identical" from the type libraries alone.
+    RecordingPresenter info, comparison;
+    inspector.Init(info, comparison);
+    tag.clear();
+    inspector.FirstFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.SecondFilename(FixturePath(L"tl_alpha.dll"));
+    inspector.DoComparison();
+    EXPECT_EQ(tag, L"DoComparison - ComponentInspector");
+    EXPECT_TRUE(comparison.rows.empty());
 }

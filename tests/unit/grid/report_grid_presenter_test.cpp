@@ -167,3 +167,32 @@ TEST(ReportGridPresenter, UnboundPresenterDoesNothing) {
     presenter.ShowMsg(L"C");
     SUCCEED();
 }
+
+// Compared rows take a third column: the label and the two files' values; a
+// row whose values differ is marked in its label and by its colour. Clearing
+// brings the grid back to two columns.
+TEST(ReportGridPresenter, ComparedRowsStandSideBySideAndDifferencesAreMarked) {
+    FakeGrid grid;
+    ReportGridPresenter presenter;
+    presenter.Init(grid);
+    presenter.AddRow(L"File Comparison", L"", true);
+    presenter.AddComparedRow(L"Size:", L"10", L"10", false);
+    presenter.AddComparedRow(L"FileVersion:", L"1.2", L"9.9.9.9", true);
+    ASSERT_EQ(grid.rows, 3);
+    EXPECT_EQ(grid.cols, 3);
+    EXPECT_EQ(grid.At(1, 0).text, L"Size:");
+    EXPECT_EQ(grid.At(1, 2).text, L"10");
+    EXPECT_FALSE(grid.At(1, 1).back.has_value());
+    EXPECT_EQ(grid.At(2, 0).text, std::wstring(kDiffersMark) + L"FileVersion:");
+    EXPECT_EQ(grid.At(2, 1).text, L"1.2");
+    EXPECT_EQ(grid.At(2, 2).text, L"9.9.9.9");
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(grid.At(2, c).back, kDiffersBack) << c;
+    // The last column is fitted on every row, as the value column is.
+    EXPECT_EQ(grid.widthSets[2], 2);
+    // A heading after them spans the three columns.
+    presenter.AddRow(L"Next", L"", true);
+    EXPECT_EQ(grid.At(3, 2).back, kOrange);
+    presenter.Clear();
+    EXPECT_EQ(grid.cols, 2);
+}
