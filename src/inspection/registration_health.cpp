@@ -57,7 +57,9 @@ std::wstring MainKey(const ExpectedEntry& entry) {
     case EntryKind::ProgId:
         return entry.id;
     case EntryKind::TypeLib:
-        return L"TypeLib\\" + entry.id + L"\\" + entry.target.substr(0, entry.target.find(L'\\'));
+        // The version's key holds every platform's registration; another
+        // platform's (a 32-bit build of the same library) is not this one.
+        return TargetPath(entry);
     case EntryKind::Interface:
         break;
     }
