@@ -141,13 +141,19 @@ class EntryCheck {
     // it has one.
     void PointsTo(EntryHealth& health, ClassesPlace place, const std::wstring& key,
                   bool toClass) const {
+        // An interface registered without a library (a proxy/stub one) has
+        // nothing to point to: its key is its registration.
+        if (health.entry.target.empty()) {
+            health.state = EntryState::Here;
+            return;
+        }
         const std::optional<std::wstring> named = state_.Value(place, key);
         if (!named) {
             health.state = EntryState::Partly;
             health.missingKeys.push_back(key);
             return;
         }
-        if (health.entry.target.empty() || SameText(Trimmed(*named), health.entry.target)) {
+        if (SameText(Trimmed(*named), health.entry.target)) {
             health.state = EntryState::Here;
             return;
         }

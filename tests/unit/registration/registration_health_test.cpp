@@ -182,6 +182,13 @@ TEST(RegistrationHealth, ProgIdsAndInterfacesFollowWhatTheyName) {
     EXPECT_EQ(health.verdict, Verdict::Partly);
     EXPECT_EQ(health.entries[0].missingKeys, std::vector<std::wstring>{L"Calvorn.Twin\\CurVer"});
     EXPECT_EQ(health.entries[1].state, EntryState::Here);
+
+    // An interface written without a library (proxy/stub only) is its key.
+    expected.entries = {{EntryKind::Interface, kIid, L"ITwin", L"", {}}};
+    FakeState proxyOnly;
+    proxyOnly.Set(kOwn, L"Interface\\" + kIid + L"\\ProxyStubClsid32", kClsid);
+    EXPECT_EQ(CheckRegistration(expected, proxyOnly).verdict, Verdict::Here);
+    EXPECT_EQ(CheckRegistration(expected, FakeState()).verdict, Verdict::NotRegistered);
 }
 
 TEST(ServerFileOf, QuotesAndArgumentsOfAServerLine) {
