@@ -82,7 +82,10 @@ class EntryCheck {
         switch (entry.kind) {
         case EntryKind::Class:
         case EntryKind::TypeLib:
-            PointsToFile(health, place);
+            if (entry.target.empty())
+                health.state = EntryState::Here;
+            else
+                PointsToFile(health, place);
             break;
         case EntryKind::ProgId:
             PointsTo(health, place, entry.id + L"\\CLSID", true);

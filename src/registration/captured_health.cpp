@@ -91,16 +91,19 @@ inspection::ExpectedRegistration ExpectedFromCapture(const CapturedRegistration&
         if (first == L"clsid" && parts.size() == 2) {
             entry.kind = EntryKind::Class;
             entry.name = text(path);
-            entry.target = !has(path + L"\\InprocServer32") && has(path + L"\\LocalServer32")
-                               ? L"LocalServer32"
-                               : L"InprocServer32";
+            const bool inproc = has(path + L"\\InprocServer32");
+            // A class written without a server of its own (a TreatAs, a
+            // handler) is registered by its key alone.
+            entry.target = inproc                           ? L"InprocServer32"
+                           : has(path + L"\\LocalServer32") ? L"LocalServer32"
+                                                            : L"";
             // The other kind of server, when the class has both: each is one
             // way of serving it. Whatever else the component writes below
             // the class (a time stamp, its own settings) may differ from one
             // registration to the next and identifies nothing.
             const std::wstring other =
                 entry.target == L"InprocServer32" ? L"LocalServer32" : L"InprocServer32";
-            if (has(path + L"\\" + other))
+            if (!entry.target.empty() && has(path + L"\\" + other))
                 entry.keys.push_back(path + L"\\" + other);
         } else if (first == L"typelib" && parts.size() == 5 && IsPlatform(parts[4])) {
             entry.kind = EntryKind::TypeLib;

@@ -281,6 +281,16 @@ TEST(ExpectedFromCapture, EveryClassProgIdLibraryAndInterfaceWithItsKeys) {
               std::vector<std::wstring>{L"CLSID\\" + kClsid + L"\\LocalServer32"});
     state.Set(kOwn, L"CLSID\\" + kClsid + L"\\InprocServer32", kFile);
     EXPECT_EQ(CheckRegistration(both, state).verdict, Verdict::Here);
+
+    // A class without a server of its own (TreatAs) is its key alone.
+    const std::wstring treated = L"{55555555-5555-5555-5555-555555555555}";
+    captured.keys = {key(hkcr, L"CLSID\\" + treated, L"Alias"),
+                     key(hkcr, L"CLSID\\" + treated + L"\\TreatAs", kClsid)};
+    const ExpectedRegistration aliased = ExpectedFromCapture(captured);
+    ASSERT_EQ(aliased.entries.size(), 1u);
+    EXPECT_EQ(aliased.entries[0].target, L"");
+    state.Key(kOwn, L"CLSID\\" + treated);
+    EXPECT_EQ(CheckRegistration(aliased, state).verdict, Verdict::Here);
 }
 
 TEST(CheckRecords, EachFormatCarriesTheVerdictAndEveryEntry) {
