@@ -218,9 +218,15 @@ RegistrationHealth CheckRegistration(const ExpectedRegistration& expected,
             health = check.In(entry, ClassesPlace::OwnView);
         if (health.state == EntryState::Missing) {
             // Seen by programs of the other bitness only: not registered for
-            // this component's, but worth naming.
+            // this component's, but worth naming. ProgIDs and libraries are
+            // keys both bitnesses share on 64-bit Windows, wherever a view's
+            // reader happens to find them.
             EntryHealth other = check.In(entry, ClassesPlace::OtherView);
-            if (other.state != EntryState::Missing) {
+            if (other.state != EntryState::Missing &&
+                (entry.kind == EntryKind::ProgId || entry.kind == EntryKind::TypeLib)) {
+                other.place = ClassesPlace::OwnView;
+                health = std::move(other);
+            } else if (other.state != EntryState::Missing) {
                 other.state = EntryState::Missing;
                 other.missingKeys.clear();
                 health = std::move(other);

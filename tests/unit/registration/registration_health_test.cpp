@@ -183,6 +183,16 @@ TEST(RegistrationHealth, ProgIdsAndInterfacesFollowWhatTheyName) {
     EXPECT_EQ(health.entries[0].missingKeys, std::vector<std::wstring>{L"Calvorn.Twin\\CurVer"});
     EXPECT_EQ(health.entries[1].state, EntryState::Here);
 
+    // A ProgID is one key for both bitnesses: found through the other view
+    // it is registered.
+    FakeState shared;
+    shared.Set(ClassesPlace::OtherView, L"Calvorn.Twin\\CLSID", kClsid)
+        .Set(kOwn, L"Interface\\" + kIid + L"\\TypeLib", kLib);
+    health = CheckRegistration(expected, shared);
+    EXPECT_EQ(health.entries[0].state, EntryState::Partly); // CurVer still missing
+    shared.Key(ClassesPlace::OtherView, L"Calvorn.Twin\\CurVer");
+    EXPECT_EQ(CheckRegistration(expected, shared).verdict, Verdict::Here);
+
     // An interface written without a library (proxy/stub only) is its key.
     expected.entries = {{EntryKind::Interface, kIid, L"ITwin", L"", {}}};
     FakeState proxyOnly;
