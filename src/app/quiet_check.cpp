@@ -6,6 +6,7 @@
 #include "app/quiet_report.h"
 #include "inspection/component_inspector.h"
 #include "inspection/machine_registration_state.h"
+#include "inspection/typelib_info.h"
 #include "platform/error_record.h"
 #include "platform/path_forms.h"
 #include "platform/text.h"
@@ -39,7 +40,19 @@ bool Checked(const CheckedFile& file) {
 }
 
 std::wstring Registration(const CheckedFile& file) {
+    if (Checked(file) && file.health.verdict == inspection::Verdict::Nothing)
+        return L"Not registered: the file registers nothing (no registration code, no type "
+               L"library)";
     return Checked(file) ? inspection::VerdictText(file.health) : std::wstring();
+}
+
+// A file that registers nothing is, for a script, one that is not registered.
+std::wstring VerdictWordOf(const CheckedFile& file) {
+    if (!Checked(file))
+        return {};
+    return inspection::VerdictWord(file.health.verdict == inspection::Verdict::Nothing
+                                       ? inspection::Verdict::NotRegistered
+                                       : file.health.verdict);
 }
 
 std::string JsonText(const std::wstring& text) {
@@ -74,8 +87,7 @@ std::string CheckHeader(ReportFormat format) {
 }
 
 std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
-    const std::wstring verdict =
-        Checked(file) ? inspection::VerdictWord(file.health.verdict) : std::wstring();
+    const std::wstring verdict = VerdictWordOf(file);
     const std::wstring& error = file.failure.detail;
     switch (format) {
     case ReportFormat::Csv: {
@@ -111,7 +123,10 @@ std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
         return Narrow(block);
     }
     block += L"Registration: " + VisibleText(Registration(file)) + L"\r\n";
-    block += std::wstring(L"Checked: ") + SourceText(file.source) + L"\r\n";
+    block += file.health.verdict == inspection::Verdict::Nothing
+                 ? std::wstring(L"Checked: The file has no registration code and no type "
+                                L"library.\r\n")
+                 : std::wstring(L"Checked: ") + SourceText(file.source) + L"\r\n";
     for (const EntryHealth& e : file.health.entries)
         block += VisibleText(inspection::EntryLabel(e.entry)) + L": " +
                  VisibleText(inspection::EntryFact(e)) + L"\r\n";
@@ -160,6 +175,13 @@ CheckedFile CheckFile(const std::wstring& path, const ExpectedSource& expectedOf
 std::optional<inspection::ExpectedRegistration>
 ExpectedOfComponent(registration::RegistrationSession& session, const std::wstring& path,
                     FileOutcome& failure) {
+    // A library file has no code: the library says what registering it writes.
+    if (inspection::IsTypeLibraryFile(path)) {
+        if (auto library = inspection::ExpectedFromTypeLibrary(path))
+            return library;
+        failure = {ExitCode::Unreadable, L"The file holds no type library that can be read."};
+        return std::nullopt;
+    }
     const registration::EngineOutcome outcome =
         RunFile(session, registration::Operation::Export, path);
     if (outcome.captured)
@@ -173,8 +195,15 @@ ExpectedOfComponent(registration::RegistrationSession& session, const std::wstri
         failure = {};
         return fromLibrary;
     }
-    if (failure.code == ExitCode::Success)
-        failure = {ExitCode::NotRegistered, L"Nothing says what the file registers."};
+    // No registration code and no library: nothing to check, so nothing is
+    // registered; the record says why.
+    if (failure.code == ExitCode::Success || failure.code == ExitCode::NoEntryPoint) {
+        inspection::ExpectedRegistration nothing;
+        nothing.file = path;
+        nothing.codeNotRun = failure.detail;
+        failure = {};
+        return nothing;
+    }
     return std::nullopt;
 }
 

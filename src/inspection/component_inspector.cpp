@@ -238,6 +238,8 @@ void RegistrationRows(IReportPresenter& grid, const ExpectedRegistration& expect
             ? L"From the type library; the component's own registration code was not run."
             : L"From the component's own registration code, run in the registration host; "
               L"the machine was not changed.";
+    if (expected.entries.empty())
+        checked = L"The file has no registration code and no type library.";
     if (!expected.codeNotRun.empty())
         checked += L" " + expected.codeNotRun;
     grid.AddRow(L"Checked:", checked, false);

@@ -1,8 +1,10 @@
 #include "inspection/machine_registration_state.h"
 
+#include "inspection/image_file.h"
 #include "inspection/typelib_info.h"
 #include "inspection/version_fields.h"
 #include "platform/path_forms.h"
+#include "platform/system_view_path.h"
 #include "platform/unique_handle.h"
 #include "registry/open_key_reads.h"
 
@@ -77,6 +79,15 @@ std::wstring MachineRegistrationState::ResolvedNow(const std::wstring& path) con
                 expanded = buffer.substr(0, got - 1);
         }
     }
+    // "." and ".." and "/" are taken away by name before the file is looked
+    // for; a 32-bit component's system folder is the 32-bit one.
+    if (platform::IsAbsolutePath(expanded)) {
+        const std::wstring full = platform::FullPath(expanded);
+        if (!full.empty())
+            expanded = full;
+    }
+    if (!component64Bit_)
+        expanded = platform::ThirtyTwoBitViewPath(expanded);
     // A short (8.3) name and its long form are one file to the loader.
     const std::wstring asked = platform::ExtendedPath(expanded);
     const DWORD need = ::GetLongPathNameW(asked.c_str(), nullptr, 0);
@@ -125,10 +136,16 @@ ExpectedFromTypeLibrary(const std::wstring& path, const std::optional<TypeLibHea
         return std::nullopt;
     ExpectedRegistration expected;
     expected.file = path;
-    expected.is64Bit = TypeLibInfo::ReaderBitness(path) == platform::Bitness::x64;
     expected.source = EntrySource::TypeLibrary;
+    // A library file alone (a .tlb, an .olb) is registered as a library:
+    // its classes are served by modules of their own, registered apart.
+    const bool libraryFile =
+        IsTypeLibraryFile(path) || ReadModuleFactsOf(path).read != ModuleRead::Read;
+    expected.is64Bit = libraryFile ? lib->TargetPlatform() == L"win64"
+                                   : TypeLibInfo::ReaderBitness(path) == platform::Bitness::x64;
     std::vector<ExpectedEntry> interfaces;
-    for (const LibraryType& type : LibraryTypesOf(path, header)) {
+    for (const LibraryType& type :
+         libraryFile ? std::vector<LibraryType>() : LibraryTypesOf(path, header)) {
         if (type.isClass)
             expected.entries.push_back({EntryKind::Class,
                                         type.guid,

@@ -22,6 +22,8 @@ class MachineRegistrationState final : public IRegistrationState {
     bool HasKey(ClassesPlace place, const std::wstring& key) const override;
     std::optional<std::wstring> Value(ClassesPlace place, const std::wstring& key,
                                       const std::wstring& name) const override;
+    // Also without "." and ".." and in the component's own view of the
+    // system folder (a 32-bit component's is the 32-bit one).
     std::wstring Resolved(const std::wstring& path) const override;
     bool FileExists(const std::wstring& path) const override;
     std::wstring FileVersion(const std::wstring& path) const override;

@@ -57,7 +57,9 @@ std::wstring MainKey(const ExpectedEntry& entry) {
     case EntryKind::ProgId:
         return entry.id;
     case EntryKind::TypeLib:
-        return L"TypeLib\\" + entry.id + L"\\" + entry.target.substr(0, entry.target.find(L'\\'));
+        // The version's key holds every platform's registration; another
+        // platform's (a 32-bit build of the same library) is not this one.
+        return TargetPath(entry);
     case EntryKind::Interface:
         break;
     }
@@ -80,7 +82,10 @@ class EntryCheck {
         switch (entry.kind) {
         case EntryKind::Class:
         case EntryKind::TypeLib:
-            PointsToFile(health, place);
+            if (entry.target.empty())
+                health.state = EntryState::Here;
+            else
+                PointsToFile(health, place);
             break;
         case EntryKind::ProgId:
             PointsTo(health, place, entry.id + L"\\CLSID", true);
@@ -139,13 +144,19 @@ class EntryCheck {
     // it has one.
     void PointsTo(EntryHealth& health, ClassesPlace place, const std::wstring& key,
                   bool toClass) const {
+        // An interface registered without a library (a proxy/stub one) has
+        // nothing to point to: its key is its registration.
+        if (health.entry.target.empty()) {
+            health.state = EntryState::Here;
+            return;
+        }
         const std::optional<std::wstring> named = state_.Value(place, key);
         if (!named) {
             health.state = EntryState::Partly;
             health.missingKeys.push_back(key);
             return;
         }
-        if (health.entry.target.empty() || SameText(Trimmed(*named), health.entry.target)) {
+        if (SameText(Trimmed(*named), health.entry.target)) {
             health.state = EntryState::Here;
             return;
         }
@@ -207,9 +218,15 @@ RegistrationHealth CheckRegistration(const ExpectedRegistration& expected,
             health = check.In(entry, ClassesPlace::OwnView);
         if (health.state == EntryState::Missing) {
             // Seen by programs of the other bitness only: not registered for
-            // this component's, but worth naming.
+            // this component's, but worth naming. ProgIDs and libraries are
+            // keys both bitnesses share on 64-bit Windows, wherever a view's
+            // reader happens to find them.
             EntryHealth other = check.In(entry, ClassesPlace::OtherView);
-            if (other.state != EntryState::Missing) {
+            if (other.state != EntryState::Missing &&
+                (entry.kind == EntryKind::ProgId || entry.kind == EntryKind::TypeLib)) {
+                other.place = ClassesPlace::OwnView;
+                health = std::move(other);
+            } else if (other.state != EntryState::Missing) {
                 other.state = EntryState::Missing;
                 other.missingKeys.clear();
                 health = std::move(other);

@@ -43,7 +43,9 @@ struct ExpectedEntry {
     EntryKind kind = EntryKind::Class;
     std::wstring id;   // CLSID, ProgID, library GUID or IID
     std::wstring name; // what the component calls it; may be empty
-    // Class: "InprocServer32" or "LocalServer32". ProgID: the CLSID it names.
+    // Class: "InprocServer32" or "LocalServer32" (empty for a class without
+    // a server of its own: its key is its registration). ProgID: the CLSID
+    // it names.
     // Type library: the version key ("1.0") and the locale and platform
     // ("0\win32"), as "1.0\0\win32". Interface: its library's GUID.
     std::wstring target;

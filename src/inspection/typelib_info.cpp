@@ -265,4 +265,12 @@ std::wstring VersionText(std::uint16_t major, std::uint16_t minor) {
     return std::to_wstring(major) + L"." + std::to_wstring(minor);
 }
 
+bool IsTypeLibraryFile(const std::wstring& path) {
+    const std::size_t dot = path.find_last_of(L'.');
+    if (dot == std::wstring::npos || path.find_first_of(L"\\/", dot) != std::wstring::npos)
+        return false;
+    const std::wstring extension = path.substr(dot);
+    return _wcsicmp(extension.c_str(), L".tlb") == 0 || _wcsicmp(extension.c_str(), L".olb") == 0;
+}
+
 } // namespace calvorn::inspection

@@ -100,6 +100,10 @@ std::vector<LibraryType> LibraryTypesByLoader(const std::wstring& path);
 std::wstring SerializeTypes(const std::vector<LibraryType>& types);
 std::optional<std::vector<LibraryType>> ParseTypes(const std::wstring& text);
 
+// A type library file (.tlb, .olb, in any letter case): registered as a
+// library, by the system's calls, rather than by code of its own.
+bool IsTypeLibraryFile(const std::wstring& path);
+
 // The registry key name of a version: hexadecimal, lower case, no leading
 // zeros ("1.a"); and its display text, decimal ("1.10").
 std::wstring VersionKeyName(std::uint16_t major, std::uint16_t minor);

@@ -1,7 +1,7 @@
 #include "registration/captured_health.h"
 
 #include <cwctype>
-#include <map>
+#include <unordered_map>
 
 namespace calvorn::registration {
 
@@ -69,7 +69,7 @@ inspection::ExpectedRegistration ExpectedFromCapture(const CapturedRegistration&
     expected.source = inspection::EntrySource::RegistrationCode;
 
     // Keys by their folded path, so that lookups ignore case as the registry does.
-    std::map<std::wstring, const CapturedKey*> byPath;
+    std::unordered_map<std::wstring, const CapturedKey*> byPath;
     std::vector<std::wstring> paths;
     for (const CapturedKey& key : captured.keys) {
         std::wstring path = ClassesPath(key);
@@ -83,15 +83,6 @@ inspection::ExpectedRegistration ExpectedFromCapture(const CapturedRegistration&
         return found == byPath.end() ? std::wstring() : DefaultText(*found->second);
     };
     auto has = [&byPath](const std::wstring& path) { return byPath.count(Lower(path)) > 0; };
-    // Every captured key below `prefix` (which ends in "\") but `except`.
-    auto keysBelow = [&paths](const std::wstring& prefix, const std::wstring& except) {
-        std::vector<std::wstring> keys;
-        const std::wstring folded = Lower(prefix);
-        for (const std::wstring& path : paths)
-            if (Lower(path).rfind(folded, 0) == 0 && Lower(path) != Lower(except))
-                keys.push_back(path);
-        return keys;
-    };
 
     for (const std::wstring& path : paths) {
         const std::vector<std::wstring> parts = Parts(path);
@@ -100,25 +91,32 @@ inspection::ExpectedRegistration ExpectedFromCapture(const CapturedRegistration&
         if (first == L"clsid" && parts.size() == 2) {
             entry.kind = EntryKind::Class;
             entry.name = text(path);
-            entry.target = !has(path + L"\\InprocServer32") && has(path + L"\\LocalServer32")
-                               ? L"LocalServer32"
-                               : L"InprocServer32";
-            entry.keys = keysBelow(path + L"\\", path + L"\\" + entry.target);
+            const bool inproc = has(path + L"\\InprocServer32");
+            // A class written without a server of its own (a TreatAs, a
+            // handler) is registered by its key alone.
+            entry.target = inproc                           ? L"InprocServer32"
+                           : has(path + L"\\LocalServer32") ? L"LocalServer32"
+                                                            : L"";
+            // The other kind of server, when the class has both: each is one
+            // way of serving it. Whatever else the component writes below
+            // the class (a time stamp, its own settings) may differ from one
+            // registration to the next and identifies nothing.
+            const std::wstring other =
+                entry.target == L"InprocServer32" ? L"LocalServer32" : L"InprocServer32";
+            if (!entry.target.empty() && has(path + L"\\" + other))
+                entry.keys.push_back(path + L"\\" + other);
         } else if (first == L"typelib" && parts.size() == 5 && IsPlatform(parts[4])) {
             entry.kind = EntryKind::TypeLib;
             entry.name = text(parts[0] + L"\\" + parts[1] + L"\\" + parts[2]);
             entry.target = parts[2] + L"\\" + parts[3] + L"\\" + parts[4];
-            entry.keys = keysBelow(parts[0] + L"\\" + parts[1] + L"\\" + parts[2] + L"\\", path);
         } else if (first == L"interface" && parts.size() == 2) {
             entry.kind = EntryKind::Interface;
             entry.name = text(path);
             entry.target = text(path + L"\\TypeLib");
-            entry.keys = keysBelow(path + L"\\", {});
         } else if (parts.size() == 2 && Lower(parts[1]) == L"clsid" && first != L"appid" &&
                    first != L"typelib" && first != L"interface" && first != L"clsid") {
             entry.kind = EntryKind::ProgId;
             entry.target = text(path);
-            entry.keys = keysBelow(parts[0] + L"\\", path);
         } else {
             continue;
         }

@@ -3,6 +3,7 @@
 #include "inspection/image_file.h"
 #include "inspection/import_search.h"
 #include "platform/program_parts.h"
+#include "registration/typelib_registration.h"
 #include "registration/user_class_containers.h"
 
 #include <windows.h>
@@ -33,6 +34,11 @@ void SystemRegistrationEngine::Prepare(const std::wstring& path,
 EngineOutcome SystemRegistrationEngine::RunServer(const std::wstring& path, Operation operation,
                                                   const RegistrationOptions& options) {
     return RunExeServer(path, operation, options);
+}
+
+EngineOutcome IRegistrationEngine::RunTypeLibrary(const std::wstring& path, Operation operation,
+                                                  const RegistrationOptions& options) {
+    return RunTypeLibraryRegistration(path, operation, options);
 }
 
 IRegistrationEngine& SystemEngine() {
@@ -117,6 +123,9 @@ EngineOutcome RunEntryPoint(IRegistrationEngine& engine, const std::wstring& pat
 
 EngineOutcome RegisterOne(IRegistrationEngine& engine, const std::wstring& path,
                           Operation operation, const RegistrationOptions& options) {
+    // A library has no code of its own to run: the system registers it.
+    if (IsTypeLibraryFile(path) && operation != Operation::Export)
+        return engine.RunTypeLibrary(path, operation, options);
     if (!IsExeServer(path))
         return RunEntryPoint(engine, path, operation, options);
     if (operation == Operation::Export)

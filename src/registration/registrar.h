@@ -27,6 +27,10 @@ class IRegistrationEngine {
     // An EXE server, started with its switch and waited for.
     virtual EngineOutcome RunServer(const std::wstring& path, Operation operation,
                                     const RegistrationOptions& options) = 0;
+    // A type library file, through the system's library registration in the
+    // type-library helper.
+    virtual EngineOutcome RunTypeLibrary(const std::wstring& path, Operation operation,
+                                         const RegistrationOptions& options);
     // A hint that `path` comes next: whatever it needs may start now.
     virtual void Prepare(const std::wstring& /*path*/, const RegistrationOptions& /*options*/) {}
     // What a Prepare started and no Run used goes now.

@@ -1,5 +1,7 @@
 #include "registration/registration_prompter.h"
 
+#include "inspection/typelib_info.h"
+
 namespace calvorn::registration {
 
 RegistrationPrompter::RegistrationPrompter(platform::IMessageBox& messages,
@@ -30,7 +32,8 @@ void RegistrationPrompter::UnRegisterActiveX(const std::wstring& sFile) {
 }
 
 void RegistrationPrompter::Prepare(const std::wstring& sFile) {
-    if (!IsExeServer(sFile))
+    // A server or a library file runs in no registration host.
+    if (!IsExeServer(sFile) && !inspection::IsTypeLibraryFile(sFile))
         engine_.Prepare(sFile, options_);
 }
 

@@ -2,7 +2,8 @@
 // one file and writes what the program needs of it to its standard output;
 // with "/version" first, the file's version block as the platform's version
 // calls give it; with "/types" first, the library's registered classes and
-// interfaces. It runs in a process of its own because the system's loader
+// interfaces; with "/register" or "/unregister", the library registered or
+// unregistered by the system's calls. It runs in a process of its own because the system's loader
 // and version calls can take their process down on a damaged file. Exit code
 // 0 with an answer, 1 when the file holds no library.
 
@@ -15,6 +16,7 @@
 
 #include <objbase.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -36,6 +38,19 @@ int Run(int argc, wchar_t** argv) {
         if (!types)
             return 1;
         return Answer(calvorn::platform::Narrow(calvorn::inspection::SerializeTypes(*types)));
+    }
+    // "/register [/user] <file>", "/unregister [/user] <file>": the
+    // system's HRESULT as "0x........".
+    if ((argc == 3 || (argc == 4 && std::wstring(argv[2]) == L"/user")) &&
+        (std::wstring(argv[1]) == L"/register" || std::wstring(argv[1]) == L"/unregister")) {
+        ::CoInitialize(nullptr);
+        const long code = calvorn::inspection::RegisterLibraryOf(
+            argv[argc - 1], std::wstring(argv[1]) == L"/unregister", argc == 4);
+        if (code == TYPE_E_CANTLOADLIBRARY)
+            return 1;
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08lx", static_cast<unsigned long>(code));
+        return Answer(text);
     }
     if (argc != 2)
         return 2;

@@ -2,6 +2,7 @@
 
 #include "inspection/image_file.h"
 #include "platform/path_forms.h"
+#include "platform/per_user_classes.h"
 #include "platform/proc_address.h"
 
 #include <windows.h>
@@ -144,6 +145,47 @@ std::optional<TypeLibInfo> LoadTypeLibInfo(const std::wstring& path) {
     if (FAILED(lib->GetDocumentation(MEMBERID_NIL, &name.s, &doc.s, nullptr, nullptr)))
         return TypeLibInfo::FromFields(guid, major, minor, lcid, syskind, {}, {});
     return TypeLibInfo::FromFields(guid, major, minor, lcid, syskind, name.Text(), doc.Text());
+}
+
+// The calls for one user, as the system declares them (not in every header).
+using RegisterForUser = HRESULT WINAPI(ITypeLib*, OLECHAR*, OLECHAR*);
+using UnregisterForUser = HRESULT WINAPI(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+long RegisterLibraryOf(const std::wstring& path, bool unregister, bool perUser) {
+    ITypeLib* raw = LoadLibraryOfAnyLength(path);
+    if (!raw)
+        return TYPE_E_CANTLOADLIBRARY;
+    TypeLibPtr lib(raw);
+    // The user's classes stand in for the machine's while the call writes,
+    // as they do for a component registered for one user.
+    const platform::PerUserClasses userClasses(perUser);
+    if (!userClasses.Ready())
+        return E_ACCESSDENIED;
+    if (!unregister) {
+        if (perUser) {
+            static auto* const forUser = Oleaut<RegisterForUser>("RegisterTypeLibForUser");
+            return forUser ? forUser(lib.get(), const_cast<wchar_t*>(path.c_str()), nullptr)
+                           : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+        }
+        static auto* const forMachine = Oleaut<decltype(::RegisterTypeLib)>("RegisterTypeLib");
+        return forMachine ? forMachine(lib.get(), const_cast<wchar_t*>(path.c_str()), nullptr)
+                          : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    }
+    TLIBATTR* attr = nullptr;
+    if (FAILED(lib->GetLibAttr(&attr)) || !attr)
+        return TYPE_E_CANTLOADLIBRARY;
+    const TLIBATTR copy = *attr;
+    lib->ReleaseTLibAttr(attr);
+    if (perUser) {
+        static auto* const forUser = Oleaut<UnregisterForUser>("UnRegisterTypeLibForUser");
+        return forUser ? forUser(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
+                                 copy.syskind)
+                       : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    }
+    static auto* const forMachine = Oleaut<decltype(::UnRegisterTypeLib)>("UnRegisterTypeLib");
+    return forMachine ? forMachine(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid,
+                                   copy.syskind)
+                      : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
 }
 
 } // namespace calvorn::inspection

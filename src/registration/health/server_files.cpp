@@ -3,6 +3,7 @@
 #include "inspection/image_file.h"
 #include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
+#include "platform/system_view_path.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -96,14 +97,9 @@ template <typename Call> auto InView(FileView view, Call call) {
 }
 
 std::wstring InThirtyTwoBitView(const std::wstring& path) {
-    if constexpr (sizeof(void*) == 8) {
-        wchar_t system[MAX_PATH], wow[MAX_PATH];
-        const UINT s = ::GetSystemDirectoryW(system, MAX_PATH);
-        const UINT w = ::GetSystemWow64DirectoryW(wow, MAX_PATH);
-        if (s && s < MAX_PATH && w && w < MAX_PATH && path.size() > s && path[s] == L'\\' &&
-            Lower(path.substr(0, s)) == Lower(system))
-            return std::wstring(wow, w) + path.substr(s);
-    }
+    // A 32-bit process is shown the twin by the redirection it has anyway.
+    if constexpr (sizeof(void*) == 8)
+        return platform::ThirtyTwoBitViewPath(path);
     return path;
 }
 

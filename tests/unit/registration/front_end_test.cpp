@@ -2,6 +2,7 @@
 // told for every outcome, with the engine and the message box faked.
 
 #include "app/quiet_registration.h"
+#include "inspection/typelib_info.h"
 #include "platform/text.h"
 #include "registration/registration_capture.h"
 #include "registration/registration_prompter.h"
@@ -30,8 +31,16 @@ class FakeEngine final : public IRegistrationEngine {
         return serverOutcome;
     }
 
+    EngineOutcome RunTypeLibrary(const std::wstring& path, Operation operation,
+                                 const RegistrationOptions& options) override {
+        libraries.push_back({path, operation});
+        perUser = options.perUser;
+        return outcome;
+    }
+
     EngineOutcome outcome;
     EngineOutcome serverOutcome;
+    std::vector<std::pair<std::wstring, Operation>> libraries;
     bool perUser = false;
     std::vector<std::pair<std::wstring, Operation>> runs;
     std::vector<std::pair<std::wstring, Operation>> started;
@@ -120,6 +129,26 @@ TEST(RegistrationRoute, ExeByExtensionInAnyCase) {
     EXPECT_FALSE(IsExeServer(L"C:\\x\\a.exe.dll"));
     EXPECT_FALSE(IsExeServer(L"C:\\x\\a.exex"));
     EXPECT_FALSE(IsExeServer(L""));
+}
+
+// A library file goes to the system's library registration, for one user
+// too; its export still takes the entry-point route, which refuses it.
+TEST(RegistrationRoute, LibraryFilesByExtensionTakeTheLibraryRoute) {
+    EXPECT_TRUE(calvorn::inspection::IsTypeLibraryFile(L"C:\\x\\a.TLB"));
+    EXPECT_TRUE(calvorn::inspection::IsTypeLibraryFile(L"C:\\x\\excel.olb"));
+    EXPECT_FALSE(calvorn::inspection::IsTypeLibraryFile(L"C:\\a.tlb\\b.dll"));
+    EXPECT_FALSE(calvorn::inspection::IsTypeLibraryFile(L"C:\\x\\a.tlbx"));
+    FakeEngine engine;
+    engine.outcome = Outcome(rsRegistered, Ending::Finished);
+    RegistrationOptions forUser;
+    forUser.perUser = true;
+    EXPECT_EQ(RegisterOne(engine, L"C:\\x\\a.tlb", Operation::Register, forUser).status,
+              rsRegistered);
+    RegisterOne(engine, L"C:\\x\\a.olb", Operation::Unregister, {});
+    EXPECT_EQ(engine.libraries.size(), 2u);
+    EXPECT_EQ(engine.libraries[1].second, Operation::Unregister);
+    EXPECT_TRUE(engine.runs.empty());
+    EXPECT_TRUE(engine.started.empty());
 }
 
 TEST(RegistrationRoute, ExeServerTakesItsOwnRouteAndItsOutcomeIsTold) {

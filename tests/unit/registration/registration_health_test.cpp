@@ -132,6 +132,11 @@ TEST(RegistrationHealth, VerdictOfEachWayTheRegistryCanHoldAFile) {
         {"other view only", FakeState().Set(ClassesPlace::OtherView, kServer, kFile),
          Verdict::NotRegistered, L"Not registered",
          L"Not registered (only in the other bitness's view)"},
+        // The library's version key holds a 64-bit build's registration only:
+        // this 32-bit library is not registered, not partly.
+        {"another platform's library",
+         FakeState().Set(kOwn, L"TypeLib\\" + kLib + L"\\2.1\\0\\win64", LR"(C:\App64\Twin.dll)"),
+         Verdict::NotRegistered, L"Not registered", L"Not registered"},
         // The user's classes win over the machine's, as the merged root shows them.
         {"this user",
          FakeState()
@@ -177,6 +182,23 @@ TEST(RegistrationHealth, ProgIdsAndInterfacesFollowWhatTheyName) {
     EXPECT_EQ(health.verdict, Verdict::Partly);
     EXPECT_EQ(health.entries[0].missingKeys, std::vector<std::wstring>{L"Calvorn.Twin\\CurVer"});
     EXPECT_EQ(health.entries[1].state, EntryState::Here);
+
+    // A ProgID is one key for both bitnesses: found through the other view
+    // it is registered.
+    FakeState shared;
+    shared.Set(ClassesPlace::OtherView, L"Calvorn.Twin\\CLSID", kClsid)
+        .Set(kOwn, L"Interface\\" + kIid + L"\\TypeLib", kLib);
+    health = CheckRegistration(expected, shared);
+    EXPECT_EQ(health.entries[0].state, EntryState::Partly); // CurVer still missing
+    shared.Key(ClassesPlace::OtherView, L"Calvorn.Twin\\CurVer");
+    EXPECT_EQ(CheckRegistration(expected, shared).verdict, Verdict::Here);
+
+    // An interface written without a library (proxy/stub only) is its key.
+    expected.entries = {{EntryKind::Interface, kIid, L"ITwin", L"", {}}};
+    FakeState proxyOnly;
+    proxyOnly.Set(kOwn, L"Interface\\" + kIid + L"\\ProxyStubClsid32", kClsid);
+    EXPECT_EQ(CheckRegistration(expected, proxyOnly).verdict, Verdict::Here);
+    EXPECT_EQ(CheckRegistration(expected, FakeState()).verdict, Verdict::NotRegistered);
 }
 
 TEST(ServerFileOf, QuotesAndArgumentsOfAServerLine) {
@@ -221,6 +243,8 @@ TEST(ExpectedFromCapture, EveryClassProgIdLibraryAndInterfaceWithItsKeys) {
         key(hkcr, L"CLSID\\" + kClsid, L"Twin thing"),
         key(hkcr, L"CLSID\\" + kClsid + L"\\LocalServer32", kFile),
         key(hkcr, L"CLSID\\" + kClsid + L"\\ProgID", L"Calvorn.Twin"),
+        // Named by the time it was written: another name at each registration.
+        key(hkcr, L"CLSID\\" + kClsid + L"\\Registered 01dc6b2e5f3a1c00"),
         key(hklm, L"Software\\Classes\\Calvorn.Twin\\CLSID", kClsid),
         key(hkcr, L"TypeLib\\" + kLib + L"\\2.1", L"TwinLib"),
         key(hkcr, L"TypeLib\\" + kLib + L"\\2.1\\0\\win32", kFile),
@@ -237,27 +261,46 @@ TEST(ExpectedFromCapture, EveryClassProgIdLibraryAndInterfaceWithItsKeys) {
     EXPECT_EQ(cls.kind, EntryKind::Class);
     EXPECT_EQ(cls.name, L"Twin thing");
     EXPECT_EQ(cls.target, L"LocalServer32");
-    EXPECT_EQ(cls.keys, std::vector<std::wstring>{L"CLSID\\" + kClsid + L"\\ProgID"});
+    // Only the keys that identify a registration are held against the machine.
+    EXPECT_TRUE(cls.keys.empty());
     EXPECT_EQ(expected.entries[1].kind, EntryKind::ProgId);
     EXPECT_EQ(expected.entries[1].id, L"Calvorn.Twin");
     EXPECT_EQ(expected.entries[1].target, kClsid);
     EXPECT_EQ(expected.entries[2].kind, EntryKind::TypeLib);
     EXPECT_EQ(expected.entries[2].target, L"2.1\\0\\win32");
-    EXPECT_EQ(expected.entries[2].keys,
-              std::vector<std::wstring>{L"TypeLib\\" + kLib + L"\\2.1\\FLAGS"});
+    EXPECT_TRUE(expected.entries[2].keys.empty());
     EXPECT_EQ(expected.entries[3].kind, EntryKind::Interface);
     EXPECT_EQ(expected.entries[3].target, kLib);
 
     // What the capture says is what the machine is held against.
     FakeState state;
+    // The machine holds an earlier registration: another time-stamped key,
+    // no FLAGS. Registered all the same.
     state.Set(kOwn, L"CLSID\\" + kClsid + L"\\LocalServer32", L"\"" + kFile + L"\" /automation")
-        .Key(kOwn, L"CLSID\\" + kClsid + L"\\ProgID")
+        .Key(kOwn, L"CLSID\\" + kClsid + L"\\Registered 01dc6b2d00000000")
         .Set(kOwn, L"Calvorn.Twin\\CLSID", kClsid)
         .Set(kOwn, L"TypeLib\\" + kLib + L"\\2.1\\0\\win32", kFile)
         .Set(kOwn, L"Interface\\" + kIid + L"\\TypeLib", kLib);
-    EXPECT_EQ(CheckRegistration(expected, state).verdict, Verdict::Partly); // no FLAGS
-    state.Key(kOwn, L"TypeLib\\" + kLib + L"\\2.1\\FLAGS");
     EXPECT_EQ(CheckRegistration(expected, state).verdict, Verdict::Here);
+
+    // A class served both ways needs both of its servers.
+    captured.keys.push_back(key(hkcr, L"CLSID\\" + kClsid + L"\\InprocServer32", kFile));
+    const ExpectedRegistration both = ExpectedFromCapture(captured);
+    EXPECT_EQ(both.entries[0].target, L"InprocServer32");
+    EXPECT_EQ(both.entries[0].keys,
+              std::vector<std::wstring>{L"CLSID\\" + kClsid + L"\\LocalServer32"});
+    state.Set(kOwn, L"CLSID\\" + kClsid + L"\\InprocServer32", kFile);
+    EXPECT_EQ(CheckRegistration(both, state).verdict, Verdict::Here);
+
+    // A class without a server of its own (TreatAs) is its key alone.
+    const std::wstring treated = L"{55555555-5555-5555-5555-555555555555}";
+    captured.keys = {key(hkcr, L"CLSID\\" + treated, L"Alias"),
+                     key(hkcr, L"CLSID\\" + treated + L"\\TreatAs", kClsid)};
+    const ExpectedRegistration aliased = ExpectedFromCapture(captured);
+    ASSERT_EQ(aliased.entries.size(), 1u);
+    EXPECT_EQ(aliased.entries[0].target, L"");
+    state.Key(kOwn, L"CLSID\\" + treated);
+    EXPECT_EQ(CheckRegistration(aliased, state).verdict, Verdict::Here);
 }
 
 TEST(CheckRecords, EachFormatCarriesTheVerdictAndEveryEntry) {
@@ -291,4 +334,13 @@ TEST(CheckRecords, EachFormatCarriesTheVerdictAndEveryEntry) {
     EXPECT_EQ(calvorn::app::EncodedCheck(ReportFormat::Text, file),
               "File: C:\\App\\Twin \"new\".dll\r\nError: gone\r\n\r\n");
     EXPECT_EQ(calvorn::app::ExitCodeOf(Verdict::Partly), calvorn::app::ExitCode::PartlyRegistered);
+
+    // A file that registers nothing is not registered, in words a script reads.
+    calvorn::app::CheckedFile nothing;
+    nothing.path = LR"(C:\App\plain.dll)";
+    EXPECT_EQ(calvorn::app::ExitCodeOf(nothing.health.verdict),
+              calvorn::app::ExitCode::NotRegistered);
+    EXPECT_EQ(calvorn::app::EncodedCheck(ReportFormat::Csv, nothing),
+              "C:\\App\\plain.dll,not-registered,\"Not registered: the file registers nothing "
+              "(no registration code, no type library)\",type-library,,\r\n");
 }
