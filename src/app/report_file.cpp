@@ -202,7 +202,7 @@ ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name, M
                       FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!opened)
-        throw Failure(PathError(LastErrorOr(ERROR_PATH_NOT_FOUND), folder));
+        throw Failure(PathError(LastErrorOr(ERROR_PATH_NOT_FOUND), folder + name));
     const std::vector<std::wstring> identities = FolderIdentities(opened.get(), folder);
     const std::wstring extension = files::GetPathPart(name, files::ppExtension);
     const std::wstring stem = files::GetPathPart(name, files::ppName);
