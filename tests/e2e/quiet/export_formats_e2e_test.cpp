@@ -6,6 +6,7 @@
 
 #include "batch_runner.h"
 #include "fixtures/com/probe_class_ids.h"
+#include "integration/registry/raw_registry.h"
 
 using namespace calvorn;
 using namespace calvorn::test;
@@ -94,6 +95,27 @@ std::string Export(const std::wstring& file, const wchar_t* format, const std::w
         RunBatch(L"-q -e " + Quoted(file) + L" -format " + format + L" -out " + Quoted(out));
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
     return ReadAll(out);
+}
+
+const wchar_t kNamesClass[] = L"CLSID\\{5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C90}";
+
+// Every key and value a registration or an import could reach, both views.
+std::vector<RegistryDump> WholeRegistry() {
+    std::vector<RegistryDump> dumps;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        dumps.push_back(Dump(HKEY_LOCAL_MACHINE, L"Software", view));
+        dumps.push_back(Dump(HKEY_CURRENT_USER, L"", view));
+    }
+    return dumps;
+}
+
+// The class's keys and values, in both views.
+std::vector<RegistryDump> ClassTree() {
+    std::vector<RegistryDump> tree;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        tree.push_back(
+            Dump(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kNamesClass, view));
+    return tree;
 }
 
 class ExportFormatsE2E : public ::testing::Test {
@@ -196,4 +218,57 @@ TEST_F(ExportFormatsE2E, ManifestLetsAClientUseTheClassWithNothingRegistered) {
 )");
     EXPECT_EQ(RunToEnd(client, L"", dir), 0u);
     EXPECT_FALSE(AnyClassKeyLeft());
+}
+
+TEST_F(ExportFormatsE2E, RegFileCarriesEveryNameBackExactlyAndRefusesNamesWithLineBreaks) {
+    const std::wstring dir = MakeScratchDir(L"export-names");
+    const std::wstring held = FixturePath(L"probe_names.dll");
+    const std::wstring inject = FixturePath(L"probe_names_inject.dll");
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kNamesClass);
+    // What the component writes when it registers for real is what the
+    // import of its export writes, and nothing else anywhere.
+    ASSERT_EQ(RunBatch(L"-q -r " + Quoted(held)).cmdExit, std::optional<DWORD>(0));
+    const std::vector<RegistryDump> registered = ClassTree();
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kNamesClass) + L"\\[b] ]"));
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kNamesClass);
+    const std::vector<RegistryDump> before = WholeRegistry();
+    Export(held, L"reg", dir + L"names.reg");
+    ASSERT_TRUE(WholeRegistry() == before);
+    ASSERT_EQ(RunToEnd(SystemProgram(L"..\\regedit.exe"), L"/s " + Quoted(dir + L"names.reg")), 0u);
+    EXPECT_TRUE(ClassTree() == registered) << ReadAll(dir + L"names.reg");
+    EXPECT_EQ(registered[0].size(), 4u); // the class key and its three subkeys
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kNamesClass);
+
+    // A key and a value whose names would start lines of their own: nothing
+    // is written, and the line names the key.
+    const BatchResult r =
+        RunBatch(L"-q -e " + Quoted(inject) + L" -out " + Quoted(dir + L"inject.reg"));
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(10));
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(
+        r.err[0].rfind("report-failed \"" + platform::Narrow(dir) + "inject.reg\" 0x8007000D", 0),
+        0u)
+        << r.err[0];
+    EXPECT_NE(r.err[0].find("\\CLSID\\{5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C90}"), std::string::npos)
+        << r.err[0];
+    EXPECT_NE(r.err[0].find("\\r\\n\"CalvornInjected"), std::string::npos) << r.err[0];
+    EXPECT_EQ(r.out, std::vector<std::string>{"1 file: 0 succeeded, 1 failed"});
+    EXPECT_FALSE(Exists(dir + L"inject.reg"));
+    EXPECT_TRUE(WholeRegistry() == before);
+    EXPECT_FALSE(Dump(HKEY_CURRENT_USER, L"", 0)[L""].contains(L"calvorninjected"));
+    // The other formats escape the same names, and a parser reads them back.
+    Export(inject, L"json", dir + L"inject.jsonl");
+    Export(inject, L"wxs", dir + L"inject.wxs");
+    ASSERT_EQ(RunUnix(dir, R"(python3 -c "
+import json, xml.etree.ElementTree as tree
+keys = [k for line in open('inject.jsonl', encoding='utf-8') for k in json.loads(line)['keys']]
+assert any(k['key'].endswith('evil]\r\n[HKEY_CURRENT_USER]\r\n\"CalvornInjected\"=\"yes\"\r\n[HKEY_CURRENT_USER') for k in keys), keys
+names = [v['name'] for k in keys for v in k['values']]
+assert 'a\r\n\"CalvornInjectedValue\"=\"yes' in names and 'after' in names, names
+root = tree.parse('inject.wxs').getroot()
+found = [e.get('Key') for e in root.iter() if e.get('Key') and '\r\n' in e.get('Key')]
+assert found, 'no key with its line break'
+")"),
+              0)
+        << ReadAll(dir + L"unix.log");
 }

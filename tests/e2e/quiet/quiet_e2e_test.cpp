@@ -295,10 +295,34 @@ TEST_F(QuietE2E, ExportLeavesTheRegistryAsItWasAndItsRegFileMakesTheClassWork) {
     // JSON Lines to standard output; a per-user export writes the user's classes.
     r = RunBatch(L"-q -e " + Quoted(server) + L" -format json -user -out -");
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
+    // Standard output holds the data alone, the log goes to standard error.
+    EXPECT_EQ(r.out.size(), 1u);
+    EXPECT_EQ(r.outBytes.rfind("{\"file\":", 0), 0u) << r.outBytes;
+    EXPECT_EQ(r.err, (std::vector<std::string>{"exported \"" + platform::Narrow(server) + "\"",
+                                               "1 file: 1 succeeded, 0 failed"}));
     EXPECT_NE(r.outBytes.find("\"key\":\"HKEY_CURRENT_USER\\\\Software\\\\Classes\\\\CLSID\\\\" +
                               platform::Narrow(kClassesClsid) + "\\\\InprocServer32\""),
               std::string::npos)
         << r.outBytes;
+    EXPECT_TRUE(MachineAndUser() == before);
+
+    // A .reg file piped starts with its mark; NUL discards the output; a
+    // device or a folder is refused before the component runs.
+    r = RunBatch(L"-q -e " + Quoted(server) + L" -out -");
+    EXPECT_EQ(r.outBytes.substr(0, 2), "\xFF\xFE");
+    r = RunBatch(L"-q -e " + Quoted(server) + L" -out nul");
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
+    EXPECT_EQ(r.out, (std::vector<std::string>{"exported \"" + platform::Narrow(server) + "\"",
+                                               "1 file: 1 succeeded, 0 failed"}));
+    for (const std::wstring& out :
+         {std::wstring(L"CON"), std::wstring(L"c:\\x\\aux.reg"), folder}) {
+        r = RunBatch(L"-q -e " + Quoted(server) + L" -out " + Quoted(out));
+        EXPECT_EQ(r.cmdExit, std::optional<DWORD>(10)) << platform::Narrow(out);
+        EXPECT_TRUE(r.out.empty()) << r.outBytes;
+        ASSERT_EQ(r.err.size(), 1u) << platform::Narrow(out);
+        EXPECT_EQ(r.err[0].rfind("report-failed \"", 0), 0u) << r.err[0];
+        EXPECT_NE(r.err[0].find(" 0x8007"), std::string::npos) << r.err[0];
+    }
     EXPECT_TRUE(MachineAndUser() == before);
 
     // A type library's interfaces, which Wine's registration also writes into
