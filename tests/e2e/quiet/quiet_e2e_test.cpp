@@ -333,6 +333,35 @@ TEST_F(QuietE2E, ExportLeavesTheRegistryAsItWasAndItsRegFileMakesTheClassWork) {
     EXPECT_TRUE(MachineAndUser() == before) << "the interfaces stayed in the other view";
 }
 
+// Standard output on a full disk (the Unix device that is always full):
+// the failure says so, with its code, and nothing is claimed as written.
+TEST_F(QuietE2E, StandardOutputOnAFullDiskSaysDiskFull) {
+    const std::wstring dir = MakeScratchDir(L"quiet-full");
+    const std::wstring listed = MakeScratchDir(L"quiet-full-listed");
+    WriteText(listed + L"a.dll", "x");
+    const std::wstring commands[] = {L"-e " + Quoted(FixturePath(L"probe_names.dll")),
+                                     L"-f " + Quoted(listed + L"a.dll\\..") + L" -format csv"};
+    int n = 0;
+    for (const std::wstring& command : commands) {
+        SCOPED_TRACE(platform::Narrow(command));
+        const std::wstring err = dir + L"err" + std::to_wstring(++n) + L".txt";
+        WriteText(dir + L"run.bat", "@echo off\r\n\"" + platform::Narrow(ProgramPath()) + "\" -q " +
+                                        platform::Narrow(command) +
+                                        " -out - > Z:\\dev\\full 2> \"" + platform::Narrow(err) +
+                                        "\"\r\nexit /b %ERRORLEVEL%\r\n");
+        wchar_t system[MAX_PATH];
+        ::GetSystemDirectoryW(system, MAX_PATH);
+        ProgramRun run(std::wstring(system) + L"\\cmd.exe", L"/c \"" + dir + L"run.bat\"", dir);
+        EXPECT_EQ(run.WaitForExit(std::chrono::seconds(60)), std::optional<DWORD>(10));
+        const std::vector<std::string> lines = Lines(ReadAll(err));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0].rfind("report-failed standard output 0x80070070: ", 0), 0u) << lines[0];
+        if (command.starts_with(L"-e")) {
+            EXPECT_EQ(lines, (std::vector<std::string>{lines[0], "1 file: 0 succeeded, 1 failed"}));
+        }
+    }
+}
+
 TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {
     // A stale scratch key of a process that has gone, one of a process that
     // got the same id later, and a live one (this process's own).
