@@ -8,6 +8,8 @@
 #include "fixtures/com/probe_class_ids.h"
 #include "integration/registry/raw_registry.h"
 
+#include <thread>
+
 using namespace calvorn;
 using namespace calvorn::test;
 
@@ -271,4 +273,31 @@ assert found, 'no key with its line break'
 ")"),
               0)
         << ReadAll(dir + L"unix.log");
+}
+
+// Two exports at once to one file, spelled through two drive letters: the
+// claim is the file's, so the second is refused at once, before its
+// component runs, and the first one's file is whole.
+TEST_F(ExportFormatsE2E, OneFileUnderTwoDriveLettersIsOneClaim) {
+    const std::wstring dir = MakeScratchDir(L"export-claim");
+    ASSERT_EQ(RunUnix(dir, "ln -sfn \"$(pwd)\" \"$WINEPREFIX/dosdevices/q:\""), 0)
+        << ReadAll(dir + L"unix.log");
+    ASSERT_NE(::GetFileAttributesW(L"Q:\\unix.log"), INVALID_FILE_ATTRIBUTES);
+    const std::wstring slow = Quoted(FixturePath(L"probe_slow.dll"));
+    BatchResult first;
+    std::thread other([&] { first = RunBatch(L"-q -e -wait 30 " + slow + L" -out Q:\\same.reg"); });
+    ::Sleep(3000);
+    const auto start = std::chrono::steady_clock::now();
+    const BatchResult second = RunBatch(L"-q -e " + slow + L" -out " + Quoted(dir + L"SAME.reg"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    other.join();
+    RunUnix(dir, "rm -f \"$WINEPREFIX/dosdevices/q:\"");
+    EXPECT_EQ(first.cmdExit, std::optional<DWORD>(0)) << first.outBytes;
+    EXPECT_EQ(second.cmdExit, std::optional<DWORD>(10)) << second.outBytes;
+    ASSERT_EQ(second.err.size(), 1u);
+    EXPECT_EQ(second.err[0].rfind(
+                  "report-failed \"" + platform::Narrow(dir) + "SAME.reg\" 0x80070020", 0),
+              0u)
+        << second.err[0];
+    EXPECT_EQ(ReadAll(dir + L"same.reg").substr(0, 2), "\xFF\xFE");
 }
