@@ -181,6 +181,11 @@ TEST_F(ExportFormatsE2E, WixFourFragmentIsWellFormedInItsNamespace) {
     const std::string fragment =
         Export(FixturePath(L"probe_class.dll"), L"wxs", dir + L"probe_class.wxs");
     EXPECT_NE(fragment.find("Value=\"[#fil_probe_class.dll_"), std::string::npos) << fragment;
+    // Through standard output: the same bytes, nothing else.
+    const BatchResult piped =
+        RunBatch(L"-q -e " + Quoted(FixturePath(L"probe_class.dll")) + L" -format wxs -out -");
+    EXPECT_EQ(piped.cmdExit, std::optional<DWORD>(0));
+    EXPECT_EQ(piped.outBytes, fragment);
     // A parser of its own reads it, and finds the parts a product builds on.
     ASSERT_EQ(RunUnix(dir, R"(python3 -c "
 import xml.etree.ElementTree as tree
