@@ -201,8 +201,13 @@ ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name, M
         ::CreateFileW(platform::ExtendedPath(folder.empty() ? std::wstring(L".") : folder).c_str(),
                       FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!opened)
-        throw Failure(PathError(LastErrorOr(ERROR_PATH_NOT_FOUND), folder + name));
+    if (!opened) {
+        // The folder is the path of the file: a folder not there is a path
+        // not found, as opening the file in it would say.
+        const unsigned long error = LastErrorOr(ERROR_PATH_NOT_FOUND);
+        throw Failure(
+            PathError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error, folder + name));
+    }
     const std::vector<std::wstring> identities = FolderIdentities(opened.get(), folder);
     const std::wstring extension = files::GetPathPart(name, files::ppExtension);
     const std::wstring stem = files::GetPathPart(name, files::ppName);

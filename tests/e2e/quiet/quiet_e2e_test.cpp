@@ -362,6 +362,47 @@ TEST_F(QuietE2E, StandardOutputOnAFullDiskSaysDiskFull) {
     }
 }
 
+// A file on a disk that fills up: no file is said to be exported, the line
+// names the file and the code, and nothing is left behind.
+TEST_F(QuietE2E, AnExportToAFullDiskSaysSoAndLeavesNothing) {
+    const std::wstring disk = BuildDir() + L"scratch\\full-disk\\";
+    ULARGE_INTEGER total{};
+    if (!::GetDiskFreeSpaceExW(disk.c_str(), nullptr, &total, nullptr) ||
+        total.QuadPart > 1024 * 1024)
+        GTEST_SKIP() << "no small disk was mounted at " << platform::Narrow(disk);
+    // Filled to the last byte.
+    HANDLE filler = ::CreateFileW((disk + L"filler").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+    const std::string block(4096, 'x');
+    for (DWORD size : {4096u, 1u})
+        for (DWORD written = size; written == size;)
+            if (!::WriteFile(filler, block.data(), size, &written, nullptr))
+                break;
+    ::CloseHandle(filler);
+    const std::wstring target = disk + L"out.reg";
+    const BatchResult r =
+        RunBatch(L"-q -e " + Quoted(FixturePath(L"probe_names.dll")) + L" -out " + Quoted(target));
+    ::DeleteFileW((disk + L"filler").c_str());
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(10));
+    EXPECT_EQ(r.out, std::vector<std::string>{"1 file: 0 succeeded, 1 failed"});
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("report-failed \"" + platform::Narrow(target) + "\" 0x80070070: ", 0),
+              0u)
+        << r.err[0];
+    WIN32_FIND_DATAW found{};
+    const HANDLE listing = ::FindFirstFileW((disk + L"*").c_str(), &found);
+    std::string left;
+    if (listing != INVALID_HANDLE_VALUE) {
+        do
+            if (found.cFileName[0] != L'.')
+                left += platform::Narrow(found.cFileName) + " ";
+        while (::FindNextFileW(listing, &found));
+        ::FindClose(listing);
+    }
+    EXPECT_EQ(left, "");
+}
+
 TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {
     // A stale scratch key of a process that has gone, one of a process that
     // got the same id later, and a live one (this process's own).
