@@ -14,15 +14,17 @@ HANDLE Passed(DWORD which) {
     return h;
 }
 
-bool WriteAll(HANDLE h, std::string_view bytes) {
+// ERROR_SUCCESS, or why not; a write that takes nothing found the disk full.
+unsigned long WriteAll(HANDLE h, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD written = 0;
-        if (!::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written == 0)
-            return false;
+        if (!::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+            return ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_WRITE_FAULT;
+        if (written == 0)
+            return ERROR_DISK_FULL;
         bytes.remove_prefix(written);
     }
-    return true;
+    return ERROR_SUCCESS;
 }
 
 void WriteText(HANDLE h, const std::wstring& text) {
@@ -61,18 +63,20 @@ ConsoleOutput::ConsoleOutput() {
 }
 
 void ConsoleOutput::Line(const std::wstring& text, bool failure) {
-    WriteText(failure ? err_ : out_, text + L"\r\n");
+    // The one place that decides where a log line goes.
+    WriteText(failure || dataOnly_ ? err_ : out_, text + L"\r\n");
 }
 
-bool ConsoleOutput::Data(std::string_view utf8) {
+unsigned long ConsoleOutput::Data(std::string_view utf8) {
     if (!out_)
-        return false;
+        return ERROR_INVALID_HANDLE;
     DWORD mode = 0;
     if (::GetConsoleMode(out_, &mode)) {
         std::wstring text = platform::Widen(utf8);
         DWORD written = 0;
-        return ::WriteConsoleW(out_, text.data(), static_cast<DWORD>(text.size()), &written,
-                               nullptr) != 0;
+        if (!::WriteConsoleW(out_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+            return ::GetLastError() != ERROR_SUCCESS ? ::GetLastError() : ERROR_WRITE_FAULT;
+        return ERROR_SUCCESS;
     }
     return WriteAll(out_, utf8);
 }

@@ -10,11 +10,16 @@ namespace calvorn::app {
 class IQuietOutput {
   public:
     virtual ~IQuietOutput() = default;
-    // One log line (its line end is added); failures go to standard error.
+    // One log line (its line end is added); failures go to standard error,
+    // and every line once standard output is reserved for data.
     virtual void Line(const std::wstring& text, bool failure) = 0;
-    // A report written to standard output, as UTF-8 bytes. False when there
-    // is no standard output to take it or the write failed.
-    virtual bool Data(std::string_view utf8) = 0;
+    // A report written to standard output, as UTF-8 bytes. ERROR_SUCCESS, or
+    // the system's code of why not (ERROR_INVALID_HANDLE when there is no
+    // standard output to take it).
+    virtual unsigned long Data(std::string_view utf8) = 0;
+    // From now on standard output holds the data alone ("-out -"): a pipe
+    // reader gets a file it can parse, with no log line in it.
+    virtual void ReserveStandardOutput() {}
 };
 
 // A GUI-subsystem program gets no console of its own: a handle the parent
@@ -25,11 +30,13 @@ class ConsoleOutput final : public IQuietOutput {
   public:
     ConsoleOutput();
     void Line(const std::wstring& text, bool failure) override;
-    bool Data(std::string_view utf8) override;
+    unsigned long Data(std::string_view utf8) override;
+    void ReserveStandardOutput() override { dataOnly_ = true; }
 
   private:
     void* out_ = nullptr;
     void* err_ = nullptr;
+    bool dataOnly_ = false;
 };
 
 } // namespace calvorn::app

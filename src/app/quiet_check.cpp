@@ -234,17 +234,19 @@ ExitCode RunQuietCheck(const Command& command, IQuietOutput& output,
             files.push_back(std::move(path));
     // A check answers a script: its records go to standard output unless a
     // file is named.
-    const bool toStandardOutput = command.out.empty() || command.out == L"-";
-    std::wstring target = L"-";
+    Command where = command;
+    if (where.out.empty())
+        where.out = L"-";
+    std::wstring target = OutputTarget(where.out, {});
+    bool toFile = false;
     ExitCode result = ExitCode::Success;
     try {
         std::optional<ReportOutput> report;
-        Command where = command;
-        where.out = toStandardOutput ? L"-" : command.out;
         ReportShape shape;
         shape.header = CheckHeader(command.format);
         OpenQuietOutput(where, output, L"check", report, shape);
         target = report->Path();
+        toFile = report->IsFile();
         for (const std::wstring& path : files) {
             const CheckedFile file = CheckFile(path, expectedOf);
             const ExitCode code =
@@ -260,17 +262,13 @@ ExitCode RunQuietCheck(const Command& command, IQuietOutput& output,
         }
         report->Commit();
     } catch (const platform::Failure& failure) {
-        output.Line(std::wstring(RowOf(ExitCode::ReportNotWritten).word) + L" \"" + target +
-                        L"\" " + failure.Record().description,
-                    true);
+        output.Line(OutputFailureLine(target, failure.Record()), true);
         return ExitCode::ReportNotWritten;
-    } catch (...) {
-        output.Line(std::wstring(RowOf(ExitCode::ReportNotWritten).word) + L" \"" + target +
-                        L"\" " + platform::SystemMessage(ERROR_INTERNAL_ERROR),
-                    true);
+    } catch (const std::bad_alloc&) {
+        output.Line(OutputFailureLine(target, ERROR_NOT_ENOUGH_MEMORY), true);
         return ExitCode::ReportNotWritten;
     }
-    if (!toStandardOutput)
+    if (toFile)
         output.Line(L"written \"" + target + L"\"", false);
     return result;
 }

@@ -1,7 +1,10 @@
 #include "app/quiet_export.h"
 
+#include "app/folder_records.h"
 #include "app/quiet_registration.h"
+#include "app/quiet_report.h"
 #include "app/report_file.h"
+#include "app/report_output.h"
 #include "inspection/pe_version_reader.h"
 #include "platform/error_record.h"
 #include "platform/path_forms.h"
@@ -33,27 +36,35 @@ std::array<std::uint16_t, 4> FileVersionOf(const std::wstring& path) {
             static_cast<std::uint16_t>(info->dwFileVersionLS)};
 }
 
-void Fail(IQuietOutput& output, const std::wstring& path, unsigned long win32Error) {
-    output.Line(std::wstring(RowOf(ExitCode::ReportNotWritten).word) + L" \"" + path + L"\" " +
-                    registration::DescribeCode(HRESULT_FROM_WIN32(win32Error), false),
-                true);
-}
+// Holds the lines that say a file was exported, and the summary that counts
+// them, until the output that holds them is written: a file is said to be
+// exported only once it is. Failures go out as they happen.
+class HeldLines final : public IQuietOutput {
+  public:
+    explicit HeldLines(IQuietOutput& output) : output_(output) {}
+    void Line(const std::wstring& text, bool failure) override {
+        if (failure)
+            output_.Line(text, true);
+        else
+            held_.push_back(text);
+    }
+    unsigned long Data(std::string_view utf8) override { return output_.Data(utf8); }
+    void ReserveStandardOutput() override { output_.ReserveStandardOutput(); }
+    void Release() {
+        for (const std::wstring& line : held_)
+            output_.Line(line, false);
+        held_.clear();
+    }
 
-// The whole output at once: to standard output, or to a temporary file that
-// is put in place only once every byte is in it.
-bool WriteWhole(const std::string& bytes, const std::wstring& target, IQuietOutput& output) {
-    if (target == L"-") {
-        if (output.Data(bytes))
-            return true;
-        Fail(output, target, ERROR_WRITE_FAULT);
-        return false;
-    }
-    if (const auto error = WriteExportFile(bytes, target)) {
-        Fail(output, target, *error);
-        return false;
-    }
-    output.Line(L"written \"" + target + L"\"", false);
-    return true;
+  private:
+    IQuietOutput& output_;
+    std::vector<std::wstring> held_;
+};
+
+// The summary when the output failed: nothing reached it.
+std::wstring NothingWritten(std::size_t files) {
+    return std::to_wstring(files) + (files == 1 ? L" file: " : L" files: ") + L"0 succeeded, " +
+           std::to_wstring(files) + L" failed";
 }
 
 } // namespace
@@ -116,9 +127,20 @@ ExitCode RunQuietExport(const Command& command, const std::vector<std::wstring>&
                     true);
         return ExitCode::BadArguments;
     }
-    const std::wstring target = command.out == L"-"   ? std::wstring(L"-")
-                                : command.out.empty() ? DefaultExportPath(files, writer.extension)
-                                                      : platform::FullPath(command.out);
+    // The output is opened, and a file's name claimed, before any component
+    // runs: an output that cannot be written is found before the work.
+    std::wstring target = OutputTarget(command.out, DefaultExportPath(files, writer.extension));
+    std::optional<ReportOutput> report;
+    try {
+        ReportShape shape;
+        shape.asGiven = true;
+        OpenOutput(command.out, target, ReportClaim::Mode::ThisNameOnly, ReportFormat::Text, output,
+                   report, shape);
+    } catch (const platform::Failure& failure) {
+        output.Line(OutputFailureLine(target, failure.Record()), true);
+        return ExitCode::ReportNotWritten;
+    }
+    target = report->Path();
     // Left by a run that was killed: nobody else will take them away.
     registration::RemoveStaleScratchKeys();
 
@@ -129,6 +151,7 @@ ExitCode RunQuietExport(const Command& command, const std::vector<std::wstring>&
     registration::RegistrationSession session(options);
     std::size_t prepared = 0;
     std::vector<ExportedFile> exported;
+    HeldLines held(output);
     const ExitCode code = RegisterEach(
         Operation::Export, files,
         [&](const std::wstring& path) {
@@ -147,22 +170,36 @@ ExitCode RunQuietExport(const Command& command, const std::vector<std::wstring>&
             exported.push_back(std::move(file));
             return result;
         },
-        output);
+        held);
     if (exported.empty()) {
+        held.Release();
         output.Line(L"nothing exported", true);
         return code;
     }
     registration::ExportOptions exportOptions;
     exportOptions.perUser = command.perUser;
-    std::string bytes;
     try {
-        bytes = writer.write(exported, exportOptions);
+        report->WriteEncoded(writer.write(exported, exportOptions));
+        report->Commit();
+    } catch (const registration::UnwritableName& refused) {
+        output.Line(OutputFailureLine(target, ERROR_INVALID_DATA) + L" (\"" +
+                        VisibleText(refused.Entry()) + L"\" " + refused.Reason() +
+                        L"; nothing was written)",
+                    true);
+        output.Line(NothingWritten(files.size()), false);
+        return ExitCode::ReportNotWritten;
+    } catch (const platform::Failure& failure) {
+        output.Line(OutputFailureLine(target, failure.Record()), true);
+        output.Line(NothingWritten(files.size()), false);
+        return ExitCode::ReportNotWritten;
     } catch (const std::bad_alloc&) {
-        Fail(output, target, ERROR_NOT_ENOUGH_MEMORY);
+        output.Line(OutputFailureLine(target, ERROR_NOT_ENOUGH_MEMORY), true);
+        output.Line(NothingWritten(files.size()), false);
         return ExitCode::ReportNotWritten;
     }
-    if (!WriteWhole(bytes, target, output))
-        return ExitCode::ReportNotWritten;
+    held.Release();
+    if (report->IsFile())
+        output.Line(L"written \"" + target + L"\"", false);
     return code;
 }
 

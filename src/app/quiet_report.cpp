@@ -39,9 +39,7 @@ const wchar_t* ExtensionOf(ReportFormat format) {
 }
 
 void Fail(IQuietOutput& output, const std::wstring& path, unsigned long win32Error) {
-    output.Line(std::wstring(RowOf(ExitCode::ReportNotWritten).word) + L" \"" + path + L"\" " +
-                    registration::DescribeCode(HRESULT_FROM_WIN32(win32Error), false),
-                true);
+    output.Line(OutputFailureLine(path, win32Error), true);
 }
 
 // Nothing cancels a run without a window.
@@ -53,24 +51,40 @@ std::wstring DefaultReportPath(ReportFormat format, const wchar_t* stem) {
     return ReportFolder() + stem + ExtensionOf(format);
 }
 
-void OpenQuietOutput(const Command& command, IQuietOutput& output, const wchar_t* stem,
-                     std::optional<ReportOutput>& report, const ReportShape& shape) {
-    if (command.out == L"-") {
-        report.emplace(command.format, output, shape);
-        return;
+std::wstring OutputTarget(const std::wstring& out, const std::wstring& usualPath) {
+    return out.empty() ? usualPath : out == L"-" ? out : FullPath(out);
+}
+
+void OpenOutput(const std::wstring& out, const std::wstring& usualPath, ReportClaim::Mode usualMode,
+                ReportFormat format, IQuietOutput& output, std::optional<ReportOutput>& report,
+                const ReportShape& shape) {
+    if (!out.empty()) {
+        switch (PlaceOf(out)) {
+        case OutputPlace::StandardOutput:
+            report.emplace(format, output, shape);
+            return;
+        case OutputPlace::Discard:
+            report.emplace(format, ReportOutput::Discarded{}, shape);
+            return;
+        case OutputPlace::File:
+            break;
+        }
     }
-    const std::wstring target =
-        command.out.empty() ? DefaultReportPath(command.format, stem) : FullPath(command.out);
+    const std::wstring target = OutputTarget(out, usualPath);
     // Split at the last backslash only: "-out report" has no extension, and
     // gets none.
     const std::size_t slash = target.rfind(L'\\') + 1;
     // Runs at the same time each write a report of their own: the usual
     // place gives each its own name, a name the user chose is refused while
     // another run writes it.
-    report.emplace(command.format, target.substr(0, slash), target.substr(slash),
-                   command.out.empty() ? ReportClaim::Mode::NextFreeName
-                                       : ReportClaim::Mode::ThisNameOnly,
-                   shape);
+    report.emplace(format, target.substr(0, slash), target.substr(slash),
+                   out.empty() ? usualMode : ReportClaim::Mode::ThisNameOnly, shape);
+}
+
+void OpenQuietOutput(const Command& command, IQuietOutput& output, const wchar_t* stem,
+                     std::optional<ReportOutput>& report, const ReportShape& shape) {
+    OpenOutput(command.out, DefaultReportPath(command.format, stem),
+               ReportClaim::Mode::NextFreeName, command.format, output, report, shape);
 }
 
 ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
@@ -88,10 +102,8 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
              attributes == INVALID_FILE_ATTRIBUTES ? attributesError : ERROR_DIRECTORY);
         return ExitCode::ReportNotWritten;
     }
-    const bool toStandardOutput = command.out == L"-";
-    std::wstring target = toStandardOutput      ? std::wstring(L"-")
-                          : command.out.empty() ? DefaultReportPath(command.format)
-                                                : FullPath(command.out);
+    std::wstring target = OutputTarget(command.out, DefaultReportPath(command.format));
+    bool toFile = false;
     std::size_t unreadable = 0;
     ReportShape shape;
     shape.columns = {command.hashMd5, command.hashSha1, command.signature};
@@ -105,6 +117,7 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
         std::optional<ReportOutput> report;
         OpenQuietOutput(command, output, L"output", report, shape);
         target = report->Path();
+        toFile = report->IsFile();
         NoProgress progress;
         WriteReport(
             {folder, command.subfolders, inventory.types}, progress,
@@ -124,7 +137,7 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
             });
         report->Commit();
     } catch (const Failure& failure) {
-        Fail(output, target, static_cast<unsigned long>(failure.Record().number));
+        output.Line(OutputFailureLine(target, failure.Record()), true);
         return ExitCode::ReportNotWritten;
     } catch (const std::bad_alloc&) {
         Fail(output, target, ERROR_NOT_ENOUGH_MEMORY);
@@ -133,7 +146,7 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
         Fail(output, target, ERROR_INTERNAL_ERROR);
         return ExitCode::ReportNotWritten;
     }
-    if (!toStandardOutput)
+    if (toFile)
         output.Line(L"written \"" + target + L"\"", false);
     if (unreadable == 0)
         return ExitCode::Success;

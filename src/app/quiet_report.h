@@ -16,8 +16,21 @@ namespace calvorn::app {
 // `stem` ("output") and the format's extension.
 std::wstring DefaultReportPath(ReportFormat format, const wchar_t* stem = L"output");
 
+// Where "-out <out>" sends the output, for its failure lines: "-", the full
+// path, or `usualPath` when "-out" is not given.
+std::wstring OutputTarget(const std::wstring& out, const std::wstring& usualPath);
+
+// The one opener of every quiet action's output, before any work is done:
+// standard output ("-", reserved for the data), nowhere ("NUL"), or the file
+// (its folder opened, the file claimed by identity, its temporary file made),
+// `usualPath` claimed in `usualMode` when "-out" is not given. Throws a
+// platform::Failure as ReportOutput and PlaceOf do.
+void OpenOutput(const std::wstring& out, const std::wstring& usualPath, ReportClaim::Mode usualMode,
+                ReportFormat format, IQuietOutput& output, std::optional<ReportOutput>& report,
+                const ReportShape& shape = {});
+
 // Opens `report` where the command's "-out" sends it, or at the usual place
-// under a name of its own; throws a platform::Failure as ReportOutput does.
+// under a name of its own (see OpenOutput).
 void OpenQuietOutput(const Command& command, IQuietOutput& output, const wchar_t* stem,
                      std::optional<ReportOutput>& report, const ReportShape& shape = {});
 

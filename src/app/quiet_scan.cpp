@@ -28,34 +28,25 @@ using registration::ScanState;
 namespace {
 
 void Fail(IQuietOutput& output, const std::wstring& path, unsigned long win32Error) {
-    output.Line(std::wstring(RowOf(ExitCode::ReportNotWritten).word) + L" \"" + path + L"\" " +
-                    registration::DescribeCode(HRESULT_FROM_WIN32(win32Error), false),
-                true);
+    output.Line(OutputFailureLine(path, win32Error), true);
 }
 
-// Writes the entries where the command sends them; the path written ("-"
-// for standard output), or nothing when it could not be written.
-std::optional<std::wstring> WriteScan(const Command& command, const ScanResult& result,
-                                      IQuietOutput& output) {
-    std::wstring target =
-        command.out.empty() ? DefaultReportPath(command.format, L"scan") : command.out;
+// Writes the entries to the output opened before the scan; the path written
+// ("-" when no file is), or nothing when it could not be written.
+std::optional<std::wstring> WriteScan(const Command& command, ReportOutput& report,
+                                      const ScanResult& result, IQuietOutput& output) {
     try {
-        std::optional<ReportOutput> report;
-        ReportShape shape;
-        shape.header = ScanHeader(command.format);
-        OpenQuietOutput(command, output, L"scan", report, shape);
-        target = report->Path();
         for (const ScanEntry& entry : result.entries)
-            report->WriteEncoded(ScanRecord(command.format, entry));
-        report->Commit();
+            report.WriteEncoded(ScanRecord(command.format, entry));
+        report.Commit();
     } catch (const platform::Failure& failure) {
-        Fail(output, target, static_cast<unsigned long>(failure.Record().number));
+        output.Line(OutputFailureLine(report.Path(), failure.Record()), true);
         return std::nullopt;
     } catch (const std::bad_alloc&) {
-        Fail(output, target, ERROR_NOT_ENOUGH_MEMORY);
+        Fail(output, report.Path(), ERROR_NOT_ENOUGH_MEMORY);
         return std::nullopt;
     }
-    return target;
+    return report.IsFile() ? report.Path() : std::wstring(L"-");
 }
 
 // Where the backup goes: beside the report, or in the current folder when
@@ -100,7 +91,12 @@ ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput
         return plan.unsafe.empty() ? ExitCode::Success : ExitCode::NotRepaired;
     const std::wstring folder = BackupFolder(written);
     unsigned long error = ERROR_SUCCESS;
-    const std::wstring path = WriteBackupFile(folder, registration::BackupOf(plan.removals), error);
+    std::wstring path;
+    try {
+        path = WriteBackupFile(folder, registration::BackupOf(plan.removals), error);
+    } catch (const registration::UnwritableName& refused) {
+        return refuse(L"\"" + VisibleText(refused.Entry()) + L"\" " + refused.Reason());
+    }
     if (path.empty())
         return refuse(L"\"" + folder + L"\" the backup could not be written: " +
                       registration::DescribeCode(HRESULT_FROM_WIN32(error), false));
@@ -147,15 +143,28 @@ ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput
 } // namespace
 
 ExitCode RunQuietScan(const Command& command, IQuietOutput& output) {
+    // An output that cannot be written is found before the scan.
+    std::optional<ReportOutput> report;
+    try {
+        ReportShape shape;
+        shape.header = ScanHeader(command.format);
+        OpenQuietOutput(command, output, L"scan", report, shape);
+    } catch (const platform::Failure& failure) {
+        output.Line(
+            OutputFailureLine(OutputTarget(command.out, DefaultReportPath(command.format, L"scan")),
+                              failure.Record()),
+            true);
+        return ExitCode::ReportNotWritten;
+    }
     ScanResult result;
     try {
         registration::ServerFiles files(registration::SystemFileLookups());
         result = registration::ScanRegistrations(files, registration::ViewsOfThisMachine());
     } catch (const std::bad_alloc&) {
-        Fail(output, L"-", ERROR_NOT_ENOUGH_MEMORY);
+        Fail(output, report->Path(), ERROR_NOT_ENOUGH_MEMORY);
         return ExitCode::ReportNotWritten;
     }
-    const std::optional<std::wstring> written = WriteScan(command, result, output);
+    const std::optional<std::wstring> written = WriteScan(command, *report, result, output);
     if (!written)
         return ExitCode::ReportNotWritten;
     if (*written != L"-")

@@ -45,8 +45,9 @@ bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The name of the lock that holds a report path: the path may be longer than
-// an object name may be, so it is named by a hash of the path in one case.
+// The name of the lock that holds one identity of a report file: the
+// identity may be longer than an object name may be, so the lock is named by
+// a hash of it in one case.
 std::wstring ClaimName(std::wstring path) {
     for (wchar_t& c : path)
         c = static_cast<wchar_t>(std::towupper(c));
@@ -59,6 +60,33 @@ std::wstring ClaimName(std::wstring path) {
     for (int i = 15; i >= 0; --i, hash >>= 4)
         text[i] = L"0123456789abcdef"[hash & 0xF];
     return L"Local\\Calvorn.Report." + std::wstring(text);
+}
+
+// What names one folder however it is spelled: its final path on the volume
+// and its file ID on the volume. Either alone can be fooled (a second drive
+// letter may resolve to another final path on some systems; a file system
+// may give no stable ID), both together are claimed. The text as given only
+// when the system tells neither.
+std::vector<std::wstring> FolderIdentities(HANDLE folder, const std::wstring& given) {
+    std::vector<std::wstring> identities;
+    for (const DWORD volume : {VOLUME_NAME_NT, VOLUME_NAME_DOS}) {
+        std::wstring final(32768, L'\0');
+        const DWORD n = ::GetFinalPathNameByHandleW(
+            folder, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED | volume);
+        if (n > 0 && n < final.size()) {
+            final.resize(n);
+            identities.push_back(L"path:" + final);
+            break;
+        }
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(folder, &info) && (info.nFileIndexHigh || info.nFileIndexLow))
+        identities.push_back(L"id:" + std::to_wstring(info.dwVolumeSerialNumber) + L":" +
+                             std::to_wstring(info.nFileIndexHigh) + L":" +
+                             std::to_wstring(info.nFileIndexLow));
+    if (identities.empty())
+        identities.push_back(L"text:" + given);
+    return identities;
 }
 
 bool ProcessAlive(DWORD pid) {
@@ -167,21 +195,44 @@ void RemoveStaleParts(const std::wstring& folder, const std::wstring& name) {
 }
 
 ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name, Mode mode) {
+    // The folder's identity, not its spelling: "C:\out", "\\?\C:\out" and
+    // another drive letter for the same place are one folder.
+    platform::UniqueFile opened(
+        ::CreateFileW(platform::ExtendedPath(folder.empty() ? std::wstring(L".") : folder).c_str(),
+                      FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!opened) {
+        // The folder is the path of the file: a folder not there is a path
+        // not found, as opening the file in it would say.
+        const unsigned long error = LastErrorOr(ERROR_PATH_NOT_FOUND);
+        throw Failure(
+            PathError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error, folder + name));
+    }
+    const std::vector<std::wstring> identities = FolderIdentities(opened.get(), folder);
     const std::wstring extension = files::GetPathPart(name, files::ppExtension);
     const std::wstring stem = files::GetPathPart(name, files::ppName);
     for (int n = 1; n <= 100; ++n) {
-        std::wstring candidate =
-            folder + (n == 1 ? name
-                             : stem + L" (" + std::to_wstring(n) + L")" +
-                                   (extension.empty() ? L"" : L"." + extension));
-        // The lock lives as long as some process holds it: a name whose
-        // lock exists already is held by a running report.
-        platform::UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, ClaimName(candidate).c_str()));
-        if (!mutex)
-            throw Failure(PathError(::GetLastError(), candidate));
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+        const std::wstring candidateName = n == 1
+                                               ? name
+                                               : stem + L" (" + std::to_wstring(n) + L")" +
+                                                     (extension.empty() ? L"" : L"." + extension);
+        std::wstring candidate = folder + candidateName;
+        // Each lock lives as long as some process holds it: a name whose lock
+        // exists already is held by a running report. Every identity of the
+        // file is claimed, so two spellings meet on at least one.
+        std::vector<platform::UniqueHandle> held;
+        bool taken = false;
+        for (const std::wstring& identity : identities) {
+            platform::UniqueHandle mutex(::CreateMutexW(
+                nullptr, FALSE, ClaimName(identity + L"\\" + candidateName).c_str()));
+            if (!mutex)
+                throw Failure(PathError(::GetLastError(), candidate));
+            taken = taken || ::GetLastError() == ERROR_ALREADY_EXISTS;
+            held.push_back(std::move(mutex));
+        }
+        if (!taken) {
             path_ = std::move(candidate);
-            mutex_ = std::move(mutex);
+            mutexes_ = std::move(held);
             return;
         }
         if (mode == Mode::ThisNameOnly)

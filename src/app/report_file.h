@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace calvorn::app {
 
@@ -48,8 +49,10 @@ unsigned long WriteFailureCode(bool succeeded, unsigned long asked, unsigned lon
 // beside the complete report of an earlier run rather than over it.
 std::wstring PartialReportName(const std::wstring& name);
 
-// A report name held for the rest of the process: `name` when no other
-// running report holds it, else "<stem> (2)<ext>", "<stem> (3)<ext>" ... A
+// A report name held for the rest of the process, claimed by the file's
+// identity (its folder's final path and file ID, and the name in one case),
+// so every spelling of one file is one claim: `name` when no other running
+// report holds it, else "<stem> (2)<ext>", "<stem> (3)<ext>" ... A
 // run that ends (or is killed) lets go of its name, so the next run writes
 // `name` again.
 class ReportClaim {
@@ -60,14 +63,15 @@ class ReportClaim {
         // ERROR_SHARING_VIOLATION rather than changed.
         ThisNameOnly,
     };
-    // Throws a platform::Failure naming the folder when every name is taken.
+    // Throws a platform::Failure naming the folder when it cannot be opened
+    // or every name is taken.
     ReportClaim(const std::wstring& folder, const std::wstring& name,
                 Mode mode = Mode::NextFreeName);
     const std::wstring& Path() const { return path_; }
 
   private:
     std::wstring path_;
-    platform::UniqueHandle mutex_;
+    std::vector<platform::UniqueHandle> mutexes_;
 };
 
 // Whether a byte-order mark goes in front of the text.

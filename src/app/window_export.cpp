@@ -1,5 +1,6 @@
 #include "app/window_export.h"
 
+#include "app/folder_records.h"
 #include "app/quiet_export.h"
 #include "platform/message_box.h"
 #include "registration/export/export_writer.h"
@@ -26,6 +27,12 @@ void ExportFromWindow(registration::RegistrationPrompter& prompter, const std::w
         error = WriteExportFile(registration::WriterFor(format).write({exported}, options), out);
     } catch (const std::bad_alloc&) {
         error = ERROR_NOT_ENOUGH_MEMORY;
+    } catch (const registration::UnwritableName& refused) {
+        platform::Messages().Show(L"The export was not written to \"" + out + L"\"!\nThe key \"" +
+                                      VisibleText(refused.Entry()) + L"\": " + refused.Reason() +
+                                      L".",
+                                  title, MB_OK | MB_ICONHAND);
+        return;
     }
     if (error) {
         platform::Messages().Show(L"The export could not be written to \"" + out + L"\"!\n" +

@@ -45,6 +45,35 @@ std::wstring Quoted(std::wstring_view text) {
     return out;
 }
 
+bool IsControl(wchar_t c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// The file's path in a comment line: a comment ends at the line's end too.
+std::wstring CommentText(std::wstring text) {
+    for (wchar_t& c : text)
+        if (IsControl(c))
+            c = L'?';
+    return text;
+}
+
+// A key line is "[<path>]" and the importer takes the line's last "]" as its
+// end, so any "]" inside is read back; only a line break (or another
+// control character) could end the line early and start one of the
+// component's choosing.
+void RefuseUnheld(const CapturedKey& key, const std::wstring& fullPath, bool escapedLineEnds) {
+    const wchar_t* const reason = L"a control character in its name cannot be written to a .reg "
+                                  L"file (a line break would start a line of its own on import)";
+    if (!RegFileHolds(key.path))
+        throw UnwritableName(fullPath, reason);
+    for (const CapturedValue& value : key.values) {
+        const bool held = escapedLineEnds ? value.name.find(L'\0') == std::wstring::npos
+                                          : RegFileHolds(value.name);
+        if (!held)
+            throw UnwritableName(fullPath + L" value \"" + value.name + L"\"", reason);
+    }
+}
+
 std::wstring ValueName(const CapturedValue& value) {
     return value.name.empty() ? std::wstring(L"@") : Quoted(value.name);
 }
@@ -83,7 +112,8 @@ void WriteValue(RegText& out, const CapturedValue& value) {
     if (value.type == CapturedType::String) {
         // A line break has no escape in the format, and a string that is not
         // whole UTF-16 would not come back as stored: both go as hex(1).
-        if (const auto text = export_text::PlainString(value.data)) {
+        // The other control characters go as hex too: editors differ on them.
+        if (const auto text = export_text::PlainString(value.data); text && RegFileHolds(*text)) {
             out.Line(name + Quoted(*text));
             return;
         }
@@ -107,21 +137,30 @@ std::wstring_view ViewSwitch(CapturedMachine machine) {
 
 } // namespace
 
+bool RegFileHolds(std::wstring_view name) {
+    for (wchar_t c : name)
+        if (IsControl(c))
+            return false;
+    return true;
+}
+
 std::string WriteRegFile(const std::vector<ExportedFile>& files, const ExportOptions& options) {
     RegText out;
     out.Line(L"Windows Registry Editor Version 5.00");
     for (const ExportedFile& file : files) {
         const CapturedRegistration& registration = file.registration;
         out.Line(L"");
-        out.Line(L"; " + registration.file + L" (" +
+        out.Line(L"; " + CommentText(registration.file) + L" (" +
                  std::wstring(MachineName(registration.machine)) + L")");
         out.Line(L"; Import into the " +
                  std::wstring(registration.machine == CapturedMachine::X64 ? L"64" : L"32") +
                  L"-bit registry view: reg import <this file> " +
                  std::wstring(ViewSwitch(registration.machine)));
         for (const CapturedKey& key : registration.keys) {
+            const std::wstring path = export_text::FullKeyPath(key, options.perUser);
+            RefuseUnheld(key, path, options.escapedLineEnds);
             out.Line(L"");
-            out.Line(L"[" + export_text::FullKeyPath(key, options.perUser) + L"]");
+            out.Line(L"[" + path + L"]");
             for (const CapturedValue& value : key.values)
                 WriteValue(out, value);
         }

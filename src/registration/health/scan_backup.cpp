@@ -225,7 +225,9 @@ std::string WriteScanBackup(const ScanBackup& backup) {
     file.registration.file = std::wstring(kTitle);
     file.registration.machine = backup.view;
     file.registration.keys = backup.keys;
-    return WriteRegFile({file}, {});
+    ExportOptions options;
+    options.escapedLineEnds = true;
+    return WriteRegFile({file}, options);
 }
 
 std::optional<ScanBackup> ReadScanBackup(std::string_view bytes, std::wstring& why) {

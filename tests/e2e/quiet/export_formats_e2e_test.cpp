@@ -6,6 +6,9 @@
 
 #include "batch_runner.h"
 #include "fixtures/com/probe_class_ids.h"
+#include "integration/registry/raw_registry.h"
+
+#include <thread>
 
 using namespace calvorn;
 using namespace calvorn::test;
@@ -96,6 +99,27 @@ std::string Export(const std::wstring& file, const wchar_t* format, const std::w
     return ReadAll(out);
 }
 
+const wchar_t kNamesClass[] = L"CLSID\\{5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C90}";
+
+// Every key and value a registration or an import could reach, both views.
+std::vector<RegistryDump> WholeRegistry() {
+    std::vector<RegistryDump> dumps;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        dumps.push_back(Dump(HKEY_LOCAL_MACHINE, L"Software", view));
+        dumps.push_back(Dump(HKEY_CURRENT_USER, L"", view));
+    }
+    return dumps;
+}
+
+// The class's keys and values, in both views.
+std::vector<RegistryDump> ClassTree() {
+    std::vector<RegistryDump> tree;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        tree.push_back(
+            Dump(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + kNamesClass, view));
+    return tree;
+}
+
 class ExportFormatsE2E : public ::testing::Test {
   protected:
     void SetUp() override { CleanProbeClass(); }
@@ -157,6 +181,11 @@ TEST_F(ExportFormatsE2E, WixFourFragmentIsWellFormedInItsNamespace) {
     const std::string fragment =
         Export(FixturePath(L"probe_class.dll"), L"wxs", dir + L"probe_class.wxs");
     EXPECT_NE(fragment.find("Value=\"[#fil_probe_class.dll_"), std::string::npos) << fragment;
+    // Through standard output: the same bytes, nothing else.
+    const BatchResult piped =
+        RunBatch(L"-q -e " + Quoted(FixturePath(L"probe_class.dll")) + L" -format wxs -out -");
+    EXPECT_EQ(piped.cmdExit, std::optional<DWORD>(0));
+    EXPECT_EQ(piped.outBytes, fragment);
     // A parser of its own reads it, and finds the parts a product builds on.
     ASSERT_EQ(RunUnix(dir, R"(python3 -c "
 import xml.etree.ElementTree as tree
@@ -196,4 +225,84 @@ TEST_F(ExportFormatsE2E, ManifestLetsAClientUseTheClassWithNothingRegistered) {
 )");
     EXPECT_EQ(RunToEnd(client, L"", dir), 0u);
     EXPECT_FALSE(AnyClassKeyLeft());
+}
+
+TEST_F(ExportFormatsE2E, RegFileCarriesEveryNameBackExactlyAndRefusesNamesWithLineBreaks) {
+    const std::wstring dir = MakeScratchDir(L"export-names");
+    const std::wstring held = FixturePath(L"probe_names.dll");
+    const std::wstring inject = FixturePath(L"probe_names_inject.dll");
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kNamesClass);
+    // What the component writes when it registers for real is what the
+    // import of its export writes, and nothing else anywhere.
+    ASSERT_EQ(RunBatch(L"-q -r " + Quoted(held)).cmdExit, std::optional<DWORD>(0));
+    const std::vector<RegistryDump> registered = ClassTree();
+    ASSERT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kNamesClass) + L"\\[b] ]"));
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kNamesClass);
+    const std::vector<RegistryDump> before = WholeRegistry();
+    Export(held, L"reg", dir + L"names.reg");
+    ASSERT_TRUE(WholeRegistry() == before);
+    ASSERT_EQ(RunToEnd(SystemProgram(L"..\\regedit.exe"), L"/s " + Quoted(dir + L"names.reg")), 0u);
+    EXPECT_TRUE(ClassTree() == registered) << ReadAll(dir + L"names.reg");
+    EXPECT_EQ(registered[0].size(), 4u); // the class key and its three subkeys
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kNamesClass);
+
+    // A key and a value whose names would start lines of their own: nothing
+    // is written, and the line names the key.
+    const BatchResult r =
+        RunBatch(L"-q -e " + Quoted(inject) + L" -out " + Quoted(dir + L"inject.reg"));
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(10));
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(
+        r.err[0].rfind("report-failed \"" + platform::Narrow(dir) + "inject.reg\" 0x8007000D", 0),
+        0u)
+        << r.err[0];
+    EXPECT_NE(r.err[0].find("\\CLSID\\{5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C90}"), std::string::npos)
+        << r.err[0];
+    EXPECT_NE(r.err[0].find("\\r\\n\"CalvornInjected"), std::string::npos) << r.err[0];
+    EXPECT_EQ(r.out, std::vector<std::string>{"1 file: 0 succeeded, 1 failed"});
+    EXPECT_FALSE(Exists(dir + L"inject.reg"));
+    EXPECT_TRUE(WholeRegistry() == before);
+    EXPECT_FALSE(Dump(HKEY_CURRENT_USER, L"", 0)[L""].contains(L"calvorninjected"));
+    // The other formats escape the same names, and a parser reads them back.
+    Export(inject, L"json", dir + L"inject.jsonl");
+    Export(inject, L"wxs", dir + L"inject.wxs");
+    ASSERT_EQ(RunUnix(dir, R"(python3 -c "
+import json, xml.etree.ElementTree as tree
+keys = [k for line in open('inject.jsonl', encoding='utf-8') for k in json.loads(line)['keys']]
+assert any(k['key'].endswith('evil]\r\n[HKEY_CURRENT_USER]\r\n\"CalvornInjected\"=\"yes\"\r\n[HKEY_CURRENT_USER') for k in keys), keys
+names = [v['name'] for k in keys for v in k['values']]
+assert 'a\r\n\"CalvornInjectedValue\"=\"yes' in names and 'after' in names, names
+root = tree.parse('inject.wxs').getroot()
+found = [e.get('Key') for e in root.iter() if e.get('Key') and '\r\n' in e.get('Key')]
+assert found, 'no key with its line break'
+")"),
+              0)
+        << ReadAll(dir + L"unix.log");
+}
+
+// Two exports at once to one file, spelled through two drive letters: the
+// claim is the file's, so the second is refused at once, before its
+// component runs, and the first one's file is whole.
+TEST_F(ExportFormatsE2E, OneFileUnderTwoDriveLettersIsOneClaim) {
+    const std::wstring dir = MakeScratchDir(L"export-claim");
+    ASSERT_EQ(RunUnix(dir, "ln -sfn \"$(pwd)\" \"$WINEPREFIX/dosdevices/q:\""), 0)
+        << ReadAll(dir + L"unix.log");
+    ASSERT_NE(::GetFileAttributesW(L"Q:\\unix.log"), INVALID_FILE_ATTRIBUTES);
+    const std::wstring slow = Quoted(FixturePath(L"probe_slow.dll"));
+    BatchResult first;
+    std::thread other([&] { first = RunBatch(L"-q -e -wait 30 " + slow + L" -out Q:\\same.reg"); });
+    ::Sleep(3000);
+    const auto start = std::chrono::steady_clock::now();
+    const BatchResult second = RunBatch(L"-q -e " + slow + L" -out " + Quoted(dir + L"SAME.reg"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    other.join();
+    RunUnix(dir, "rm -f \"$WINEPREFIX/dosdevices/q:\"");
+    EXPECT_EQ(first.cmdExit, std::optional<DWORD>(0)) << first.outBytes;
+    EXPECT_EQ(second.cmdExit, std::optional<DWORD>(10)) << second.outBytes;
+    ASSERT_EQ(second.err.size(), 1u);
+    EXPECT_EQ(second.err[0].rfind(
+                  "report-failed \"" + platform::Narrow(dir) + "SAME.reg\" 0x80070020", 0),
+              0u)
+        << second.err[0];
+    EXPECT_EQ(ReadAll(dir + L"same.reg").substr(0, 2), "\xFF\xFE");
 }

@@ -295,10 +295,34 @@ TEST_F(QuietE2E, ExportLeavesTheRegistryAsItWasAndItsRegFileMakesTheClassWork) {
     // JSON Lines to standard output; a per-user export writes the user's classes.
     r = RunBatch(L"-q -e " + Quoted(server) + L" -format json -user -out -");
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
+    // Standard output holds the data alone, the log goes to standard error.
+    EXPECT_EQ(r.out.size(), 1u);
+    EXPECT_EQ(r.outBytes.rfind("{\"file\":", 0), 0u) << r.outBytes;
+    EXPECT_EQ(r.err, (std::vector<std::string>{"exported \"" + platform::Narrow(server) + "\"",
+                                               "1 file: 1 succeeded, 0 failed"}));
     EXPECT_NE(r.outBytes.find("\"key\":\"HKEY_CURRENT_USER\\\\Software\\\\Classes\\\\CLSID\\\\" +
                               platform::Narrow(kClassesClsid) + "\\\\InprocServer32\""),
               std::string::npos)
         << r.outBytes;
+    EXPECT_TRUE(MachineAndUser() == before);
+
+    // A .reg file piped starts with its mark; NUL discards the output; a
+    // device or a folder is refused before the component runs.
+    r = RunBatch(L"-q -e " + Quoted(server) + L" -out -");
+    EXPECT_EQ(r.outBytes.substr(0, 2), "\xFF\xFE");
+    r = RunBatch(L"-q -e " + Quoted(server) + L" -out nul");
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
+    EXPECT_EQ(r.out, (std::vector<std::string>{"exported \"" + platform::Narrow(server) + "\"",
+                                               "1 file: 1 succeeded, 0 failed"}));
+    for (const std::wstring& out :
+         {std::wstring(L"CON"), std::wstring(L"c:\\x\\aux.reg"), folder}) {
+        r = RunBatch(L"-q -e " + Quoted(server) + L" -out " + Quoted(out));
+        EXPECT_EQ(r.cmdExit, std::optional<DWORD>(10)) << platform::Narrow(out);
+        EXPECT_TRUE(r.out.empty()) << r.outBytes;
+        ASSERT_EQ(r.err.size(), 1u) << platform::Narrow(out);
+        EXPECT_EQ(r.err[0].rfind("report-failed \"", 0), 0u) << r.err[0];
+        EXPECT_NE(r.err[0].find(" 0x8007"), std::string::npos) << r.err[0];
+    }
     EXPECT_TRUE(MachineAndUser() == before);
 
     // A type library's interfaces, which Wine's registration also writes into
@@ -307,6 +331,76 @@ TEST_F(QuietE2E, ExportLeavesTheRegistryAsItWasAndItsRegFileMakesTheClassWork) {
     EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << r.outBytes;
     EXPECT_NE(r.outBytes.find("\\\\Interface\\\\{"), std::string::npos) << r.outBytes;
     EXPECT_TRUE(MachineAndUser() == before) << "the interfaces stayed in the other view";
+}
+
+// Standard output on a full disk (the Unix device that is always full):
+// the failure says so, with its code, and nothing is claimed as written.
+TEST_F(QuietE2E, StandardOutputOnAFullDiskSaysDiskFull) {
+    const std::wstring dir = MakeScratchDir(L"quiet-full");
+    const std::wstring listed = MakeScratchDir(L"quiet-full-listed");
+    WriteText(listed + L"a.dll", "x");
+    const std::wstring commands[] = {L"-e " + Quoted(FixturePath(L"probe_names.dll")),
+                                     L"-f " + Quoted(listed + L"a.dll\\..") + L" -format csv"};
+    int n = 0;
+    for (const std::wstring& command : commands) {
+        SCOPED_TRACE(platform::Narrow(command));
+        const std::wstring err = dir + L"err" + std::to_wstring(++n) + L".txt";
+        WriteText(dir + L"run.bat", "@echo off\r\n\"" + platform::Narrow(ProgramPath()) + "\" -q " +
+                                        platform::Narrow(command) +
+                                        " -out - > Z:\\dev\\full 2> \"" + platform::Narrow(err) +
+                                        "\"\r\nexit /b %ERRORLEVEL%\r\n");
+        wchar_t system[MAX_PATH];
+        ::GetSystemDirectoryW(system, MAX_PATH);
+        ProgramRun run(std::wstring(system) + L"\\cmd.exe", L"/c \"" + dir + L"run.bat\"", dir);
+        EXPECT_EQ(run.WaitForExit(std::chrono::seconds(60)), std::optional<DWORD>(10));
+        const std::vector<std::string> lines = Lines(ReadAll(err));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0].rfind("report-failed standard output 0x80070070: ", 0), 0u) << lines[0];
+        if (command.starts_with(L"-e")) {
+            EXPECT_EQ(lines, (std::vector<std::string>{lines[0], "1 file: 0 succeeded, 1 failed"}));
+        }
+    }
+}
+
+// A file on a disk that fills up: no file is said to be exported, the line
+// names the file and the code, and nothing is left behind.
+TEST_F(QuietE2E, AnExportToAFullDiskSaysSoAndLeavesNothing) {
+    const std::wstring disk = BuildDir() + L"scratch\\full-disk\\";
+    ULARGE_INTEGER total{};
+    if (!::GetDiskFreeSpaceExW(disk.c_str(), nullptr, &total, nullptr) ||
+        total.QuadPart > 1024 * 1024)
+        GTEST_SKIP() << "no small disk was mounted at " << platform::Narrow(disk);
+    // Filled to the last byte.
+    HANDLE filler = ::CreateFileW((disk + L"filler").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(filler, INVALID_HANDLE_VALUE);
+    const std::string block(4096, 'x');
+    for (DWORD size : {4096u, 1u})
+        for (DWORD written = size; written == size;)
+            if (!::WriteFile(filler, block.data(), size, &written, nullptr))
+                break;
+    ::CloseHandle(filler);
+    const std::wstring target = disk + L"out.reg";
+    const BatchResult r =
+        RunBatch(L"-q -e " + Quoted(FixturePath(L"probe_names.dll")) + L" -out " + Quoted(target));
+    ::DeleteFileW((disk + L"filler").c_str());
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(10));
+    EXPECT_EQ(r.out, std::vector<std::string>{"1 file: 0 succeeded, 1 failed"});
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("report-failed \"" + platform::Narrow(target) + "\" 0x80070070: ", 0),
+              0u)
+        << r.err[0];
+    WIN32_FIND_DATAW found{};
+    const HANDLE listing = ::FindFirstFileW((disk + L"*").c_str(), &found);
+    std::string left;
+    if (listing != INVALID_HANDLE_VALUE) {
+        do
+            if (found.cFileName[0] != L'.')
+                left += platform::Narrow(found.cFileName) + " ";
+        while (::FindNextFileW(listing, &found));
+        ::FindClose(listing);
+    }
+    EXPECT_EQ(left, "");
 }
 
 TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {

@@ -98,6 +98,14 @@ TEST_F(RegistrationCheckE2E, TheSecondCopyRegisteredTellsTheFirstWhereItsClasses
     ASSERT_EQ(r.out.size(), 1u);
     EXPECT_NE(r.out[0].find("\"verdict\":\"registered\""), std::string::npos) << r.out[0];
     EXPECT_NE(r.out[0].find("\"kind\":\"interface\""), std::string::npos) << r.out[0];
+    // An output that cannot be written is named with its code, before any check.
+    const std::wstring missing = MakeScratchDir(L"check-out") + L"missing\\check.csv";
+    r = RunBatch(L"-q -check " + Quoted(second) + L" -out " + Quoted(missing));
+    EXPECT_EQ(r.errorLevel, "10");
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("report-failed \"" + platform::Narrow(missing) + "\" 0x8007000", 0),
+              0u)
+        << r.err[0];
 
     const auto section = RegistrationSection(first);
     ASSERT_GE(section.size(), 5u);

@@ -29,10 +29,13 @@ std::set<std::string> ScanLines(const std::wstring& extra = {}, DWORD expected =
     BatchResult r = RunBatch(L"-q -scan -format jsonl -out -" + extra);
     EXPECT_EQ(r.cmdExit.value_or(99) == 0 || r.cmdExit.value_or(99) == expected, true)
         << r.outBytes;
+    // Standard output holds the records alone; the summary goes to standard error.
     std::set<std::string> lines;
-    for (const std::string& line : r.out)
-        if (line.rfind("{", 0) == 0)
-            lines.insert(line);
+    for (const std::string& line : r.out) {
+        EXPECT_EQ(line.rfind("{", 0), 0u) << "not a record: " << line;
+        lines.insert(line);
+    }
+    EXPECT_FALSE(r.err.empty());
     return lines;
 }
 

@@ -17,7 +17,7 @@ struct RecordingOutput final : IQuietOutput {
     void Line(const std::wstring& text, bool failure) override {
         (failure ? err : out).push_back(text);
     }
-    bool Data(std::string_view) override { return true; }
+    unsigned long Data(std::string_view) override { return 0; }
     std::vector<std::wstring> out, err;
 };
 

@@ -75,6 +75,7 @@ TEST(RegFileWriter, EveryValueTypeAndEscape) {
          L"\"M\"=hex(7):61,00,00,00,00,00"},
         {{L"N", CapturedType::None, {7}}, L"\"N\"=hex(0):07"},
         {{L"T", static_cast<CapturedType>(0x15), {1}}, L"\"T\"=hex(15):01"},
+        {{L"Tab", CapturedType::String, Utf16(L"a\tb")}, L"\"Tab\"=hex(1):61,00,09,00,62,00,00,00"},
     };
     for (const Case& c : cases) {
         const std::wstring text = RegText({OneKey(CapturedRoot::ClassesRoot, L"K", {c.value})});
@@ -100,6 +101,41 @@ TEST(RegFileWriter, HeaderRootsViewsAndLineEnds) {
     EXPECT_NE(perUser.find(L"[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\{1}]"),
               std::wstring::npos);
     EXPECT_NE(perUser.find(L"[HKEY_LOCAL_MACHINE\\Software\\V]"), std::wstring::npos);
+}
+
+TEST(RegFileWriter, RefusesNamesThatWouldStartLinesOfTheirOwnAndKeepsTheRest) {
+    // What the importer reads back: it ends a key at the line's last "]".
+    const std::wstring text = RegText({OneKey(CapturedRoot::ClassesRoot, L"K\\a]\\[b] ]",
+                                              {{L"q\"]\\", CapturedType::String, Utf16(L"x")},
+                                               {L"@", CapturedType::String, Utf16(L"y")}})});
+    EXPECT_NE(text.find(L"\r\n[HKEY_CLASSES_ROOT\\K\\a]\\[b] ]]\r\n\"q\\\"]\\\\\"=\"x\"\r\n"
+                        L"\"@\"=\"y\"\r\n"),
+              std::wstring::npos);
+    struct Case {
+        std::wstring key, value, entry;
+    };
+    const Case cases[] = {
+        {L"K]\r\n[HKEY_CURRENT_USER", L"v", L"HKEY_CLASSES_ROOT\\K]\r\n[HKEY_CURRENT_USER"},
+        {L"K", L"a\r\n\"b\"=\"c", L"HKEY_CLASSES_ROOT\\K value \"a\r\n\"b\"=\"c\""},
+        {L"K", L"lf\n", L"HKEY_CLASSES_ROOT\\K value \"lf\n\""},
+        {L"K\\nul" + std::wstring(1, L'\0'), L"v",
+         L"HKEY_CLASSES_ROOT\\K\\nul" + std::wstring(1, L'\0')},
+    };
+    for (const Case& c : cases) {
+        // A good file first: nothing of it is written either.
+        auto good = OneKey(CapturedRoot::ClassesRoot, L"Good", {});
+        auto bad = OneKey(CapturedRoot::ClassesRoot, c.key,
+                          {{c.value, CapturedType::String, Utf16(L"x")}});
+        try {
+            WriteRegFile({good, bad}, {});
+            ADD_FAILURE() << "written";
+        } catch (const UnwritableName& refused) {
+            EXPECT_EQ(refused.Entry(), c.entry);
+            EXPECT_NE(refused.Reason().find(L".reg"), std::wstring::npos);
+        }
+    }
+    EXPECT_TRUE(RegFileHolds(L"a]\"\\[=@ \u2028"));
+    EXPECT_FALSE(RegFileHolds(L"a\x1a"));
 }
 
 TEST(RegFileWriter, LongHexWrapsWithinEightyColumnsAndKeepsEveryByte) {

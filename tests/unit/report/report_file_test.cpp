@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+
 #include <algorithm>
 #include <memory>
 
@@ -140,6 +142,29 @@ TEST(ReportClaim, ANameHeldByARunningReportIsNotTakenTwice) {
         EXPECT_EQ(failure.Record().number, ERROR_SHARING_VIOLATION);
         EXPECT_NE(failure.Record().description.find(dir + L"output (2).txt"), std::wstring::npos);
     }
+    // Every spelling of one file is one claim: the name in another case, the
+    // folder as a long path, or through "..".
+    const std::wstring folderName =
+        dir.substr(dir.rfind(L'\\', dir.size() - 2) + 1, std::wstring::npos);
+    std::vector<std::wstring> spellings = {L"\\\\?\\" + dir, dir + L"..\\" + folderName};
+    for (wchar_t& c : spellings[1])
+        c = static_cast<wchar_t>(std::towlower(c));
+    for (const std::wstring& spelling : spellings) {
+        try {
+            ReportClaim again(spelling, L"OUTPUT.txt", ReportClaim::Mode::ThisNameOnly);
+            ADD_FAILURE() << "claimed twice as " << platform::Narrow(spelling);
+        } catch (const platform::Failure& failure) {
+            EXPECT_EQ(failure.Record().number, ERROR_SHARING_VIOLATION)
+                << platform::Narrow(spelling);
+        }
+    }
+    // A folder that is not there is found at the claim.
+    try {
+        ReportClaim missing(dir + L"missing\\", L"x.txt");
+        ADD_FAILURE() << "claimed in a missing folder";
+    } catch (const platform::Failure& failure) {
+        EXPECT_EQ(failure.Record().number, ERROR_PATH_NOT_FOUND);
+    }
     // The same name in another folder is another report.
     ReportClaim elsewhere(MakeScratchDir(L"claims"), L"output.txt");
     EXPECT_EQ(files::GetPathPart(elsewhere.Path(), files::ppName), L"output");
@@ -167,9 +192,9 @@ TEST(ReportOutput, SweepsClaimsAndWritesEachFormatToAFileOrStandardOutput) {
     class Captured final : public IQuietOutput {
       public:
         void Line(const std::wstring&, bool) override {}
-        bool Data(std::string_view utf8) override {
+        unsigned long Data(std::string_view utf8) override {
             bytes += utf8;
-            return open;
+            return open ? ERROR_SUCCESS : ERROR_DISK_FULL;
         }
         std::string bytes;
         bool open = true;
@@ -185,7 +210,41 @@ TEST(ReportOutput, SweepsClaimsAndWritesEachFormatToAFileOrStandardOutput) {
                                  ? platform::Narrow(FormatReportBlock(record))
                                  : JsonLine(record));
     }
-    out.open = false; // the reader went away
+    out.open = false; // a file on a full disk: its own code, named so
     ReportOutput closed(ReportFormat::Text, out);
-    EXPECT_THROW(closed.Write(record), platform::Failure);
+    try {
+        closed.Write(record);
+        ADD_FAILURE() << "written";
+    } catch (const platform::Failure& failure) {
+        EXPECT_EQ(failure.Record().number, ERROR_DISK_FULL);
+        EXPECT_EQ(OutputFailureLine(L"-", failure.Record())
+                      .rfind(L"report-failed standard output 0x80070070: ", 0),
+                  0u);
+    }
+    out.bytes.clear();
+    ReportOutput discarded(ReportFormat::Csv, ReportOutput::Discarded{});
+    discarded.Write(record);
+    discarded.Commit();
+    EXPECT_EQ(discarded.Path(), L"NUL");
+    EXPECT_FALSE(discarded.IsFile());
+}
+
+TEST(ReportOutput, DeviceNamesAreNoFilesAndNulDiscards) {
+    for (const wchar_t* given : {L"NUL", L"nul.csv", L"C:\\out\\Nul", L"\\\\.\\NUL"})
+        EXPECT_EQ(PlaceOf(given), OutputPlace::Discard) << platform::Narrow(given);
+    EXPECT_EQ(PlaceOf(L"-"), OutputPlace::StandardOutput);
+    for (const wchar_t* given : {L"C:\\out\\null.csv", L"console.txt", L"COM10", L"LPT"})
+        EXPECT_EQ(PlaceOf(given), OutputPlace::File) << platform::Narrow(given);
+    for (const wchar_t* given :
+         {L"CON", L"aux.reg", L"C:\\x\\com1 .txt", L"LPT9", L"conout$", L"\\\\.\\pipe\\x"}) {
+        try {
+            PlaceOf(given);
+            ADD_FAILURE() << platform::Narrow(given);
+        } catch (const platform::Failure& failure) {
+            const std::wstring line = OutputFailureLine(given, failure.Record());
+            EXPECT_NE(line.find(L"0x8007007B"), std::wstring::npos) << platform::Narrow(line);
+            EXPECT_NE(line.find(L"is a device, not a file"), std::wstring::npos);
+            EXPECT_NE(line.find(std::wstring(L"\"") + given + L"\""), std::wstring::npos);
+        }
+    }
 }
