@@ -73,7 +73,9 @@ DIST_HOMEPAGE ?= https://example.invalid/calvorn/
 dist: build
 	python3 packaging/make_dist.py --out dist --base-url '$(DIST_URL)' --homepage '$(DIST_HOMEPAGE)'
 
-bench: build32
+# The 64-bit program is built too: bench/sizes weighs every shipped file and
+# writes the README's size table to $(BUILD32)/bench/sizes.md.
+bench: build32 program64
 	bash bench/run.sh $(BUILD32)
 
 # Each fuzz target explores for FUZZ_SECONDS; new finds go to build/native/fuzz-new.

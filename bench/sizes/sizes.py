@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""sizes.py SOURCE_DIR OUT.md: the size of every shipped file (the list of
+"""sizes.py SOURCE_DIR OUT.md [--check]: the size of every shipped file (the list of
 packaging/files.txt) against its goal, and of the portable zip they make,
 printed one line a file and written as a Markdown table for the README.
 
 A file without a goal here is reported as such, so that a new shipped file
-cannot go unmeasured.
+cannot go unmeasured. With --check the exit code is 1 unless every file is
+built and within its goal.
 """
 import io
 import os
@@ -18,14 +19,14 @@ MB = 1024 * 1024
 # every type library read, so they stay far smaller.
 GOALS = {
     "calvorn.exe": 1.5 * MB,
-    "calvorn64.exe": 1.75 * MB,
-    "calvorn-reghost32.exe": 64 * KB,
-    "calvorn-reghost64.exe": 64 * KB,
+    "calvorn64.exe": 1.5 * MB,
+    "calvorn-reghost32.exe": 32 * KB,
+    "calvorn-reghost64.exe": 32 * KB,
     "calvorn-typelib32.exe": 400 * KB,
-    "calvorn-typelib64.exe": 450 * KB,
+    "calvorn-typelib64.exe": 400 * KB,
     "README.md": 160 * KB,
     "LICENSE": 4 * KB,
-    "portable zip": 3 * MB,
+    "portable zip": 2 * MB,
 }
 
 
@@ -43,6 +44,7 @@ def human(size):
 
 def main():
     source, out = sys.argv[1], sys.argv[2]
+    check = "--check" in sys.argv[3:]
     rows = []
     buffer = io.BytesIO()
     complete = True
@@ -59,6 +61,7 @@ def main():
                  GOALS["portable zip"]))
 
     print(f"{'file':30} {'bytes':>10} {'goal':>10} {'ratio':>7}  verdict")
+    failed = False
     table = ["| File | Size | Goal | |", "| --- | ---: | ---: | --- |"]
     for name, size, goal in rows:
         if size is None:
@@ -67,6 +70,7 @@ def main():
             verdict = "NO GOAL"
         else:
             verdict = "MET" if size <= goal else "NOT MET"
+        failed = failed or verdict != "MET"
         ratio = f"{size / goal:7.2f}" if size and goal else f"{'-':>7}"
         print(f"{name:30} {size if size is not None else '-':>10} "
               f"{int(goal) if goal else '-':>10} {ratio}  {verdict}")
@@ -77,7 +81,8 @@ def main():
         f.write("\n".join(table) + "\n")
     os.replace(out + ".part", out)
     print(f"  (the table for the README: {os.path.relpath(out)})")
+    return 1 if check and failed else 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
