@@ -13,7 +13,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
       wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils xdotool imagemagick
       cmake ninja-build make googletest clang libclang-rt-14-dev python3-pefile libimage-exiftool-perl
-      wixl osslsigncode openssl msitools python3-jsonschema python3-yaml)
+      wixl osslsigncode openssl)
+pkgs+=(msitools python3-jsonschema python3-yaml)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 

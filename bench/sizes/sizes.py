@@ -25,6 +25,9 @@ GOALS = {
     "calvorn-typelib32.exe": 400 * KB,
     "calvorn-typelib64.exe": 400 * KB,
     "README.md": 160 * KB,
+    "README.html": 160 * KB,
+    # The guide carries its pictures within it.
+    "guide.html": 1 * MB,
     "LICENSE": 4 * KB,
     "portable zip": 2 * MB,
 }
