@@ -63,11 +63,19 @@ test: build build64-tests native
 	cd $(BUILDNATIVE) && ctest --output-on-failure
 	bash scripts/run-ctest.sh $(BUILD32) $(BUILD64)
 
-# The files shipped are listed in packaging/files.txt.
+# The files shipped are listed in packaging/files.txt. Beside the packages:
+# dist/winget/ and dist/scoop/, naming the files under DIST_URL ({version} is
+# replaced). SIGN_PFX=file.pfx SIGN_PASS=... [SIGN_TIMESTAMP_URL=...] signs
+# every shipped program and the MSI; make_dist.py reads them from the
+# environment, so that the password is never on a command line.
+DIST_URL ?= https://example.invalid/calvorn/{version}/
+DIST_HOMEPAGE ?= https://example.invalid/calvorn/
 dist: build
-	python3 packaging/make_dist.py --out dist
+	python3 packaging/make_dist.py --out dist --base-url '$(DIST_URL)' --homepage '$(DIST_HOMEPAGE)'
 
-bench: build32
+# The 64-bit program is built too: bench/sizes weighs every shipped file and
+# writes the README's size table to $(BUILD32)/bench/sizes.md.
+bench: build32 program64
 	bash bench/run.sh $(BUILD32)
 
 # Each fuzz target explores for FUZZ_SECONDS; new finds go to build/native/fuzz-new.

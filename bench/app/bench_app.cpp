@@ -13,6 +13,8 @@
 //                    the program's own process (a lone copy without its host)
 //   folder N F E     -f on folder F, net of the same on the empty folder E,
 //                    from outside: milliseconds per file of F
+//   startup_two N A B  start-up of the programs A and B (two builds), in turn
+//                    with the bare window program
 // Prints one line per measure (bench_print.h).
 
 #include "bench_print.h"
@@ -204,6 +206,24 @@ void Startup(int runs) {
     bench::PrintInfo("startup_standard_controls_ms", Best(f), b);
 }
 
+// Two builds of the program started in turn with the bare window program,
+// for a change of build flags: each against the bare program, and the second
+// against the first (the ratio of the best runs).
+void StartupOfTwoBuilds(int runs, const std::wstring& first, const std::wstring& second) {
+    std::vector<double> a, b, c;
+    for (int i = 0; i <= runs; ++i) {
+        const double x = TimeToWindow(first, L"", L"Calvorn.MainWindow");
+        const double y = TimeToWindow(second, L"", L"Calvorn.MainWindow");
+        const double z = TimeToWindow(BareWindow(), L"", L"Calvorn.BareWindow");
+        if (i == 0)
+            continue; // the warm-up
+        a.push_back(x), b.push_back(y), c.push_back(z);
+    }
+    bench::PrintInfo("startup_first_ms", Best(a), Best(c));
+    bench::PrintInfo("startup_second_ms", Best(b), Best(c));
+    bench::PrintInfo("startup_second_vs_first_ms", Best(b), Best(a));
+}
+
 void SwitchToBox(int runs) {
     const std::wstring dll = L"-r \"" + FixturePath(L"probe_good.dll") + L"\"";
     double o = 0, b = 0;
@@ -345,6 +365,12 @@ void Folder(int runs, const std::wstring& folder, const std::wstring& empty) {
 int wmain(int argc, wchar_t** argv) {
     const std::wstring what = argc > 1 ? argv[1] : L"all";
     const int runs = argc > 2 ? std::max(1, _wtoi(argv[2])) : 10;
+    if (what == L"startup_two") {
+        if (argc < 5)
+            return 2;
+        StartupOfTwoBuilds(runs, argv[3], argv[4]);
+        return 0;
+    }
     if (what == L"folder") {
         if (argc < 5)
             return 2;
