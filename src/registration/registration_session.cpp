@@ -6,6 +6,7 @@
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
+#include "registration/machine_watch.h"
 #include "registration/other_view_interfaces.h"
 #include "registration/registration_capture.h"
 
@@ -156,8 +157,15 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(scratchError));
     }
     std::optional<OtherViewInterfaces> otherView;
-    if (scratch)
+    std::optional<MachineWatch> watch;
+    if (scratch) {
+        // A captured component starts nothing: a process of its own would
+        // write to the machine past the capture. Where the system will not
+        // hold the host to that, the watch still sees what reached the keys.
+        host->ForbidChildProcesses();
         otherView.emplace(bitness);
+        watch.emplace(bitness);
+    }
     EngineOutcome out = Serve(*host, path, operation, scratch ? scratch->Path() : std::wstring());
     out.machine = machine.value_or(0);
     out.boundMs = options_.timeoutMs;
@@ -166,10 +174,12 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         // can outlive the scratch key.
         host->End();
         otherView->RemoveNewOnes();
+        std::vector<CapturedKey> keys = scratch->ReadBack();
+        out.machineChanges = watch->Changes(keys);
         if (Succeeded(out))
             out.captured = CapturedRegistration{
                 path, bitness == Bitness::x64 ? CapturedMachine::X64 : CapturedMachine::X86,
-                scratch->ReadBack()};
+                std::move(keys)};
         scratch->Remove();
         if (!Succeeded(out) || NotUnloaded(out))
             out.printed = host->Printed(kPrintedKept);
