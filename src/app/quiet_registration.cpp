@@ -127,9 +127,8 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
 FileOutcome OutcomeOf(const EngineOutcome& outcome) {
     // Whatever the entry point said, the machine is not as it was.
     if (outcome.machineChanges && !outcome.machineChanges->empty()) {
-        std::wstring words = inspection::MachineChangesText(outcome.machineChanges);
-        words[0] = L'T';
-        return {ExitCode::ChangedMachine, words};
+        return {ExitCode::ChangedMachine,
+                inspection::MachineChangesSentence(outcome.machineChanges)};
     }
     const ExitCode code = CodeOf(outcome);
     if (code == ExitCode::Success)

@@ -22,4 +22,12 @@ inline std::wstring MachineChangesText(const std::optional<std::vector<std::wstr
     return text + L".";
 }
 
+// The same as a sentence of its own: "The machine's keys changed while it ran: ...".
+inline std::wstring
+MachineChangesSentence(const std::optional<std::vector<std::wstring>>& changes) {
+    std::wstring text = MachineChangesText(changes);
+    text[0] = static_cast<wchar_t>(text[0] - L'a' + L'A');
+    return text;
+}
+
 } // namespace calvorn::inspection

@@ -78,6 +78,43 @@ Bitness BitnessOf(std::optional<std::uint16_t> machine) {
     return platform::OwnBitness();
 }
 
+// The machine-wide turn of a capture; a capture that overstays its bound is
+// ended, so a turn is not waited for much longer than that.
+class CaptureTurn {
+  public:
+    CaptureTurn() = default;
+    ~CaptureTurn() {
+        // Every hold, however many the waits below took.
+        while (held_ && ::ReleaseMutex(mutex_.get())) {
+        }
+    }
+    CaptureTurn(const CaptureTurn&) = delete;
+    CaptureTurn& operator=(const CaptureTurn&) = delete;
+
+    bool Take(const RegistrationOptions& options) {
+        mutex_.reset(::CreateMutexW(nullptr, FALSE, L"Global\\Calvorn.Capture"));
+        if (!mutex_)
+            mutex_.reset(::CreateMutexW(nullptr, FALSE, L"Local\\Calvorn.Capture"));
+        if (!mutex_)
+            return false;
+        // An owner that died leaves it abandoned, which is ours then, but
+        // which the wait for a turn does not count as a turn.
+        auto ours = [this] {
+            const DWORD now = ::WaitForSingleObject(mutex_.get(), 0);
+            return now == WAIT_OBJECT_0 || now == WAIT_ABANDONED;
+        };
+        held_ = ours() ||
+                platform::WaitForHandle(mutex_.get(), options.timeoutMs + kHostStartMs + 20000,
+                                        options.wait) ||
+                ours();
+        return held_;
+    }
+
+  private:
+    platform::UniqueHandle mutex_;
+    bool held_ = false;
+};
+
 } // namespace
 
 RegistrationSession::RegistrationSession(RegistrationOptions options) : options_(options) {}
@@ -155,6 +192,14 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
     if (operation == Operation::Export && !scratch) {
         host->End();
         return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(scratchError));
+    }
+    // One capture at a time on the machine: what the platform writes past
+    // one (the other view's interfaces) would be taken for another's own
+    // change, or kept as if it had been there before.
+    CaptureTurn turn;
+    if (scratch && !turn.Take(options_)) {
+        host->End();
+        return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(ERROR_BUSY));
     }
     std::optional<OtherViewInterfaces> otherView;
     std::optional<MachineWatch> watch;

@@ -115,7 +115,7 @@ bool MachineHas(HKEY root, const std::wstring& path, REGSAM view) {
 }
 
 void RemoveMarkers() {
-    for (int n = 1; n <= 5; ++n)
+    for (int n = 1; n <= 9; ++n)
         for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
             ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE,
                               (L"Software\\Classes\\CLSID\\" + EscapeMarker(n)).c_str(), view, 0);
@@ -138,6 +138,12 @@ TEST_F(HostileComponents, WaysPastTheCaptureAreHeldBackOrNamed) {
         SCOPED_TRACE(calvorn::platform::Narrow(files[n - 1]));
         const std::wstring file = FixturePath(files[n - 1]);
         for (const wchar_t* action : {L"-q -e ", L"-q -check "}) {
+            // Another component's class, in the view of the fixtures.
+            HKEY victim = nullptr;
+            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                              (L"Software\\Classes\\CLSID\\" + EscapeMarker(9)).c_str(), 0, nullptr,
+                              0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &victim, nullptr);
+            ::RegCloseKey(victim);
             BatchResult r = RunBatch(action + Quoted(file) + L" -format json -out -");
             bool written = MachineHas(HKEY_CURRENT_CONFIG, L"Software\\" + EscapeMarker(n), 0);
             for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
@@ -156,6 +162,11 @@ TEST_F(HostileComponents, WaysPastTheCaptureAreHeldBackOrNamed) {
                 << r.err[0];
             EXPECT_NE(r.err[0].find(calvorn::platform::Narrow(EscapeMarker(n))), std::string::npos)
                 << r.err[0];
+            if (n == 2) {
+                EXPECT_NE(r.err[0].find(calvorn::platform::Narrow(EscapeMarker(9)) + " (removed)"),
+                          std::string::npos)
+                    << r.err[0];
+            }
             // Nothing of it exported; the check's record names the key too.
             if (action == std::wstring(L"-q -e "))
                 EXPECT_EQ(r.outBytes.find("E5CA0000"), std::string::npos) << r.outBytes;
