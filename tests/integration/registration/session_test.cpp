@@ -231,9 +231,13 @@ void Put(HKEY root, const std::wstring& path, REGSAM view = 0) {
 
 void Clean() {
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        for (const std::wstring& name : {kWatchedClass, kOtherClass})
-            ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\CLSID\\" + name).c_str(),
-                              view, 0);
+        HKEY classes = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0,
+                            KEY_ALL_ACCESS | view, &classes) == ERROR_SUCCESS) {
+            for (const std::wstring& name : {kWatchedClass, kOtherClass})
+                ::RegDeleteTreeW(classes, name.c_str());
+            ::RegCloseKey(classes);
+        }
         ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE,
                           (L"Software\\Classes\\Interface\\" + kMirrored).c_str(), view, 0);
         ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kOutside.c_str(), view, 0);
