@@ -29,6 +29,7 @@ enum class ExitCode : int {
     NotRegistered = 17,
     RegisteredElsewhere = 18,
     PartlyRegistered = 19,
+    ChangedMachine = 20,
     NotRestored = 22,
 };
 
@@ -38,7 +39,7 @@ struct ExitCodeRow {
     const wchar_t* meaning; // for "-q -?" and the README
 };
 
-inline constexpr std::array<ExitCodeRow, 21> kExitCodes{{
+inline constexpr std::array<ExitCodeRow, 22> kExitCodes{{
     {ExitCode::Success, L"ok", L"success"},
     {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
     {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},
@@ -68,6 +69,9 @@ inline constexpr std::array<ExitCodeRow, 21> kExitCodes{{
      L"-check: a file's classes or library are registered to another copy"},
     {ExitCode::PartlyRegistered, L"partly-registered",
      L"-check: some of a file's keys are missing"},
+    {ExitCode::ChangedMachine, L"changed-machine",
+     L"-e, -check: the machine's keys changed while the component ran, past the capture (named "
+     L"key by key)"},
     {ExitCode::NotRestored, L"not-restored",
      L"-restore could not read the backup or write back every key of it"},
 }};

@@ -5,6 +5,7 @@
 #include "app/quiet_registration.h"
 #include "app/quiet_report.h"
 #include "inspection/component_inspector.h"
+#include "inspection/machine_changes.h"
 #include "inspection/machine_registration_state.h"
 #include "inspection/typelib_info.h"
 #include "platform/error_record.h"
@@ -24,11 +25,11 @@ using platform::Narrow;
 
 namespace {
 
-const wchar_t* SourceText(EntrySource source) {
-    return source == EntrySource::TypeLibrary
+std::wstring SourceText(const CheckedFile& file) {
+    return file.source == EntrySource::TypeLibrary
                ? L"From the type library; the component's own registration code was not run."
-               : L"From the component's own registration code, run in the registration host; the "
-                 L"machine was not changed.";
+               : L"From the component's own registration code, run in the registration host; " +
+                     inspection::MachineChangesText(file.machineChanges);
 }
 
 const char* SourceWord(EntrySource source) {
@@ -109,10 +110,18 @@ std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
                 entries += ',';
             entries += JsonEntry(e);
         }
+        std::string changed;
+        for (const std::wstring& key : file.machineChanges.value_or(std::vector<std::wstring>{})) {
+            if (!changed.empty())
+                changed += ',';
+            changed += JsonText(key);
+        }
         return "{\"path\":" + JsonText(file.path) + ",\"verdict\":" + JsonText(verdict) +
                ",\"registration\":" + JsonText(Registration(file)) +
                ",\"source\":" + JsonString(Checked(file) ? SourceWord(file.source) : "") +
-               ",\"entries\":[" + entries + "],\"error\":" + JsonText(error) + "}\n";
+               ",\"entries\":[" + entries + "],\"error\":" + JsonText(error) +
+               ",\"machine_checked\":" + (file.machineChanges ? "true" : "false") +
+               ",\"changed_machine\":[" + changed + "]}\n";
     }
     case ReportFormat::Text:
         break;
@@ -126,7 +135,7 @@ std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
     block += file.health.verdict == inspection::Verdict::Nothing
                  ? std::wstring(L"Checked: The file has no registration code and no type "
                                 L"library.\r\n")
-                 : std::wstring(L"Checked: ") + SourceText(file.source) + L"\r\n";
+                 : L"Checked: " + SourceText(file) + L"\r\n";
     for (const EntryHealth& e : file.health.entries)
         block += VisibleText(inspection::EntryLabel(e.entry)) + L": " +
                  VisibleText(inspection::EntryFact(e)) + L"\r\n";
@@ -165,6 +174,7 @@ CheckedFile CheckFile(const std::wstring& path, const ExpectedSource& expectedOf
     if (!expected)
         return file; // a failure, or nothing registered: no entries
     file.source = expected->source;
+    file.machineChanges = expected->machineChanges;
     const inspection::MachineRegistrationState state(expected->is64Bit);
     file.health = inspection::CheckRegistration(*expected, state);
     return file;
@@ -184,9 +194,15 @@ ExpectedOfComponent(registration::RegistrationSession& session, const std::wstri
     }
     const registration::EngineOutcome outcome =
         RunFile(session, registration::Operation::Export, path);
-    if (outcome.captured)
-        return registration::ExpectedFromCapture(*outcome.captured);
+    if (outcome.captured) {
+        inspection::ExpectedRegistration expected =
+            registration::ExpectedFromCapture(*outcome.captured);
+        expected.machineChanges = outcome.machineChanges;
+        return expected;
+    }
     failure = OutcomeOf(outcome);
+    if (failure.code == ExitCode::ChangedMachine)
+        return std::nullopt; // no other answer hides that
     // An EXE server writes its keys only when it runs for real, and a file
     // without registration code may still carry a library that says what it
     // registers.
@@ -249,11 +265,16 @@ ExitCode RunQuietCheck(const Command& command, IQuietOutput& output,
         toFile = report->IsFile();
         for (const std::wstring& path : files) {
             const CheckedFile file = CheckFile(path, expectedOf);
-            const ExitCode code =
-                Checked(file) ? ExitCodeOf(file.health.verdict) : file.failure.code;
+            const bool changed = file.machineChanges && !file.machineChanges->empty();
+            const ExitCode code = !Checked(file) ? file.failure.code
+                                  : changed      ? ExitCode::ChangedMachine
+                                                 : ExitCodeOf(file.health.verdict);
             if (code != ExitCode::Success) {
                 output.Line(std::wstring(RowOf(code).word) + L" \"" + path + L"\" " +
-                                (Checked(file) ? Registration(file) : file.failure.detail),
+                                (!Checked(file) ? file.failure.detail
+                                 : changed      ? Registration(file) + L"; " +
+                                                 inspection::MachineChangesText(file.machineChanges)
+                                           : Registration(file)),
                             true);
                 if (result == ExitCode::Success)
                     result = code;

@@ -24,6 +24,8 @@ struct CheckedFile {
     inspection::RegistrationHealth health;
     // Why the file could not be checked (its code and words); Success when it was.
     FileOutcome failure;
+    // The machine's keys that changed while its registration code ran.
+    std::optional<std::vector<std::wstring>> machineChanges;
 };
 
 // The record of one file in a format, and what goes before the first.

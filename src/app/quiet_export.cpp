@@ -161,7 +161,8 @@ ExitCode RunQuietExport(const Command& command, const std::vector<std::wstring>&
                     break;
             const EngineOutcome outcome = RunFile(session, Operation::Export, path);
             FileOutcome result = OutcomeOf(outcome);
-            if (!outcome.captured)
+            // What reached the machine is not in the capture: no export of it.
+            if (!outcome.captured || result.code == ExitCode::ChangedMachine)
                 return result;
             ExportedFile file = ExportedFileOf(outcome, path);
             if (file.registration.keys.empty() && result.code == ExitCode::Success)

@@ -80,7 +80,7 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return RunQuietRestore(command, output);
     case CommandAction::CheckRegistration: {
         // Each component's registration code runs in a host of its own
-        // against a scratch key, so the check changes nothing on the machine.
+        // against a scratch key; what reaches the machine past it is named.
         registration::RemoveStaleScratchKeys();
         registration::RegistrationOptions options;
         registration::RegistrationSession session(options);

@@ -1,5 +1,6 @@
 #include "app/quiet_registration.h"
 
+#include "inspection/machine_changes.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "registration/registrar.h"
@@ -115,6 +116,7 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     case ExitCode::NotRegistered:
     case ExitCode::RegisteredElsewhere:
     case ExitCode::PartlyRegistered:
+    case ExitCode::ChangedMachine:
     case ExitCode::NotRestored:
         break;
     }
@@ -124,6 +126,11 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
 } // namespace
 
 FileOutcome OutcomeOf(const EngineOutcome& outcome) {
+    // Whatever the entry point said, the machine is not as it was.
+    if (outcome.machineChanges && !outcome.machineChanges->empty()) {
+        return {ExitCode::ChangedMachine,
+                inspection::MachineChangesSentence(outcome.machineChanges)};
+    }
     const ExitCode code = CodeOf(outcome);
     if (code == ExitCode::Success)
         return {};

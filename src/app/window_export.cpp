@@ -2,6 +2,7 @@
 
 #include "app/folder_records.h"
 #include "app/quiet_export.h"
+#include "inspection/machine_changes.h"
 #include "platform/message_box.h"
 #include "registration/export/export_writer.h"
 
@@ -13,12 +14,19 @@ void ExportFromWindow(registration::RegistrationPrompter& prompter, const std::w
                       registration::ExportFormat format, const std::wstring& out) {
     using registration::Operation;
     const registration::EngineOutcome& outcome = prompter.Export(file);
+    const std::wstring title = L"Calvorn - Exporting";
+    // What reached the machine is not in the capture: nothing is exported.
+    if (outcome.machineChanges && !outcome.machineChanges->empty()) {
+        platform::Messages().Show(L"Nothing was exported.\n" +
+                                      inspection::MachineChangesSentence(outcome.machineChanges),
+                                  title, MB_OK | MB_ICONHAND);
+        return;
+    }
     if (!outcome.captured) {
         if (auto message = registration::MessageFor(Operation::Export, outcome))
             platform::Messages().Show(message->text, message->title, message->flags);
         return;
     }
-    const std::wstring title = L"Calvorn - Exporting";
     registration::ExportOptions options;
     options.perUser = prompter.Options().perUser;
     const registration::ExportedFile exported = ExportedFileOf(outcome, file);

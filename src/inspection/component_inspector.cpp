@@ -1,5 +1,6 @@
 #include "inspection/component_inspector.h"
 
+#include "inspection/machine_changes.h"
 #include "inspection/machine_registration_state.h"
 #include "inspection/module_report.h"
 #include "inspection/typelib_info.h"
@@ -236,8 +237,8 @@ void RegistrationRows(IReportPresenter& grid, const ExpectedRegistration& expect
     std::wstring checked =
         expected.source == EntrySource::TypeLibrary
             ? L"From the type library; the component's own registration code was not run."
-            : L"From the component's own registration code, run in the registration host; "
-              L"the machine was not changed.";
+            : L"From the component's own registration code, run in the registration host; " +
+                  MachineChangesText(expected.machineChanges);
     if (expected.entries.empty())
         checked = L"The file has no registration code and no type library.";
     if (!expected.codeNotRun.empty())

@@ -65,6 +65,9 @@ struct ExpectedRegistration {
     // for: why that code did not run (an EXE server, a failed load).
     std::wstring codeNotRun;
     std::vector<ExpectedEntry> entries;
+    // RegistrationCode: the machine's keys that changed while that code ran;
+    // no value when that could not be watched.
+    std::optional<std::vector<std::wstring>> machineChanges;
 };
 
 enum class EntryState : std::uint8_t { Here, Elsewhere, Missing, Partly };

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <vector>
 
@@ -182,23 +183,40 @@ bool MakePipe(bool childReads, UniqueFile& ours, UniqueFile& theirs) {
     return static_cast<bool>(theirs);
 }
 
-// Where the child's standard output and error go: a file of its own that
-// goes when the last handle to it closes. A file, not a pipe: a component
-// that prints much never blocks on a reader.
-bool MakeOutputFile(UniqueFile& ours, UniqueFile& theirs) {
+constexpr const wchar_t* kOutputPrefix = L"cvh";
+
+std::wstring TempFolder() {
     wchar_t folder[MAX_PATH + 1];
-    wchar_t path[MAX_PATH + 1];
-    DWORD n = ::GetTempPathW(MAX_PATH + 1, folder);
-    if (n == 0 || n > MAX_PATH || !::GetTempFileNameW(folder, L"cvh", 0, path))
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, folder);
+    return n == 0 || n > MAX_PATH ? std::wstring() : std::wstring(folder, n);
+}
+
+// Where the child's standard output and error go: a file of its own, made
+// already deleted on close (a run killed at any moment leaves none behind
+// but by a crash of the system), named "cvh<pid>-<start time>-<nonce>.tmp"
+// after us so that one left anyway is known to be stale. A file, not a pipe:
+// a component that prints much never blocks on a reader.
+bool MakeOutputFile(UniqueFile& ours, UniqueFile& theirs) {
+    const std::wstring folder = TempFolder();
+    if (folder.empty())
         return false;
+    static LONG counter = 0;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    theirs.reset(::CreateFileW(
-        path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!theirs) {
-        ::DeleteFileW(path);
-        return false;
+    for (int attempt = 0; attempt < 16 && !theirs; ++attempt) {
+        wchar_t name[80];
+        ::swprintf(name, 80, L"%ls%lu-%016llx-%08lx.tmp", kOutputPrefix, ::GetCurrentProcessId(),
+                   static_cast<unsigned long long>(ProcessStartTime(::GetCurrentProcess())),
+                   static_cast<unsigned long>(::InterlockedIncrement(&counter)) ^
+                       static_cast<unsigned long>(::GetTickCount64() << 12));
+        theirs.reset(::CreateFileW((folder + name).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                   CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                   nullptr));
+        if (!theirs && ::GetLastError() != ERROR_FILE_EXISTS)
+            return false;
     }
+    if (!theirs)
+        return false;
     HANDLE self = ::GetCurrentProcess();
     HANDLE copy = nullptr;
     if (!::DuplicateHandle(self, theirs.get(), self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
@@ -207,7 +225,57 @@ bool MakeOutputFile(UniqueFile& ours, UniqueFile& theirs) {
     return true;
 }
 
+// Whether `name` is an output file of ours whose owner has gone: one of the
+// form above, or "cvh<1-4 hex digits>.tmp" of the temporary-name call that
+// made them before (delete-on-close as well, so even a live one may go).
+bool StaleOutputFile(const std::wstring& name) {
+    unsigned long pid = 0;
+    unsigned long long started = 0;
+    wchar_t rest[8] = {};
+    if (std::swscanf(name.c_str(), L"cvh%lu-%llx-%*lx%7ls", &pid, &started, rest) == 3 &&
+        _wcsicmp(rest, L".tmp") == 0)
+        return ProcessGone(pid, started);
+    const std::size_t digits = name.size() - 7; // "cvh" + digits + ".tmp"
+    return name.size() > 7 && digits <= 4 && _wcsnicmp(name.c_str(), L"cvh", 3) == 0 &&
+           _wcsicmp(name.c_str() + 3 + digits, L".tmp") == 0 &&
+           name.find_first_not_of(L"0123456789abcdefABCDEF", 3) == 3 + digits;
+}
+
 } // namespace
+
+std::uint64_t ProcessStartTime(void* process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+bool ProcessGone(unsigned long pid, std::uint64_t started) {
+    UniqueHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid));
+    if (!process)
+        return ::GetLastError() == ERROR_INVALID_PARAMETER; // no such process
+    if (::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0)
+        return true;
+    return ProcessStartTime(process.get()) != started;
+}
+
+void RemoveStaleOutputFiles() {
+    const std::wstring folder = TempFolder();
+    if (folder.empty())
+        return;
+    WIN32_FIND_DATAW data{};
+    UniqueFind find(::FindFirstFileW((folder + kOutputPrefix + L"*.tmp").c_str(), &data));
+    if (!find)
+        return;
+    std::vector<std::wstring> stale;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && StaleOutputFile(data.cFileName))
+            stale.push_back(data.cFileName);
+    } while (::FindNextFileW(find.get(), &data));
+    for (const std::wstring& name : stale)
+        ::DeleteFileW((folder + name).c_str());
+}
 
 bool WaitForHandle(void* handle, unsigned long timeoutMs, WaitStyle style) {
     HANDLE h = handle;
@@ -382,9 +450,23 @@ PersistentChild::Received PersistentChild::Receive(void* bytes, std::size_t size
     return Received::Whole;
 }
 
+bool PersistentChild::ForbidChildProcesses() {
+    if (!handles_ || !handles_->job)
+        return false;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_ACTIVE_PROCESS;
+    limits.BasicLimitInformation.ActiveProcessLimit = 1;
+    return ::SetInformationJobObject(handles_->job.get(), JobObjectExtendedLimitInformation,
+                                     &limits, sizeof limits) != FALSE;
+}
+
 void PersistentChild::End() {
     if (!handles_ || !handles_->process)
         return;
+    // Whatever it started in its job goes with it.
+    if (handles_->job)
+        ::TerminateJobObject(handles_->job.get(), 1);
     ::TerminateProcess(handles_->process.get(), 1);
     ::WaitForSingleObject(handles_->process.get(), 5000);
 }

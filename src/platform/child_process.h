@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,15 @@ std::optional<ChildResult> RunChild(const std::wstring& program, const std::wstr
 } // namespace calvorn::platform
 
 namespace calvorn::platform {
+
+// When `process` started, in FILETIME ticks; 0 when that cannot be told.
+std::uint64_t ProcessStartTime(void* process);
+// Whether process `pid`, started at `started`, has ended (a later process
+// that got the same id is another).
+bool ProcessGone(unsigned long pid, std::uint64_t started);
+// Removes the output files of helpers (see PersistentChild) left in the
+// temporary folder by a run that has gone.
+void RemoveStaleOutputFiles();
 
 // How a thread spends a wait for a helper: blocked, or dispatching its window
 // messages meanwhile (a window keeps painting; the caller must guard its own
@@ -55,6 +65,9 @@ class PersistentChild {
     // Reads exactly `size` bytes unless the child ends (or closes its
     // output) first, or the tick count (GetTickCount64) reaches `deadline`.
     Received Receive(void* bytes, std::size_t size, unsigned long long deadline, WaitStyle style);
+    // From now on it may start no process of its own (its job holds one
+    // process, itself); false when the system would not hold it to that.
+    bool ForbidChildProcesses();
     // Ends it now and waits until it has gone.
     void End();
     // Its exit code once it has ended, given at most `waitMs` to end; empty

@@ -30,6 +30,9 @@ inline constexpr std::uint32_t kMaxScratchChars = 200;
 // HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_USERS, in the order of
 // CapturedRoot.
 inline constexpr const wchar_t* kCaptureRootNames[4] = {L"HKCR", L"HKLM", L"HKCU", L"HKU"};
+// The stand-in for HKEY_CURRENT_CONFIG: what a component writes there stays
+// in the scratch key and is no part of any registration that is exported.
+inline constexpr const wchar_t* kCaptureConfigName = L"HKCC";
 
 // A new host says Ready once it has set itself up; then its one request is
 // answered by a run of these, in this order, and the host ends; a run ends with

@@ -1,5 +1,6 @@
 #include "registration/registration_capture.h"
 
+#include "platform/child_process.h"
 #include "platform/path_forms.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
@@ -21,13 +22,6 @@ using platform::UniqueHKey;
 // component made in the scratch key must not lead us into the machine's.
 constexpr DWORD kOpenAsIs = REG_OPTION_OPEN_LINK;
 
-std::uint64_t StartTimeOf(HANDLE process) {
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return 0;
-    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-}
-
 // "<pid>-<start time>-<nonce>": the owner, told apart from a later process
 // that got the same id, and one key per capture.
 std::wstring ScratchName() {
@@ -35,10 +29,11 @@ std::wstring ScratchName() {
     LARGE_INTEGER now{};
     ::QueryPerformanceCounter(&now);
     wchar_t name[64];
-    std::swprintf(name, 64, L"%lu-%016llx-%08lx", ::GetCurrentProcessId(),
-                  static_cast<unsigned long long>(StartTimeOf(::GetCurrentProcess())),
-                  static_cast<unsigned long>(now.LowPart) ^
-                      static_cast<unsigned long>(::InterlockedIncrement(&counter) << 24));
+    std::swprintf(
+        name, 64, L"%lu-%016llx-%08lx", ::GetCurrentProcessId(),
+        static_cast<unsigned long long>(platform::ProcessStartTime(::GetCurrentProcess())),
+        static_cast<unsigned long>(now.LowPart) ^
+            static_cast<unsigned long>(::InterlockedIncrement(&counter) << 24));
     return name;
 }
 
@@ -48,13 +43,7 @@ bool OwnerIsGone(const std::wstring& name) {
     wchar_t rest = 0;
     if (std::swscanf(name.c_str(), L"%lu-%llx-%*lx%lc", &pid, &started, &rest) != 2)
         return false; // not one of ours: left alone
-    platform::UniqueHandle process(
-        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid));
-    if (!process)
-        return ::GetLastError() == ERROR_INVALID_PARAMETER; // no such process
-    if (::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0)
-        return true;
-    return StartTimeOf(process.get()) != started;
+    return platform::ProcessGone(pid, started);
 }
 
 // Creates `path` under HKCU; `made` tells whether it is new.
@@ -133,6 +122,20 @@ void ReadTree(HKEY key, CapturedRoot root, const std::wstring& path,
     }
 }
 
+// Deleted only without subkeys (the registry refuses otherwise, at the
+// moment of the deletion) and without values of its own.
+void RemoveIfEmpty(const wchar_t* path) {
+    UniqueHKey key;
+    DWORD values = 1;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
+        ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                           nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        values != 0)
+        return;
+    key.reset();
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, path);
+}
+
 } // namespace
 
 std::wstring PlainPathForm(const std::wstring& text) {
@@ -143,17 +146,18 @@ std::wstring PlainPathForm(const std::wstring& text) {
 }
 
 std::optional<ScratchKey> ScratchKey::Create(unsigned long& error) {
-    bool madeCalvorn = false, made = false;
-    LONG result = CreateKey(L"Software\\Calvorn", madeCalvorn);
+    bool made = false;
+    LONG result = CreateKey(L"Software\\Calvorn", made);
     if (result == ERROR_SUCCESS)
         result = CreateKey(kCaptureKey, made);
     ScratchKey scratch(std::wstring(kCaptureKey) + L"\\" + ScratchName());
-    scratch.madeCalvorn_ = madeCalvorn;
     if (result == ERROR_SUCCESS)
         result = CreateKey(scratch.path_, made);
     for (const wchar_t* root : host::kCaptureRootNames)
         if (result == ERROR_SUCCESS)
             result = CreateKey(scratch.path_ + L"\\" + root, made);
+    if (result == ERROR_SUCCESS)
+        result = CreateKey(scratch.path_ + L"\\" + host::kCaptureConfigName, made);
     if (result != ERROR_SUCCESS) {
         error = static_cast<unsigned long>(result);
         return std::nullopt; // the destructor takes away what was made
@@ -161,8 +165,7 @@ std::optional<ScratchKey> ScratchKey::Create(unsigned long& error) {
     return scratch;
 }
 
-ScratchKey::ScratchKey(ScratchKey&& other) noexcept
-    : path_(std::move(other.path_)), madeCalvorn_(other.madeCalvorn_) {
+ScratchKey::ScratchKey(ScratchKey&& other) noexcept : path_(std::move(other.path_)) {
     other.path_.clear();
 }
 
@@ -193,12 +196,15 @@ void ScratchKey::Remove() {
     // RegDeleteKey takes only a key without subkeys: another run's scratch
     // key keeps the folders. The folder of scratch keys is ours alone.
     ::RegDeleteKeyW(HKEY_CURRENT_USER, kCaptureKey);
-    if (madeCalvorn_)
-        ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Calvorn");
+    // Whichever run made it, the last one out takes it: its settings and
+    // notes are subkeys, so it is deleted only when nothing is left in it.
+    RemoveIfEmpty(L"Software\\Calvorn");
     path_.clear();
 }
 
 void RemoveStaleScratchKeys() {
+    // The hosts' output files of a killed run go the same way.
+    platform::RemoveStaleOutputFiles();
     UniqueHKey capture;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, kCaptureKey, 0, KEY_READ | KEY_WRITE, capture.put()) !=
         ERROR_SUCCESS)

@@ -38,10 +38,10 @@ class ScratchKey {
   private:
     explicit ScratchKey(std::wstring path) : path_(std::move(path)) {}
     std::wstring path_;
-    bool madeCalvorn_ = false; // HKCU\Software\Calvorn did not exist before
 };
 
-// Removes the scratch keys whose owning process has gone.
+// Removes the scratch keys whose owning process has gone, and the hosts'
+// output files that a killed run left in the temporary folder.
 void RemoveStaleScratchKeys();
 
 // "\\?\C:\x" -> "C:\x", "\\?\UNC\s\x" -> "\\s\x"; anything else unchanged.

@@ -64,6 +64,9 @@ struct EngineOutcome {
     std::string printed = {};
     // An export's keys, read back once the host had gone; set on success only.
     std::optional<CapturedRegistration> captured = {};
+    // An export's: the machine's keys that changed while the component ran,
+    // past its capture; no value when that could not be watched.
+    std::optional<std::vector<std::wstring>> machineChanges = {};
 };
 
 // The most of a component's printing that is kept.

@@ -6,6 +6,7 @@
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
 #include "registration/host_protocol.h"
+#include "registration/machine_watch.h"
 #include "registration/other_view_interfaces.h"
 #include "registration/registration_capture.h"
 
@@ -76,6 +77,43 @@ Bitness BitnessOf(std::optional<std::uint16_t> machine) {
         return Bitness::x86;
     return platform::OwnBitness();
 }
+
+// The machine-wide turn of a capture; a capture that overstays its bound is
+// ended, so a turn is not waited for much longer than that.
+class CaptureTurn {
+  public:
+    CaptureTurn() = default;
+    ~CaptureTurn() {
+        // Every hold, however many the waits below took.
+        while (held_ && ::ReleaseMutex(mutex_.get())) {
+        }
+    }
+    CaptureTurn(const CaptureTurn&) = delete;
+    CaptureTurn& operator=(const CaptureTurn&) = delete;
+
+    bool Take(const RegistrationOptions& options) {
+        mutex_.reset(::CreateMutexW(nullptr, FALSE, L"Global\\Calvorn.Capture"));
+        if (!mutex_)
+            mutex_.reset(::CreateMutexW(nullptr, FALSE, L"Local\\Calvorn.Capture"));
+        if (!mutex_)
+            return false;
+        // An owner that died leaves it abandoned, which is ours then, but
+        // which the wait for a turn does not count as a turn.
+        auto ours = [this] {
+            const DWORD now = ::WaitForSingleObject(mutex_.get(), 0);
+            return now == WAIT_OBJECT_0 || now == WAIT_ABANDONED;
+        };
+        held_ = ours() ||
+                platform::WaitForHandle(mutex_.get(), options.timeoutMs + kHostStartMs + 20000,
+                                        options.wait) ||
+                ours();
+        return held_;
+    }
+
+  private:
+    platform::UniqueHandle mutex_;
+    bool held_ = false;
+};
 
 } // namespace
 
@@ -155,9 +193,24 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         host->End();
         return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(scratchError));
     }
+    // One capture at a time on the machine: what the platform writes past
+    // one (the other view's interfaces) would be taken for another's own
+    // change, or kept as if it had been there before.
+    CaptureTurn turn;
+    if (scratch && !turn.Take(options_)) {
+        host->End();
+        return Ended(Failed(operation), Ending::NotStarted, HRESULT_FROM_WIN32(ERROR_BUSY));
+    }
     std::optional<OtherViewInterfaces> otherView;
-    if (scratch)
+    std::optional<MachineWatch> watch;
+    if (scratch) {
+        // A captured component starts nothing: a process of its own would
+        // write to the machine past the capture. Where the system will not
+        // hold the host to that, the watch still sees what reached the keys.
+        host->ForbidChildProcesses();
         otherView.emplace(bitness);
+        watch.emplace(bitness);
+    }
     EngineOutcome out = Serve(*host, path, operation, scratch ? scratch->Path() : std::wstring());
     out.machine = machine.value_or(0);
     out.boundMs = options_.timeoutMs;
@@ -166,10 +219,12 @@ EngineOutcome RegistrationSession::Run(const std::wstring& path, Operation opera
         // can outlive the scratch key.
         host->End();
         otherView->RemoveNewOnes();
+        std::vector<CapturedKey> keys = scratch->ReadBack();
+        out.machineChanges = watch->Changes(keys);
         if (Succeeded(out))
             out.captured = CapturedRegistration{
                 path, bitness == Bitness::x64 ? CapturedMachine::X64 : CapturedMachine::X86,
-                scratch->ReadBack()};
+                std::move(keys)};
         scratch->Remove();
         if (!Succeeded(out) || NotUnloaded(out))
             out.printed = host->Printed(kPrintedKept);

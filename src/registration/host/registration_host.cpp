@@ -186,22 +186,27 @@ HRESULT InitialiseOle() {
 }
 
 // Every predefined root the component can write through points into the
-// scratch key from now on. All four are opened before any is redirected: the
+// scratch key from now on. All are opened before any is redirected: the
 // scratch key itself lives under HKEY_CURRENT_USER. The handles stay open for
 // the life of this process.
 DWORD RedirectRootsIntoScratch() {
-    const HKEY roots[4] = {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS};
-    HKEY opened[4] = {};
-    for (int i = 0; i < 4; ++i) {
+    constexpr int kRoots = 5;
+    const HKEY roots[kRoots] = {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER,
+                                HKEY_USERS, HKEY_CURRENT_CONFIG};
+    const wchar_t* const names[kRoots] = {kCaptureRootNames[0], kCaptureRootNames[1],
+                                          kCaptureRootNames[2], kCaptureRootNames[3],
+                                          kCaptureConfigName};
+    HKEY opened[kRoots] = {};
+    for (int i = 0; i < kRoots; ++i) {
         wchar_t path[kMaxScratchChars + 16];
         std::wcscpy(path, g_scratch);
         std::wcscat(path, L"\\");
-        std::wcscat(path, kCaptureRootNames[i]);
+        std::wcscat(path, names[i]);
         if (const LONG error =
                 ::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, &opened[i]))
             return static_cast<DWORD>(error);
     }
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < kRoots; ++i)
         if (const LONG error = ::RegOverridePredefKey(roots[i], opened[i]))
             return static_cast<DWORD>(error);
     return ERROR_SUCCESS;

@@ -3,6 +3,7 @@
 // success for a failure, and leaves no host or server running.
 
 #include "e2e/hostile/misbehaviours.h"
+#include "e2e/quiet/batch_runner.h"
 #include "e2e/registration/e2e_helpers.h"
 #include "platform/text.h"
 
@@ -96,4 +97,107 @@ TEST_F(HostileComponents, PipesAndDevicesAreNotFiles) {
         Drive(ProgramPath(), L"-f \"\\\\.\\pipe\\\"", {IDYES, IDOK}, std::chrono::seconds(30));
     EXPECT_TRUE(report.exitCode.has_value()) << "the folder report blocked";
     ::CloseHandle(pipe);
+}
+
+namespace {
+
+// The key each escaping fixture tries to write on the machine.
+std::wstring EscapeMarker(int n) {
+    return L"{E5CA000" + std::to_wstring(n) + L"-7A11-4C0E-9E5C-CA1F0000E5CA}";
+}
+
+bool MachineHas(HKEY root, const std::wstring& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+// The service the sixth one installs, and whether it is there; taken away.
+bool ServiceInstalled(bool remove) {
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager
+                            ? ::OpenServiceW(manager, (L"CalvornEscape" + EscapeMarker(6)).c_str(),
+                                             SERVICE_QUERY_STATUS | DELETE)
+                            : nullptr;
+    if (service && remove)
+        ::DeleteService(service);
+    if (service)
+        ::CloseServiceHandle(service);
+    if (manager)
+        ::CloseServiceHandle(manager);
+    return service != nullptr;
+}
+
+void RemoveMarkers() {
+    ServiceInstalled(true);
+    for (int n = 1; n <= 9; ++n)
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE,
+                              (L"Software\\Classes\\CLSID\\" + EscapeMarker(n)).c_str(), view, 0);
+            ::RegDeleteKeyExW(HKEY_CURRENT_CONFIG, (L"Software\\" + EscapeMarker(n)).c_str(), view,
+                              0);
+        }
+}
+
+} // namespace
+
+// A component that reaches past the capture is either held back (the machine
+// keeps its keys) or caught: exit 20 and the key it wrote, by name; never an
+// export or a check that says the machine was left as it was.
+TEST_F(HostileComponents, WaysPastTheCaptureAreHeldBackOrNamed) {
+    RemoveMarkers();
+    const wchar_t* files[] = {L"probe_escape_config.dll", L"probe_escape_unredirect.dll",
+                              L"probe_escape_child.dll",  L"probe_escape_native.dll",
+                              L"probe_escape_link.dll",   L"probe_escape_service.dll"};
+    for (int n = 1; n <= 6; ++n) {
+        SCOPED_TRACE(calvorn::platform::Narrow(files[n - 1]));
+        const std::wstring file = FixturePath(files[n - 1]);
+        for (const wchar_t* action : {L"-q -e ", L"-q -check "}) {
+            // Another component's class, in the view of the fixtures.
+            HKEY victim = nullptr;
+            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                              (L"Software\\Classes\\CLSID\\" + EscapeMarker(9)).c_str(), 0, nullptr,
+                              0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &victim, nullptr);
+            ::RegCloseKey(victim);
+            BatchResult r = RunBatch(action + Quoted(file) + L" -format json -out -");
+            bool written = MachineHas(HKEY_CURRENT_CONFIG, L"Software\\" + EscapeMarker(n), 0) ||
+                           (n == 6 && ServiceInstalled(false));
+            for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+                written =
+                    written || MachineHas(HKEY_LOCAL_MACHINE,
+                                          L"Software\\Classes\\CLSID\\" + EscapeMarker(n), view);
+            if (!written) {
+                EXPECT_NE(r.errorLevel, "20");
+                continue;
+            }
+            EXPECT_EQ(r.errorLevel, "20") << calvorn::platform::Narrow(action);
+            ASSERT_FALSE(r.err.empty());
+            EXPECT_EQ(
+                r.err[0].rfind("changed-machine \"" + calvorn::platform::Narrow(file) + "\" ", 0),
+                0u)
+                << r.err[0];
+            EXPECT_NE(r.err[0].find(calvorn::platform::Narrow(EscapeMarker(n))), std::string::npos)
+                << r.err[0];
+            if (n == 2) {
+                EXPECT_NE(r.err[0].find(calvorn::platform::Narrow(EscapeMarker(9)) + " (removed)"),
+                          std::string::npos)
+                    << r.err[0];
+            }
+            // Nothing of it exported; the check's record names the key too.
+            if (action == std::wstring(L"-q -e "))
+                EXPECT_EQ(r.outBytes.find("E5CA0000"), std::string::npos) << r.outBytes;
+            else
+                EXPECT_NE(r.outBytes.find("\"changed_machine\":[\"HKLM\\\\"), std::string::npos)
+                    << r.outBytes;
+            RemoveMarkers();
+        }
+    }
+    // Held back here: the hardware profile's root is captured like the others.
+    EXPECT_FALSE(MachineHas(HKEY_CURRENT_CONFIG, L"Software\\" + EscapeMarker(1), 0));
+    // A component that stays inside the capture is checked and says so.
+    BatchResult r = RunBatch(L"-q -check " + Quoted(FixturePath(L"probe_good.dll")));
+    EXPECT_NE(r.outBytes.find("the machine was not changed."), std::string::npos) << r.outBytes;
+    RemoveMarkers();
 }

@@ -6,6 +6,8 @@
 
 #include <objbase.h>
 
+#include <memory>
+
 using namespace calvorn;
 using namespace calvorn::test;
 
@@ -420,6 +422,15 @@ TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {
                           nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
         ::RegCloseKey(key);
     }
+    // Host output files left by killed runs (one of a gone owner, one of the
+    // temporary-name form of before) go; one of a live owner stays.
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring staleFiles[] = {std::wstring(temp) + L"cvh4294967280-0000000000000001-1.tmp",
+                                       std::wstring(temp) + L"cvhAB12.tmp"};
+    const std::wstring liveFile = std::wstring(temp) + L"cvh" + std::wstring(live) + L".tmp";
+    for (const std::wstring& file : {staleFiles[0], staleFiles[1], liveFile})
+        WriteText(file, "printed");
     HANDLE release = ::CreateEventW(nullptr, FALSE, FALSE, L"CalvornProbeHangRelease");
     ::ResetEvent(release);
     struct Case {
@@ -465,4 +476,42 @@ TEST_F(QuietE2E, ExportOutcomesLeaveNoScratchKey) {
             keys += path + L" ";
     EXPECT_EQ(keys, Lower(std::wstring(kCapture) + L"\\" + live + L" "));
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Calvorn\\Capture");
+    for (const std::wstring& file : staleFiles)
+        EXPECT_EQ(::GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(::GetFileAttributesW(liveFile.c_str()), INVALID_FILE_ATTRIBUTES);
+    ::DeleteFileW(liveFile.c_str());
+}
+
+// Five captures at once: whichever ends last takes the folder of scratch keys
+// and HKCU\Software\Calvorn with it, when nothing else is in them.
+TEST_F(QuietE2E, CapturesAtOnceLeaveNoCalvornKey) {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Calvorn");
+    const std::vector<RegistryDump> before = MachineAndUser();
+    const std::wstring folder = MakeScratchDir(L"quiet-export-five");
+    std::vector<std::unique_ptr<ProgramRun>> runs;
+    for (int i = 0; i < 5; ++i)
+        runs.push_back(std::make_unique<ProgramRun>(
+            ProgramPath(),
+            (i % 2 ? L"-q -check " : L"-q -e ") + Quoted(FixturePath(L"probe_class.dll")) +
+                L" -out " + Quoted(folder + L"out" + std::to_wstring(i) + L".txt"),
+            folder));
+    for (auto& run : runs)
+        EXPECT_NE(run->WaitForExit(std::chrono::seconds(120)), std::optional<DWORD>(20));
+    // What the platform writes past one capture is neither kept nor blamed on another.
+    EXPECT_TRUE(MachineAndUser() == before) << "captures at once changed the registry";
+    // The run that made the key ends first while another still captures.
+    {
+        ProgramRun first(ProgramPath(), L"-q -e -wait 3 " + Quoted(FixturePath(L"probe_hang.dll")),
+                         folder);
+        ::Sleep(1000);
+        ProgramRun second(ProgramPath(),
+                          L"-q -e -wait 30 " + Quoted(FixturePath(L"probe_slow.dll")), folder);
+        EXPECT_EQ(first.WaitForExit(std::chrono::seconds(60)), std::optional<DWORD>(7));
+        EXPECT_EQ(second.WaitForExit(std::chrono::seconds(60)), std::optional<DWORD>(0));
+    }
+    HKEY left = nullptr;
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Calvorn", 0, KEY_READ, &left),
+              ERROR_FILE_NOT_FOUND);
+    if (left)
+        ::RegCloseKey(left);
 }

@@ -9,6 +9,7 @@
 #include "platform/disk_file.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
+#include "registration/machine_watch.h"
 #include "registration/registration_prompter.h"
 #include "registration/registration_session.h"
 #include "support/polling.h"
@@ -210,4 +211,80 @@ TEST(DiskFiles, DevicesAndPipesByNameFoldersByLook) {
     EngineOutcome folder = RunRegistration(BuildDir(), Operation::Register);
     EXPECT_EQ(folder.status, rsLoadFailed);
     EXPECT_EQ(folder.ending, Ending::NotAFile);
+}
+
+namespace {
+
+const std::wstring kWatchedClass = L"{E5CA00F1-7A11-4C0E-9E5C-CA1F0000E5CA}";
+const std::wstring kOtherClass = L"{E5CA00F2-7A11-4C0E-9E5C-CA1F0000E5CA}";
+const std::wstring kMirrored = L"{E5CA00F3-7A11-4C0E-9E5C-CA1F0000E5CA}";
+const std::wstring kOutside = L"Software\\CalvornWatchProbe";
+
+void Put(HKEY root, const std::wstring& path, REGSAM view = 0) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key,
+                                nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4);
+    ::RegCloseKey(key);
+}
+
+void Clean() {
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY classes = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID", 0,
+                            KEY_ALL_ACCESS | view, &classes) == ERROR_SUCCESS) {
+            for (const std::wstring& name : {kWatchedClass, kOtherClass})
+                ::RegDeleteTreeW(classes, name.c_str());
+            ::RegCloseKey(classes);
+        }
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE,
+                          (L"Software\\Classes\\Interface\\" + kMirrored).c_str(), view, 0);
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kOutside.c_str(), view, 0);
+    }
+    ::RegDeleteKeyW(HKEY_CURRENT_CONFIG, kOutside.c_str());
+}
+
+std::string Joined(const std::optional<std::vector<std::wstring>>& names) {
+    std::string text;
+    for (const std::wstring& name : names.value_or(std::vector<std::wstring>{}))
+        text += platform::Narrow(name) + "\n";
+    return text;
+}
+
+} // namespace
+
+// The keys changed while a capture ran are named, new or removed, wherever a
+// registration can reach; what nobody touched, and the other view's copy of
+// an interface the component registered, are not.
+TEST(MachineWatchTest, NamesWhatChangedAndNothingElse) {
+    Clean();
+    Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + kOtherClass);
+    Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Interface\\" + kMirrored, KEY_WOW64_64KEY);
+    {
+        MachineWatch quiet(platform::Bitness::x86);
+        EXPECT_EQ(Joined(quiet.Changes({})), "");
+    }
+    MachineWatch watch(platform::Bitness::x86);
+    Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + kWatchedClass + L"\\InprocServer32");
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\CLSID\\" + kOtherClass).c_str());
+    Put(HKEY_CURRENT_CONFIG, kOutside);
+    Put(HKEY_LOCAL_MACHINE, kOutside);
+    Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Interface\\" + kMirrored, KEY_WOW64_64KEY);
+    const std::vector<CapturedKey> touched = {
+        {CapturedRoot::LocalMachine, kOutside, {}},
+        {CapturedRoot::ClassesRoot, L"Interface\\" + kMirrored, {}}};
+    const std::string named = Joined(watch.Changes(touched));
+    const bool twoViews = platform::SixtyFourBitWindows();
+    const std::string classes = twoViews ? "HKLM\\Software\\Classes\\Wow6432Node\\CLSID\\"
+                                         : "HKLM\\Software\\Classes\\CLSID\\";
+    const std::string outside =
+        "HKLM\\" + platform::Narrow(kOutside) + (twoViews ? " (32-bit view)" : "");
+    for (const std::string& line : {classes + platform::Narrow(kWatchedClass),
+                                    classes + platform::Narrow(kWatchedClass) + "\\InprocServer32",
+                                    classes + platform::Narrow(kOtherClass) + " (removed)",
+                                    "HKCC\\" + platform::Narrow(kOutside), outside})
+        EXPECT_NE(named.find(line + "\n"), std::string::npos) << line << " in\n" << named;
+    EXPECT_EQ(named.find(platform::Narrow(kMirrored)), std::string::npos) << named;
+    Clean();
 }
