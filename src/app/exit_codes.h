@@ -29,6 +29,7 @@ enum class ExitCode : int {
     NotRegistered = 17,
     RegisteredElsewhere = 18,
     PartlyRegistered = 19,
+    NeedsElevation = 21,
 };
 
 struct ExitCodeRow {
@@ -37,7 +38,7 @@ struct ExitCodeRow {
     const wchar_t* meaning; // for "-q -?" and the README
 };
 
-inline constexpr std::array<ExitCodeRow, 20> kExitCodes{{
+inline constexpr std::array<ExitCodeRow, 21> kExitCodes{{
     {ExitCode::Success, L"ok", L"success"},
     {ExitCode::BadArguments, L"bad-arguments", L"the command line does not fit the grammar"},
     {ExitCode::OleFailed, L"ole-failed", L"OLE could not be initialised"},
@@ -67,6 +68,8 @@ inline constexpr std::array<ExitCodeRow, 20> kExitCodes{{
      L"-check: a file's classes or library are registered to another copy"},
     {ExitCode::PartlyRegistered, L"partly-registered",
      L"-check: some of a file's keys are missing"},
+    {ExitCode::NeedsElevation, L"needs-elevation",
+     L"the action needs an elevated program (run from an elevated prompt, or use -user)"},
 }};
 
 constexpr const ExitCodeRow& RowOf(ExitCode code) {

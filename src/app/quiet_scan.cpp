@@ -1,9 +1,11 @@
 #include "app/quiet_scan.h"
 
+#include "app/elevated_action.h"
 #include "app/folder_records.h"
 #include "app/quiet_report.h"
 #include "app/report_file.h"
 #include "app/scan_records.h"
+#include "platform/elevation.h"
 #include "platform/error_record.h"
 #include "platform/path_forms.h"
 #include "platform/text.h"
@@ -109,6 +111,13 @@ std::wstring BackupFolder(const std::wstring& written) {
     return platform::FullPath(L".");
 }
 
+// Refused for want of rights, in a program that could be given them.
+bool NeedsElevation(const std::vector<registration::RemovalFailure>& failures) {
+    return !platform::RunsElevated() &&
+           std::any_of(failures.begin(), failures.end(),
+                       [](const registration::RemovalFailure& failure) { return failure.denied; });
+}
+
 ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput& output) {
     using registration::RemovalTarget;
     std::vector<RemovalTarget> targets = registration::RemovalTargets(result.entries);
@@ -169,6 +178,10 @@ ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput
             output.Line(L"removed " + nameOf(target) +
                             (progIdOfClass ? L" (its class is removed)" : L""),
                         false);
+    }
+    if (NeedsElevation(failures)) {
+        output.Line(ElevationHint(MachineAction::Fix, false), true);
+        return ExitCode::NeedsElevation;
     }
     return failures.empty() && unsafe.empty() ? ExitCode::Success : ExitCode::NotRepaired;
 }

@@ -3,6 +3,7 @@
 
 #include "app/first_run.h"
 #include "app/startup_helpers.h"
+#include "app/window_elevation.h"
 #include "app/window_scan.h"
 #include "app/command_line.h"
 #include "app/exit_codes.h"
@@ -10,6 +11,7 @@
 #include "app/report.h"
 #include "app/version.h"
 #include "inspection/component_inspector.h"
+#include "platform/elevation.h"
 #include "platform/message_box.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
@@ -64,6 +66,7 @@ bool Main() {
         if (command && command->action != CommandAction::OpenReport) {
             app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
             app.oRegistry = std::make_unique<registry::RegistryAccessor>();
+            OfferElevationOnRefusal(*app.oRegistrator);
             ProcessCommandLine(*command);
         }
 
@@ -74,6 +77,7 @@ bool Main() {
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
         main.Services().checkComputer = CheckThisComputer;
+        main.Services().needsElevation = !platform::RunsElevated();
         main.Services().appPath = app.sAppPath;
         main.Services().initButtons = InitButtons;
         main.Services().getSetting = [](const std::wstring& key, const std::wstring& fallback) {
@@ -95,6 +99,8 @@ bool Main() {
             std::make_unique<inspection::ComponentInspector>(platform::Messages(), ShowError);
         app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
+        OfferElevationOnRefusal(*app.oRegistrator);
+        main.Services().verbsRefused = OfferElevatedVerbs;
         main.Services().exportFile = [](const std::wstring& file, registration::ExportFormat format,
                                         const std::wstring& out, bool perUser) {
             // As Register: the window keeps painting while the component runs.

@@ -308,9 +308,25 @@ void CommandButton::DrawCaption(const RECT& client, COLORREF colour) {
     ::SetRect(&r, border, 0, w - border, h);
     int textHeight =
         ::DrawTextW(memDc, caption.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
+    const int textWidth = r.right - r.left;
     auto cr = CaptionRect(w, h, textHeight, border);
     ::SetRect(&r, cr[0], cr[1], cr[2], cr[3]);
+    if (shield_) {
+        // The shield stands before the caption, and the two are centred together.
+        const int size = ShieldSize(WindowDpi(hwnd_));
+        const int gap = size / 4;
+        r.left += size + gap;
+        const int textLeft = r.left + (r.right - r.left - textWidth) / 2;
+        DrawShield(memDc, textLeft - size - gap, (h - size) / 2, size);
+    }
     ::DrawTextW(memDc, caption.c_str(), -1, &r, DT_WORDBREAK | DT_CENTER);
+}
+
+void CommandButton::Shield(bool value) {
+    if (shield_ == value)
+        return;
+    shield_ = value;
+    Carry(logic_.Redraw());
 }
 
 void CommandButton::OnPaint() {

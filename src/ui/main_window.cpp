@@ -357,6 +357,7 @@ void MainWindow::EnsurePage(int page) {
         services_.initButtons(form_.pages[static_cast<size_t>(page)], true, true);
     if (gridcomparison_.Hwnd())
         gridcomparison_.FitLastColumn();
+    UpdateShields();
 }
 
 void MainWindow::OnDestroy() {
@@ -403,6 +404,9 @@ void MainWindow::OnCommand(int id, int code) {
         break;
     case IDC_CMDSHELLEX:
         SwitchShellExtensions();
+        break;
+    case IDC_CHKFORME:
+        UpdateShields();
         break;
     case IDC_CMDSCAN:
         if (services_.checkComputer)

@@ -152,7 +152,8 @@ std::vector<RemovalFailure> RemoveTargets(const std::vector<RemovalTarget>& targ
         const long rc =
             registry::DeleteKeyTree(place.root, place.classes + L"\\" + target.key, place.access);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-            failures.push_back({target, platform::SystemMessage(static_cast<unsigned long>(rc))});
+            failures.push_back({target, platform::SystemMessage(static_cast<unsigned long>(rc)),
+                                rc == ERROR_ACCESS_DENIED});
     }
     return failures;
 }

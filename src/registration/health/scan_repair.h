@@ -41,6 +41,7 @@ CapturedRegistration CaptureTargets(std::vector<RemovalTarget>& targets,
 struct RemovalFailure {
     RemovalTarget target;
     std::wstring reason; // the system's words
+    bool denied = false; // for want of rights
 };
 
 // Removes each key with everything below it; the ones that could not be
