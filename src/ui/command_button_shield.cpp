@@ -24,6 +24,12 @@ LoadScaledIcon* ScaledLoader() {
 HICON LoadShield(int size) {
     LoadScaledIcon* load = ScaledLoader();
     HICON icon = nullptr;
+    // The system's shield by its own name first: Wine's stock-icon table
+    // names a plain document for it.
+    if (load)
+        load(nullptr, IDI_SHIELD, size, size, &icon);
+    if (icon)
+        return icon;
     using StockInfo = HRESULT WINAPI(SHSTOCKICONID, UINT, SHSTOCKICONINFO*);
     SHSTOCKICONINFO info{};
     info.cbSize = sizeof info;
@@ -38,8 +44,6 @@ HICON LoadShield(int size) {
             ::FreeLibrary(module);
         }
     }
-    if (!icon && load)
-        load(nullptr, IDI_SHIELD, size, size, &icon);
     if (!icon)
         icon = static_cast<HICON>(
             ::LoadImageW(nullptr, IDI_SHIELD, IMAGE_ICON, size, size, LR_SHARED));

@@ -96,6 +96,7 @@ bool MainWindow::Load() {
         oShellRegistry = std::make_unique<registry::RegistryAccessor>();
         if (services_.initButtons)
             services_.initButtons(Hwnd(), true, true);
+        UpdateShields();
     } catch (const std::bad_alloc&) {
         if (services_.showError)
             services_.showError(L"Form-Load <- MainWindow",
