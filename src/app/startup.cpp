@@ -4,6 +4,7 @@
 #include "app/first_run.h"
 #include "app/startup_helpers.h"
 #include "app/window_elevation.h"
+#include "app/window_help.h"
 #include "app/window_scan.h"
 #include "app/command_line.h"
 #include "app/exit_codes.h"
@@ -101,6 +102,8 @@ bool Main() {
         main.Services().registrator = app.oRegistrator.get();
         OfferElevationOnRefusal(*app.oRegistrator);
         main.Services().verbsRefused = OfferElevatedVerbs;
+        main.Services().showAbout = ShowAbout;
+        main.Services().showGuide = OpenGuide;
         main.Services().exportFile = [](const std::wstring& file, registration::ExportFormat format,
                                         const std::wstring& out, bool perUser) {
             // As Register: the window keeps painting while the component runs.

@@ -97,6 +97,7 @@ bool MainWindow::Load() {
         if (services_.initButtons)
             services_.initButtons(Hwnd(), true, true);
         UpdateShields();
+        AddHelpToSystemMenu();
     } catch (const std::bad_alloc&) {
         if (services_.showError)
             services_.showError(L"Form-Load <- MainWindow",
@@ -288,6 +289,9 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wp));
         return 0;
+    case WM_SYSCOMMAND:
+    case WM_HELP:
+        return OnHelp(msg, wp) ? 0 : DefaultProc(msg, wp, lp);
     case WM_DESTROY:
         OnDestroy();
         return 0;

@@ -56,6 +56,9 @@ struct MainWindowServices {
     // Enable was refused for want of rights: offers the run as administrator
     // in place of `message`; false when it told nothing and the message is due.
     std::function<bool(const std::wstring& message)> verbsRefused;
+    // The About box, and the guide at the section of a tab (F1).
+    std::function<void()> showAbout;
+    std::function<void(int tab)> showGuide;
 };
 
 // The setting that holds the main window's size and place.
@@ -175,6 +178,10 @@ class MainWindow final : public Window<MainWindow> {
     // The shield on the buttons whose action needs the administrator's
     // rights as the window is set now (main_window_elevation.cpp).
     void UpdateShields();
+    // "About Calvorn..." and "Guide" in the system menu; F1 and the two
+    // items (main_window_help.cpp). False for a system command not ours.
+    void AddHelpToSystemMenu();
+    bool OnHelp(UINT msg, WPARAM wp);
     void ShellExtensionStateTest();
     void ShowShellState(bool installed);
     void SwitchShellExtensions();
