@@ -53,7 +53,10 @@ std::pair<std::wstring, std::wstring> HeadingAndDetail(const std::wstring& text)
     const size_t end = text.find(L'\n');
     if (end == std::wstring::npos)
         return {text, {}};
-    return {text.substr(0, end), text.substr(end + 1)};
+    // The messages end their lines either way; the dialog wants neither at
+    // the heading's end.
+    const size_t headingEnd = end > 0 && text[end - 1] == L'\r' ? end - 1 : end;
+    return {text.substr(0, headingEnd), text.substr(end + 1)};
 }
 
 } // namespace

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sddl.h>
-
 using namespace calvorn::test;
 using namespace std::chrono_literals;
 
@@ -83,34 +81,14 @@ TEST(InstallVerbs, QuietSwitchKeepsAnotherToolsVerbAndSaysSo) {
     RemoveVerbs(ocx.ProgId(), ocxShell);
 }
 
-namespace {
-
-// Sets a key's access list from its text form ("D:P(A;;KR;;;WD)": everyone
-// may read, nobody may write); the owner may always change it back.
-bool SetKeyAccess(const std::wstring& key, const wchar_t* sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
-                                                                nullptr))
-        return false;
-    HKEY opened = nullptr;
-    bool set =
-        ::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, WRITE_DAC, &opened) == ERROR_SUCCESS;
-    if (set) {
-        set = ::RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
-        ::RegCloseKey(opened);
-    }
-    ::LocalFree(descriptor);
-    return set;
-}
-
-} // namespace
-
 // A verb's key the program may not write: without the rights that is
 // needs-elevation with its one line, never a question; with them (which do
 // not help here) it stays verbs-failed.
 TEST(InstallVerbs, AVerbRefusedForWantOfRightsNeedsElevation) {
     ScopedFileType dll(L".dll", L"dllfile");
     ScopedFileType exe(L".exe", L"exefile");
+    ScopedFileType ocx(L".ocx", L"ocxfile");
+    const bool ocxShell = ClassesKeyThere(ocx.ProgId() + L"\\shell");
     const bool dllShell = ClassesKeyThere(dll.ProgId() + L"\\shell");
     const bool exeShell = ClassesKeyThere(exe.ProgId() + L"\\shell");
     ASSERT_EQ(RunAndAnswer(L"-q -s", {}).exitCode, std::optional<DWORD>(0));
@@ -132,4 +110,5 @@ TEST(InstallVerbs, AVerbRefusedForWantOfRightsNeedsElevation) {
     EXPECT_TRUE(SetKeyAccess(locked, L"D:(A;;KA;;;WD)"));
     RemoveVerbs(dll.ProgId(), dllShell);
     RemoveVerbs(exe.ProgId(), exeShell);
+    RemoveVerbs(ocx.ProgId(), ocxShell);
 }
