@@ -30,6 +30,7 @@ enum class ExitCode : int {
     RegisteredElsewhere = 18,
     PartlyRegistered = 19,
     ChangedMachine = 20,
+    NeedsElevation = 21,
     NotRestored = 22,
 };
 
@@ -72,6 +73,8 @@ inline constexpr std::array<ExitCodeRow, 22> kExitCodes{{
     {ExitCode::ChangedMachine, L"changed-machine",
      L"-e, -check: the machine's keys changed while the component ran, past the capture (named "
      L"key by key)"},
+    {ExitCode::NeedsElevation, L"needs-elevation",
+     L"the action needs an elevated program (run from an elevated prompt, or use -user)"},
     {ExitCode::NotRestored, L"not-restored",
      L"-restore could not read the backup or write back every key of it"},
 }};

@@ -1,5 +1,6 @@
 #include "app/quiet_mode.h"
 
+#include "app/elevated_action.h"
 #include "app/startup_helpers.h"
 #include "app/quiet_check.h"
 #include "app/quiet_export.h"
@@ -8,6 +9,7 @@
 #include "app/quiet_report.h"
 #include "app/quiet_scan.h"
 #include "registration/registration_capture.h"
+#include "platform/elevation.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -48,6 +50,10 @@ ExitCode InstallVerbs(IQuietOutput& output) {
                         true);
             failed = true;
         }
+    }
+    if (failed && registry.WriteDenied() && !platform::RunsElevated()) {
+        output.Line(ElevationHint(MachineAction::InstallVerbs, false), true);
+        return ExitCode::NeedsElevation;
     }
     if (failed)
         return ExitCode::VerbsNotInstalled;
@@ -129,16 +135,25 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         return ExitCode::OleFailed;
     }
     size_t prepared = 1;
-    return RegisterEach(
+    bool refused = false;
+    const ExitCode first = RegisterEach(
         operation, files,
         [&](const std::wstring& path) {
             for (; prepared < files.size(); ++prepared)
                 if (!registration::IsExeServer(files[prepared]) &&
                     !session.Prepare(files[prepared]))
                     break;
-            return RegisterFile(session, operation, path);
+            FileOutcome outcome = RegisterFile(session, operation, path);
+            refused = refused || outcome.code == ExitCode::NeedsElevation;
+            return outcome;
         },
         output);
+    if (refused)
+        output.Line(ElevationHint(operation == Operation::Register ? MachineAction::Register
+                                                                   : MachineAction::Unregister,
+                                  command.perUser),
+                    true);
+    return first;
 }
 
 } // namespace calvorn::app

@@ -1,6 +1,7 @@
 #include "app/quiet_registration.h"
 
 #include "inspection/machine_changes.h"
+#include "platform/elevation.h"
 #include "platform/text.h"
 #include "platform/unique_handle.h"
 #include "registration/registrar.h"
@@ -118,6 +119,7 @@ long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
     case ExitCode::PartlyRegistered:
     case ExitCode::ChangedMachine:
     case ExitCode::NotRestored:
+    case ExitCode::NeedsElevation:
         break;
     }
     return E_FAIL;
@@ -152,6 +154,15 @@ FileOutcome OutcomeOf(const EngineOutcome& outcome) {
     if (std::wstring printed = registration::DescribePrinted(outcome); !printed.empty())
         detail += L" " + printed;
     return {code, detail};
+}
+
+FileOutcome OutcomeOf(const EngineOutcome& outcome, Operation operation, bool elevated) {
+    FileOutcome told = OutcomeOf(outcome);
+    // Elevated, a refusal is the component's own failure: more rights would
+    // not change it. An export writes into a scratch key, never the machine's.
+    if (operation != Operation::Export && !elevated && registration::RefusedForRights(outcome))
+        told.code = ExitCode::NeedsElevation;
+    return told;
 }
 
 std::wstring LogLine(Operation operation, const std::wstring& path, const FileOutcome& outcome) {
@@ -247,7 +258,7 @@ EngineOutcome RunFile(registration::RegistrationSession& session, Operation oper
 
 FileOutcome RegisterFile(registration::RegistrationSession& session, Operation operation,
                          const std::wstring& path) {
-    return OutcomeOf(RunFile(session, operation, path));
+    return OutcomeOf(RunFile(session, operation, path), operation, platform::RunsElevated());
 }
 
 } // namespace calvorn::app

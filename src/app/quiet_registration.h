@@ -23,6 +23,11 @@ struct FileOutcome {
 // the component's headers when there is one.
 FileOutcome OutcomeOf(const registration::EngineOutcome& outcome);
 
+// The same for a registration in a process with or without the
+// administrator's rights: a refusal for want of rights is NeedsElevation.
+FileOutcome OutcomeOf(const registration::EngineOutcome& outcome, registration::Operation operation,
+                      bool elevated);
+
 // The log line of one file: "registered "C:\a.dll"" on success, else the
 // code's word, the quoted path and the detail.
 std::wstring LogLine(registration::Operation operation, const std::wstring& path,

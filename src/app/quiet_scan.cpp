@@ -1,10 +1,12 @@
 #include "app/quiet_scan.h"
 
 #include "app/backup_file.h"
+#include "app/elevated_action.h"
 #include "app/folder_records.h"
 #include "app/quiet_report.h"
 #include "app/report_file.h"
 #include "app/scan_records.h"
+#include "platform/elevation.h"
 #include "platform/error_record.h"
 #include "platform/path_forms.h"
 #include "platform/text.h"
@@ -104,7 +106,7 @@ ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput
     // Each key is judged again just before it goes, and told as it goes:
     // a run that is stopped has said what it removed.
     std::vector<PlannedRemoval> backedUp;
-    bool failed = !plan.unsafe.empty(), skipped = false;
+    bool failed = !plan.unsafe.empty(), skipped = false, denied = false;
     for (const PlannedRemoval& removal : plan.removals) {
         std::wstring reason;
         switch (registration::RemovePlanned(removal, views, lookups, reason)) {
@@ -118,6 +120,9 @@ ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput
             changed(removal.target);
             skipped = true;
             break;
+        case RemovalOutcome::Denied:
+            denied = true;
+            [[fallthrough]];
         case RemovalOutcome::Failed:
             // Part of it may be gone: its backup stays.
             output.Line(notRepaired + L" " + NameOf(removal.target) + L" " + reason, true);
@@ -136,6 +141,10 @@ ExitCode Fix(const ScanResult& result, const std::wstring& written, IQuietOutput
                         true);
             failed = true;
         }
+    }
+    if (denied && !platform::RunsElevated()) {
+        output.Line(ElevationHint(MachineAction::Fix, false), true);
+        return ExitCode::NeedsElevation;
     }
     return failed ? ExitCode::NotRepaired : ExitCode::Success;
 }

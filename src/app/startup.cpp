@@ -5,6 +5,8 @@
 
 #include "app/first_run.h"
 #include "app/startup_helpers.h"
+#include "app/window_elevation.h"
+#include "app/window_help.h"
 #include "app/window_scan.h"
 #include "app/command_line.h"
 #include "app/exit_codes.h"
@@ -12,6 +14,7 @@
 #include "app/report.h"
 #include "app/version.h"
 #include "inspection/component_inspector.h"
+#include "platform/elevation.h"
 #include "platform/message_box.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
@@ -66,6 +69,7 @@ bool Main() {
         if (command && command->action != CommandAction::OpenReport) {
             app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
             app.oRegistry = std::make_unique<registry::RegistryAccessor>();
+            OfferElevationOnRefusal(*app.oRegistrator);
             ProcessCommandLine(*command);
         }
 
@@ -76,6 +80,7 @@ bool Main() {
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
         main.Services().checkComputer = CheckThisComputer;
+        main.Services().needsElevation = !platform::RunsElevated();
         main.Services().appPath = app.sAppPath;
         main.Services().initButtons = InitButtons;
         main.Services().getSetting = [](const std::wstring& key, const std::wstring& fallback) {
@@ -97,6 +102,10 @@ bool Main() {
             platform::Messages(), ShowError, ReadComparedFile);
         app.oRegistry = std::make_unique<registry::RegistryAccessor>();
         main.Services().registrator = app.oRegistrator.get();
+        OfferElevationOnRefusal(*app.oRegistrator);
+        main.Services().verbsRefused = OfferElevatedVerbs;
+        main.Services().showAbout = ShowAbout;
+        main.Services().showGuide = OpenGuide;
         main.Services().exportFile = [](const std::wstring& file, registration::ExportFormat format,
                                         const std::wstring& out, bool perUser) {
             // As Register: the window keeps painting while the component runs.

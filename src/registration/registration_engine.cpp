@@ -1,5 +1,6 @@
 #include "registration/registration_engine.h"
 
+#include "platform/elevation.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -47,6 +48,16 @@ std::wstring DescribeCode(long code, bool crashed) {
     if (!words.empty())
         text += L": " + words;
     return text;
+}
+
+bool RefusedForRights(const EngineOutcome& outcome) {
+    if (outcome.ending != Ending::Finished || outcome.crashed || outcome.timedOut)
+        return false;
+    // An EXE server built the usual way ends with its HRESULT as exit code.
+    if (outcome.exeServer)
+        return platform::IsAccessDenied(static_cast<long>(outcome.exitCode));
+    return (outcome.status == rsRegisterFailed || outcome.status == rsUnregisterFailed) &&
+           platform::IsAccessDenied(outcome.code);
 }
 
 const wchar_t* NotUnloadedText(const EngineOutcome& outcome) {

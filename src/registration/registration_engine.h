@@ -78,6 +78,10 @@ inline bool NotUnloaded(const EngineOutcome& outcome) {
     return outcome.ending == Ending::HungUnloading &&
            (outcome.status == rsRegistered || outcome.status == rsUnregistered);
 }
+// The component's code (or an EXE server's exit code) said access was
+// denied: what a machine-wide registration meets without the rights.
+bool RefusedForRights(const EngineOutcome& outcome);
+
 // "registered, but the component did not unload in time" and its
 // unregistration twin.
 const wchar_t* NotUnloadedText(const EngineOutcome& outcome);

@@ -39,6 +39,8 @@ void RegistrationPrompter::Prepare(const std::wstring& sFile) {
 
 void RegistrationPrompter::Carry(const std::wstring& sFile, Operation operation) {
     last_ = RegisterOne(engine_, sFile, operation, options_);
+    if (onRefused_ && RefusedForRights(last_) && onRefused_(operation, sFile))
+        return;
     if (auto message = MessageFor(operation, last_))
         messages_.Show(message->text, message->title, message->flags);
 }

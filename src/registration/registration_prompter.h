@@ -7,6 +7,7 @@
 #include "registration/registration_engine.h"
 #include "registration/registration_status.h"
 
+#include <functional>
 #include <string>
 
 namespace calvorn::registration {
@@ -40,6 +41,11 @@ class RegistrationPrompter {
     // than the message (exit codes, log lines, the diagnosis).
     const EngineOutcome& LastOutcome() const { return last_; }
 
+    // Told of a registration refused for want of rights (RefusedForRights)
+    // before any message; true when it has told the user itself.
+    using RefusalHandler = std::function<bool(Operation operation, const std::wstring& sFile)>;
+    void OnRefused(RefusalHandler handler) { onRefused_ = std::move(handler); }
+
   private:
     void Carry(const std::wstring& sFile, Operation operation);
 
@@ -47,6 +53,7 @@ class RegistrationPrompter {
     IRegistrationEngine& engine_;
     RegistrationOptions options_;
     EngineOutcome last_;
+    RefusalHandler onRefused_;
 };
 
 } // namespace calvorn::registration

@@ -306,20 +306,26 @@ void RegistryAccessor::WriteValue(const RegValue& vValue, std::int32_t type, boo
     UniqueHKey key;
     DWORD disposition = 0;
     wchar_t noClass[] = L"";
-    if (::RegCreateKeyExW(RootOf(classKey_), sectionKey_.c_str(), 0, noClass,
-                          REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, key.put(),
-                          &disposition) != ERROR_SUCCESS) {
+    if (const LONG rc = ::RegCreateKeyExW(RootOf(classKey_), sectionKey_.c_str(), 0, noClass,
+                                          REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, key.put(),
+                                          &disposition);
+        rc != ERROR_SUCCESS) {
+        writeDenied_ = writeDenied_ || rc == ERROR_ACCESS_DENIED;
         Record(kErrRegistry, description);
         return;
     }
     std::uint8_t none = 0;
-    if (::RegSetValueExW(key.get(), valueKey_.c_str(), 0, storedType,
-                         data.empty() ? &none : data.data(),
-                         static_cast<DWORD>(data.size())) != ERROR_SUCCESS)
+    if (const LONG rc =
+            ::RegSetValueExW(key.get(), valueKey_.c_str(), 0, storedType,
+                             data.empty() ? &none : data.data(), static_cast<DWORD>(data.size()));
+        rc != ERROR_SUCCESS) {
+        writeDenied_ = writeDenied_ || rc == ERROR_ACCESS_DENIED;
         Record(kErrValueNotWritten, description);
+    }
 }
 
-bool RegistryAccessor::EnumerateValues(std::vector<std::wstring>& sKeyNames, std::int32_t& iKeyCount) {
+bool RegistryAccessor::EnumerateValues(std::vector<std::wstring>& sKeyNames,
+                                       std::int32_t& iKeyCount) {
     iKeyCount = 0;
     sKeyNames.clear();
     UniqueHKey key;
@@ -353,7 +359,8 @@ bool RegistryAccessor::EnumerateValues(std::vector<std::wstring>& sKeyNames, std
     return true;
 }
 
-bool RegistryAccessor::EnumerateSections(std::vector<std::wstring>& sSect, std::int32_t& iSectCount) {
+bool RegistryAccessor::EnumerateSections(std::vector<std::wstring>& sSect,
+                                         std::int32_t& iSectCount) {
     iSectCount = 0;
     sSect.clear();
     UniqueHKey key;

@@ -109,7 +109,13 @@ class RegistryAccessor {
 
     // The error record of the last failure an operation recorded.
     const platform::ErrorRecord& LastError() const { return lastError_; }
-    void ClearError() { lastError_ = {}; }
+    void ClearError() {
+        lastError_ = {};
+        writeDenied_ = false;
+    }
+    // A write since the last ClearError was refused for want of rights
+    // (the record's numbers are the historical ones, not the system's).
+    bool WriteDenied() const { return writeDenied_; }
 
   private:
     static std::uint32_t SwapEndian(std::uint32_t value);
@@ -134,6 +140,7 @@ class RegistryAccessor {
     std::int32_t valueType_ = 0;
     RegValue default_;
     platform::ErrorRecord lastError_;
+    bool writeDenied_ = false;
 };
 
 } // namespace calvorn::registry

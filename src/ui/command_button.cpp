@@ -308,9 +308,39 @@ void CommandButton::DrawCaption(const RECT& client, COLORREF colour) {
     ::SetRect(&r, border, 0, w - border, h);
     int textHeight =
         ::DrawTextW(memDc, caption.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_CENTER);
+    const int textWidth = r.right - r.left;
     auto cr = CaptionRect(w, h, textHeight, border);
     ::SetRect(&r, cr[0], cr[1], cr[2], cr[3]);
-    ::DrawTextW(memDc, caption.c_str(), -1, &r, DT_WORDBREAK | DT_CENTER);
+    UINT format = DT_WORDBREAK | DT_CENTER;
+    if (shield_) {
+        // The shield stands before the caption, and the two are centred
+        // together; the caption keeps to one line where the two fit.
+        const int size = ShieldSize(WindowDpi(hwnd_));
+        const int gap = size / 8 > 2 ? size / 8 : 2;
+        RECT line{0, 0, 0, 0};
+        ::DrawTextW(memDc, caption.c_str(), -1, &line, DT_CALCRECT | DT_SINGLELINE);
+        const int lineWidth = line.right - line.left;
+        int textLeft = 0;
+        // Half of each side's border may go to them before the caption wraps.
+        if (lineWidth + size + gap <= w - border) {
+            textLeft = (w - lineWidth + size + gap) / 2;
+            r.left = textLeft;
+            r.right = textLeft + lineWidth;
+            format = DT_SINGLELINE | DT_LEFT;
+        } else {
+            r.left += size + gap;
+            textLeft = r.left + (r.right - r.left - textWidth) / 2;
+        }
+        DrawShield(memDc, textLeft - size - gap, (h - size) / 2, size);
+    }
+    ::DrawTextW(memDc, caption.c_str(), -1, &r, format);
+}
+
+void CommandButton::Shield(bool value) {
+    if (shield_ == value)
+        return;
+    shield_ = value;
+    Carry(logic_.Redraw());
 }
 
 void CommandButton::OnPaint() {

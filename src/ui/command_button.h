@@ -41,6 +41,11 @@ class CommandButton {
     // Shown or hidden through Visible, without the repaint a read makes.
     bool Opaque() const { return logic_.Opaque(); }
 
+    // The shield before the caption: the action asks for the administrator's
+    // rights, which the program does not have.
+    bool Shield() const { return shield_; }
+    void Shield(bool value);
+
     // What assistive tools call the button: the name set here, else the
     // caption as it reads.
     std::wstring AccessibleName() const;
@@ -84,6 +89,12 @@ class CommandButton {
     SIZE memSize_{};
     bool stale_ = false; // lastPaint_ is not drawn yet
     bool settingFocusForKey_ = false;
+    bool shield_ = false;
 };
+
+// The system's shield icon, `size` pixels square, drawn at (x, y); nothing
+// when the system has none (command_button_shield.cpp).
+int ShieldSize(UINT dpi);
+void DrawShield(HDC dc, int x, int y, int size);
 
 } // namespace calvorn::ui

@@ -96,6 +96,8 @@ bool MainWindow::Load() {
         oShellRegistry = std::make_unique<registry::RegistryAccessor>();
         if (services_.initButtons)
             services_.initButtons(Hwnd(), true, true);
+        UpdateShields();
+        AddHelpToSystemMenu();
     } catch (const std::bad_alloc&) {
         if (services_.showError)
             services_.showError(L"Form-Load <- MainWindow",
@@ -287,6 +289,9 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wp));
         return 0;
+    case WM_SYSCOMMAND:
+    case WM_HELP:
+        return OnHelp(msg, wp) ? 0 : DefaultProc(msg, wp, lp);
     case WM_DESTROY:
         OnDestroy();
         return 0;
@@ -357,6 +362,7 @@ void MainWindow::EnsurePage(int page) {
         services_.initButtons(form_.pages[static_cast<size_t>(page)], true, true);
     if (gridcomparison_.Hwnd())
         gridcomparison_.FitLastColumn();
+    UpdateShields();
 }
 
 void MainWindow::OnDestroy() {
@@ -403,6 +409,9 @@ void MainWindow::OnCommand(int id, int code) {
         break;
     case IDC_CMDSHELLEX:
         SwitchShellExtensions();
+        break;
+    case IDC_CHKFORME:
+        UpdateShields();
         break;
     case IDC_CMDSCAN:
         if (services_.checkComputer)

@@ -50,6 +50,15 @@ struct MainWindowServices {
     // Runs the component's registration code against a scratch key (the
     // machine keeps its keys) and shows the whole result in the report.
     std::function<void(const std::wstring& path)> checkRegistration;
+    // The program runs without the administrator's rights: the actions that
+    // change the machine carry the shield.
+    bool needsElevation = false;
+    // Enable was refused for want of rights: offers the run as administrator
+    // in place of `message`; false when it told nothing and the message is due.
+    std::function<bool(const std::wstring& message)> verbsRefused;
+    // The About box, and the guide at the section of a tab (F1).
+    std::function<void()> showAbout;
+    std::function<void(int tab)> showGuide;
 };
 
 // The setting that holds the main window's size and place.
@@ -166,6 +175,13 @@ class MainWindow final : public Window<MainWindow> {
     // Dropped files: one opens its report; on the comparison tab two are
     // compared, and one fills the box it was dropped on.
     void OnDropFiles(HDROP drop);
+    // The shield on the buttons whose action needs the administrator's
+    // rights as the window is set now (main_window_elevation.cpp).
+    void UpdateShields();
+    // "About Calvorn..." and "Guide" in the system menu; F1 and the two
+    // items (main_window_help.cpp). False for a system command not ours.
+    void AddHelpToSystemMenu();
+    bool OnHelp(UINT msg, WPARAM wp);
     void ShellExtensionStateTest();
     void ShowShellState(bool installed);
     void SwitchShellExtensions();

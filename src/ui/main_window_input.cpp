@@ -39,6 +39,9 @@ void MainWindow::ShowCell(ListViewGrid& grid, int row, int col) {
 bool MainWindow::TakeKey(const MSG& msg) {
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
     const bool shift = ::GetKeyState(VK_SHIFT) < 0;
+    // F1 from any control of the window, also one that would take the key.
+    if (msg.wParam == VK_F1 && !ctrl && !shift)
+        return OnHelp(WM_HELP, 0);
     if (ctrl && (msg.wParam == VK_TAB || msg.wParam == VK_NEXT || msg.wParam == VK_PRIOR)) {
         StepTab(msg.wParam == VK_PRIOR || (msg.wParam == VK_TAB && shift) ? -1 : 1);
         return true;

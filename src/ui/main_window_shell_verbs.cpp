@@ -42,6 +42,7 @@ bool VerbsInstalled(registry::RegistryAccessor& reg) {
 void MainWindow::ShowShellState(bool installed) {
     ButtonCaption(IDC_CMDSHELLEX, installed ? L"Disable" : L"Enable");
     ControlText(IDC_LBLSHELL, installed ? kEnabledSentence : kDisabledSentence);
+    UpdateShields();
 }
 
 void MainWindow::ShellExtensionStateTest() {
@@ -72,7 +73,13 @@ void MainWindow::SwitchShellExtensions() {
         // The label and the button show what the registry holds now.
         const bool installed = VerbsInstalled(reg);
         ShowShellState(installed);
-        platform::Messages().Show(ShellSwitchMessage(enable, installed, problems), L"",
+        const std::wstring message = ShellSwitchMessage(enable, installed, problems);
+        if (enable && reg.WriteDenied() && services_.verbsRefused &&
+            services_.verbsRefused(message)) {
+            ShowShellState(VerbsInstalled(reg));
+            return;
+        }
+        platform::Messages().Show(message, L"",
                                   MB_OK | (problems.empty() && installed == enable
                                                ? MB_ICONINFORMATION
                                                : MB_ICONEXCLAMATION));

@@ -105,8 +105,34 @@ HWND FindControl(HWND parent, int id) {
     return nullptr;
 }
 
+namespace {
+
+// The limited half of this process's split token, as a primary token; null
+// when the test itself runs limited (or without a split token).
+HANDLE LimitedToken() {
+    HANDLE own = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &own))
+        return nullptr;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    TOKEN_LINKED_TOKEN linked{};
+    DWORD size = 0;
+    HANDLE primary = nullptr;
+    if (::GetTokenInformation(own, TokenElevationType, &type, sizeof type, &size) &&
+        type == TokenElevationTypeFull &&
+        ::GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+        ::DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                           TokenPrimary, &primary);
+        ::CloseHandle(linked.LinkedToken);
+    }
+    ::CloseHandle(own);
+    return primary;
+}
+
+} // namespace
+
 ProgramRun::ProgramRun(const std::wstring& program, const std::wstring& arguments,
-                       const std::wstring& workingDir) {
+                       const std::wstring& workingDir, Rights rights) {
+    HANDLE limited = rights == Rights::Limited ? LimitedToken() : nullptr;
     std::wstring line = L"\"" + program + L"\"";
     if (!arguments.empty())
         line += L" " + arguments;
@@ -116,8 +142,11 @@ ProgramRun::ProgramRun(const std::wstring& program, const std::wstring& argument
     // A start refused by the system is tried once more and named, so that a
     // test that then sees no message box says why instead of failing mute.
     for (int attempt = 0; attempt < 2 && !process_; ++attempt) {
-        if (::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi)) {
+        const wchar_t* folder = workingDir.empty() ? nullptr : workingDir.c_str();
+        if (limited ? ::CreateProcessAsUserW(limited, program.c_str(), line.data(), nullptr,
+                                             nullptr, FALSE, 0, nullptr, folder, &si, &pi)
+                    : ::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                                       nullptr, folder, &si, &pi)) {
             process_ = pi.hProcess;
             pid_ = pi.dwProcessId;
             ::CloseHandle(pi.hThread);
@@ -128,6 +157,8 @@ ProgramRun::ProgramRun(const std::wstring& program, const std::wstring& argument
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
     }
+    if (limited)
+        ::CloseHandle(limited);
 }
 
 ProgramRun::~ProgramRun() {

@@ -20,12 +20,18 @@ struct SeenMessageBox {
     std::vector<std::wstring> buttons; // captions, in control order
 };
 
+// The rights a started program gets: the test's own, or the filtered
+// (limited) half of an administrator's split token, as a program started by
+// a user under UAC has them. Wine runs every program elevated, and has the
+// limited half as its linked token.
+enum class Rights { AsTest, Limited };
+
 class ProgramRun {
   public:
     // Starts `program` with `arguments` (the text after the program name).
     // An empty working folder keeps the test's own.
     ProgramRun(const std::wstring& program, const std::wstring& arguments,
-               const std::wstring& workingDir = {});
+               const std::wstring& workingDir = {}, Rights rights = Rights::AsTest);
     ~ProgramRun(); // ends the process if it still runs
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;

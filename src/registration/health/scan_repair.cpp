@@ -236,7 +236,7 @@ RemovalOutcome RemovePlanned(const PlannedRemoval& removal, const std::vector<Sc
     if (rc == ERROR_FILE_NOT_FOUND)
         return RemovalOutcome::Changed;
     reason = platform::SystemMessage(static_cast<unsigned long>(rc));
-    return RemovalOutcome::Failed;
+    return rc == ERROR_ACCESS_DENIED ? RemovalOutcome::Denied : RemovalOutcome::Failed;
 }
 
 } // namespace calvorn::registration

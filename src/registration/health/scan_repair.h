@@ -66,6 +66,8 @@ enum class RemovalOutcome : std::uint8_t {
     // Written to since it was judged or backed up, or no longer broken: kept.
     Changed,
     Failed,
+    // Refused for want of rights: an elevated program could remove it.
+    Denied,
 };
 
 // Judges the key again immediately before (live, `lookups` asked afresh),

@@ -80,3 +80,35 @@ TEST(InstallVerbs, QuietSwitchKeepsAnotherToolsVerbAndSaysSo) {
     RemoveVerbs(exe.ProgId(), exeShell);
     RemoveVerbs(ocx.ProgId(), ocxShell);
 }
+
+// A verb's key the program may not write: without the rights that is
+// needs-elevation with its one line, never a question; with them (which do
+// not help here) it stays verbs-failed.
+TEST(InstallVerbs, AVerbRefusedForWantOfRightsNeedsElevation) {
+    ScopedFileType dll(L".dll", L"dllfile");
+    ScopedFileType exe(L".exe", L"exefile");
+    ScopedFileType ocx(L".ocx", L"ocxfile");
+    const bool ocxShell = ClassesKeyThere(ocx.ProgId() + L"\\shell");
+    const bool dllShell = ClassesKeyThere(dll.ProgId() + L"\\shell");
+    const bool exeShell = ClassesKeyThere(exe.ProgId() + L"\\shell");
+    ASSERT_EQ(RunAndAnswer(L"-q -s", {}).exitCode, std::optional<DWORD>(0));
+    const std::wstring locked = dll.ProgId() + L"\\shell\\Register\\command";
+    ASSERT_TRUE(SetKeyAccess(locked, L"D:P(A;;KR;;;WD)"));
+
+    const std::wstring dir = MakeScratchDir(L"verbs-denied");
+    ProgramRun limited(L"C:\\windows\\system32\\cmd.exe",
+                       L"/c \"\"" + ProgramPath() + L"\" -q -s 2> \"" + dir + L"err.txt\"\"", dir,
+                       Rights::Limited);
+    EXPECT_EQ(limited.WaitForExit(60s), std::optional<DWORD>(21));
+    const std::string err = ReadAll(dir + L"err.txt");
+    EXPECT_EQ(err.rfind("verbs-failed ", 0), 0u) << err;
+    EXPECT_NE(err.find("\"Register\" could not be written"), std::string::npos) << err;
+    EXPECT_NE(err.find("\r\nrun calvorn from an elevated command prompt\r\n"), std::string::npos)
+        << err;
+    EXPECT_EQ(RunAndAnswer(L"-q -s", {}).exitCode, std::optional<DWORD>(11));
+
+    EXPECT_TRUE(SetKeyAccess(locked, L"D:(A;;KA;;;WD)"));
+    RemoveVerbs(dll.ProgId(), dllShell);
+    RemoveVerbs(exe.ProgId(), exeShell);
+    RemoveVerbs(ocx.ProgId(), ocxShell);
+}

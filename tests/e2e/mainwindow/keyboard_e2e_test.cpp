@@ -120,3 +120,45 @@ TEST(Keyboard, EnterOnAGridRowShowsItsValueSelectedInTheTextWindow) {
     ::PostMessageW(display, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(display); }));
 }
+
+// F1 opens the guide beside the program at the open tab's section, or says
+// where the guide was expected; the system menu's About says where the
+// settings and the guide are.
+TEST(Keyboard, F1OpensTheGuideAtTheOpenTabsSectionAndAboutSaysWhereThingsAre) {
+    const std::wstring scratch = MakeScratchDir(L"help");
+    const std::wstring opened = scratch + L"opened.log";
+    ScopedEnvironment openLog(L"CALVORN_OPEN_LOG", opened);
+    const std::wstring guide = BuildDir() + L"guide.html";
+    const bool shipped = ::GetFileAttributesW(guide.c_str()) != INVALID_FILE_ATTRIBUTES;
+    MainWindowRun w;
+    ASSERT_NE(w.main, nullptr);
+    const auto pressF1 = [&] { ::PostMessageW(w.Control(IDC_TXTFILE), WM_KEYDOWN, VK_F1, 0); };
+    if (!shipped) {
+        pressF1();
+        std::optional<SeenMessageBox> missing = w.run.WaitForMessageBox(20s);
+        ASSERT_TRUE(missing);
+        EXPECT_EQ(missing->text, L"The guide was not found.\nIt was expected at " + guide +
+                                     L", beside the program.");
+        w.run.Answer(*missing, IDOK);
+        WriteText(guide, "<html></html>");
+    }
+    SelectTab(w.main, 2);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDSHELLEX)) != FALSE; }));
+    pressF1();
+    EXPECT_TRUE(WaitUntil([&] { return ReadAll(opened).find("#options") != std::string::npos; }));
+    const std::string line = ReadAll(opened);
+    EXPECT_EQ(line.rfind("file:///", 0), 0u) << line;
+    EXPECT_NE(line.find("/guide.html#options\r\n"), std::string::npos) << line;
+
+    ::PostMessageW(w.main, WM_SYSCOMMAND, 0x0110, 0);
+    std::optional<SeenMessageBox> about = w.run.WaitForMessageBox(20s);
+    ASSERT_TRUE(about);
+    EXPECT_EQ(about->title, L"About Calvorn");
+    for (const std::wstring& part :
+         {std::wstring(L"Licence: MIT"), std::wstring(L"HKEY_CURRENT_USER\\Software\\Calvorn"),
+          L"Guide: " + guide})
+        EXPECT_NE(about->text.find(part), std::wstring::npos);
+    w.run.Answer(*about, IDOK);
+    if (!shipped)
+        ::DeleteFileW(guide.c_str());
+}

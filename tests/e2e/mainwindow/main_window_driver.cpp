@@ -274,7 +274,8 @@ void StorePlacementText(const std::wstring& text) {
                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-MainWindowRun::MainWindowRun(const std::wstring& arguments) : run(ProgramPath(), arguments) {
+MainWindowRun::MainWindowRun(const std::wstring& arguments, Rights rights)
+    : run(ProgramPath(), arguments, {}, rights) {
     main = run.WaitForWindow(L"Calvorn.MainWindow", seconds(30));
 }
 

@@ -77,7 +77,7 @@ std::vector<RemoteTool> RemoteToolTips(HWND window);
 
 // One run of the program with its main window up.
 struct MainWindowRun {
-    MainWindowRun(const std::wstring& arguments = L"");
+    MainWindowRun(const std::wstring& arguments = L"", Rights rights = Rights::AsTest);
     ~MainWindowRun();
     HWND Control(int id) const { return FindControl(main, id); }
     std::wstring Text(int id) const { return WindowText(Control(id)); }

@@ -171,6 +171,56 @@ TEST(ShellVerbs, AnotherToolsVerbIsNamedOnEnableAndKeptOnDisable) {
     EXPECT_FALSE(KeyThere(dll.ProgId() + L"\\shell\\UnRegister"));
 }
 
+// Enable refused for want of rights, in a program started without them:
+// the offer to run it again as administrator, and that run's outcome told
+// (Wine's "runas" gives it no more rights, so it is refused as well).
+TEST(ShellVerbs, EnableRefusedForWantOfRightsOffersTheRunAsAdministrator) {
+    ScopedFileType dll(L".dll", L"dllfile");
+    ScopedFileType exe(L".exe", L"exefile");
+    const bool dllShell = KeyThere(dll.ProgId() + L"\\shell");
+    const bool exeShell = KeyThere(exe.ProgId() + L"\\shell");
+    // Enable writes the folder's verb as well, which nothing here refuses.
+    const std::wstring folderVerb = L"Folder\\shell\\ActiveX Report";
+    const bool folderVerbThere = KeyThere(folderVerb);
+    // An empty command key is free for the verb, and written only by one
+    // who may write it.
+    const std::wstring locked = dll.ProgId() + L"\\shell\\Register\\command";
+    HKEY made = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, locked.c_str(), 0, nullptr, 0, KEY_READ, nullptr,
+                                &made, nullptr),
+              ERROR_SUCCESS);
+    ::RegCloseKey(made);
+    ASSERT_TRUE(SetKeyAccess(locked, L"D:P(A;;KR;;;WD)"));
+    {
+        MainWindowRun w({}, Rights::Limited);
+        ASSERT_NE(w.main, nullptr);
+        SelectTab(w.main, 2);
+        ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_CMDSHELLEX) == L"Enable"; }));
+        PressCommand(w.Control(IDC_CMDSHELLEX));
+        std::optional<SeenMessageBox> offer = w.run.WaitForMessageBox(20s);
+        ASSERT_TRUE(offer);
+        EXPECT_EQ(offer->text, L"Shell Extensions Enabled, except:");
+        ASSERT_FALSE(offer->buttons.empty());
+        EXPECT_EQ(offer->buttons[0].rfind(L"Try again as administrator", 0), 0u);
+        w.run.Answer(*offer, 101);
+        std::optional<SeenMessageBox> told = w.run.WaitForMessageBox(60s);
+        ASSERT_TRUE(told);
+        EXPECT_EQ(told->text.rfind(L"The run as administrator failed (needs-elevation)", 0), 0u)
+            << calvorn::platform::Narrow(told->text);
+        w.run.Answer(*told, IDOK);
+    }
+    EXPECT_TRUE(SetKeyAccess(locked, L"D:(A;;KA;;;WD)"));
+    for (const std::wstring* progId : {&dll.ProgId(), &exe.ProgId()})
+        for (const wchar_t* verb : {L"Register", L"UnRegister", L"Calvorn"})
+            ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (*progId + L"\\shell\\" + verb).c_str());
+    if (!dllShell)
+        ::RegDeleteKeyW(HKEY_CLASSES_ROOT, (dll.ProgId() + L"\\shell").c_str());
+    if (!exeShell)
+        ::RegDeleteKeyW(HKEY_CLASSES_ROOT, (exe.ProgId() + L"\\shell").c_str());
+    if (!folderVerbThere)
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, folderVerb.c_str());
+}
+
 // "Check this computer..." on the same tab: the scan in the text window, and
 // its "Save..." writes that text; "Undo a repair..." puts a backup back.
 TEST(CheckThisComputer, ShowsTheBrokenRegistrationsAndSavesThem) {

@@ -35,7 +35,8 @@ inline std::vector<std::string> Lines(const std::string& text) {
 
 // `arguments` follow the program's name in the batch file; they are ASCII.
 inline BatchResult RunBatch(const std::wstring& arguments, const std::wstring& workingDir = {},
-                            const std::wstring& program = ProgramPath()) {
+                            const std::wstring& program = ProgramPath(),
+                            Rights rights = Rights::AsTest) {
     const std::wstring dir = MakeScratchDir(L"batch");
     const std::string batch = "@echo off\r\n\"" + platform::Narrow(program) + "\" " +
                               platform::Narrow(arguments) + " > \"" + platform::Narrow(dir) +
@@ -52,7 +53,7 @@ inline BatchResult RunBatch(const std::wstring& arguments, const std::wstring& w
     BatchResult result;
     {
         ProgramRun run(std::wstring(system) + L"\\cmd.exe", L"/c \"" + dir + L"run.bat\"",
-                       workingDir.empty() ? dir : workingDir);
+                       workingDir.empty() ? dir : workingDir, rights);
         result.cmdExit = run.WaitForExit(std::chrono::seconds(60));
     }
     result.errorLevel = ReadAll(dir + L"level.txt");

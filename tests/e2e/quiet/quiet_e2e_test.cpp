@@ -146,6 +146,29 @@ TEST_F(QuietE2E, ForOneUserTheClassesGoToTheUsersOwnKey) {
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
 
+// Refused for want of rights, a program started without them asks nothing:
+// the refusal has its own code and word, and one line says what to do. With
+// the rights, the same refusal is the component's own failure.
+TEST_F(QuietE2E, ARefusalForWantOfRightsNeedsElevation) {
+    const std::wstring denied = Quoted(FixturePath(L"probe_denied.dll"));
+    const std::string name = Fixture(L"probe_denied.dll");
+    for (const wchar_t* action : {L"-q -r ", L"-q -u "}) {
+        BatchResult r = RunBatch(action + denied, {}, ProgramPath(), Rights::Limited);
+        EXPECT_EQ(r.cmdExit, std::optional<DWORD>(21)) << platform::Narrow(action);
+        EXPECT_EQ(r.errorLevel, "21");
+        ASSERT_EQ(r.err.size(), 2u) << r.outBytes;
+        EXPECT_EQ(r.err[0].rfind("needs-elevation \"" + name + "\" 0x80070005: ", 0), 0u)
+            << r.err[0];
+        EXPECT_EQ(r.err[1], "run calvorn from an elevated command prompt, or add -user to "
+                            "register for the current user only");
+    }
+    // This user's own classes need no rights.
+    BatchResult user = RunBatch(L"-q -r -user " + denied, {}, ProgramPath(), Rights::Limited);
+    EXPECT_EQ(user.cmdExit, std::optional<DWORD>(0)) << user.outBytes;
+    EXPECT_EQ(ProbeText(L"probe_denied.dll", L"Path"), L"registered for this user");
+    ExpectOne(L"-q -r " + denied, 5, "failed \"" + name + "\" 0x80070005: ");
+}
+
 TEST_F(QuietE2E, AComponentThatEndsTheProcessDoesNotEndTheRun) {
     // Each component runs in the registration host; the next file gets a
     // fresh one, and the script still gets every line and the exit code.

@@ -110,6 +110,67 @@ TEST_F(RegistrationE2E, FailuresAndRefusals) {
     EXPECT_EQ(detail, L"0xC0000005: The component crashed (access violation).");
 }
 
+namespace {
+
+// How many runs reached the refusing probe's entry points.
+DWORD DeniedAttempts() {
+    DWORD attempts = 0, size = sizeof attempts;
+    ::RegGetValueW(HKEY_CURRENT_USER, ProbeKey(L"probe_denied.dll").c_str(), L"Attempts",
+                   RRF_RT_REG_DWORD, nullptr, &attempts, &size);
+    return attempts;
+}
+
+// "-r" on the refusing probe in a program without the rights, answered Yes,
+// up to the offer that follows the refusal; the offer is pressed `choice`.
+std::optional<SeenMessageBox> RefusedAndOffered(ProgramRun& run, int choice) {
+    std::optional<SeenMessageBox> question = run.WaitForMessageBox(std::chrono::seconds(30));
+    if (!question || question->text != L"Are You Sure?")
+        return std::nullopt;
+    run.Answer(*question, IDYES);
+    std::optional<SeenMessageBox> offer = run.WaitForMessageBox(std::chrono::seconds(30));
+    if (offer)
+        run.Answer(*offer, choice);
+    return offer;
+}
+
+} // namespace
+
+// Refused for want of rights, a program started without them offers to run
+// the action again as administrator, or for this user only.
+TEST_F(RegistrationE2E, ARefusalOffersTheRunAsAdministratorOrForThisUser) {
+    const std::wstring arguments = L"-r " + Quoted(FixturePath(L"probe_denied.dll"));
+    {
+        ProgramRun run(ProgramPath(), arguments, {}, Rights::Limited);
+        std::optional<SeenMessageBox> offer = RefusedAndOffered(run, 101);
+        ASSERT_TRUE(offer);
+        EXPECT_EQ(offer->title, kReg);
+        EXPECT_EQ(offer->text, L"ActiveX Component registration failed!");
+        ASSERT_GE(offer->buttons.size(), 2u);
+        EXPECT_EQ(offer->buttons[0].rfind(L"Try again as administrator", 0), 0u);
+        EXPECT_EQ(offer->buttons[1].rfind(L"Register for me only", 0), 0u);
+        // The second run carries the one action out quietly; Wine's "runas"
+        // gives it no more rights than the first, so it is refused as well,
+        // and its exit code is what the window tells.
+        std::optional<SeenMessageBox> told = run.WaitForMessageBox(std::chrono::seconds(60));
+        ASSERT_TRUE(told);
+        EXPECT_EQ(told->text.rfind(L"The run as administrator failed (needs-elevation)", 0), 0u)
+            << platform::Narrow(told->text);
+        run.Answer(*told, IDOK);
+        EXPECT_EQ(run.WaitForExit(std::chrono::seconds(30)), std::optional<DWORD>(0));
+    }
+    EXPECT_EQ(DeniedAttempts(), 2u);
+    EXPECT_FALSE(ProbeText(L"probe_denied.dll", L"Path"));
+
+    ProgramRun run(ProgramPath(), arguments, {}, Rights::Limited);
+    ASSERT_TRUE(RefusedAndOffered(run, 102));
+    std::optional<SeenMessageBox> told = run.WaitForMessageBox(std::chrono::seconds(60));
+    ASSERT_TRUE(told);
+    EXPECT_EQ(told->text, L"ActiveX Component registration successful!");
+    run.Answer(*told, IDOK);
+    EXPECT_EQ(run.WaitForExit(std::chrono::seconds(30)), std::optional<DWORD>(0));
+    EXPECT_EQ(ProbeText(L"probe_denied.dll", L"Path"), L"registered for this user");
+}
+
 // The one run that waits out the program's own 10 s time-out.
 TEST_F(RegistrationE2E, UnregistrationThatNeverEndsTimesOut) {
     HANDLE release = ::CreateEventW(nullptr, FALSE, FALSE, L"CalvornProbeHangRelease");

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 namespace calvorn::test {
 
 inline bool ClassesKeyThere(const std::wstring& key) {
@@ -56,6 +58,24 @@ inline void ExpectFileTypeVerbs(const std::wstring& progId, const std::wstring& 
               SzValue(quotedProgram + L" -u \"%1\""));
     EXPECT_EQ(ClassesValue(progId + L"\\shell\\Calvorn\\command"),
               SzValue(quotedProgram + L" \"%1\""));
+}
+
+// Sets the access list of a key under HKEY_CLASSES_ROOT from its text form ("D:P(A;;KR;;;WD)":
+// everyone may read, nobody may write); the owner may always change it back.
+inline bool SetKeyAccess(const std::wstring& key, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                                nullptr))
+        return false;
+    HKEY opened = nullptr;
+    bool set =
+        ::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, WRITE_DAC, &opened) == ERROR_SUCCESS;
+    if (set) {
+        set = ::RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+        ::RegCloseKey(opened);
+    }
+    ::LocalFree(descriptor);
+    return set;
 }
 
 } // namespace calvorn::test

@@ -150,6 +150,34 @@ TEST_F(CommandWindow, AButtonMadeUnseenLooksAtItsFirstPaintAsOneMadeInSight) {
     EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::Disable);
 }
 
+TEST_F(CommandWindow, TheShieldStandsBeforeTheCaptionAndGoesWhenAskedTo) {
+    ::ShowWindow(host_, SW_SHOWNA);
+    ::UpdateWindow(host_);
+    // Every third pixel of the button's left and right halves.
+    auto halves = [this] {
+        std::pair<std::vector<COLORREF>, std::vector<COLORREF>> out;
+        HDC dc = ::GetDC(hwnd_);
+        for (int y = 2; y < 26; y += 3)
+            for (int x = 2; x < 103; x += 3)
+                (x < 52 ? out.first : out.second).push_back(::GetPixel(dc, x, y));
+        ::ReleaseDC(hwnd_, dc);
+        return out;
+    };
+    const auto plain = halves();
+    button_->Shield(true);
+    EXPECT_TRUE(button_->Shield());
+    const auto shielded = halves();
+    EXPECT_NE(shielded.first, plain.first);
+    button_->Shield(false);
+    EXPECT_EQ(halves(), plain);
+    // A caption too long for the shield beside it on one line wraps, and
+    // still gets it.
+    button_->Caption(L"A caption that is much too long for one line");
+    const auto longPlain = halves();
+    button_->Shield(true);
+    EXPECT_NE(halves().first, longPlain.first);
+}
+
 TEST_F(CommandWindow, StoredPropertiesAreAppliedAndWrittenBack) {
     LayoutBlock stored{L"Command", L"cmdGo", {}};
     stored.SetNumber(L"Enabled", 0);

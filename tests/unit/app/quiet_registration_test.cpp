@@ -85,6 +85,30 @@ TEST(QuietOutcomes, EndingsAndServersMapToTheirOwnCodes) {
     EXPECT_EQ(missing.detail.rfind(L"0x80070002", 0), 0u);
 }
 
+// A refusal for want of rights is NeedsElevation only where more rights
+// could change it: a machine-wide registration in a program without them.
+TEST(QuietOutcomes, ARefusalNeedsElevationOnlyWhereRightsWouldHelp) {
+    const EngineOutcome denied = Engine(rsRegisterFailed, E_ACCESSDENIED);
+    EXPECT_EQ(OutcomeOf(denied, Operation::Register, false).code, ExitCode::NeedsElevation);
+    EXPECT_EQ(
+        OutcomeOf(Engine(rsUnregisterFailed, STG_E_ACCESSDENIED), Operation::Unregister, false)
+            .code,
+        ExitCode::NeedsElevation);
+    EXPECT_EQ(OutcomeOf(denied, Operation::Register, true).code, ExitCode::EntryPointFailed);
+    EXPECT_EQ(OutcomeOf(denied, Operation::Export, false).code, ExitCode::EntryPointFailed);
+    EXPECT_EQ(OutcomeOf(Engine(rsRegisterFailed, E_FAIL), Operation::Register, false).code,
+              ExitCode::EntryPointFailed);
+    // A crash whose code happens to read as a refusal is still a crash.
+    EXPECT_EQ(
+        OutcomeOf(Engine(rsRegisterFailed, E_ACCESSDENIED, true), Operation::Register, false).code,
+        ExitCode::Crashed);
+    EngineOutcome server = Engine(rsRegisterFailed);
+    server.exeServer = true;
+    server.exitCode = static_cast<unsigned long>(E_ACCESSDENIED);
+    EXPECT_EQ(OutcomeOf(server, Operation::Register, false).code, ExitCode::NeedsElevation);
+    EXPECT_EQ(OutcomeOf(denied, Operation::Register, false).detail.rfind(L"0x80070005: ", 0), 0u);
+}
+
 TEST(QuietOutcomes, DoneButNotUnloadedAndWhatWasPrinted) {
     EngineOutcome stuck = Engine(rsUnregistered, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
     stuck.ending = Ending::HungUnloading;
