@@ -88,6 +88,23 @@ class Targets(html.parser.HTMLParser):
             self.pictures.append(attrs.get("src", ""))
 
 
+def exit_code_problems():
+    """The exit-code tables of the pages against the program's own table."""
+    with open(os.path.join(ROOT, "src/app/exit_codes.h"), encoding="utf-8") as f:
+        source = f.read()
+    numbers = dict(re.findall(r"^\s+(\w+) = (\d+),", source, re.M))
+    words = re.findall(r"\{ExitCode::(\w+), L\"([a-z-]+)\"", source)
+    program = {(numbers[name], word) for name, word in words}
+    problems = []
+    for page in PAGES:
+        with open(os.path.join(ROOT, page), encoding="utf-8") as f:
+            table = set(re.findall(r"^\| (\d+) \| `([a-z-]+)` \|", f.read(), re.M))
+        if table and table != program:
+            problems.append(f"{page}: exit codes differ from the program's: "
+                            f"missing {sorted(program - table)}, extra {sorted(table - program)}")
+    return problems
+
+
 def check(folder):
     parsed = {}
     for name in PAGES.values():
@@ -95,7 +112,7 @@ def check(folder):
         with open(os.path.join(folder, name), encoding="utf-8") as f:
             targets.feed(f.read())
         parsed[name] = targets
-    problems, links = [], 0
+    problems, links = exit_code_problems(), 0
     for name, targets in parsed.items():
         for src in targets.pictures:
             if not src.startswith("data:image/png;base64,"):

@@ -74,9 +74,12 @@ inline inspection::VersionFields PlatformVersionFields(const std::wstring& path)
 }
 
 // Wine's 16-bit system files, as a 32-bit program sees them in its system folder.
+// They live in the 32-bit system folder, which on 64-bit Windows is not the
+// one named System32: files are read from the folder their path names.
 inline std::vector<std::wstring> SixteenBitSystemFiles() {
     wchar_t system[MAX_PATH] = {};
-    ::GetSystemDirectoryW(system, MAX_PATH);
+    if (::GetSystemWow64DirectoryW(system, MAX_PATH) == 0)
+        ::GetSystemDirectoryW(system, MAX_PATH);
     std::vector<std::wstring> files;
     for (const wchar_t* name :
          {L"ole2nls.dll", L"gdi.exe", L"krnl386.exe", L"shell.dll", L"user.exe"})
