@@ -34,12 +34,14 @@ struct CapturedValue {
     std::wstring name; // empty: the key's default value
     CapturedType type = CapturedType::String;
     std::vector<std::uint8_t> data; // the bytes as stored, little-endian UTF-16 for strings
+    bool operator==(const CapturedValue&) const = default;
 };
 
 struct CapturedKey {
     CapturedRoot root = CapturedRoot::ClassesRoot;
     std::wstring path; // below the root, backslash-separated, no leading backslash
     std::vector<CapturedValue> values;
+    bool operator==(const CapturedKey&) const = default;
 };
 
 // The machine a component's code was built for, as the export writes it.

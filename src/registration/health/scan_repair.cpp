@@ -71,22 +71,6 @@ std::optional<std::vector<CapturedKey>> CaptureKey(const RemovalTarget& target) 
     return keys;
 }
 
-bool SameKeys(const std::vector<CapturedKey>& a, const std::vector<CapturedKey>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].root != b[i].root || a[i].path != b[i].path ||
-            a[i].values.size() != b[i].values.size())
-            return false;
-        for (std::size_t v = 0; v < a[i].values.size(); ++v)
-            if (a[i].values[v].name != b[i].values[v].name ||
-                a[i].values[v].type != b[i].values[v].type ||
-                a[i].values[v].data != b[i].values[v].data)
-                return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::vector<RemovalTarget> RemovalTargets(const std::vector<ScanEntry>& entries) {
@@ -226,7 +210,7 @@ RemovalOutcome RemovePlanned(const PlannedRemoval& removal, const std::vector<Sc
     } catch (const platform::Failure&) {
         now.reset(); // cannot be read whole now: not what was backed up
     }
-    if (!broken || !now || !SameKeys(*now, removal.keys))
+    if (!broken || !now || *now != removal.keys)
         return RemovalOutcome::Changed;
     const ViewPlace place = PlaceOf(removal.target.view);
     const long rc =

@@ -209,22 +209,6 @@ std::string Utf16(const std::wstring& text) {
     return bytes;
 }
 
-bool SameKeys(const std::vector<CapturedKey>& a, const std::vector<CapturedKey>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].root != b[i].root || a[i].path != b[i].path ||
-            a[i].values.size() != b[i].values.size())
-            return false;
-        for (std::size_t v = 0; v < a[i].values.size(); ++v)
-            if (a[i].values[v].name != b[i].values[v].name ||
-                a[i].values[v].type != b[i].values[v].type ||
-                a[i].values[v].data != b[i].values[v].data)
-                return false;
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(ScanBackup, ReadsBackEveryNameExactlyAndRefusesWhatItDidNotWrite) {
@@ -247,7 +231,7 @@ TEST(ScanBackup, ReadsBackEveryNameExactlyAndRefusesWhatItDidNotWrite) {
     const std::optional<ScanBackup> read = ReadScanBackup(WriteScanBackup(backup), why);
     ASSERT_TRUE(read) << platform::Narrow(why);
     EXPECT_EQ(read->view, CapturedMachine::X64);
-    EXPECT_TRUE(SameKeys(read->keys, backup.keys));
+    EXPECT_EQ(read->keys, backup.keys);
 
     const std::wstring head = L"Windows Registry Editor Version 5.00\r\n\r\n"
                               L"; Calvorn repair backup (x86)\r\n\r\n";
