@@ -26,7 +26,10 @@ using registration::Operation;
 std::optional<Command> QuietCommandOfProcess() {
     std::wstring arguments = ArgumentsOf(::GetCommandLineW());
     Command command = ParseCommand(arguments, {});
-    if (!command.quiet)
+    // A line that cannot be carried out is refused as a script's would be,
+    // on standard error: a box would hold the script that mistyped it.
+    const bool refused = command.action == CommandAction::ListOptions && !command.error.empty();
+    if (!command.quiet && !refused)
         return std::nullopt;
     return command;
 }
