@@ -155,11 +155,11 @@ std::wstring RefusedSwitch(const std::wstring& given) {
     std::wstring name = Lower(given.substr(0, given.find(L':')));
     if (!name.empty() && name[0] == L'/')
         name[0] = L'-';
-    const std::wstring said = given + L" is regsvr32's";
+    const std::wstring said = given.substr(0, given.find(L':')) + L" is regsvr32's";
     if (name == L"-s")
-        return said + L" silent switch; Calvorn's quiet switch is -q (calvorn -q -r \"file\")";
+        return said + L" silent switch; Calvorn's quiet switch is -q";
     if (name == L"-u")
-        return said + L"; Calvorn unregisters with -u (calvorn -q -u \"file\")";
+        return said + L"; Calvorn unregisters with -u";
     if (name == L"-i" || name == L"-n")
         return said + L" DllInstall switch; Calvorn does not call DllInstall";
     if (name == L"-c")
@@ -558,7 +558,7 @@ Command ParseCommand(std::wstring_view given, const std::wstring& appPath) {
         return Refused(std::move(stray));
     if (action == L"-s" && !Trimmed(arguments.substr(2)).empty())
         return Refused(L"-s installs the Explorer verbs and takes no file; regsvr32's /s is "
-                       L"Calvorn's -q (calvorn -q -r \"file\")");
+                       L"Calvorn's -q");
 
     Command cmd;
     if (sw == L"-r" || sw == L"-f" || sw == L"-u") {

@@ -341,16 +341,17 @@ TEST(CreateReport, AReportThatCannotBeOpenedSaysWhereItIs) {
     ::SetEnvironmentVariableW(L"CALVORN_REPORT_DIR", nullptr);
     ::SetEnvironmentVariableW(L"CALVORN_OPEN_LOG", nullptr);
     ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_EQ(box.shown[0].text.rfind(L"The ActiveX Report is in " + dir + L"output.txt\nIt could "
-                                      L"not be opened: ",
+    EXPECT_EQ(box.shown[0].text.rfind(L"The ActiveX Report is in " + dir +
+                                          L"output.txt\nIt could "
+                                          L"not be opened: ",
                                       0),
               0u)
         << box.shown[0].text;
     EXPECT_TRUE(Exists(dir + L"output.txt"));
     // Without a program for the file's type the shell's open fails, and says why.
     const std::wstring unknown = dir + L"report.calvorn-unknown-type";
-    ::CloseHandle(::CreateFileW(unknown.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                nullptr));
+    ::CloseHandle(
+        ::CreateFileW(unknown.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     EXPECT_TRUE(OpenDocument(unknown).has_value());
 }
 
