@@ -479,13 +479,15 @@ std::wstring LeadingSwitch(std::wstring_view arguments) {
     return word;
 }
 
-bool IsCalvornSwitch(const std::wstring& lower) {
-    for (const wchar_t* known :
-         {L"-r", L"-u", L"-f", L"-s", L"-e", L"-check", L"-scan", L"-?", L"-user", L"-wait",
-          L"-format", L"-out", L"-sub", L"-sig", L"-fix", L"-types", L"-hash", L"-bom"})
-        if (lower == known)
-            return true;
-    return false;
+// What the quiet grammar makes of the word alone: an action, an option of
+// its own, or a switch it refuses. Asked of it, so that a switch it learns
+// is known here too.
+bool IsQuietAction(const std::wstring& word) {
+    return ParseQuiet({QuietWord{word, false}}).action != CommandAction::OpenReport;
+}
+
+bool IsCalvornSwitch(const std::wstring& word) {
+    return ParseQuiet({QuietWord{word, false}}).error != RefusedSwitch(word);
 }
 
 // A line the program cannot carry out as given: refused with its reason,
@@ -507,8 +509,7 @@ std::wstring StraySwitch(std::wstring_view arguments, bool startsWithSwitch) {
         if (word.quoted || !LooksLikeSwitch(word.text))
             continue;
         // "-s" after the switch is the registration tool's silent switch.
-        const std::wstring lower = Lower(word.text);
-        if (lower != L"-s" && IsCalvornSwitch(lower))
+        if (Lower(word.text) != L"-s" && IsCalvornSwitch(word.text))
             return word.text +
                    L" does not go here: without -q a line is one switch and one file, with -user "
                    L"right after -r or -u and -wait after the switch or at the end";
@@ -527,12 +528,17 @@ Command ParseCommand(std::wstring_view given, const std::wstring& appPath) {
     std::wstring action = Lower(leading);
     if (action == L"/?")
         action = L"-?";
-    // The actions that only a script has run as one, without the window.
-    if (action == L"-e" || action == L"-check" || action == L"-scan")
-        return ParseQuiet(words);
-    if (!leading.empty() && action != L"-r" && action != L"-u" && action != L"-f" &&
-        action != L"-s" && action != L"-?")
+    const bool windowAction =
+        action == L"-r" || action == L"-u" || action == L"-f" || action == L"-s" || action == L"-?";
+    if (!leading.empty() && !windowAction) {
+        // The actions that only a script has (-e, -check, -scan) run as
+        // one, without the window.
+        if (IsQuietAction(leading))
+            return ParseQuiet(words);
+        if (IsCalvornSwitch(leading))
+            return Refused(leading + L" goes after the action, or anywhere after -q");
         return Refused(RefusedSwitch(leading));
+    }
     // Switches in any letter case, as the platform's own tools take them.
     const std::wstring normalized = action + std::wstring(given.substr(leading.size()));
     std::wstring_view arguments = normalized;

@@ -417,6 +417,8 @@ TEST(ParseCommand, ATypoIsRefusedByNameAndAMisplacedQuietSwitchStillCounts) {
              {L"-scan", L"", A::ScanMachine, true},
              {L"-scan -fix", L"", A::ScanMachine, true},
              {L"-e", L"no file given", A::Export, true},
+             {L"-user -r x.dll", L"-user goes after the action, or anywhere after -q"},
+             {L"-q -user -r x.dll", L"", A::Register, true},
              {L"/?", L"", A::ListOptions, false},
              {L"/dir/a.dll", L"", A::OpenReport, false},
              {L"\"/s\"", L"", A::OpenReport, false},
