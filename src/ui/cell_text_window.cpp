@@ -143,8 +143,10 @@ void CellTextWindow::ShowModal() {
     ::ShowWindow(Hwnd(), SW_SHOW);
     ::SetForegroundWindow(Hwnd());
     ::SetFocus(txtinfo_);
-    // Selected, ready to be copied.
-    ::SendMessageW(txtinfo_, EM_SETSEL, 0, -1);
+    // Selected, ready to be copied; a read-only text (the usage) is read
+    // from its top instead.
+    if (!(::GetWindowLongPtrW(txtinfo_, GWL_STYLE) & ES_READONLY))
+        ::SendMessageW(txtinfo_, EM_SETSEL, 0, -1);
     MSG msg;
     bool quit = false;
     while (Hwnd()) {
