@@ -110,15 +110,63 @@ std::vector<QuietWord> SplitQuietWords(std::wstring_view text) {
 
 namespace {
 
-bool IsQuietLine(std::wstring_view arguments) {
-    return arguments.substr(0, FindBlank(arguments)) == L"-q";
-}
-
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text)
         if (c >= L'A' && c <= L'Z')
             c = static_cast<wchar_t>(c - L'A' + L'a');
     return text;
+}
+
+bool IsLetter(wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
+}
+
+// A dash or a slash, then letters (or "?"), and regsvr32's ":value" after
+// them: a word a script means as a switch. A path has a separator, a dot
+// or a digit in it and never reads so.
+bool LooksLikeSwitch(std::wstring_view word) {
+    if (word.size() < 2 || (word[0] != L'-' && word[0] != L'/'))
+        return false;
+    if (word.substr(1) == L"?")
+        return true;
+    size_t i = 1;
+    while (i < word.size() && IsLetter(word[i]))
+        ++i;
+    return i > 1 && (i == word.size() || word[i] == L':');
+}
+
+// The quiet switch may stand anywhere, in any letter case: "-r -q x.dll"
+// and "-Q -r x.dll" are what they would be in a script for another tool.
+bool IsQuietSwitch(const QuietWord& word) {
+    return !word.quoted && Lower(word.text) == L"-q";
+}
+
+bool HasQuietSwitch(const std::vector<QuietWord>& words) {
+    for (const QuietWord& word : words)
+        if (IsQuietSwitch(word))
+            return true;
+    return false;
+}
+
+// The reason a switch-like word is refused. The registration tool's habits
+// are named, with Calvorn's way of saying the same, so that a script ported
+// from it fails at once and says why.
+std::wstring RefusedSwitch(const std::wstring& given) {
+    std::wstring name = Lower(given.substr(0, given.find(L':')));
+    if (!name.empty() && name[0] == L'/')
+        name[0] = L'-';
+    const std::wstring said = given.substr(0, given.find(L':')) + L" is regsvr32's";
+    if (name == L"-s")
+        return said + L" silent switch; Calvorn's quiet switch is -q";
+    if (name == L"-u")
+        return said + L"; Calvorn unregisters with -u";
+    if (name == L"-i" || name == L"-n")
+        return said + L" DllInstall switch; Calvorn does not call DllInstall";
+    if (name == L"-c")
+        return said + L" console switch; Calvorn writes to the console with -q";
+    if (given[0] == L'/')
+        return L"unknown switch " + given + L": Calvorn's switches start with -";
+    return L"unknown switch " + given;
 }
 
 constexpr unsigned long kMaxWaitSeconds = 3600;
@@ -205,15 +253,23 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
         if (cmd.error.empty())
             cmd.error = std::move(reason);
     };
-    for (size_t i = 1; i < words.size(); ++i) {
+    for (size_t i = 0; i < words.size(); ++i) {
         const QuietWord& word = words[i];
+        if (IsQuietSwitch(word))
+            continue;
+        // regsvr32's "/i:"..."" keeps its quoted value in the same word.
+        if ((!word.quoted && word.text.rfind(L"/", 0) == 0 && LooksLikeSwitch(word.text)) ||
+            Lower(word.text.substr(0, 3)) == L"/i:") {
+            fail(RefusedSwitch(word.text));
+            continue;
+        }
         if (word.quoted || word.text.empty() || word.text[0] != L'-') {
             if (word.text.empty())
                 fail(L"empty path");
             cmd.paths.push_back(word.text);
             continue;
         }
-        const std::wstring& w = word.text;
+        const std::wstring w = Lower(word.text);
         auto value = [&](const wchar_t* option) -> std::optional<std::wstring> {
             if (i + 1 < words.size() &&
                 (words[i + 1].quoted || words[i + 1].text.rfind(L"-", 0) != 0 ||
@@ -293,7 +349,7 @@ Command ParseQuiet(const std::vector<QuietWord>& words) {
             }
             continue;
         } else {
-            fail(L"unknown switch " + w);
+            fail(RefusedSwitch(word.text));
             continue;
         }
         if (haveAction)
@@ -412,9 +468,85 @@ std::optional<std::wstring> TakeWait(std::wstring_view& arguments, std::wstring&
 
 } // namespace
 
-Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
-    if (IsQuietLine(arguments))
-        return ParseQuiet(SplitQuietWords(arguments));
+namespace {
+
+// The first word of a line that starts with a switch, up to a blank; empty when the line starts
+// with a path. A word after a slash is a path unless it reads as a switch ("/dir/a.dll" is one,
+// "/s" is not).
+std::wstring LeadingSwitch(std::wstring_view arguments) {
+    size_t end = 0;
+    while (end < arguments.size() && !IsBlank(arguments[end]))
+        ++end;
+    std::wstring word(arguments.substr(0, end));
+    if (word.empty() || (word[0] == L'/' && !LooksLikeSwitch(word)) ||
+        (word[0] != L'-' && word[0] != L'/'))
+        return {};
+    return word;
+}
+
+// What the quiet grammar makes of the word alone: an action, an option of
+// its own, or a switch it refuses. Asked of it, so that a switch it learns
+// is known here too.
+bool IsQuietAction(const std::wstring& word) {
+    return ParseQuiet({QuietWord{word, false}}).action != CommandAction::OpenReport;
+}
+
+bool IsCalvornSwitch(const std::wstring& word) {
+    return ParseQuiet({QuietWord{word, false}}).error != RefusedSwitch(word);
+}
+
+// A line the program cannot carry out as given: refused with its reason,
+// never read as a report of a file named after the switch.
+Command Refused(std::wstring reason) {
+    Command cmd;
+    cmd.action = CommandAction::ListOptions;
+    cmd.error = std::move(reason);
+    return cmd;
+}
+
+// Without -q a line is one switch, the options that switch takes, and one
+// path; a switch-like word anywhere else would be silently taken as part of
+// the path or dropped. The reason, or empty.
+std::wstring StraySwitch(std::wstring_view arguments, bool startsWithSwitch) {
+    const std::vector<QuietWord> words = SplitQuietWords(arguments);
+    for (size_t i = startsWithSwitch ? 1 : 0; i < words.size(); ++i) {
+        const QuietWord& word = words[i];
+        if (word.quoted || !LooksLikeSwitch(word.text))
+            continue;
+        // "-s" after the switch is the registration tool's silent switch.
+        if (Lower(word.text) != L"-s" && IsCalvornSwitch(word.text))
+            return word.text +
+                   L" does not go here: without -q a line is one switch and one file, with -user "
+                   L"right after -r or -u and -wait after the switch or at the end";
+        return RefusedSwitch(word.text);
+    }
+    return {};
+}
+
+} // namespace
+
+Command ParseCommand(std::wstring_view given, const std::wstring& appPath) {
+    const std::vector<QuietWord> words = SplitQuietWords(given);
+    if (HasQuietSwitch(words))
+        return ParseQuiet(words);
+    const std::wstring leading = LeadingSwitch(given);
+    std::wstring action = Lower(leading);
+    if (action == L"/?")
+        action = L"-?";
+    const bool windowAction =
+        action == L"-r" || action == L"-u" || action == L"-f" || action == L"-s" || action == L"-?";
+    if (!leading.empty() && !windowAction) {
+        // The actions that only a script has (-e, -check, -scan) run as
+        // one, without the window.
+        if (IsQuietAction(leading))
+            return ParseQuiet(words);
+        if (IsCalvornSwitch(leading))
+            return Refused(leading + L" goes after the action, or anywhere after -q");
+        return Refused(RefusedSwitch(leading));
+    }
+    // Switches in any letter case, as the platform's own tools take them.
+    const std::wstring normalized = action + std::wstring(given.substr(leading.size()));
+    std::wstring_view arguments = normalized;
 
     std::wstring withoutWait, withoutUser;
     const std::optional<std::wstring> wait = TakeWait(arguments, withoutWait);
@@ -433,6 +565,12 @@ Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
             cmd.wholePath = std::move(whole);
     };
 
+    if (std::wstring stray = StraySwitch(arguments, !leading.empty()); !stray.empty())
+        return Refused(std::move(stray));
+    if (action == L"-s" && !Trimmed(arguments.substr(2)).empty())
+        return Refused(L"-s installs the Explorer verbs and takes no file; regsvr32's /s is "
+                       L"Calvorn's -q");
+
     Command cmd;
     if (sw == L"-r" || sw == L"-f" || sw == L"-u") {
         cmd.action = sw == L"-r"   ? CommandAction::Register
@@ -442,12 +580,8 @@ Command ParseCommand(std::wstring_view arguments, const std::wstring& appPath) {
         keepWhole(cmd, arguments.substr(2));
     } else if (sw == L"-s") {
         cmd.action = CommandAction::InstallVerbs;
-    } else if (!quoted && sw.size() > 1 && sw[0] == L'-') {
-        // "-?" or a switch the program does not know: the usage, not a
-        // report of a file named after the switch.
+    } else if (action == L"-?") {
         cmd.action = CommandAction::ListOptions;
-        if (sw != L"-?")
-            cmd.error = L"unknown switch " + sw;
     } else {
         cmd.action = CommandAction::OpenReport;
         cmd.path = platform::ProgramRelativePath(sw, appPath);

@@ -33,7 +33,8 @@ enum class CommandAction {
     Unregister,
     InstallVerbs,
     OpenReport,
-    ListOptions,       // "-?", "-q -?", or (without "-q") a switch the program does not know
+    ListOptions, // "-?", "-q -?", or (with an error) a line that cannot be carried out
+    // The next three have no window: they are quiet with or without "-q".
     ScanMachine,       // "-q -scan": the machine's broken COM registrations
     Export,            // "-q -e": the registration written to a file, not to the registry
     CheckRegistration, // "-q -check": is each file's registration there, and for it
@@ -51,12 +52,13 @@ struct Command {
     // place of the usual 10 s; 0 when not given.
     unsigned long waitSeconds = 0;
 
-    // Quiet mode ("-q" first): no message box at all; the outcome is told by
-    // the exit code and by lines on the standard handles.
+    // Quiet mode ("-q" anywhere, in any letter case): no message box at all;
+    // the outcome is told by the exit code and by lines on the standard handles.
     bool quiet = false;
     // Set when a quiet command line does not fit the grammar, a window
-    // command line starts with an unknown switch, or a "-wait" value of any
-    // command line is bad: the reason.
+    // command line holds a switch it does not take (then the action is
+    // ListOptions, and the line is refused as a quiet one would be: no
+    // window, no box), or a "-wait" value of any command line is bad: the reason.
     std::wstring error;
     // Without quotes, a path is cut at its first blank; this is the whole
     // text it was cut from (after the path rule) when that differs.
@@ -103,5 +105,7 @@ std::vector<QuietWord> SplitQuietWords(std::wstring_view arguments);
 
 // The lines that "-q -?" prints: the quiet grammar and its options.
 std::wstring QuietUsage();
+// The lines before it that "-?" shows: the window's command line.
+std::wstring WindowUsage();
 
 } // namespace calvorn::app

@@ -166,8 +166,11 @@ CheckedFile CheckFile(const std::wstring& path, const ExpectedSource& expectedOf
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         const unsigned long error =
             attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY;
-        file.failure = {ExitCode::NotLoaded,
-                        registration::DescribeCode(HRESULT_FROM_WIN32(error), false)};
+        file.failure =
+            IsUnmatchedPattern(path)
+                ? NoFileMatches()
+                : FileOutcome{ExitCode::NotLoaded,
+                              registration::DescribeCode(HRESULT_FROM_WIN32(error), false)};
         return file;
     }
     const std::optional<inspection::ExpectedRegistration> expected = expectedOf(path, file.failure);

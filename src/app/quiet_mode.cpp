@@ -28,7 +28,10 @@ using registration::Operation;
 std::optional<Command> QuietCommandOfProcess() {
     std::wstring arguments = ArgumentsOf(::GetCommandLineW());
     Command command = ParseCommand(arguments, {});
-    if (!command.quiet)
+    // A line that cannot be carried out is refused as a script's would be,
+    // on standard error: a box would hold the script that mistyped it.
+    const bool refused = command.action == CommandAction::ListOptions && !command.error.empty();
+    if (!command.quiet && !refused)
         return std::nullopt;
     return command;
 }
@@ -38,27 +41,41 @@ namespace {
 ExitCode InstallVerbs(IQuietOutput& output) {
     registry::RegistryAccessor registry;
     const std::wstring program = platform::JoinPath(InitAppPath(), platform::OwnProgramFileName());
-    // Every file type is done that can be; each that cannot is named.
+    // Every file type is done that can be; each that cannot is named. A type
+    // that names no ProgID has nowhere for verbs: it is skipped, said so, and
+    // is no failure (a fresh system has no ProgID for .ocx).
     bool failed = false;
+    std::wstring installed;
     for (const registry::VerbAssociation& association : registry::VerbAssociations()) {
         if (!association.fileType)
             continue;
-        for (const std::wstring& problem :
-             registry.CreateShellAssociation(program, association.name)) {
-            output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) + L" \"" +
-                            association.name + L"\" " + problem,
-                        true);
-            failed = true;
+        const std::wstring type = association.name;
+        if (registry.FileTypeProgId(type).empty()) {
+            output.Line(L"skipped \"" + type + L"\": HKEY_CLASSES_ROOT\\" + type +
+                            L" names no file type (ProgID), so it has no verbs",
+                        false);
+            continue;
         }
+        const std::vector<std::wstring> problems = registry.CreateShellAssociation(program, type);
+        for (const std::wstring& problem : problems)
+            output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) + L" \"" + type +
+                            L"\" " + problem,
+                        true);
+        if (problems.empty())
+            installed += L" " + type;
+        failed = failed || !problems.empty();
     }
     if (failed && registry.WriteDenied() && !platform::RunsElevated()) {
         output.Line(ElevationHint(MachineAction::InstallVerbs, false), true);
         return ExitCode::NeedsElevation;
     }
-    if (failed)
-        return ExitCode::VerbsNotInstalled;
-    output.Line(L"installed \"" + program + L"\"", false);
-    return ExitCode::Success;
+    if (!installed.empty())
+        output.Line(L"installed \"" + program + L"\" for" + installed, false);
+    else if (!failed)
+        output.Line(std::wstring(RowOf(ExitCode::VerbsNotInstalled).word) +
+                        L": no file type names a ProgID; nothing was installed",
+                    true);
+    return failed || installed.empty() ? ExitCode::VerbsNotInstalled : ExitCode::Success;
 }
 
 } // namespace

@@ -210,12 +210,24 @@ std::vector<std::wstring> ExpandPath(const std::wstring& given) {
     return matches;
 }
 
+bool IsUnmatchedPattern(const std::wstring& path) {
+    // A file's name never holds a wildcard: ExpandPath left the pattern.
+    return path.find_first_of(L"*?", path.find_last_of(L"\\/") + 1) != std::wstring::npos;
+}
+
+FileOutcome NoFileMatches() {
+    // The missing file's code, so that a script reads it as one, and words
+    // that say what was missing.
+    return {ExitCode::NotLoaded,
+            platform::HexCode(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) + L": no file matches"};
+}
+
 ExitCode RegisterEach(Operation operation, const std::vector<std::wstring>& paths,
                       const FileRegistrar& registrar, IQuietOutput& output) {
     ExitCode first = ExitCode::Success;
     size_t failures = 0;
     for (const std::wstring& path : paths) {
-        FileOutcome outcome = registrar(path);
+        FileOutcome outcome = IsUnmatchedPattern(path) ? NoFileMatches() : registrar(path);
         const bool failed = outcome.code != ExitCode::Success;
         output.Line(LogLine(operation, path, outcome), failed);
         if (failed && failures++ == 0)

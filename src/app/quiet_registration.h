@@ -35,8 +35,12 @@ std::wstring LogLine(registration::Operation operation, const std::wstring& path
 
 // One path as the command line gave it, made whole: relative to the current
 // folder, a wildcard replaced by the files it matches (sorted by name). A
-// pattern that matches nothing stays, so that its file is reported missing.
+// pattern that matches nothing stays, so that it is reported.
 std::vector<std::wstring> ExpandPath(const std::wstring& given);
+// A path that ExpandPath left as a pattern, and what it is told as: a
+// missing file ("not-loaded") whose words say that no file matches.
+bool IsUnmatchedPattern(const std::wstring& path);
+FileOutcome NoFileMatches();
 
 using FileRegistrar = std::function<FileOutcome(const std::wstring& path)>;
 

@@ -54,4 +54,19 @@ std::wstring QuietUsage() {
     return text;
 }
 
+std::wstring WindowUsage() {
+    return L"calvorn \"file\"                             the file's report in the window\r\n"
+           L"calvorn -r \"file\" [-user] [-wait SECONDS]  register, after a question\r\n"
+           L"calvorn -u \"file\" [-user] [-wait SECONDS]  unregister, after a question\r\n"
+           L"calvorn -f \"folder\"                        folder report, after a question\r\n"
+           L"calvorn -s                                 install the Explorer verbs\r\n"
+           L"calvorn -?                                 this text\r\n"
+           L"\r\n"
+           L"-r and -u end with the exit code -q would give. -e, -check and -scan always\r\n"
+           L"run quietly. -q may stand anywhere; switches take any letter case. A switch\r\n"
+           L"that does not fit is refused (exit code 1, one line on standard error, no\r\n"
+           L"window); regsvr32's /s, /u, /i and /n are refused by name: the quiet switch\r\n"
+           L"is -q, unregistering is -u.\r\n";
+}
+
 } // namespace calvorn::app

@@ -247,7 +247,12 @@ void CreateReport(const std::wstring& sFolder) {
                         [&report](const FolderRecord& record) { report.Write(record); });
         if (end == ReportEnd::Completed) {
             report.Commit();
-            OpenDocument(report.Path());
+            // Without a program for the report's type the user would be
+            // left with nothing: the report is there, and this says where.
+            if (auto failure = OpenDocument(report.Path()))
+                platform::Messages().Show(L"The ActiveX Report is in " + report.Path() +
+                                              L"\nIt could not be opened: " + *failure,
+                                          L"Calvorn - ActiveX Report", MB_OK | MB_ICONINFORMATION);
             return;
         }
         // A cancelled report is kept under a name of its own: the complete
@@ -272,31 +277,38 @@ void CreateReport(const std::wstring& sFolder) {
     }
 }
 
-void OpenDocument(const std::wstring& sPath) {
+std::optional<std::wstring> OpenDocument(const std::wstring& sPath) {
     std::wstring log = platform::EnvironmentVariable(L"CALVORN_OPEN_LOG");
     if (log.empty()) {
         // shell32 is bound when first needed: the window's start-up does not load it.
         static auto* const shellExecute =
             platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
+        if (!shellExecute)
+            return Win32Error(::GetLastError()).description;
         SHELLEXECUTEINFOW open{};
         open.cbSize = sizeof open;
         open.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
         open.lpVerb = L"Open";
         open.lpFile = sPath.c_str();
         open.nShow = SW_SHOWNORMAL;
-        if (shellExecute && shellExecute(&open) && open.hProcess) {
+        if (!shellExecute(&open))
+            return Win32Error(::GetLastError()).description;
+        if (open.hProcess) {
             platform::UniqueHandle editor(open.hProcess);
             ::WaitForInputIdle(editor.get(), 10000);
         }
-        return;
+        return std::nullopt;
     }
     // Tests see what would have been opened, and no editor comes up.
     platform::UniqueFile file(::CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return Win32Error(::GetLastError()).description;
     std::string line = platform::Narrow(sPath) + "\r\n";
     DWORD written = 0;
-    if (file)
-        ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (!::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+        return Win32Error(::GetLastError()).description;
+    return std::nullopt;
 }
 
 } // namespace calvorn::app

@@ -25,10 +25,11 @@ namespace calvorn::app {
 void CreateReport(const std::wstring& sFolder);
 // Opens the file with the shell's "Open" verb and waits (a few seconds at
 // most) until the program that opens it is ready for input, so that it has
-// read the report before this run lets go of the name; failures show
-// nothing. With CALVORN_OPEN_LOG set, the path is appended to that file
-// instead.
-void OpenDocument(const std::wstring& sPath);
+// read the report before this run lets go of the name. With
+// CALVORN_OPEN_LOG set, the path is appended to that file instead. Shows
+// nothing: the reason when it could not be opened (no program for the
+// file's type, for one), for the caller to tell.
+std::optional<std::wstring> OpenDocument(const std::wstring& sPath);
 
 // Why a folder cannot be reported on, in a sentence naming it; nothing when
 // it is a folder.

@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/exit_codes.h"
 #include "app/quiet_check.h"
+#include "app/quiet_registration.h"
 #include "app/report.h"
 #include "app/version.h"
 #include "inspection/component_inspector.h"
@@ -204,6 +205,24 @@ void InitOle() {
     ::OleInitialize(nullptr);
 }
 
+// The exit code a quiet run would give for the last registration: the box
+// told a person, the code tells the script that started the program.
+unsigned OutcomeCode() {
+    return static_cast<unsigned>(OutcomeOf(App().oRegistrator->LastOutcome()).code);
+}
+
+// The usage in the text window, which scrolls: a box as tall as the text
+// ran off a small screen with its title and its button.
+void ShowUsage() {
+    ui::CellTextWindow& window = ui::DisplayWindow();
+    if (!window.Load(nullptr))
+        return;
+    window.Frame(L"Calvorn - command line", 11400, 6600);
+    window.FixedPitch();
+    window.Text(WindowUsage() + L"\r\n" + QuietUsage());
+    window.ShowModal();
+}
+
 } // namespace
 
 void ProcessCommandLine(Command cmd) {
@@ -215,7 +234,7 @@ void ProcessCommandLine(Command cmd) {
         cmd.action == CommandAction::Register || cmd.action == CommandAction::Unregister;
     if (registration && !cmd.error.empty()) {
         platform::Messages().Show(cmd.error, L"Calvorn", MB_OK | MB_ICONEXCLAMATION);
-        ExitProgram(false);
+        ExitProgram(false, static_cast<unsigned>(ExitCode::BadArguments));
     }
     if (registration && cmd.waitSeconds)
         app.oRegistrator->Options().timeoutMs = cmd.waitSeconds * 1000;
@@ -227,6 +246,7 @@ void ProcessCommandLine(Command cmd) {
         if (ConfirmedWhilePreparing(L"Calvorn - Registering ActiveX", cmd.path)) {
             InitOle();
             app.oRegistrator->RegisterActiveX(cmd.path);
+            ExitProgram(false, OutcomeCode());
         }
         ExitProgram(false);
     case CommandAction::FolderReport:
@@ -240,6 +260,7 @@ void ProcessCommandLine(Command cmd) {
         if (ConfirmedWhilePreparing(L"Calvorn - UnRegistering ActiveX", cmd.path)) {
             InitOle();
             app.oRegistrator->UnRegisterActiveX(cmd.path);
+            ExitProgram(false, OutcomeCode());
         }
         ExitProgram(false);
     case CommandAction::InstallVerbs: {
@@ -254,7 +275,8 @@ void ProcessCommandLine(Command cmd) {
     case CommandAction::CheckRegistration: // a quiet action only
     case CommandAction::RestoreBackup:     // a quiet action only
     case CommandAction::ListOptions:
-        platform::Messages().Show(QuietUsage(), L"Calvorn", MB_OK | MB_ICONINFORMATION);
+        if (cmd.error.empty())
+            ShowUsage();
         ExitProgram(false, static_cast<unsigned>(cmd.error.empty() ? ExitCode::Success
                                                                    : ExitCode::BadArguments));
     case CommandAction::ScanMachine: // only ever quiet

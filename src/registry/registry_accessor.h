@@ -95,6 +95,9 @@ class RegistryAccessor {
                                                      std::wstring sAssociation);
     // Whether a verb of ours is there for the association; records nothing.
     bool ShellAssociationInstalled(const std::wstring& sAssociation);
+    // The ProgID a file type names in HKEY_CLASSES_ROOT, empty when it names
+    // none (then it gets no verbs); records nothing.
+    std::wstring FileTypeProgId(const std::wstring& fileType);
 
     std::int32_t ValueType() const { return valueType_; }
     void ValueType(std::int32_t eValueType) { valueType_ = eValueType; }

@@ -36,6 +36,11 @@ std::wstring RegistryAccessor::ReadProgId(const std::wstring& fileType) {
     return progId ? *progId : std::wstring();
 }
 
+std::wstring RegistryAccessor::FileTypeProgId(const std::wstring& fileType) {
+    classKey_ = kHKeyClassesRoot;
+    return ReadProgId(fileType);
+}
+
 // The key under which the association's verbs live: "Folder" itself, or the
 // file type's ProgID; empty when the file type names none.
 std::wstring RegistryAccessor::VerbBase(const std::wstring& association, bool record) {
@@ -45,8 +50,8 @@ std::wstring RegistryAccessor::VerbBase(const std::wstring& association, bool re
 }
 
 RegistryAccessor::VerbOwner RegistryAccessor::OwnerOfVerb(const std::wstring& verbKey,
-                                                const std::wstring& arguments,
-                                                std::wstring& command) {
+                                                          const std::wstring& arguments,
+                                                          std::wstring& command) {
     sectionKey_ = verbKey + L"\\command";
     valueKey_.clear();
     const std::int32_t type = valueType_;
@@ -93,7 +98,7 @@ void RegistryAccessor::DeleteSection(const std::wstring& key) {
 }
 
 std::vector<std::wstring> RegistryAccessor::CreateShellAssociation(std::wstring sExePath,
-                                                              std::wstring sAssociation) {
+                                                                   std::wstring sAssociation) {
     classKey_ = kHKeyClassesRoot;
     std::vector<std::wstring> problems;
     const std::wstring base = VerbBase(sAssociation, true);
@@ -124,7 +129,7 @@ std::vector<std::wstring> RegistryAccessor::CreateShellAssociation(std::wstring 
 }
 
 std::vector<std::wstring> RegistryAccessor::RemoveShellAssociation(std::wstring /*sExePath*/,
-                                                              std::wstring sAssociation) {
+                                                                   std::wstring sAssociation) {
     classKey_ = kHKeyClassesRoot;
     std::vector<std::wstring> problems;
     // A file type without a ProgID never got a verb of ours.

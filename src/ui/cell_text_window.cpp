@@ -3,6 +3,8 @@
 #include "ui/form_layout.h"
 #include "ui/resource_ids.h"
 
+#include <algorithm>
+
 namespace calvorn::ui {
 
 namespace {
@@ -63,6 +65,25 @@ void CellTextWindow::Frame(const std::wstring& caption, int widthTwips, int heig
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CellTextWindow::FixedPitch() {
+    if (!Hwnd() && !Load(owner_))
+        return;
+    LOGFONTW face{};
+    face.lfHeight = -::MulDiv(9, static_cast<int>(WindowDpi(Hwnd())), 72);
+    face.lfWeight = FW_NORMAL;
+    face.lfCharSet = DEFAULT_CHARSET;
+    face.lfQuality = CLEARTYPE_QUALITY;
+    // The pitch decides where the face is missing: any fixed font will do.
+    face.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    lstrcpynW(face.lfFaceName, L"Courier New", LF_FACESIZE);
+    platform::UniqueFont fixed(::CreateFontIndirectW(&face));
+    if (!fixed)
+        return;
+    font_ = std::move(fixed);
+    ::SendMessageW(txtinfo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    ::SendMessageW(txtinfo_, EM_SETREADONLY, TRUE, 0);
+}
+
 void CellTextWindow::OfferSave(std::function<void(HWND, const std::wstring&)> save) {
     onSave_ = std::move(save);
     if (!Hwnd() && !Load(owner_))
@@ -108,12 +129,25 @@ void CellTextWindow::ShowModal() {
         ::SetWindowPos(Hwnd(), nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         ::EnableWindow(owner, FALSE);
+    } else {
+        // Alone (the usage of a command line): centred on the work area and
+        // no larger than it, so that its title and its edges are on screen.
+        RECT area{}, self{};
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+        ::GetWindowRect(Hwnd(), &self);
+        const int width = std::min(self.right - self.left, area.right - area.left);
+        const int height = std::min(self.bottom - self.top, area.bottom - area.top);
+        ::SetWindowPos(Hwnd(), nullptr, area.left + (area.right - area.left - width) / 2,
+                       area.top + (area.bottom - area.top - height) / 2, width, height,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
     }
     ::ShowWindow(Hwnd(), SW_SHOW);
     ::SetForegroundWindow(Hwnd());
     ::SetFocus(txtinfo_);
-    // Selected, ready to be copied.
-    ::SendMessageW(txtinfo_, EM_SETSEL, 0, -1);
+    // Selected, ready to be copied; a read-only text (the usage) is read
+    // from its top instead.
+    if (!(::GetWindowLongPtrW(txtinfo_, GWL_STYLE) & ES_READONLY))
+        ::SendMessageW(txtinfo_, EM_SETSEL, 0, -1);
     MSG msg;
     bool quit = false;
     while (Hwnd()) {

@@ -38,6 +38,9 @@ class CellTextWindow final : public Window<CellTextWindow> {
     // Another caption and client size (in twips) than a cell's, for the next
     // showing.
     void Frame(const std::wstring& caption, int widthTwips, int heightTwips);
+    // A fixed-pitch font and a read-only text for this showing: a text laid
+    // out in columns, such as the command-line usage, keeps them.
+    void FixedPitch();
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 

@@ -56,7 +56,60 @@ std::wstring PatternExtension(const std::wstring& filter, int index) {
                : pattern.substr(dot);
 }
 
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+struct SaveHookData {
+    const std::wstring* filter;
+};
+
+// The name in the box follows the type the user picks, as it will on OK:
+// choosing WiX after the suggested "a.reg" shows "a.wxs".
+UINT_PTR CALLBACK FollowTheType(HWND hook, UINT message, WPARAM, LPARAM lp) {
+    if (message == WM_INITDIALOG) {
+        const auto* ofn = reinterpret_cast<const OPENFILENAMEW*>(lp);
+        ::SetWindowLongPtrW(hook, DWLP_USER, static_cast<LONG_PTR>(ofn->lCustData));
+        return FALSE;
+    }
+    if (message != WM_NOTIFY)
+        return FALSE;
+    const auto* note = reinterpret_cast<const OFNOTIFYW*>(lp);
+    const auto* data = reinterpret_cast<const SaveHookData*>(::GetWindowLongPtrW(hook, DWLP_USER));
+    if (note->hdr.code != CDN_TYPECHANGE || !data || !note->lpOFN)
+        return FALSE;
+    HWND dialog = ::GetParent(hook);
+    wchar_t typed[MAX_PATH] = {};
+    if (::SendMessageW(dialog, CDM_GETSPEC, MAX_PATH, reinterpret_cast<LPARAM>(typed)) <= 1)
+        return FALSE;
+    const int index = static_cast<int>(note->lpOFN->nFilterIndex) - 1;
+    const std::wstring name = NameForType(typed, *data->filter, index < 0 ? 0 : index);
+    if (name != typed)
+        // The name box is a combo box in the newer layout, an edit in the older.
+        for (const int control : {0x47c, 0x480})
+            ::SendMessageW(dialog, CDM_SETCONTROLTEXT, control,
+                           reinterpret_cast<LPARAM>(name.c_str()));
+    return FALSE;
+}
+
 } // namespace
+
+std::wstring NameForType(const std::wstring& path, const std::wstring& filter, int filterIndex) {
+    const std::wstring chosen = PatternExtension(filter, filterIndex);
+    const std::size_t nameStart = path.find_last_of(L"\\/");
+    const std::size_t dot = path.rfind(L'.');
+    if (dot == std::wstring::npos || (nameStart != std::wstring::npos && dot < nameStart))
+        return path + chosen;
+    const std::wstring given = path.substr(dot);
+    if (chosen.empty() || SameText(given, chosen))
+        return path;
+    const auto parts = std::count(filter.begin(), filter.end(), L'|') + 1;
+    for (int index = 0; index < parts / 2; ++index)
+        if (SameText(given, PatternExtension(filter, index)))
+            return path.substr(0, dot) + chosen;
+    return path;
+}
 
 std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
                                      const std::wstring& filter, DWORD flags) {
@@ -102,7 +155,11 @@ std::optional<SaveChoice> ShowSave(HWND owner, const std::wstring& suggestedPath
     ofn.nFilterIndex = static_cast<DWORD>(filterIndex + 1);
     ofn.lpstrFile = name.data();
     ofn.nMaxFile = static_cast<DWORD>(name.size());
-    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN |
+                OFN_EXPLORER | OFN_ENABLEHOOK | OFN_ENABLESIZING;
+    SaveHookData hookData{&filter};
+    ofn.lpfnHook = FollowTheType;
+    ofn.lCustData = reinterpret_cast<LPARAM>(&hookData);
     const std::wstring start = StartFolder(folder);
     ofn.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
     static auto* const getSaveFileName =
@@ -112,10 +169,7 @@ std::optional<SaveChoice> ShowSave(HWND owner, const std::wstring& suggestedPath
         return std::nullopt;
     SaveChoice choice{std::wstring(name.data()),
                       ofn.nFilterIndex > 0 ? static_cast<int>(ofn.nFilterIndex) - 1 : 0};
-    const std::size_t nameStart = choice.path.find_last_of(L"\\/");
-    const std::size_t dot = choice.path.rfind(L'.');
-    if (dot == std::wstring::npos || (nameStart != std::wstring::npos && dot < nameStart))
-        choice.path += PatternExtension(filter, choice.filterIndex);
+    choice.path = NameForType(choice.path, filter, choice.filterIndex);
     return choice;
 }
 

@@ -38,8 +38,14 @@ struct SaveChoice {
     int filterIndex = 0; // 0 for the first file type
 };
 
+// The name a Save dialog gives for the chosen type (0 for the first): a
+// name without an extension, or with another offered type's, gets the
+// chosen type's; any other extension was typed on purpose and stays.
+std::wstring NameForType(const std::wstring& path, const std::wstring& filter, int filterIndex);
+
 // The Save dialog, starting in the folder of `suggestedPath` with its name
-// in the box. A name typed without an extension gets the chosen type's.
+// in the box. The name follows the type chosen (NameForType), in the box
+// when the type is changed and on OK.
 // Nothing when the user cancelled or the dialog failed.
 std::optional<SaveChoice> ShowSave(HWND owner, const std::wstring& suggestedPath,
                                    const std::wstring& filter, int filterIndex = 0);

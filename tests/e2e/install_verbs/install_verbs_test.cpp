@@ -1,5 +1,6 @@
 // "-s" through the real program: the verbs it leaves in the registry.
 
+#include "e2e/quiet/batch_runner.h"
 #include "integration/shell_verbs/classes_scope.h"
 #include "support/program_driver.h"
 #include "support/test_paths.h"
@@ -111,4 +112,33 @@ TEST(InstallVerbs, AVerbRefusedForWantOfRightsNeedsElevation) {
     RemoveVerbs(dll.ProgId(), dllShell);
     RemoveVerbs(exe.ProgId(), exeShell);
     RemoveVerbs(ocx.ProgId(), ocxShell);
+}
+
+// A fresh system has no ProgID for ".ocx": the quiet switch wrote the other
+// types' verbs, then exited 11 (verbs-failed) without an "installed" line.
+TEST(InstallVerbs, QuietSwitchSkipsATypeWithoutAProgIdAndSaysWhatItInstalled) {
+    ScopedFileType dll(L".dll", L"dllfile");
+    ScopedFileType exe(L".exe", L"exefile");
+    const bool dllShell = ClassesKeyThere(dll.ProgId() + L"\\shell");
+    const bool exeShell = ClassesKeyThere(exe.ProgId() + L"\\shell");
+    const std::optional<StoredValue> ocx = ClassesValue(L".ocx");
+    if (ocx)
+        ::RegDeleteKeyValueW(HKEY_CLASSES_ROOT, L".ocx", nullptr);
+
+    BatchResult r = RunBatch(L"-q -s");
+    EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0));
+    EXPECT_TRUE(r.err.empty()) << r.err.front();
+    EXPECT_EQ(r.out,
+              (std::vector<std::string>{
+                  "skipped \".ocx\": HKEY_CLASSES_ROOT\\.ocx names no file type (ProgID), "
+                  "so it has no verbs",
+                  "installed \"" + calvorn::platform::Narrow(ProgramPath()) + "\" for .dll .exe"}));
+    const std::wstring quoted = L"\"" + ProgramPath() + L"\"";
+    ExpectFileTypeVerbs(dll.ProgId(), quoted);
+    ExpectFileTypeVerbs(exe.ProgId(), quoted);
+
+    if (ocx)
+        WriteRaw(HKEY_CLASSES_ROOT, L".ocx", L"", *ocx);
+    RemoveVerbs(dll.ProgId(), dllShell);
+    RemoveVerbs(exe.ProgId(), exeShell);
 }

@@ -314,6 +314,9 @@ TEST(MainWindow, ExportWritesTheChosenFormatBesideNothingRegistered) {
     for (const WORD note : {CBN_SELCHANGE, CBN_SELENDOK})
         ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(0x470, note),
                        reinterpret_cast<LPARAM>(types));
+    // The suggested name follows the type: once it kept ".reg" for WiX.
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(name) == L"probe_class.manifest"; }))
+        << WindowText(name).size();
     // A name without extension takes the chosen type's.
     ASSERT_TRUE(ChooseInOpenDialog(dialog, dir + L"exported"));
     const std::wstring told = AnswerOutcome(w);
@@ -323,6 +326,21 @@ TEST(MainWindow, ExportWritesTheChosenFormatBesideNothingRegistered) {
     EXPECT_NE(manifest.find("<comClass clsid=\"{5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C21}\""),
               std::string::npos)
         << manifest;
+    // A name typed with another offered type's extension takes the chosen one.
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDEXPORT)) != FALSE; }));
+    PressCommand(w.Control(IDC_CMDEXPORT));
+    dialog = WaitForDialog(w.run, L"Save As");
+    ASSERT_NE(dialog, nullptr);
+    types = FindControl(dialog, 0x470);
+    ::SendMessageW(types, CB_SETCURSEL, 1, 0);
+    for (const WORD note : {CBN_SELCHANGE, CBN_SELENDOK})
+        ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(0x470, note),
+                       reinterpret_cast<LPARAM>(types));
+    ASSERT_TRUE(ChooseInOpenDialog(dialog, dir + L"typed.reg"));
+    EXPECT_EQ(AnswerOutcome(w),
+              L"ActiveX Component registration exported to \"" + dir + L"typed.wxs\".");
+    EXPECT_NE(ReadAll(dir + L"typed.wxs").find("<Wix"), std::string::npos);
+    EXPECT_FALSE(Exists(dir + L"typed.reg"));
     HKEY found = nullptr;
     EXPECT_NE(::RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, &found),
               ERROR_SUCCESS);

@@ -10,6 +10,7 @@
 
 using namespace calvorn;
 using namespace calvorn::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -125,6 +126,74 @@ TEST_F(QuietE2E, BadArgumentsAndTheOptionList) {
     EXPECT_NE(r.outBytes.find("-format  -f, -scan, -check: text (the default), csv or jsonl"),
               std::string::npos);
     EXPECT_NE(r.outBytes.find(" 10  report-failed"), std::string::npos);
+}
+
+// A mistyped or misplaced switch in a script, with or without quotes: once
+// the main window opened for the quoted file, the batch waited, and the exit
+// code after closing it was 0 with nothing registered.
+TEST_F(QuietE2E, ATypoEndsAtOnceWithItsReasonAndNoWindow) {
+    const std::wstring good = Quoted(FixturePath(L"probe_good.dll"));
+    struct Case {
+        std::wstring arguments;
+        std::string reason;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {L"/s " + good, "/s is regsvr32's silent switch; Calvorn's quiet switch is -q"},
+             {L"-x " + good, "unknown switch -x"},
+             {L"/U /S " + good, "/U is regsvr32's; Calvorn unregisters with -u"},
+             {L"/i:\"x\" " + good, "/i is regsvr32's DllInstall switch"},
+             {L"-r /s " + good, "/s is regsvr32's"},
+             {L"-r " + good + L" -x", "unknown switch -x"},
+             {L"-s " + good, "-s installs the Explorer verbs and takes no file"},
+             {L"-q /s " + good, "/s is regsvr32's"},
+         }) {
+        SCOPED_TRACE(platform::Narrow(c.arguments));
+        RunTranscript seen = RunAndAnswer(c.arguments, {}, 30s);
+        EXPECT_EQ(seen.exitCode, std::optional<DWORD>(1));
+        EXPECT_TRUE(seen.boxes.empty());
+        EXPECT_FALSE(seen.mainWindowSeen);
+        BatchResult r = RunBatch(c.arguments);
+        EXPECT_EQ(r.cmdExit, std::optional<DWORD>(1));
+        ASSERT_EQ(r.err.size(), 1u);
+        EXPECT_EQ(r.err[0].rfind("bad-arguments: " + c.reason, 0), 0u) << r.err[0];
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_FALSE(ProbeText(L"probe_good.dll", L"Path").has_value()) << "a typo registered";
+
+    // The quiet switch in capitals or after the action is the quiet switch.
+    for (const std::wstring& line : {L"-Q -r " + good, L"-r -q " + good}) {
+        BatchResult r = RunBatch(line);
+        EXPECT_EQ(r.cmdExit, std::optional<DWORD>(0)) << platform::Narrow(line);
+        EXPECT_EQ(r.out.front(), "registered \"" + Fixture(L"probe_good.dll") + "\"");
+    }
+    // -e and -check have no window: without -q they run as with it. A
+    // pattern that matches nothing says so, with the pattern.
+    const std::wstring folder = MakeScratchDir(L"quiet-nomatch");
+    for (const wchar_t* action : {L"-e", L"-check", L"-q -r"}) {
+        SCOPED_TRACE(platform::Narrow(action));
+        RunTranscript seen =
+            RunAndAnswer(std::wstring(action) + L" \"nothing*.ocx\"", {}, 30s, {}, folder);
+        EXPECT_EQ(seen.exitCode, std::optional<DWORD>(3));
+        EXPECT_TRUE(seen.boxes.empty());
+        EXPECT_FALSE(seen.mainWindowSeen);
+        BatchResult r = RunBatch(std::wstring(action) + L" \"nothing*.ocx\"", folder);
+        ASSERT_FALSE(r.err.empty());
+        EXPECT_EQ(r.err[0], "not-loaded \"" + platform::Narrow(folder) +
+                                "nothing*.ocx\" 0x80070002: no file matches");
+    }
+}
+
+// Without -q the boxes tell a person, and the exit code tells the script.
+TEST_F(QuietE2E, RegisteringWithItsBoxesEndsWithTheOutcomesCode) {
+    DriveResult r = RunCalvorn(L"-r \"C:\\nowhere\\a.dll\"", {IDYES, IDOK});
+    ASSERT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.exitCode, std::optional<DWORD>(3)) << "not-loaded";
+    r = RunCalvorn(L"-U " + Quoted(FixturePath(L"probe_fail.dll")), {IDYES, IDOK});
+    EXPECT_EQ(r.exitCode, std::optional<DWORD>(5)) << "failed";
+    r = RunCalvorn(L"-r " + Quoted(FixturePath(L"probe_good.dll")), {IDYES, IDOK});
+    EXPECT_EQ(r.exitCode, std::optional<DWORD>(0));
+    r = RunCalvorn(L"-r " + Quoted(FixturePath(L"probe_good.dll")) + L" -wait soon", {IDOK});
+    EXPECT_EQ(r.exitCode, std::optional<DWORD>(1)) << "bad-arguments";
 }
 
 TEST_F(QuietE2E, ForOneUserTheClassesGoToTheUsersOwnKey) {

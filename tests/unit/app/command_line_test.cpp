@@ -108,14 +108,17 @@ TEST(PathForms, JoiningAndTheExtendedFormRoundTrip) {
     }
 }
 
-TEST(ParseCommand, SwitchesAreExactAndCaseSensitive) {
+TEST(ParseCommand, SwitchesAreExactInAnyLetterCase) {
     EXPECT_EQ(ParseCommand(LR"(-r "C:\a.dll")", kApp).action, CommandAction::Register);
     EXPECT_EQ(ParseCommand(LR"(-u "C:\a.dll")", kApp).action, CommandAction::Unregister);
     EXPECT_EQ(ParseCommand(LR"(-f "C:\dir")", kApp).action, CommandAction::FolderReport);
     EXPECT_EQ(ParseCommand(L"-s", kApp).action, CommandAction::InstallVerbs);
+    // Once a report of the quoted file, which opened the window for a script.
     Command upper = ParseCommand(LR"(-R "C:\a.dll")", kApp);
-    EXPECT_EQ(upper.action, CommandAction::OpenReport);
+    EXPECT_EQ(upper.action, CommandAction::Register);
     EXPECT_EQ(upper.path, L"C:\\a.dll");
+    EXPECT_EQ(ParseCommand(L"-U -user C:\\a.dll", kApp).perUser, true);
+    EXPECT_EQ(ParseCommand(L"-S", kApp).action, CommandAction::InstallVerbs);
 }
 
 TEST(ParseCommand, SwitchAloneHasAnEmptyPath) {
@@ -283,9 +286,11 @@ TEST(ParseQuiet, WhatDoesNotFitIsABadArgument) {
                                 L"-q -e a.dll -sub",
                                 L"-q -f \"a\" -format reg"})
         EXPECT_NE(ParseCommand(line, kApp).error, L"") << line;
-    // Without the quiet switch first, nothing is a bad argument.
-    EXPECT_FALSE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
+    // The quiet switch in any letter case and anywhere; glued to another it
+    // is no switch of ours.
+    EXPECT_TRUE(ParseCommand(L"-Q -r \"a.dll\"", kApp).quiet);
     EXPECT_FALSE(ParseCommand(L"-qr \"a.dll\"", kApp).quiet);
+    EXPECT_NE(ParseCommand(L"-qr \"a.dll\"", kApp).error, L"");
 }
 
 TEST(ParseCommand, WaitSetsTheBoundWhereverTheSwitchAllowsIt) {
@@ -317,7 +322,7 @@ TEST(ParseCommand, WaitSetsTheBoundWhereverTheSwitchAllowsIt) {
 }
 
 TEST(QuietUsage, ListsEveryOptionAndExitCode) {
-    std::wstring usage = QuietUsage();
+    std::wstring usage = QuietUsage() + WindowUsage();
     for (const wchar_t* word : {L"-user",
                                 L"-format",
                                 L"-out",
@@ -342,7 +347,9 @@ TEST(QuietUsage, ListsEveryOptionAndExitCode) {
                                 L"manifest",
                                 L"nothing-written",
                                 L"-check",
-                                L"registered-elsewhere"})
+                                L"registered-elsewhere",
+                                L"calvorn -r \"file\"",
+                                L"regsvr32's /s, /u, /i and /n are refused"})
         EXPECT_NE(usage.find(word), std::wstring::npos);
 }
 
@@ -376,6 +383,71 @@ TEST(ParseCommand, HelpAndUnknownSwitchesAskForTheUsage) {
     }
     // A quoted name is a file, whatever it starts with.
     EXPECT_EQ(ParseCommand(L"\"-x.dll\"", kApp).action, CommandAction::OpenReport);
+}
+
+// What a script writer types by habit or by mistake: carried out as meant,
+// or refused with its reason (then the program answers on standard error
+// and opens no window); never a report of the quoted file in the window.
+TEST(ParseCommand, ATypoIsRefusedByNameAndAMisplacedQuietSwitchStillCounts) {
+    struct Case {
+        const wchar_t* line;
+        const wchar_t* refusal; // a part of the reason; empty when carried out
+        CommandAction action = CommandAction::ListOptions;
+        bool quiet = false;
+    };
+    using A = CommandAction;
+    for (const Case& c : std::initializer_list<Case>{
+             {L"/s \"x.dll\"", L"/s is regsvr32's silent switch; Calvorn's quiet switch is -q"},
+             {L"/S x.dll", L"/S is regsvr32's silent switch"},
+             {L"/u \"x.dll\"", L"Calvorn unregisters with -u"},
+             {L"/U /S x.dll", L"/U is regsvr32's"},
+             {L"/i:\"all users\" x.dll", L"DllInstall"},
+             {L"/n /i x.dll", L"/n is regsvr32's DllInstall switch"},
+             {L"/c x.dll", L"console switch"},
+             {L"/x \"x.dll\"", L"unknown switch /x: Calvorn's switches start with -"},
+             {L"-x \"x.dll\"", L"unknown switch -x"},
+             {L"-i \"x.dll\"", L"DllInstall"},
+             {L"-r /s \"x.dll\"", L"/s is regsvr32's"},
+             {L"-r -s \"x.dll\"", L"-s is regsvr32's"},
+             {L"-r \"x.dll\" -x", L"unknown switch -x"},
+             {L"\"x.dll\" -x", L"unknown switch -x"},
+             {L"C:\\x.dll /s", L"/s is regsvr32's"},
+             {L"-r \"x.dll\" -user", L"-user does not go here"},
+             {L"-f \"C:\\dir\" -format csv", L"-format does not go here"},
+             {L"-s x.dll", L"-s installs the Explorer verbs and takes no file"},
+             {L"-s \"x.dll\"", L"takes no file"},
+             {L"-q /s x.dll", L"/s is regsvr32's", A::OpenReport, true},
+             {L"-q -r x.dll /U", L"/U is regsvr32's", A::Register, true},
+             {L"-q -r \"/i:x\"", L"DllInstall", A::Register, true},
+             {L"-Q -r \"x.dll\"", L"", A::Register, true},
+             {L"-r -q x.dll", L"", A::Register, true},
+             {L"-r \"x.dll\" -Q", L"", A::Register, true},
+             {L"-e x.dll", L"", A::Export, true},
+             {L"-CHECK x.dll -format csv", L"", A::CheckRegistration, true},
+             {L"-scan", L"", A::ScanMachine, true},
+             {L"-scan -fix", L"", A::ScanMachine, true},
+             {L"-e", L"no file given", A::Export, true},
+             {L"-user -r x.dll", L"-user goes after the action, or anywhere after -q"},
+             {L"-q -user -r x.dll", L"", A::Register, true},
+             {L"/?", L"", A::ListOptions, false},
+             {L"/dir/a.dll", L"", A::OpenReport, false},
+             {L"\"/s\"", L"", A::OpenReport, false},
+         }) {
+        const Command cmd = ParseCommand(c.line, kApp);
+        if (*c.refusal) {
+            EXPECT_NE(cmd.error.find(c.refusal), std::wstring::npos)
+                << c.line << L" gave \"" << cmd.error << L"\"";
+        } else {
+            EXPECT_EQ(cmd.error, L"") << c.line;
+        }
+        EXPECT_EQ(cmd.action, c.action) << c.line;
+        EXPECT_EQ(cmd.quiet, c.quiet) << c.line;
+    }
+    Command cmd = ParseCommand(L"-r -Q \"C:\\a b.dll\" -USER -Wait 5", kApp);
+    EXPECT_EQ(cmd.paths, std::vector<std::wstring>{L"C:\\a b.dll"});
+    EXPECT_TRUE(cmd.perUser);
+    EXPECT_EQ(cmd.waitSeconds, 5u);
+    EXPECT_TRUE(ParseCommand(L"-scan -fix", kApp).fix);
 }
 
 TEST(TakeWholePathIfCut, AnUnquotedPathWithBlanksIsTakenWholeWhenItsFirstWordIsNothing) {

@@ -324,6 +324,37 @@ TEST(WriteReport, AWriteFailureEndsTheWalkWithTheProgressLeftShown) {
     EXPECT_NE(progress.log.back(), L"hide");
 }
 
+// A report that was written but could not be opened (no program for its
+// type; here the open is recorded, and the record cannot be written) once
+// ended in silence: the user is told where it is.
+TEST(CreateReport, AReportThatCannotBeOpenedSaysWhereItIs) {
+    const std::wstring dir = MakeScratchDir(L"unopened");
+    const std::wstring folder = dir + L"reported\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::SetEnvironmentVariableW(L"CALVORN_REPORT_DIR", dir.c_str());
+    ::SetEnvironmentVariableW(L"CALVORN_OPEN_LOG", (dir + L"missing\\opened.txt").c_str());
+    test::FakeMessageBox box;
+    {
+        test::ScopedMessages scope(box);
+        CreateReport(folder);
+    }
+    ::SetEnvironmentVariableW(L"CALVORN_REPORT_DIR", nullptr);
+    ::SetEnvironmentVariableW(L"CALVORN_OPEN_LOG", nullptr);
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text.rfind(L"The ActiveX Report is in " + dir +
+                                          L"output.txt\nIt could "
+                                          L"not be opened: ",
+                                      0),
+              0u)
+        << box.shown[0].text;
+    EXPECT_TRUE(Exists(dir + L"output.txt"));
+    // Without a program for the file's type the shell's open fails, and says why.
+    const std::wstring unknown = dir + L"report.calvorn-unknown-type";
+    ::CloseHandle(
+        ::CreateFileW(unknown.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    EXPECT_TRUE(OpenDocument(unknown).has_value());
+}
+
 TEST(CreateReport, AReportThatCannotBeCreatedIsReportedUnderItsTag) {
     std::wstring dir = MakeScratchDir(L"unwritable");
     std::wstring openLog = dir + L"opened.txt";
