@@ -3,6 +3,7 @@
 
 #include "batch_runner.h"
 #include "integration/registry/raw_registry.h"
+#include "support/polling.h"
 
 #include <objbase.h>
 
@@ -503,7 +504,14 @@ TEST_F(QuietE2E, CapturesAtOnceLeaveNoCalvornKey) {
     {
         ProgramRun first(ProgramPath(), L"-q -e -wait 3 " + Quoted(FixturePath(L"probe_hang.dll")),
                          folder);
-        ::Sleep(1000);
+        ASSERT_TRUE(WaitUntil([] {
+            HKEY made = nullptr;
+            if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Calvorn", 0, KEY_READ, &made) !=
+                ERROR_SUCCESS)
+                return false;
+            ::RegCloseKey(made);
+            return true;
+        })) << "the first capture made no key";
         ProgramRun second(ProgramPath(),
                           L"-q -e -wait 30 " + Quoted(FixturePath(L"probe_slow.dll")), folder);
         EXPECT_EQ(first.WaitForExit(std::chrono::seconds(60)), std::optional<DWORD>(7));
