@@ -3,7 +3,8 @@
 # folder after the other, each in its own prefix and display. Under Wine on a
 # loaded machine a window or a host can come up late, so a test that fails is
 # run once more; the run ends by naming every test that needed that second
-# run, since a test that passes only then is worth a look.
+# run and the cases that failed in its first, since a case that passes only
+# then is worth a look.
 set -uo pipefail
 status=0
 retried=()
@@ -13,8 +14,9 @@ for dir in "$@"; do
   (cd "$dir" && ctest --output-on-failure -j 1 --repeat until-pass:2) 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
   echo "Tests in $dir took $(($(date +%s) - start)) s"
-  # A test that failed once shows a "***" result line and later, when its
-  # second run passed, a "Passed" one.
+  # A test that failed once shows a "***" result line, followed by its output
+  # (gtest names each failed case on a "[  FAILED  ] Suite.Case" line), and
+  # later, when its second run passed, a "Passed" one.
   while IFS= read -r name; do
     retried+=("$dir: $name")
   done < <(awk '
@@ -22,10 +24,27 @@ for dir in "$@"; do
       name = substr($0, RSTART, RLENGTH)
       sub(/^.*Test +#[0-9]+: /, "", name)
       sub(/ $/, "", name)
-      if ($0 ~ /\*\*\*/)
+      current = ""
+      if ($0 ~ /\*\*\*/) {
         failed[name] = 1
-      else if ($0 ~ / Passed +[0-9.]+ sec/ && (name in failed))
-        print name
+        current = name
+      } else if ($0 ~ / Passed +[0-9.]+ sec/ && (name in failed)) {
+        named = (name in cases) ? cases[name] : "no case named: the executable ended before its summary"
+        print name ": " named
+      }
+      next
+    }
+    /^ *Start +[0-9]+: / { current = ""; next }
+    current != "" && match($0, /^\[  FAILED  \] [^ ,]+\.[^ ,]+/) {
+      test_case = substr($0, RSTART + 13, RLENGTH - 13)
+      key = current SUBSEP test_case
+      if (!(key in seen)) {
+        seen[key] = 1
+        if (current in cases)
+          cases[current] = cases[current] ", " test_case
+        else
+          cases[current] = test_case
+      }
     }' "$log")
 done
 if [ ${#retried[@]} -eq 0 ]; then

@@ -178,26 +178,28 @@ std::vector<HWND> ProgramRun::VisibleWindows() const {
 }
 
 std::optional<SeenMessageBox> ProgramRun::WaitForMessageBox(milliseconds timeout) {
-    auto deadline = steady_clock::now() + timeout;
-    while (steady_clock::now() < deadline) {
-        for (HWND hwnd : VisibleWindows())
-            if (IsMessageBox(hwnd)) {
-                // The box may still be creating its children: wait for its text.
-                // A program just back from a long wait may be taken as hung
-                // and not be asked for its title at once.
-                SeenMessageBox box;
-                WaitUntil(
-                    [&] {
-                        box = Describe(hwnd);
-                        return !box.text.empty() && !box.buttons.empty() && !box.title.empty();
-                    },
-                    milliseconds(500), milliseconds(10));
-                return box;
-            }
-        if (::WaitForSingleObject(process_, 20) == WAIT_OBJECT_0)
-            return std::nullopt;
-    }
-    return std::nullopt;
+    std::optional<SeenMessageBox> found;
+    WaitUntil(
+        [&] {
+            for (HWND hwnd : VisibleWindows())
+                if (IsMessageBox(hwnd)) {
+                    // The box may still be creating its children: wait for its
+                    // text. A program just back from a long wait may be taken as
+                    // hung and not be asked for its title at once.
+                    SeenMessageBox box;
+                    WaitUntil(
+                        [&] {
+                            box = Describe(hwnd);
+                            return !box.text.empty() && !box.buttons.empty() && !box.title.empty();
+                        },
+                        milliseconds(500), milliseconds(10));
+                    found = box;
+                    return true;
+                }
+            return ::WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+        },
+        timeout, milliseconds(20));
+    return found;
 }
 
 bool ProgramRun::Answer(const SeenMessageBox& box, int commandId) {
@@ -210,15 +212,18 @@ bool ProgramRun::Answer(const SeenMessageBox& box, int commandId) {
 }
 
 HWND ProgramRun::WaitForWindow(const std::wstring& className, milliseconds timeout) {
-    auto deadline = steady_clock::now() + timeout;
-    while (steady_clock::now() < deadline) {
-        for (HWND hwnd : VisibleWindows())
-            if (ClassNameOf(hwnd) == className)
-                return hwnd;
-        if (::WaitForSingleObject(process_, 20) == WAIT_OBJECT_0)
-            return nullptr;
-    }
-    return nullptr;
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND hwnd : VisibleWindows())
+                if (ClassNameOf(hwnd) == className) {
+                    found = hwnd;
+                    return true;
+                }
+            return ::WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+        },
+        timeout, milliseconds(20));
+    return found;
 }
 
 std::optional<DWORD> ProgramRun::WaitForExit(milliseconds timeout) {

@@ -3,6 +3,7 @@
 // shows: title, text, buttons, the icon, and the answer given. Used by the
 // end-to-end tests and by the calvorn_drive tool.
 
+#include "support/polling.h"
 #include "support/program_driver.h"
 
 #include <windows.h>
@@ -96,35 +97,41 @@ inline unsigned ReadMessageBoxIcon(HWND box) {
                                     {MB_ICONQUESTION, IDI_QUESTION},
                                     {MB_ICONEXCLAMATION, IDI_EXCLAMATION},
                                     {MB_ICONASTERISK, IDI_ASTERISK}};
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        auto shown = detail::Render(w, h, [&](HDC memory, HDC screen) {
-            ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-        });
-        const DWORD background = shown.pixels[0];
-        unsigned best = ~0u;
-        size_t bestSame = 0;
-        for (const Candidate& c : candidates) {
-            auto drawn = detail::Render(w, h, [&](HDC memory, HDC) {
-                HBRUSH brush = ::CreateSolidBrush(
-                    RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF));
-                RECT all{0, 0, w, h};
-                ::FillRect(memory, &all, brush);
-                ::DeleteObject(brush);
-                ::DrawIconEx(memory, 0, 0, ::LoadIconW(nullptr, c.id), w, h, 0, nullptr, DI_NORMAL);
+    // The icon may be drawn a moment after the box shows.
+    unsigned matched = ~0u;
+    WaitUntil(
+        [&] {
+            auto shown = detail::Render(w, h, [&](HDC memory, HDC screen) {
+                ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
             });
-            size_t same = 0;
-            for (size_t i = 0; i < drawn.pixels.size(); ++i)
-                same += (drawn.pixels[i] & 0xFFFFFF) == (shown.pixels[i] & 0xFFFFFF);
-            if (same > bestSame) {
-                bestSame = same;
-                best = c.flag;
+            const DWORD background = shown.pixels[0];
+            unsigned best = ~0u;
+            size_t bestSame = 0;
+            for (const Candidate& c : candidates) {
+                auto drawn = detail::Render(w, h, [&](HDC memory, HDC) {
+                    HBRUSH brush = ::CreateSolidBrush(RGB(
+                        (background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF));
+                    RECT all{0, 0, w, h};
+                    ::FillRect(memory, &all, brush);
+                    ::DeleteObject(brush);
+                    ::DrawIconEx(memory, 0, 0, ::LoadIconW(nullptr, c.id), w, h, 0, nullptr,
+                                 DI_NORMAL);
+                });
+                size_t same = 0;
+                for (size_t i = 0; i < drawn.pixels.size(); ++i)
+                    same += (drawn.pixels[i] & 0xFFFFFF) == (shown.pixels[i] & 0xFFFFFF);
+                if (same > bestSame) {
+                    bestSame = same;
+                    best = c.flag;
+                }
             }
-        }
-        if (bestSame * 100 >= shown.pixels.size() * 95)
-            return best;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return ~0u;
+            if (bestSame * 100 < shown.pixels.size() * 95)
+                return false;
+            matched = best;
+            return true;
+        },
+        std::chrono::seconds(1), std::chrono::milliseconds(50));
+    return matched;
 }
 
 inline const wchar_t* IconName(unsigned icon) {

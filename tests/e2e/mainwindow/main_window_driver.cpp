@@ -111,7 +111,14 @@ std::wstring ToolTipOverCell(ProgramRun& run, HWND listView, int row, int col) {
 std::wstring ToolTipAt(ProgramRun& run, HWND window, POINT at) {
     // Away first, so that the tip of the place before goes.
     ::SetCursorPos(0, 0);
-    std::this_thread::sleep_for(milliseconds(100));
+    WaitUntil(
+        [&] {
+            for (HWND hwnd : run.VisibleWindows())
+                if (ClassNameOf(hwnd) == L"tooltips_class32" && !WindowText(hwnd).empty())
+                    return false;
+            return true;
+        },
+        seconds(1));
     POINT screen = at;
     ::ClientToScreen(window, &screen);
     ::SetCursorPos(screen.x, screen.y);

@@ -2,6 +2,7 @@
 // dialog and the keyboard.
 
 #include "main_window_driver.h"
+#include "platform/program_parts.h"
 
 #include <gtest/gtest.h>
 
@@ -423,7 +424,7 @@ TEST(MainWindow, StartsWithoutWhatTheFirstPaintDoesNotNeed) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     const DWORD pid = w.run.ProcessId();
-    ASSERT_TRUE(ModuleLoaded(pid, L"calvorn.exe"));
+    ASSERT_TRUE(ModuleLoaded(pid, calvorn::platform::OwnProgramFileName().c_str()));
     // The file dialog's library, the shell and the text window come when
     // first used.
     EXPECT_FALSE(ModuleLoaded(pid, L"comdlg32.dll"));

@@ -3,6 +3,7 @@
 
 #include "integration/shell_verbs/classes_scope.h"
 #include "main_window_driver.h"
+#include "platform/program_parts.h"
 #include "platform/text.h"
 #include "ui/cell_text_window.h"
 
@@ -68,7 +69,7 @@ TEST(ShellVerbs, EnableWritesTheVerbsAndDisableRemovesThem) {
                            L"Extensions are Enabled. Click Disable to remove Shell Extensions"),
               L"Extensions are Enabled. Click Disable to remove Shell Extensions");
     const std::wstring command = DefaultValue(dllClass + L"\\shell\\Register\\command");
-    EXPECT_NE(command.find(L"calvorn.exe"), std::wstring::npos) << command;
+    EXPECT_NE(command.find(calvorn::platform::OwnProgramFileName()), std::wstring::npos) << command;
     EXPECT_NE(command.find(L" -r \"%1\""), std::wstring::npos) << command;
     EXPECT_TRUE(KeyThere(dllClass + L"\\shell\\UnRegister\\command"));
     EXPECT_TRUE(KeyThere(dllClass + L"\\shell\\Calvorn\\command"));

@@ -291,6 +291,9 @@ TEST_F(ExportFormatsE2E, OneFileUnderTwoDriveLettersIsOneClaim) {
     const std::wstring slow = Quoted(FixturePath(L"probe_slow.dll"));
     BatchResult first;
     std::thread other([&] { first = RunBatch(L"-q -e -wait 30 " + slow + L" -out Q:\\same.reg"); });
+    // The claim is a lock of the program's own that nothing outside it shows
+    // (the file itself is written only at the end), so the second export is
+    // started once the first has surely begun its slow component.
     ::Sleep(3000);
     const auto start = std::chrono::steady_clock::now();
     const BatchResult second = RunBatch(L"-q -e " + slow + L" -out " + Quoted(dir + L"SAME.reg"));

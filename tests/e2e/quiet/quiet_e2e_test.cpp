@@ -595,6 +595,9 @@ TEST_F(QuietE2E, CapturesAtOnceLeaveNoCalvornKey) {
     {
         ProgramRun first(ProgramPath(), L"-q -e -wait 3 " + Quoted(FixturePath(L"probe_hang.dll")),
                          folder);
+        // A head start for the first run. Waiting for the capture key it makes
+        // instead did not see that key from this process within 20 s under
+        // Wine, for a reason not yet found, so the pause stays.
         ::Sleep(1000);
         ProgramRun second(ProgramPath(),
                           L"-q -e -wait 30 " + Quoted(FixturePath(L"probe_slow.dll")), folder);

@@ -165,7 +165,8 @@ TEST(InventoryRecord, AGrowingFileIsHashedOverTheSizeItReports) {
     for (std::size_t i = 0; i < (calvorn::app::kWholeFileLimit >> 20) + 2; ++i)
         ASSERT_TRUE(append(block.size()));
     std::atomic<bool> reading = true;
-    // About 64 KB a millisecond while the read lasts, and never without end.
+    // About 64 KB a millisecond while the read lasts, and never without end:
+    // the pause paces the writer, it waits for nothing.
     std::thread grow([&] {
         for (int i = 0; reading && i < 2000; ++i) {
             append(64 << 10);

@@ -39,6 +39,8 @@ class LateEditThread {
         me->edit_ = ::CreateWindowExW(0, L"EDIT", L"", WS_POPUP | ES_AUTOHSCROLL, 0, 0, 200, 20,
                                       nullptr, nullptr, nullptr, nullptr);
         ::SetEvent(me->ready_);
+        // The lateness is what the markers are tried against: a fixed pause,
+        // not a wait for anything.
         ::Sleep(300);
         MSG msg;
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {

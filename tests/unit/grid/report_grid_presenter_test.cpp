@@ -160,12 +160,24 @@ TEST(ReportGridPresenter, ColumnsAreSetOncePerReportButTheValueColumnIsFittedOnE
     EXPECT_EQ(grid.alignmentSets[0], 2);
 }
 
+// Before the window binds a grid, the report's calls are dropped whole: none
+// of them leaves a heading colour turned or a third column behind for the grid
+// bound later.
 TEST(ReportGridPresenter, UnboundPresenterDoesNothing) {
     ReportGridPresenter presenter;
     presenter.Clear();
+    presenter.BeginUpdate();
     presenter.AddRow(L"A", L"B", true);
+    presenter.AddComparedRow(L"Size:", L"1", L"2", true);
     presenter.ShowMsg(L"C");
-    SUCCEED();
+    presenter.EndUpdate();
+    FakeGrid grid;
+    presenter.Init(grid);
+    presenter.AddRow(L"Heading", L"", true);
+    ASSERT_EQ(grid.rows, 1);
+    EXPECT_EQ(grid.cols, 2);
+    EXPECT_EQ(grid.At(0, 0).back, kDesktopColor);
+    EXPECT_EQ(grid.At(0, 0).text, L"Heading");
 }
 
 // Compared rows take a third column: the label and the two files' values; a
