@@ -207,8 +207,13 @@ void InitOle() {
 
 // The exit code a quiet run would give for the last registration: the box
 // told a person, the code tells the script that started the program.
-unsigned OutcomeCode() {
-    return static_cast<unsigned>(OutcomeOf(App().oRegistrator->LastOutcome()).code);
+// A refusal handed on to a run as administrator ends with that run's code.
+unsigned OutcomeCode(registration::Operation operation) {
+    const registration::EngineOutcome& last = App().oRegistrator->LastOutcome();
+    if (registration::RefusedForRights(last))
+        if (const std::optional<unsigned long> elevated = ElevatedRunExitCode())
+            return static_cast<unsigned>(*elevated);
+    return static_cast<unsigned>(OutcomeOf(last, operation, platform::RunsElevated()).code);
 }
 
 // The usage in the text window, which scrolls: a box as tall as the text
@@ -246,7 +251,7 @@ void ProcessCommandLine(Command cmd) {
         if (ConfirmedWhilePreparing(L"Calvorn - Registering ActiveX", cmd.path)) {
             InitOle();
             app.oRegistrator->RegisterActiveX(cmd.path);
-            ExitProgram(false, OutcomeCode());
+            ExitProgram(false, OutcomeCode(registration::Operation::Register));
         }
         ExitProgram(false);
     case CommandAction::FolderReport:
@@ -260,7 +265,7 @@ void ProcessCommandLine(Command cmd) {
         if (ConfirmedWhilePreparing(L"Calvorn - UnRegistering ActiveX", cmd.path)) {
             InitOle();
             app.oRegistrator->UnRegisterActiveX(cmd.path);
-            ExitProgram(false, OutcomeCode());
+            ExitProgram(false, OutcomeCode(registration::Operation::Unregister));
         }
         ExitProgram(false);
     case CommandAction::InstallVerbs: {
