@@ -40,23 +40,23 @@ bool VerbsInstalled(registry::RegistryAccessor& reg) {
 } // namespace
 
 void MainWindow::ShowShellState(bool installed) {
-    ButtonCaption(IDC_CMDSHELLEX, installed ? L"Disable" : L"Enable");
-    ControlText(IDC_LBLSHELL, installed ? kEnabledSentence : kDisabledSentence);
+    ButtonCaption(IDC_SHELL_SWITCH, installed ? L"Disable" : L"Enable");
+    ControlText(IDC_SHELL_STATE, installed ? kEnabledSentence : kDisabledSentence);
     UpdateShields();
 }
 
 void MainWindow::ShellExtensionStateTest() {
-    if (ActiveTab() != 2 || !oShellRegistry)
+    if (ActiveTab() != 2 || !shellRegistry_)
         return;
-    ShowShellState(VerbsInstalled(*oShellRegistry));
+    ShowShellState(VerbsInstalled(*shellRegistry_));
 }
 
 void MainWindow::SwitchShellExtensions() {
     try {
-        if (!oShellRegistry)
+        if (!shellRegistry_)
             throw Failure(platform::Win32Error(ERROR_INVALID_HANDLE));
-        registry::RegistryAccessor& reg = *oShellRegistry;
-        const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
+        registry::RegistryAccessor& reg = *shellRegistry_;
+        const CommandButton* button = CommandButton::From(Control(IDC_SHELL_SWITCH));
         // The caption, not the registry, decides the direction.
         const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
         const std::wstring program =
