@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace calvorn::app {
@@ -108,10 +109,14 @@ std::optional<unsigned long> WriteExportFile(const std::string& bytes, const std
 
 std::wstring DefaultExportPath(const std::vector<std::wstring>& files,
                                std::wstring_view extension) {
+    // Named after the first file there is: a pattern that matched nothing
+    // is no name for a file.
     std::wstring name = L"export";
-    if (!files.empty()) {
-        const std::wstring& first = files.front();
-        name = first.substr(first.find_last_of(L"\\/") + 1);
+    const auto first = std::find_if(files.begin(), files.end(), [](const std::wstring& path) {
+        return !IsUnmatchedPattern(path);
+    });
+    if (first != files.end()) {
+        name = first->substr(first->find_last_of(L"\\/") + 1);
         if (const std::size_t dot = name.rfind(L'.'); dot != std::wstring::npos && dot > 0)
             name.resize(dot);
     }
