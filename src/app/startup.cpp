@@ -30,8 +30,6 @@
 
 #include <windows.h>
 
-#include <ole2.h>
-
 #include <optional>
 #include <utility>
 
@@ -134,10 +132,8 @@ bool Main() {
         main.ActiveTab(0);
         main.Show();
         return true;
-    } catch (const Failure& failure) {
-        ShowError(L"Main", failure.Record());
-    } catch (const std::bad_alloc&) {
-        ShowError(L"Main", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        ShowError(L"Main", platform::CurrentFailure());
     }
     return false;
 }
@@ -182,8 +178,12 @@ void CALLBACK PrepareNow(HWND, UINT, UINT_PTR timer, DWORD) {
         return;
     try {
         App().registrar->Prepare(*path);
+    } catch (const Failure&) {
+        // Only a head start: the registration starts its host itself and
+        // reports what stops it there.
     } catch (...) {
-        // Only a head start: the registration starts its host itself.
+        // A timer callback is a boundary: anything else is told, not lost.
+        ShowError(L"Prepare", platform::CurrentFailure());
     }
 }
 
@@ -196,13 +196,6 @@ bool ConfirmedWhilePreparing(const wchar_t* title, const std::wstring& path) {
         ::KillTimer(nullptr, timer);
     g_toPrepare = nullptr;
     return yes;
-}
-
-// COM on this thread, for the shell's start of an EXE server and the
-// type-library reader; set up once an action is confirmed, so that the
-// question does not wait for it. The window sets it up where it needs it.
-void InitOle() {
-    ::OleInitialize(nullptr);
 }
 
 // The exit code a quiet run would give for the last registration: the box
@@ -244,21 +237,18 @@ void ProcessCommandLine(Command cmd) {
         // which starts while the question is asked.
         app.registrar->Options().perUser = cmd.perUser;
         if (ConfirmedWhilePreparing(L"Calvorn - Registering ActiveX", cmd.path)) {
-            InitOle();
             app.registrar->RegisterActiveX(cmd.path);
             ExitProgram(false, OutcomeCode());
         }
         ExitProgram(false);
     case CommandAction::FolderReport:
         if (Confirmed(L"Calvorn - ActiveX Report")) {
-            InitOle();
             CreateReport(cmd.path);
         }
         ExitProgram(false);
     case CommandAction::Unregister:
         app.registrar->Options().perUser = cmd.perUser;
         if (ConfirmedWhilePreparing(L"Calvorn - UnRegistering ActiveX", cmd.path)) {
-            InitOle();
             app.registrar->UnRegisterActiveX(cmd.path);
             ExitProgram(false, OutcomeCode());
         }

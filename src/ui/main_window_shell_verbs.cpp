@@ -83,12 +83,10 @@ void MainWindow::SwitchShellExtensions() {
                                   MB_OK | (problems.empty() && installed == enable
                                                ? MB_ICONINFORMATION
                                                : MB_ICONEXCLAMATION));
-    } catch (const Failure& failure) {
+    } catch (...) {
+        // A button's action is the window's boundary: the user is told.
         if (services_.showError)
-            services_.showError(L"cmdShellEX_Click", failure.Record());
-    } catch (const std::bad_alloc&) {
-        if (services_.showError)
-            services_.showError(L"cmdShellEX_Click", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+            services_.showError(L"cmdShellEX_Click", platform::CurrentFailure());
     }
 }
 
