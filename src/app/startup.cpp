@@ -200,8 +200,13 @@ bool ConfirmedWhilePreparing(const wchar_t* title, const std::wstring& path) {
 
 // The exit code a quiet run would give for the last registration: the box
 // told a person, the code tells the script that started the program.
-unsigned OutcomeCode() {
-    return static_cast<unsigned>(OutcomeOf(App().registrar->LastOutcome()).code);
+// A refusal handed on to a run as administrator ends with that run's code.
+unsigned OutcomeCode(registration::Operation operation) {
+    const registration::EngineOutcome& last = App().registrar->LastOutcome();
+    if (registration::RefusedForRights(last))
+        if (const std::optional<unsigned long> elevated = ElevatedRunExitCode())
+            return static_cast<unsigned>(*elevated);
+    return static_cast<unsigned>(OutcomeOf(last, operation, platform::RunsElevated()).code);
 }
 
 // The usage in the text window, which scrolls: a box as tall as the text
@@ -238,7 +243,7 @@ void ProcessCommandLine(Command cmd) {
         app.registrar->Options().perUser = cmd.perUser;
         if (ConfirmedWhilePreparing(L"Calvorn - Registering ActiveX", cmd.path)) {
             app.registrar->RegisterActiveX(cmd.path);
-            ExitProgram(false, OutcomeCode());
+            ExitProgram(false, OutcomeCode(registration::Operation::Register));
         }
         ExitProgram(false);
     case CommandAction::FolderReport:
@@ -250,7 +255,7 @@ void ProcessCommandLine(Command cmd) {
         app.registrar->Options().perUser = cmd.perUser;
         if (ConfirmedWhilePreparing(L"Calvorn - UnRegistering ActiveX", cmd.path)) {
             app.registrar->UnRegisterActiveX(cmd.path);
-            ExitProgram(false, OutcomeCode());
+            ExitProgram(false, OutcomeCode(registration::Operation::Unregister));
         }
         ExitProgram(false);
     case CommandAction::InstallVerbs: {

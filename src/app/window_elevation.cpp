@@ -29,10 +29,14 @@ std::wstring OwnProgram() {
     return platform::JoinPath(InitAppPath(), platform::OwnProgramFileName());
 }
 
+// The exit code of the last run as administrator that the offer started.
+std::optional<unsigned long> g_elevatedExit;
+
 void TellElevatedRun(MachineAction action, const std::wstring& path, platform::WaitStyle wait,
                      const std::wstring& title) {
     const platform::ElevatedRun run =
         platform::RunElevated(OwnProgram(), ElevatedArguments(action, path), wait);
+    g_elevatedExit = run.exitCode;
     if (run.exitCode) {
         const bool done = *run.exitCode == 0;
         platform::Messages().Show(ElevatedOutcomeText(action, *run.exitCode), title,
@@ -65,6 +69,7 @@ void OfferElevationOnRefusal(registration::RegistrationPrompter& prompter) {
     if (platform::RunsElevated())
         return;
     prompter.OnRefused([&prompter](Operation operation, const std::wstring& file) {
+        g_elevatedExit.reset();
         // This user's own classes: more rights would not change the refusal.
         if (operation == Operation::Export || prompter.Options().perUser)
             return false;
@@ -94,6 +99,10 @@ void OfferElevationOnRefusal(registration::RegistrationPrompter& prompter) {
         }
         return false;
     });
+}
+
+std::optional<unsigned long> ElevatedRunExitCode() {
+    return g_elevatedExit;
 }
 
 bool OfferElevatedVerbs(const std::wstring& message) {

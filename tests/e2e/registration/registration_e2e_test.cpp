@@ -151,13 +151,13 @@ TEST_F(RegistrationE2E, ARefusalOffersTheRunAsAdministratorOrForThisUser) {
         EXPECT_EQ(offer->buttons[1].rfind(L"Register for me only", 0), 0u);
         // The second run carries the one action out quietly; Wine's "runas"
         // gives it no more rights than the first, so it is refused as well,
-        // and its exit code is what the window tells.
+        // and its exit code is what the window tells and the program ends with.
         std::optional<SeenMessageBox> told = run.WaitForMessageBox(std::chrono::seconds(60));
         ASSERT_TRUE(told);
         EXPECT_EQ(told->text.rfind(L"The run as administrator failed (needs-elevation)", 0), 0u)
             << platform::Narrow(told->text);
         run.Answer(*told, IDOK);
-        EXPECT_EQ(run.WaitForExit(std::chrono::seconds(30)), std::optional<DWORD>(0));
+        EXPECT_EQ(run.WaitForExit(std::chrono::seconds(30)), std::optional<DWORD>(21));
     }
     EXPECT_EQ(DeniedAttempts(), 2u);
     EXPECT_FALSE(ProbeText(L"probe_denied.dll", L"Path"));
