@@ -402,27 +402,30 @@ OutcomeReport ReportOf(const EngineOutcome& outcome) {
                    : traits.fallbackCode;
     // A cause found in the component's headers says more than the loader's
     // words ("module not found" for a missing import), so it takes their
-    // place; the code stays for scripts.
-    if (outcome.diagnosis) {
-        report.detail = platform::HexCode(code) + L": " + DiagnosisText(*outcome.diagnosis);
+    // place; the log line keeps the code for scripts.
+    std::wstring said =
+        outcome.diagnosis ? DiagnosisText(*outcome.diagnosis) : DescribeOutcome(outcome);
+    if (outcome.diagnosis)
         report.detailInWindow = true;
-        return report;
-    }
-    std::wstring said = DescribeOutcome(outcome);
+    if (report.detailInWindow)
+        report.windowLine = said;
     if (said.rfind(L"0x", 0) == 0)
         report.detail = std::move(said);
     else if (!said.empty())
         report.detail = platform::HexCode(code) + L": " + said;
     else
         report.detail = DescribeCode(code, report.code == app::ExitCode::Crashed);
+    // The window's headline says it; the log line's word alone would not.
+    if (report.kind == OutcomeKind::NotUnloaded)
+        report.detail = std::wstring(NotUnloadedText(outcome)) + L": " + report.detail;
     return report;
 }
 
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome) {
     const OutcomeReport report = ReportOf(outcome);
     OutcomeMessage message{report.headline, TitleOf(operation), report.icon};
-    if (report.detailInWindow && !report.detail.empty())
-        message.text += L"\n" + report.detail;
+    if (!report.windowLine.empty())
+        message.text += L"\n" + report.windowLine;
     if (!report.printed.empty())
         message.text += L"\n" + report.printed;
     return message;

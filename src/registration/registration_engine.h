@@ -142,8 +142,8 @@ inline constexpr OutcomeKind kLastOutcomeKind = OutcomeKind::NotExportable;
 OutcomeKind KindOf(const EngineOutcome& outcome);
 
 // One outcome in words: the message box shows the headline and, when the
-// kind's rule says so, the detail on its second line; the quiet mode's log
-// line shows the code's word and the same detail. What the component printed
+// kind's rule says so, the window line; the quiet mode's log line shows the
+// code's word and the detail, which ends with that same window line. What the component printed
 // follows both.
 struct OutcomeReport {
     OutcomeKind kind = OutcomeKind::Done;
@@ -155,6 +155,9 @@ struct OutcomeReport {
     // success.
     std::wstring detail;
     bool detailInWindow = false;
+    // The message's second line: the detail as a person reads it, without a
+    // code the words do not need; empty when the kind shows none.
+    std::wstring windowLine;
     std::wstring printed;
 };
 OutcomeReport ReportOf(const EngineOutcome& outcome);

@@ -146,10 +146,12 @@ TEST(QuietOutcomes, TheWindowAndTheQuietLineSayTheSame) {
             const std::wstring tail = outcome.printed.empty() ? L"" : L" " + report.printed;
             EXPECT_EQ(quiet.detail, report.detail + tail) << index;
             if (report.detailInWindow) {
-                EXPECT_EQ(window.substr(lineEnd + 1, report.detail.size()), report.detail)
-                    << index;
+                const std::wstring line = window.substr(lineEnd + 1, report.windowLine.size());
+                EXPECT_EQ(line, report.windowLine) << index;
+                EXPECT_FALSE(line.empty()) << index;
+                EXPECT_EQ(report.detail.substr(report.detail.size() - line.size()), line) << index;
             } else {
-                EXPECT_EQ(window.find(report.detail), std::wstring::npos) << index;
+                EXPECT_EQ(lineEnd == std::wstring::npos || outcome.printed.size(), true) << index;
             }
             if (outcome.diagnosis) {
                 EXPECT_NE(quiet.detail.find(L"a.dll is not a Windows module"), std::wstring::npos)
