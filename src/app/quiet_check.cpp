@@ -143,18 +143,7 @@ std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
 }
 
 ExitCode ExitCodeOf(inspection::Verdict verdict) {
-    switch (verdict) {
-    case inspection::Verdict::Here:
-        return ExitCode::Success;
-    case inspection::Verdict::Elsewhere:
-        return ExitCode::RegisteredElsewhere;
-    case inspection::Verdict::Partly:
-        return ExitCode::PartlyRegistered;
-    case inspection::Verdict::NotRegistered:
-    case inspection::Verdict::Nothing:
-        break;
-    }
-    return ExitCode::NotRegistered;
+    return inspection::VerdictRowOf(verdict).code;
 }
 
 namespace {
