@@ -59,15 +59,15 @@ bool NamesDeviceOrPipe(const std::wstring& path) {
 bool MayBeDiskFile(const std::wstring& path) {
     if (NamesDeviceOrPipe(path))
         return false;
-    const std::uint32_t attributes = Attributes(path);
+    const DWORD attributes = Attributes(path);
     return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::uint32_t Attributes(const std::wstring& path) {
+DWORD Attributes(const std::wstring& path) {
     return ::GetFileAttributesW(ExtendedPath(path).c_str());
 }
 
-UniqueFile OpenRead(const std::wstring& path, std::uint32_t access, std::uint32_t flags) {
+UniqueFile OpenRead(const std::wstring& path, DWORD access, DWORD flags) {
     return UniqueFile(::CreateFileW(ExtendedPath(path).c_str(), access,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, flags, nullptr));

@@ -5,7 +5,6 @@
 
 #include "platform/unique_handle.h"
 
-#include <cstdint>
 #include <string>
 
 namespace calvorn::platform {
@@ -16,12 +15,11 @@ namespace calvorn::platform {
 
 // The attributes of the file or folder; INVALID_FILE_ATTRIBUTES when it
 // cannot be looked at.
-std::uint32_t Attributes(const std::wstring& path);
+DWORD Attributes(const std::wstring& path);
 // Opened with `access`, shared with every other reader, writer and deleter;
 // `flags` as CreateFileW takes them (a folder needs
 // FILE_FLAG_BACKUP_SEMANTICS). Empty when it cannot be opened.
-UniqueFile OpenRead(const std::wstring& path, std::uint32_t access = GENERIC_READ,
-                    std::uint32_t flags = 0);
+UniqueFile OpenRead(const std::wstring& path, DWORD access = GENERIC_READ, DWORD flags = 0);
 // The search for `pattern` ("C:\dir\*.dll") with its first match in `data`;
 // empty when nothing matches or the folder cannot be searched.
 UniqueFind FindFiles(const std::wstring& pattern, WIN32_FIND_DATAW& data);
