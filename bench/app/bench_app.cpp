@@ -237,7 +237,7 @@ void ReportOfOneFile(int runs) {
     // A file with a type library: the whole report, both of its sections.
     const std::wstring file = L"\"" + FixturePath(L"tl_alpha.dll") + L"\"";
     auto filled = [](HWND main) {
-        HWND grid = FindControl(main, ui::IDC_GRIDINFO);
+        HWND grid = FindControl(main, ui::IDC_REPORT_GRID);
         return grid && ::SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) > 0;
     };
     double o = 0, b = 0;

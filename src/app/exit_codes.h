@@ -5,6 +5,7 @@
 // the codes above 5 tell what that tool cannot.
 
 #include <array>
+#include <cstddef>
 
 namespace calvorn::app {
 
@@ -79,11 +80,20 @@ inline constexpr std::array<ExitCodeRow, 23> kExitCodes{{
      L"-restore could not read the backup or write back every key of it"},
 }};
 
+// The table is indexed by the code: a row missing or out of place stops the
+// build rather than giving a code another code's words.
+constexpr bool RowsInCodeOrder() {
+    for (std::size_t index = 0; index < kExitCodes.size(); ++index)
+        if (static_cast<std::size_t>(kExitCodes[index].code) != index)
+            return false;
+    return true;
+}
+static_assert(RowsInCodeOrder(), "kExitCodes: row i must hold the code i");
+static_assert(kExitCodes.size() == static_cast<std::size_t>(ExitCode::NotRestored) + 1,
+              "kExitCodes: one row for every code");
+
 constexpr const ExitCodeRow& RowOf(ExitCode code) {
-    for (const ExitCodeRow& row : kExitCodes)
-        if (row.code == code)
-            return row;
-    return kExitCodes[0];
+    return kExitCodes[static_cast<std::size_t>(code)];
 }
 
 } // namespace calvorn::app

@@ -8,6 +8,7 @@
 #include "inspection/machine_changes.h"
 #include "inspection/machine_registration_state.h"
 #include "inspection/typelib_info.h"
+#include "platform/disk_file.h"
 #include "platform/error_record.h"
 #include "platform/path_forms.h"
 #include "platform/text.h"
@@ -143,18 +144,7 @@ std::string EncodedCheck(ReportFormat format, const CheckedFile& file) {
 }
 
 ExitCode ExitCodeOf(inspection::Verdict verdict) {
-    switch (verdict) {
-    case inspection::Verdict::Here:
-        return ExitCode::Success;
-    case inspection::Verdict::Elsewhere:
-        return ExitCode::RegisteredElsewhere;
-    case inspection::Verdict::Partly:
-        return ExitCode::PartlyRegistered;
-    case inspection::Verdict::NotRegistered:
-    case inspection::Verdict::Nothing:
-        break;
-    }
-    return ExitCode::NotRegistered;
+    return inspection::VerdictRowOf(verdict).code;
 }
 
 namespace {
@@ -162,7 +152,7 @@ namespace {
 CheckedFile CheckFile(const std::wstring& path, const ExpectedSource& expectedOf) {
     CheckedFile file;
     file.path = path;
-    const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(path).c_str());
+    const DWORD attributes = platform::Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         const unsigned long error =
             attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_DIRECTORY;

@@ -10,6 +10,7 @@
 #include "app/quiet_scan.h"
 #include "registration/registration_capture.h"
 #include "platform/elevation.h"
+#include "platform/ole_session.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
 #include "platform/text.h"
@@ -18,8 +19,6 @@
 #include "registry/verb_command.h"
 
 #include <windows.h>
-
-#include <ole2.h>
 
 namespace calvorn::app {
 
@@ -78,9 +77,20 @@ ExitCode InstallVerbs(IQuietOutput& output) {
     return failed || installed.empty() ? ExitCode::VerbsNotInstalled : ExitCode::Success;
 }
 
+// Registering and exporting need OLE on this thread; without it nothing is
+// tried and the script is told why.
+ExitCode OleFailed(HRESULT failed, IQuietOutput& output) {
+    output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
+                    registration::DescribeCode(failed, false),
+                true);
+    return ExitCode::OleFailed;
+}
+
 } // namespace
 
 ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
+    // This thread's OLE, set up by what first needs it and undone here.
+    platform::OleSession ole;
     if (!command.error.empty()) {
         output.Line(std::wstring(RowOf(ExitCode::BadArguments).word) + L": " + command.error +
                         L" (calvorn -q -? lists the options)",
@@ -92,8 +102,6 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         output.Data(platform::Narrow(QuietUsage() + L"\r\n" + ColumnsUsage()));
         return ExitCode::Success;
     case CommandAction::FolderReport:
-        // The type-library reader wants COM on this thread.
-        ::OleInitialize(nullptr);
         return RunQuietReport(command, output);
     case CommandAction::InstallVerbs:
         return InstallVerbs(output);
@@ -107,7 +115,6 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
         registration::RemoveStaleScratchKeys();
         registration::RegistrationOptions options;
         registration::RegistrationSession session(options);
-        ::OleInitialize(nullptr);
         return RunQuietCheck(command, output,
                              [&session](const std::wstring& path, FileOutcome& failure) {
                                  return ExpectedOfComponent(session, path, failure);
@@ -130,12 +137,8 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     // while OLE is set up here, the next ones while the files before them
     // run: the starts overlap the work.
     if (command.action == CommandAction::Export) {
-        if (const HRESULT ole = ::OleInitialize(nullptr); FAILED(ole)) {
-            output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
-                            registration::DescribeCode(ole, false),
-                        true);
-            return ExitCode::OleFailed;
-        }
+        if (const HRESULT failed = platform::OleSession::Start(); FAILED(failed))
+            return OleFailed(failed, output);
         return RunQuietExport(command, files, output);
     }
     registration::RegistrationOptions options;
@@ -145,12 +148,8 @@ ExitCode RunQuiet(const Command& command, IQuietOutput& output) {
     registration::RegistrationSession session(options);
     if (!files.empty())
         session.Prepare(files.front());
-    if (const HRESULT ole = ::OleInitialize(nullptr); FAILED(ole)) {
-        output.Line(std::wstring(RowOf(ExitCode::OleFailed).word) + L" " +
-                        registration::DescribeCode(ole, false),
-                    true);
-        return ExitCode::OleFailed;
-    }
+    if (const HRESULT failed = platform::OleSession::Start(); FAILED(failed))
+        return OleFailed(failed, output);
     size_t prepared = 1;
     bool refused = false;
     const ExitCode first = RegisterEach(

@@ -17,143 +17,20 @@ using registration::Ending;
 using registration::EngineOutcome;
 using registration::Operation;
 
-namespace {
-
-// The code that stands for a failure found in the headers, before any load.
-long CodeOfCause(const inspection::ModuleDiagnosis& diagnosis) {
-    switch (diagnosis.cause) {
-    case inspection::ModuleCause::NotWindowsModule:
-        return HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
-    case inspection::ModuleCause::UnsupportedMachine:
-    case inspection::ModuleCause::MissingPart:
-        return HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
-    case inspection::ModuleCause::DotNetAssembly:
-    case inspection::ModuleCause::MissingEntryPoint:
-        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    case inspection::ModuleCause::MissingImport:
-        break;
-    }
-    return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-}
-
-ExitCode CodeOf(const EngineOutcome& outcome) {
-    using namespace registration;
-    switch (outcome.ending) {
-    case Ending::Crashed:
-    case Ending::ExitedEarly:
-        return ExitCode::Crashed;
-    case Ending::HungUnloading:
-        return NotUnloaded(outcome) ? ExitCode::NotUnloaded : ExitCode::TimedOut;
-    case Ending::TimedOut:
-    case Ending::HungLoading:
-    case Ending::HungInLoaderLock:
-        return ExitCode::TimedOut;
-    case Ending::NotAFile:
-    case Ending::HostMissing:
-        return ExitCode::NotLoaded;
-    case Ending::NotExportable:
-        return ExitCode::ServerNotStarted;
-    case Ending::NotStarted:
-        // Our own host that did not start leaves the component unloaded.
-        return outcome.exeServer ? ExitCode::ServerNotStarted : ExitCode::NotLoaded;
-    case Ending::Finished:
-        break;
-    }
-    if (outcome.crashed)
-        return ExitCode::Crashed;
-    if (outcome.timedOut)
-        return ExitCode::TimedOut;
-    if (outcome.exeServer)
-        return outcome.exitCode == 0 ? ExitCode::Success : ExitCode::ServerFailed;
-    switch (outcome.status) {
-    case rsRegistered:
-    case rsUnregistered:
-        return ExitCode::Success;
-    case rsLoadFailed:
-        return ExitCode::NotLoaded;
-    case rsNotActiveX:
-        return ExitCode::NoEntryPoint;
-    case rsNoFile:
-        return ExitCode::BadArguments;
-    case rsNone: // no worker could be started: the entry point never ran
-    case rsRegisterFailed:
-    case rsUnregisterFailed:
-        return ExitCode::EntryPointFailed;
-    }
-    return ExitCode::EntryPointFailed;
-}
-
-// The code a failure's line shows when the outcome carries none of its own.
-long FallbackCode(const EngineOutcome& outcome, ExitCode code) {
-    if (outcome.diagnosis)
-        return CodeOfCause(*outcome.diagnosis);
-    if (outcome.exeServer || outcome.ending == Ending::ExitedEarly)
-        return static_cast<long>(outcome.exitCode);
-    switch (code) {
-    case ExitCode::NotLoaded:
-        return outcome.ending == Ending::NotAFile ? HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)
-                                                  : HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-    case ExitCode::NoEntryPoint:
-        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    case ExitCode::BadArguments:
-        return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
-    case ExitCode::TimedOut:
-        return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-    case ExitCode::EntryPointFailed:
-        // rsNone: no worker could be started, the entry point never ran.
-        return outcome.status == registration::rsNone ? E_UNEXPECTED : E_FAIL;
-    case ExitCode::Success:
-    case ExitCode::OleFailed:
-    case ExitCode::Crashed:
-    case ExitCode::ServerNotStarted:
-    case ExitCode::ServerFailed:
-    case ExitCode::ReportNotWritten:
-    case ExitCode::VerbsNotInstalled:
-    case ExitCode::NotUnloaded:
-    case ExitCode::Unreadable:
-    case ExitCode::NothingExported:
-    case ExitCode::RegistrationsBroken:
-    case ExitCode::NotRepaired:
-    case ExitCode::NotRegistered:
-    case ExitCode::RegisteredElsewhere:
-    case ExitCode::PartlyRegistered:
-    case ExitCode::ChangedMachine:
-    case ExitCode::NotRestored:
-    case ExitCode::NeedsElevation:
-        break;
-    }
-    return E_FAIL;
-}
-
-} // namespace
-
 FileOutcome OutcomeOf(const EngineOutcome& outcome) {
     // Whatever the entry point said, the machine is not as it was.
     if (outcome.machineChanges && !outcome.machineChanges->empty()) {
         return {ExitCode::ChangedMachine,
                 inspection::MachineChangesSentence(outcome.machineChanges)};
     }
-    const ExitCode code = CodeOf(outcome);
-    if (code == ExitCode::Success)
+    // The window's second line, then what the component printed.
+    const registration::OutcomeReport report = registration::ReportOf(outcome);
+    if (report.code == ExitCode::Success)
         return {};
-    const long hr = outcome.code ? outcome.code : FallbackCode(outcome, code);
-    // The interactive message's second line; it starts with the code when it
-    // has one of its own.
-    std::wstring words = registration::DescribeOutcome(outcome);
-    std::wstring detail;
-    if (words.rfind(L"0x", 0) == 0)
-        detail = std::move(words);
-    else if (!words.empty())
-        detail = platform::HexCode(hr) + L": " + words;
-    else
-        detail = registration::DescribeCode(hr, code == ExitCode::Crashed);
-    if (outcome.diagnosis)
-        detail += L" " + registration::DiagnosisText(*outcome.diagnosis);
-    if (registration::NotUnloaded(outcome))
-        detail = std::wstring(registration::NotUnloadedText(outcome)) + L": " + detail;
-    if (std::wstring printed = registration::DescribePrinted(outcome); !printed.empty())
-        detail += L" " + printed;
-    return {code, detail};
+    std::wstring detail = report.detail;
+    if (!report.printed.empty())
+        detail += L" " + report.printed;
+    return {report.code, detail};
 }
 
 FileOutcome OutcomeOf(const EngineOutcome& outcome, Operation operation, bool elevated) {

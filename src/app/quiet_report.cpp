@@ -4,6 +4,7 @@
 #include "app/report_inventory.h"
 #include "app/report_output.h"
 #include "inspection/file_signature.h"
+#include "platform/disk_file.h"
 #include "platform/error_record.h"
 #include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
@@ -94,7 +95,7 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
     {
         // The folder the walk lists (see ListFiles).
         platform::FileSystemRedirectionOff seeTheNamedFolder;
-        attributes = ::GetFileAttributesW(folder.c_str());
+        attributes = platform::Attributes(folder);
         attributesError = ::GetLastError();
     }
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -113,6 +114,7 @@ ExitCode RunQuietReport(const Command& command, IQuietOutput& output) {
     // The text report shows no digest: it computes none.
     inventory.hashes = {command.hashMd5, command.hashSha1, command.format != ReportFormat::Text};
     inventory.registration = command.format != ReportFormat::Text;
+    inventory.facts = command.format != ReportFormat::Text;
     try {
         std::optional<ReportOutput> report;
         OpenQuietOutput(command, output, L"output", report, shape);

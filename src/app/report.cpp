@@ -2,9 +2,11 @@
 
 #include "app/startup.h"
 #include "app/report_file.h"
+#include "app/report_inventory.h"
 #include "app/report_output.h"
 #include "files/path_logic.h"
 #include "files/folder_listing.h"
+#include "platform/disk_file.h"
 #include "platform/file_system_redirection.h"
 #include "platform/message_box.h"
 #include "platform/path_forms.h"
@@ -137,7 +139,7 @@ std::optional<std::wstring> FolderProblem(const std::wstring& folder) {
     {
         // The folder the walk lists (see ListFiles).
         platform::FileSystemRedirectionOff seeTheNamedFolder;
-        attributes = ::GetFileAttributesW(platform::ExtendedPath(folder).c_str());
+        attributes = platform::Attributes(folder);
     }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
@@ -162,30 +164,6 @@ std::wstring ReadFailureText(std::exception_ptr failure) {
     } catch (...) {
         return L"The file could not be read: an unexpected failure while reading it.";
     }
-}
-
-FolderRecord ReadFolderRecord(const std::wstring& path) {
-    FolderRecord record;
-    record.path = path;
-    record.info.SelectFile(path);
-    // The size and date of the file read, also in the system folder of a
-    // 32-bit program.
-    platform::FileSystemRedirectionOff seeTheNamedFile;
-    if (record.info.ReadError) {
-        record.error = ReadErrorText(record.info.ReadError);
-        return record;
-    }
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        // Gone between its read and this look: no size or date to tell.
-        record.info = {};
-        record.error = ReadErrorText(::GetLastError());
-        return record;
-    }
-    record.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    record.lastWrite = (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                       data.ftLastWriteTime.dwLowDateTime;
-    return record;
 }
 
 ReportEnd WriteReport(const FolderWalk& walk, IReportProgress& progress, const RecordReader& read,
@@ -242,9 +220,10 @@ void CreateReport(const std::wstring& sFolder) {
         ReportOutput report(ReportFormat::Text, folder, kReportName,
                             ReportClaim::Mode::NextFreeName);
         ProgressWindowSink progress;
-        ReportEnd end =
-            WriteReport({sFolder, false}, progress, ReadFolderRecord, App().bCancelReport,
-                        [&report](const FolderRecord& record) { report.Write(record); });
+        ReportEnd end = WriteReport(
+            {sFolder, false}, progress,
+            [](const std::wstring& path) { return ReadInventoryRecord(path, TextReportOptions()); },
+            App().bCancelReport, [&report](const FolderRecord& record) { report.Write(record); });
         if (end == ReportEnd::Completed) {
             report.Commit();
             // Without a program for the report's type the user would be
@@ -262,7 +241,7 @@ void CreateReport(const std::wstring& sFolder) {
         std::wstring text = L"The ActiveX Report was cancelled.\nThe files reported before the "
                             L"cancel are in " +
                             partial.Path();
-        if (::GetFileAttributesW(report.Path().c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (platform::Attributes(report.Path()) != INVALID_FILE_ATTRIBUTES)
             text += L"\nThe earlier complete report is still in " + report.Path();
         // Nothing opens: the user learns why, and where the part done is.
         platform::Messages().Show(text, L"Calvorn - ActiveX Report", MB_OK | MB_ICONINFORMATION);

@@ -73,12 +73,9 @@ std::wstring ReadErrorText(std::uint32_t code);
 // or the system's words for what went wrong.
 std::wstring ReadFailureText(std::exception_ptr failure);
 
-// One file's record: its version fields, size and last write, or the
+// Reads one file's record: its version fields, size and last write, or the
 // system's text for why it could not be read (locked, gone since the folder
-// was listed) with no size or date.
-FolderRecord ReadFolderRecord(const std::wstring& path);
-
-// Reads one file's record; the program uses ReadFolderRecord.
+// was listed) with no size or date. The program uses ReadInventoryRecord.
 using RecordReader = std::function<FolderRecord(const std::wstring& path)>;
 // Takes one finished record; throws a platform::Failure when it cannot.
 using RecordWriter = std::function<void(const FolderRecord& record)>;

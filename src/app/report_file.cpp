@@ -1,6 +1,7 @@
 #include "app/report_file.h"
 
 #include "files/path_logic.h"
+#include "platform/disk_file.h"
 #include "platform/path_forms.h"
 #include "platform/proc_address.h"
 #include "platform/text.h"
@@ -41,7 +42,7 @@ std::wstring TempFolder() {
 }
 
 bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = platform::Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -178,9 +179,8 @@ std::wstring ReportFolder() {
 
 void RemoveStaleParts(const std::wstring& folder, const std::wstring& name) {
     WIN32_FIND_DATAW data{};
-    platform::UniqueFind find(::FindFirstFileW(
-        platform::JoinPath(folder, files::GetPathPart(name, files::ppName) + L"*.part").c_str(),
-        &data));
+    platform::UniqueFind find = platform::FindFiles(
+        platform::JoinPath(folder, files::GetPathPart(name, files::ppName) + L"*.part"), data);
     if (!find)
         return;
     std::vector<std::wstring> stale;
@@ -197,10 +197,9 @@ void RemoveStaleParts(const std::wstring& folder, const std::wstring& name) {
 ReportClaim::ReportClaim(const std::wstring& folder, const std::wstring& name, Mode mode) {
     // The folder's identity, not its spelling: "C:\out", "\\?\C:\out" and
     // another drive letter for the same place are one folder.
-    platform::UniqueFile opened(
-        ::CreateFileW(platform::ExtendedPath(folder.empty() ? std::wstring(L".") : folder).c_str(),
-                      FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    platform::UniqueFile opened =
+        platform::OpenRead(folder.empty() ? std::wstring(L".") : folder, FILE_READ_ATTRIBUTES,
+                           FILE_FLAG_BACKUP_SEMANTICS);
     if (!opened) {
         // The folder is the path of the file: a folder not there is a path
         // not found, as opening the file in it would say.

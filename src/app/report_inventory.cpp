@@ -9,7 +9,6 @@
 #include "platform/disk_file.h"
 #include "platform/error_record.h"
 #include "platform/file_system_redirection.h"
-#include "platform/path_forms.h"
 #include "platform/unique_handle.h"
 
 #include <windows.h>
@@ -82,9 +81,7 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
         // The file the path names, also in the system folder of a 32-bit
         // program; every later read goes through this handle.
         platform::FileSystemRedirectionOff seeTheNamedFile;
-        file.reset(::CreateFileW(platform::ExtendedPath(path).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        file = platform::OpenRead(path, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN);
     }
     // Size and time alone: the full information also asks for the volume's,
     // which under Wine costs more than reading a small file.
@@ -163,18 +160,20 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
         return unreadable(record.info.ReadError);
 
     InventoryFacts& facts = record.inventory;
-    facts.module = inspection::ReadModuleInventory(reader);
-    FillTypeLib(path, facts.module, facts);
-    // From the header read above; the loader, in its own process, only for
-    // a library the header reader declined.
-    if (options.registration && !facts.typeLibId.empty())
-        facts.registration = inspection::RegistrationWordOf(path, facts.module.typeLib);
+    if (options.facts) {
+        facts.module = inspection::ReadModuleInventory(reader);
+        FillTypeLib(path, facts.module, facts);
+        // From the header read above; the loader, in its own process, only
+        // for a library the header reader declined.
+        if (options.registration && !facts.typeLibId.empty())
+            facts.registration = inspection::RegistrationWordOf(path, facts.module.typeLib);
+        facts.read = true;
+    }
     if (hashes) {
         facts.sha256 = hashes->Finish(platform::HashKind::Sha256);
         facts.md5 = hashes->Finish(platform::HashKind::Md5);
         facts.sha1 = hashes->Finish(platform::HashKind::Sha1);
     }
-    facts.read = true;
     // The size taken when the file was opened, which the digests cover;
     // fewer bytes when the file was cut while it was read.
     record.size = hashes && done < size ? done : size;
@@ -186,6 +185,12 @@ FolderRecord Read(const std::wstring& path, const InventoryOptions& options) {
 
 FolderRecord ReadInventoryRecord(const std::wstring& path, const InventoryOptions& options) {
     return Read(path, options);
+}
+
+InventoryOptions TextReportOptions() {
+    InventoryOptions options;
+    options.facts = false;
+    return options;
 }
 
 FolderRecord WithSignature(FolderRecord record) {

@@ -19,6 +19,9 @@ struct InventoryOptions {
     // The registration verdict of a file with a type library; the text report
     // shows none.
     bool registration = false;
+    // The module's and type library's facts; the text report, which shows
+    // none of them, leaves them unread.
+    bool facts = true;
 };
 
 // Reads the file once: its bytes are hashed as they come, and the version
@@ -27,8 +30,11 @@ struct InventoryOptions {
 // and only the few places the readers look at are read again). Under
 // "-types all" a file that is neither a module by its content nor of a type
 // asked for comes back `excluded`. An unreadable file gets its error and no
-// other field, as ReadFolderRecord does.
+// other field. Every folder report reads its files with it.
 FolderRecord ReadInventoryRecord(const std::wstring& path, const InventoryOptions& options);
+
+// The text report's reading of a file: the record without the facts.
+InventoryOptions TextReportOptions();
 
 // The record with the file's signature. A file that cannot be read for it
 // is reported as unreadable, as when its version cannot be read.

@@ -30,8 +30,6 @@
 
 #include <windows.h>
 
-#include <ole2.h>
-
 #include <optional>
 #include <utility>
 
@@ -45,11 +43,11 @@ AppState& App() {
     return state;
 }
 
-void ShowError(const std::wstring& sProcedure, const ErrorRecord& error) {
+void ShowError(const std::wstring& procedure, const ErrorRecord& error) {
     AppState& app = App();
-    app.lErrNumber = error.number;
-    app.sErrDescription = error.description;
-    platform::Messages().Show(platform::FormatErrorReport(sProcedure, error), L"", MB_OK);
+    app.lastErrorNumber = error.number;
+    app.lastErrorDescription = error.description;
+    platform::Messages().Show(platform::FormatErrorReport(procedure, error), L"", MB_OK);
 }
 
 bool Main() {
@@ -57,7 +55,7 @@ bool Main() {
     platform::DefaultTitle(L"" CALVORN_PRODUCT_NAME);
     ui::ReportProcedureErrorsTo(ShowError);
     try {
-        app.sAppPath = InitAppPath();
+        app.programFolder = InitAppPath();
         InstallDependencies();
 
         // A switch action shows no window of ours but its message boxes (and
@@ -66,23 +64,23 @@ bool Main() {
         const std::wstring arguments = ArgumentsOf(::GetCommandLineW());
         std::optional<Command> command;
         if (!arguments.empty())
-            command = ParseCommand(arguments, app.sAppPath);
+            command = ParseCommand(arguments, app.programFolder);
         if (command && command->action != CommandAction::OpenReport) {
-            app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
-            app.oRegistry = std::make_unique<registry::RegistryAccessor>();
-            OfferElevationOnRefusal(*app.oRegistrator);
+            app.registrar = std::make_unique<registration::RegistrationPrompter>();
+            app.registryAccess = std::make_unique<registry::RegistryAccessor>();
+            OfferElevationOnRefusal(*app.registrar);
             ProcessCommandLine(*command);
         }
 
         // Only the window shows the title: a switch action never reads it.
-        app.sAppTitle = BuildAppTitle();
+        app.programTitle = BuildAppTitle();
         ui::MainWindow& main = ui::TheMainWindow();
         app.windowsBuilt = true;
         main.Services().showError = ShowError;
         main.Services().onUnload = [] { ExitProgram(true); };
         main.Services().checkComputer = CheckThisComputer;
         main.Services().needsElevation = !platform::RunsElevated();
-        main.Services().appPath = app.sAppPath;
+        main.Services().appPath = app.programFolder;
         main.Services().initButtons = InitButtons;
         main.Services().getSetting = [](const std::wstring& key, const std::wstring& fallback) {
             return GetSetting(L"General", key, fallback);
@@ -94,38 +92,38 @@ bool Main() {
             throw Failure(platform::Win32Error(::GetLastError()));
         // The text window is made when a cell is first shown in it: the
         // first paint of the main window does not wait for it.
-        main.Caption(app.sAppTitle);
+        main.Caption(app.programTitle);
 
-        app.oRegistrator = std::make_unique<registration::RegistrationPrompter>();
-        app.oGridInfo = std::make_unique<ui::ReportGridPresenter>();
-        app.oGridComparison = std::make_unique<ui::ReportGridPresenter>();
-        app.oActiveX = std::make_unique<inspection::ComponentInspector>(
+        app.registrar = std::make_unique<registration::RegistrationPrompter>();
+        app.reportGrid = std::make_unique<ui::ReportGridPresenter>();
+        app.comparisonGrid = std::make_unique<ui::ReportGridPresenter>();
+        app.inspector = std::make_unique<inspection::ComponentInspector>(
             platform::Messages(), ShowError, ReadComparedFile);
-        app.oRegistry = std::make_unique<registry::RegistryAccessor>();
-        main.Services().registrator = app.oRegistrator.get();
-        OfferElevationOnRefusal(*app.oRegistrator);
+        app.registryAccess = std::make_unique<registry::RegistryAccessor>();
+        main.Services().registrator = app.registrar.get();
+        OfferElevationOnRefusal(*app.registrar);
         main.Services().verbsRefused = OfferElevatedVerbs;
         main.Services().showAbout = ShowAbout;
         main.Services().showGuide = OpenGuide;
         main.Services().exportFile = [](const std::wstring& file, registration::ExportFormat format,
                                         const std::wstring& out, bool perUser) {
             // As Register: the window keeps painting while the component runs.
-            registration::RegistrationPrompter& prompter = *App().oRegistrator;
+            registration::RegistrationPrompter& prompter = *App().registrar;
             auto& options = prompter.Options();
             const auto before = std::exchange(options.wait, platform::WaitStyle::PumpMessages);
             options.perUser = perUser;
             ExportFromWindow(prompter, file, format, out);
             options.wait = before;
         };
-        main.Services().activeX = app.oActiveX.get();
+        main.Services().activeX = app.inspector.get();
         main.Services().checkRegistration = [](const std::wstring& path) {
-            if (App().oActiveX)
-                CheckInReport(*App().oActiveX, path);
+            if (App().inspector)
+                CheckInReport(*App().inspector, path);
         };
 
-        app.oGridInfo->Init(main.gridinfo());
-        app.oGridComparison->Init(main.gridcomparison());
-        app.oActiveX->Init(*app.oGridInfo, *app.oGridComparison);
+        app.reportGrid->Init(main.ReportGrid());
+        app.comparisonGrid->Init(main.ComparisonGrid());
+        app.inspector->Init(*app.reportGrid, *app.comparisonGrid);
 
         if (command)
             ProcessCommandLine(*command);
@@ -134,19 +132,17 @@ bool Main() {
         main.ActiveTab(0);
         main.Show();
         return true;
-    } catch (const Failure& failure) {
-        ShowError(L"Main", failure.Record());
-    } catch (const std::bad_alloc&) {
-        ShowError(L"Main", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        ShowError(L"Main", platform::CurrentFailure());
     }
     return false;
 }
 
-void ExitProgram(bool bFromMainWindow, unsigned exitCode) {
+void ExitProgram(bool fromMainWindow, unsigned exitCode) {
     AppState& app = App();
     // A switch action never built the windows; nothing of them is to be undone.
     if (app.windowsBuilt) {
-        if (!bFromMainWindow) {
+        if (!fromMainWindow) {
             // Destroying the main window runs its unload handler, which comes
             // back here with true and ends the process.
             if (HWND main = ui::TheMainWindow().Hwnd())
@@ -154,11 +150,11 @@ void ExitProgram(bool bFromMainWindow, unsigned exitCode) {
         }
         ui::DisplayWindow().Unload();
     }
-    app.oRegistrator.reset();
-    app.oGridInfo.reset();
-    app.oGridComparison.reset();
-    app.oActiveX.reset();
-    app.oRegistry.reset();
+    app.registrar.reset();
+    app.reportGrid.reset();
+    app.comparisonGrid.reset();
+    app.inspector.reset();
+    app.registryAccess.reset();
     ::ExitProcess(exitCode);
 }
 
@@ -181,9 +177,13 @@ void CALLBACK PrepareNow(HWND, UINT, UINT_PTR timer, DWORD) {
     if (!path)
         return;
     try {
-        App().oRegistrator->Prepare(*path);
+        App().registrar->Prepare(*path);
+    } catch (const Failure&) {
+        // Only a head start: the registration starts its host itself and
+        // reports what stops it there.
     } catch (...) {
-        // Only a head start: the registration starts its host itself.
+        // A timer callback is a boundary: anything else is told, not lost.
+        ShowError(L"Prepare", platform::CurrentFailure());
     }
 }
 
@@ -198,18 +198,11 @@ bool ConfirmedWhilePreparing(const wchar_t* title, const std::wstring& path) {
     return yes;
 }
 
-// COM on this thread, for the shell's start of an EXE server and the
-// type-library reader; set up once an action is confirmed, so that the
-// question does not wait for it. The window sets it up where it needs it.
-void InitOle() {
-    ::OleInitialize(nullptr);
-}
-
 // The exit code a quiet run would give for the last registration: the box
 // told a person, the code tells the script that started the program.
 // A refusal handed on to a run as administrator ends with that run's code.
 unsigned OutcomeCode(registration::Operation operation) {
-    const registration::EngineOutcome& last = App().oRegistrator->LastOutcome();
+    const registration::EngineOutcome& last = App().registrar->LastOutcome();
     if (registration::RefusedForRights(last))
         if (const std::optional<unsigned long> elevated = ElevatedRunExitCode())
             return static_cast<unsigned>(*elevated);
@@ -242,38 +235,35 @@ void ProcessCommandLine(Command cmd) {
         ExitProgram(false, static_cast<unsigned>(ExitCode::BadArguments));
     }
     if (registration && cmd.waitSeconds)
-        app.oRegistrator->Options().timeoutMs = cmd.waitSeconds * 1000;
+        app.registrar->Options().timeoutMs = cmd.waitSeconds * 1000;
     switch (cmd.action) {
     case CommandAction::Register:
         // Redirected where the entry point runs: in the registration host,
         // which starts while the question is asked.
-        app.oRegistrator->Options().perUser = cmd.perUser;
+        app.registrar->Options().perUser = cmd.perUser;
         if (ConfirmedWhilePreparing(L"Calvorn - Registering ActiveX", cmd.path)) {
-            InitOle();
-            app.oRegistrator->RegisterActiveX(cmd.path);
+            app.registrar->RegisterActiveX(cmd.path);
             ExitProgram(false, OutcomeCode(registration::Operation::Register));
         }
         ExitProgram(false);
     case CommandAction::FolderReport:
         if (Confirmed(L"Calvorn - ActiveX Report")) {
-            InitOle();
             CreateReport(cmd.path);
         }
         ExitProgram(false);
     case CommandAction::Unregister:
-        app.oRegistrator->Options().perUser = cmd.perUser;
+        app.registrar->Options().perUser = cmd.perUser;
         if (ConfirmedWhilePreparing(L"Calvorn - UnRegistering ActiveX", cmd.path)) {
-            InitOle();
-            app.oRegistrator->UnRegisterActiveX(cmd.path);
+            app.registrar->UnRegisterActiveX(cmd.path);
             ExitProgram(false, OutcomeCode(registration::Operation::Unregister));
         }
         ExitProgram(false);
     case CommandAction::InstallVerbs: {
         const std::wstring program =
-            platform::JoinPath(app.sAppPath, platform::OwnProgramFileName());
+            platform::JoinPath(app.programFolder, platform::OwnProgramFileName());
         for (const registry::VerbAssociation& association : registry::VerbAssociations())
             if (association.fileType)
-                app.oRegistry->CreateShellAssociation(program, association.name);
+                app.registryAccess->CreateShellAssociation(program, association.name);
         ExitProgram(false);
     }
     case CommandAction::Export:            // the quiet mode's alone: the window's line has no "-e"
@@ -286,9 +276,9 @@ void ProcessCommandLine(Command cmd) {
                                                                    : ExitCode::BadArguments));
     case CommandAction::ScanMachine: // only ever quiet
     case CommandAction::OpenReport:
-        app.oActiveX->FileName(cmd.path);
-        ui::TheMainWindow().txtFile(app.oActiveX->FileName());
-        app.oActiveX->DisplayInfo();
+        app.inspector->FileName(cmd.path);
+        ui::TheMainWindow().FilePath(app.inspector->FileName());
+        app.inspector->DisplayInfo();
         return;
     }
 }

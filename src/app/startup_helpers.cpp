@@ -81,7 +81,7 @@ bool ToBool(std::wstring_view value) {
     return number != 0.0;
 }
 
-void InitButtons(HWND window, bool bInitialize, bool bEnabled) {
+void InitButtons(HWND window, bool initialize, bool enabled) {
     std::vector<HWND> children;
     // Pre-order over the child windows is the window's control order.
     ::EnumChildWindows(
@@ -95,10 +95,10 @@ void InitButtons(HWND window, bool bInitialize, bool bEnabled) {
         ui::CommandButton* button = ui::CommandButton::From(child);
         if (!button)
             continue;
-        if (bInitialize)
+        if (initialize)
             button->Initialize();
         else
-            button->Enabled(bEnabled);
+            button->Enabled(enabled);
     }
 }
 

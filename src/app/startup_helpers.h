@@ -21,8 +21,8 @@ std::wstring BuildAppTitle(const std::wstring& productName, unsigned major, unsi
 // anything else is false.
 bool ToBool(std::wstring_view value);
 // Visits the window's controls in their control order and, for each Command
-// button, runs Initialize (bInitialize) or sets Enabled to bEnabled.
-void InitButtons(HWND window, bool bInitialize, bool bEnabled);
+// button, runs Initialize (initialize) or sets Enabled to enabled.
+void InitButtons(HWND window, bool initialize, bool enabled);
 // The text before the first NUL, or all of it.
 using files::StripNull;
 

@@ -32,12 +32,8 @@ void SaveScanText(HWND window, const std::wstring& text) {
         ReportFile file(choice->path);
         file.Write(text);
         file.Commit();
-    } catch (const Failure& failure) {
-        ShowError(L"SaveScanText", failure.Record());
-    } catch (const std::bad_alloc&) {
-        ShowError(L"SaveScanText", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
     } catch (...) {
-        ShowError(L"SaveScanText", Win32Error(ERROR_INTERNAL_ERROR));
+        ShowError(L"SaveScanText", platform::CurrentFailure());
     }
 }
 
@@ -70,10 +66,8 @@ void RestoreChosen(HWND window) {
 void UndoRepair(HWND window) {
     try {
         RestoreChosen(window);
-    } catch (const Failure& failure) {
-        ShowError(L"UndoRepair", failure.Record());
-    } catch (const std::bad_alloc&) {
-        ShowError(L"UndoRepair", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        ShowError(L"UndoRepair", platform::CurrentFailure());
     }
 }
 
@@ -118,15 +112,10 @@ void CheckThisComputer() {
         window.OfferSave(SaveScanText);
         window.OfferAction(L"&Undo a repair...", UndoRepair);
         window.ShowModal();
-    } catch (const Failure& failure) {
-        ui::TheProgressWindow().Hide();
-        ShowError(L"CheckThisComputer", failure.Record());
-    } catch (const std::bad_alloc&) {
-        ui::TheProgressWindow().Hide();
-        ShowError(L"CheckThisComputer", Win32Error(ERROR_NOT_ENOUGH_MEMORY));
     } catch (...) {
+        const platform::ErrorRecord error = platform::CurrentFailure();
         ui::TheProgressWindow().Hide();
-        ShowError(L"CheckThisComputer", Win32Error(ERROR_INTERNAL_ERROR));
+        ShowError(L"CheckThisComputer", error);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "files/folder_listing.h"
 
 #include "files/path_logic.h"
+#include "platform/disk_file.h"
 #include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
 #include "platform/unique_handle.h"
@@ -19,9 +20,7 @@ namespace {
 
 template <typename OnEntry> void ForEachMatch(const std::wstring& pattern, OnEntry onEntry) {
     WIN32_FIND_DATAW data{};
-    platform::UniqueFind search(::FindFirstFileExW(platform::ExtendedPath(pattern).c_str(),
-                                                   FindExInfoBasic, &data, FindExSearchNameMatch,
-                                                   nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    platform::UniqueFind search = platform::FindFiles(pattern, data);
     if (!search)
         return;
     do {
@@ -42,10 +41,8 @@ struct FolderEntries {
 // carries each entry's file ID, so that a subfolder's identity needs no open
 // of its own. Nothing when the folder cannot be opened.
 std::optional<FolderEntries> ListFolder(const std::wstring& folder, std::uint64_t* ownId) {
-    platform::UniqueFile handle(
-        ::CreateFileW(platform::ExtendedPath(folder).c_str(), FILE_LIST_DIRECTORY,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    platform::UniqueFile handle =
+        platform::OpenRead(folder, FILE_LIST_DIRECTORY, FILE_FLAG_BACKUP_SEMANTICS);
     if (!handle)
         return std::nullopt;
     if (ownId) {

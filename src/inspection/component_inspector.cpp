@@ -198,21 +198,27 @@ void ComponentInspector::Display(const std::optional<ExpectedRegistration>* chec
             grid_->ShowMsg(*problem);
             return;
         }
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        ReportError(L"Display - ComponentInspector", platform::CurrentFailure());
         return;
     }
+    // A section that fails ends where it failed, says why in an error row,
+    // and the sections after it still follow.
     try {
         TypeLibSection(path);
     } catch (...) {
-        // Most often the file simply has no type library: the section ends
-        // where it failed and the file information still follows.
+        SectionFailed(L"TypeLib Info");
     }
-    FileSection(path);
+    try {
+        FileSection(path);
+    } catch (...) {
+        SectionFailed(L"File Info");
+    }
     try {
         for (const ModuleRow& row : ModuleRowsOf(path))
             grid_->AddRow(row.label, row.value, row.heading);
     } catch (...) {
-        // The facts are extra: a failure leaves the report as it was.
+        SectionFailed(L"Module");
     }
     try {
         if (!checked) {
@@ -225,7 +231,17 @@ void ComponentInspector::Display(const std::optional<ExpectedRegistration>* chec
             grid_->AddRow(L"Checked:", L"The file could not be checked: " + whyNotChecked, false);
         }
     } catch (...) {
-        // As the module facts: the sections above stand whatever happens here.
+        SectionFailed(L"Registration");
+    }
+}
+
+void ComponentInspector::SectionFailed(const wchar_t* section) {
+    const ErrorRecord error = platform::CurrentFailure();
+    try {
+        grid_->AddRow(L"Error:", platform::FormatErrorReport(section, error), false);
+    } catch (...) {
+        // The grid itself failed: the user hears of it in a box instead.
+        ReportError(L"Display - ComponentInspector", error);
     }
 }
 
@@ -296,20 +312,15 @@ void ComponentInspector::TypeLibSection(const std::wstring& path) {
 }
 
 void ComponentInspector::FileSection(const std::wstring& path) {
-    // Each row stands on its own: one that fails is left out, the rest follow.
     auto row = [this](const wchar_t* label, const std::wstring& value, bool heading = false) {
-        try {
-            grid_->AddRow(label, value, heading);
-        } catch (...) {
-        }
+        grid_->AddRow(label, value, heading);
     };
     row(L"File Info", L"", true);
-    try {
-        fileInfo_.SelectFile(path);
-    } catch (...) {
-        fileInfo_ = VersionFields{};
-    }
+    fileInfo_.SelectFile(path);
     const VersionFields& f = fileInfo_;
+    // A file that could not be read is not said to have no version.
+    if (f.ReadError != 0)
+        throw Failure(platform::Win32Error(f.ReadError));
     if (!HasVersionInformation(f)) {
         row(L"This file has no version information.", L"");
         return;
@@ -369,12 +380,8 @@ void ComponentInspector::DoComparison() {
             }
         }
         located = {Located(firstFilename_), Located(secondFilename_)};
-    } catch (const Failure& failure) {
-        ReportError(L"DoComparison - ComponentInspector", failure.Record());
-        return;
-    } catch (const std::bad_alloc&) {
-        ReportError(L"DoComparison - ComponentInspector",
-                    platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+    } catch (...) {
+        ReportError(L"DoComparison - ComponentInspector", platform::CurrentFailure());
         return;
     }
 
@@ -382,15 +389,9 @@ void ComponentInspector::DoComparison() {
     try {
         WriteComparison(located.first, located.second);
         return;
-    } catch (const Failure& failure) {
-        ReportError(L"DoComparison - ComponentInspector", failure.Record());
-    } catch (const std::bad_alloc&) {
-        ReportError(L"DoComparison - ComponentInspector",
-                    platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
     } catch (...) {
         // No failure leaves the window's procedure; the user hears of it.
-        ReportError(L"DoComparison - ComponentInspector",
-                    platform::Win32Error(ERROR_INTERNAL_ERROR));
+        ReportError(L"DoComparison - ComponentInspector", platform::CurrentFailure());
     }
     // Rows already written would describe half a comparison: none stay.
     gridComp_->Clear();

@@ -82,6 +82,9 @@ class ComponentInspector {
     // `checked`: the section from a check; nullptr: from the type library.
     void Display(const std::optional<ExpectedRegistration>* checked,
                  const std::wstring& whyNotChecked);
+    // Inside a catch handler: the section's failure as an error row in its
+    // place (in a box when the grid itself fails), never dropped.
+    void SectionFailed(const wchar_t* section);
     void TypeLibSection(const std::wstring& path);
     void FileSection(const std::wstring& path);
     // The path an open version key points to ("" when none is recorded).

@@ -2,7 +2,6 @@
 
 #include "platform/disk_file.h"
 #include "platform/file_system_redirection.h"
-#include "platform/path_forms.h"
 
 #include <windows.h>
 
@@ -19,9 +18,7 @@ std::optional<ImageFile> ImageFile::Open(const std::wstring& path, std::uint32_t
     // A pipe or a device would be opened, and its read could wait for ever.
     if (!platform::MayBeDiskFile(path))
         return std::nullopt;
-    UniqueFile file(::CreateFileW(platform::ExtendedPath(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = platform::OpenRead(path);
     if (!file)
         return failed();
     auto readFailure = std::make_shared<std::uint32_t>(0);

@@ -1,6 +1,7 @@
 #include "inspection/import_search.h"
 
 #include "inspection/image_file.h"
+#include "platform/disk_file.h"
 #include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
 
@@ -79,7 +80,7 @@ std::optional<std::wstring> LoaderImportSearch::Find(const std::string& dll) {
     platform::FileSystemRedirectionOff seeTheRealFolders;
     for (const std::wstring& folder : folders_) {
         const std::wstring candidate = folder + name;
-        const DWORD attributes = ::GetFileAttributesW(candidate.c_str());
+        const DWORD attributes = platform::Attributes(candidate);
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             return candidate;
     }

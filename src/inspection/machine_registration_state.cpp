@@ -3,6 +3,7 @@
 #include "inspection/image_file.h"
 #include "inspection/typelib_info.h"
 #include "inspection/version_fields.h"
+#include "platform/disk_file.h"
 #include "platform/path_forms.h"
 #include "platform/system_view_path.h"
 #include "platform/unique_handle.h"
@@ -104,7 +105,7 @@ std::wstring MachineRegistrationState::ResolvedNow(const std::wstring& path) con
 bool MachineRegistrationState::FileExists(const std::wstring& path) const {
     auto known = exists_.find(path);
     if (known == exists_.end()) {
-        const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(path).c_str());
+        const DWORD attributes = platform::Attributes(path);
         known = exists_
                     .emplace(path, attributes != INVALID_FILE_ATTRIBUTES &&
                                        !(attributes & FILE_ATTRIBUTE_DIRECTORY))

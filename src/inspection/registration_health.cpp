@@ -265,37 +265,36 @@ std::wstring FileNote(bool exists, const std::wstring& version) {
 
 } // namespace
 
-std::wstring VerdictText(const RegistrationHealth& health) {
-    switch (health.verdict) {
+VerdictRow VerdictRowOf(Verdict verdict) {
+    using app::ExitCode;
+    switch (verdict) {
     case Verdict::Here:
-        return L"Registered here";
+        return {L"registered", L"Registered here", ExitCode::Success};
     case Verdict::Elsewhere:
-        return L"Registered to another copy: " + health.otherPath + L" (" +
-               FileNote(health.otherExists, health.otherVersion) + L")";
+        return {L"registered-elsewhere", L"Registered to another copy",
+                ExitCode::RegisteredElsewhere};
     case Verdict::Partly:
-        return L"Partly registered";
+        return {L"partly-registered", L"Partly registered", ExitCode::PartlyRegistered};
     case Verdict::NotRegistered:
-        return L"Not registered";
+        return {L"not-registered", L"Not registered", ExitCode::NotRegistered};
     case Verdict::Nothing:
         break;
     }
-    return L"Registers nothing";
+    // A file that registers nothing is, for a script, one that is not
+    // registered; its column stays empty.
+    return {L"", L"Registers nothing", ExitCode::NotRegistered};
+}
+
+std::wstring VerdictText(const RegistrationHealth& health) {
+    std::wstring text = VerdictRowOf(health.verdict).text;
+    if (health.verdict == Verdict::Elsewhere)
+        text += L": " + health.otherPath + L" (" +
+                FileNote(health.otherExists, health.otherVersion) + L")";
+    return text;
 }
 
 std::wstring VerdictWord(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::Here:
-        return L"registered";
-    case Verdict::Elsewhere:
-        return L"registered-elsewhere";
-    case Verdict::Partly:
-        return L"partly-registered";
-    case Verdict::NotRegistered:
-        return L"not-registered";
-    case Verdict::Nothing:
-        break;
-    }
-    return L"";
+    return VerdictRowOf(verdict).word;
 }
 
 std::wstring EntryKindWord(EntryKind kind) {

@@ -6,6 +6,8 @@
 // Free of Windows headers: the registry and the file system come through
 // IRegistrationState, so the logic is tested over a fake.
 
+#include "app/exit_codes.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -105,8 +107,16 @@ RegistrationHealth CheckRegistration(const ExpectedRegistration& expected,
 // "Registered here", "Registered to another copy: <path> (<version>)",
 // "Partly registered", "Not registered"; "Registers nothing" for no entries.
 std::wstring VerdictText(const RegistrationHealth& health);
-// One word for columns and exit codes: "registered", "registered-elsewhere",
-// "partly-registered", "not-registered"; empty for no entries.
+// Every verdict's words and exit code, in one place: the word for columns
+// and log lines ("registered", "registered-elsewhere", "partly-registered",
+// "not-registered"; empty for no entries), the text without its details, and
+// the code a check that ends in it exits with.
+struct VerdictRow {
+    const wchar_t* word;
+    const wchar_t* text;
+    app::ExitCode code;
+};
+VerdictRow VerdictRowOf(Verdict verdict);
 std::wstring VerdictWord(Verdict verdict);
 // The label and fact of one entry ("Class ProbeThing {...}", "Registered
 // here"); the label is the kind ("Class") and the entry's name ("ProbeThing

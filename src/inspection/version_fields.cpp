@@ -2,10 +2,9 @@
 
 #include "inspection/pe_version_reader.h"
 #include "inspection/version_block.h"
+#include "platform/error_record.h"
 
 #include <windows.h>
-
-#include <new>
 
 namespace calvorn::inspection {
 
@@ -37,11 +36,11 @@ void VersionFields::SelectFile(const std::wstring& path) {
     // goes wrong while reading it is that file's alone.
     try {
         Read(path);
-    } catch (const std::bad_alloc&) {
-        *this = VersionFields{};
-        ReadError = ERROR_NOT_ENOUGH_MEMORY;
     } catch (...) {
+        // The file is reported unreadable with what went wrong, never as a
+        // file without version information.
         *this = VersionFields{};
+        ReadError = static_cast<std::uint32_t>(platform::CurrentFailure().number);
     }
 }
 
@@ -50,11 +49,9 @@ void VersionFields::SelectFile(const std::wstring& path, FileReader& reader,
     *this = VersionFields{};
     try {
         Fill(ReadVersionBlock(path, reader, readFailure, ReadError));
-    } catch (const std::bad_alloc&) {
-        *this = VersionFields{};
-        ReadError = ERROR_NOT_ENOUGH_MEMORY;
     } catch (...) {
         *this = VersionFields{};
+        ReadError = static_cast<std::uint32_t>(platform::CurrentFailure().number);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "platform/disk_file.h"
 
+#include "platform/path_forms.h"
+
 #include <windows.h>
 
 #include <cwctype>
@@ -57,8 +59,24 @@ bool NamesDeviceOrPipe(const std::wstring& path) {
 bool MayBeDiskFile(const std::wstring& path) {
     if (NamesDeviceOrPipe(path))
         return false;
-    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const DWORD attributes = Attributes(path);
     return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+DWORD Attributes(const std::wstring& path) {
+    return ::GetFileAttributesW(ExtendedPath(path).c_str());
+}
+
+UniqueFile OpenRead(const std::wstring& path, DWORD access, DWORD flags) {
+    return UniqueFile(::CreateFileW(ExtendedPath(path).c_str(), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, flags, nullptr));
+}
+
+UniqueFind FindFiles(const std::wstring& pattern, WIN32_FIND_DATAW& data) {
+    return UniqueFind(::FindFirstFileExW(ExtendedPath(pattern).c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH));
 }
 
 } // namespace calvorn::platform

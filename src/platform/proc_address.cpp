@@ -1,5 +1,6 @@
 #include "platform/proc_address.h"
 
+#include <new>
 #include <string>
 
 namespace calvorn::platform {
@@ -17,7 +18,9 @@ HMODULE SystemModule(const wchar_t* dll) noexcept {
         path += L'\\';
         path += dll;
         return ::LoadLibraryW(path.c_str());
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
+        // The caller takes it for a module that did not load, and says why.
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
 }

@@ -1,5 +1,7 @@
 #include "registration/host_starter.h"
 
+#include "platform/error_record.h"
+
 #include <new>
 #include <utility>
 
@@ -61,11 +63,11 @@ std::optional<PersistentChild> HostStarter::Take(int slot, unsigned long& error)
         error = ERROR_NOT_READY;
         return std::nullopt;
     }
-    while (started_[slot].empty() && !broken_)
+    while (started_[slot].empty() && brokenBy_ == 0)
         ::SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
     if (started_[slot].empty()) {
         --waiting_[slot];
-        error = ERROR_NOT_ENOUGH_MEMORY;
+        error = brokenBy_;
         return std::nullopt;
     }
     Started first = std::move(started_[slot].front());
@@ -80,10 +82,12 @@ DWORD WINAPI HostStarter::Main(void* self) {
     try {
         starter->Work();
     } catch (...) {
-        // Out of memory between starts: whoever waits is told, not left waiting.
+        // The thread's entry is a boundary: whoever waits is told what ended
+        // it, not left waiting.
+        const auto number = static_cast<unsigned long>(platform::CurrentFailure().number);
         {
             Locked hold(starter->lock_);
-            starter->broken_ = true;
+            starter->brokenBy_ = number != 0 ? number : ERROR_INTERNAL_ERROR;
         }
         ::WakeAllConditionVariable(&starter->changed_);
     }

@@ -49,7 +49,8 @@ class HostStarter {
     std::deque<Started> started_[2];
     std::size_t waiting_[2] = {0, 0};
     bool stop_ = false;
-    bool broken_ = false; // the thread has gone: no more starts come
+    // Why the thread has gone (no more starts come); 0 while it runs.
+    unsigned long brokenBy_ = 0;
     HANDLE thread_ = nullptr;
 };
 

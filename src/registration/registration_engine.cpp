@@ -194,8 +194,6 @@ struct StatusWords {
 
 std::optional<StatusWords> WordsOf(RegistrationStatus status) {
     switch (status) {
-    case rsNone:
-        return std::nullopt;
     case rsLoadFailed:
         return StatusWords{L"Selected file could not be loaded into memory!", MB_OK | MB_ICONHAND,
                            true};
@@ -257,32 +255,179 @@ std::wstring DiagnosisText(const inspection::ModuleDiagnosis& diagnosis) {
                                                                           : diagnosis.detail);
 }
 
-std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome) {
-    if (outcome.exeServer && outcome.ending == Ending::NotStarted)
-        return OutcomeMessage{L"Selected file could not be started!\n" +
-                                  DescribeCode(outcome.code, false),
-                              TitleOf(operation), MB_OK | MB_ICONHAND};
-    const std::wstring printed = DescribePrinted(outcome);
-    if (NotUnloaded(outcome))
-        return OutcomeMessage{L"ActiveX Component " + std::wstring(NotUnloadedText(outcome)) +
-                                  L".\n" + DescribeOutcome(outcome) +
-                                  (printed.empty() ? L"" : L"\n" + printed),
-                              TitleOf(operation), MB_OK | MB_ICONEXCLAMATION};
-    const std::optional<StatusWords> words = WordsOf(outcome.status);
-    if (!words)
-        return std::nullopt;
-    OutcomeMessage message{words->text, TitleOf(operation), words->flags};
-    // A cause found in the component's headers says more than the loader's
-    // code ("module not found" for a missing import), so it takes that
-    // code's place.
-    if (outcome.diagnosis) {
-        message.text += L"\n" + DiagnosisText(*outcome.diagnosis);
-    } else if (words->withCode) {
-        if (std::wstring detail = DescribeOutcome(outcome); !detail.empty())
-            message.text += L"\n" + detail;
+namespace {
+
+// The code that stands for a failure found in the headers, before any load.
+long CodeOfCause(const inspection::ModuleDiagnosis& diagnosis) {
+    switch (diagnosis.cause) {
+    case inspection::ModuleCause::NotWindowsModule:
+        return HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+    case inspection::ModuleCause::UnsupportedMachine:
+    case inspection::ModuleCause::MissingPart:
+        return HRESULT_FROM_WIN32(ERROR_EXE_MACHINE_TYPE_MISMATCH);
+    case inspection::ModuleCause::DotNetAssembly:
+    case inspection::ModuleCause::MissingEntryPoint:
+        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    case inspection::ModuleCause::MissingImport:
+        break;
     }
-    if (!printed.empty())
-        message.text += L"\n" + printed;
+    return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+}
+
+// What each kind is: its exit code, its own headline and icon (none: the
+// status's words), whether the window shows the detail, and the code the
+// detail shows when the host reported none.
+struct KindTraits {
+    app::ExitCode code;
+    const wchar_t* headline;
+    unsigned icon;
+    bool detailInWindow;
+    long fallbackCode;
+};
+
+KindTraits TraitsOf(OutcomeKind kind, bool unregistering) {
+    using app::ExitCode;
+    switch (kind) {
+    case OutcomeKind::Done:
+        return {ExitCode::Success, nullptr, 0, false, 0};
+    case OutcomeKind::NotUnloaded:
+        return {ExitCode::NotUnloaded,
+                unregistering
+                    ? L"ActiveX Component unregistered, but the component did not unload in time."
+                    : L"ActiveX Component registered, but the component did not unload in time.",
+                MB_OK | MB_ICONEXCLAMATION, true, HRESULT_FROM_WIN32(ERROR_TIMEOUT)};
+    case OutcomeKind::NoFile:
+        return {ExitCode::BadArguments, nullptr, 0, false, HRESULT_FROM_WIN32(ERROR_INVALID_NAME)};
+    case OutcomeKind::LoadFailed:
+    case OutcomeKind::HostMissing:
+        return {ExitCode::NotLoaded, nullptr, 0, true, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)};
+    case OutcomeKind::NotAFile:
+        return {ExitCode::NotLoaded, nullptr, 0, true, HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)};
+    case OutcomeKind::HostNotStarted:
+        // Our own host that did not start leaves the component unloaded.
+        return {ExitCode::NotLoaded, nullptr, 0, true, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)};
+    case OutcomeKind::NoEntryPoint:
+        return {ExitCode::NoEntryPoint, nullptr, 0, false,
+                HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND)};
+    case OutcomeKind::EntryPointFailed:
+        return {ExitCode::EntryPointFailed, nullptr, 0, true, E_FAIL};
+    case OutcomeKind::Crashed:
+    case OutcomeKind::ExitedEarly:
+        return {ExitCode::Crashed, nullptr, 0, true, E_FAIL};
+    case OutcomeKind::TimedOut:
+    case OutcomeKind::HungLoading:
+    case OutcomeKind::HungUnloading:
+    case OutcomeKind::HungInLoaderLock:
+        return {ExitCode::TimedOut, nullptr, 0, true, HRESULT_FROM_WIN32(ERROR_TIMEOUT)};
+    case OutcomeKind::ServerFailed:
+        return {ExitCode::ServerFailed, nullptr, 0, true, E_FAIL};
+    case OutcomeKind::ServerNotStarted:
+        return {ExitCode::ServerNotStarted, L"Selected file could not be started!",
+                MB_OK | MB_ICONHAND, true, E_FAIL};
+    case OutcomeKind::NotExportable:
+        return {ExitCode::ServerNotStarted, nullptr, 0, true, E_FAIL};
+    }
+    return {ExitCode::EntryPointFailed, nullptr, 0, true, E_FAIL};
+}
+
+} // namespace
+
+OutcomeKind KindOf(const EngineOutcome& outcome) {
+    switch (outcome.ending) {
+    case Ending::Crashed:
+        return OutcomeKind::Crashed;
+    case Ending::ExitedEarly:
+        return OutcomeKind::ExitedEarly;
+    case Ending::HungUnloading:
+        return NotUnloaded(outcome) ? OutcomeKind::NotUnloaded : OutcomeKind::HungUnloading;
+    case Ending::TimedOut:
+        return OutcomeKind::TimedOut;
+    case Ending::HungLoading:
+        return OutcomeKind::HungLoading;
+    case Ending::HungInLoaderLock:
+        return OutcomeKind::HungInLoaderLock;
+    case Ending::NotAFile:
+        return OutcomeKind::NotAFile;
+    case Ending::HostMissing:
+        return OutcomeKind::HostMissing;
+    case Ending::NotExportable:
+        return OutcomeKind::NotExportable;
+    case Ending::NotStarted:
+        return outcome.exeServer ? OutcomeKind::ServerNotStarted : OutcomeKind::HostNotStarted;
+    case Ending::Finished:
+        break;
+    }
+    if (outcome.crashed)
+        return OutcomeKind::Crashed;
+    if (outcome.timedOut)
+        return OutcomeKind::TimedOut;
+    if (outcome.exeServer)
+        return outcome.exitCode == 0 ? OutcomeKind::Done : OutcomeKind::ServerFailed;
+    switch (outcome.status) {
+    case rsRegistered:
+    case rsUnregistered:
+        return OutcomeKind::Done;
+    case rsLoadFailed:
+        return OutcomeKind::LoadFailed;
+    case rsNotActiveX:
+        return OutcomeKind::NoEntryPoint;
+    case rsNoFile:
+        return OutcomeKind::NoFile;
+    case rsRegisterFailed:
+    case rsUnregisterFailed:
+        break;
+    }
+    return OutcomeKind::EntryPointFailed;
+}
+
+OutcomeReport ReportOf(const EngineOutcome& outcome) {
+    OutcomeReport report;
+    report.kind = KindOf(outcome);
+    const bool unregistering =
+        outcome.status == rsUnregistered || outcome.status == rsUnregisterFailed;
+    const KindTraits traits = TraitsOf(report.kind, unregistering);
+    report.code = traits.code;
+    report.detailInWindow = traits.detailInWindow;
+    report.printed = DescribePrinted(outcome);
+    const std::optional<StatusWords> words = WordsOf(outcome.status);
+    report.headline = traits.headline ? traits.headline : words ? words->text : L"";
+    report.icon = traits.icon ? traits.icon : words ? words->flags : MB_OK | MB_ICONHAND;
+    if (report.code == app::ExitCode::Success)
+        return report;
+    long code = outcome.code;
+    if (!code)
+        code = outcome.diagnosis ? CodeOfCause(*outcome.diagnosis)
+               : outcome.exeServer || report.kind == OutcomeKind::ExitedEarly
+                   ? static_cast<long>(outcome.exitCode)
+                   : traits.fallbackCode;
+    // A cause found in the component's headers says more than the loader's
+    // words ("module not found" for a missing import), so it takes their
+    // place; the log line keeps the code for scripts.
+    std::wstring said =
+        outcome.diagnosis ? DiagnosisText(*outcome.diagnosis) : DescribeOutcome(outcome);
+    if (outcome.diagnosis)
+        report.detailInWindow = true;
+    if (report.detailInWindow)
+        report.windowLine = said;
+    if (said.rfind(L"0x", 0) == 0)
+        report.detail = std::move(said);
+    else if (!said.empty())
+        report.detail = platform::HexCode(code) + L": " + said;
+    else
+        report.detail = DescribeCode(code, report.code == app::ExitCode::Crashed);
+    // The window's headline says it; the log line's word alone would not.
+    if (report.kind == OutcomeKind::NotUnloaded)
+        report.detail = std::wstring(NotUnloadedText(outcome)) + L": " + report.detail;
+    return report;
+}
+
+std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome) {
+    const OutcomeReport report = ReportOf(outcome);
+    OutcomeMessage message{report.headline, TitleOf(operation), report.icon};
+    if (!report.windowLine.empty())
+        message.text += L"\n" + report.windowLine;
+    if (!report.printed.empty())
+        message.text += L"\n" + report.printed;
     return message;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // What came of a registration, and its words. The component's code itself
 // runs in a registration host (registration_session.h), never in the
-// program's process. Shows nothing: every word the window, "-r"/"-u" and the
-// quiet mode use for an outcome is here, the front-ends only show them.
+// program's process. Shows nothing: the window's message and the quiet
+// mode's log line are two formattings of one OutcomeReport; the words and
+// numbers of exit codes themselves are in app/exit_codes.h.
 
+#include "app/exit_codes.h"
 #include "platform/child_process.h"
 #include "inspection/module_diagnosis.h"
 #include "registration/captured_registration.h"
@@ -42,7 +44,8 @@ enum class Ending {
 // One registration's outcome: what the message table, the quiet mode's log
 // and exit code and the diagnosis read.
 struct EngineOutcome {
-    RegistrationStatus status = rsNone;
+    // Until the host reports: nothing succeeded.
+    RegistrationStatus status = rsRegisterFailed;
     // The entry point's HRESULT when it returned; the exception code when it
     // crashed; an HRESULT for the wait when it timed out or failed; the load
     // error (as an HRESULT) for rsLoadFailed; an EXE server's exit code; 0
@@ -112,8 +115,55 @@ struct OutcomeMessage {
     unsigned flags = 0;
 };
 
-// The message box that tells the user an outcome; nothing for rsNone. A
-// failure gets a second line with what happened (DescribeOutcome).
+// What became of a registration, derived once from the host's report; each
+// kind has one exit code.
+enum class OutcomeKind {
+    Done,             // registered or unregistered (an EXE server: exit code 0)
+    NotUnloaded,      // done, but the module did not unload within the bound
+    NoFile,           // no path was given
+    LoadFailed,       // the loader refused the module
+    NotAFile,         // the path names a pipe, a device or a folder
+    HostMissing,      // no registration host of the component's bitness
+    HostNotStarted,   // our host could not be started: nothing of the component ran
+    NoEntryPoint,     // the module does not export the entry point
+    EntryPointFailed, // the entry point returned a failure code
+    Crashed,          // an exception nothing handled
+    ExitedEarly,      // the component ended the process
+    TimedOut,         // stopped after the bound: the outcome is unknown
+    HungLoading,      // DllMain never returned on load
+    HungUnloading,    // the entry point failed, then DllMain hung on unload
+    HungInLoaderLock, // stopped holding the loader lock
+    ServerFailed,     // an EXE server ended with a non-zero exit code
+    ServerNotStarted, // an EXE server could not be started
+    NotExportable,    // an EXE server cannot be exported without running it
+};
+inline constexpr OutcomeKind kLastOutcomeKind = OutcomeKind::NotExportable;
+
+OutcomeKind KindOf(const EngineOutcome& outcome);
+
+// One outcome in words: the message box shows the headline and, when the
+// kind's rule says so, the window line; the quiet mode's log line shows the
+// code's word and the detail, which ends with that same window line. What the component printed
+// follows both.
+struct OutcomeReport {
+    OutcomeKind kind = OutcomeKind::Done;
+    app::ExitCode code = app::ExitCode::Success;
+    std::wstring headline;
+    unsigned icon = 0;
+    // "0x8007007E: The specified module could not be found."; a cause found
+    // in the component's headers takes the system's words' place. Empty on
+    // success.
+    std::wstring detail;
+    bool detailInWindow = false;
+    // The message's second line: the detail as a person reads it, without a
+    // code the words do not need; empty when the kind shows none.
+    std::wstring windowLine;
+    std::wstring printed;
+};
+OutcomeReport ReportOf(const EngineOutcome& outcome);
+
+// The message box that tells the user an outcome: the report's headline, its
+// detail on the second line when the kind shows one, what was printed last.
 std::optional<OutcomeMessage> MessageFor(Operation operation, const EngineOutcome& outcome);
 
 } // namespace calvorn::registration

@@ -2,6 +2,7 @@
 
 #include "inspection/image_file.h"
 #include "platform/disk_file.h"
+#include "platform/ole_session.h"
 #include "platform/proc_address.h"
 #include "platform/program_parts.h"
 #include "platform/unique_handle.h"
@@ -12,7 +13,6 @@
 
 #include <windows.h>
 
-#include <ole2.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -376,8 +376,8 @@ EngineOutcome RunExeServer(const std::wstring& path, Operation operation,
     static auto* const shellExecuteEx =
         platform::SystemProc<decltype(::ShellExecuteExW)>(L"shell32.dll", "ShellExecuteExW");
     // The shell may hand the start to its extensions, which want COM on this
-    // thread; the main window sets it up only where it needs it.
-    ::OleInitialize(nullptr);
+    // thread; without it the shell still starts a plain EXE.
+    platform::OleSession::Start();
     if (!shellExecuteEx || !shellExecuteEx(&info)) {
         DWORD error = shellExecuteEx ? ::GetLastError() : ERROR_PROC_NOT_FOUND;
         out.status = Failed(operation);

@@ -7,7 +7,6 @@
 namespace calvorn::registration {
 
 enum RegistrationStatus : std::int32_t {
-    rsNone = 0,
     rsLoadFailed = 1,
     rsNotActiveX = 2,
     rsRegisterFailed = 3,

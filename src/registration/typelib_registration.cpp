@@ -1,6 +1,7 @@
 #include "registration/typelib_registration.h"
 
 #include "inspection/typelib_info.h"
+#include "platform/disk_file.h"
 #include "platform/child_process.h"
 #include "platform/path_forms.h"
 #include "platform/program_parts.h"
@@ -37,7 +38,7 @@ EngineOutcome Failed(Operation operation, long code, Ending ending = Ending::Fin
 
 EngineOutcome RunTypeLibraryRegistration(const std::wstring& path, Operation operation,
                                          const RegistrationOptions& options) {
-    const DWORD attributes = ::GetFileAttributesW(platform::ExtendedPath(path).c_str());
+    const DWORD attributes = platform::Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         EngineOutcome outcome;
         outcome.status = rsNoFile;

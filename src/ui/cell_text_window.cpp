@@ -91,7 +91,7 @@ void CellTextWindow::OfferSave(std::function<void(HWND, const std::wstring&)> sa
     if (!save_) {
         save_ = ::CreateWindowExW(0, L"BUTTON", L"&Save...",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
-                                  Hwnd(), reinterpret_cast<HMENU>(IDC_CMDSAVETEXT),
+                                  Hwnd(), reinterpret_cast<HMENU>(IDC_SAVE_TEXT),
                                   ::GetModuleHandleW(nullptr), nullptr);
         ::SendMessageW(save_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     }
@@ -185,7 +185,7 @@ void CellTextWindow::OfferAction(const std::wstring& label, std::function<void(H
     if (!action_) {
         action_ = ::CreateWindowExW(0, L"BUTTON", label.c_str(),
                                     WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0,
-                                    Hwnd(), reinterpret_cast<HMENU>(IDC_CMDACTION),
+                                    Hwnd(), reinterpret_cast<HMENU>(IDC_CELL_ACTION),
                                     ::GetModuleHandleW(nullptr), nullptr);
         ::SendMessageW(action_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     }
@@ -205,9 +205,9 @@ LRESULT CellTextWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
         if (LOWORD(wp) == IDCANCEL)
             Close();
-        else if (LOWORD(wp) == IDC_CMDSAVETEXT && onSave_)
+        else if (LOWORD(wp) == IDC_SAVE_TEXT && onSave_)
             onSave_(Hwnd(), Text());
-        else if (LOWORD(wp) == IDC_CMDACTION && onAction_)
+        else if (LOWORD(wp) == IDC_CELL_ACTION && onAction_)
             onAction_(Hwnd());
         return 0;
     case WM_CLOSE:
@@ -235,7 +235,7 @@ void CellTextWindow::OnCreate() {
     txtinfo_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE |
                                      ES_AUTOVSCROLL | ES_WANTRETURN,
-                                 0, 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(IDC_TXTINFO),
+                                 0, 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(IDC_CELL_TEXT),
                                  ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(txtinfo_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
 }

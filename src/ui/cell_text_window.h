@@ -11,9 +11,9 @@
 namespace calvorn::ui {
 
 enum DisplayControlId : int {
-    IDC_TXTINFO = 1501,
-    IDC_CMDSAVETEXT = 1502,
-    IDC_CMDACTION = 1503,
+    IDC_CELL_TEXT = 1501,
+    IDC_SAVE_TEXT = 1502,
+    IDC_CELL_ACTION = 1503,
 };
 
 class CellTextWindow final : public Window<CellTextWindow> {

@@ -6,12 +6,12 @@
 #include "ui/system_colours.h"
 #include "ui/window.h"
 
+#include <windowsx.h>
+
 namespace calvorn::ui {
 
 namespace {
 
-constexpr UINT_PTR kHoverTimer = 1;
-constexpr UINT kHoverInterval = 100;
 // Pixels of this colour in the state pictures lie outside the rounded frame
 // and take the colour of the surface the button stands on.
 constexpr COLORREF kPictureKey = RGB(255, 0, 255);
@@ -145,9 +145,13 @@ void CommandButton::Enabled(bool value) {
     ::EnableWindow(hwnd_, value);
 }
 
+void CommandButton::TrackLeave() {
+    TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, hwnd_, 0};
+    leaveTracked_ = ::TrackMouseEvent(&track) != FALSE;
+}
+
 void CommandButton::Initialize() {
     logic_.Initialize();
-    ::SetTimer(hwnd_, kHoverTimer, kHoverInterval, nullptr);
 }
 
 std::uint8_t CommandButton::Visible() {
@@ -409,17 +413,28 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             Carry(logic_.Enabled(wp != 0));
         ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, hwnd_, OBJID_CLIENT, CHILDID_SELF);
         return 0;
-    case WM_TIMER: {
-        if (wp != kHoverTimer)
-            return 0;
+    case WM_MOUSELEAVE: {
+        // The system tells once when the cursor leaves; nothing wakes the
+        // button while the mouse is still.
+        leaveTracked_ = false;
         POINT pt{};
         if (::GetCursorPos(&pt))
-            Carry(logic_.TimerTick(::WindowFromPoint(pt) == hwnd_));
+            Carry(logic_.HoverCheck(::WindowFromPoint(pt) == hwnd_));
         return 0;
     }
-    case WM_MOUSEMOVE:
-        Carry(logic_.MouseMove());
+    case WM_MOUSEMOVE: {
+        if (!leaveTracked_)
+            TrackLeave();
+        // While captured the button hears moves outside it: those end the
+        // hover as leaving does.
+        RECT client{};
+        ::GetClientRect(hwnd_, &client);
+        if (::PtInRect(&client, POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}))
+            Carry(logic_.MouseMove());
+        else
+            Carry(logic_.HoverCheck(false));
         return 0;
+    }
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
@@ -431,8 +446,12 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-        if (::GetCapture() == hwnd_)
+        if (::GetCapture() == hwnd_) {
             ::ReleaseCapture();
+            // A capture may have ended the watch; the system tells at once
+            // when the cursor is already elsewhere.
+            TrackLeave();
+        }
         Carry(logic_.MouseButtonUp(left));
         return 0;
     case WM_SETFOCUS:
@@ -461,9 +480,6 @@ LRESULT CommandButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             settingFocusForKey_ = false;
             Carry(logic_.AccessKeyPressed());
         }
-        return 0;
-    case WM_DESTROY:
-        ::KillTimer(hwnd_, kHoverTimer);
         return 0;
     default:
         return ::DefWindowProcW(hwnd_, msg, wp, lp);

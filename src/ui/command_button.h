@@ -67,6 +67,8 @@ class CommandButton {
 
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void Carry(const ButtonReaction& reaction);
+    // Asks the system for one WM_MOUSELEAVE when the cursor leaves.
+    void TrackLeave();
     void Render(const ButtonPaint& paint);
     void Draw(); // lastPaint_ into the off-screen bitmap
     // The same in system colours only: a flat face, a frame and the caption.
@@ -89,6 +91,7 @@ class CommandButton {
     SIZE memSize_{};
     bool stale_ = false; // lastPaint_ is not drawn yet
     bool settingFocusForKey_ = false;
+    bool leaveTracked_ = false; // a WM_MOUSELEAVE is due when the cursor leaves
     bool shield_ = false;
 };
 

@@ -6,6 +6,8 @@
 
 #include "ui/command_button.h"
 
+#include "platform/error_record.h"
+
 #include <oleacc.h>
 
 #include <cwctype>
@@ -105,7 +107,8 @@ class AccessibleCommand final : public IAccessible, public IOleWindow {
         try {
             *name = Copy(button->AccessibleName());
         } catch (...) {
-            return E_OUTOFMEMORY;
+            // A COM call is a boundary: the caller gets what went wrong.
+            return HResultOf(platform::CurrentFailure());
         }
         return *name ? S_OK : E_OUTOFMEMORY;
     }

@@ -32,8 +32,8 @@ ButtonReaction ButtonLogic::Enabled(bool value) {
 }
 
 void ButtonLogic::Initialize() {
-    state_ = bsNormal;
-    timerOn_ = true;
+    state_ = ButtonState::Normal;
+    hoverWatched_ = true;
 }
 
 ButtonPaint ButtonLogic::Paint(ButtonPicture picture) {
@@ -42,38 +42,38 @@ ButtonPaint ButtonLogic::Paint(ButtonPicture picture) {
             accessKey_ = *key;
         textColour_ = kCaptionBlack;
     } else {
-        state_ = bsDisabled;
+        state_ = ButtonState::Disabled;
         textColour_ = kCaptionGrey;
         accessKey_ = L'\0';
     }
-    if (state_ == bsHover)
+    if (state_ == ButtonState::Hover)
         gradientInverted_ = true;
-    else if (state_ == bsNormal || state_ == bsFocused)
+    else if (state_ == ButtonState::Normal || state_ == ButtonState::Focused)
         gradientInverted_ = false;
     return {picture, textColour_, gradientInverted_,
-            state_ == bsFocused || state_ == bsFocusedHover};
+            state_ == ButtonState::Focused || state_ == ButtonState::FocusedHover};
 }
 
 ButtonReaction ButtonLogic::Redraw() {
     if (enabled_) {
-        if (state_ == bsDisabled)
-            state_ = bsNormal;
+        if (state_ == ButtonState::Disabled)
+            state_ = ButtonState::Normal;
         // Always the Normal frame: a focused button shows it plus the focus rectangle.
         return {{Paint(ButtonPicture::Normal)}, false};
     }
-    state_ = bsDisabled;
+    state_ = ButtonState::Disabled;
     return {{Paint(ButtonPicture::Disable)}, false};
 }
 
 ButtonReaction ButtonLogic::MouseMove() {
     if (!enabled_)
         return {};
-    if (state_ == bsNormal) {
-        state_ = bsHover;
+    if (state_ == ButtonState::Normal) {
+        state_ = ButtonState::Hover;
         return {{Paint(ButtonPicture::HighLight)}, false};
     }
-    if (state_ == bsFocused && !mouseDown_) {
-        state_ = bsFocusedHover;
+    if (state_ == ButtonState::Focused && !mouseDown_) {
+        state_ = ButtonState::FocusedHover;
         return {{Paint(ButtonPicture::HighLightSelect)}, false};
     }
     return {};
@@ -92,37 +92,37 @@ ButtonReaction ButtonLogic::MouseButtonUp(bool left) {
     ButtonReaction r;
     if (left) {
         mouseDown_ = false;
-        if (state_ == bsHover)
+        if (state_ == ButtonState::Hover)
             r.paints.push_back(Paint(ButtonPicture::Normal));
-        else if (state_ == bsFocusedHover)
+        else if (state_ == ButtonState::FocusedHover)
             r.paints.push_back(Paint(ButtonPicture::HighLightSelect));
     }
-    r.click = state_ != bsFocused && enabled_;
+    r.click = state_ != ButtonState::Focused && enabled_;
     return r;
 }
 
 ButtonReaction ButtonLogic::FocusGained() {
     if (!enabled_)
         return {};
-    if (state_ == bsHover) {
-        state_ = bsFocusedHover;
+    if (state_ == ButtonState::Hover) {
+        state_ = ButtonState::FocusedHover;
         return {{Paint(ButtonPicture::Pressed)}, false};
     }
-    state_ = bsFocused;
+    state_ = ButtonState::Focused;
     return {{Paint(ButtonPicture::Selected)}, false};
 }
 
 ButtonReaction ButtonLogic::FocusLost() {
-    if (!enabled_ || state_ == bsNormal)
+    if (!enabled_ || state_ == ButtonState::Normal)
         return {};
-    state_ = bsNormal;
+    state_ = ButtonState::Normal;
     return {{Paint(ButtonPicture::Normal)}, false};
 }
 
 ButtonReaction ButtonLogic::AccessKeyPressed() {
     if (!enabled_)
         return {};
-    state_ = bsHover;
+    state_ = ButtonState::Hover;
     ButtonReaction r = FocusGained();
     ButtonReaction up = MouseButtonUp(true);
     r.paints.insert(r.paints.end(), up.paints.begin(), up.paints.end());
@@ -131,23 +131,23 @@ ButtonReaction ButtonLogic::AccessKeyPressed() {
 }
 
 ButtonReaction ButtonLogic::ResetHover() {
-    if (state_ != bsDisabled && !enabled_) {
-        state_ = bsDisabled;
+    if (state_ != ButtonState::Disabled && !enabled_) {
+        state_ = ButtonState::Disabled;
         return {{Paint(ButtonPicture::Disable)}, false};
     }
-    if (state_ == bsHover) {
-        state_ = bsNormal;
+    if (state_ == ButtonState::Hover) {
+        state_ = ButtonState::Normal;
         return {{Paint(ButtonPicture::Normal)}, false};
     }
-    if (state_ == bsFocusedHover) {
-        state_ = bsFocused;
+    if (state_ == ButtonState::FocusedHover) {
+        state_ = ButtonState::Focused;
         return {{Paint(ButtonPicture::Selected)}, false};
     }
     return {};
 }
 
-ButtonReaction ButtonLogic::TimerTick(bool overButton) {
-    if (!timerOn_ || overButton)
+ButtonReaction ButtonLogic::HoverCheck(bool overButton) {
+    if (!hoverWatched_ || overButton)
         return {};
     return ResetHover();
 }

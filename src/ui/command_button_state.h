@@ -22,12 +22,12 @@ enum class ButtonPicture : std::uint8_t {
 };
 constexpr int kButtonPictureCount = 6;
 
-enum ButtonState : std::uint8_t {
-    bsDisabled = 0,
-    bsNormal = 1,
-    bsHover = 2,
-    bsFocused = 3,
-    bsFocusedHover = 4,
+enum class ButtonState : std::uint8_t {
+    Disabled,
+    Normal,
+    Hover,
+    Focused,
+    FocusedHover,
 };
 
 constexpr std::uint32_t kCaptionBlack = 0x000000;
@@ -81,7 +81,8 @@ class ButtonLogic {
     bool GradientInverted() const { return gradientInverted_; }
     // L'\0' when the button has no access key.
     wchar_t AccessKey() const { return accessKey_; }
-    bool TimerOn() const { return timerOn_; }
+    // Initialize starts watching for the cursor to leave the button.
+    bool HoverWatched() const { return hoverWatched_; }
 
     void Initialize();
     ButtonReaction Redraw();
@@ -91,9 +92,9 @@ class ButtonLogic {
     ButtonReaction FocusGained();
     ButtonReaction FocusLost();
     ButtonReaction AccessKeyPressed();
-    // One tick of the hover timer; overButton tells whether the window under
-    // the cursor is the button's own.
-    ButtonReaction TimerTick(bool overButton);
+    // The cursor may have left (the window was told so, or it moved while
+    // captured); overButton tells whether the window under it is the button's.
+    ButtonReaction HoverCheck(bool overButton);
 
   private:
     ButtonPaint Paint(ButtonPicture picture);
@@ -105,11 +106,11 @@ class ButtonLogic {
     std::uint32_t textColour_ = kCaptionBlack;
     std::uint32_t fontColour_ = kCaptionBlack;
     bool opaque_ = true;
-    ButtonState state_ = bsNormal;
+    ButtonState state_ = ButtonState::Normal;
     bool mouseDown_ = false;
     bool gradientInverted_ = false;
     wchar_t accessKey_ = L'\0';
-    bool timerOn_ = false;
+    bool hoverWatched_ = false;
 };
 
 // Pixel geometry of one paint, for a button of width x height pixels whose

@@ -1,9 +1,9 @@
 #include "ui/file_dialog.h"
 
+#include "platform/ole_session.h"
 #include "platform/proc_address.h"
 
 #include <commdlg.h>
-#include <ole2.h>
 
 #include <algorithm>
 #include <vector>
@@ -131,8 +131,9 @@ std::optional<std::wstring> ShowOpen(HWND owner, const std::wstring& pathInBox,
     static auto* const getOpenFileName =
         platform::SystemProc<decltype(::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
     // The dialog shows the shell's folders, which want COM on this thread;
-    // set up here, a start-up that never opens the dialog never pays for it.
-    ::OleInitialize(nullptr);
+    // asked for here, a start-up that never opens the dialog never pays for
+    // it. Without COM the dialog still opens, showing plain folders.
+    platform::OleSession::Start();
     if (!getOpenFileName || !getOpenFileName(&ofn))
         return std::nullopt;
     return std::wstring(name.data());
@@ -164,7 +165,7 @@ std::optional<SaveChoice> ShowSave(HWND owner, const std::wstring& suggestedPath
     ofn.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
     static auto* const getSaveFileName =
         platform::SystemProc<decltype(::GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
-    ::OleInitialize(nullptr);
+    platform::OleSession::Start();
     if (!getSaveFileName || !getSaveFileName(&ofn))
         return std::nullopt;
     SaveChoice choice{std::wstring(name.data()),

@@ -36,35 +36,35 @@ constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES;
 
 const std::pair<const wchar_t*, int> kControlIds[] = {
-    {L"XTab1", IDC_XTAB1},
-    {L"frmFile", IDC_FRMFILE},
-    {L"Label1", IDC_LABEL1},
-    {L"txtFile", IDC_TXTFILE},
-    {L"cmdBrowse", IDC_CMDBROWSE},
-    {L"fraButtons", IDC_FRABUTTONS},
-    {L"cmdReg", IDC_CMDREG},
-    {L"cmdUnReg", IDC_CMDUNREG},
-    {L"fraInfo", IDC_FRAINFO},
-    {L"gridinfo", IDC_GRIDINFO},
-    {L"frmFileOne", IDC_FRMFILEONE},
-    {L"txtFirstFile", IDC_TXTFIRSTFILE},
-    {L"cmdSelectOne", IDC_CMDSELECTONE},
-    {L"frmFileTwo", IDC_FRMFILETWO},
-    {L"txtSecondFile", IDC_TXTSECONDFILE},
-    {L"cmdSelectTwo", IDC_CMDSELECTTWO},
-    {L"fraComparison", IDC_FRACOMPARISON},
-    {L"gridcomparison", IDC_GRIDCOMPARISON},
-    {L"Frame2", IDC_FRAME2},
-    {L"lblShell", IDC_LBLSHELL},
-    {L"cmdShellEX", IDC_CMDSHELLEX},
-    {L"Frame3", IDC_FRAME3},
-    {L"Text1", IDC_TEXT1},
-    {L"imgTabIcon", IDC_IMGTABICON},
-    {L"chkForMe", IDC_CHKFORME},
-    {L"lblScan", IDC_LBLSCAN},
-    {L"cmdScan", IDC_CMDSCAN},
-    {L"cmdExport", IDC_CMDEXPORT},
-    {L"cmdCheck", IDC_CMDCHECK},
+    {L"XTab1", IDC_TABS},
+    {L"frmFile", IDC_FILE_FRAME},
+    {L"Label1", IDC_FILE_LABEL},
+    {L"txtFile", IDC_FILE_PATH},
+    {L"cmdBrowse", IDC_BROWSE},
+    {L"fraButtons", IDC_REGISTRATION_FRAME},
+    {L"cmdReg", IDC_REGISTER},
+    {L"cmdUnReg", IDC_UNREGISTER},
+    {L"fraInfo", IDC_REPORT_FRAME},
+    {L"gridinfo", IDC_REPORT_GRID},
+    {L"frmFileOne", IDC_FIRST_FILE_FRAME},
+    {L"txtFirstFile", IDC_FIRST_FILE_PATH},
+    {L"cmdSelectOne", IDC_SELECT_FIRST_FILE},
+    {L"frmFileTwo", IDC_SECOND_FILE_FRAME},
+    {L"txtSecondFile", IDC_SECOND_FILE_PATH},
+    {L"cmdSelectTwo", IDC_SELECT_SECOND_FILE},
+    {L"fraComparison", IDC_COMPARISON_FRAME},
+    {L"gridcomparison", IDC_COMPARISON_GRID},
+    {L"Frame2", IDC_OPTIONS_FRAME},
+    {L"lblShell", IDC_SHELL_STATE},
+    {L"cmdShellEX", IDC_SHELL_SWITCH},
+    {L"Frame3", IDC_HELP_FRAME},
+    {L"Text1", IDC_HELP_TEXT},
+    {L"imgTabIcon", IDC_TAB_ICON},
+    {L"chkForMe", IDC_FOR_ME_ONLY},
+    {L"lblScan", IDC_SCAN_LABEL},
+    {L"cmdScan", IDC_SCAN},
+    {L"cmdExport", IDC_EXPORT},
+    {L"cmdCheck", IDC_CHECK},
 };
 
 std::wstring TextOf(HWND hwnd) {
@@ -93,7 +93,7 @@ bool MainWindow::Load() {
         return false;
     // The load handler.
     try {
-        oShellRegistry = std::make_unique<registry::RegistryAccessor>();
+        shellRegistry_ = std::make_unique<registry::RegistryAccessor>();
         if (services_.initButtons)
             services_.initButtons(Hwnd(), true, true);
         UpdateShields();
@@ -162,7 +162,7 @@ void MainWindow::OnSize() {
         arranged_ = grow;
         ArrangeForm(form_, grow.cx, grow.cy);
     }
-    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+    for (ListViewGrid* grid : {&reportGrid_, &comparisonGrid_})
         if (grid->Hwnd())
             grid->FitLastColumn();
     // Frames and labels paint on their page: what they covered must go.
@@ -258,7 +258,7 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case kAfterFirstPaint:
         AddTips(form_);
-        for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+        for (ListViewGrid* grid : {&reportGrid_, &comparisonGrid_})
             grid->ShowTips();
         return 0;
     case kTakeKeyMessage:
@@ -327,12 +327,12 @@ void MainWindow::OnCreate() {
             if (name == control)
                 return id;
         if (name.rfind(L"picTab", 0) == 0)
-            return IDC_PICTAB0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
+            return IDC_TAB_PICTURE0 + static_cast<int>(std::wcstol(name.c_str() + 6, nullptr, 10));
         return 0;
     };
-    source.firstPageId = IDC_TABPAGE0;
+    source.firstPageId = IDC_TAB_PAGE0;
     source.makeGrid = [this](const LayoutBlock& block, HWND parent, int id) -> HWND {
-        ListViewGrid& grid = block.name == L"gridinfo" ? gridinfo_ : gridcomparison_;
+        ListViewGrid& grid = block.name == L"gridinfo" ? reportGrid_ : comparisonGrid_;
         if (!grid.Create(parent, id))
             return nullptr;
         grid.ToolTip(block.Text(L"ToolTipText").value_or(L""));
@@ -347,7 +347,7 @@ void MainWindow::OnCreate() {
     // The last column fills the grid from the start: widened later, at the
     // window's showing, the control would lay out its rows and scroll bars
     // again on screen (7 ms of every start).
-    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+    for (ListViewGrid* grid : {&reportGrid_, &comparisonGrid_})
         if (grid->Hwnd())
             grid->FitLastColumn();
 }
@@ -356,18 +356,18 @@ void MainWindow::EnsurePage(int page) {
     const SIZE grow = Growth();
     if (!BuildPage(form_, page, grow.cx, grow.cy))
         return;
-    if (::IsWindow(Control(IDC_TEXT1)) && ControlText(IDC_TEXT1).empty())
-        ControlText(IDC_TEXT1, kShellHelpText);
+    if (::IsWindow(Control(IDC_HELP_TEXT)) && ControlText(IDC_HELP_TEXT).empty())
+        ControlText(IDC_HELP_TEXT, kShellHelpText);
     if (services_.initButtons)
         services_.initButtons(form_.pages[static_cast<size_t>(page)], true, true);
-    if (gridcomparison_.Hwnd())
-        gridcomparison_.FitLastColumn();
+    if (comparisonGrid_.Hwnd())
+        comparisonGrid_.FitLastColumn();
     UpdateShields();
 }
 
 void MainWindow::OnDestroy() {
     // The unload handler: the window's own registry object goes first.
-    oShellRegistry.reset();
+    shellRegistry_.reset();
     RelayMouseMessagesTo(nullptr);
     fonts_ = {};
     form_ = {};
@@ -376,9 +376,9 @@ void MainWindow::OnDestroy() {
 }
 
 void MainWindow::OnCommand(int id, int code) {
-    if (id >= IDC_PICTAB0 && id <= IDC_PICTAB0 + 10) {
+    if (id >= IDC_TAB_PICTURE0 && id <= IDC_TAB_PICTURE0 + 10) {
         if (code == STN_CLICKED)
-            PictureClick(id - IDC_PICTAB0);
+            PictureClick(id - IDC_TAB_PICTURE0);
         return;
     }
     // While a registration runs no button acts, also one of a page first
@@ -386,34 +386,34 @@ void MainWindow::OnCommand(int id, int code) {
     if (code != BN_CLICKED || busy_)
         return;
     switch (id) {
-    case IDC_CMDBROWSE:
+    case IDC_BROWSE:
         Browse();
         break;
-    case IDC_CMDREG:
+    case IDC_REGISTER:
         RegisterFile(false);
         break;
-    case IDC_CMDUNREG:
+    case IDC_UNREGISTER:
         RegisterFile(true);
         break;
-    case IDC_CMDEXPORT:
+    case IDC_EXPORT:
         ExportFile();
         break;
-    case IDC_CMDCHECK:
+    case IDC_CHECK:
         CheckRegistration();
         break;
-    case IDC_CMDSELECTONE:
+    case IDC_SELECT_FIRST_FILE:
         SelectFile(false);
         break;
-    case IDC_CMDSELECTTWO:
+    case IDC_SELECT_SECOND_FILE:
         SelectFile(true);
         break;
-    case IDC_CMDSHELLEX:
+    case IDC_SHELL_SWITCH:
         SwitchShellExtensions();
         break;
-    case IDC_CHKFORME:
+    case IDC_FOR_ME_ONLY:
         UpdateShields();
         break;
-    case IDC_CMDSCAN:
+    case IDC_SCAN:
         if (services_.checkComputer)
             services_.checkComputer();
         break;
@@ -421,10 +421,10 @@ void MainWindow::OnCommand(int id, int code) {
         // Enter in a file box: the report of the path typed there, or the
         // comparison of what the two boxes hold.
         HWND focus = ::GetFocus();
-        if (focus && focus == Control(IDC_TXTFILE))
-            ShowReport(ControlText(IDC_TXTFILE));
+        if (focus && focus == Control(IDC_FILE_PATH))
+            ShowReport(ControlText(IDC_FILE_PATH));
         else if (focus &&
-                 (focus == Control(IDC_TXTFIRSTFILE) || focus == Control(IDC_TXTSECONDFILE)))
+                 (focus == Control(IDC_FIRST_FILE_PATH) || focus == Control(IDC_SECOND_FILE_PATH)))
             CompareBoxes();
         break;
     }
@@ -439,7 +439,7 @@ LRESULT MainWindow::OnNotify(NMHDR& header, LPARAM lp) {
         OnTabChanged();
         return 0;
     }
-    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_}) {
+    for (ListViewGrid* grid : {&reportGrid_, &comparisonGrid_}) {
         if (header.hwndFrom == grid->Hwnd() && header.code == NM_DBLCLK) {
             if (!busy_)
                 GridDoubleClick(*grid, reinterpret_cast<const NMITEMACTIVATE*>(lp)->ptAction);
@@ -457,7 +457,7 @@ void MainWindow::OnTabChanged() {
     const int active = ActiveTab();
     EnsurePage(active);
     // The icon at the top shows the picture of the open tab.
-    if (HWND icon = Control(IDC_IMGTABICON); icon && active >= 0)
+    if (HWND icon = Control(IDC_TAB_ICON); icon && active >= 0)
         ShowPicture(form_, icon, IDB_TAB_PICTURE_0 + active);
     for (size_t i = 0; i < form_.pages.size(); ++i)
         ::ShowWindow(form_.pages[i], static_cast<int>(i) == active ? SW_SHOW : SW_HIDE);

@@ -37,7 +37,7 @@ struct MainWindowServices {
     // "Check this computer...": the scan of the broken COM registrations.
     std::function<void()> checkComputer;
     // Initialises or enables every Command button of a window.
-    std::function<void(HWND window, bool bInitialize, bool bEnabled)> initButtons;
+    std::function<void(HWND window, bool initialize, bool enabled)> initButtons;
     // The per-user settings store: read (with a default) and write one text.
     std::function<std::wstring(const std::wstring& key, const std::wstring& defaultValue)>
         getSetting;
@@ -66,37 +66,37 @@ inline constexpr const wchar_t* kPlacementSetting = L"MainWindowPlacement";
 
 // Stable control identifiers, for keyboard routing and for tests.
 enum MainControlId : int {
-    IDC_XTAB1 = 1001,
-    IDC_FRMFILE = 1002,
-    IDC_LABEL1 = 1003,
-    IDC_CMDBROWSE = 1005,
-    IDC_FRABUTTONS = 1006,
-    IDC_CMDREG = 1007,
-    IDC_CMDUNREG = 1008,
-    IDC_FRAINFO = 1009,
-    IDC_TXTFILE = 1010,
-    IDC_GRIDINFO = 1011,
-    IDC_FRMFILEONE = 1012,
-    IDC_TXTFIRSTFILE = 1013,
-    IDC_CMDSELECTONE = 1014,
-    IDC_FRMFILETWO = 1015,
-    IDC_TXTSECONDFILE = 1016,
-    IDC_CMDSELECTTWO = 1017,
-    IDC_FRACOMPARISON = 1018,
-    IDC_GRIDCOMPARISON = 1020,
-    IDC_FRAME2 = 1021,
-    IDC_LBLSHELL = 1022,
-    IDC_CMDSHELLEX = 1023,
-    IDC_FRAME3 = 1024,
-    IDC_TEXT1 = 1025,
-    IDC_IMGTABICON = 1026,
-    IDC_CHKFORME = 1027,
-    IDC_CMDEXPORT = 1028,
-    IDC_LBLSCAN = 1029,
-    IDC_CMDSCAN = 1030,
-    IDC_CMDCHECK = 1031,
-    IDC_TABPAGE0 = 1090, // the pages of the three tabs: 1090 to 1092
-    IDC_PICTAB0 = 1100,  // picTab(index) is IDC_PICTAB0 + index, index 0 to 10
+    IDC_TABS = 1001,
+    IDC_FILE_FRAME = 1002,
+    IDC_FILE_LABEL = 1003,
+    IDC_BROWSE = 1005,
+    IDC_REGISTRATION_FRAME = 1006,
+    IDC_REGISTER = 1007,
+    IDC_UNREGISTER = 1008,
+    IDC_REPORT_FRAME = 1009,
+    IDC_FILE_PATH = 1010,
+    IDC_REPORT_GRID = 1011,
+    IDC_FIRST_FILE_FRAME = 1012,
+    IDC_FIRST_FILE_PATH = 1013,
+    IDC_SELECT_FIRST_FILE = 1014,
+    IDC_SECOND_FILE_FRAME = 1015,
+    IDC_SECOND_FILE_PATH = 1016,
+    IDC_SELECT_SECOND_FILE = 1017,
+    IDC_COMPARISON_FRAME = 1018,
+    IDC_COMPARISON_GRID = 1020,
+    IDC_OPTIONS_FRAME = 1021,
+    IDC_SHELL_STATE = 1022,
+    IDC_SHELL_SWITCH = 1023,
+    IDC_HELP_FRAME = 1024,
+    IDC_HELP_TEXT = 1025,
+    IDC_TAB_ICON = 1026,
+    IDC_FOR_ME_ONLY = 1027,
+    IDC_EXPORT = 1028,
+    IDC_SCAN_LABEL = 1029,
+    IDC_SCAN = 1030,
+    IDC_CHECK = 1031,
+    IDC_TAB_PAGE0 = 1090,    // the pages of the three tabs: 1090 to 1092
+    IDC_TAB_PICTURE0 = 1100, // picTab(index) is IDC_TAB_PICTURE0 + index, index 0 to 10
 };
 
 // The help text of the Options tab.
@@ -126,10 +126,10 @@ class MainWindow final : public Window<MainWindow> {
     void Show();
     // A control by its id; nullptr before Load.
     HWND Control(int id) const;
-    IFlexGrid& gridinfo() { return gridinfo_; }
-    IFlexGrid& gridcomparison() { return gridcomparison_; }
-    void txtFile(const std::wstring& text) { ControlText(IDC_TXTFILE, text); }
-    std::wstring txtFile() const { return ControlText(IDC_TXTFILE); }
+    IFlexGrid& ReportGrid() { return reportGrid_; }
+    IFlexGrid& ComparisonGrid() { return comparisonGrid_; }
+    void FilePath(const std::wstring& text) { ControlText(IDC_FILE_PATH, text); }
+    std::wstring FilePath() const { return ControlText(IDC_FILE_PATH); }
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -199,7 +199,7 @@ class MainWindow final : public Window<MainWindow> {
     void ButtonCaption(int id, const std::wstring& text);
 
     MainWindowServices services_;
-    std::unique_ptr<registry::RegistryAccessor> oShellRegistry;
+    std::unique_ptr<registry::RegistryAccessor> shellRegistry_;
     BuiltForm form_;
     OwnedFormFonts fonts_;
     HWND lastFocus_ = nullptr;     // the control that had the focus when the window was left
@@ -214,8 +214,8 @@ class MainWindow final : public Window<MainWindow> {
     HWND focusBeforeBusy_ = nullptr;
     DWORD style_ = 0;
     bool shown_ = false;
-    ListViewGrid gridinfo_;
-    ListViewGrid gridcomparison_;
+    ListViewGrid reportGrid_;
+    ListViewGrid comparisonGrid_;
 };
 
 MainWindow& TheMainWindow();

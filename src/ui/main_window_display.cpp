@@ -66,7 +66,7 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
                        suggested->right - suggested->left, suggested->bottom - suggested->top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
     OnSize();
-    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+    for (ListViewGrid* grid : {&reportGrid_, &comparisonGrid_})
         grid->Rescale(dpi);
     RefreshPictures(form_);
     ::RedrawWindow(Hwnd(), nullptr, nullptr,
@@ -76,7 +76,7 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
 void MainWindow::OnSchemeChanged() {
     if (!form_.tabStrip)
         return;
-    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_})
+    for (ListViewGrid* grid : {&reportGrid_, &comparisonGrid_})
         grid->FollowSystemColours();
     FollowSystemColours(form_);
     // The tab strip's frame may have been cut or made whole.

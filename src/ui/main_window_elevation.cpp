@@ -12,12 +12,12 @@ void MainWindow::UpdateShields() {
             button->Shield(services_.needsElevation && on);
     };
     // "For me only" writes this user's classes, which need no rights.
-    const HWND forMe = Control(IDC_CHKFORME);
+    const HWND forMe = Control(IDC_FOR_ME_ONLY);
     const bool machine = !forMe || ::SendMessageW(forMe, BM_GETCHECK, 0, 0) != BST_CHECKED;
-    shield(IDC_CMDREG, machine);
-    shield(IDC_CMDUNREG, machine);
+    shield(IDC_REGISTER, machine);
+    shield(IDC_UNREGISTER, machine);
     // Disable removes what Enable wrote; the rights it needs are the same.
-    shield(IDC_CMDSHELLEX, true);
+    shield(IDC_SHELL_SWITCH, true);
 }
 
 } // namespace calvorn::ui

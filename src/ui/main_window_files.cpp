@@ -58,22 +58,22 @@ void FinishDrop(HDROP drop) {
 } // namespace
 
 void MainWindow::Browse() {
-    auto chosen = ShowOpen(Hwnd(), ControlText(IDC_TXTFILE));
+    auto chosen = ShowOpen(Hwnd(), ControlText(IDC_FILE_PATH));
     if (!chosen || !services_.activeX)
         return;
     services_.activeX->FileName(*chosen);
-    ControlText(IDC_TXTFILE, services_.activeX->FileName());
+    ControlText(IDC_FILE_PATH, services_.activeX->FileName());
     services_.activeX->DisplayInfo();
 }
 
 void MainWindow::SelectFile(bool second) {
-    const int box = second ? IDC_TXTSECONDFILE : IDC_TXTFIRSTFILE;
+    const int box = second ? IDC_SECOND_FILE_PATH : IDC_FIRST_FILE_PATH;
     auto chosen = ShowOpen(Hwnd(), ControlText(box));
     if (!chosen)
         return;
     ControlText(box, *chosen);
     // A pick with the other box still empty waits for the other file.
-    if (!ControlText(IDC_TXTFIRSTFILE).empty() && !ControlText(IDC_TXTSECONDFILE).empty())
+    if (!ControlText(IDC_FIRST_FILE_PATH).empty() && !ControlText(IDC_SECOND_FILE_PATH).empty())
         CompareBoxes();
 }
 
@@ -83,8 +83,8 @@ void MainWindow::CompareBoxes() {
     inspection::ComponentInspector* activeX = services_.activeX;
     if (!activeX)
         return;
-    activeX->FirstFilename(ControlText(IDC_TXTFIRSTFILE));
-    activeX->SecondFilename(ControlText(IDC_TXTSECONDFILE));
+    activeX->FirstFilename(ControlText(IDC_FIRST_FILE_PATH));
+    activeX->SecondFilename(ControlText(IDC_SECOND_FILE_PATH));
     activeX->DoComparison();
 }
 
@@ -98,18 +98,18 @@ void MainWindow::OnDropFiles(HDROP drop) {
     if (ActiveTab() != 1) {
         // Only one file has a report: the first of several.
         ActiveTab(0);
-        ControlText(IDC_TXTFILE, paths.front());
+        ControlText(IDC_FILE_PATH, paths.front());
         ShowReport(paths.front());
         return;
     }
     if (paths.size() >= 2) {
-        ControlText(IDC_TXTFIRSTFILE, paths[0]);
-        ControlText(IDC_TXTSECONDFILE, paths[1]);
+        ControlText(IDC_FIRST_FILE_PATH, paths[0]);
+        ControlText(IDC_SECOND_FILE_PATH, paths[1]);
     } else {
         // One file fills the box whose frame it was dropped on (the first
         // box when dropped elsewhere) and is compared once both are filled.
         RECT second{};
-        HWND frame = Control(IDC_FRMFILETWO);
+        HWND frame = Control(IDC_SECOND_FILE_FRAME);
         if (frame)
             ::GetWindowRect(frame, &second);
         bool onSecond = false;
@@ -117,8 +117,8 @@ void MainWindow::OnDropFiles(HDROP drop) {
             ::ClientToScreen(Hwnd(), &*at);
             onSecond = ::PtInRect(&second, *at) != FALSE;
         }
-        ControlText(onSecond ? IDC_TXTSECONDFILE : IDC_TXTFIRSTFILE, paths.front());
-        if (ControlText(IDC_TXTFIRSTFILE).empty() || ControlText(IDC_TXTSECONDFILE).empty())
+        ControlText(onSecond ? IDC_SECOND_FILE_PATH : IDC_FIRST_FILE_PATH, paths.front());
+        if (ControlText(IDC_FIRST_FILE_PATH).empty() || ControlText(IDC_SECOND_FILE_PATH).empty())
             return;
     }
     CompareBoxes();
@@ -129,7 +129,7 @@ void MainWindow::RegisterFile(bool unregister) {
         return;
     // The typed text goes to the engine as it stands, and the report that
     // follows is that of the same path: the one on screen.
-    const std::wstring path = ControlText(IDC_TXTFILE);
+    const std::wstring path = ControlText(IDC_FILE_PATH);
     WhileBusy([&] {
         if (registration::RegistrationPrompter* registrator = services_.registrator) {
             // The window keeps painting while the component takes its time;
@@ -139,7 +139,7 @@ void MainWindow::RegisterFile(bool unregister) {
             // "For me only": the component's keys go to this user's classes.
             // The box sits on its tab's page, not on the window itself.
             registrator->Options().perUser =
-                ::SendMessageW(Control(IDC_CHKFORME), BM_GETCHECK, 0, 0) == BST_CHECKED;
+                ::SendMessageW(Control(IDC_FOR_ME_ONLY), BM_GETCHECK, 0, 0) == BST_CHECKED;
             if (unregister)
                 registrator->UnRegisterActiveX(path);
             else
@@ -153,7 +153,7 @@ void MainWindow::RegisterFile(bool unregister) {
 void MainWindow::CheckRegistration() {
     if (busy_ || !services_.checkRegistration)
         return;
-    const std::wstring path = ControlText(IDC_TXTFILE);
+    const std::wstring path = ControlText(IDC_FILE_PATH);
     WhileBusy([&] { services_.checkRegistration(path); });
 }
 
@@ -173,8 +173,8 @@ void MainWindow::WhileBusy(const std::function<void()>& work) {
 void MainWindow::ExportFile() {
     if (busy_ || !services_.exportFile)
         return;
-    const std::wstring path = ControlText(IDC_TXTFILE);
-    const bool perUser = ::SendMessageW(Control(IDC_CHKFORME), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const std::wstring path = ControlText(IDC_FILE_PATH);
+    const bool perUser = ::SendMessageW(Control(IDC_FOR_ME_ONLY), BM_GETCHECK, 0, 0) == BST_CHECKED;
     std::optional<SaveChoice> choice;
     if (!path.empty()) {
         // Suggested: beside the component, its name with the format's
@@ -217,13 +217,13 @@ void MainWindow::Busy(bool on) {
             }
         }
         // The path on screen is the one being registered and reported.
-        ::SendMessageW(Control(IDC_TXTFILE), EM_SETREADONLY, TRUE, 0);
+        ::SendMessageW(Control(IDC_FILE_PATH), EM_SETREADONLY, TRUE, 0);
     } else {
         for (HWND hwnd : disabledWhileBusy_)
             if (CommandButton* button = CommandButton::From(hwnd))
                 button->Enabled(true);
         disabledWhileBusy_.clear();
-        ::SendMessageW(Control(IDC_TXTFILE), EM_SETREADONLY, FALSE, 0);
+        ::SendMessageW(Control(IDC_FILE_PATH), EM_SETREADONLY, FALSE, 0);
         if (focusBeforeBusy_ && ::IsWindow(focusBeforeBusy_) && ::GetActiveWindow() == Hwnd())
             ::SetFocus(focusBeforeBusy_);
         focusBeforeBusy_ = nullptr;

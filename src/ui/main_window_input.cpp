@@ -50,7 +50,7 @@ bool MainWindow::TakeKey(const MSG& msg) {
         return false;
     // Enter on a grid row shows its value as a double-click would; a row
     // without a value (a heading) shows its label.
-    for (ListViewGrid* grid : {&gridinfo_, &gridcomparison_}) {
+    for (ListViewGrid* grid : {&reportGrid_, &comparisonGrid_}) {
         if (!grid->Hwnd() || msg.hwnd != grid->Hwnd())
             continue;
         int row = ListView_GetNextItem(grid->Hwnd(), -1, LVNI_FOCUSED);

@@ -40,23 +40,23 @@ bool VerbsInstalled(registry::RegistryAccessor& reg) {
 } // namespace
 
 void MainWindow::ShowShellState(bool installed) {
-    ButtonCaption(IDC_CMDSHELLEX, installed ? L"Disable" : L"Enable");
-    ControlText(IDC_LBLSHELL, installed ? kEnabledSentence : kDisabledSentence);
+    ButtonCaption(IDC_SHELL_SWITCH, installed ? L"Disable" : L"Enable");
+    ControlText(IDC_SHELL_STATE, installed ? kEnabledSentence : kDisabledSentence);
     UpdateShields();
 }
 
 void MainWindow::ShellExtensionStateTest() {
-    if (ActiveTab() != 2 || !oShellRegistry)
+    if (ActiveTab() != 2 || !shellRegistry_)
         return;
-    ShowShellState(VerbsInstalled(*oShellRegistry));
+    ShowShellState(VerbsInstalled(*shellRegistry_));
 }
 
 void MainWindow::SwitchShellExtensions() {
     try {
-        if (!oShellRegistry)
+        if (!shellRegistry_)
             throw Failure(platform::Win32Error(ERROR_INVALID_HANDLE));
-        registry::RegistryAccessor& reg = *oShellRegistry;
-        const CommandButton* button = CommandButton::From(Control(IDC_CMDSHELLEX));
+        registry::RegistryAccessor& reg = *shellRegistry_;
+        const CommandButton* button = CommandButton::From(Control(IDC_SHELL_SWITCH));
         // The caption, not the registry, decides the direction.
         const bool enable = button && Upper(button->Caption()) == Upper(L"enable");
         const std::wstring program =
@@ -83,12 +83,10 @@ void MainWindow::SwitchShellExtensions() {
                                   MB_OK | (problems.empty() && installed == enable
                                                ? MB_ICONINFORMATION
                                                : MB_ICONEXCLAMATION));
-    } catch (const Failure& failure) {
+    } catch (...) {
+        // A button's action is the window's boundary: the user is told.
         if (services_.showError)
-            services_.showError(L"cmdShellEX_Click", failure.Record());
-    } catch (const std::bad_alloc&) {
-        if (services_.showError)
-            services_.showError(L"cmdShellEX_Click", platform::Win32Error(ERROR_NOT_ENOUGH_MEMORY));
+            services_.showError(L"cmdShellEX_Click", platform::CurrentFailure());
     }
 }
 

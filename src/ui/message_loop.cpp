@@ -1,15 +1,34 @@
 #include "ui/message_loop.h"
 
+#include "platform/text.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
+
+#include <cstdint>
 
 namespace calvorn::ui {
 
 namespace {
 HWND relayTip = nullptr;
 
+// Set, the loop counts the WM_TIMER messages it hands out and keeps the count
+// as a property of the thread's top-level windows, where a test in another
+// process reads it: an idle window must not wake up.
+const bool countTimers = !platform::EnvironmentVariable(kTimerCountVariable).empty();
+std::uintptr_t timerMessages = 0;
+
+BOOL CALLBACK StoreTimerCount(HWND window, LPARAM) {
+    ::SetPropW(window, kTimerCountProperty, reinterpret_cast<HANDLE>(timerMessages));
+    return TRUE;
+}
+
 void Dispatch(MSG& msg) {
+    if (countTimers && msg.message == WM_TIMER) {
+        ++timerMessages;
+        ::EnumThreadWindows(::GetCurrentThreadId(), StoreTimerCount, 0);
+    }
     if (relayTip && msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST)
         ::SendMessageW(relayTip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg));
     // Dialog-style keyboard handling (Tab, access keys) for the top-level

@@ -11,6 +11,10 @@ namespace calvorn::ui {
 // itself: it gets this message with the MSG in lParam and returns nonzero
 // when it did. (WM_APP + 0x100: windows that do not know it answer 0.)
 inline constexpr unsigned int kTakeKeyMessage = 0x8000 + 0x100;
+// Set to any text, the count of WM_TIMER messages the loop dispatched is kept
+// in this property of the thread's top-level windows (for the idle tests).
+inline constexpr const wchar_t* kTimerCountVariable = L"CALVORN_COUNT_TIMERS";
+inline constexpr const wchar_t* kTimerCountProperty = L"Calvorn.TimerMessages";
 
 // Mouse messages that pass through the loop are handed to `tooltip`, which
 // shows the tips of the windows it covers (nullptr: to none). The loop does

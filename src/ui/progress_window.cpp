@@ -71,14 +71,14 @@ void ProgressWindow::Value(std::int32_t value) {
 }
 
 void ProgressWindow::FileCaption(const std::wstring& text) {
-    ::SetWindowTextW(Control(IDC_PROGRESS_LBLFILE), text.c_str());
+    ::SetWindowTextW(Control(IDC_PROGRESS_FILE), text.c_str());
 }
 
 void ProgressWindow::Task(const std::wstring& title, const std::wstring& itemLabel,
                           const std::wstring& countWord) {
     ::SetWindowTextW(Hwnd(), title.c_str());
-    ::SetWindowTextW(Control(IDC_PROGRESS_LABEL2), title.c_str());
-    ::SetWindowTextW(Control(IDC_PROGRESS_LABEL3), itemLabel.c_str());
+    ::SetWindowTextW(Control(IDC_PROGRESS_TITLE), title.c_str());
+    ::SetWindowTextW(Control(IDC_PROGRESS_ITEM_CAPTION), itemLabel.c_str());
     ::SetWindowTextW(Control(IDC_PROGRESS_COUNT), L"");
     countWord_ = countWord;
 }
@@ -132,23 +132,23 @@ void ProgressWindow::OnCreate() {
     ::SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-    HWND picture = AddControl(L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, IDC_PROGRESS_PICTURE1, 180,
-                              150, 480, 480, nullptr);
+    HWND picture = AddControl(L"STATIC", L"", SS_ICON | SS_CENTERIMAGE, IDC_PROGRESS_ICON, 180, 150,
+                              480, 480, nullptr);
     HICON icon = ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     if (!icon)
         icon = ::LoadIconW(nullptr, IDI_INFORMATION);
     ::SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
 
-    AddControl(L"STATIC", L"Please wait...", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_LABEL1, 840, 150,
+    AddControl(L"STATIC", L"Please wait...", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_WAIT, 840, 150,
                4680, 255, boldFont_.get());
-    AddControl(L"STATIC", L"Creating ActiveX Report", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_LABEL2,
+    AddControl(L"STATIC", L"Creating ActiveX Report", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_TITLE,
                840, 420, 4680, 255, font_.get());
-    AddControl(L"STATIC", L"Current file:", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_LABEL3, 180, 840,
-               1080, 255, font_.get());
-    AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, IDC_PROGRESS_LBLFILE, 1380,
+    AddControl(L"STATIC", L"Current file:", SS_LEFT | SS_NOPREFIX, IDC_PROGRESS_ITEM_CAPTION, 180,
+               840, 1080, 255, font_.get());
+    AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, IDC_PROGRESS_FILE, 1380,
                840, 4140, 255, font_.get());
     AddControl(PROGRESS_CLASSW, L"", PBS_SMOOTH, IDC_PROGRESS_BAR, 180, 1170, 5340, 300, nullptr);
-    AddControl(L"STATIC", L"", SS_ETCHEDHORZ, IDC_PROGRESS_PICTURE2, 180, 1620, 5340, 30, nullptr);
+    AddControl(L"STATIC", L"", SS_ETCHEDHORZ, IDC_PROGRESS_RULE, 180, 1620, 5340, 30, nullptr);
     AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, IDC_PROGRESS_COUNT, 180,
                1770, 3960, 375, font_.get());
     AddControl(L"BUTTON", L"Cancel", BS_PUSHBUTTON | WS_TABSTOP, IDC_PROGRESS_CANCEL, 4320, 1770,

@@ -64,34 +64,34 @@ void ReportGridPresenter::HeadingColours(GridColor back) {
     grid_->CellForeColor(kWhite);
 }
 
-void ReportGridPresenter::AddRow(const std::wstring& sCaption, const std::wstring& sText,
-                                 bool bRevCol) {
+void ReportGridPresenter::AddRow(const std::wstring& caption, const std::wstring& text,
+                                 bool heading) {
     if (!grid_)
         return;
     GridColor headingBack = headerToggle_ ? kOrange : kDesktopColor;
     AppendRow();
 
     grid_->Col(0);
-    if (bRevCol)
+    if (heading)
         HeadingColours(headingBack);
     // Set for every report, so that a width left by a message is undone.
     Column(0, kLabelWidthTwips);
-    grid_->Text(sCaption);
+    grid_->Text(caption);
 
     grid_->Col(1);
-    if (bRevCol)
+    if (heading)
         HeadingColours(headingBack);
     Column(1, kValueWidthTwips);
-    grid_->Text(sText);
+    grid_->Text(text);
 
     if (columns_ > 2) {
         grid_->Col(2);
-        if (bRevCol)
+        if (heading)
             HeadingColours(headingBack);
         Column(2, kValueWidthTwips);
     }
 
-    if (bRevCol)
+    if (heading)
         headerToggle_ = !headerToggle_;
 }
 
@@ -111,7 +111,7 @@ void ReportGridPresenter::AddComparedRow(const std::wstring& caption, const std:
     }
 }
 
-void ReportGridPresenter::ShowMsg(const std::wstring& sMsg) {
+void ReportGridPresenter::ShowMsg(const std::wstring& message) {
     if (!grid_)
         return;
     Clear();
@@ -119,7 +119,7 @@ void ReportGridPresenter::ShowMsg(const std::wstring& sMsg) {
     grid_->Col(0);
     HeadingColours(kDesktopColor);
     Column(0, kMessageWidthTwips);
-    grid_->Text(sMsg);
+    grid_->Text(message);
 }
 
 } // namespace calvorn::ui

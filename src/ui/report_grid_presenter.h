@@ -25,8 +25,8 @@ class ReportGridPresenter final : public inspection::IReportPresenter {
   public:
     void Init(IFlexGrid& msflex);
     void Clear() override;
-    void AddRow(const std::wstring& sCaption, const std::wstring& sText, bool bRevCol) override;
-    void ShowMsg(const std::wstring& sMsg) override;
+    void AddRow(const std::wstring& caption, const std::wstring& text, bool heading) override;
+    void ShowMsg(const std::wstring& message) override;
     void AddComparedRow(const std::wstring& caption, const std::wstring& first,
                         const std::wstring& second, bool differs) override;
     void BeginUpdate() override;

@@ -43,9 +43,9 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     if (tab == 1) {
         SelectTab(w.main, 1);
-        WaitUntil([&] { return w.Control(IDC_CMDSELECTONE) != nullptr; });
-        Choose(w, IDC_CMDSELECTONE, FixturePath(L"tl_alpha.dll"));
-        Choose(w, IDC_CMDSELECTTWO, FixturePath(L"tl_alpha2.dll"));
+        WaitUntil([&] { return w.Control(IDC_SELECT_FIRST_FILE) != nullptr; });
+        Choose(w, IDC_SELECT_FIRST_FILE, FixturePath(L"tl_alpha.dll"));
+        Choose(w, IDC_SELECT_SECOND_FILE, FixturePath(L"tl_alpha2.dll"));
     }
     SelectTab(w.main, tab);
     if (maximized)

@@ -4,6 +4,7 @@
 #include "app/startup.h"
 #include "app/quiet_mode.h"
 #include "platform/dll_search.h"
+#include "platform/ole_session.h"
 #include "ui/message_loop.h"
 
 #include <windows.h>
@@ -15,15 +16,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (auto quiet = calvorn::app::QuietCommandOfProcess()) {
         calvorn::app::ConsoleOutput output;
         auto code = calvorn::app::RunQuiet(*quiet, output);
-        // A component that timed out may still run on its worker, and one
-        // that crashed left its module in any state: neither gets the chance
-        // to run its detach code now and change the outcome.
+        // Components run in registration hosts of their own, never in this
+        // process; the process ends at once all the same, so that nothing
+        // left running here (a host starter, a read-ahead) outlives the
+        // answer or changes the exit code.
         ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
         return static_cast<int>(code);
     }
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
                                              ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
+    // The window's thread owns its OLE here, for as long as the window runs.
+    calvorn::platform::OleSession ole;
     if (!calvorn::app::Main())
         return 1;
     return calvorn::ui::RunMessageLoop();

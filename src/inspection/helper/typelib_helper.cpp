@@ -10,6 +10,7 @@
 #include "inspection/pe_version_reader.h"
 #include "inspection/helper/typelib_loader.h"
 #include "platform/dll_search.h"
+#include "platform/ole_session.h"
 #include "platform/text.h"
 
 #include <windows.h>
@@ -33,7 +34,8 @@ int Run(int argc, wchar_t** argv) {
         return Answer(calvorn::inspection::SerializeVersionBlock(
             calvorn::inspection::ReadVersionBlockByPlatform(argv[2])));
     if (argc == 3 && std::wstring(argv[1]) == L"/types") {
-        ::CoInitialize(nullptr);
+        if (FAILED(calvorn::platform::OleSession::Start()))
+            return 4;
         auto types = calvorn::inspection::LoadLibraryTypes(argv[2]);
         if (!types)
             return 1;
@@ -43,7 +45,8 @@ int Run(int argc, wchar_t** argv) {
     // system's HRESULT as "0x........".
     if ((argc == 3 || (argc == 4 && std::wstring(argv[2]) == L"/user")) &&
         (std::wstring(argv[1]) == L"/register" || std::wstring(argv[1]) == L"/unregister")) {
-        ::CoInitialize(nullptr);
+        if (FAILED(calvorn::platform::OleSession::Start()))
+            return 4;
         const long code = calvorn::inspection::RegisterLibraryOf(
             argv[argc - 1], std::wstring(argv[1]) == L"/unregister", argc == 4);
         if (code == TYPE_E_CANTLOADLIBRARY)
@@ -54,7 +57,8 @@ int Run(int argc, wchar_t** argv) {
     }
     if (argc != 2)
         return 2;
-    ::CoInitialize(nullptr);
+    if (FAILED(calvorn::platform::OleSession::Start()))
+        return 4;
     auto info = calvorn::inspection::LoadTypeLibInfo(argv[1]);
     if (!info)
         return 1;
@@ -67,6 +71,9 @@ int wmain(int argc, wchar_t** argv) {
     calvorn::platform::RestrictDllSearchToSystemFolder();
     // No error boxes from the loader: this process has no user to answer them.
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    // The library readers want COM; the version reader does not, and does
+    // not load it.
+    calvorn::platform::OleSession ole;
     try {
         return Run(argc, argv);
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "registration/health/server_files.h"
 
 #include "inspection/image_file.h"
+#include "platform/disk_file.h"
 #include "platform/file_system_redirection.h"
 #include "platform/path_forms.h"
 #include "platform/system_view_path.h"
@@ -120,8 +121,7 @@ bool FileThere(const std::wstring& path, FileView view) {
     NoCriticalErrorBox quiet;
     const auto look = [&](FileView in) {
         const std::wstring seen = in == FileView::Bits32 ? InThirtyTwoBitView(path) : path;
-        const DWORD attributes =
-            InView(in, [&] { return ::GetFileAttributesW(platform::ExtendedPath(seen).c_str()); });
+        const DWORD attributes = InView(in, [&] { return platform::Attributes(seen); });
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     };
     if (view == FileView::Either)

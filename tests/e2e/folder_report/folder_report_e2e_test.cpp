@@ -74,7 +74,8 @@ bool Qualifies(std::wstring name) {
 
 // The block of a file with these fields, every label in its place; an
 // unreadable file has its reason under its name.
-std::string Block(const std::wstring& path, const VersionFields& f, const std::wstring& error = {}) {
+std::string Block(const std::wstring& path, const VersionFields& f,
+                  const std::wstring& error = {}) {
     std::wstring b = L"File: " + path + L"\r\n";
     if (!error.empty())
         b += L"Error: " + error + L"\r\n";
@@ -420,6 +421,23 @@ TEST(FolderReport, AFolderWithForwardSlashesIsAbsolute) {
             c = L'/';
     ReportEnvironment env;
     RunTranscript t = RunAndAnswer(L"-f \"" + slashed + L"\"", {IDYES});
+    ASSERT_TRUE(t.exitCode.has_value());
+    EXPECT_EQ(t.boxes.size(), 1u);
+    EXPECT_EQ(ReadAll(env.Report()), ProgramBlock(folder + L"x.exe"));
+}
+
+// The folder and its component past the ordinary length limit: listed, read
+// and reported as any other.
+TEST(FolderReport, AFolderPastTheLengthLimitIsReportedAsAnyOther) {
+    std::wstring folder = MakeScratchDir(L"long");
+    while (folder.size() < 300) {
+        folder += std::wstring(40, L'd') + L"\\";
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+    }
+    ASSERT_TRUE(
+        ::CopyFileW(ProgramPath().c_str(), (L"\\\\?\\" + folder + L"x.exe").c_str(), FALSE));
+    ReportEnvironment env;
+    RunTranscript t = RunAndAnswer(L"-f \"" + folder.substr(0, folder.size() - 1) + L"\"", {IDYES});
     ASSERT_TRUE(t.exitCode.has_value());
     EXPECT_EQ(t.boxes.size(), 1u);
     EXPECT_EQ(ReadAll(env.Report()), ProgramBlock(folder + L"x.exe"));

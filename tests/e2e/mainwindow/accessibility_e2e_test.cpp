@@ -28,10 +28,10 @@ TEST(MainWindowAccessibility, EveryButtonIsAPushButtonWithAName) {
         std::wstring name; // empty: the caption as it reads
     };
     for (const Case& c :
-         {Case{IDC_CMDBROWSE, L"Browse..."}, Case{IDC_CMDREG, L"Register DLL / File"},
-          Case{IDC_CMDUNREG, L"Un-Register DLL / File"}, Case{IDC_CMDEXPORT, L"Export..."},
-          Case{IDC_CMDCHECK, L"Check registration"}, Case{IDC_CMDSELECTONE, L"Choose first file"},
-          Case{IDC_CMDSELECTTWO, L"Choose second file"}, Case{IDC_CMDSHELLEX, L""}}) {
+         {Case{IDC_BROWSE, L"Browse..."}, Case{IDC_REGISTER, L"Register DLL / File"},
+          Case{IDC_UNREGISTER, L"Un-Register DLL / File"}, Case{IDC_EXPORT, L"Export..."},
+          Case{IDC_CHECK, L"Check registration"}, Case{IDC_SELECT_FIRST_FILE, L"Choose first file"},
+          Case{IDC_SELECT_SECOND_FILE, L"Choose second file"}, Case{IDC_SHELL_SWITCH, L""}}) {
         HWND button = w.Control(c.id);
         ASSERT_NE(button, nullptr) << c.id;
         const std::wstring name = c.name.empty() ? WindowText(button) : c.name;
@@ -46,7 +46,7 @@ TEST(MainWindowAccessibility, EveryButtonIsAPushButtonWithAName) {
 TEST(MainWindowAccessibility, AReportReachedWithTabShowsAFocusedRowAndSelectsNone) {
     MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) > 0; }));
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) != nullptr; }));
     for (int step = 0; step < 10 && FocusOf(w.main) != grid; ++step) {

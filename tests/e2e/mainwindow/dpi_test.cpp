@@ -53,7 +53,7 @@ void ExpectLaidOut(DWORD dpi) {
         SelectTab(w.main, tab);
         ASSERT_TRUE(WaitUntil([&] { return CurrentTab(w.main) == tab; }));
     }
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDREG)) != FALSE; }));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_REGISTER)) != FALSE; }));
     RECT client{};
     ::GetClientRect(w.main, &client);
     EXPECT_EQ(client.right, ::MulDiv(9600, static_cast<int>(dpi), 1440));
@@ -81,7 +81,7 @@ void ExpectLaidOut(DWORD dpi) {
     }
     // A Command button is as high as its stored 420 twips.
     RECT button{};
-    ::GetWindowRect(w.Control(IDC_CMDREG), &button);
+    ::GetWindowRect(w.Control(IDC_REGISTER), &button);
     EXPECT_EQ(button.bottom - button.top, ::MulDiv(420, static_cast<int>(dpi), 1440));
 }
 
@@ -93,14 +93,14 @@ std::map<int, RECT> Layout(MainWindowRun& w) {
         SelectTab(w.main, tab);
         EXPECT_TRUE(WaitUntil([&] { return CurrentTab(w.main) == tab; }));
     }
-    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDREG)) != FALSE; }));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_REGISTER)) != FALSE; }));
     std::vector<HWND> children;
     ::EnumChildWindows(w.main, Collect, reinterpret_cast<LPARAM>(&children));
     std::map<int, RECT> places;
     for (HWND child : children)
         if (int id = ::GetDlgCtrlID(child))
             places[id] = RectIn(child, w.main);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     EXPECT_TRUE(WaitUntil([&] { return ::SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) > 0; }));
     // The rows' height follows the font, the columns the DPI. The scroll
     // bar's width is the process's (a system metric no message changes), so

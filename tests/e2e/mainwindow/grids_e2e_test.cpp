@@ -28,7 +28,7 @@ std::wstring ShownOnDoubleClick(MainWindowRun& w, HWND grid, int row, int col) {
     if (!display)
         return L"<no window>";
     std::wstring caption = WindowText(display);
-    std::wstring text = WindowText(FindControl(display, IDC_TXTINFO));
+    std::wstring text = WindowText(FindControl(display, IDC_CELL_TEXT));
     // Modal: the main window takes no input meanwhile.
     bool mainBlocked = !::IsWindowEnabled(w.main);
     // It cannot be minimized, which would leave the main window disabled
@@ -52,15 +52,15 @@ TEST(Grids, TwoFilesChosenWithTheDialogAreCompared) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 1);
-    HWND grid = w.Control(IDC_GRIDCOMPARISON);
-    ASSERT_TRUE(ChooseWith(w, IDC_CMDSELECTONE, FixturePath(L"tl_alpha.dll")));
-    ASSERT_TRUE(WaitUntil([&] { return !w.Text(IDC_TXTFIRSTFILE).empty(); }));
-    EXPECT_EQ(w.Text(IDC_TXTFIRSTFILE), FixturePath(L"tl_alpha.dll"));
+    HWND grid = w.Control(IDC_COMPARISON_GRID);
+    ASSERT_TRUE(ChooseWith(w, IDC_SELECT_FIRST_FILE, FixturePath(L"tl_alpha.dll")));
+    ASSERT_TRUE(WaitUntil([&] { return !w.Text(IDC_FIRST_FILE_PATH).empty(); }));
+    EXPECT_EQ(w.Text(IDC_FIRST_FILE_PATH), FixturePath(L"tl_alpha.dll"));
     // One file alone runs no comparison.
     EXPECT_TRUE(ReadListViewRows(grid).empty());
-    ASSERT_TRUE(ChooseWith(w, IDC_CMDSELECTTWO, FixturePath(L"tl_alpha2.dll")));
+    ASSERT_TRUE(ChooseWith(w, IDC_SELECT_SECOND_FILE, FixturePath(L"tl_alpha2.dll")));
     ASSERT_TRUE(WaitUntil([&] { return ReadListViewRows(grid).size() > 2; }));
-    EXPECT_EQ(w.Text(IDC_TXTSECONDFILE), FixturePath(L"tl_alpha2.dll"));
+    EXPECT_EQ(w.Text(IDC_SECOND_FILE_PATH), FixturePath(L"tl_alpha2.dll"));
     auto rows = ReadListViewRows(grid);
     EXPECT_EQ(rows[0][0], L"Comparison Result");
     EXPECT_EQ(rows[1][0], L"The Files Are Diferent!");
@@ -112,7 +112,7 @@ TEST(Grids, TheComparisonFollowsWhatTheBoxesHoldTypedOrPicked) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 1);
-    HWND grid = w.Control(IDC_GRIDCOMPARISON);
+    HWND grid = w.Control(IDC_COMPARISON_GRID);
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(grid); }));
     const std::wstring alpha = FixturePath(L"tl_alpha.dll");
     const std::wstring alpha2 = FixturePath(L"tl_alpha2.dll");
@@ -125,22 +125,22 @@ TEST(Grids, TheComparisonFollowsWhatTheBoxesHoldTypedOrPicked) {
         });
     };
     // Both typed, then Enter.
-    SetText(w.Control(IDC_TXTFIRSTFILE), alpha);
-    SetText(w.Control(IDC_TXTSECONDFILE), alpha2);
-    EnterIn(w, IDC_TXTSECONDFILE);
+    SetText(w.Control(IDC_FIRST_FILE_PATH), alpha);
+    SetText(w.Control(IDC_SECOND_FILE_PATH), alpha2);
+    EnterIn(w, IDC_SECOND_FILE_PATH);
     EXPECT_TRUE(headingsAre(alpha, alpha2));
     // One typed over, Enter in the other box: the box as it stands now.
-    SetText(w.Control(IDC_TXTSECONDFILE), ten);
-    EnterIn(w, IDC_TXTFIRSTFILE);
+    SetText(w.Control(IDC_SECOND_FILE_PATH), ten);
+    EnterIn(w, IDC_FIRST_FILE_PATH);
     EXPECT_TRUE(headingsAre(alpha, ten));
     // Typed first, picked second.
-    SetText(w.Control(IDC_TXTFIRSTFILE), alpha2);
-    ASSERT_TRUE(ChooseWith(w, IDC_CMDSELECTTWO, alpha));
+    SetText(w.Control(IDC_FIRST_FILE_PATH), alpha2);
+    ASSERT_TRUE(ChooseWith(w, IDC_SELECT_SECOND_FILE, alpha));
     EXPECT_TRUE(headingsAre(alpha2, alpha));
     // A box naming a file that is not there says so.
     const std::wstring gone = FixturePath(L"missing.dll");
-    SetText(w.Control(IDC_TXTFIRSTFILE), gone);
-    EnterIn(w, IDC_TXTFIRSTFILE);
+    SetText(w.Control(IDC_FIRST_FILE_PATH), gone);
+    EnterIn(w, IDC_FIRST_FILE_PATH);
     EXPECT_TRUE(WaitUntil([&] {
         auto rows = ReadListViewRows(grid);
         return rows.size() == 1 && rows[0][0] == L"The file \"" + gone + L"\" does not exist.";
@@ -154,11 +154,11 @@ TEST(Grids, DroppedFilesOpenTheirReportOrAreCompared) {
     const std::wstring ten = FixturePath(L"tl_ten.dll");
     // On the first tab: the report of the file.
     ASSERT_TRUE(DropFiles(w.main, {alpha}));
-    EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, alpha), alpha);
-    EXPECT_TRUE(WaitUntil([&] { return ReadListViewRows(w.Control(IDC_GRIDINFO)).size() > 3; }));
+    EXPECT_EQ(w.TextOnceIs(IDC_FILE_PATH, alpha), alpha);
+    EXPECT_TRUE(WaitUntil([&] { return ReadListViewRows(w.Control(IDC_REPORT_GRID)).size() > 3; }));
     // Two on the comparison tab: both compared.
     SelectTab(w.main, 1);
-    HWND grid = w.Control(IDC_GRIDCOMPARISON);
+    HWND grid = w.Control(IDC_COMPARISON_GRID);
     ASSERT_TRUE(WaitUntil([&] { return grid && ::IsWindowVisible(grid); }));
     ASSERT_TRUE(DropFiles(w.main, {ten, alpha}));
     EXPECT_TRUE(WaitUntil([&] {
@@ -166,22 +166,22 @@ TEST(Grids, DroppedFilesOpenTheirReportOrAreCompared) {
         return ValueOf(rows, L"First File TypeLib Info") == ten &&
                ValueOf(rows, L"Second File TypeLib Info") == alpha;
     }));
-    EXPECT_EQ(w.Text(IDC_TXTFIRSTFILE), ten);
-    EXPECT_EQ(w.Text(IDC_TXTSECONDFILE), alpha);
+    EXPECT_EQ(w.Text(IDC_FIRST_FILE_PATH), ten);
+    EXPECT_EQ(w.Text(IDC_SECOND_FILE_PATH), alpha);
     // One on the second box replaces that box alone.
-    const RECT second = RectIn(w.Control(IDC_FRMFILETWO), w.main);
+    const RECT second = RectIn(w.Control(IDC_SECOND_FILE_FRAME), w.main);
     ASSERT_TRUE(DropFiles(w.main, {ten},
                           {(second.left + second.right) / 2, (second.top + second.bottom) / 2}));
     EXPECT_TRUE(WaitUntil(
         [&] { return ValueOf(ReadListViewRows(grid), L"Second File TypeLib Info") == ten; }));
-    EXPECT_EQ(w.Text(IDC_TXTFIRSTFILE), ten);
+    EXPECT_EQ(w.Text(IDC_FIRST_FILE_PATH), ten);
 }
 
 TEST(Grids, DoubleClickShowsExactlyTheCellUnderTheMouse) {
     const std::wstring path = FixturePath(L"tl_none.dll");
     MainWindowRun w(L"\"" + path + L"\"");
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     auto rows = ReadListViewRows(grid);
     ASSERT_GT(rows.size(), 3u);
     EXPECT_EQ(ShownOnDoubleClick(w, grid, 1, 0), rows[1][0]);

@@ -20,8 +20,8 @@ TEST(HostileRegisterButton, EveryMisbehaviourIsToldAndTheWindowStays) {
     ASSERT_NE(w.main, nullptr);
     for (const Misbehaviour& m : Misbehaviours()) {
         SCOPED_TRACE(calvorn::platform::Narrow(m.file));
-        SetText(w.Control(IDC_TXTFILE), FixturePath(m.file));
-        PressCommand(w.Control(IDC_CMDREG));
+        SetText(w.Control(IDC_FILE_PATH), FixturePath(m.file));
+        PressCommand(w.Control(IDC_REGISTER));
         auto box = w.run.WaitForMessageBox(30s);
         ASSERT_TRUE(box.has_value())
             << "no message; the program's exit code: " << w.run.WaitForExit(0ms).value_or(~0u);
@@ -49,12 +49,12 @@ TEST(HostileRegisterButton, AnExeServerForOneUserIsRefusedInEveryMode) {
     {
         MainWindowRun w;
         ASSERT_NE(w.main, nullptr);
-        SetText(w.Control(IDC_TXTFILE), server);
-        HWND forMe = w.Control(IDC_CHKFORME);
+        SetText(w.Control(IDC_FILE_PATH), server);
+        HWND forMe = w.Control(IDC_FOR_ME_ONLY);
         ::SendMessageW(forMe, BM_CLICK, 0, 0);
         ASSERT_TRUE(
             WaitUntil([&] { return ::SendMessageW(forMe, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
-        PressCommand(w.Control(IDC_CMDREG));
+        PressCommand(w.Control(IDC_REGISTER));
         auto box = w.run.WaitForMessageBox(30s);
         ASSERT_TRUE(box.has_value());
         EXPECT_EQ(box->text, told);

@@ -33,20 +33,20 @@ void CancelOpenDialog(MainWindowRun& w) {
 TEST(Keyboard, AccessKeysOfLabelsAndFramesMoveTheFocusToTheirControl) {
     MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     ASSERT_TRUE(ClickCell(grid, 1, 0));
-    ASSERT_TRUE(FocusIs(w, IDC_GRIDINFO));
+    ASSERT_TRUE(FocusIs(w, IDC_REPORT_GRID));
     AltKey(grid, L'f'); // "Select &File:"
-    EXPECT_TRUE(FocusIs(w, IDC_TXTFILE));
+    EXPECT_TRUE(FocusIs(w, IDC_FILE_PATH));
 
     SelectTab(w.main, 1);
     ASSERT_TRUE(
-        WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_TXTSECONDFILE)) != FALSE; }));
-    AltKey(w.Control(IDC_XTAB1), L's'); // "&Second File"
-    EXPECT_TRUE(FocusIs(w, IDC_TXTSECONDFILE));
+        WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_SECOND_FILE_PATH)) != FALSE; }));
+    AltKey(w.Control(IDC_TABS), L's'); // "&Second File"
+    EXPECT_TRUE(FocusIs(w, IDC_SECOND_FILE_PATH));
     // F now belongs to "&First File": the hidden tab's label does not answer.
-    AltKey(w.Control(IDC_TXTSECONDFILE), L'f');
-    EXPECT_TRUE(FocusIs(w, IDC_TXTFIRSTFILE));
+    AltKey(w.Control(IDC_SECOND_FILE_PATH), L'f');
+    EXPECT_TRUE(FocusIs(w, IDC_FIRST_FILE_PATH));
 }
 
 TEST(Keyboard, CtrlTabAndCtrlPageKeysSwitchTabsBothWays) {
@@ -58,7 +58,7 @@ TEST(Keyboard, CtrlTabAndCtrlPageKeysSwitchTabsBothWays) {
         return WaitUntil([&] { return CurrentTab(w.main) == tab; }, 10s);
     };
     EXPECT_TRUE(stepsTo({VK_CONTROL, VK_TAB}, 1));
-    EXPECT_TRUE(::IsWindowVisible(w.Control(IDC_TXTFIRSTFILE)));
+    EXPECT_TRUE(::IsWindowVisible(w.Control(IDC_FIRST_FILE_PATH)));
     EXPECT_TRUE(stepsTo({VK_CONTROL, VK_TAB}, 2));
     EXPECT_TRUE(stepsTo({VK_CONTROL, VK_TAB}, 0)); // round again
     EXPECT_TRUE(stepsTo({VK_CONTROL, VK_SHIFT, VK_TAB}, 2));
@@ -70,48 +70,48 @@ TEST(Keyboard, CtrlTabAndCtrlPageKeysSwitchTabsBothWays) {
     EXPECT_TRUE(::IsWindowVisible(focus));
     // Typed, not posted: a posted key would overtake the Ctrl still on its way up.
     TypeKeys(w.main, {VK_TAB});
-    EXPECT_TRUE(FocusIs(w, IDC_CMDSHELLEX));
+    EXPECT_TRUE(FocusIs(w, IDC_SHELL_SWITCH));
 }
 
 TEST(Keyboard, EnterPressesTheFocusedButton) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    HWND file = w.Control(IDC_TXTFILE);
+    HWND file = w.Control(IDC_FILE_PATH);
     ::PostMessageW(file, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::PostMessageW(file, WM_LBUTTONUP, 0, 0);
-    ASSERT_TRUE(FocusIs(w, IDC_TXTFILE));
+    ASSERT_TRUE(FocusIs(w, IDC_FILE_PATH));
     ::PostMessageW(file, WM_KEYDOWN, VK_TAB, 0);
-    ASSERT_TRUE(FocusIs(w, IDC_CMDBROWSE));
-    ::PostMessageW(w.Control(IDC_CMDBROWSE), WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(FocusIs(w, IDC_BROWSE));
+    ::PostMessageW(w.Control(IDC_BROWSE), WM_KEYDOWN, VK_RETURN, 0);
     CancelOpenDialog(w);
 
     // "..." has no access key: Tab reaches it and Enter presses it.
     SelectTab(w.main, 1);
     HWND first = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (first = w.Control(IDC_TXTFIRSTFILE)) != nullptr; }));
+    ASSERT_TRUE(WaitUntil([&] { return (first = w.Control(IDC_FIRST_FILE_PATH)) != nullptr; }));
     ::PostMessageW(first, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::PostMessageW(first, WM_LBUTTONUP, 0, 0);
-    ASSERT_TRUE(FocusIs(w, IDC_TXTFIRSTFILE));
+    ASSERT_TRUE(FocusIs(w, IDC_FIRST_FILE_PATH));
     ::PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
-    ASSERT_TRUE(FocusIs(w, IDC_CMDSELECTONE));
-    ::PostMessageW(w.Control(IDC_CMDSELECTONE), WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(FocusIs(w, IDC_SELECT_FIRST_FILE));
+    ::PostMessageW(w.Control(IDC_SELECT_FIRST_FILE), WM_KEYDOWN, VK_RETURN, 0);
     CancelOpenDialog(w);
-    EXPECT_EQ(w.TextOnceIs(IDC_TXTFIRSTFILE, L""), L"");
+    EXPECT_EQ(w.TextOnceIs(IDC_FIRST_FILE_PATH, L""), L"");
 }
 
 TEST(Keyboard, EnterOnAGridRowShowsItsValueSelectedInTheTextWindow) {
     MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     auto rows = ReadListViewRows(grid);
     ASSERT_GT(rows.size(), 3u);
     ASSERT_FALSE(rows[2][1].empty());
     ASSERT_TRUE(ClickCell(grid, 2, 0));
-    ASSERT_TRUE(FocusIs(w, IDC_GRIDINFO));
+    ASSERT_TRUE(FocusIs(w, IDC_REPORT_GRID));
     ::PostMessageW(grid, WM_KEYDOWN, VK_RETURN, 0);
     HWND display = w.run.WaitForWindow(L"Calvorn.CellTextWindow", 20s);
     ASSERT_NE(display, nullptr);
-    HWND text = FindControl(display, IDC_TXTINFO);
+    HWND text = FindControl(display, IDC_CELL_TEXT);
     EXPECT_EQ(WindowText(text), rows[2][1]);
     // All of it selected, ready to be copied.
     const DWORD selection = static_cast<DWORD>(::SendMessageW(text, EM_GETSEL, 0, 0));
@@ -132,7 +132,7 @@ TEST(Keyboard, F1OpensTheGuideAtTheOpenTabsSectionAndAboutSaysWhereThingsAre) {
     const bool shipped = ::GetFileAttributesW(guide.c_str()) != INVALID_FILE_ATTRIBUTES;
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    const auto pressF1 = [&] { ::PostMessageW(w.Control(IDC_TXTFILE), WM_KEYDOWN, VK_F1, 0); };
+    const auto pressF1 = [&] { ::PostMessageW(w.Control(IDC_FILE_PATH), WM_KEYDOWN, VK_F1, 0); };
     if (!shipped) {
         pressF1();
         std::optional<SeenMessageBox> missing = w.run.WaitForMessageBox(20s);
@@ -143,7 +143,7 @@ TEST(Keyboard, F1OpensTheGuideAtTheOpenTabsSectionAndAboutSaysWhereThingsAre) {
         WriteText(guide, "<html></html>");
     }
     SelectTab(w.main, 2);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDSHELLEX)) != FALSE; }));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_SHELL_SWITCH)) != FALSE; }));
     pressF1();
     EXPECT_TRUE(WaitUntil([&] { return ReadAll(opened).find("#options") != std::string::npos; }));
     const std::string line = ReadAll(opened);

@@ -31,12 +31,12 @@ void ClickControl(HWND control) {
 
 void SelectTab(HWND mainWindow, int index) {
     // Moving the focus to a tab selects it and notifies the parent.
-    ::SendMessageW(FindControl(mainWindow, ui::IDC_XTAB1), TCM_SETCURFOCUS, index, 0);
+    ::SendMessageW(FindControl(mainWindow, ui::IDC_TABS), TCM_SETCURFOCUS, index, 0);
 }
 
 int CurrentTab(HWND mainWindow) {
     return static_cast<int>(
-        ::SendMessageW(FindControl(mainWindow, ui::IDC_XTAB1), TCM_GETCURSEL, 0, 0));
+        ::SendMessageW(FindControl(mainWindow, ui::IDC_TABS), TCM_GETCURSEL, 0, 0));
 }
 
 HWND WaitForDialog(ProgramRun& run, const std::wstring& title, milliseconds timeout) {

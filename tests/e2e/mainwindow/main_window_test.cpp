@@ -3,11 +3,14 @@
 
 #include "main_window_driver.h"
 #include "platform/program_parts.h"
+#include "ui/message_loop.h"
 
 #include <gtest/gtest.h>
 
 #include <shellapi.h>
 #include <tlhelp32.h>
+
+#include <cstdint>
 
 using namespace calvorn::test;
 using namespace calvorn::ui;
@@ -16,36 +19,36 @@ using namespace std::chrono_literals;
 TEST(MainWindow, ControlsCarryTheirCaptions) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    EXPECT_EQ(w.Text(IDC_FRMFILE), L"Select file (dll, ocx, exe)");
-    EXPECT_EQ(w.Text(IDC_CMDBROWSE), L"&Browse...");
-    EXPECT_EQ(w.Text(IDC_FRABUTTONS), L"Register DLL file (and other ActiveX)");
-    EXPECT_EQ(w.Text(IDC_CMDREG), L"&Register DLL / File");
-    EXPECT_EQ(w.Text(IDC_CMDUNREG), L"&Un-Register DLL / File");
-    EXPECT_EQ(w.Text(IDC_CMDEXPORT), L"&Export...");
-    EXPECT_EQ(w.Text(IDC_CHKFORME), L"For me only");
-    EXPECT_EQ(::IsDlgButtonChecked(::GetParent(w.Control(IDC_CHKFORME)), IDC_CHKFORME),
+    EXPECT_EQ(w.Text(IDC_FILE_FRAME), L"Select file (dll, ocx, exe)");
+    EXPECT_EQ(w.Text(IDC_BROWSE), L"&Browse...");
+    EXPECT_EQ(w.Text(IDC_REGISTRATION_FRAME), L"Register DLL file (and other ActiveX)");
+    EXPECT_EQ(w.Text(IDC_REGISTER), L"&Register DLL / File");
+    EXPECT_EQ(w.Text(IDC_UNREGISTER), L"&Un-Register DLL / File");
+    EXPECT_EQ(w.Text(IDC_EXPORT), L"&Export...");
+    EXPECT_EQ(w.Text(IDC_FOR_ME_ONLY), L"For me only");
+    EXPECT_EQ(::IsDlgButtonChecked(::GetParent(w.Control(IDC_FOR_ME_ONLY)), IDC_FOR_ME_ONLY),
               static_cast<UINT>(BST_UNCHECKED));
-    EXPECT_EQ(w.Text(IDC_FRAINFO), L"File Info / ActiveX Info");
-    EXPECT_EQ(w.Text(IDC_CMDCHECK), L"Check registration");
-    EXPECT_EQ(ClassNameOf(w.Control(IDC_CMDREG)), L"Calvorn.Command");
+    EXPECT_EQ(w.Text(IDC_REPORT_FRAME), L"File Info / ActiveX Info");
+    EXPECT_EQ(w.Text(IDC_CHECK), L"Check registration");
+    EXPECT_EQ(ClassNameOf(w.Control(IDC_REGISTER)), L"Calvorn.Command");
     EXPECT_EQ(CurrentTab(w.main), 0);
-    EXPECT_TRUE(::IsWindowVisible(w.Control(IDC_CMDREG)));
+    EXPECT_TRUE(::IsWindowVisible(w.Control(IDC_REGISTER)));
     // The other tabs' controls are made when their tab is first shown.
-    EXPECT_EQ(w.Control(IDC_CMDSELECTONE), nullptr);
-    EXPECT_EQ(w.Control(IDC_TEXT1), nullptr);
+    EXPECT_EQ(w.Control(IDC_SELECT_FIRST_FILE), nullptr);
+    EXPECT_EQ(w.Control(IDC_HELP_TEXT), nullptr);
     SelectTab(w.main, 1);
-    ASSERT_TRUE(WaitUntil([&] { return w.Control(IDC_CMDSELECTONE) != nullptr; }));
-    EXPECT_EQ(w.Text(IDC_CMDSELECTONE), L"...");
-    EXPECT_EQ(w.Text(IDC_CMDSELECTTWO), L"...");
-    EXPECT_EQ(w.Text(IDC_FRACOMPARISON), L"Comparison Result");
-    EXPECT_FALSE(::IsWindowVisible(w.Control(IDC_CMDREG)));
-    EXPECT_EQ(w.Control(IDC_TEXT1), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return w.Control(IDC_SELECT_FIRST_FILE) != nullptr; }));
+    EXPECT_EQ(w.Text(IDC_SELECT_FIRST_FILE), L"...");
+    EXPECT_EQ(w.Text(IDC_SELECT_SECOND_FILE), L"...");
+    EXPECT_EQ(w.Text(IDC_COMPARISON_FRAME), L"Comparison Result");
+    EXPECT_FALSE(::IsWindowVisible(w.Control(IDC_REGISTER)));
+    EXPECT_EQ(w.Control(IDC_HELP_TEXT), nullptr);
     SelectTab(w.main, 2);
-    ASSERT_TRUE(WaitUntil([&] { return w.Control(IDC_TEXT1) != nullptr; }));
-    EXPECT_EQ(w.Text(IDC_FRAME2), L"Shell Extensions");
-    EXPECT_EQ(w.Text(IDC_FRAME3), L"Help");
-    EXPECT_EQ(w.Text(IDC_TEXT1), kShellHelpText);
-    EXPECT_FALSE(::IsWindowVisible(w.Control(IDC_CMDSELECTONE)));
+    ASSERT_TRUE(WaitUntil([&] { return w.Control(IDC_HELP_TEXT) != nullptr; }));
+    EXPECT_EQ(w.Text(IDC_OPTIONS_FRAME), L"Shell Extensions");
+    EXPECT_EQ(w.Text(IDC_HELP_FRAME), L"Help");
+    EXPECT_EQ(w.Text(IDC_HELP_TEXT), kShellHelpText);
+    EXPECT_FALSE(::IsWindowVisible(w.Control(IDC_SELECT_FIRST_FILE)));
 }
 
 namespace {
@@ -90,13 +93,13 @@ TEST(MainWindow, TabChangeShowsItsPageAndReadsTheVerbState) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 1);
-    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDSELECTONE)); }));
-    EXPECT_FALSE(::IsWindowVisible(w.Control(IDC_CMDREG)));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_SELECT_FIRST_FILE)); }));
+    EXPECT_FALSE(::IsWindowVisible(w.Control(IDC_REGISTER)));
     SelectTab(w.main, 2);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_TEXT1)); }));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_HELP_TEXT)); }));
     // The state test replaces the design sentence with what the registry holds.
-    std::wstring label = w.Text(IDC_LBLSHELL);
-    std::wstring button = w.Text(IDC_CMDSHELLEX);
+    std::wstring label = w.Text(IDC_SHELL_STATE);
+    std::wstring button = w.Text(IDC_SHELL_SWITCH);
     if (button == L"Enable")
         EXPECT_EQ(label, L"Extensions are Disabled. Click Enable to create Shell Extensions");
     else
@@ -106,15 +109,15 @@ TEST(MainWindow, TabChangeShowsItsPageAndReadsTheVerbState) {
 TEST(MainWindow, PicturesSelectTheTabOfTheirNumber) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    ClickControl(w.Control(IDC_PICTAB0 + 8)); // tab 0, number 2
+    ClickControl(w.Control(IDC_TAB_PICTURE0 + 8)); // tab 0, number 2
     ASSERT_TRUE(WaitUntil([&] { return CurrentTab(w.main) == 2; }));
-    ClickControl(w.Control(IDC_PICTAB0 + 10)); // tab 2, number 1
+    ClickControl(w.Control(IDC_TAB_PICTURE0 + 10)); // tab 2, number 1
     ASSERT_TRUE(WaitUntil([&] { return CurrentTab(w.main) == 1; }));
-    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_TXTFIRSTFILE)); }));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_FIRST_FILE_PATH)); }));
     // Picture 0 carries no number: nothing changes.
-    ClickControl(w.Control(IDC_PICTAB0));
-    ClickControl(w.Control(IDC_PICTAB0 + 4)); // tab 1, number 1: stays
-    ASSERT_TRUE(PostedMessagesHandled(w.Control(IDC_TXTFIRSTFILE)));
+    ClickControl(w.Control(IDC_TAB_PICTURE0));
+    ClickControl(w.Control(IDC_TAB_PICTURE0 + 4)); // tab 1, number 1: stays
+    ASSERT_TRUE(PostedMessagesHandled(w.Control(IDC_FIRST_FILE_PATH)));
     EXPECT_EQ(CurrentTab(w.main), 1);
 }
 
@@ -122,7 +125,7 @@ TEST(MainWindow, EveryPictureSaysWhatItDoes) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 2);
-    ASSERT_TRUE(WaitUntil([&] { return w.Control(IDC_PICTAB0 + 5) != nullptr; }));
+    ASSERT_TRUE(WaitUntil([&] { return w.Control(IDC_TAB_PICTURE0 + 5) != nullptr; }));
     auto tipOf = [&](int id) {
         for (const RemoteTool& tool : RemoteToolTips(w.main))
             if (tool.control == w.Control(id))
@@ -132,35 +135,74 @@ TEST(MainWindow, EveryPictureSaysWhatItDoes) {
     const std::wstring go[] = {L"Go to the Register DLL / File tab",
                                L"Go to the File Comparison tab", L"Go to the Options tab"};
     // Tab 0 shows pictures 3, 7, 8; tab 2 shows 2, 10, 5 (tab numbers 0, 1, 2).
-    EXPECT_EQ(tipOf(IDC_PICTAB0 + 3), go[0]);
-    EXPECT_EQ(tipOf(IDC_PICTAB0 + 7), go[1]);
-    EXPECT_EQ(tipOf(IDC_PICTAB0 + 8), go[2]);
-    EXPECT_EQ(tipOf(IDC_PICTAB0 + 2), go[0]);
-    EXPECT_EQ(tipOf(IDC_PICTAB0 + 10), go[1]);
-    EXPECT_EQ(tipOf(IDC_PICTAB0 + 5), go[2]);
-    EXPECT_EQ(tipOf(IDC_IMGTABICON), L"Shows which tab is open");
-    EXPECT_NE(tipOf(IDC_PICTAB0).find(L"Calvorn"), std::wstring::npos);
+    EXPECT_EQ(tipOf(IDC_TAB_PICTURE0 + 3), go[0]);
+    EXPECT_EQ(tipOf(IDC_TAB_PICTURE0 + 7), go[1]);
+    EXPECT_EQ(tipOf(IDC_TAB_PICTURE0 + 8), go[2]);
+    EXPECT_EQ(tipOf(IDC_TAB_PICTURE0 + 2), go[0]);
+    EXPECT_EQ(tipOf(IDC_TAB_PICTURE0 + 10), go[1]);
+    EXPECT_EQ(tipOf(IDC_TAB_PICTURE0 + 5), go[2]);
+    EXPECT_EQ(tipOf(IDC_TAB_ICON), L"Shows which tab is open");
+    EXPECT_NE(tipOf(IDC_TAB_PICTURE0).find(L"Calvorn"), std::wstring::npos);
     // The mouse resting on a picture brings its tip up.
-    EXPECT_EQ(ToolTipAt(w.run, w.Control(IDC_PICTAB0 + 5), {4, 4}), go[2]);
+    EXPECT_EQ(ToolTipAt(w.run, w.Control(IDC_TAB_PICTURE0 + 5), {4, 4}), go[2]);
+}
+
+namespace {
+COLORREF ScreenPixel(HWND window, POINT at) {
+    ::ClientToScreen(window, &at);
+    HDC screen = ::GetDC(nullptr);
+    const COLORREF c = ::GetPixel(screen, at.x, at.y);
+    ::ReleaseDC(nullptr, screen);
+    return c;
+}
+} // namespace
+
+TEST(MainWindow, AnIdleWindowWakesForNoTimerAndTheHoverLookGoesOnLeaving) {
+    ::SetCursorPos(0, 0);
+    ::SetEnvironmentVariableW(kTimerCountVariable, L"1");
+    MainWindowRun w;
+    ::SetEnvironmentVariableW(kTimerCountVariable, nullptr);
+    ASSERT_NE(w.main, nullptr);
+    auto timers = [&] {
+        return reinterpret_cast<std::uintptr_t>(::GetPropW(w.main, kTimerCountProperty));
+    };
+    // Nine custom buttons on the window, the cursor nowhere near: nothing ticks.
+    EXPECT_FALSE(WaitUntil([&] { return timers() != 0; }, 3s));
+
+    // Over a button its gradient turns; away, it turns back.
+    HWND button = w.Control(IDC_REGISTER);
+    const POINT band{6, 6};
+    const COLORREF plain = ScreenPixel(button, band);
+    RECT r{};
+    ::GetWindowRect(button, &r);
+    ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::PostMessageW(button, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+    EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(button, band) != plain; }));
+    ::SetCursorPos(0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(button, band) == plain; }));
+
+    // The count is real: a tooltip's delay is a timer, and it is seen.
+    EXPECT_EQ(ToolTipAt(w.run, w.Control(IDC_TAB_ICON), {4, 4}), L"Shows which tab is open");
+    EXPECT_GT(timers(), 0u);
 }
 
 TEST(MainWindow, BrowseFillsTheFileBoxFromTheDialog) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    PressCommand(w.Control(IDC_CMDBROWSE));
+    PressCommand(w.Control(IDC_BROWSE));
     HWND dialog = WaitForDialog(w.run, L"Open");
     ASSERT_NE(dialog, nullptr);
     const std::wstring chosen = ProgramPath();
     ASSERT_TRUE(ChooseInOpenDialog(dialog, chosen));
-    EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_TXTFILE) == chosen; }));
+    EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_FILE_PATH) == chosen; }));
 }
 
 TEST(MainWindow, TheOpenDialogOffersTheComponentKindsAndStartsInTheBoxsFolder) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     const std::wstring folder = FixturePath(L"");
-    SetText(w.Control(IDC_TXTFILE), folder + L"not there.dll");
-    PressCommand(w.Control(IDC_CMDBROWSE));
+    SetText(w.Control(IDC_FILE_PATH), folder + L"not there.dll");
+    PressCommand(w.Control(IDC_BROWSE));
     HWND dialog = WaitForDialog(w.run, L"Open");
     ASSERT_NE(dialog, nullptr);
     HWND types = FindControl(dialog, 0x470); // the file-type combo box
@@ -177,37 +219,37 @@ TEST(MainWindow, TheOpenDialogOffersTheComponentKindsAndStartsInTheBoxsFolder) {
                                          L"Type libraries (*.tlb;*.olb)", L"All files (*.*)"}));
     // A bare name is taken in the folder the dialog starts in.
     ASSERT_TRUE(ChooseInOpenDialog(dialog, L"tl_alpha.dll"));
-    EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, folder + L"tl_alpha.dll"), folder + L"tl_alpha.dll");
+    EXPECT_EQ(w.TextOnceIs(IDC_FILE_PATH, folder + L"tl_alpha.dll"), folder + L"tl_alpha.dll");
 }
 
 TEST(MainWindow, CancelAndEnterKeepTheTypedText) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    SetText(w.Control(IDC_TXTFILE), L"C:\\typed\\by hand.dll");
+    SetText(w.Control(IDC_FILE_PATH), L"C:\\typed\\by hand.dll");
     // The access key of Browse opens the dialog; cancelling it changes nothing.
-    ::PostMessageW(w.Control(IDC_TXTFILE), WM_SYSCHAR, L'b', 1 << 29);
+    ::PostMessageW(w.Control(IDC_FILE_PATH), WM_SYSCHAR, L'b', 1 << 29);
     HWND dialog = WaitForDialog(w.run, L"Open");
     ASSERT_NE(dialog, nullptr);
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
-    EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, L"C:\\typed\\by hand.dll"), L"C:\\typed\\by hand.dll");
+    EXPECT_EQ(w.TextOnceIs(IDC_FILE_PATH, L"C:\\typed\\by hand.dll"), L"C:\\typed\\by hand.dll");
     // Enter in the file box neither clears it nor closes anything.
-    ::PostMessageW(w.Control(IDC_TXTFILE), WM_KEYDOWN, VK_RETURN, 0);
-    ::PostMessageW(w.Control(IDC_TXTFILE), WM_CHAR, L'\r', 0);
-    ASSERT_TRUE(PostedMessagesHandled(w.Control(IDC_TXTFILE)));
+    ::PostMessageW(w.Control(IDC_FILE_PATH), WM_KEYDOWN, VK_RETURN, 0);
+    ::PostMessageW(w.Control(IDC_FILE_PATH), WM_CHAR, L'\r', 0);
+    ASSERT_TRUE(PostedMessagesHandled(w.Control(IDC_FILE_PATH)));
     EXPECT_TRUE(::IsWindowVisible(w.main));
-    EXPECT_EQ(w.TextOnceIs(IDC_TXTFILE, L"C:\\typed\\by hand.dll"), L"C:\\typed\\by hand.dll");
+    EXPECT_EQ(w.TextOnceIs(IDC_FILE_PATH, L"C:\\typed\\by hand.dll"), L"C:\\typed\\by hand.dll");
 }
 
 TEST(MainWindow, TabKeyWalksTheControlsOfTheActiveTabInOrder) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) != nullptr; }));
-    ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONDOWN, MK_LBUTTON, 0);
-    ::PostMessageW(w.Control(IDC_TXTFILE), WM_LBUTTONUP, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(IDC_TXTFILE); }));
-    for (int id : {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG, IDC_CMDEXPORT, IDC_CHKFORME,
-                   IDC_GRIDINFO, IDC_CMDCHECK}) {
+    ::PostMessageW(w.Control(IDC_FILE_PATH), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::PostMessageW(w.Control(IDC_FILE_PATH), WM_LBUTTONUP, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(IDC_FILE_PATH); }));
+    for (int id : {IDC_BROWSE, IDC_REGISTER, IDC_UNREGISTER, IDC_EXPORT, IDC_FOR_ME_ONLY,
+                   IDC_REPORT_GRID, IDC_CHECK}) {
         ::PostMessageW(FocusOf(w.main), WM_KEYDOWN, VK_TAB, 0);
         EXPECT_TRUE(WaitUntil([&] { return FocusOf(w.main) == w.Control(id); }))
             << "focus did not reach control " << id;
@@ -217,24 +259,24 @@ TEST(MainWindow, TabKeyWalksTheControlsOfTheActiveTabInOrder) {
 TEST(MainWindow, RegisterAndUnregisterTheTypedPath) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    SetText(w.Control(IDC_TXTFILE), FixturePath(L"probe_good.dll"));
-    PressCommand(w.Control(IDC_CMDREG));
+    SetText(w.Control(IDC_FILE_PATH), FixturePath(L"probe_good.dll"));
+    PressCommand(w.Control(IDC_REGISTER));
     auto box = w.run.WaitForMessageBox(30s);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->title, L"Calvorn - Registering");
     EXPECT_EQ(box->text, L"ActiveX Component registration successful!");
     w.run.Answer(*box, IDOK);
     // The report is rebuilt meanwhile; the typed path stays.
-    EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_TXTFILE) == FixturePath(L"probe_good.dll"); }));
+    EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_FILE_PATH) == FixturePath(L"probe_good.dll"); }));
     // The access key does what the mouse does.
-    ::PostMessageW(w.Control(IDC_TXTFILE), WM_SYSCHAR, L'u', 1 << 29);
+    ::PostMessageW(w.Control(IDC_FILE_PATH), WM_SYSCHAR, L'u', 1 << 29);
     box = w.run.WaitForMessageBox(30s);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->title, L"Calvorn - UnRegistering");
     EXPECT_EQ(box->text, L"ActiveX Component unregistration successful!");
     w.run.Answer(*box, IDOK);
     // The report is rebuilt meanwhile; the typed path stays.
-    EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_TXTFILE) == FixturePath(L"probe_good.dll"); }));
+    EXPECT_TRUE(WaitUntil([&] { return w.Text(IDC_FILE_PATH) == FixturePath(L"probe_good.dll"); }));
 }
 
 namespace {
@@ -286,9 +328,9 @@ TEST(MainWindow, ExportWritesTheChosenFormatBesideNothingRegistered) {
     const std::wstring classKey = L"CLSID\\{5B1E7C2A-3F4D-4E8A-9C61-0D2F8A7B4C21}";
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    SetText(w.Control(IDC_TXTFILE), dll);
+    SetText(w.Control(IDC_FILE_PATH), dll);
     // Cancelled: nothing is exported and nothing is told.
-    PressCommand(w.Control(IDC_CMDEXPORT));
+    PressCommand(w.Control(IDC_EXPORT));
     HWND dialog = WaitForDialog(w.run, L"Save As");
     ASSERT_NE(dialog, nullptr);
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
@@ -296,8 +338,8 @@ TEST(MainWindow, ExportWritesTheChosenFormatBesideNothingRegistered) {
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
     EXPECT_FALSE(w.run.WaitForMessageBox(2s).has_value());
 
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDEXPORT)) != FALSE; }));
-    PressCommand(w.Control(IDC_CMDEXPORT));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_EXPORT)) != FALSE; }));
+    PressCommand(w.Control(IDC_EXPORT));
     dialog = WaitForDialog(w.run, L"Save As");
     ASSERT_NE(dialog, nullptr);
     // The formats are the file types; the component's name is suggested.
@@ -328,8 +370,8 @@ TEST(MainWindow, ExportWritesTheChosenFormatBesideNothingRegistered) {
               std::string::npos)
         << manifest;
     // A name typed with another offered type's extension takes the chosen one.
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDEXPORT)) != FALSE; }));
-    PressCommand(w.Control(IDC_CMDEXPORT));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_EXPORT)) != FALSE; }));
+    PressCommand(w.Control(IDC_EXPORT));
     dialog = WaitForDialog(w.run, L"Save As");
     ASSERT_NE(dialog, nullptr);
     types = FindControl(dialog, 0x470);
@@ -352,17 +394,18 @@ TEST(MainWindow, ForMeOnlyTickedByClickKeepsEveryKeyInTheUsersClasses) {
     {
         MainWindowRun w;
         ASSERT_NE(w.main, nullptr);
-        SetText(w.Control(IDC_TXTFILE), FixturePath(L"probe_classes.dll"));
-        HWND box = w.Control(IDC_CHKFORME);
+        SetText(w.Control(IDC_FILE_PATH), FixturePath(L"probe_classes.dll"));
+        HWND box = w.Control(IDC_FOR_ME_ONLY);
         ::SendMessageW(box, BM_CLICK, 0, 0);
         ASSERT_TRUE(
             WaitUntil([&] { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }));
-        PressCommand(w.Control(IDC_CMDREG));
+        PressCommand(w.Control(IDC_REGISTER));
         EXPECT_EQ(AnswerOutcome(w), L"ActiveX Component registration successful!");
         EXPECT_TRUE(ProbeKeyUnder(HKEY_CURRENT_USER));
         EXPECT_FALSE(ProbeKeyUnder(HKEY_LOCAL_MACHINE));
-        ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDUNREG)) != FALSE; }));
-        PressCommand(w.Control(IDC_CMDUNREG));
+        ASSERT_TRUE(
+            WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_UNREGISTER)) != FALSE; }));
+        PressCommand(w.Control(IDC_UNREGISTER));
         EXPECT_EQ(AnswerOutcome(w), L"ActiveX Component unregistration successful!");
         EXPECT_FALSE(ProbeKeyUnder(HKEY_CURRENT_USER));
         EXPECT_FALSE(ProbeKeyUnder(HKEY_LOCAL_MACHINE));
@@ -374,13 +417,13 @@ TEST(MainWindow, SpaceOnAFocusedButtonWithoutAccessKeyPressesIt) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 1);
-    HWND first = w.Control(IDC_TXTFIRSTFILE);
+    HWND first = w.Control(IDC_FIRST_FILE_PATH);
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(first); }));
     ::PostMessageW(first, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     ::PostMessageW(first, WM_LBUTTONUP, 0, 0);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == first; }));
     ::PostMessageW(first, WM_KEYDOWN, VK_TAB, 0);
-    HWND dots = w.Control(IDC_CMDSELECTONE);
+    HWND dots = w.Control(IDC_SELECT_FIRST_FILE);
     ASSERT_TRUE(WaitUntil([&] { return FocusOf(w.main) == dots; }));
     ::PostMessageW(dots, WM_KEYDOWN, VK_SPACE, 0);
     ::PostMessageW(dots, WM_KEYUP, VK_SPACE, 0);
@@ -388,7 +431,7 @@ TEST(MainWindow, SpaceOnAFocusedButtonWithoutAccessKeyPressesIt) {
     ASSERT_NE(dialog, nullptr);
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }));
-    EXPECT_EQ(w.TextOnceIs(IDC_TXTFIRSTFILE, L""), L"");
+    EXPECT_EQ(w.TextOnceIs(IDC_FIRST_FILE_PATH, L""), L"");
 }
 
 namespace {
@@ -430,7 +473,7 @@ TEST(MainWindow, StartsWithoutWhatTheFirstPaintDoesNotNeed) {
     EXPECT_FALSE(ModuleLoaded(pid, L"comdlg32.dll"));
     EXPECT_FALSE(ModuleLoaded(pid, L"shell32.dll"));
     EXPECT_FALSE(HasWindowOfClass(pid, L"Calvorn.CellTextWindow"));
-    PressCommand(w.Control(IDC_CMDBROWSE));
+    PressCommand(w.Control(IDC_BROWSE));
     HWND dialog = WaitForDialog(w.run, L"Open");
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(ModuleLoaded(pid, L"comdlg32.dll"));

@@ -56,7 +56,7 @@ TEST(ProgressWindow, TheBarAndTheWordsMoveAlongALongReport) {
     ASSERT_NE(window, nullptr);
     HWND bar = FindControl(window, IDC_PROGRESS_BAR);
     HWND count = FindControl(window, IDC_PROGRESS_COUNT);
-    HWND file = FindControl(window, IDC_PROGRESS_LBLFILE);
+    HWND file = FindControl(window, IDC_PROGRESS_FILE);
     ASSERT_NE(bar, nullptr);
 
     // Read from outside as the eye would, until the window goes.

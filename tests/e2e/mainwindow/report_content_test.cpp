@@ -56,15 +56,15 @@ std::optional<SeenMessageBox> PressAndAnswer(MainWindowRun& w, int id) {
 TEST(ReportContent, RegisterReportsTheTypedPathAndLongValuesShowInTheirTooltip) {
     MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     // A copy in a folder whose name no cell holds: its registered path is long.
     const std::wstring probe =
         MakeScratchDir(L"a folder with a name long enough that no value cell holds the "
                        L"path of a component registered from it") +
         L"probe_good.dll";
     ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_good.dll").c_str(), probe.c_str(), FALSE));
-    SetText(w.Control(IDC_TXTFILE), probe);
-    auto box = PressAndAnswer(w, IDC_CMDREG);
+    SetText(w.Control(IDC_FILE_PATH), probe);
+    auto box = PressAndAnswer(w, IDC_REGISTER);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, L"ActiveX Component registration successful!");
 
@@ -79,7 +79,7 @@ TEST(ReportContent, RegisterReportsTheTypedPathAndLongValuesShowInTheirTooltip) 
     EXPECT_EQ(ToolTipOverCell(w.run, grid, path, 1), rows[path][1]);
     EXPECT_EQ(ToolTipOverCell(w.run, grid, 1, 0), L"Double Click for more info");
 
-    box = PressAndAnswer(w, IDC_CMDUNREG);
+    box = PressAndAnswer(w, IDC_UNREGISTER);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, L"ActiveX Component unregistration successful!");
     rows = RowsWhen(grid, [](const Rows& r) { return RowLabelled(r, L"Path: ") < 0; });
@@ -89,26 +89,26 @@ TEST(ReportContent, RegisterReportsTheTypedPathAndLongValuesShowInTheirTooltip) 
 TEST(ReportContent, EnterShowsTheReportOfTheBoxAndMissingFilesSaySo) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
-    SetText(w.Control(IDC_TXTFILE), FixturePath(L"tl_none.dll"));
-    ASSERT_TRUE(PressEnterIn(w, IDC_TXTFILE));
+    HWND grid = w.Control(IDC_REPORT_GRID);
+    SetText(w.Control(IDC_FILE_PATH), FixturePath(L"tl_none.dll"));
+    ASSERT_TRUE(PressEnterIn(w, IDC_FILE_PATH));
     Rows rows = RowsWhen(grid, [](const Rows& r) { return r.size() > 10; });
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows[0][0], L"File Info");
 
     const std::wstring missing = FixturePath(L"no such file.dll");
-    SetText(w.Control(IDC_TXTFILE), missing);
-    ASSERT_TRUE(PressEnterIn(w, IDC_TXTFILE));
+    SetText(w.Control(IDC_FILE_PATH), missing);
+    ASSERT_TRUE(PressEnterIn(w, IDC_FILE_PATH));
     rows = RowsWhen(grid, [](const Rows& r) { return r.size() == 1; });
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], L"The file \"" + missing + L"\" does not exist.");
 
     // An empty box leaves no skeleton of empty rows behind.
-    SetText(w.Control(IDC_TXTFILE), L"");
-    ASSERT_TRUE(PressEnterIn(w, IDC_TXTFILE));
+    SetText(w.Control(IDC_FILE_PATH), L"");
+    ASSERT_TRUE(PressEnterIn(w, IDC_FILE_PATH));
     EXPECT_TRUE(RowsWhen(grid, [](const Rows& r) { return r.empty(); }).empty());
     // The same after a registration of nothing.
-    auto box = PressAndAnswer(w, IDC_CMDREG);
+    auto box = PressAndAnswer(w, IDC_REGISTER);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, L"No file provided!");
     EXPECT_EQ(box->title, L"Calvorn - Registering");
@@ -118,8 +118,8 @@ TEST(ReportContent, EnterShowsTheReportOfTheBoxAndMissingFilesSaySo) {
 TEST(ReportContent, ExeServerOutcomesAreToldUnderTheOperation) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    SetText(w.Control(IDC_TXTFILE), FixturePath(L"absent_server.exe"));
-    auto box = PressAndAnswer(w, IDC_CMDREG);
+    SetText(w.Control(IDC_FILE_PATH), FixturePath(L"absent_server.exe"));
+    auto box = PressAndAnswer(w, IDC_REGISTER);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->title, L"Calvorn - Registering");
     EXPECT_EQ(box->text.rfind(L"Selected file could not be started!", 0), 0u) << box->text;
@@ -127,13 +127,13 @@ TEST(ReportContent, ExeServerOutcomesAreToldUnderTheOperation) {
     // A server that is waited for: its outcome, then the window is usable again.
     const std::wstring server = MakeScratchDir(L"window-exe") + L"probe_server.exe";
     ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_server.exe").c_str(), server.c_str(), FALSE));
-    SetText(w.Control(IDC_TXTFILE), server);
-    box = PressAndAnswer(w, IDC_CMDREG);
+    SetText(w.Control(IDC_FILE_PATH), server);
+    box = PressAndAnswer(w, IDC_REGISTER);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->title, L"Calvorn - Registering");
     EXPECT_EQ(box->text, L"ActiveX Component registration successful!");
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDUNREG)); }));
-    box = PressAndAnswer(w, IDC_CMDUNREG);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_UNREGISTER)); }));
+    box = PressAndAnswer(w, IDC_UNREGISTER);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->title, L"Calvorn - UnRegistering");
     EXPECT_EQ(box->text, L"ActiveX Component unregistration successful!");
@@ -152,7 +152,7 @@ TEST(ReportContent, HeadingsStayReadableOnAWhiteDesktop) {
 
     MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     Rows rows = RowsWhen(grid, [](const Rows& r) { return RowLabelled(r, L"File Info") > 0; });
     ASSERT_EQ(rows[0][0], L"TypeLib Info");
     ::SetForegroundWindow(w.main);
@@ -190,8 +190,8 @@ TEST(ReportContent, SlowRegistrationKeepsTheWindowAliveButTakesNoSecondRequest) 
     ASSERT_NE(w.main, nullptr);
     HANDLE release = ::CreateEventW(nullptr, FALSE, FALSE, L"CalvornProbeHangRelease");
     ASSERT_NE(release, nullptr);
-    SetText(w.Control(IDC_TXTFILE), FixturePath(L"probe_hang.dll"));
-    HWND reg = w.Control(IDC_CMDREG);
+    SetText(w.Control(IDC_FILE_PATH), FixturePath(L"probe_hang.dll"));
+    HWND reg = w.Control(IDC_REGISTER);
     RECT r{};
     ::GetWindowRect(reg, &r);
     ::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
@@ -207,9 +207,9 @@ TEST(ReportContent, SlowRegistrationKeepsTheWindowAliveButTakesNoSecondRequest) 
     PressCommand(reg);
 
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindowEnabled(reg); }));
-    EXPECT_FALSE(::IsWindowEnabled(w.Control(IDC_CMDUNREG)));
-    EXPECT_FALSE(::IsWindowEnabled(w.Control(IDC_CMDBROWSE)));
-    EXPECT_TRUE(::GetWindowLongW(w.Control(IDC_TXTFILE), GWL_STYLE) & ES_READONLY);
+    EXPECT_FALSE(::IsWindowEnabled(w.Control(IDC_UNREGISTER)));
+    EXPECT_FALSE(::IsWindowEnabled(w.Control(IDC_BROWSE)));
+    EXPECT_TRUE(::GetWindowLongW(w.Control(IDC_FILE_PATH), GWL_STYLE) & ES_READONLY);
     // It answers and paints meanwhile.
     DWORD_PTR answer = 0;
     EXPECT_NE(::SendMessageTimeoutW(w.main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer), 0);
@@ -239,12 +239,12 @@ TEST(ReportContent, CheckRegistrationRunsTheComponentsOwnCodeAndReplacesTheSecti
         ASSERT_TRUE(::CopyFileW(FixturePath(L"probe_twin.dll").c_str(), copy.c_str(), FALSE));
     MainWindowRun w(L"\"" + first + L"\"");
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
-    EXPECT_EQ(w.Text(IDC_CMDCHECK), L"Check registration");
-    auto box = PressAndAnswer(w, IDC_CMDREG);
+    HWND grid = w.Control(IDC_REPORT_GRID);
+    EXPECT_EQ(w.Text(IDC_CHECK), L"Check registration");
+    auto box = PressAndAnswer(w, IDC_REGISTER);
     ASSERT_TRUE(box.has_value());
     ASSERT_EQ(box->text, L"ActiveX Component registration successful!");
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CMDCHECK)); }));
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowEnabled(w.Control(IDC_CHECK)); }));
 
     // Each file's report first (its section from the type library, when it
     // has one), then the check's section in its place.
@@ -261,13 +261,13 @@ TEST(ReportContent, CheckRegistrationRunsTheComponentsOwnCodeAndReplacesTheSecti
          {Case{first, L"Registered here", ran},
           Case{second, L"Registered to another copy: " + first + L" (2.1.7.9)", ran},
           Case{FixturePath(L"probe_server.exe"), L"", L"The file could not be checked: "}}) {
-        SetText(w.Control(IDC_TXTFILE), c.file);
-        ASSERT_TRUE(PressEnterIn(w, IDC_TXTFILE));
+        SetText(w.Control(IDC_FILE_PATH), c.file);
+        ASSERT_TRUE(PressEnterIn(w, IDC_FILE_PATH));
         RowsWhen(grid, [&](const Rows& r) {
             const int at = RowLabelled(r, L"Checked:");
             return at < 0 ? RowLabelled(r, L"File Info") >= 0 : r[at][1] == fromLibrary;
         });
-        PressCommand(w.Control(IDC_CMDCHECK));
+        PressCommand(w.Control(IDC_CHECK));
         const Rows rows = RowsWhen(grid, [&](const Rows& r) {
             const int at = RowLabelled(r, L"Checked:");
             return at > 0 && r[at][1].rfind(c.checked, 0) == 0;
@@ -280,8 +280,8 @@ TEST(ReportContent, CheckRegistrationRunsTheComponentsOwnCodeAndReplacesTheSecti
         else
             EXPECT_EQ(rows[at - 1], (std::vector<std::wstring>{L"Verdict:", c.verdict}));
     }
-    SetText(w.Control(IDC_TXTFILE), first);
-    box = PressAndAnswer(w, IDC_CMDUNREG);
+    SetText(w.Control(IDC_FILE_PATH), first);
+    box = PressAndAnswer(w, IDC_UNREGISTER);
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, L"ActiveX Component unregistration successful!");
 }

@@ -38,12 +38,12 @@ class Resizing : public ::testing::Test {
 TEST_F(Resizing, GridsTextBoxesAndValueColumnGrowWithTheWindow) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     const SIZE before = WindowSize(w.main);
     const RECT gridBefore = ClientOf(grid);
-    const RECT fileBefore = RectIn(w.Control(IDC_TXTFILE), w.main);
-    const RECT browseBefore = RectIn(w.Control(IDC_CMDBROWSE), w.main);
-    const RECT regBefore = RectIn(w.Control(IDC_CMDREG), w.main);
+    const RECT fileBefore = RectIn(w.Control(IDC_FILE_PATH), w.main);
+    const RECT browseBefore = RectIn(w.Control(IDC_BROWSE), w.main);
+    const RECT regBefore = RectIn(w.Control(IDC_REGISTER), w.main);
     const int labelColumn = ColumnWidth(grid, 0);
     // The value column reaches the right edge: no empty strip.
     EXPECT_EQ(labelColumn + ColumnWidth(grid, 1), gridBefore.right);
@@ -53,25 +53,26 @@ TEST_F(Resizing, GridsTextBoxesAndValueColumnGrowWithTheWindow) {
     EXPECT_EQ(ClientOf(grid).bottom, gridBefore.bottom + 200);
     EXPECT_EQ(ColumnWidth(grid, 0), labelColumn);
     EXPECT_EQ(labelColumn + ColumnWidth(grid, 1), gridBefore.right + 300);
-    const RECT file = RectIn(w.Control(IDC_TXTFILE), w.main);
+    const RECT file = RectIn(w.Control(IDC_FILE_PATH), w.main);
     EXPECT_EQ(file.left, fileBefore.left);
     EXPECT_EQ(file.right, fileBefore.right + 300);
-    const RECT browse = RectIn(w.Control(IDC_CMDBROWSE), w.main);
+    const RECT browse = RectIn(w.Control(IDC_BROWSE), w.main);
     EXPECT_EQ(browse.left, browseBefore.left + 300);
     EXPECT_EQ(browse.top, browseBefore.top);
-    const RECT reg = RectIn(w.Control(IDC_CMDREG), w.main);
+    const RECT reg = RectIn(w.Control(IDC_REGISTER), w.main);
     EXPECT_EQ(reg.left, regBefore.left);
     EXPECT_EQ(reg.top, regBefore.top);
 
     // A tab first shown after the resize is laid out for the size it meets.
     SelectTab(w.main, 1);
     HWND comparison = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (comparison = w.Control(IDC_GRIDCOMPARISON)) != nullptr; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return (comparison = w.Control(IDC_COMPARISON_GRID)) != nullptr; }));
     EXPECT_EQ(ClientOf(comparison).right, gridBefore.right + 300);
     EXPECT_EQ(ColumnWidth(comparison, 0) + ColumnWidth(comparison, 1), gridBefore.right + 300);
     // "..." keeps to the right edge as Browse does; its text box stretches up to it.
-    const RECT dots = RectIn(w.Control(IDC_CMDSELECTONE), w.main);
-    const RECT first = RectIn(w.Control(IDC_TXTFIRSTFILE), w.main);
+    const RECT dots = RectIn(w.Control(IDC_SELECT_FIRST_FILE), w.main);
+    const RECT first = RectIn(w.Control(IDC_FIRST_FILE_PATH), w.main);
     EXPECT_EQ(dots.right, browse.right);
     EXPECT_LT(first.right, dots.left);
     EXPECT_GT(first.right, dots.left - 20);
@@ -88,7 +89,7 @@ TEST_F(Resizing, MaximizesAndKeepsTheStoredLayoutAsItsSmallestSize) {
     ASSERT_TRUE(WaitUntil([&] { return WindowSize(w.main).cx == smallest.cx; }));
     EXPECT_EQ(WindowSize(w.main).cy, smallest.cy);
 
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     const int gridWidth = ClientOf(grid).right;
     ::PostMessageW(w.main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     ASSERT_TRUE(WaitUntil([&] { return ::IsZoomed(w.main) != FALSE; }));

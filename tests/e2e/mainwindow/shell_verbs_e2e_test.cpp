@@ -34,7 +34,7 @@ bool KeyThere(const std::wstring& key) {
 
 // Presses the button and answers the one message box it shows; its text.
 std::wstring PressAndAnswer(MainWindowRun& w) {
-    PressCommand(w.Control(IDC_CMDSHELLEX));
+    PressCommand(w.Control(IDC_SHELL_SWITCH));
     auto box = w.run.WaitForMessageBox(20s);
     if (!box)
         return {};
@@ -55,17 +55,17 @@ TEST(ShellVerbs, EnableWritesTheVerbsAndDisableRemovesThem) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 2);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDSHELLEX)); }));
-    const bool wereThere = w.Text(IDC_CMDSHELLEX) == L"Disable";
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_SHELL_SWITCH)); }));
+    const bool wereThere = w.Text(IDC_SHELL_SWITCH) == L"Disable";
     EXPECT_EQ(wereThere, KeyThere(dllClass + L"\\shell\\Register"));
     if (wereThere) {
         ASSERT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");
     }
 
-    ASSERT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
+    ASSERT_EQ(w.TextOnceIs(IDC_SHELL_SWITCH, L"Enable"), L"Enable");
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Enabled!");
-    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Disable"), L"Disable");
-    EXPECT_EQ(w.TextOnceIs(IDC_LBLSHELL,
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_SWITCH, L"Disable"), L"Disable");
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_STATE,
                            L"Extensions are Enabled. Click Disable to remove Shell Extensions"),
               L"Extensions are Enabled. Click Disable to remove Shell Extensions");
     const std::wstring command = DefaultValue(dllClass + L"\\shell\\Register\\command");
@@ -76,8 +76,8 @@ TEST(ShellVerbs, EnableWritesTheVerbsAndDisableRemovesThem) {
     EXPECT_TRUE(KeyThere(L"Folder\\shell\\ActiveX Report\\command"));
 
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");
-    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
-    EXPECT_EQ(w.TextOnceIs(IDC_LBLSHELL,
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_SWITCH, L"Enable"), L"Enable");
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_STATE,
                            L"Extensions are Disabled. Click Enable to create Shell Extensions"),
               L"Extensions are Disabled. Click Enable to create Shell Extensions");
     EXPECT_FALSE(KeyThere(dllClass + L"\\shell\\Register"));
@@ -122,19 +122,19 @@ TEST(ShellVerbs, ATypeWithoutProgIdIsNamedAndTheOthersStillGetTheirVerbs) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 2);
-    ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_CMDSHELLEX) == L"Enable"; }));
+    ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_SHELL_SWITCH) == L"Enable"; }));
     EXPECT_EQ(PressAndAnswer(w),
               L"Shell Extensions Enabled, except:\r\n"
               L".ocx: HKEY_CLASSES_ROOT\\.ocx names no file type (ProgID), so it has no verbs.");
     // The button and the label show what is installed.
-    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Disable"), L"Disable");
-    EXPECT_EQ(w.TextOnceIs(IDC_LBLSHELL, kEnabledLabel), kEnabledLabel);
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_SWITCH, L"Disable"), L"Disable");
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_STATE, kEnabledLabel), kEnabledLabel);
     EXPECT_TRUE(KeyThere(dll.ProgId() + L"\\shell\\Register\\command"));
     EXPECT_TRUE(KeyThere(exe.ProgId() + L"\\shell\\Calvorn\\command"));
     EXPECT_TRUE(KeyThere(L"Folder\\shell\\ActiveX Report\\command"));
     // And what Enable wrote, Disable takes away.
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");
-    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_SWITCH, L"Enable"), L"Enable");
     EXPECT_FALSE(KeyThere(dll.ProgId() + L"\\shell\\Register"));
     EXPECT_FALSE(KeyThere(exe.ProgId() + L"\\shell\\Calvorn"));
     EXPECT_FALSE(KeyThere(L"Folder\\shell\\ActiveX Report"));
@@ -159,15 +159,15 @@ TEST(ShellVerbs, AnotherToolsVerbIsNamedOnEnableAndKeptOnDisable) {
     MainWindowRun w;
     ASSERT_NE(w.main, nullptr);
     SelectTab(w.main, 2);
-    ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_CMDSHELLEX) == L"Enable"; }));
+    ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_SHELL_SWITCH) == L"Enable"; }));
     EXPECT_EQ(PressAndAnswer(w),
               L"Shell Extensions Enabled, except:\r\n"
               L".dll: the verb \"Register\" of " +
                   dll.ProgId() + L" belongs to another program and was left as it is: " + theirs);
-    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Disable"), L"Disable");
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_SWITCH, L"Disable"), L"Disable");
     EXPECT_EQ(DefaultValue(dll.ProgId() + L"\\shell\\Register\\command"), theirs);
     EXPECT_EQ(PressAndAnswer(w), L"Shell Extensions Disabled!");
-    EXPECT_EQ(w.TextOnceIs(IDC_CMDSHELLEX, L"Enable"), L"Enable");
+    EXPECT_EQ(w.TextOnceIs(IDC_SHELL_SWITCH, L"Enable"), L"Enable");
     EXPECT_EQ(DefaultValue(dll.ProgId() + L"\\shell\\Register\\command"), theirs);
     EXPECT_FALSE(KeyThere(dll.ProgId() + L"\\shell\\UnRegister"));
 }
@@ -196,8 +196,8 @@ TEST(ShellVerbs, EnableRefusedForWantOfRightsOffersTheRunAsAdministrator) {
         MainWindowRun w({}, Rights::Limited);
         ASSERT_NE(w.main, nullptr);
         SelectTab(w.main, 2);
-        ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_CMDSHELLEX) == L"Enable"; }));
-        PressCommand(w.Control(IDC_CMDSHELLEX));
+        ASSERT_TRUE(WaitUntil([&] { return w.Text(IDC_SHELL_SWITCH) == L"Enable"; }));
+        PressCommand(w.Control(IDC_SHELL_SWITCH));
         std::optional<SeenMessageBox> offer = w.run.WaitForMessageBox(20s);
         ASSERT_TRUE(offer);
         EXPECT_EQ(offer->text, L"Shell Extensions Enabled, except:");
@@ -252,11 +252,11 @@ TEST(CheckThisComputer, ShowsTheBrokenRegistrationsAndSavesThem) {
         MainWindowRun w;
         ASSERT_NE(w.main, nullptr);
         SelectTab(w.main, 2);
-        ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_CMDSCAN)); }));
-        PressCommand(w.Control(IDC_CMDSCAN));
+        ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(w.Control(IDC_SCAN)); }));
+        PressCommand(w.Control(IDC_SCAN));
         HWND text = w.run.WaitForWindow(L"Calvorn.CellTextWindow", 30s);
         ASSERT_NE(text, nullptr);
-        const std::wstring shown = WindowText(FindControl(text, IDC_TXTINFO));
+        const std::wstring shown = WindowText(FindControl(text, IDC_CELL_TEXT));
         EXPECT_NE(shown.find(L"broken  user  ProgID  HKEY_CURRENT_USER\\" + orphan +
                              L"  missing class " + gone),
                   std::wstring::npos)
@@ -264,14 +264,14 @@ TEST(CheckThisComputer, ShowsTheBrokenRegistrationsAndSavesThem) {
         EXPECT_NE(shown.find(L" registrations checked"), std::wstring::npos);
 
         const std::wstring saved = MakeScratchDir(L"scan-save") + L"scan.txt";
-        PressCommand(FindControl(text, IDC_CMDSAVETEXT));
+        PressCommand(FindControl(text, IDC_SAVE_TEXT));
         HWND dialog = WaitForDialog(w.run, L"Save As");
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(ChooseInOpenDialog(dialog, saved));
         EXPECT_TRUE(WaitUntil([&] { return Exists(saved); }));
         EXPECT_EQ(ReadAll(saved), calvorn::platform::Narrow(shown));
 
-        PressCommand(FindControl(text, IDC_CMDACTION));
+        PressCommand(FindControl(text, IDC_CELL_ACTION));
         dialog = WaitForDialog(w.run, L"Open");
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(ChooseInOpenDialog(dialog, backup));

@@ -54,25 +54,25 @@ TEST(MainWindowColours, UnderADarkSchemeEveryPartIsDrawnInItsColours) {
     ForgetPlacement();
     MainWindowRun w(L"\"" + FixturePath(L"tl_alpha.dll") + L"\"");
     ASSERT_NE(w.main, nullptr);
-    HWND grid = w.Control(IDC_GRIDINFO);
+    HWND grid = w.Control(IDC_REPORT_GRID);
     ASSERT_TRUE(WaitUntil([&] { return ::SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0) > 0; }));
 
     // Each frame's caption: the scheme's light text where the frame's line
     // leaves room for it (the style's dark text vanished there).
-    for (int id : {IDC_FRMFILE, IDC_FRABUTTONS, IDC_FRAINFO}) {
+    for (int id : {IDC_FILE_FRAME, IDC_REGISTRATION_FRAME, IDC_REPORT_FRAME}) {
         const RECT frame = OnScreen(w.Control(id));
         const RECT caption{frame.left + 12, frame.top, frame.left + 60, frame.top + 14};
         EXPECT_TRUE(WaitUntil([&] { return Count(caption, Light) >= 15; }))
             << "frame " << id << " shows no caption";
     }
     // The buttons' face is the scheme's, not a light gradient.
-    for (int id : {IDC_CMDBROWSE, IDC_CMDREG, IDC_CMDUNREG}) {
+    for (int id : {IDC_BROWSE, IDC_REGISTER, IDC_UNREGISTER}) {
         const RECT button = OnScreen(w.Control(id));
         EXPECT_EQ(PixelAt({(button.left + button.right) / 2, button.top + 3}), kBlack)
             << "button " << id;
     }
     // The tabs lie on the dark face, not on the style's light tabs.
-    const RECT strip = OnScreen(w.Control(IDC_XTAB1));
+    const RECT strip = OnScreen(w.Control(IDC_TABS));
     const RECT tabs{strip.left, strip.top + 2, strip.left + 300, strip.top + 18};
     const int area = (tabs.right - tabs.left) * (tabs.bottom - tabs.top);
     EXPECT_GT(Count(tabs, [](COLORREF c) { return c == kBlack; }), area / 2);

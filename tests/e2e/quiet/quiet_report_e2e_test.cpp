@@ -87,6 +87,37 @@ TEST(QuietReportE2E, SubfoldersAndTheUsualPlace) {
     EXPECT_FALSE(Exists(reports + L"x.jsonl"));
 }
 
+// A folder and its component past the ordinary length limit: the text and
+// the CSV report read the file alike, all of it.
+TEST(QuietReportE2E, AFolderPastTheLengthLimitIsReportedInEveryFormat) {
+    std::wstring folder = MakeScratchDir(L"quiet-long");
+    while (folder.size() < 300) {
+        folder += std::wstring(40, L'd') + L"\\";
+        ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr));
+    }
+    ASSERT_TRUE(
+        ::CopyFileW(ProgramPath().c_str(), (L"\\\\?\\" + folder + L"x.exe").c_str(), FALSE));
+    const std::wstring named = folder.substr(0, folder.size() - 1);
+    const std::wstring out = MakeScratchDir(L"quiet-long-out");
+    ScopedEnvironment noViewer(L"CALVORN_OPEN_LOG", out + L"opened.log");
+    BatchResult text = RunBatch(L"-q -f " + Quoted(named) + L" -out " + Quoted(out + L"r.txt"));
+    EXPECT_EQ(text.cmdExit, std::optional<DWORD>(0));
+    BatchResult csv =
+        RunBatch(L"-q -f " + Quoted(named) + L" -format csv -out " + Quoted(out + L"r.csv"));
+    EXPECT_EQ(csv.cmdExit, std::optional<DWORD>(0));
+
+    std::vector<Record> fromText = ParseText(ReadAll(out + L"r.txt"));
+    std::vector<Record> fromCsv = ParseCsv(ReadAll(out + L"r.csv"));
+    ASSERT_EQ(fromText.size(), 1u);
+    ASSERT_EQ(fromCsv.size(), 1u);
+    EXPECT_EQ(fromCsv[0]["path"], platform::Narrow(folder + L"x.exe"));
+    for (const auto& [label, column] : kLabels)
+        EXPECT_EQ(fromCsv[0][column], fromText[0][column]) << column;
+    EXPECT_EQ(fromCsv[0]["company_name"], "Calvorn");
+    EXPECT_EQ(fromCsv[0]["machine"], sizeof(void*) == 8 ? "x64" : "x86");
+    EXPECT_NE(fromCsv[0]["size"], "");
+}
+
 TEST(QuietReportE2E, UnreadableFilesCarryTheirErrorAndChangeTheExitCode) {
     const std::wstring folder = MakeScratchDir(L"quiet-unreadable");
     for (const wchar_t* name : {L"held.dll", L"held.ocx", L"fine.dll"})

@@ -42,7 +42,7 @@ std::vector<std::vector<std::wstring>> RegistrationSection(const std::wstring& f
     EXPECT_NE(main, nullptr);
     if (!main)
         return {};
-    auto rows = ReadListViewRows(FindControl(main, ui::IDC_GRIDINFO));
+    auto rows = ReadListViewRows(FindControl(main, ui::IDC_REPORT_GRID));
     ::PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_TRUE(run.WaitForExit(20s).has_value());
     auto at = std::find_if(rows.begin(), rows.end(), [](const auto& row) {

@@ -13,16 +13,16 @@
 
 using namespace calvorn::test;
 using namespace std::chrono_literals;
-using calvorn::ui::IDC_GRIDCOMPARISON;
-using calvorn::ui::IDC_GRIDINFO;
-using calvorn::ui::IDC_TXTFILE;
+using calvorn::ui::IDC_COMPARISON_GRID;
+using calvorn::ui::IDC_FILE_PATH;
+using calvorn::ui::IDC_REPORT_GRID;
 using Rows = std::vector<std::vector<std::wstring>>;
 
 namespace {
 
 struct Opened {
     Rows rows;
-    std::wstring txtFile;
+    std::wstring filePath;
     bool reportVisible = false;
     bool comparisonVisible = true;
     LRESULT tab = -1;
@@ -36,12 +36,12 @@ Opened OpenOnCommandLine(const std::wstring& arguments) {
     EXPECT_NE(main, nullptr);
     if (!main)
         return o;
-    HWND grid = FindControl(main, IDC_GRIDINFO);
+    HWND grid = FindControl(main, IDC_REPORT_GRID);
     o.rows = ReadListViewRows(grid);
-    o.txtFile = WindowText(FindControl(main, IDC_TXTFILE));
+    o.filePath = WindowText(FindControl(main, IDC_FILE_PATH));
     o.reportVisible = ::IsWindowVisible(grid);
-    o.comparisonVisible = ::IsWindowVisible(FindControl(main, IDC_GRIDCOMPARISON));
-    o.tab = ::SendMessageW(FindControl(main, calvorn::ui::IDC_XTAB1), TCM_GETCURSEL, 0, 0);
+    o.comparisonVisible = ::IsWindowVisible(FindControl(main, IDC_COMPARISON_GRID));
+    o.tab = ::SendMessageW(FindControl(main, calvorn::ui::IDC_TABS), TCM_GETCURSEL, 0, 0);
     ::PostMessageW(main, WM_CLOSE, 0, 0);
     auto code = run.WaitForExit(20s);
     EXPECT_TRUE(code.has_value());
@@ -53,7 +53,7 @@ Opened OpenOnCommandLine(const std::wstring& arguments) {
 TEST(BarePath, RelativeNameOpensTheReportOfTheFileBesideTheProgram) {
     // No ":\" in the path: it is taken from the program's folder.
     Opened o = OpenOnCommandLine(L"\"fixtures\\tl_none.dll\"");
-    EXPECT_EQ(o.txtFile, BuildDir() + L"fixtures\\tl_none.dll");
+    EXPECT_EQ(o.filePath, BuildDir() + L"fixtures\\tl_none.dll");
     EXPECT_EQ(o.tab, 0);
     EXPECT_TRUE(o.reportVisible);
     EXPECT_FALSE(o.comparisonVisible);
@@ -75,7 +75,7 @@ TEST(BarePath, RegisteredLibraryReportHasItsRegistrationAndFileInfo) {
     const std::wstring path = FixturePath(L"tl_alpha.dll");
     ASSERT_TRUE(keys.AddVersion(L"1.0", L"Alpha one", path));
     Opened o = OpenOnCommandLine(L"\"" + path + L"\"");
-    EXPECT_EQ(o.txtFile, path);
+    EXPECT_EQ(o.filePath, path);
     ASSERT_EQ(o.rows.size(), 33u);
     const Rows head = {{L"TypeLib Info", L""},
                        {L"TypeLib Name:", L"CalvornAlpha (Calvorn fixture library Alpha)"},
@@ -97,7 +97,7 @@ TEST(BarePath, ForwardSlashesNameTheFileItself) {
         if (c == L'\\')
             c = L'/';
     Opened o = OpenOnCommandLine(L"\"" + slashed + L"\"");
-    EXPECT_EQ(o.txtFile, FixturePath(L"tl_none.dll"));
+    EXPECT_EQ(o.filePath, FixturePath(L"tl_none.dll"));
     EXPECT_EQ(o.rows, OpenOnCommandLine(L"\"" + FixturePath(L"tl_none.dll") + L"\"").rows);
 }
 
@@ -112,7 +112,7 @@ TEST(BarePath, ALongPathKeepsItsTypeLibrarySection) {
     ASSERT_TRUE(::CopyFileW((L"\\\\?\\" + FixturePath(L"tl_alpha.dll")).c_str(),
                             (L"\\\\?\\" + path).c_str(), FALSE));
     Opened o = OpenOnCommandLine(L"\"" + path + L"\"");
-    EXPECT_EQ(o.txtFile, path); // the report names the long path
+    EXPECT_EQ(o.filePath, path); // the report names the long path
     ASSERT_GE(o.rows.size(), 3u);
     EXPECT_EQ(o.rows[0], (std::vector<std::wstring>{L"TypeLib Info", L""}));
     EXPECT_EQ(o.rows[1], (std::vector<std::wstring>{

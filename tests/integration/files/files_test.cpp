@@ -1,6 +1,7 @@
 // The folder search against real files under Wine, long paths, deep trees
 // and folder links included; the inventory's read of a file that grows.
 
+#include "app/report.h"
 #include "app/report_inventory.h"
 #include "files/folder_listing.h"
 #include "inspection/image_file.h"
@@ -59,6 +60,33 @@ TEST(ListFiles, LongPathsAreSearchedAndReadLikeShortOnes) {
         // The component reader opens long paths by the same rule.
         EXPECT_TRUE(calvorn::inspection::ImageFile::Open(files[0]));
     }
+}
+
+// A component past the ordinary length limit is read as any other by the one
+// reader of every folder report, the window's text report included.
+TEST(InventoryRecord, AModuleInALongPathIsReadWholeByEveryFormatsReader) {
+    const std::wstring folder = LongFolder(MakeScratchDir(L"long-read") + L"L\\", 300);
+    const std::wstring path = folder + L"deep.exe";
+    ASSERT_TRUE(
+        ::CopyFileW(calvorn::test::ProgramPath().c_str(), ExtendedPath(path).c_str(), FALSE));
+    EXPECT_EQ(calvorn::app::FolderProblem(folder), std::nullopt);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(::GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data));
+
+    const calvorn::app::FolderRecord inventory =
+        calvorn::app::ReadInventoryRecord(path, calvorn::app::InventoryOptions{});
+    const calvorn::app::FolderRecord text =
+        calvorn::app::ReadInventoryRecord(path, calvorn::app::TextReportOptions());
+    for (const calvorn::app::FolderRecord* record : {&inventory, &text}) {
+        EXPECT_EQ(record->error, L"");
+        EXPECT_EQ(record->info.CompanyName, L"Calvorn");
+        EXPECT_EQ(record->size, std::optional<std::uint64_t>(data.nFileSizeLow));
+        EXPECT_TRUE(record->lastWrite.has_value());
+    }
+    EXPECT_TRUE(inventory.inventory.read);
+    EXPECT_EQ(inventory.inventory.module.machine, sizeof(void*) == 8 ? "x64" : "x86");
+    // The text report shows none of the facts, and does not read them.
+    EXPECT_FALSE(text.inventory.read);
 }
 
 TEST(ListFiles, ListsTheFilesOfOneFolderThatMatch) {

@@ -4,6 +4,7 @@
 #include "app/report_inventory.h"
 #include "inspection/component_inspector.h"
 #include "inspection/typelib_info.h"
+#include "platform/error_record.h"
 #include "platform/text.h"
 #include "support/fake_message_box.h"
 #include "support/test_paths.h"
@@ -12,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 using namespace calvorn;
@@ -354,6 +358,81 @@ TEST_F(Report, MissingFilesAndFilesWithoutVersionsSaySoInsteadOfBlanks) {
     EXPECT_EQ(*(noVersion - 1), (Row{L"File Info", L"", true}));
     EXPECT_EQ((noVersion + 1)->label, L"Module");
     EXPECT_TRUE(box.shown.empty());
+}
+
+// The report's grid failing at one row: the section it was in ends there
+// and says why in an error row; the sections after it still follow.
+class FailingPresenter final : public inspection::IReportPresenter {
+  public:
+    void Clear() override { rows.Clear(); }
+    void AddRow(const std::wstring& c, const std::wstring& t, bool h) override {
+        if (c == failAt) {
+            failAt.clear(); // once
+            fail();
+        }
+        rows.AddRow(c, t, h);
+    }
+    void ShowMsg(const std::wstring& m) override { rows.ShowMsg(m); }
+    void AddComparedRow(const std::wstring&, const std::wstring&, const std::wstring&,
+                        bool) override {}
+    std::wstring failAt;
+    std::function<void()> fail;
+    RecordingPresenter rows;
+};
+
+TEST(ReportSections, AFailingSectionIsAnErrorRowNotAMissingSection) {
+    FakeMessageBox box;
+    FailingPresenter info;
+    RecordingPresenter comparison;
+    ComponentInspector inspector{box, {}, app::ReadComparedFile};
+    inspector.Init(info, comparison);
+    inspector.FileName(FixturePath(L"tl_alpha.dll"));
+    struct Case {
+        const wchar_t* failAt;
+        std::function<void()> fail;
+        std::wstring errorRow;
+        const wchar_t* nextHeading;
+    };
+    const Case cases[] = {
+        {L"GUID:",
+         [] {
+             throw platform::Failure({5, L"", L"Access is denied."});
+         },
+         L"TypeLib Info: error 5: Access is denied.", L"File Info"},
+        // A programming error is seen, with its own words.
+        {L"File Info", [] { throw std::out_of_range("bad index"); }, L"File Info: error 1359",
+         L"Module"},
+        {L"Machine: ", [] { throw std::bad_alloc(); }, L"Module: error 8", L"Registration"},
+        {L"Verdict:", [] { throw 7; }, L"Registration: error 1359", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(platform::Narrow(c.failAt));
+        info.failAt = c.failAt;
+        info.fail = c.fail;
+        inspector.DisplayInfo();
+        const std::vector<Row>& rows = info.rows.rows;
+        const auto error = std::find_if(rows.begin(), rows.end(),
+                                        [](const Row& r) { return r.label == L"Error:"; });
+        ASSERT_NE(error, rows.end());
+        EXPECT_EQ(error->value.rfind(c.errorRow, 0), 0u) << platform::Narrow(error->value);
+        EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                                [](const Row& r) { return r.label == L"Error:"; }),
+                  1);
+        if (c.nextHeading) {
+            EXPECT_NE(std::find_if(error, rows.end(),
+                                   [&](const Row& r) { return r.label == c.nextHeading; }),
+                      rows.end());
+        }
+    }
+    // When the error row itself cannot be written, the user hears of it in a box.
+    info.failAt = L"GUID:";
+    info.fail = [&info] {
+        info.failAt = L"Error:";
+        throw platform::Failure({5, L"", L"Access is denied."});
+    };
+    inspector.DisplayInfo();
+    ASSERT_EQ(box.shown.size(), 1u);
+    EXPECT_EQ(box.shown[0].text, L"Display - ComponentInspector: error 5: Access is denied.");
 }
 
 TEST_F(Report, SecondReportReplacesTheFirst) {

@@ -63,8 +63,8 @@ class SelfInstall : public ::testing::Test {
             if (Exists(SystemFolder() + name))
                 GTEST_SKIP() << "the prefix already has " << platform::Narrow(name);
         saved_ = StoredSetting();
-        savedAppPath_ = App().sAppPath;
-        App().sAppPath = MakeScratchDir(L"selfinstall");
+        savedAppPath_ = App().programFolder;
+        App().programFolder = MakeScratchDir(L"selfinstall");
         CleanProbeRegistry();
     }
     void TearDown() override {
@@ -72,7 +72,7 @@ class SelfInstall : public ::testing::Test {
             RemoveFromSystemFolder(name);
         CleanProbeRegistry();
         StoreSetting(saved_);
-        App().sAppPath = savedAppPath_;
+        App().programFolder = savedAppPath_;
     }
     void PlaceStandIn(const std::wstring& folder, const std::wstring& fixture,
                       const std::wstring& name = L"TLBINF32.DLL") {
@@ -97,7 +97,7 @@ class SelfInstall : public ::testing::Test {
 TEST_F(SelfInstall, FirstRunInstallsNothingFromTheProgramFolderAndRemembers) {
     StoreSetting(std::nullopt);
     for (const wchar_t* name : kOldComponents)
-        PlaceStandIn(App().sAppPath, L"probe_good.dll", name);
+        PlaceStandIn(App().programFolder, L"probe_good.dll", name);
     InstallDependencies();
     ExpectNothingInstalled();
     EXPECT_EQ(StoredSetting(), L"true");
@@ -109,7 +109,7 @@ TEST_F(SelfInstall, FirstRunInstallsNothingFromTheProgramFolderAndRemembers) {
 }
 
 TEST_F(SelfInstall, SettingIsReadAsABoolean) {
-    PlaceStandIn(App().sAppPath, L"probe_good.dll");
+    PlaceStandIn(App().programFolder, L"probe_good.dll");
     for (const wchar_t* done : {L"TRUE", L"True", L"1"}) {
         StoreSetting(done);
         InstallDependencies();
@@ -134,7 +134,7 @@ TEST_F(SelfInstall, ASettingOfAnotherTypeCountsAsNotDone) {
 
 TEST_F(SelfInstall, AComponentAlreadyInTheSystemFolderIsLeftAlone) {
     PlaceStandIn(SystemFolder(), L"probe_good.dll");
-    PlaceStandIn(App().sAppPath, L"probe_plain.dll");
+    PlaceStandIn(App().programFolder, L"probe_plain.dll");
     StoreSetting(std::nullopt);
     InstallDependencies();
     EXPECT_FALSE(ProbeText(L"TLBINF32.DLL", L"Path")) << "registered on the first run";

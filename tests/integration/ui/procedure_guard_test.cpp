@@ -107,7 +107,7 @@ TEST_F(FaultyProcedures, EachProcedureReportsTheExceptionOnceAndItsWindowLivesOn
         ::SendMessageW(c.hwnd, kFault, 0, 0);
         EXPECT_EQ(box.shown.size(), 2u) << c.tag << ": a second failure is reported too";
     }
-    EXPECT_EQ(app::App().lErrNumber, ERROR_INTERNAL_ERROR);
+    EXPECT_EQ(app::App().lastErrorNumber, ERROR_INTERNAL_ERROR);
 }
 
 TEST_F(FaultyProcedures, AFailureWhileTheReportIsOnScreenStacksNoSecondBox) {

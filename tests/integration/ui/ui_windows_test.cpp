@@ -109,6 +109,22 @@ TEST_F(CommandWindow, MouseClickAndAccessKeyReachTheParent) {
     EXPECT_EQ(::SendMessageW(hwnd_, WM_GETDLGCODE, 0, 0), DLGC_BUTTON);
 }
 
+TEST_F(CommandWindow, TheHoverLookEndsWhenTheCursorLeavesWithoutATimer) {
+    button_->Initialize();
+    // The host is hidden: the cursor is over no part of the button.
+    ::SendMessageW(hwnd_, WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
+    EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::HighLight);
+    ::SendMessageW(hwnd_, WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::Normal);
+    EXPECT_EQ(button_->Logic().State(), ButtonState::Normal);
+    // A captured move outside the button ends the hover as leaving does.
+    ::SendMessageW(hwnd_, WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
+    ::SendMessageW(hwnd_, WM_MOUSEMOVE, 0, MAKELPARAM(-5, 10));
+    EXPECT_EQ(button_->LastPaint().picture, ButtonPicture::Normal);
+    // Nothing polls: the button keeps no timer of its own.
+    EXPECT_FALSE(::KillTimer(hwnd_, 1));
+}
+
 TEST_F(CommandWindow, DisabledButtonRaisesNothing) {
     button_->Enabled(false);
     EXPECT_FALSE(::IsWindowEnabled(hwnd_));
@@ -200,7 +216,7 @@ TEST_F(CommandWindow, InitButtonsVisitsOnlyCommandButtons) {
     EXPECT_FALSE(::IsWindowEnabled(second));
     EXPECT_TRUE(::IsWindowEnabled(edit));
     calvorn::app::InitButtons(host_, true, true);
-    EXPECT_TRUE(CommandButton::From(second)->Logic().TimerOn());
+    EXPECT_TRUE(CommandButton::From(second)->Logic().HoverWatched());
     EXPECT_FALSE(::IsWindowEnabled(second)); // initialising does not enable
 }
 
@@ -213,7 +229,7 @@ TEST(TextWindow, TextBoxFillsTheClientAreaAndTextIsReplaced) {
     display.Text(L"first\r\nline two");
     display.Text(L"second");
     EXPECT_EQ(display.Text(), L"second");
-    HWND box = ::GetDlgItem(display.Hwnd(), IDC_TXTINFO);
+    HWND box = ::GetDlgItem(display.Hwnd(), IDC_CELL_TEXT);
     for (SIZE size : {SIZE{420, 300}, SIZE{60, 50}}) {
         ::SetWindowPos(display.Hwnd(), nullptr, 0, 0, size.cx, size.cy,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -44,12 +44,120 @@ TEST(QuietOutcomes, EngineStatusesMapToTheTable) {
          L"0xC0000005: The component crashed (access violation)."},
         {Engine(rsRegisterFailed, HRESULT_FROM_WIN32(ERROR_TIMEOUT), false, true),
          ExitCode::TimedOut, L"0x800705B4"},
-        {Engine(rsNone), ExitCode::EntryPointFailed, L"0x8000FFFF"},
+        // Nothing reported (the host never answered): nothing succeeded.
+        {EngineOutcome{}, ExitCode::EntryPointFailed, L"0x80004005"},
     };
     for (const Case& c : cases) {
         FileOutcome got = OutcomeOf(c.outcome);
         EXPECT_EQ(got.code, c.code) << c.detail;
         EXPECT_EQ(got.detail.rfind(c.detail, 0), 0u) << got.detail;
+    }
+}
+
+namespace {
+
+using calvorn::registration::OutcomeKind;
+
+// An outcome of each kind, as a host would report it.
+EngineOutcome OfKind(OutcomeKind kind) {
+    EngineOutcome outcome = Engine(rsRegisterFailed, E_FAIL);
+    switch (kind) {
+    case OutcomeKind::Done:
+        return Engine(rsRegistered);
+    case OutcomeKind::NotUnloaded:
+        outcome = Engine(rsUnregistered, 0, false, true);
+        outcome.ending = Ending::HungUnloading;
+        return outcome;
+    case OutcomeKind::NoFile:
+        return Engine(rsNoFile);
+    case OutcomeKind::LoadFailed:
+        return Engine(rsLoadFailed, HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
+    case OutcomeKind::NotAFile:
+        outcome.ending = Ending::NotAFile;
+        return outcome;
+    case OutcomeKind::HostMissing:
+        outcome.ending = Ending::HostMissing;
+        return outcome;
+    case OutcomeKind::HostNotStarted:
+        outcome.ending = Ending::NotStarted;
+        return outcome;
+    case OutcomeKind::NoEntryPoint:
+        return Engine(rsNotActiveX);
+    case OutcomeKind::EntryPointFailed:
+        return outcome;
+    case OutcomeKind::Crashed:
+        return Engine(rsRegisterFailed, static_cast<long>(0xC0000005), true);
+    case OutcomeKind::ExitedEarly:
+        outcome.ending = Ending::ExitedEarly;
+        return outcome;
+    case OutcomeKind::TimedOut:
+        return Engine(rsRegisterFailed, 0, false, true);
+    case OutcomeKind::HungLoading:
+        outcome.ending = Ending::HungLoading;
+        return outcome;
+    case OutcomeKind::HungUnloading:
+        outcome.ending = Ending::HungUnloading;
+        return outcome;
+    case OutcomeKind::HungInLoaderLock:
+        outcome.ending = Ending::HungInLoaderLock;
+        return outcome;
+    case OutcomeKind::ServerFailed:
+        outcome.exeServer = true;
+        outcome.exitCode = 5;
+        return outcome;
+    case OutcomeKind::ServerNotStarted:
+        outcome.exeServer = true;
+        outcome.ending = Ending::NotStarted;
+        return outcome;
+    case OutcomeKind::NotExportable:
+        outcome.ending = Ending::NotExportable;
+        return outcome;
+    }
+    return outcome;
+}
+
+} // namespace
+
+// The window's second line and the quiet line are one text: for every kind,
+// bare, with a cause found in the headers and with what the component printed.
+TEST(QuietOutcomes, TheWindowAndTheQuietLineSayTheSame) {
+    for (int index = 0; index <= static_cast<int>(calvorn::registration::kLastOutcomeKind);
+         ++index) {
+        const auto kind = static_cast<OutcomeKind>(index);
+        EngineOutcome bare = OfKind(kind);
+        ASSERT_EQ(calvorn::registration::KindOf(bare), kind) << index;
+        EngineOutcome diagnosed = bare;
+        diagnosed.diagnosis = calvorn::inspection::ModuleDiagnosis{
+            calvorn::inspection::ModuleCause::NotWindowsModule, L"a.dll", L"", L""};
+        EngineOutcome printed = bare;
+        printed.printed = "hello";
+        for (const EngineOutcome& outcome : {bare, diagnosed, printed}) {
+            const auto report = calvorn::registration::ReportOf(outcome);
+            const FileOutcome quiet = OutcomeOf(outcome);
+            EXPECT_EQ(quiet.code, report.code) << index;
+            const std::wstring window =
+                calvorn::registration::MessageFor(Operation::Register, outcome)->text;
+            const size_t lineEnd = window.find(L'\n');
+            EXPECT_EQ(window.substr(0, lineEnd), report.headline) << index;
+            if (report.code == ExitCode::Success) {
+                EXPECT_EQ(quiet.detail, L"") << index;
+                continue;
+            }
+            const std::wstring tail = outcome.printed.empty() ? L"" : L" " + report.printed;
+            EXPECT_EQ(quiet.detail, report.detail + tail) << index;
+            if (report.detailInWindow) {
+                const std::wstring line = window.substr(lineEnd + 1, report.windowLine.size());
+                EXPECT_EQ(line, report.windowLine) << index;
+                EXPECT_FALSE(line.empty()) << index;
+                EXPECT_EQ(report.detail.substr(report.detail.size() - line.size()), line) << index;
+            } else {
+                EXPECT_EQ(lineEnd == std::wstring::npos || outcome.printed.size(), true) << index;
+            }
+            if (outcome.diagnosis) {
+                EXPECT_NE(quiet.detail.find(L"a.dll is not a Windows module"), std::wstring::npos)
+                    << index;
+            }
+        }
     }
 }
 

@@ -1,10 +1,16 @@
 #include "app/startup_helpers.h"
 #include "platform/error_record.h"
+#include "platform/ole_session.h"
 #include "platform/text.h"
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
 
 using namespace calvorn::app;
 
@@ -35,6 +41,67 @@ TEST(ErrorReport, NegativeNumbersKeepTheirSign) {
     calvorn::platform::ErrorRecord record{-2147024894, L"", L"File not found."};
     EXPECT_EQ(calvorn::platform::FormatErrorReport(L"Main", record),
               L"Main: error -2147024894: File not found.");
+}
+
+// Whatever a catch-all catches keeps what it was: the Failure's own record,
+// memory named, anything else an internal error with its own words.
+TEST(ErrorReport, TheCaughtFailureIsNamedWhateverItWas) {
+    using calvorn::platform::CurrentFailure;
+    using calvorn::platform::ErrorRecord;
+    auto caught = [](auto thrower) {
+        try {
+            thrower();
+        } catch (...) {
+            return CurrentFailure();
+        }
+        return ErrorRecord{};
+    };
+    const ErrorRecord own = caught([] {
+        throw calvorn::platform::Failure({5, L"src", L"denied"});
+    });
+    EXPECT_EQ(own.number, 5);
+    EXPECT_EQ(own.description, L"denied");
+    EXPECT_EQ(caught([] { throw std::bad_alloc(); }).number, ERROR_NOT_ENOUGH_MEMORY);
+    const ErrorRecord other = caught([] { throw std::out_of_range("index 7"); });
+    EXPECT_EQ(other.number, ERROR_INTERNAL_ERROR);
+    EXPECT_NE(other.description.find(L"(index 7)"), std::wstring::npos);
+    EXPECT_EQ(caught([] { throw 42; }).number, ERROR_INTERNAL_ERROR);
+    // Across a COM call: an HRESULT as it is, a Win32 code wrapped, never S_OK.
+    EXPECT_EQ(calvorn::platform::HResultOf({E_POINTER, L"", L""}), E_POINTER);
+    EXPECT_EQ(calvorn::platform::HResultOf({ERROR_NOT_ENOUGH_MEMORY, L"", L""}),
+              HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(calvorn::platform::HResultOf({}), E_FAIL);
+}
+
+// The thread's OLE is set up once, when first asked, kept as its result,
+// and undone only by the owner that set it up.
+TEST(OleSession, SetUpOnFirstNeedKeptAndUndoneOnlyWhenItSucceeded) {
+    using calvorn::platform::OleSession;
+    {
+        OleSession owner;
+        EXPECT_FALSE(owner.Result().has_value()); // nothing loaded until asked
+        const long first = OleSession::Start();
+        EXPECT_TRUE(SUCCEEDED(first));
+        ASSERT_TRUE(owner.Result().has_value());
+        EXPECT_EQ(*owner.Result(), first);
+        EXPECT_EQ(OleSession::Start(), first); // one set-up, however often asked
+    }
+    // The owner undid its set-up: COM is off this thread again, and a
+    // thread without an owner is told so instead of silently lacking COM.
+    EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    ::CoUninitialize();
+    EXPECT_EQ(OleSession::Start(), CO_E_NOTINITIALIZED);
+    // A failed set-up (this thread already in another apartment) is kept
+    // and not undone: the apartment that was there stays.
+    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    {
+        OleSession owner;
+        EXPECT_EQ(OleSession::Start(), RPC_E_CHANGED_MODE);
+    }
+    // Still in the multithreaded apartment: a second join says S_FALSE.
+    EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+    ::CoUninitialize();
+    ::CoUninitialize();
 }
 
 TEST(SystemTexts, InsertsAreFilledOrTakenOutNeverLeftBehind) {

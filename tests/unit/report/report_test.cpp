@@ -4,6 +4,7 @@
 #include "app/report.h"
 #include "app/quiet_report.h"
 #include "app/report_file.h"
+#include "app/report_inventory.h"
 #include "files/folder_listing.h"
 #include "inspection/version_fields.h"
 #include "platform/error_record.h"
@@ -294,7 +295,7 @@ TEST(WriteReport, AFileGoneSinceTheListingSaysSoWithNoSizeOrDate) {
             if (path == dir + L"gone.dll") { // between the listing and the read
                 EXPECT_TRUE(::DeleteFileW(path.c_str()));
             }
-            return ReadFolderRecord(path);
+            return ReadInventoryRecord(path, TextReportOptions());
         },
         cancel, [&records](const FolderRecord& record) { records.push_back(record); });
     ASSERT_EQ(records.size(), 2u);

@@ -29,24 +29,24 @@ ButtonLogic Initialised(const std::wstring& caption = L"&Open") {
 TEST(ButtonLogic, NewButtonStartsNormalAndFinishesSetUpOnFirstEnabledRead) {
     ButtonLogic b;
     EXPECT_EQ(b.Caption(), L"Command");
-    EXPECT_EQ(b.State(), bsNormal);
+    EXPECT_EQ(b.State(), ButtonState::Normal);
     EXPECT_EQ(b.FirstRun(), 0);
-    EXPECT_FALSE(b.TimerOn());
+    EXPECT_FALSE(b.HoverWatched());
     EXPECT_TRUE(b.Enabled());
     EXPECT_EQ(b.FirstRun(), 1);
     // No hover tracking before Initialize.
-    EXPECT_TRUE(b.TimerTick(false).paints.empty());
+    EXPECT_TRUE(b.HoverCheck(false).paints.empty());
 }
 
 TEST(ButtonLogic, HoverPressAndReleaseRaisesClickOnce) {
     ButtonLogic b = Initialised();
     ButtonReaction r = b.MouseMove();
     EXPECT_EQ(Pictures(r), (std::vector{P::HighLight}));
-    EXPECT_EQ(b.State(), bsHover);
+    EXPECT_EQ(b.State(), ButtonState::Hover);
     EXPECT_TRUE(r.paints[0].gradientInverted);
     // A press on an unfocused button gives it the focus first.
     EXPECT_EQ(Pictures(b.FocusGained()), (std::vector{P::Pressed}));
-    EXPECT_EQ(b.State(), bsFocusedHover);
+    EXPECT_EQ(b.State(), ButtonState::FocusedHover);
     r = b.MouseButtonDown(true);
     EXPECT_EQ(Pictures(r), (std::vector{P::Pressed}));
     EXPECT_TRUE(b.MouseDown());
@@ -63,12 +63,12 @@ TEST(ButtonLogic, LeavingWhileHeldCancelsTheClickEvenAfterComingBack) {
     b.MouseMove();
     b.FocusGained();
     b.MouseButtonDown(true);
-    EXPECT_EQ(Pictures(b.TimerTick(false)), (std::vector{P::Selected}));
-    EXPECT_EQ(b.State(), bsFocused);
+    EXPECT_EQ(Pictures(b.HoverCheck(false)), (std::vector{P::Selected}));
+    EXPECT_EQ(b.State(), ButtonState::Focused);
     // Back over the button, still held: the hover look is blocked.
     EXPECT_TRUE(b.MouseMove().paints.empty());
-    EXPECT_TRUE(b.TimerTick(true).paints.empty());
-    EXPECT_EQ(b.State(), bsFocused);
+    EXPECT_TRUE(b.HoverCheck(true).paints.empty());
+    EXPECT_EQ(b.State(), ButtonState::Focused);
     ButtonReaction up = b.MouseButtonUp(true);
     EXPECT_FALSE(up.click);
     EXPECT_TRUE(up.paints.empty());
@@ -77,9 +77,9 @@ TEST(ButtonLogic, LeavingWhileHeldCancelsTheClickEvenAfterComingBack) {
 TEST(ButtonLogic, HoverEndsWhenTheCursorLeaves) {
     ButtonLogic b = Initialised();
     b.MouseMove();
-    EXPECT_EQ(Pictures(b.TimerTick(false)), (std::vector{P::Normal}));
-    EXPECT_EQ(b.State(), bsNormal);
-    EXPECT_TRUE(b.TimerTick(false).paints.empty()); // no repaint on every tick
+    EXPECT_EQ(Pictures(b.HoverCheck(false)), (std::vector{P::Normal}));
+    EXPECT_EQ(b.State(), ButtonState::Normal);
+    EXPECT_TRUE(b.HoverCheck(false).paints.empty()); // a second leave repaints nothing
 }
 
 TEST(ButtonLogic, AccessKeyPressesAndClicks) {
@@ -88,7 +88,7 @@ TEST(ButtonLogic, AccessKeyPressesAndClicks) {
     ButtonReaction r = b.AccessKeyPressed();
     EXPECT_EQ(Pictures(r), (std::vector{P::Pressed, P::HighLightSelect}));
     EXPECT_TRUE(r.click);
-    EXPECT_EQ(b.State(), bsFocusedHover);
+    EXPECT_EQ(b.State(), ButtonState::FocusedHover);
 }
 
 TEST(ButtonLogic, AccessKeyFollowsTheCaption) {
@@ -107,7 +107,7 @@ TEST(ButtonLogic, DisabledButtonIsGreyAndIgnoresInputUntilEnabled) {
     ButtonReaction r = b.Enabled(false);
     EXPECT_EQ(Pictures(r), (std::vector{P::Disable}));
     EXPECT_EQ(r.paints[0].textColour, kCaptionGrey);
-    EXPECT_EQ(b.State(), bsDisabled);
+    EXPECT_EQ(b.State(), ButtonState::Disabled);
     EXPECT_EQ(b.AccessKey(), L'\0');
     EXPECT_TRUE(b.MouseMove().paints.empty());
     EXPECT_FALSE(b.MouseButtonUp(true).click);
@@ -117,7 +117,7 @@ TEST(ButtonLogic, DisabledButtonIsGreyAndIgnoresInputUntilEnabled) {
     r = b.Enabled(true);
     EXPECT_EQ(Pictures(r), (std::vector{P::Normal}));
     EXPECT_EQ(r.paints[0].textColour, kCaptionBlack);
-    EXPECT_EQ(b.State(), bsNormal);
+    EXPECT_EQ(b.State(), ButtonState::Normal);
     EXPECT_EQ(b.AccessKey(), L'O');
 }
 
@@ -147,7 +147,7 @@ TEST(ButtonLogic, FocusAndRedrawDecideFrameFocusRectAndGradient) {
     EXPECT_TRUE(r.paints[0].focusRect);
     // State 4 keeps the orientation of the last paint: here the focused one.
     EXPECT_FALSE(b.MouseMove().paints[0].gradientInverted);
-    b.TimerTick(false);
+    b.HoverCheck(false);
     EXPECT_EQ(Pictures(b.FocusLost()), (std::vector{P::Normal}));
     EXPECT_FALSE(b.Redraw().paints[0].focusRect);
     EXPECT_TRUE(b.FocusLost().paints.empty());
