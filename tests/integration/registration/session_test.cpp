@@ -258,24 +258,30 @@ std::string Joined(const std::optional<std::vector<std::wstring>>& names) {
 // registration can reach; what nobody touched, and the other view's copy of
 // an interface the component registered, are not.
 TEST(MachineWatchTest, NamesWhatChangedAndNothingElse) {
+    // The component is of this test's bitness: its keys land in this
+    // process's view, and the system mirrors its interfaces into the other.
+    const bool sixtyFourBit = sizeof(void*) == 8;
+    const platform::Bitness bitness =
+        sixtyFourBit ? platform::Bitness::x64 : platform::Bitness::x86;
+    const REGSAM otherView = sixtyFourBit ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
     Clean();
     Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + kOtherClass);
-    Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Interface\\" + kMirrored, KEY_WOW64_64KEY);
+    Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Interface\\" + kMirrored, otherView);
     {
-        MachineWatch quiet(platform::Bitness::x86);
+        MachineWatch quiet(bitness);
         EXPECT_EQ(Joined(quiet.Changes({})), "");
     }
-    MachineWatch watch(platform::Bitness::x86);
+    MachineWatch watch(bitness);
     Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + kWatchedClass + L"\\InprocServer32");
     ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\CLSID\\" + kOtherClass).c_str());
     Put(HKEY_CURRENT_CONFIG, kOutside);
     Put(HKEY_LOCAL_MACHINE, kOutside);
-    Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Interface\\" + kMirrored, KEY_WOW64_64KEY);
+    Put(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Interface\\" + kMirrored, otherView);
     const std::vector<CapturedKey> touched = {
         {CapturedRoot::LocalMachine, kOutside, {}},
         {CapturedRoot::ClassesRoot, L"Interface\\" + kMirrored, {}}};
     const std::string named = Joined(watch.Changes(touched));
-    const bool twoViews = platform::SixtyFourBitWindows();
+    const bool twoViews = platform::SixtyFourBitWindows() && !sixtyFourBit;
     const std::string classes = twoViews ? "HKLM\\Software\\Classes\\Wow6432Node\\CLSID\\"
                                          : "HKLM\\Software\\Classes\\CLSID\\";
     const std::string outside =
