@@ -156,11 +156,13 @@ TEST_F(HostileComponents, WaysPastTheCaptureAreHeldBackOrNamed) {
         SCOPED_TRACE(calvorn::platform::Narrow(files[n - 1]));
         const std::wstring file = FixturePath(files[n - 1]);
         for (const wchar_t* action : {L"-q -e ", L"-q -check "}) {
-            // Another component's class, in the view of the fixtures.
+            // Another component's class, in the view of the fixtures, which
+            // are of this test's bitness.
+            const REGSAM fixtureView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
             HKEY victim = nullptr;
             ::RegCreateKeyExW(HKEY_LOCAL_MACHINE,
                               (L"Software\\Classes\\CLSID\\" + EscapeMarker(9)).c_str(), 0, nullptr,
-                              0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &victim, nullptr);
+                              0, KEY_WRITE | fixtureView, nullptr, &victim, nullptr);
             ::RegCloseKey(victim);
             BatchResult r = RunBatch(action + Quoted(file) + L" -format json -out -");
             bool written = MachineHas(HKEY_CURRENT_CONFIG, L"Software\\" + EscapeMarker(n), 0) ||
