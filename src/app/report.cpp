@@ -44,7 +44,7 @@ class ProgressWindowSink final : public IReportProgress {
         ui::ProgressWindow& window = ui::TheProgressWindow();
         if (!window.Load())
             throw Failure(Win32Error(LastErrorOr(ERROR_CANNOT_MAKE)));
-        window.OnCancel([] { App().bCancelReport = true; });
+        window.OnCancel([] { App().cancelRequested = true; });
         window.Task(task_.title, task_.itemLabel, task_.countWord);
         window.Show();
         ui::PumpPendingMessages();
@@ -223,7 +223,7 @@ void CreateReport(const std::wstring& sFolder) {
         ReportEnd end = WriteReport(
             {sFolder, false}, progress,
             [](const std::wstring& path) { return ReadInventoryRecord(path, TextReportOptions()); },
-            App().bCancelReport, [&report](const FolderRecord& record) { report.Write(record); });
+            App().cancelRequested, [&report](const FolderRecord& record) { report.Write(record); });
         if (end == ReportEnd::Completed) {
             report.Commit();
             // Without a program for the report's type the user would be

@@ -32,8 +32,8 @@ struct AppState {
     std::unique_ptr<registry::RegistryAccessor> registryAccess;
     std::int32_t lastErrorNumber = 0;
     std::wstring lastErrorDescription;
-    bool bCancelReport = false;
-    bool windowsBuilt = false; // the main and the text window were loaded
+    bool cancelRequested = false; // Cancel pressed in a folder report's or scan's progress
+    bool windowsBuilt = false;    // the main and the text window were loaded
 };
 
 AppState& App();

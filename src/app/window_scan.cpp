@@ -89,7 +89,7 @@ std::wstring ScanText(const registration::ScanResult& result) {
 
 void CheckThisComputer() {
     try {
-        App().bCancelReport = false;
+        App().cancelRequested = false;
         std::unique_ptr<IReportProgress> progress =
             WindowProgress({L"Checking this computer", L"Looking at:", L"Registration"});
         progress->Show();
@@ -101,7 +101,7 @@ void CheckThisComputer() {
                                                 progress->Max(static_cast<std::int32_t>(total));
                                                 progress->Value(static_cast<std::int32_t>(done));
                                                 progress->PumpMessages();
-                                                return !App().bCancelReport;
+                                                return !App().cancelRequested;
                                             });
         progress->Hide();
         ui::CellTextWindow& window = ui::DisplayWindow();
